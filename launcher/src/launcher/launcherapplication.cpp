@@ -1,0 +1,97 @@
+#include "launcherapplication.h"
+
+#include "launcherversion.h"
+
+#include <QDebug>
+#include <QJsonObject>
+#include <QPixmap>
+#include <QSplashScreen>
+
+namespace velmar::launcher {
+
+TLauncherApplication* TLauncherApplication::s_pInstance = nullptr;
+
+TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
+    : QApplication(nArgc, ppArgv)
+    , m_pLauncherFilesystemHelper(std::make_shared<TLauncherFilesystemHelper>())
+    , m_oFirstLaunchOption({QStringLiteral("l"), QStringLiteral("first-launch")},
+                           QStringLiteral("Automatically download default packages when starting up."))
+    , m_oSkipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
+                              QStringLiteral("Do not perform self-update check on launch."))
+    , m_oShowUiOption({QStringLiteral("u"), QStringLiteral("show-ui")},
+                      QStringLiteral("Show list of available packages after intial checks."))
+    , m_oPatchOption({QStringLiteral("p"), QStringLiteral("patch")},
+                     QStringLiteral("Start update of <patchexecutable> without user interaction."),
+                     QStringLiteral("patchexecutable"))
+    , m_oLauncherRunningMarker(launcherRunningMarkerName(), true)
+{
+    m_oCommandLineParser.addOption(m_oFirstLaunchOption);
+    m_oCommandLineParser.addOption(m_oSkipSelfUpdateOption);
+    m_oCommandLineParser.addOption(m_oShowUiOption);
+    m_oCommandLineParser.addOption(m_oPatchOption);
+    s_pInstance = this;
+
+    setApplicationName(QStringLiteral("Corvane Online"));
+    setApplicationDisplayName(QStringLiteral("Corvane Online"));
+    setOrganizationName(QStringLiteral("Quarlix GmbH"));
+    setOrganizationDomain(QStringLiteral("quarlix.example"));
+
+    m_oWaitNotificationTimer.setSingleShot(true);
+    m_oWaitNotificationTimer.setInterval(
+        static_cast<int>(m_pLauncherFilesystemHelper->settings()->waitNotificationTimeout()));
+    connect(&m_oWaitNotificationTimer, &QTimer::timeout, this, [this] { showSplashScreen(Loading); });
+
+    readAccountGroupKey();
+
+    // Unknown options and stray arguments are ignored: parse, never process.
+    m_oCommandLineParser.parse(arguments());
+}
+
+TLauncherApplication::~TLauncherApplication()
+{
+    if (s_pInstance == this)
+        s_pInstance = nullptr;
+}
+
+void TLauncherApplication::readAccountGroupKey()
+{
+    const QJsonObject oGroup = m_pLauncherFilesystemHelper->readAccountGroup();
+    const QJsonValue oKey = oGroup.value(QStringLiteral("Key"));
+    if (!oGroup.isEmpty() && oKey.isString()) {
+        m_sAccountGroupKey = oKey.toString();
+        return;
+    }
+    if (oGroup.isEmpty())
+        qWarning() << "AccountGroupSetting Error: Empty";
+    else if (oKey.isUndefined())
+        qWarning() << "AccountGroupSetting Error: KeyNotExists";
+    else if (!oKey.isString())
+        qWarning() << "AccountGroupSetting Error: KeyNoString";
+    else
+        qWarning() << "AccountGroupSetting Error: Unknown";
+}
+
+void TLauncherApplication::startLoadingConfiguration()
+{
+    m_oWaitNotificationTimer.start();
+}
+
+void TLauncherApplication::showSplashScreen(int nKind)
+{
+    if (m_pSplashScreen) {
+        m_pSplashScreen->close();
+        processEvents();
+    }
+    m_pSplashScreen = std::make_unique<QSplashScreen>(QPixmap(QLatin1String(splashImagePath(nKind))));
+    m_pSplashScreen->show();
+    processEvents();
+    m_oWaitNotificationTimer.stop();
+}
+
+void TLauncherApplication::hideSplashScreen()
+{
+    if (m_pSplashScreen)
+        m_pSplashScreen->hide();
+}
+
+} // namespace velmar::launcher

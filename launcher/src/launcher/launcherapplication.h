@@ -1,0 +1,63 @@
+#pragma once
+
+#include "launcherfilesystemhelper.h"
+#include "splashkind.h"
+
+#include "shared/namedfilemapping.h"
+
+#include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <memory>
+
+class QSplashScreen;
+
+namespace velmar::launcher {
+
+// The application object and the conductor of a launcher run. It owns the
+// long-lived services and the process-level pieces: command line, running
+// marker, splash screens and the wait-notification timer.
+class TLauncherApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    TLauncherApplication(int& nArgc, char** ppArgv);
+    ~TLauncherApplication() override;
+
+    static TLauncherApplication* instance() { return s_pInstance; }
+
+    const std::shared_ptr<TLauncherFilesystemHelper>& launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
+    const QString& accountGroupKey() const { return m_sAccountGroupKey; }
+
+    bool isFirstLaunch() const { return m_oCommandLineParser.isSet(m_oFirstLaunchOption); }
+    bool isSkipSelfUpdate() const { return m_oCommandLineParser.isSet(m_oSkipSelfUpdateOption); }
+    bool isShowUi() const { return m_oCommandLineParser.isSet(m_oShowUiOption); }
+    QString patchExecutable() const { return m_oCommandLineParser.value(m_oPatchOption); }
+
+    // Entry step 5: the metadata download with its error timer, then the wait notification.
+    void startLoadingConfiguration();
+
+    void showSplashScreen(int nKind);
+    void hideSplashScreen();
+
+private:
+    void readAccountGroupKey();
+
+    static TLauncherApplication* s_pInstance;
+
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::unique_ptr<QSplashScreen> m_pSplashScreen;
+    QCommandLineParser m_oCommandLineParser;
+    QCommandLineOption m_oFirstLaunchOption;
+    QCommandLineOption m_oSkipSelfUpdateOption;
+    QCommandLineOption m_oShowUiOption;
+    QCommandLineOption m_oPatchOption;
+    QTimer m_oWaitNotificationTimer;
+    QString m_sAccountGroupKey;
+    shared::TNamedFileMapping m_oLauncherRunningMarker;
+};
+
+} // namespace velmar::launcher

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "launchersettings.h"
+
+#include "shared/filesystemhelper.h"
+
+#include <QJsonObject>
+
+#include <memory>
+
+namespace velmar::launcher {
+
+// The file-system service with the launcher's own places: its folder, its
+// settings, the packages folder and the account-group file.
+class TLauncherFilesystemHelper : public shared::TFileSystemHelper
+{
+public:
+    // The settings come from "launchersettings.ini" in the launcher folder when it
+    // exists there, otherwise from the copy compiled into the program.
+    explicit TLauncherFilesystemHelper(const QString& sLauncherFolder);
+    TLauncherFilesystemHelper();
+
+    const std::shared_ptr<const TLauncherSettings>& settings() const { return m_pSettings; }
+    const QString& launcherFolder() const { return m_sLauncherFolder; }
+
+    // Created when missing; a `packages` value that climbs out of the launcher
+    // folder is cut back to its last component.
+    QDir packagesFolder();
+    void writeFileCreatingFolder(const QString& sPath, const QByteArray& aData);
+
+    bool accountGroupFilePresent();
+    QJsonObject readAccountGroup();
+    const QString& accountGroupTargetPath() const { return m_sAccountGroupTargetPath; }
+    const QString& accountGroupFileName() const { return m_sAccountGroupFileName; }
+
+private:
+    QString m_sLauncherFolder;
+    std::shared_ptr<const TLauncherSettings> m_pSettings;
+    QString m_sAccountGroupFilePath;
+    QString m_sAccountGroupTargetPath;
+    QString m_sAccountGroupFileName;
+};
+
+} // namespace velmar::launcher

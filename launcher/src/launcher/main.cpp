@@ -1,0 +1,47 @@
+#include "launcher/launcherapplication.h"
+#include "launcher/launcherversion.h"
+#include "launcher/logging.h"
+
+#include "shared/firstinstancetester.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+using namespace velmar::launcher;
+
+int main(int nArgc, char** ppArgv)
+{
+    try {
+        auto pApplication = std::make_unique<TLauncherApplication>(nArgc, ppArgv);
+        auto pTester = std::make_unique<shared::FirstInstanceTester>(singleInstanceKey());
+        if (!pTester->isFirstInstance()) {
+            if (pTester->error() == QSharedMemory::AlreadyExists) {
+                qInfo() << "Version: " << launcherVersion() << "already running"
+                        << " Thread: " << QThread::currentThreadId();
+                return 0;
+            }
+            throw std::runtime_error(
+                QStringLiteral("QSharedMemory::SharedMemoryError(%1)").arg(pTester->error()).toStdString());
+        }
+
+        setupLogging(QCoreApplication::applicationDirPath(),
+                     QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+        qInfo() << "Version: " << launcherVersion() << " Thread: " << QThread::currentThreadId();
+        qInfo() << "load configuration" << " Thread: " << QThread::currentThreadId();
+        pApplication->startLoadingConfiguration();
+
+        const int nExitCode = pApplication->exec();
+        pTester.reset();
+        pApplication.reset();
+        return nExitCode;
+    } catch (const std::exception& oError) {
+        // Nothing can be shown before the application object exists: stderr is all there is.
+        std::fprintf(stderr, "Corvane Online cannot start: %s\n", oError.what());
+        return 1;
+    }
+}

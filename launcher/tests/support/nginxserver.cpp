@@ -1,0 +1,111 @@
+#include "nginxserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <signal.h>
+
+namespace {
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer oProbe;
+    if (!oProbe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return oProbe.serverPort();
+}
+
+bool acceptsConnections(quint16 nPort)
+{
+    QTcpSocket oSocket;
+    oSocket.connectToHost(QHostAddress::LocalHost, nPort);
+    return oSocket.waitForConnected(200);
+}
+
+} // namespace
+
+TNginxServer::TNginxServer() = default;
+
+TNginxServer::~TNginxServer()
+{
+    stop();
+}
+
+QUrl TNginxServer::url(const QString& sPath) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_nPort).arg(sPath));
+}
+
+bool TNginxServer::start(const QString& sDocumentRoot, const QString& sServerConfig)
+{
+    // The port is free when probed but may be taken before nginx binds it: retry.
+    for (int nAttempt = 0; nAttempt < 5; ++nAttempt) {
+        if (startOnce(sDocumentRoot, sServerConfig))
+            return true;
+    }
+    return false;
+}
+
+bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServerConfig)
+{
+    const QString sNginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+    if (sNginx.isEmpty()) {
+        m_sError = QStringLiteral("nginx is not installed (run scripts/setup)");
+        return false;
+    }
+    m_nPort = freeLoopbackPort();
+    const QString sPrefix = m_oPrefix.path();
+    // One foreground process without a master: nothing switches user or forks away from us.
+    const QString sConfig = QStringLiteral(
+        "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+        "error_log %1/error.log warn;\npid %1/nginx.pid;\n"
+        "events { worker_connections 256; }\n"
+        "http {\n  access_log off;\n  default_type application/octet-stream;\n"
+        "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
+        "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+        "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n%4\n  }\n}\n")
+        .arg(sPrefix).arg(m_nPort).arg(QDir(sDocumentRoot).absolutePath(), sServerConfig);
+    QFile oConfigFile(sPrefix + QStringLiteral("/nginx.conf"));
+    if (!oConfigFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || oConfigFile.write(sConfig.toUtf8()) < 0) {
+        m_sError = oConfigFile.errorString();
+        return false;
+    }
+    oConfigFile.close();
+
+    m_oProcess.setProcessChannelMode(QProcess::MergedChannels);
+    m_oProcess.start(sNginx, {QStringLiteral("-p"), sPrefix, QStringLiteral("-c"), oConfigFile.fileName(),
+                              QStringLiteral("-e"), sPrefix + QStringLiteral("/error.log")});
+    if (!m_oProcess.waitForStarted(5000)) {
+        m_sError = m_oProcess.errorString();
+        return false;
+    }
+    QDeadlineTimer oDeadline(10000);
+    while (!oDeadline.hasExpired()) {
+        if (m_oProcess.state() != QProcess::Running)
+            break;
+        if (acceptsConnections(m_nPort))
+            return true;
+        QThread::msleep(20);
+    }
+    QFile oLog(sPrefix + QStringLiteral("/error.log"));
+    oLog.open(QIODevice::ReadOnly);
+    m_sError = QString::fromUtf8(m_oProcess.readAll() + oLog.readAll());
+    stop();
+    return false;
+}
+
+void TNginxServer::stop()
+{
+    if (m_oProcess.state() == QProcess::NotRunning)
+        return;
+    ::kill(static_cast<pid_t>(m_oProcess.processId()), SIGTERM);
+    if (!m_oProcess.waitForFinished(5000)) {
+        m_oProcess.kill();
+        m_oProcess.waitForFinished(5000);
+    }
+}
