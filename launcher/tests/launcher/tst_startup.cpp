@@ -1,5 +1,8 @@
 #include "testpaths.h"
 
+#include "launcher/launcherversion.h"
+#include "shared/firstinstancetester.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -41,6 +44,8 @@ private:
 void tst_Startup::initTestCase()
 {
     QVERIFY(m_oFolder.isValid());
+    if (!shared::FirstInstanceTester(velmar::launcher::singleInstanceKey()).isFirstInstance())
+        QSKIP("another launcher runs on this machine; these tests need to be the only one");
     QVERIFY(m_oSilentServer.listen(QHostAddress::LocalHost, 0));
     m_sLauncher = m_oFolder.filePath(QStringLiteral("corvane-launcher"));
     QVERIFY2(QFile::copy(builtExecutable(QStringLiteral("corvane-launcher")), m_sLauncher), "launcher not built");
