@@ -163,7 +163,9 @@ void tst_LauncherConfigurationHandler::initTestCase()
     writeFile(m_oRoot.filePath(QStringLiteral("launcher/broken.json")), "{\"packages\": [");
     writeFile(m_oRoot.filePath(QStringLiteral("broken-lean/metadata.json")), R"({"packages": [
         {"builds": [{"os": "linux", "architecture": "x86_64", "url": "missing/package.json"}]},
-        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "../launcher/lean/package.json"}]}]})");
+        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "../launcher/lean/package.json"}]},
+        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "../launcher/lean/package.json",
+                     "assetsurl": "../launcher/lean/package.json"}]}]})");
     writeFile(m_oRoot.filePath(QStringLiteral("nowhere/metadata.json")),
               R"({"packages": [{"builds": [{"os": "windows", "architecture": "x86_64"}, {"os": "linux", "architecture": "arm64"}]}]})");
     writeFile(m_oRoot.filePath(QStringLiteral("hints.json")), R"([
@@ -229,6 +231,8 @@ void tst_LauncherConfigurationHandler::failedPackageDocumentLeavesOthersConfigur
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
     QVERIFY(!oFixture.configuration(0));
     QCOMPARE(oFixture.configuration(1)->version(), QStringLiteral("lean-1"));
+    // One document serving as both package and asset document reaches both.
+    QCOMPARE(oFixture.configuration(2)->versionLabel(), QStringLiteral("Plean-1 Alean-1"));
 }
 
 void tst_LauncherConfigurationHandler::notFoundFailsWithoutFallback_data()
@@ -274,6 +278,9 @@ void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
     writeFile(oFixture.path(QStringLiteral("packages/mirror/assets.json")), R"({"version": "2"})");
     writeFile(oFixture.path(QStringLiteral("mirror/package.json")), packageDocument("escaped"));
     writeFile(oFixture.path(QStringLiteral("mirror/assets.json")), R"({"version": "2"})");
+    // Where the launcher package's relative address points while offline: a
+    // request for it would find a document.
+    writeFile(oFixture.path(QStringLiteral("self/package.json")), packageDocument("0.0.14"));
     oFixture.m_pHandler->startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
     QVERIFY(oFixture.m_pHandler->isOffline());
