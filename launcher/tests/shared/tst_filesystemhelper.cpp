@@ -223,6 +223,8 @@ void tst_FileSystemHelper::writeAndReadRoundTrip()
     QCOMPARE(m_oHelper.readFile(sPath), aData);
     m_oHelper.writeFile(sPath, "short");
     QCOMPARE(m_oHelper.readFile(sPath), QByteArray("short"));
+    // Replaced through a temporary file that must not stay behind.
+    QCOMPARE(QDir(oDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("data.bin")});
 
     m_oHelper.writeTextFile(sPath, QStringLiteral("line\n"));
     m_oHelper.appendTextFile(sPath, QStringLiteral("more\n"));
