@@ -41,6 +41,7 @@ private slots:
     void successClearsTheLastError();
     void twoPostsInFlight();
     void withoutSenderNothingHappens();
+    void destroyedWhilePostInFlight();
 
 private:
     std::unique_ptr<TRecordingHttpServer> m_pServer;
@@ -194,6 +195,22 @@ void tst_JsonDocumentUploaderBase::withoutSenderNothingHappens()
     QCoreApplication::processEvents();
     QCOMPARE(oFinished.size(), 0);
     QCOMPARE(m_pServer->requests().size(), 0);
+}
+
+void tst_JsonDocumentUploaderBase::destroyedWhilePostInFlight()
+{
+    m_pServer->setHoldResponses(true);
+    m_pServer->setDefaultResponse(TCannedHttpResponse::withBody("{}"));
+    auto pUploader = std::make_unique<TJsonDocumentUploaderBase>(std::make_shared<TJsonDocumentHttpPostSender>());
+    QSignalSpy oFinished(pUploader.get(), &TJsonDocumentUploaderBase::finished);
+    pUploader->upload(m_pServer->url(QStringLiteral("/late")), sampleDocument());
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->heldCount(), 1, kWaitMs);
+    // The uploader held the only reference to its sender: both go, with the post
+    // still open, and the late answer must find nobody to report to.
+    pUploader.reset();
+    m_pServer->answerHeld(0);
+    QCoreApplication::processEvents();
+    QCOMPARE(oFinished.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_JsonDocumentUploaderBase)
