@@ -35,7 +35,6 @@ private slots:
     void initTestCase();
     void postsAFreshSurveyToTheSurveyUrl();
     void realSurveyOfThisMachine();
-    void refusalIsReported();
 };
 
 void tst_SystemSurveyUploader::initTestCase()
@@ -95,20 +94,5 @@ void tst_SystemSurveyUploader::realSurveyOfThisMachine()
     QCOMPARE(oSent.value(QStringLiteral("clientID")).toString().size(), 40);
 }
 
-void tst_SystemSurveyUploader::refusalIsReported()
-{
-    TRecordingHttpServer oServer;
-    QVERIFY(oServer.listen());
-    oServer.setDefaultResponse(TCannedHttpResponse::withBody(R"({"errorCode":7,"errorMessage":"rejected"})"));
-    TSystemSurveyUploader oUploader(oServer.url(QStringLiteral("/s")), std::make_shared<TFixedDocumentCreator>(),
-                                    std::make_shared<shared::TJsonDocumentHttpPostSender>());
-    QSignalSpy oFinished(&oUploader, &TSystemSurveyUploader::finished);
-    oUploader.startUpload();
-    QVERIFY(oFinished.wait(kWaitMs));
-    QVERIFY(!oFinished[0][0].toBool());
-    QCOMPARE(oUploader.lastErrorCode(), 7);
-    QCOMPARE(oUploader.lastErrorMessage(), QStringLiteral("rejected"));
-}
-
-QTEST_MAIN(tst_SystemSurveyUploader)
+QTEST_GUILESS_MAIN(tst_SystemSurveyUploader)
 #include "tst_systemsurveyuploader.moc"

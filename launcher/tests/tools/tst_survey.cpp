@@ -17,7 +17,6 @@ class tst_Survey : public QObject
 private slots:
     void printsTheDocument();
     void postsWhatItPrints();
-    void reportsARefusal();
 };
 
 void tst_Survey::printsTheDocument()
@@ -47,20 +46,6 @@ void tst_Survey::postsWhatItPrints()
     QCOMPARE(oServer.requests().size(), 1);
     QCOMPARE(QJsonDocument::fromJson(oServer.requests()[0].m_aBody),
              QJsonDocument::fromJson(oTool.readAllStandardOutput()));
-}
-
-void tst_Survey::reportsARefusal()
-{
-    TRecordingHttpServer oServer;
-    QVERIFY(oServer.listen());
-    oServer.setDefaultResponse(TCannedHttpResponse::withBody(R"({"errorCode":7,"errorMessage":"rejected"})"));
-    QProcess oTool;
-    QSignalSpy oFinished(&oTool, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-    oTool.start(builtExecutable(QStringLiteral("corvane-survey")),
-                {QStringLiteral("--post"), oServer.url(QStringLiteral("/survey")).toString()});
-    QVERIFY2(oFinished.wait(kWaitMs), qPrintable(oTool.errorString()));
-    QCOMPARE(oTool.exitCode(), 1);
-    QVERIFY2(oTool.readAllStandardError().contains("Failed (7): rejected"), "refusal not reported");
 }
 
 QTEST_GUILESS_MAIN(tst_Survey)
