@@ -2,14 +2,25 @@
 
 #include "launcherversion.h"
 
+#include "package.h"
+#include "packagebuild.h"
+#include "packageconfigurationreader.h"
+
 #include "shared/downloadpool.h"
+#include "shared/jsondocumenthttppostsender.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
+#include "systemsurvey/systemsurveyasjsondocumentcreator.h"
+#include "systemsurvey/systemsurveycreator.h"
+#include "systemsurvey/systemsurveytojsonconverter.h"
+#include "systemsurvey/systemsurveyuploader.h"
+#include "systemsurvey/systemsurveyvalueretriever.h"
 
 #include <QDebug>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QSplashScreen>
+#include <QThread>
 
 namespace velmar::launcher {
 
@@ -55,6 +66,10 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
             [] { qCritical() << "Main configuration could not be loaded."; });
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed, this,
             [](const QString& sErrorMessage) { qCritical() << "Disk access failed:" << sErrorMessage; });
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded, this,
+            &TLauncherApplication::onMainConfigurationLoaded);
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
+            &TLauncherApplication::onPackageConfigurationsFinished);
 
     // Unknown options and stray arguments are ignored: parse, never process.
     m_oCommandLineParser.parse(arguments());
@@ -64,6 +79,41 @@ TLauncherApplication::~TLauncherApplication()
 {
     if (s_pInstance == this)
         s_pInstance = nullptr;
+}
+
+void TLauncherApplication::onMainConfigurationLoaded()
+{
+    qInfo() << "main configuration loaded" << " Thread: " << QThread::currentThreadId();
+    const QUrl oSurveyUrl = m_pConfigurationHandler->launcherConfiguration()->hardwareSurveyUrl();
+    if (oSurveyUrl.isValid()) {
+        // The launcher never waits for the survey: its answer is only logged.
+        auto pDocumentCreator = std::make_shared<systemsurvey::TSystemSurveyAsJsonDocumentCreator>(
+            std::make_shared<systemsurvey::TSystemSurveyCreator>(std::make_shared<systemsurvey::TSystemSurveyValueRetriever>()),
+            std::make_shared<systemsurvey::TSystemSurveyToJsonConverter>());
+        m_pSystemSurveyUploader = std::make_unique<systemsurvey::TSystemSurveyUploader>(
+            oSurveyUrl, pDocumentCreator, std::make_shared<shared::TJsonDocumentHttpPostSender>());
+        connect(m_pSystemSurveyUploader.get(), &systemsurvey::TSystemSurveyUploader::finished, this,
+                [this](bool bUploadSuccessful) {
+                    qInfo() << "hardware survey upload" << (bUploadSuccessful ? "accepted" : "failed:")
+                            << m_pSystemSurveyUploader->lastErrorMessage();
+                });
+        m_pSystemSurveyUploader->startUpload();
+    }
+    m_pConfigurationHandler->downloadPackageConfigurations();
+}
+
+void TLauncherApplication::onPackageConfigurationsFinished()
+{
+    for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
+        const TPackageBuild* pBuild = pPackage->platformBuild();
+        const auto pConfiguration = pBuild ? pBuild->configuration() : nullptr;
+        if (!pConfiguration) {
+            qInfo() << "package" << pPackage->name() << "has no configuration for this platform";
+            continue;
+        }
+        qInfo() << "package" << pPackage->name() << pConfiguration->versionLabel() << "files:"
+                << pConfiguration->files().size() << "chunks:" << pConfiguration->chunks().size();
+    }
 }
 
 void TLauncherApplication::readAccountGroupKey()

@@ -16,6 +16,10 @@
 class QNetworkAccessManager;
 class QSplashScreen;
 
+namespace systemsurvey {
+class TSystemSurveyUploader;
+}
+
 namespace shared {
 class QNetworkAccessManagerWrapper;
 class TDownloadPool;
@@ -53,6 +57,8 @@ public:
     void hideSplashScreen();
 
 private:
+    void onMainConfigurationLoaded();
+    void onPackageConfigurationsFinished();
     void readAccountGroupKey();
 
     static TLauncherApplication* s_pInstance;
@@ -62,6 +68,7 @@ private:
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::unique_ptr<TLauncherConfigurationHandler> m_pConfigurationHandler;
+    std::unique_ptr<systemsurvey::TSystemSurveyUploader> m_pSystemSurveyUploader;
     std::unique_ptr<QSplashScreen> m_pSplashScreen;
     QCommandLineParser m_oCommandLineParser;
     QCommandLineOption m_oFirstLaunchOption;
