@@ -15,8 +15,9 @@ namespace {
 
 using namespace crush;
 
-constexpr int kHashBits = 16;
-constexpr int kChainDepth = 48;
+constexpr int kChainHashBits = 20;
+constexpr int kTripleHashBits = 16;
+constexpr int kChainDepth = 32;
 // A match this long is taken without looking for a longer one.
 constexpr int kGoodEnoughMatch = 192;
 constexpr int kLiteralBits = 9;
@@ -124,56 +125,54 @@ struct TMatch
     int nGain = 0;
 };
 
-// Greedy LZ77 with one step of lazy evaluation over hash chains of 3-byte prefixes.
+// Hash chains over 4-byte prefixes find the long matches; a table of the latest
+// position of each 3-byte prefix adds the short ones, which pay off only nearby.
 class TMatchFinder
 {
 public:
     TMatchFinder(const uchar* pData, int32_t nSize)
-        : m_pData(pData), m_nSize(nSize), m_lHead(size_t{1} << kHashBits, kNoPosition),
-          m_lPrevious(std::min<size_t>(kMaxOffset, static_cast<size_t>(nSize)), kNoPosition)
+        : m_pData(pData), m_nSize(nSize), m_lHead(size_t{1} << kChainHashBits, kNoPosition),
+          m_lLatestTriple(size_t{1} << kTripleHashBits, kNoPosition),
+          m_lPrevious(std::min<size_t>(kMaxOffset, static_cast<size_t>(nSize)), kNoPosition),
+          m_lTripleBefore(m_lPrevious.size(), kNoPosition)
     {
     }
 
-    // Adds nPosition to the chains; positions must be added in order.
+    // Adds nPosition to the tables; positions must be added in order, and find()
+    // may only be asked about added positions.
     void insert(int32_t nPosition)
     {
         if (nPosition + kMinMatch > m_nSize)
             return;
-        int32_t& nHead = m_lHead[hash(nPosition)];
-        m_lPrevious[static_cast<size_t>(nPosition) % m_lPrevious.size()] = nHead;
+        int32_t& nLatest = m_lLatestTriple[tripleHash(nPosition)];
+        m_lTripleBefore[slot(nPosition)] = nLatest;
+        nLatest = nPosition;
+        if (nPosition + 4 > m_nSize)
+            return;
+        int32_t& nHead = m_lHead[chainHash(nPosition)];
+        m_lPrevious[slot(nPosition)] = nHead;
         nHead = nPosition;
     }
 
-    // The most profitable match for the bytes at nPosition, which must already be
-    // inserted; nGain is 0 when no match beats literals.
+    // The most profitable match for the bytes at nPosition; nGain is 0 when no
+    // match beats literals.
     TMatch find(int32_t nPosition) const
     {
         TMatch oBest;
         const int nLongest = std::min<int32_t>(kMaxMatch, m_nSize - nPosition);
         if (nLongest < kMinMatch)
             return oBest;
-        const uchar* pHere = m_pData + nPosition;
-        int32_t nCandidate = m_lPrevious[static_cast<size_t>(nPosition) % m_lPrevious.size()];
+        consider(nPosition, m_lTripleBefore[slot(nPosition)], nLongest, oBest);
+        if (nLongest < 4)
+            return oBest;
+        int32_t nCandidate = m_lPrevious[slot(nPosition)];
         for (int nDepth = 0; nDepth < kChainDepth && nCandidate != kNoPosition; ++nDepth) {
-            const auto nOffset = static_cast<uint32_t>(nPosition - nCandidate);
-            if (nOffset > kMaxOffset)
+            if (static_cast<uint32_t>(nPosition - nCandidate) > kMaxOffset)
                 break;
-            const uchar* pThere = m_pData + nCandidate;
-            if (pThere[oBest.nLength] == pHere[oBest.nLength] || oBest.nLength == 0) {
-                int nLength = 0;
-                while (nLength < nLongest && pThere[nLength] == pHere[nLength])
-                    ++nLength;
-                if (nLength >= kMinMatch) {
-                    const int nGain = matchGain(nLength, nOffset);
-                    if (nGain > oBest.nGain) {
-                        oBest = {nLength, nOffset, nGain};
-                        if (nLength >= kGoodEnoughMatch || nLength == nLongest)
-                            break;
-                    }
-                }
-            }
-            const int32_t nNext = m_lPrevious[static_cast<size_t>(nCandidate) % m_lPrevious.size()];
-            // A slot overwritten by a newer position ends the chain.
+            if (consider(nPosition, nCandidate, nLongest, oBest))
+                break;
+            const int32_t nNext = m_lPrevious[slot(nCandidate)];
+            // A slot a newer position has taken over ends the chain.
             if (nNext >= nCandidate)
                 break;
             nCandidate = nNext;
@@ -182,17 +181,50 @@ public:
     }
 
 private:
-    uint32_t hash(int32_t nPosition) const
+    // Measures the match with nCandidate and keeps it if it gains more than oBest;
+    // true when it is long enough to stop searching.
+    bool consider(int32_t nPosition, int32_t nCandidate, int nLongest, TMatch& oBest) const
+    {
+        if (nCandidate == kNoPosition || static_cast<uint32_t>(nPosition - nCandidate) > kMaxOffset)
+            return false;
+        const uchar* pHere = m_pData + nPosition;
+        const uchar* pThere = m_pData + nCandidate;
+        // A candidate that cannot beat the best so far fails on this byte already.
+        if (oBest.nLength > 0 && pThere[oBest.nLength] != pHere[oBest.nLength])
+            return false;
+        int nLength = 0;
+        while (nLength < nLongest && pThere[nLength] == pHere[nLength])
+            ++nLength;
+        if (nLength < kMinMatch)
+            return false;
+        const auto nOffset = static_cast<uint32_t>(nPosition - nCandidate);
+        const int nGain = matchGain(nLength, nOffset);
+        if (nGain <= oBest.nGain)
+            return false;
+        oBest = {nLength, nOffset, nGain};
+        return nLength >= kGoodEnoughMatch || nLength == nLongest;
+    }
+
+    size_t slot(int32_t nPosition) const { return static_cast<size_t>(nPosition) % m_lPrevious.size(); }
+
+    uint32_t tripleHash(int32_t nPosition) const
     {
         const uchar* p = m_pData + nPosition;
         const uint32_t nPrefix = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
-        return (nPrefix * 2654435761u) >> (32 - kHashBits);
+        return (nPrefix * 2654435761u) >> (32 - kTripleHashBits);
+    }
+
+    uint32_t chainHash(int32_t nPosition) const
+    {
+        return (qFromLittleEndian<quint32>(m_pData + nPosition) * 2654435761u) >> (32 - kChainHashBits);
     }
 
     const uchar* m_pData;
     int32_t m_nSize;
     std::vector<int32_t> m_lHead;
+    std::vector<int32_t> m_lLatestTriple;
     std::vector<int32_t> m_lPrevious;
+    std::vector<int32_t> m_lTripleBefore;
 };
 
 } // namespace
