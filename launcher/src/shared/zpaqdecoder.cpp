@@ -22,7 +22,7 @@ constexpr double kLargestBlockMemory = 1024.0 * 1024 * 1024;
 // on top of a fixed allowance. The built-in levels run 20 to 50 per byte, level 5
 // about 130; a program that needs more than this is taken for a hostile one.
 constexpr uint64_t kInstructionsPerByte = 512;
-constexpr uint64_t kFixedInstructions = uint64_t{1} << 24;
+constexpr uint64_t kFixedInstructions = uint64_t{1} << 20;
 constexpr int kSha1Size = 20;
 
 // Writes the decoded bytes into the output span and refuses to write past it.

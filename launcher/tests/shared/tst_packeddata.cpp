@@ -7,6 +7,7 @@
 #include "shared/packeddata.h"
 #include "shared/readonlymemoryblob.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -48,6 +49,8 @@ private slots:
     void hugeDeclaredSizes();
     void strictFailureIsADecompressionError();
     void compressedBlobUnpacks();
+    void fuzzFoundInputs_data();
+    void fuzzFoundInputs();
 };
 
 void TPackedDataTest::notPacked_data()
@@ -150,13 +153,16 @@ void TPackedDataTest::hugeDeclaredSizes_data()
     QTest::addColumn<int>("nMethod");
     QTest::addColumn<quint64>("nUnpackedSize");
     const quint64 aSizes[] = {quint64{INT_MAX}, quint64{1} << 31, quint64{1} << 40, ~quint64{0}};
+    // Just within what a byte array holds: reserved, then the payload fails to fill it.
+    QTest::newRow("deflate, size just below the limit") << 3 << quint64{INT_MAX - 100};
     for (const int nMethod : {0, 3, 4, 5, 6, 21}) {
         for (const quint64 nSize : aSizes)
             QTest::addRow("method %d, size %llu", nMethod, static_cast<unsigned long long>(nSize)) << nMethod << nSize;
     }
 }
 
-// Sizes no byte array can hold fail before anything is reserved.
+// Sizes no byte array can hold fail before anything is reserved; a size that can be
+// reserved but is never filled fails too.
 void TPackedDataTest::hugeDeclaredSizes()
 {
     QFETCH(int, nMethod);
@@ -205,6 +211,33 @@ void TPackedDataTest::compressedBlobUnpacks()
              QByteArray("{}"));
     // The plain blob hands out the bytes as they are, packed or not.
     QCOMPARE(shared::TReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("packed.json"))).data(), aPacked);
+}
+
+void TPackedDataTest::fuzzFoundInputs_data()
+{
+    QTest::addColumn<QString>("sPath");
+    const QDir oFolder(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/tests/shared/data/fuzzfound"));
+    const QStringList lNames = oFolder.entryList(QDir::Files);
+    QVERIFY2(!lNames.isEmpty(), qPrintable(oFolder.path()));
+    for (const QString& sName : lNames)
+        QTest::newRow(qPrintable(sName)) << oFolder.filePath(sName);
+}
+
+// Inputs on which the fuzzer once found a fault. The sanitizer build reports a
+// fault that returns; here both operations must simply agree.
+void TPackedDataTest::fuzzFoundInputs()
+{
+    QFETCH(QString, sPath);
+    QFile oFile(sPath);
+    QVERIFY2(oFile.open(QIODevice::ReadOnly), qPrintable(oFile.errorString()));
+    const QByteArray aInput = oFile.readAll();
+    QByteArray aExpected;
+    try {
+        aExpected = shared::unpackStrict(aInput);
+    } catch (const shared::TDecompressionError&) {
+        aExpected = aInput;
+    }
+    QCOMPARE(shared::unpackLenient(aInput), aExpected);
 }
 
 QTEST_GUILESS_MAIN(TPackedDataTest)
