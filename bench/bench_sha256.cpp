@@ -1,6 +1,6 @@
 // SHA-256 throughput of shared::TSha256, one-shot and in 1 MiB pieces, next to
 // "openssl dgst -sha256" on the same file in the same run.
-//   bench_sha256 [--mib N] [--runs N]
+//   bench_sha256 [MIB [RUNS]]   (default 512 MiB, 3 runs)
 
 #include "shared/sha256.h"
 
@@ -39,14 +39,12 @@ double bestOf(int nRuns, TFunction fnRun)
 int main(int argc, char* argv[])
 {
     QCoreApplication oApplication(argc, argv);
-    int nMiB = 512;
-    int nRuns = 3;
     const QStringList lArguments = QCoreApplication::arguments();
-    for (int nIndex = 1; nIndex + 1 < lArguments.size(); nIndex += 2) {
-        if (lArguments.at(nIndex) == QLatin1String("--mib"))
-            nMiB = lArguments.at(nIndex + 1).toInt();
-        else if (lArguments.at(nIndex) == QLatin1String("--runs"))
-            nRuns = std::max(1, lArguments.at(nIndex + 1).toInt());
+    const int nMiB = lArguments.size() > 1 ? lArguments.at(1).toInt() : 512;
+    const int nRuns = lArguments.size() > 2 ? std::max(1, lArguments.at(2).toInt()) : 3;
+    if (nMiB <= 0 || nMiB >= 2048) {
+        std::fprintf(stderr, "usage: bench_sha256 [MIB [RUNS]] with MIB from 1 to 2047\n");
+        return 2;
     }
 
     QByteArray aData(nMiB << 20, Qt::Uninitialized);

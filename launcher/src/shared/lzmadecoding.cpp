@@ -1,26 +1,12 @@
 #include "lzmadecoding.h"
 
+#include "lzmastreamguard.h"
+
 namespace shared {
-
-namespace {
-
-class TLzmaEnd
-{
-public:
-    explicit TLzmaEnd(lzma_stream& oStream) : m_oStream(oStream) {}
-    ~TLzmaEnd() { lzma_end(&m_oStream); }
-    TLzmaEnd(const TLzmaEnd&) = delete;
-    TLzmaEnd& operator=(const TLzmaEnd&) = delete;
-
-private:
-    lzma_stream& m_oStream;
-};
-
-} // namespace
 
 TDecodeResult runLzmaDecoder(lzma_stream& oStream, TPayloadSpan oPayload, TOutputSpan oOutput, ELzmaStreamEnd eEnd)
 {
-    const TLzmaEnd oEnd(oStream);
+    const TLzmaStreamGuard oGuard(oStream);
     oStream.next_in = oPayload.pData;
     oStream.avail_in = oPayload.nSize;
     oStream.next_out = oOutput.pData;

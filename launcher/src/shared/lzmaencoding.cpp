@@ -1,5 +1,7 @@
 #include "lzmaencoding.h"
 
+#include "lzmastreamguard.h"
+
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
@@ -12,17 +14,6 @@ constexpr uint32_t kSmallestDictionary = 4096;
 constexpr int kOutputStep = 1 << 20;
 
 // Ends the encoder on every path out of runLzmaEncoder().
-class TLzmaEnd
-{
-public:
-    explicit TLzmaEnd(lzma_stream& oStream) : m_oStream(oStream) {}
-    ~TLzmaEnd() { lzma_end(&m_oStream); }
-    TLzmaEnd(const TLzmaEnd&) = delete;
-    TLzmaEnd& operator=(const TLzmaEnd&) = delete;
-
-private:
-    lzma_stream& m_oStream;
-};
 
 } // namespace
 
@@ -40,7 +31,7 @@ lzma_options_lzma lzmaEncoderOptions(size_t nInputSize)
 
 void runLzmaEncoder(lzma_stream& oStream, const QByteArray& aInput, QByteArray& aOutput)
 {
-    const TLzmaEnd oEnd(oStream);
+    const TLzmaStreamGuard oGuard(oStream);
     oStream.next_in = reinterpret_cast<const uint8_t*>(aInput.constData());
     oStream.avail_in = static_cast<size_t>(aInput.size());
     int nUsed = aOutput.size();

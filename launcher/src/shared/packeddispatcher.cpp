@@ -6,16 +6,6 @@ namespace shared {
 
 namespace {
 
-enum : uchar {
-    kMethodStore = 0,
-    kMethodDeflate = 3,
-    kMethodLzip = 4,
-    kMethodLzma = 5,
-    kMethodZpaq = 6,
-    kMethodLzmaAlias = 10,
-    kMethodCrush = 21,
-};
-
 TDecodeResult copyPayload(TPayloadSpan oPayload, TOutputSpan oOutput)
 {
     if (oPayload.nSize > oOutput.nSize)
@@ -24,60 +14,50 @@ TDecodeResult copyPayload(TPayloadSpan oPayload, TOutputSpan oOutput)
     return oPayload.nSize;
 }
 
+struct TDecoderEntry
+{
+    uchar nMethod;
+    TDecodeResult (*fnDecode)(TPayloadSpan, TOutputSpan);
+    // The result keeps the declared size, so the decoder must fill the output: a
+    // shorter result would hand out bytes it never wrote.
+    bool bFillsOutput;
+};
+
+// 14 (the block compressor with the 10-byte property header) has no decoder yet;
+// 22 and 23 pass the header test but name no method.
+constexpr TDecoderEntry kDecoders[] = {
+    {0, copyPayload, false},
+    {3, decodeDeflatePayload, true},
+    {4, decodeLzipPayload, true},
+    {5, decodeLzmaPayload, false},
+    {6, decodeZpaqPayload, true},
+    {10, decodeLzmaPayload, false},
+    {21, decodeCrushPayload, true},
+};
+
+const TDecoderEntry* findDecoder(uchar nMethod)
+{
+    for (const TDecoderEntry& oEntry : kDecoders) {
+        if (oEntry.nMethod == nMethod)
+            return &oEntry;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 bool hasPayloadDecoder(uchar nMethod)
 {
-    switch (nMethod) {
-    case kMethodStore:
-    case kMethodDeflate:
-    case kMethodLzip:
-    case kMethodLzma:
-    case kMethodZpaq:
-    case kMethodLzmaAlias:
-    case kMethodCrush:
-        return true;
-    default:
-        // 14 (the block compressor with the 10-byte property header) has no
-        // decoder yet; 22 and 23 pass the header test but name no method.
-        return false;
-    }
+    return findDecoder(nMethod) != nullptr;
 }
 
 TDecodeResult decodePayload(uchar nMethod, TPayloadSpan oPayload, TOutputSpan oOutput)
 {
-    if (oPayload.nSize == 0 || oOutput.nSize == 0 || !hasPayloadDecoder(nMethod))
+    const TDecoderEntry* pDecoder = findDecoder(nMethod);
+    if (!pDecoder || oPayload.nSize == 0 || oOutput.nSize == 0)
         return std::nullopt;
-    switch (nMethod) {
-    case kMethodStore:
-        return copyPayload(oPayload, oOutput);
-    case kMethodLzma:
-    case kMethodLzmaAlias:
-        return decodeLzmaPayload(oPayload, oOutput);
-    default:
-        break;
-    }
-
-    TDecodeResult nProduced;
-    switch (nMethod) {
-    case kMethodDeflate:
-        nProduced = decodeDeflatePayload(oPayload, oOutput);
-        break;
-    case kMethodLzip:
-        nProduced = decodeLzipPayload(oPayload, oOutput);
-        break;
-    case kMethodZpaq:
-        nProduced = decodeZpaqPayload(oPayload, oOutput);
-        break;
-    case kMethodCrush:
-        nProduced = decodeCrushPayload(oPayload, oOutput);
-        break;
-    default:
-        return std::nullopt;
-    }
-    // These methods keep the declared size, so a shorter result would hand out
-    // bytes the decoder never wrote.
-    if (nProduced != oOutput.nSize)
+    const TDecodeResult nProduced = pDecoder->fnDecode(oPayload, oOutput);
+    if (pDecoder->bFillsOutput && nProduced != oOutput.nSize)
         return std::nullopt;
     return nProduced;
 }

@@ -105,28 +105,19 @@ public:
     const QByteArray& expected() const { return m_aExpected; }
 
 private:
+    // The cascade of the rule: before step i come i 0 bits and, except on the last
+    // step, a 1 bit; then the length less the step's base in the step's bits.
     void extraLength(int nLength)
     {
-        const quint32 nValue = static_cast<quint32>(nLength);
-        if (nLength < 4) {
-            bits(1, 1);
-            bits(nValue, 2);
-        } else if (nLength < 8) {
-            bits(0b10, 2);
-            bits(nValue - 4, 2);
-        } else if (nLength < 12) {
-            bits(0b100, 3);
-            bits(nValue - 8, 2);
-        } else if (nLength < 20) {
-            bits(0b1000, 4);
-            bits(nValue - 12, 3);
-        } else if (nLength < 52) {
-            bits(0b10000, 5);
-            bits(nValue - 20, 5);
-        } else {
+        static const int kSteps[][2] = {{0, 2}, {4, 2}, {8, 2}, {12, 3}, {20, 5}, {52, 9}};
+        int nStep = 5;
+        while (nLength < kSteps[nStep][0])
+            --nStep;
+        if (nStep < 5)
+            bits(quint32{1} << nStep, nStep + 1);
+        else
             bits(0, 5);
-            bits(nValue - 52, 9);
-        }
+        bits(static_cast<quint32>(nLength - kSteps[nStep][0]), kSteps[nStep][1]);
     }
 
     // Least significant bit first.
@@ -206,7 +197,9 @@ private slots:
     void crushFailures();
 
 private:
-    static QString key(const char* pSample, const QString& sSetting);
+    static QString key(const char* pSample, const QString& sArgument);
+    // Rows of the payloads made with each argument, with the sample they hold.
+    void addPythonRows(const QStringList& lArguments);
     bool checkLzmaPayload(const QByteArray& aPayload, const QByteArray& aData, QString& sWhy);
 
     // Payloads Python made in initTestCase(), by sample and setting.
@@ -215,16 +208,17 @@ private:
 
 namespace {
 
-const QStringList kDeflateSettings = {"9, zlib.DEFLATED, -15", "0, zlib.DEFLATED, -15", "1, zlib.DEFLATED, -15",
-                                      "6, zlib.DEFLATED, -15, 9, zlib.Z_FIXED",
-                                      "6, zlib.DEFLATED, -15, 9, zlib.Z_HUFFMAN_ONLY"};
-const QStringList kLzmaPresets = {"6", "0", "9"};
+// Arguments of the Python transform in initTestCase(): what to make, and how.
+const QStringList kDeflateSettings = {"deflate:9, zlib.DEFLATED, -15", "deflate:0, zlib.DEFLATED, -15",
+                                      "deflate:1, zlib.DEFLATED, -15", "deflate:6, zlib.DEFLATED, -15, 9, zlib.Z_FIXED",
+                                      "deflate:6, zlib.DEFLATED, -15, 9, zlib.Z_HUFFMAN_ONLY"};
+const QStringList kLzmaPresets = {"lzma:6", "lzma:0", "lzma:9"};
 
 } // namespace
 
-QString TPackedDecodersTest::key(const char* pSample, const QString& sSetting)
+QString TPackedDecodersTest::key(const char* pSample, const QString& sArgument)
 {
-    return QString::fromLatin1(pSample) + QLatin1Char('|') + sSetting;
+    return QString::fromLatin1(pSample) + QLatin1Char('|') + sArgument;
 }
 
 void TPackedDecodersTest::initTestCase()
@@ -232,13 +226,9 @@ void TPackedDecodersTest::initTestCase()
     QList<TPythonJob> lJobs;
     QStringList lKeys;
     for (const TSample& oSample : samples()) {
-        for (const QString& sSetting : kDeflateSettings) {
-            lJobs.append({QStringLiteral("deflate:") + sSetting, oSample.aData});
-            lKeys.append(key(oSample.pName, sSetting));
-        }
-        for (const QString& sPreset : kLzmaPresets) {
-            lJobs.append({QStringLiteral("lzma:") + sPreset, oSample.aData});
-            lKeys.append(key(oSample.pName, QStringLiteral("preset ") + sPreset));
+        for (const QString& sArgument : kDeflateSettings + kLzmaPresets) {
+            lJobs.append({sArgument, oSample.aData});
+            lKeys.append(key(oSample.pName, sArgument));
         }
     }
     const QString sFunction = QStringLiteral(
@@ -255,15 +245,20 @@ void TPackedDecodersTest::initTestCase()
         m_hPythonPayloads.insert(lKeys.at(nIndex), lPayloads.at(nIndex));
 }
 
-void TPackedDecodersTest::deflateFromPython_data()
+void TPackedDecodersTest::addPythonRows(const QStringList& lArguments)
 {
     QTest::addColumn<QByteArray>("aPayload");
     QTest::addColumn<QByteArray>("aData");
     for (const TSample& oSample : samples()) {
-        for (const QString& sSetting : kDeflateSettings)
-            QTest::addRow("%s, %s", oSample.pName, qPrintable(sSetting))
-                << m_hPythonPayloads.value(key(oSample.pName, sSetting)) << oSample.aData;
+        for (const QString& sArgument : lArguments)
+            QTest::addRow("%s, %s", oSample.pName, qPrintable(sArgument))
+                << m_hPythonPayloads.value(key(oSample.pName, sArgument)) << oSample.aData;
     }
+}
+
+void TPackedDecodersTest::deflateFromPython_data()
+{
+    addPythonRows(kDeflateSettings);
 }
 
 void TPackedDecodersTest::deflateFromPython()
@@ -294,15 +289,7 @@ bool TPackedDecodersTest::checkLzmaPayload(const QByteArray& aPayload, const QBy
 
 void TPackedDecodersTest::lzmaFromPython_data()
 {
-    QTest::addColumn<QByteArray>("aPayload");
-    QTest::addColumn<QByteArray>("aData");
-    for (const TSample& oSample : samples()) {
-        for (const QString& sPreset : kLzmaPresets) {
-            const QString sSetting = QStringLiteral("preset ") + sPreset;
-            QTest::addRow("%s, %s", oSample.pName, qPrintable(sSetting))
-                << m_hPythonPayloads.value(key(oSample.pName, sSetting)) << oSample.aData;
-        }
-    }
+    addPythonRows(kLzmaPresets);
 }
 
 void TPackedDecodersTest::lzmaFromPython()
