@@ -1,0 +1,244 @@
+// The packed container: the header test, both sizes, the dispatcher's refusals,
+// strict against lenient, and the compressed blob that unpacks through it.
+
+#include "packedtestdata.h"
+
+#include "shared/decompressionerror.h"
+#include "shared/packeddata.h"
+#include "shared/readonlymemoryblob.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <climits>
+
+namespace {
+
+const char kFailureText[] = "Invalid input data could not be decompressed";
+
+QByteArray bytes(std::initializer_list<int> lValues)
+{
+    QByteArray aBytes;
+    for (const int nValue : lValues)
+        aBytes.append(static_cast<char>(nValue));
+    return aBytes;
+}
+
+// A valid deflate payload of "hello" (one fixed-Huffman block), laid out by hand.
+QByteArray deflatedHello()
+{
+    return bytes({0xcb, 0x48, 0xcd, 0xc9, 0xc9, 0x07, 0x00});
+}
+
+} // namespace
+
+class TPackedDataTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void notPacked_data();
+    void notPacked();
+    void unpacks_data();
+    void unpacks();
+    void fails_data();
+    void fails();
+    void hugeDeclaredSizes_data();
+    void hugeDeclaredSizes();
+    void strictFailureIsADecompressionError();
+    void compressedBlobUnpacks();
+    void fuzzFoundInputs_data();
+    void fuzzFoundInputs();
+};
+
+void TPackedDataTest::notPacked_data()
+{
+    QTest::addColumn<QByteArray>("aInput");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one zero byte") << bytes({0});
+    QTest::newRow("only zero bytes") << QByteArray(17, '\0');
+    QTest::newRow("marker alone") << QByteArray("p");
+    QTest::newRow("zeros, then the marker alone") << bytes({0, 0, 'p'});
+    QTest::newRow("method 24") << bytes({'p', 24, 5, 5, 'h', 'e', 'l', 'l', 'o'});
+    QTest::newRow("method 255") << bytes({'p', 255, 1, 1, 'x'});
+    QTest::newRow("zeros, then method 24") << bytes({0, 0, 'p', 24, 1, 1, 'x'});
+    QTest::newRow("other first byte") << QByteArray("hello world");
+    QTest::newRow("upper-case marker") << bytes({'P', 0, 1, 1, 'x'});
+    QTest::newRow("marker after a non-zero byte") << bytes({1, 'p', 0, 1, 1, 'x'});
+}
+
+// Bytes that fail the header test come back as they are from both operations.
+void TPackedDataTest::notPacked()
+{
+    QFETCH(QByteArray, aInput);
+    QCOMPARE(shared::unpackStrict(aInput), aInput);
+    QCOMPARE(shared::unpackLenient(aInput), aInput);
+}
+
+void TPackedDataTest::unpacks_data()
+{
+    QTest::addColumn<QByteArray>("aInput");
+    QTest::addColumn<QByteArray>("aExpected");
+    const QByteArray aStored = packedTestStream(0, 5, "hello");
+    QTest::newRow("stored") << aStored << QByteArray("hello");
+    QTest::newRow("three leading zeros") << QByteArray(3, '\0') + aStored << QByteArray("hello");
+    QTest::newRow("many leading zeros") << QByteArray(1000, '\0') + aStored << QByteArray("hello");
+    QTest::newRow("stored, declared size larger than the payload")
+        << packedTestStream(0, 500, "hello") << QByteArray("hello");
+    QTest::newRow("stored, bytes after the payload are ignored")
+        << packedTestStream(0, 5, "hello world", 5) << QByteArray("hello");
+    QTest::newRow("stored, sizes in long varints")
+        << bytes({'p', 0, 0x85, 0x80, 0x80, 0x00, 0x85, 0x00, 'h', 'e', 'l', 'l', 'o'}) << QByteArray("hello");
+    QTest::newRow("stored, zero bytes inside") << packedTestStream(0, 3, bytes({0, 0, 0})) << bytes({0, 0, 0});
+    QTest::newRow("deflate without zlib header") << packedTestStream(3, 5, deflatedHello()) << QByteArray("hello");
+    QTest::newRow("leading zeros before deflate")
+        << QByteArray(3, '\0') + packedTestStream(3, 5, deflatedHello()) << QByteArray("hello");
+}
+
+void TPackedDataTest::unpacks()
+{
+    QFETCH(QByteArray, aInput);
+    QFETCH(QByteArray, aExpected);
+    QCOMPARE(shared::unpackStrict(aInput), aExpected);
+    QCOMPARE(shared::unpackLenient(aInput), aExpected);
+}
+
+void TPackedDataTest::fails_data()
+{
+    QTest::addColumn<QByteArray>("aInput");
+    QTest::newRow("unpacked size 0") << packedTestStream(0, 0, "hello");
+    QTest::newRow("packed size 0") << packedTestStream(0, 5, QByteArray());
+    QTest::newRow("packed size 0, bytes follow") << packedTestStream(0, 5, "hello", 0);
+    QTest::newRow("marker and method only") << bytes({'p', 0});
+    QTest::newRow("ends inside the unpacked size") << bytes({'p', 0, 0x85});
+    QTest::newRow("ends before the packed size") << bytes({'p', 0, 5});
+    QTest::newRow("ends inside the packed size") << bytes({'p', 0, 5, 0x85});
+    QTest::newRow("payload shorter than its size") << packedTestStream(0, 5, "hell", 5);
+    QTest::newRow("payload size beyond any input") << packedTestStream(0, 5, "hello", Q_INT64_C(0x7fffffffffffffff));
+    QTest::newRow("stored payload larger than the declared size") << packedTestStream(0, 4, "hello");
+    QTest::newRow("varint of 11 bytes")
+        << bytes({'p', 0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x05, 5, 'h', 'e', 'l', 'l', 'o'});
+    QTest::newRow("varint beyond 64 bits")
+        << bytes({'p', 0, 0x85, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02, 5, 'h', 'e', 'l', 'l', 'o'});
+    QTest::newRow("leading zeros, then a bad stream") << QByteArray(3, '\0') + packedTestStream(0, 0, "x");
+    for (const int nMethod : {1, 2, 7, 8, 9, 11, 12, 13, 15, 16, 17, 18, 19, 20, 22, 23})
+        QTest::newRow(qPrintable(QStringLiteral("unsupported method %1").arg(nMethod)))
+            << packedTestStream(nMethod, 5, "hello");
+    // Its decoder is not part of the launcher yet.
+    QTest::newRow("method 14") << packedTestStream(14, 5, bytes({0, 0, 16, 0, 0, 0, 64, 0, 0, 64}) + "hello");
+    QTest::newRow("deflate declaring more than it holds") << packedTestStream(3, 6, deflatedHello());
+    QTest::newRow("deflate declaring less than it holds") << packedTestStream(3, 4, deflatedHello());
+    QTest::newRow("deflate cut short") << packedTestStream(3, 5, deflatedHello().left(4));
+    QTest::newRow("deflate with a reserved block type") << packedTestStream(3, 5, bytes({0x07, 0x00, 0x00}));
+    QTest::newRow("lzma shorter than its header") << packedTestStream(5, 5, bytes({0x5d, 0, 0, 1, 0}));
+    QTest::newRow("lzma with invalid properties") << packedTestStream(5, 5, QByteArray(13, '\xff') + "hello");
+    QTest::newRow("lzip without magic") << packedTestStream(4, 5, QByteArray("LZIX\x01\x0c") + "hello");
+    QTest::newRow("zpaq without a block") << packedTestStream(6, 5, "hello, no block in here");
+    QTest::newRow("crush input ends before the output is full") << packedTestStream(21, 5, bytes({0x00}));
+}
+
+// Every failure is the same error for the strict operation and the input itself,
+// unchanged, for the lenient one.
+void TPackedDataTest::fails()
+{
+    QFETCH(QByteArray, aInput);
+    QVERIFY_EXCEPTION_THROWN(shared::unpackStrict(aInput), shared::TDecompressionError);
+    QCOMPARE(shared::unpackLenient(aInput), aInput);
+}
+
+void TPackedDataTest::hugeDeclaredSizes_data()
+{
+    QTest::addColumn<int>("nMethod");
+    QTest::addColumn<quint64>("nUnpackedSize");
+    const quint64 aSizes[] = {quint64{INT_MAX}, quint64{1} << 31, quint64{1} << 40, ~quint64{0}};
+    // Just within what a byte array holds: reserved, then the payload fails to fill it.
+    QTest::newRow("deflate, size just below the limit") << 3 << quint64{INT_MAX - 100};
+    for (const int nMethod : {0, 3, 4, 5, 6, 21}) {
+        for (const quint64 nSize : aSizes)
+            QTest::addRow("method %d, size %llu", nMethod, static_cast<unsigned long long>(nSize)) << nMethod << nSize;
+    }
+}
+
+// Sizes no byte array can hold fail before anything is reserved; a size that can be
+// reserved but is never filled fails too.
+void TPackedDataTest::hugeDeclaredSizes()
+{
+    QFETCH(int, nMethod);
+    QFETCH(quint64, nUnpackedSize);
+    const QByteArray aInput = packedTestStream(nMethod, nUnpackedSize, "hello");
+    if (nMethod == 0) {
+        // A stored payload needs only its own size, whatever the header declares.
+        QCOMPARE(shared::unpackStrict(aInput), QByteArray("hello"));
+        return;
+    }
+    QVERIFY_EXCEPTION_THROWN(shared::unpackStrict(aInput), shared::TDecompressionError);
+    QCOMPARE(shared::unpackLenient(aInput), aInput);
+}
+
+void TPackedDataTest::strictFailureIsADecompressionError()
+{
+    try {
+        shared::unpackStrict(packedTestStream(1, 5, "hello"));
+        QFAIL("method 1 unpacked");
+    } catch (const std::runtime_error& oError) {
+        QVERIFY2(dynamic_cast<const shared::TDecompressionError*>(&oError), "not a TDecompressionError");
+        QCOMPARE(QString::fromUtf8(oError.what()), QString::fromLatin1(kFailureText));
+    }
+}
+
+void TPackedDataTest::compressedBlobUnpacks()
+{
+    QTemporaryDir oDir;
+    QVERIFY2(oDir.isValid(), qPrintable(oDir.errorString()));
+    const auto write = [&oDir](const QString& sName, const QByteArray& aData) {
+        QFile oFile(oDir.filePath(sName));
+        return oFile.open(QIODevice::WriteOnly) && oFile.write(aData) == aData.size();
+    };
+    const QByteArray aPacked = QByteArray(2, '\0') + packedTestStream(3, 5, deflatedHello());
+    const QByteArray aCorrupt = packedTestStream(3, 9, deflatedHello());
+    QVERIFY(write(QStringLiteral("packed.json.lzma"), aPacked));
+    QVERIFY(write(QStringLiteral("corrupt.json.lzma"), aCorrupt));
+    QVERIFY(write(QStringLiteral("plain.json.lzma"), "{}"));
+    QVERIFY(write(QStringLiteral("packed.json"), aPacked));
+
+    QCOMPARE(shared::TLZMACompressedReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("packed.json.lzma"))).data(),
+             QByteArray("hello"));
+    QCOMPARE(shared::TLZMACompressedReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("corrupt.json.lzma"))).data(),
+             aCorrupt);
+    QCOMPARE(shared::TLZMACompressedReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("plain.json.lzma"))).data(),
+             QByteArray("{}"));
+    // The plain blob hands out the bytes as they are, packed or not.
+    QCOMPARE(shared::TReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("packed.json"))).data(), aPacked);
+}
+
+void TPackedDataTest::fuzzFoundInputs_data()
+{
+    QTest::addColumn<QString>("sPath");
+    const QDir oFolder(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/tests/shared/data/fuzzfound"));
+    const QStringList lNames = oFolder.entryList(QDir::Files);
+    QVERIFY2(!lNames.isEmpty(), qPrintable(oFolder.path()));
+    for (const QString& sName : lNames)
+        QTest::newRow(qPrintable(sName)) << oFolder.filePath(sName);
+}
+
+// Inputs on which the fuzzer once found a fault. The sanitizer build reports a
+// fault that returns; here both operations must simply agree.
+void TPackedDataTest::fuzzFoundInputs()
+{
+    QFETCH(QString, sPath);
+    QFile oFile(sPath);
+    QVERIFY2(oFile.open(QIODevice::ReadOnly), qPrintable(oFile.errorString()));
+    const QByteArray aInput = oFile.readAll();
+    QByteArray aExpected;
+    try {
+        aExpected = shared::unpackStrict(aInput);
+    } catch (const shared::TDecompressionError&) {
+        aExpected = aInput;
+    }
+    QCOMPARE(shared::unpackLenient(aInput), aExpected);
+}
+
+QTEST_GUILESS_MAIN(TPackedDataTest)
+#include "tst_packeddata.moc"

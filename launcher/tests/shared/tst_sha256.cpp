@@ -1,0 +1,79 @@
+// The SHA-256 helper: the published test vectors, and the incremental form agreeing
+// with the one-shot form however the data is split.
+
+#include "packedtestdata.h"
+
+#include "shared/sha256.h"
+
+#include <QtTest>
+
+class TSha256Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void knownDigests_data();
+    void knownDigests();
+    void incrementalMatchesOneShot_data();
+    void incrementalMatchesOneShot();
+    void resultStartsOver();
+};
+
+void TSha256Test::knownDigests_data()
+{
+    QTest::addColumn<QByteArray>("aMessage");
+    QTest::addColumn<QByteArray>("aDigestHex");
+    QTest::newRow("empty") << QByteArray() << QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    QTest::newRow("abc") << QByteArray("abc") << QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    QTest::newRow("448 bits") << QByteArray("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")
+                              << QByteArray("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    QTest::newRow("896 bits")
+        << QByteArray("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrs"
+                      "mnopqrstnopqrstu")
+        << QByteArray("cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+    QTest::newRow("a million a") << QByteArray(1000000, 'a')
+                                 << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+void TSha256Test::knownDigests()
+{
+    QFETCH(QByteArray, aMessage);
+    QFETCH(QByteArray, aDigestHex);
+    const QByteArray aDigest = shared::TSha256::hash(aMessage);
+    QCOMPARE(aDigest.size(), shared::TSha256::kDigestSize);
+    QCOMPARE(aDigest.toHex(), aDigestHex);
+    shared::TSha256 oHash;
+    oHash.addData(aMessage);
+    QCOMPARE(oHash.result().toHex(), aDigestHex);
+}
+
+void TSha256Test::incrementalMatchesOneShot_data()
+{
+    QTest::addColumn<int>("nPiece");
+    // Around the 64-byte block and beyond it.
+    for (const int nPiece : {1, 3, 55, 56, 63, 64, 65, 127, 1000, 65536})
+        QTest::addRow("pieces of %d", nPiece) << nPiece;
+}
+
+void TSha256Test::incrementalMatchesOneShot()
+{
+    QFETCH(int, nPiece);
+    const QByteArray aData = randomTestBytes(300001, 31);
+    shared::TSha256 oHash;
+    for (int nOffset = 0; nOffset < aData.size(); nOffset += nPiece)
+        oHash.addData(aData.constData() + nOffset, static_cast<size_t>(qMin(nPiece, aData.size() - nOffset)));
+    QCOMPARE(oHash.result(), shared::TSha256::hash(aData));
+}
+
+void TSha256Test::resultStartsOver()
+{
+    shared::TSha256 oHash;
+    oHash.addData(QByteArray("first message"));
+    oHash.result();
+    oHash.addData(QByteArray("abc"));
+    QCOMPARE(oHash.result(), shared::TSha256::hash(QByteArray("abc")));
+    QCOMPARE(oHash.result(), shared::TSha256::hash(QByteArray()));
+}
+
+QTEST_GUILESS_MAIN(TSha256Test)
+#include "tst_sha256.moc"

@@ -1,0 +1,205 @@
+// corvane-publish pack and unpack, run as the built program: exit codes, error
+// text on standard error, and OUT left untouched when the work fails.
+
+#include "packedtestdata.h"
+#include "testpaths.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <climits>
+#include <memory>
+
+namespace {
+
+const char kFailureText[] = "Invalid input data could not be decompressed";
+
+struct TRun
+{
+    int nExitCode = -1;
+    QByteArray aOut;
+    QByteArray aErr;
+};
+
+TRun runProgram(const QString& sProgram, const QStringList& lArguments)
+{
+    QProcess oProcess;
+    oProcess.start(sProgram, lArguments);
+    TRun oRun;
+    if (!oProcess.waitForFinished(120000) || oProcess.exitStatus() != QProcess::NormalExit) {
+        oRun.aErr = "did not finish: " + oProcess.errorString().toLocal8Bit();
+        return oRun;
+    }
+    oRun.nExitCode = oProcess.exitCode();
+    oRun.aOut = oProcess.readAllStandardOutput();
+    oRun.aErr = oProcess.readAllStandardError();
+    return oRun;
+}
+
+TRun publish(const QStringList& lArguments)
+{
+    return runProgram(builtExecutable(QStringLiteral("corvane-publish")), lArguments);
+}
+
+bool writeFile(const QString& sPath, const QByteArray& aData)
+{
+    QFile oFile(sPath);
+    return oFile.open(QIODevice::WriteOnly) && oFile.write(aData) == aData.size();
+}
+
+QByteArray readFile(const QString& sPath)
+{
+    QFile oFile(sPath);
+    return oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+class TPublishPackTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void packThenUnpack_data();
+    void packThenUnpack();
+    void strictFailureLeavesOutUntouched();
+    void lenientCopiesWhatDoesNotUnpack();
+    void unreadableInput();
+    void commandLine_data();
+    void commandLine();
+    void allocationFailureIsAnError();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    QString path(const char* pName) const { return m_pDir->filePath(QString::fromLatin1(pName)); }
+};
+
+void TPublishPackTest::init()
+{
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(m_pDir->isValid(), qPrintable(m_pDir->errorString()));
+}
+
+void TPublishPackTest::packThenUnpack_data()
+{
+    QTest::addColumn<QString>("sMethod");
+    QTest::addColumn<int>("nMethodByte");
+    const QPair<const char*, int> aMethods[] = {{"store", 0}, {"deflate", 3}, {"lzip", 4},
+                                                {"lzma", 5},  {"zpaq", 6},    {"crush", 21}};
+    for (const auto& oMethod : aMethods)
+        QTest::newRow(oMethod.first) << QString::fromLatin1(oMethod.first) << oMethod.second;
+}
+
+void TPublishPackTest::packThenUnpack()
+{
+    QFETCH(QString, sMethod);
+    QFETCH(int, nMethodByte);
+    const QByteArray aInput = textLikeTestBytes(200000, 41) + randomTestBytes(50000, 42);
+    QVERIFY(writeFile(path("in"), aInput));
+
+    const TRun oPack = publish({"pack", "--method", sMethod, path("in"), path("packed")});
+    QVERIFY2(oPack.nExitCode == 0, oPack.aErr.constData());
+    const QByteArray aPacked = readFile(path("packed"));
+    QVERIFY(aPacked.size() > 2);
+    QCOMPARE(aPacked.at(0), 'p');
+    QCOMPARE(static_cast<int>(aPacked.at(1)), nMethodByte);
+
+    const TRun oUnpack = publish({"unpack", path("packed"), path("out")});
+    QVERIFY2(oUnpack.nExitCode == 0, oUnpack.aErr.constData());
+    QCOMPARE(readFile(path("out")), aInput);
+}
+
+void TPublishPackTest::strictFailureLeavesOutUntouched()
+{
+    QVERIFY(writeFile(path("bad"), packedTestStream(3, 100, "not deflate at all")));
+    QVERIFY(writeFile(path("out"), "previous contents"));
+    const TRun oRun = publish({"unpack", path("bad"), path("out")});
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.aErr.contains(kFailureText), oRun.aErr.constData());
+    QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+
+    const TRun oFresh = publish({"unpack", path("bad"), path("absent")});
+    QCOMPARE(oFresh.nExitCode, 1);
+    QVERIFY2(!QFile::exists(path("absent")), "OUT was created");
+    QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void TPublishPackTest::lenientCopiesWhatDoesNotUnpack()
+{
+    const QByteArray aBad = packedTestStream(3, 100, "not deflate at all");
+    QVERIFY(writeFile(path("bad"), aBad));
+    const TRun oRun = publish({"unpack", "--lenient", path("bad"), path("out")});
+    QVERIFY2(oRun.nExitCode == 0, oRun.aErr.constData());
+    QCOMPARE(readFile(path("out")), aBad);
+
+    // Bytes that are not packed are copied by both forms.
+    QVERIFY(writeFile(path("plain"), "plain text"));
+    QCOMPARE(publish({"unpack", path("plain"), path("plain.out")}).nExitCode, 0);
+    QCOMPARE(readFile(path("plain.out")), QByteArray("plain text"));
+}
+
+void TPublishPackTest::unreadableInput()
+{
+    QVERIFY(writeFile(path("out"), "previous contents"));
+    for (const QStringList& lCommand : {QStringList{"unpack"}, QStringList{"pack", "--method", "lzma"}}) {
+        const TRun oRun = publish(lCommand + QStringList{path("missing"), path("out")});
+        QCOMPARE(oRun.nExitCode, 1);
+        QVERIFY2(oRun.aErr.contains("missing"), oRun.aErr.constData());
+        QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+    }
+}
+
+void TPublishPackTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("lArguments");
+    QTest::addColumn<int>("nExitCode");
+    QTest::addColumn<QByteArray>("aOutput");
+    QTest::newRow("no command") << QStringList() << 2 << QByteArray("Usage: corvane-publish");
+    QTest::newRow("unknown command") << QStringList{"shrink"} << 2 << QByteArray("Unknown command 'shrink'");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("unpack [--lenient] IN OUT");
+    QTest::newRow("pack help") << QStringList{"pack", "--help"} << 0
+                               << QByteArray("store, deflate, lzip, lzma, zpaq, crush");
+    QTest::newRow("unpack help") << QStringList{"unpack", "-h"} << 0 << QByteArray("--lenient");
+    QTest::newRow("pack without method") << QStringList{"pack", "a", "b"} << 2 << QByteArray("--method is required");
+    QTest::newRow("unknown method") << QStringList{"pack", "--method", "gzip", "a", "b"} << 2
+                                    << QByteArray("Unknown method 'gzip'");
+    QTest::newRow("method without value") << QStringList{"pack", "a", "b", "--method"} << 2
+                                          << QByteArray("--method needs a value");
+    QTest::newRow("pack, one file") << QStringList{"pack", "--method=store", "a"} << 2 << QByteArray("Expected IN and OUT");
+    QTest::newRow("unpack, three files") << QStringList{"unpack", "a", "b", "c"} << 2 << QByteArray("Expected IN and OUT");
+    QTest::newRow("unpack, unknown option") << QStringList{"unpack", "--strict", "a", "b"} << 2
+                                            << QByteArray("Unknown option '--strict'");
+}
+
+void TPublishPackTest::commandLine()
+{
+    QFETCH(QStringList, lArguments);
+    QFETCH(int, nExitCode);
+    QFETCH(QByteArray, aOutput);
+    const TRun oRun = publish(lArguments);
+    QCOMPARE(oRun.nExitCode, nExitCode);
+    QVERIFY2((oRun.aOut + oRun.aErr).contains(aOutput), (oRun.aOut + oRun.aErr).constData());
+}
+
+// A declared size the machine cannot provide is a decoding failure, not an abort.
+void TPublishPackTest::allocationFailureIsAnError()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address sanitizer cannot run under a limit on address space");
+#else
+    QVERIFY(writeFile(path("huge"), packedTestStream(3, INT_MAX - 100, "\x03\x00", 2)));
+    QVERIFY(writeFile(path("out"), "previous contents"));
+    const QString sCommand = QStringLiteral("ulimit -v 1000000 && exec \"$0\" unpack \"$1\" \"$2\"");
+    const TRun oRun = runProgram(QStringLiteral("sh"), {"-c", sCommand, builtExecutable(QStringLiteral("corvane-publish")),
+                                                        path("huge"), path("out")});
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.aErr.contains(kFailureText), oRun.aErr.constData());
+    QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+#endif
+}
+
+QTEST_GUILESS_MAIN(TPublishPackTest)
+#include "tst_publishpack.moc"
