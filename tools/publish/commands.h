@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+// One function per command of corvane-publish. Each gets the arguments after the
+// command's name and returns the process exit code: 0 on success, 1 when the work
+// failed (the reason on standard error), 2 for a wrong command line.
+
+// pack --method {store,deflate,lzip,lzma,zpaq,crush} IN OUT
+int runPack(const QStringList& lArguments);
+// unpack [--lenient] IN OUT
+int runUnpack(const QStringList& lArguments);

@@ -1,0 +1,50 @@
+// corvane-publish: the publisher's tool for preparing what the launcher downloads.
+//   corvane-publish COMMAND [ARGUMENTS...]; corvane-publish --help lists the commands.
+
+#include "commands.h"
+#include "toolio.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct TCommand
+{
+    const char* pName;
+    int (*fnRun)(const QStringList&);
+    const char* pSummary;
+};
+
+const TCommand kCommands[] = {
+    {"pack", runPack, "pack --method METHOD IN OUT   write IN in the packed format"},
+    {"unpack", runUnpack, "unpack [--lenient] IN OUT     unpack IN"},
+};
+
+QString toolUsage()
+{
+    QString sUsage = QStringLiteral("Usage: corvane-publish COMMAND [ARGUMENTS...]\nCommands:\n");
+    for (const TCommand& oCommand : kCommands)
+        sUsage += QStringLiteral("  %1\n").arg(QLatin1String(oCommand.pSummary));
+    sUsage += QStringLiteral("corvane-publish COMMAND --help describes one command.\n");
+    return sUsage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication oApplication(argc, argv);
+    const QStringList lArguments = QCoreApplication::arguments().mid(1);
+    if (lArguments.isEmpty())
+        return usageError(QStringLiteral("No command given."), toolUsage());
+    const QString& sCommand = lArguments.first();
+    if (sCommand == QLatin1String("--help") || sCommand == QLatin1String("-h") || sCommand == QLatin1String("help")) {
+        printOut(toolUsage());
+        return kExitSuccess;
+    }
+    for (const TCommand& oCommand : kCommands) {
+        if (sCommand == QLatin1String(oCommand.pName))
+            return oCommand.fnRun(lArguments.mid(1));
+    }
+    return usageError(QStringLiteral("Unknown command '%1'.").arg(sCommand), toolUsage());
+}
