@@ -151,12 +151,12 @@ QByteArray TCdnChecker::loadChunk(const TPackageConfigurationReader& oReader, co
 {
     const QUrl oUrl = oReader.url(oChunk);
     const QString sPrefix = m_sCanonicalFolder + QLatin1Char('/');
-    const QString sAddress = oUrl.isLocalFile() && oUrl.toLocalFile().startsWith(sPrefix)
-                                 ? oUrl.toLocalFile().mid(sPrefix.size())
-                                 : oUrl.toString();
-    const QString sLabel = QStringLiteral("%1 (%2)").arg(sName, sAddress);
-    const QString sPath = oUrl.isLocalFile() ? QFileInfo(oUrl.toLocalFile()).canonicalFilePath() : QString();
-    if (!oUrl.isLocalFile() || (!sPath.isEmpty() && !sPath.startsWith(sPrefix))) {
+    const QString sLexical = oUrl.isLocalFile() ? QDir::cleanPath(oUrl.toLocalFile()) : QString();
+    const bool bInside = !sLexical.isEmpty() && sLexical.startsWith(sPrefix);
+    const QString sLabel = QStringLiteral("%1 (%2)").arg(sName, bInside ? sLexical.mid(sPrefix.size()) : oUrl.toString());
+    // Resolved, so that a symbolic link cannot lead out of the folder either.
+    const QString sPath = bInside ? QFileInfo(sLexical).canonicalFilePath() : QString();
+    if (!bInside || (!sPath.isEmpty() && !sPath.startsWith(sPrefix))) {
         lProblems << QStringLiteral("%1: the address does not lead to a file inside the folder").arg(sLabel);
         return QByteArray();
     }
