@@ -41,7 +41,11 @@ shared::TFileSize jsonFileSize(const QJsonValue& oValue)
         return decimalTextToFileSize(oValue.toString());
     if (!oValue.isDouble())
         return 0;
-    // Whole numbers up to 2^63 arrive exactly; larger ones only as doubles.
+    // Below 2^53 a double holds every whole number exactly; above, the parser's
+    // exact integer is asked for (up to 2^63), and beyond that only the double.
+    const double dFast = oValue.toDouble();
+    if (dFast >= 0 && dFast < 9007199254740992.0)
+        return std::floor(dFast) == dFast ? static_cast<shared::TFileSize>(dFast) : 0;
     const QVariant oVariant = oValue.toVariant();
     if (oVariant.userType() == QMetaType::LongLong) {
         const qlonglong nValue = oVariant.toLongLong();

@@ -2,8 +2,12 @@
 
 #include "launcherversion.h"
 
+#include "shared/downloadpool.h"
+#include "shared/qnetworkaccessmanagerwrapper.h"
+
 #include <QDebug>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QSplashScreen>
 
@@ -13,7 +17,11 @@ TLauncherApplication* TLauncherApplication::s_pInstance = nullptr;
 
 TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     : QApplication(nArgc, ppArgv)
+    , m_pNetworkAccessManager(std::make_shared<QNetworkAccessManager>())
+    , m_pNetworkAccessManagerWrapper(std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager))
+    , m_pDownloadPool(std::make_shared<shared::TDownloadPool>(6, m_pNetworkAccessManagerWrapper, nullptr, true))
     , m_pLauncherFilesystemHelper(std::make_shared<TLauncherFilesystemHelper>())
+    , m_pConfigurationHandler(std::make_unique<TLauncherConfigurationHandler>(m_pDownloadPool, m_pLauncherFilesystemHelper))
     , m_oFirstLaunchOption({QStringLiteral("l"), QStringLiteral("first-launch")},
                            QStringLiteral("Automatically download default packages when starting up."))
     , m_oSkipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
@@ -42,6 +50,11 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     connect(&m_oWaitNotificationTimer, &QTimer::timeout, this, [this] { showSplashScreen(Loading); });
 
     readAccountGroupKey();
+
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
+            [] { qCritical() << "Main configuration could not be loaded."; });
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed, this,
+            [](const QString& sErrorMessage) { qCritical() << "Disk access failed:" << sErrorMessage; });
 
     // Unknown options and stray arguments are ignored: parse, never process.
     m_oCommandLineParser.parse(arguments());
@@ -73,6 +86,7 @@ void TLauncherApplication::readAccountGroupKey()
 
 void TLauncherApplication::startLoadingConfiguration()
 {
+    m_pConfigurationHandler->startLoadingMainConfiguration();
     m_oWaitNotificationTimer.start();
 }
 

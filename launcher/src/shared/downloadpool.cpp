@@ -119,28 +119,26 @@ void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* pReply)
 {
     // Nothing is emitted by a reply after finished(), whoever reported its outcome.
     pReply->deleteLater();
+    settle(pReply);
+}
+
+void TDownloadPool::onReplyError(QNetworkReplyWrapper* pReply)
+{
+    settle(pReply);
+}
+
+void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
+{
     if (!isCurrentReply(pReply))
         return;
     const QUrl oUrl = pReply->url();
+    // Without release-on-finish the slot stays taken, but the entry no longer
+    // names this reply, so its finished() after an error reports nothing more.
     if (m_bReleaseOnFinish)
         m_hRunning.remove(oUrl);
     else
         m_hRunning.insert(oUrl, nullptr);
     report(pReply);
-    if (m_bReleaseOnFinish)
-        startWaitingRequests();
-}
-
-void TDownloadPool::onReplyError(QNetworkReplyWrapper* pReply)
-{
-    if (!isCurrentReply(pReply))
-        return;
-    const QUrl oUrl = pReply->url();
-    if (m_bReleaseOnFinish)
-        m_hRunning.remove(oUrl);
-    else
-        m_hRunning.insert(oUrl, nullptr);
-    emit failed(oUrl, pReply->networkError(), pReply->errorString());
     if (m_bReleaseOnFinish)
         startWaitingRequests();
 }

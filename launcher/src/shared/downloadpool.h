@@ -61,6 +61,8 @@ private:
     void startRequest(const QUrl& oUrl);
     void onReplyFinished(QNetworkReplyWrapper* pReply);
     void onReplyError(QNetworkReplyWrapper* pReply);
+    // Reports a reply's outcome once, the first time it has one.
+    void settle(QNetworkReplyWrapper* pReply);
     void report(QNetworkReplyWrapper* pReply);
     bool isCurrentReply(QNetworkReplyWrapper* pReply) const;
 

@@ -29,6 +29,9 @@ QByteArray readOpenFile(QFile& oFile)
 
 bool isInside(const QString& sBase, const QString& sCandidate)
 {
+    // cleanPath keeps ".." that it cannot resolve (above the root): never inside.
+    if (sCandidate.split(QLatin1Char('/')).contains(QLatin1String("..")))
+        return false;
     if (sCandidate == sBase)
         return true;
     const QString sPrefix = sBase.endsWith(QLatin1Char('/')) ? sBase : sBase + QLatin1Char('/');

@@ -40,6 +40,7 @@ private slots:
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
     void statusChangeIsSignalled();
+    void hugeArraysAreRead();
 };
 
 void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults_data()
@@ -241,6 +242,25 @@ void tst_LauncherConfigurationReader::statusChangeIsSignalled()
     oPackage.setLocalPackageStatus(UpToDate);
     QCOMPARE(oSpy.size(), 2);
     QCOMPARE(oPackage.localPackageStatus(), UpToDate);
+}
+
+void tst_LauncherConfigurationReader::hugeArraysAreRead()
+{
+    // Many packages and many builds of mixed shapes: read in full, selection still the first match.
+    QByteArray aJson = R"({"packages":[)";
+    for (int n = 0; n < 20000; ++n)
+        aJson += n % 2 ? QByteArray("null,") : QByteArray(R"({"builds":[{"os":"linux"},7,{"os":"linux","architecture":"x86_64","url":"p"}]},)");
+    aJson += R"({"builds":[)";
+    for (int n = 0; n < 100000; ++n)
+        aJson += R"({"os":"windows","url":"w"},)";
+    aJson += R"({"os":"linux","architecture":"x86_64","url":"last"}]}]})";
+    const auto pReader = read(aJson);
+    QCOMPARE(pReader->packages().size(), size_t(20001));
+    QCOMPARE(pReader->packages()[19998]->index(), 19998);
+    QCOMPARE(pReader->packages()[19998]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/p"));
+    QVERIFY(!pReader->packages()[19999]->platformBuild());
+    QCOMPARE(pReader->packages()[20000]->builds().size(), size_t(100001));
+    QCOMPARE(pReader->packages()[20000]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/last"));
 }
 
 QTEST_MAIN(tst_LauncherConfigurationReader)
