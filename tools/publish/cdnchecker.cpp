@@ -171,37 +171,28 @@ QByteArray TCdnChecker::loadChunk(const TPackageConfigurationReader& oReader, co
     }
     const QByteArray aPacked = oFile.readAll();
     bool bSound = true;
-    if (quint64(aPacked.size()) != oChunk.packedSize()) {
-        lProblems << QStringLiteral("%1: the chunk file is %2 bytes, packedsize says %3")
-                         .arg(sLabel)
-                         .arg(aPacked.size())
-                         .arg(oChunk.packedSize());
-        bSound = false;
-    }
-    if (oChunk.packedHash() != shared::TSha256::hash(aPacked)) {
-        lProblems << QStringLiteral("%1: the chunk file's bytes do not hash to packedhash").arg(sLabel);
-        bSound = false;
-    }
+    const auto expect = [&](bool bHolds, const QString& sProblem) {
+        if (!bHolds) {
+            lProblems << sLabel + QStringLiteral(": ") + sProblem;
+            bSound = false;
+        }
+    };
+    expect(quint64(aPacked.size()) == oChunk.packedSize(),
+           QStringLiteral("the chunk file is %1 bytes, packedsize says %2").arg(aPacked.size()).arg(oChunk.packedSize()));
+    expect(oChunk.packedHash() == shared::TSha256::hash(aPacked), QStringLiteral("the chunk file's bytes do not hash to packedhash"));
     QByteArray aUnpacked = aPacked;
     if (oChunk.unpack()) {
         try {
             aUnpacked = shared::unpackStrict(aPacked);
         } catch (const shared::TDecompressionError&) {
-            lProblems << QStringLiteral("%1: the chunk file does not unpack").arg(sLabel);
+            expect(false, QStringLiteral("the chunk file does not unpack"));
             return QByteArray();
         }
     }
-    if (quint64(aUnpacked.size()) != oChunk.unpackedSize()) {
-        lProblems << QStringLiteral("%1: unpacks to %2 bytes, unpackedsize says %3")
-                         .arg(sLabel)
-                         .arg(aUnpacked.size())
-                         .arg(oChunk.unpackedSize());
-        bSound = false;
-    }
-    if (oChunk.unpackedHash() != shared::TSha256::hash(aUnpacked)) {
-        lProblems << QStringLiteral("%1: the unpacked bytes do not hash to unpackedhash").arg(sLabel);
-        bSound = false;
-    }
+    expect(quint64(aUnpacked.size()) == oChunk.unpackedSize(),
+           QStringLiteral("unpacks to %1 bytes, unpackedsize says %2").arg(aUnpacked.size()).arg(oChunk.unpackedSize()));
+    expect(oChunk.unpackedHash() == shared::TSha256::hash(aUnpacked),
+           QStringLiteral("the unpacked bytes do not hash to unpackedhash"));
     // An empty result stands for failure, so a sound empty chunk must not look empty.
     return bSound ? (aUnpacked.isNull() ? QByteArray("", 0) : aUnpacked) : QByteArray();
 }

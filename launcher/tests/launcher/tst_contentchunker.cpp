@@ -2,6 +2,8 @@
 
 #include "shared/sha256.h"
 
+#include "noisebytes.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,22 +31,6 @@ struct TChunk
     }
 };
 using TChunkList = std::vector<TChunk>;
-
-// Deterministic bytes that look random to the rolling hash (splitmix64).
-QByteArray pseudoRandomBytes(size_t nSize, quint64 nSeed)
-{
-    QByteArray aBytes(static_cast<int>(nSize), Qt::Uninitialized);
-    quint64 nState = nSeed;
-    for (size_t i = 0; i < nSize; i += 8) {
-        nState += 0x9E3779B97F4A7C15ULL;
-        quint64 z = nState;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        z ^= z >> 31;
-        std::memcpy(aBytes.data() + i, &z, std::min<size_t>(8, nSize - i));
-    }
-    return aBytes;
-}
 
 // The rule written out plainly, byte by byte over the whole input, as the
 // independent yardstick for the buffered implementation.
@@ -169,7 +155,7 @@ private slots:
 
 void TContentChunkerTest::initTestCase()
 {
-    m_aRandom = pseudoRandomBytes(72 * kMiB, 20240611);
+    m_aRandom = noiseBytes(int(72 * kMiB), 20240611);
 }
 
 void TContentChunkerTest::goldenLengths_data()

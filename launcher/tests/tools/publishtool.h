@@ -3,6 +3,7 @@
 // Helpers shared by the tests of corvane-publish: running it, making client
 // folders, and taking stock of what a run left on disk.
 
+#include "noisebytes.h"
 #include "testpaths.h"
 
 #include "shared/sha256.h"
@@ -18,7 +19,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,22 +59,6 @@ inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = f
     return oRun;
 }
 
-// Deterministic bytes without content-defined boundaries in any pattern (splitmix64).
-inline QByteArray noiseBytes(int nSize, quint64 nSeed)
-{
-    QByteArray aBytes(nSize, Qt::Uninitialized);
-    quint64 nState = nSeed;
-    for (int i = 0; i < nSize; i += 8) {
-        nState += 0x9E3779B97F4A7C15ULL;
-        quint64 z = nState;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        z ^= z >> 31;
-        std::memcpy(aBytes.data() + i, &z, size_t(qMin(8, nSize - i)));
-    }
-    return aBytes;
-}
-
 inline bool writeTestFile(const QString& sPath, const QByteArray& aBytes, bool bExecutable = false)
 {
     QDir().mkpath(QFileInfo(sPath).path());
@@ -91,6 +75,13 @@ inline QByteArray readTestFile(const QString& sPath)
 {
     QFile oFile(sPath);
     return oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
+}
+
+// Runs the check command; true when it finds the folder sound, else the report is in oRun.
+inline bool folderIsSound(const QString& sFolder, TToolRun& oRun)
+{
+    oRun = runPublish({QStringLiteral("check"), sFolder});
+    return oRun.nExitCode == 0;
 }
 
 inline quint64 inodeOf(const QString& sPath)
