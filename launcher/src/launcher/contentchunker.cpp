@@ -60,8 +60,7 @@ size_t TContentChunker::scan(const unsigned char* pData, size_t nFrom, size_t nT
     // Every gear value is below 2^31, so (h >> 1) + G never exceeds 32 bits and
     // k steps fold into exact integer arithmetic:
     //   h[i+k] = G[i+k] + ((h[i] + 2 G[i+1] + 4 G[i+2] + ... + 2^(k-1) G[i+k-1]) >> k).
-    // Four steps then cost one add, one shift and one add on the dependency chain
-    // instead of four shifts and four adds, which makes the scan about half again as fast.
+    // Four steps at a time this way run about half again as fast as the plain loop.
     quint64 nState = nHash;
     size_t nOffset = nFrom;
     for (; nOffset + 4 <= nTo; nOffset += 4) {

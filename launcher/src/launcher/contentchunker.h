@@ -26,7 +26,10 @@ public:
     static constexpr size_t kMinimumChunkSize = size_t(1) << 22; // 4 MiB
     static constexpr size_t kMaximumChunkSize = size_t(1) << 24; // 16 MiB
     static constexpr quint32 kBoundaryMask = (quint32(1) << 22) - 1;
-    static constexpr size_t kDefaultBufferSize = size_t(1) << 26;
+    // Room for one maximal chunk and some reads ahead. A buffer that fits the
+    // processor's cache is faster than a large one: 24 MiB chunk and hash 1 GiB
+    // about half again as fast as 144 MiB with 128 MiB reads.
+    static constexpr size_t kDefaultBufferSize = size_t(24) << 20;
     static constexpr size_t kDefaultReadSize = size_t(1) << 20;
 
     // Indexed by byte value.
