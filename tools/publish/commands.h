@@ -10,3 +10,11 @@
 int runPack(const QStringList& lArguments);
 // unpack [--lenient] IN OUT
 int runUnpack(const QStringList& lArguments);
+// chunks FILE
+int runChunks(const QStringList& lArguments);
+// build --source DIR --out CDNDIR --version V --executable REL [...]
+int runBuild(const QStringList& lArguments);
+// metadata --out FILE [--launcher-url URL ...] [--package NAME --directory DIR --url URL ...]...
+int runMetadata(const QStringList& lArguments);
+// check CDNDIR [--jobs N]
+int runCheck(const QStringList& lArguments);

@@ -18,6 +18,11 @@ struct TCommand
 const TCommand kCommands[] = {
     {"pack", runPack, "pack --method METHOD IN OUT   write IN in the packed format"},
     {"unpack", runUnpack, "unpack [--lenient] IN OUT     unpack IN"},
+    {"chunks", runChunks, "chunks FILE                   list the content-defined chunks of FILE"},
+    {"build", runBuild, "build --source DIR --out CDNDIR --version V --executable REL ...\n"
+                        "                                publish a client folder into a CDN folder"},
+    {"metadata", runMetadata, "metadata --out FILE ...       write the launcher metadata document"},
+    {"check", runCheck, "check CDNDIR                  check a published CDN folder offline"},
 };
 
 QString toolUsage()

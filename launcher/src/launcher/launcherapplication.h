@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launcherconfigurationhandler.h"
 #include "launcherfilesystemhelper.h"
 #include "splashkind.h"
 
@@ -12,7 +13,17 @@
 
 #include <memory>
 
+class QNetworkAccessManager;
 class QSplashScreen;
+
+namespace systemsurvey {
+class TSystemSurveyUploader;
+}
+
+namespace shared {
+class QNetworkAccessManagerWrapper;
+class TDownloadPool;
+}
 
 namespace velmar::launcher {
 
@@ -29,7 +40,9 @@ public:
 
     static TLauncherApplication* instance() { return s_pInstance; }
 
+    const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_pDownloadPool; }
     const std::shared_ptr<TLauncherFilesystemHelper>& launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
+    TLauncherConfigurationHandler& configurationHandler() const { return *m_pConfigurationHandler; }
     const QString& accountGroupKey() const { return m_sAccountGroupKey; }
 
     bool isFirstLaunch() const { return m_oCommandLineParser.isSet(m_oFirstLaunchOption); }
@@ -44,11 +57,18 @@ public:
     void hideSplashScreen();
 
 private:
+    void onMainConfigurationLoaded();
+    void onPackageConfigurationsFinished();
     void readAccountGroupKey();
 
     static TLauncherApplication* s_pInstance;
 
+    std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
+    std::shared_ptr<shared::QNetworkAccessManagerWrapper> m_pNetworkAccessManagerWrapper;
+    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::unique_ptr<TLauncherConfigurationHandler> m_pConfigurationHandler;
+    std::unique_ptr<systemsurvey::TSystemSurveyUploader> m_pSystemSurveyUploader;
     std::unique_ptr<QSplashScreen> m_pSplashScreen;
     QCommandLineParser m_oCommandLineParser;
     QCommandLineOption m_oFirstLaunchOption;

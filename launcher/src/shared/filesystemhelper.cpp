@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonParseError>
+#include <QSaveFile>
 #include <QSettings>
 #include <QTextStream>
 
@@ -29,6 +30,9 @@ QByteArray readOpenFile(QFile& oFile)
 
 bool isInside(const QString& sBase, const QString& sCandidate)
 {
+    // cleanPath keeps ".." that it cannot resolve (above the root): never inside.
+    if (sCandidate.split(QLatin1Char('/')).contains(QLatin1String("..")))
+        return false;
     if (sCandidate == sBase)
         return true;
     const QString sPrefix = sBase.endsWith(QLatin1Char('/')) ? sBase : sBase + QLatin1Char('/');
@@ -69,15 +73,17 @@ QByteArray TFileSystemHelper::readFileIfExists(const QString& sPath)
 
 void TFileSystemHelper::writeFile(const QString& sPath, const QByteArray& aData)
 {
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw ioError(oFile.fileName(), QStringLiteral("Could not open file."));
+    // Written beside the target and renamed over it: a crash or a full disk leaves
+    // either the old file or the new one, never a torn one.
+    QSaveFile oFile(sPath);
+    if (!oFile.open(QIODevice::WriteOnly))
+        throw ioError(sPath, QStringLiteral("Could not open file."));
     const qint64 nWritten = oFile.write(aData);
     throwOnDeviceError(oFile);
     if (nWritten != aData.size())
-        throw ioError(oFile.fileName(), QStringLiteral("Could not write all data to disk."));
-    oFile.close();
-    throwOnDeviceError(oFile);
+        throw ioError(sPath, QStringLiteral("Could not write all data to disk."));
+    if (!oFile.commit())
+        throw ioError(sPath, oFile.errorString());
 }
 
 void TFileSystemHelper::writeTextFile(const QString& sPath, const QString& sText)

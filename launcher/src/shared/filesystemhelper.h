@@ -35,6 +35,7 @@ public:
     virtual QByteArray readFile(const QString& sPath);
     // As readFile, but a file that cannot be opened gives empty bytes.
     virtual QByteArray readFileIfExists(const QString& sPath);
+    // Replaces the file as a whole: on failure the previous contents stay.
     virtual void writeFile(const QString& sPath, const QByteArray& aData);
     virtual void writeTextFile(const QString& sPath, const QString& sText);
     virtual void appendTextFile(const QString& sPath, const QString& sText);

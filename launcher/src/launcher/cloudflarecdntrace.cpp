@@ -1,0 +1,85 @@
+#include "cloudflarecdntrace.h"
+
+#include "shared/downloadpool.h"
+
+#include <utility>
+
+namespace velmar::launcher {
+
+TCloudflareCdnTrace::TCloudflareCdnTrace(QUrl TraceUrl, std::shared_ptr<shared::TDownloadPool> Pool)
+    : m_oTraceUrl(std::move(TraceUrl)), m_pPool(std::move(Pool))
+{
+    if (m_pPool) {
+        connect(m_pPool.get(), &shared::TDownloadPool::success, this, &TCloudflareCdnTrace::onDownloadSuccess);
+        connect(m_pPool.get(), &shared::TDownloadPool::failed, this, &TCloudflareCdnTrace::onDownloadFailed);
+    }
+}
+
+TCloudflareCdnTrace::~TCloudflareCdnTrace() = default;
+
+void TCloudflareCdnTrace::requestTrace()
+{
+    if (m_bReceived || m_bFailed || m_bRequested)
+        return;
+    if (m_oTraceUrl.isValid() && m_pPool) {
+        // Set first: the pool may report an unusable address before it returns.
+        m_bRequested = true;
+        m_pPool->download(m_oTraceUrl);
+    } else {
+        m_bFailed = true;
+        emit diagnosticsTraceReceived(true);
+    }
+}
+
+QString TCloudflareCdnTrace::summary() const
+{
+    return QStringLiteral("FL: %1, TS: %2, COLO: %3, IP: %4").arg(m_sFl, m_sTs, m_sColo, m_sIp);
+}
+
+void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
+{
+    // Another user of the pool may fetch the same address; only our own fetch ends
+    // the request, so the signal comes once.
+    if (Url != m_oTraceUrl || !m_bRequested)
+        return;
+
+    QString sFl, sTs, sColo, sIp;
+    const QStringList lLines = QString::fromUtf8(Data).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& sLine : lLines) {
+        const QStringList lParts = sLine.split(QLatin1Char('='), Qt::SkipEmptyParts);
+        if (lParts.size() != 2)
+            continue;
+        const QString& sKey = lParts[0];
+        const QString sValue = lParts[1].trimmed();
+        if (sKey.compare(QLatin1String("fl"), Qt::CaseInsensitive) == 0)
+            sFl = sValue;
+        else if (sKey.compare(QLatin1String("ts"), Qt::CaseInsensitive) == 0)
+            sTs = sValue;
+        else if (sKey.compare(QLatin1String("colo"), Qt::CaseInsensitive) == 0)
+            sColo = sValue;
+        else if (sKey.compare(QLatin1String("ip"), Qt::CaseInsensitive) == 0)
+            sIp = sValue;
+    }
+    m_sFl = sFl;
+    m_sTs = sTs;
+    m_sColo = sColo;
+    m_sIp = sIp;
+    m_bReceived = true;
+    m_bFailed = false;
+    m_bRequested = false;
+    emit diagnosticsTraceReceived(false);
+}
+
+void TCloudflareCdnTrace::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
+{
+    Q_UNUSED(Code)
+    Q_UNUSED(ErrorString)
+    if (Url != m_oTraceUrl || !m_bRequested)
+        return;
+    m_bFailed = true;
+    m_bReceived = false;
+    m_bRequested = false;
+    emit diagnosticsTraceReceived(true);
+}
+
+} // namespace velmar::launcher

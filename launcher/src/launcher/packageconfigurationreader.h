@@ -1,0 +1,103 @@
+#pragma once
+
+#include "chunkdescription.h"
+#include "filedescription.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <vector>
+
+class QJsonArray;
+class QJsonObject;
+class QJsonValue;
+
+namespace velmar::launcher {
+
+enum EClientGeneration : qint32
+{
+    UnknownGeneration = 0,
+    FirstGeneration = 1,
+    SecondGeneration = 2,
+};
+
+enum EClientVariant : qint32
+{
+    UnknownVariant = 0,
+    RegularVariant = 1,
+    PreviewVariant = 2,
+    BetaVariant = 3,
+    TestVariant = 4,
+};
+
+// One client build as described by its package document ("package.json") and
+// asset document ("assets.json"): versions, executable and parameters, the
+// chunks (package chunks first, then asset chunks) and the files of both
+// documents sorted by their local path. The same reader serves the remote
+// documents and the copies kept inside an installed client.
+//
+// The documents come from the network. Unparsable bytes make the reader
+// invalid (logged, never thrown); wrong types and absurd values take the
+// defaults. Immutable after construction, so it may be read from any thread.
+class TPackageConfigurationReader
+{
+public:
+    // The base URLs are the documents' own URLs with the file names removed.
+    // Empty asset bytes mean a build without assets.
+    TPackageConfigurationReader(QByteArray aPackageDocument, QByteArray aAssetDocument, QUrl oPackageBaseUrl,
+                                QUrl oAssetBaseUrl);
+    TPackageConfigurationReader(const TPackageConfigurationReader&) = delete;
+    TPackageConfigurationReader& operator=(const TPackageConfigurationReader&) = delete;
+
+    const QUrl& packageBaseUrl() const { return m_oPackageBaseUrl; }
+    const QUrl& assetBaseUrl() const { return m_oAssetBaseUrl; }
+    const QString& version() const { return m_sVersion; }
+    const QString& assetVersion() const { return m_sAssetVersion; }
+    EClientGeneration generation() const { return m_eGeneration; }
+    EClientVariant variant() const { return m_eVariant; }
+    const QString& executable() const { return m_sExecutable; }
+    const QStringList& parameters() const { return m_lParameters; }
+    const std::vector<TChunkDescription>& chunks() const { return m_lChunks; }
+    const std::vector<TFileDescription>& files() const { return m_lFiles; }
+    const QByteArray& packageDocument() const { return m_aPackageDocument; }
+    const QByteArray& assetDocument() const { return m_aAssetDocument; }
+    // True only when both documents parsed.
+    bool isValid() const { return m_bValid; }
+
+    // "P<package version> A<asset version>", "?" standing for an empty version.
+    // Two configurations are the same version exactly when their labels are equal.
+    QString versionLabel() const;
+
+    // The address of a chunk or of a file's packed form listed by this reader,
+    // resolved against the base URL of the document that listed it; empty when
+    // the document gave none.
+    QUrl url(const TChunkDescription& oChunk) const;
+
+private:
+    void readPackageDocument(const QJsonObject& oDocument);
+    void readAssetDocument(const QJsonObject& oDocument);
+    void readChunks(const QJsonValue& oValue, bool bFromAssets);
+    void readFiles(const QJsonValue& oValue, bool bFromAssets);
+    void readChunk(const QJsonObject& oObject, bool bFromAssets, TChunkDescription& oChunk);
+    void readFile(const QJsonObject& oObject, bool bFromAssets, TFileDescription& oFile);
+
+    QUrl m_oPackageBaseUrl;
+    QUrl m_oAssetBaseUrl;
+    QString m_sVersion;
+    QString m_sAssetVersion;
+    EClientGeneration m_eGeneration = UnknownGeneration;
+    EClientVariant m_eVariant = UnknownVariant;
+    QString m_sExecutable;
+    QStringList m_lParameters;
+    std::vector<TChunkDescription> m_lChunks;
+    std::vector<TFileDescription> m_lFiles;
+    QByteArray m_aPackageDocument;
+    QByteArray m_aAssetDocument;
+    bool m_bValid = false;
+    // The UTF-8 addresses of all chunks and files, back to back.
+    QByteArray m_aAddressTexts;
+};
+
+} // namespace velmar::launcher

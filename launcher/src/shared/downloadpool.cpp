@@ -1,0 +1,154 @@
+#include "downloadpool.h"
+
+#include "networkaccessmanagerauthenticationhandler.h"
+#include "qnetworkaccessmanagerwrapper.h"
+#include "qnetworkreplywrapper.h"
+
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+namespace shared {
+
+TDownloadPool::TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetworkAccessManagerWrapper> Manager,
+                             QObject* Parent, bool ReleaseOnFinish)
+    : QObject(Parent)
+    , m_pManager(std::move(Manager))
+    , m_nMaxConcurrentDownloads(MaxConcurrentDownloads)
+    , m_pAuthenticationHandler(std::make_unique<TNetworkAccessManagerAuthenticationHandler>())
+    , m_bReleaseOnFinish(ReleaseOnFinish)
+{
+    if (m_pManager)
+        m_pManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+TDownloadPool::~TDownloadPool() = default;
+
+void TDownloadPool::download(const QUrl& oUrl)
+{
+    // Checked on the encoded form: the decoded one would turn a space in a local
+    // folder name into an "invalid" character.
+    const QUrl oStrict(QString::fromLatin1(oUrl.toEncoded()), QUrl::StrictMode);
+    if (!oStrict.isValid() || oStrict.isRelative()) {
+        emit failed(oUrl, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
+        return;
+    }
+    enqueue(oUrl, false);
+}
+
+void TDownloadPool::downloadWithPriority(const QUrl& oUrl)
+{
+    enqueue(oUrl, true);
+}
+
+void TDownloadPool::enqueue(const QUrl& oUrl, bool bAtFront)
+{
+    const auto itQueued = std::find(m_lQueue.begin(), m_lQueue.end(), oUrl);
+    if (itQueued != m_lQueue.end())
+        m_lQueue.erase(itQueued);
+    if (m_hRunning.contains(oUrl))
+        return;
+    if (bAtFront)
+        m_lQueue.push_front(oUrl);
+    else
+        m_lQueue.push_back(oUrl);
+    startWaitingRequests();
+}
+
+void TDownloadPool::setMaxConcurrentDownloads(int nMaxConcurrentDownloads)
+{
+    m_nMaxConcurrentDownloads = nMaxConcurrentDownloads;
+    if (m_nMaxConcurrentDownloads > 0)
+        startWaitingRequests();
+}
+
+int TDownloadPool::maxConcurrentDownloads() const
+{
+    return m_nMaxConcurrentDownloads;
+}
+
+int TDownloadPool::activeDownloads() const
+{
+    return m_hRunning.size();
+}
+
+int TDownloadPool::outstandingDownloads() const
+{
+    return m_hRunning.size() + static_cast<int>(m_lQueue.size());
+}
+
+void TDownloadPool::setCache(QAbstractNetworkCache* pCache)
+{
+    m_pManager->setCache(pCache);
+}
+
+void TDownloadPool::release(const QUrl& oUrl)
+{
+    if (m_hRunning.remove(oUrl) > 0)
+        startWaitingRequests();
+}
+
+void TDownloadPool::startWaitingRequests()
+{
+    while (!m_lQueue.empty() && activeDownloads() < maxConcurrentDownloads()) {
+        const QUrl oUrl = m_lQueue.front();
+        m_lQueue.pop_front();
+        startRequest(oUrl);
+    }
+}
+
+void TDownloadPool::startRequest(const QUrl& oUrl)
+{
+    QNetworkReplyWrapper* pReply = m_pManager->get(QNetworkRequest(oUrl));
+    connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
+    connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
+    connect(pReply, &QNetworkReplyWrapper::progress, this,
+            [this, pReply](qint64 nReceived) { emit progress(pReply->url(), nReceived); });
+    m_hRunning.insert(oUrl, pReply);
+}
+
+bool TDownloadPool::isCurrentReply(QNetworkReplyWrapper* pReply) const
+{
+    // A URL released and requested again maps to a newer reply: the old one's
+    // late signals must neither report nor free the new request's slot.
+    const auto it = m_hRunning.constFind(pReply->url());
+    return it != m_hRunning.constEnd() && it.value() == pReply;
+}
+
+void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* pReply)
+{
+    // Nothing is emitted by a reply after finished(), whoever reported its outcome.
+    pReply->deleteLater();
+    settle(pReply);
+}
+
+void TDownloadPool::onReplyError(QNetworkReplyWrapper* pReply)
+{
+    settle(pReply);
+}
+
+void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
+{
+    if (!isCurrentReply(pReply))
+        return;
+    const QUrl oUrl = pReply->url();
+    // Without release-on-finish the slot stays taken, but the entry no longer
+    // names this reply, so its finished() after an error reports nothing more.
+    if (m_bReleaseOnFinish)
+        m_hRunning.remove(oUrl);
+    else
+        m_hRunning.insert(oUrl, nullptr);
+    report(pReply);
+    if (m_bReleaseOnFinish)
+        startWaitingRequests();
+}
+
+void TDownloadPool::report(QNetworkReplyWrapper* pReply)
+{
+    if (pReply->networkError() == QNetworkReply::NoError)
+        emit success(pReply->url(), pReply->readAll());
+    else
+        emit failed(pReply->url(), pReply->networkError(), pReply->errorString());
+}
+
+} // namespace shared

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QMap>
+#include <QNetworkReply>
+#include <QObject>
+#include <QUrl>
+
+#include <deque>
+#include <memory>
+
+class QAbstractNetworkCache;
+
+namespace shared {
+
+class QNetworkAccessManagerWrapper;
+class QNetworkReplyWrapper;
+class TNetworkAccessManagerAuthenticationHandler;
+
+// A queue of URLs in front of one network access manager, with a limit on how
+// many GET requests run at once. It never retries, never times out a request and
+// never looks at the payload: each URL's outcome is reported once, by success or
+// failed. A URL is either queued or running, never both and never twice.
+//
+// With release-on-finish a request gives its slot back as soon as its outcome is
+// reported. Without it the slot stays taken (activeDownloads() counts it) until
+// the client calls release(url); such a client must release a URL when it
+// handles its first failed(), so that nothing further is reported for it.
+class TDownloadPool : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Redirects are followed, except from an encrypted to an unencrypted scheme.
+    TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetworkAccessManagerWrapper> Manager,
+                  QObject* Parent = nullptr, bool ReleaseOnFinish = true);
+    ~TDownloadPool() override;
+
+    // Enqueues at the back; a queued URL moves to the back, a running one is left
+    // alone. A URL that is not valid and absolute fails at once with
+    // ProtocolInvalidOperationError and "Invalid URL" and is not queued.
+    virtual void download(const QUrl& oUrl);
+    // Enqueues at the front (a queued URL moves to the front); no validity check.
+    virtual void downloadWithPriority(const QUrl& oUrl);
+    // A limit of 0 or less holds every queued URL back.
+    virtual void setMaxConcurrentDownloads(int nMaxConcurrentDownloads);
+    virtual int maxConcurrentDownloads() const;
+    // Entries in the running table, including finished but unreleased ones.
+    virtual int activeDownloads() const;
+    virtual int outstandingDownloads() const;
+    virtual void setCache(QAbstractNetworkCache* pCache);
+    virtual void release(const QUrl& oUrl);
+
+signals:
+    void success(QUrl url, QByteArray data);
+    void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
+    void progress(QUrl Url, qint64 BytesReceivedFromRequest);
+
+private:
+    void enqueue(const QUrl& oUrl, bool bAtFront);
+    void startWaitingRequests();
+    void startRequest(const QUrl& oUrl);
+    void onReplyFinished(QNetworkReplyWrapper* pReply);
+    void onReplyError(QNetworkReplyWrapper* pReply);
+    // Reports a reply's outcome once, the first time it has one.
+    void settle(QNetworkReplyWrapper* pReply);
+    void report(QNetworkReplyWrapper* pReply);
+    bool isCurrentReply(QNetworkReplyWrapper* pReply) const;
+
+    std::shared_ptr<QNetworkAccessManagerWrapper> m_pManager;
+    QMap<QUrl, QNetworkReplyWrapper*> m_hRunning;
+    int m_nMaxConcurrentDownloads;
+    std::deque<QUrl> m_lQueue;
+    std::unique_ptr<TNetworkAccessManagerAuthenticationHandler> m_pAuthenticationHandler;
+    bool m_bReleaseOnFinish;
+};
+
+} // namespace shared

@@ -1,0 +1,38 @@
+#include "qnetworkaccessmanagerwrapper.h"
+
+#include "qnetworkreplywrapper.h"
+
+#include <QAuthenticator>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+namespace shared {
+
+QNetworkAccessManagerWrapper::QNetworkAccessManagerWrapper(std::shared_ptr<QNetworkAccessManager> pManager)
+    : m_pManager(std::move(pManager))
+{
+    connect(m_pManager.get(), &QNetworkAccessManager::authenticationRequired, this,
+            &QNetworkAccessManagerWrapper::authenticationRequired);
+}
+
+QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& oRequest)
+{
+    QNetworkReply* pReply = m_pManager->get(oRequest);
+    auto* pWrapper = new QNetworkReplyWrapper(pReply);
+    // The reply would otherwise live as long as the manager, which is the whole run.
+    if (pReply)
+        connect(pWrapper, &QObject::destroyed, pReply, &QObject::deleteLater);
+    return pWrapper;
+}
+
+void QNetworkAccessManagerWrapper::setCache(QAbstractNetworkCache* pCache)
+{
+    m_pManager->setCache(pCache);
+}
+
+void QNetworkAccessManagerWrapper::setRedirectPolicy(QNetworkRequest::RedirectPolicy ePolicy)
+{
+    m_pManager->setRedirectPolicy(ePolicy);
+}
+
+} // namespace shared

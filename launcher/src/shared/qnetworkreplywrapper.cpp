@@ -1,0 +1,39 @@
+#include "qnetworkreplywrapper.h"
+
+namespace shared {
+
+QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
+    : QObject(pReply)
+    , m_pReply(pReply)
+{
+    if (!m_pReply)
+        return;
+    // Taken now: a redirect rewrites the reply's own URL later.
+    m_oRequestedUrl = m_pReply->request().url();
+    connect(m_pReply, &QNetworkReply::errorOccurred, this, &QNetworkReplyWrapper::error);
+    connect(m_pReply, &QNetworkReply::finished, this, &QNetworkReplyWrapper::finished);
+    connect(m_pReply, &QNetworkReply::downloadProgress, this,
+            [this](qint64 nReceived, qint64) { emit progress(nReceived); });
+}
+
+QNetworkReply::NetworkError QNetworkReplyWrapper::networkError() const
+{
+    return m_pReply ? m_pReply->error() : QNetworkReply::UnknownNetworkError;
+}
+
+QString QNetworkReplyWrapper::errorString() const
+{
+    return m_pReply ? m_pReply->errorString() : QString();
+}
+
+QByteArray QNetworkReplyWrapper::readAll()
+{
+    return m_pReply ? m_pReply->readAll() : QByteArray();
+}
+
+QUrl QNetworkReplyWrapper::url() const
+{
+    return m_oRequestedUrl;
+}
+
+} // namespace shared

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace shared {
+
+// Puts one QNetworkReply behind virtual operations so that the download pool can
+// be driven by test doubles. The wrapper is a child of the reply and dies with it.
+class QNetworkReplyWrapper : public QObject
+{
+    Q_OBJECT
+
+public:
+    // pReply may be null: the wrapper then connects nothing and never finishes.
+    explicit QNetworkReplyWrapper(QNetworkReply* pReply);
+
+    virtual QNetworkReply::NetworkError networkError() const;
+    virtual QString errorString() const;
+    virtual QByteArray readAll();
+    // The URL that was asked for, not the target of a redirect.
+    virtual QUrl url() const;
+
+signals:
+    void error(QNetworkReply::NetworkError code);
+    void finished();
+    void progress(qint64 BytesReceivedFromRequest);
+
+private:
+    QNetworkReply* m_pReply;
+    QUrl m_oRequestedUrl;
+};
+
+} // namespace shared

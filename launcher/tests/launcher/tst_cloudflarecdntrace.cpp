@@ -1,0 +1,212 @@
+#include "nginxserver.h"
+
+#include "launcher/cloudflarecdntrace.h"
+#include "shared/downloadpool.h"
+#include "shared/qnetworkaccessmanagerwrapper.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using velmar::launcher::TCloudflareCdnTrace;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+std::shared_ptr<shared::TDownloadPool> newPool()
+{
+    return std::make_shared<shared::TDownloadPool>(
+        6, std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
+}
+
+} // namespace
+
+class tst_CloudflareCdnTrace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void parse_data();
+    void parse();
+    void fetchedOnceOnly();
+    void httpErrorFails();
+    void unreachableServerFails();
+    void emptyAddressFailsAtOnce();
+    void relativeAddressFails();
+    void otherDownloadsOfThePoolAreIgnored();
+
+private:
+    QString serve(const QByteArray& aContent);
+
+    QTemporaryDir m_oRoot;
+    TNginxServer m_oServer;
+    int m_nFiles = 0;
+};
+
+void tst_CloudflareCdnTrace::initTestCase()
+{
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+    QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
+}
+
+// A fresh path per case, so no case can see another's answer.
+QString tst_CloudflareCdnTrace::serve(const QByteArray& aContent)
+{
+    const QString sPath = QStringLiteral("/trace%1.txt").arg(++m_nFiles);
+    QFile oFile(m_oRoot.path() + sPath);
+    if (!oFile.open(QIODevice::WriteOnly) || oFile.write(aContent) != aContent.size())
+        qFatal("cannot write %s", qPrintable(oFile.fileName()));
+    return sPath;
+}
+
+void tst_CloudflareCdnTrace::parse_data()
+{
+    QTest::addColumn<QByteArray>("trace");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("the four among others")
+        << QByteArray("fl=12f34\nuag=test\nip=192.0.2.7\nts=1700000000.123\ncolo=FRA\n")
+        << "FL: 12f34, TS: 1700000000.123, COLO: FRA, IP: 192.0.2.7";
+    QTest::newRow("full trace")
+        << QByteArray("fl=466f12\nh=cdn.example\nip=2001:db8::1\nts=1712345678.9\nvisit_scheme=https\n"
+                      "uag=Mozilla/5.0\ncolo=AMS\nsliver=none\nhttp=http/2\nloc=NL\ntls=TLSv1.3\nsni=plaintext\n"
+                      "warp=off\ngateway=off\nrbi=off\nkex=X25519\n")
+        << "FL: 466f12, TS: 1712345678.9, COLO: AMS, IP: 2001:db8::1";
+    QTest::newRow("keys in any case") << QByteArray("IP=192.0.2.7\nFl=a\nCOLO=x\ntS=1") << "FL: a, TS: 1, COLO: x, IP: 192.0.2.7";
+    QTest::newRow("key is not trimmed") << QByteArray("ip =192.0.2.7\n fl=1\n") << "FL: , TS: , COLO: , IP: ";
+    QTest::newRow("value is trimmed") << QByteArray("ip= 192.0.2.7 \t\n") << "FL: , TS: , COLO: , IP: 192.0.2.7";
+    QTest::newRow("carriage returns") << QByteArray("fl=1\r\nts=2\r\ncolo=C\r\nip=4\r\n") << "FL: 1, TS: 2, COLO: C, IP: 4";
+    QTest::newRow("value with equals sign drops the line") << QByteArray("ip=a=b\ncolo=X\n") << "FL: , TS: , COLO: X, IP: ";
+    QTest::newRow("empty parts are dropped") << QByteArray("ip==192.0.2.7\n=colo=Y\n") << "FL: , TS: , COLO: Y, IP: 192.0.2.7";
+    QTest::newRow("key without value") << QByteArray("ip=\nfl\n") << "FL: , TS: , COLO: , IP: ";
+    QTest::newRow("later line wins") << QByteArray("colo=A\ncolo=B\n") << "FL: , TS: , COLO: B, IP: ";
+    QTest::newRow("blank lines") << QByteArray("\n\n\nts=5\n\n") << "FL: , TS: 5, COLO: , IP: ";
+    QTest::newRow("empty") << QByteArray() << "FL: , TS: , COLO: , IP: ";
+    QTest::newRow("not a trace") << QByteArray("<html><body>Not here</body></html>") << "FL: , TS: , COLO: , IP: ";
+    QTest::newRow("UTF-8 value") << QByteArray("colo=Z\xc3\xbcrich\n") << QString::fromUtf8("FL: , TS: , COLO: Z\xc3\xbcrich, IP: ");
+}
+
+void tst_CloudflareCdnTrace::parse()
+{
+    QFETCH(QByteArray, trace);
+    TCloudflareCdnTrace oTrace(m_oServer.url(serve(trace)), newPool());
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QVERIFY(oReceived.wait(kWaitMs));
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), false);
+    QVERIFY(oTrace.isReceived());
+    QVERIFY(!oTrace.isFailed());
+    QTEST(oTrace.summary(), "summary");
+}
+
+void tst_CloudflareCdnTrace::fetchedOnceOnly()
+{
+    auto pPool = newPool();
+    TCloudflareCdnTrace oTrace(m_oServer.url(serve("fl=1\nip=2\n")), pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    QCOMPARE(oTrace.summary(), QStringLiteral("FL: , TS: , COLO: , IP: "));
+    oTrace.requestTrace();
+    // A second dialog while the first fetch runs does not start another.
+    oTrace.requestTrace();
+    QCOMPARE(pPool->outstandingDownloads(), 1);
+    QVERIFY(oReceived.wait(kWaitMs));
+    oTrace.requestTrace();
+    QCOMPARE(pPool->outstandingDownloads(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oTrace.summary(), QStringLiteral("FL: 1, TS: , COLO: , IP: 2"));
+}
+
+void tst_CloudflareCdnTrace::httpErrorFails()
+{
+    auto pPool = newPool();
+    TCloudflareCdnTrace oTrace(m_oServer.url(QStringLiteral("/no-such-trace")), pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QVERIFY(oReceived.wait(kWaitMs));
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+    QVERIFY(!oTrace.isReceived());
+    // Failed for the rest of the run: no retry.
+    oTrace.requestTrace();
+    QCOMPARE(pPool->outstandingDownloads(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(oReceived.size(), 1);
+}
+
+void tst_CloudflareCdnTrace::unreachableServerFails()
+{
+    quint16 nClosedPort = 0;
+    {
+        TNginxServer oGone;
+        QTemporaryDir oEmpty;
+        QVERIFY2(oGone.start(oEmpty.path()), qPrintable(oGone.errorString()));
+        nClosedPort = oGone.port();
+    }
+    TCloudflareCdnTrace oTrace(QUrl(QStringLiteral("http://127.0.0.1:%1/cdn-cgi/trace").arg(nClosedPort)), newPool());
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QVERIFY(oReceived.wait(kWaitMs));
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+}
+
+void tst_CloudflareCdnTrace::emptyAddressFailsAtOnce()
+{
+    auto pPool = newPool();
+    TCloudflareCdnTrace oTrace(QUrl(), pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+    QCOMPARE(pPool->outstandingDownloads(), 0);
+    oTrace.requestTrace();
+    QCOMPARE(oReceived.size(), 1);
+}
+
+void tst_CloudflareCdnTrace::relativeAddressFails()
+{
+    // Valid as a URL but not fetchable: the pool refuses it.
+    TCloudflareCdnTrace oTrace(QUrl(QStringLiteral("cdn-cgi/trace")), newPool());
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QTRY_COMPARE_WITH_TIMEOUT(oReceived.size(), 1, kWaitMs);
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+}
+
+void tst_CloudflareCdnTrace::otherDownloadsOfThePoolAreIgnored()
+{
+    auto pPool = newPool();
+    const QUrl oTraceUrl = m_oServer.url(serve("colo=OWN\n"));
+    TCloudflareCdnTrace oTrace(oTraceUrl, pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    QSignalSpy oPoolSuccess(pPool.get(), &shared::TDownloadPool::success);
+    QSignalSpy oPoolFailed(pPool.get(), &shared::TDownloadPool::failed);
+
+    // Before the trace is asked for, neither other files nor the trace address
+    // fetched by someone else count.
+    pPool->download(m_oServer.url(serve("colo=OTHER\n")));
+    pPool->download(m_oServer.url(QStringLiteral("/missing")));
+    pPool->download(oTraceUrl);
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 3, kWaitMs);
+    QCOMPARE(oReceived.size(), 0);
+    QVERIFY(!oTrace.isReceived() && !oTrace.isFailed());
+
+    oTrace.requestTrace();
+    pPool->download(m_oServer.url(QStringLiteral("/missing-too")));
+    QVERIFY(oReceived.wait(kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 5, kWaitMs);
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), false);
+    QCOMPARE(oTrace.summary(), QStringLiteral("FL: , TS: , COLO: OWN, IP: "));
+}
+
+QTEST_GUILESS_MAIN(tst_CloudflareCdnTrace)
+#include "tst_cloudflarecdntrace.moc"

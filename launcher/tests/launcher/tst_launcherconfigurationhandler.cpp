@@ -1,0 +1,390 @@
+#include "nginxserver.h"
+
+#include "launcher/launcherconfigurationhandler.h"
+
+#include "shared/downloadpool.h"
+#include "shared/qnetworkaccessmanagerwrapper.h"
+
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+// Holds every request until the test tells it what to answer.
+class THoldingServer : public QTcpServer
+{
+public:
+    THoldingServer()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* pSocket = nextPendingConnection())
+                m_lSockets << pSocket;
+        });
+    }
+
+    int connections() const { return m_lSockets.size(); }
+
+    void answer(const QByteArray& aStatus, const QByteArray& aBody)
+    {
+        for (QTcpSocket* pSocket : qAsConst(m_lSockets)) {
+            pSocket->write("HTTP/1.1 " + aStatus + "\r\nContent-Length: " + QByteArray::number(aBody.size())
+                           + "\r\nConnection: close\r\n\r\n" + aBody);
+            pSocket->disconnectFromHost();
+        }
+    }
+
+private:
+    QList<QTcpSocket*> m_lSockets;
+};
+
+void writeFile(const QString& sPath, const QByteArray& aData)
+{
+    QDir().mkpath(QFileInfo(sPath).absolutePath());
+    QFile oFile(sPath);
+    QVERIFY2(oFile.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(oFile.errorString()));
+    oFile.write(aData);
+}
+
+QByteArray packageDocument(const QByteArray& aVersion)
+{
+    return R"({"version":")" + aVersion + R"(","chunks":[{"url":"chunks/c0?sig=1","packedsize":3}],"files":[{"localfile":"a","chunks":[0]}]})";
+}
+
+// One launcher folder, its settings, and a handler on a pool of its own.
+class TFixture
+{
+public:
+    TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
+    {
+        writeFile(m_oFolder.filePath(QStringLiteral("launchersettings.ini")),
+                  QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
+                                 "[DIRECTORIES]\npackages=packages\n"
+                                 "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
+                                 "[TIMING]\ndownloadErrorTimeout=%3\n")
+                      .arg(oMetadataUrl.toString(), bNocache ? QStringLiteral("true") : QStringLiteral("false"))
+                      .arg(nErrorTimeout)
+                      .toUtf8());
+        m_pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oFolder.path());
+        m_pPool = std::make_shared<shared::TDownloadPool>(
+            6, std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
+        m_pHandler = std::make_unique<TLauncherConfigurationHandler>(m_pPool, m_pHelper);
+        m_pLoaded = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        m_pFailed = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        m_pDiskFailed = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed);
+        m_pFinished = std::make_unique<QSignalSpy>(m_pHandler.get(),
+                                                   &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+    }
+
+    QString path(const QString& sRelative) const { return m_oFolder.filePath(sRelative); }
+    int outcomes() const { return m_pLoaded->size() + m_pFailed->size() + m_pDiskFailed->size(); }
+    const TPackage& package(size_t nIndex) const { return *m_pHandler->launcherConfiguration()->packages().at(nIndex); }
+    std::shared_ptr<const TPackageConfigurationReader> configuration(size_t nIndex) const
+    {
+        return package(nIndex).platformBuild()->configuration();
+    }
+
+    QTemporaryDir m_oFolder;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::unique_ptr<TLauncherConfigurationHandler> m_pHandler;
+    std::unique_ptr<QSignalSpy> m_pLoaded;
+    std::unique_ptr<QSignalSpy> m_pFailed;
+    std::unique_ptr<QSignalSpy> m_pDiskFailed;
+    std::unique_ptr<QSignalSpy> m_pFinished;
+};
+
+quint16 closedPort()
+{
+    QTcpServer oProbe;
+    oProbe.listen(QHostAddress::LocalHost);
+    return oProbe.serverPort();
+}
+
+const QByteArray kMetadata = R"({
+    "launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64", "url": "self/package.json"}]},
+    "packages": [
+        {"name": "Live", "directoryname": "live",
+         "builds": [{"os": "linux", "architecture": "x86_64", "url": "live/package.json", "assetsurl": "live/assets.json"}]},
+        {"name": "Lean", "directoryname": "lean", "builds": [{"os": "linux", "architecture": "x86_64", "url": "lean/package.json"}]},
+        {"name": "Mirror", "directoryname": "../mirror",
+         "builds": [{"os": "linux", "architecture": "x86_64", "url": "live/package.json", "assetsurl": "live/assets.json"}]},
+        {"name": "Elsewhere", "builds": [{"os": "windows", "architecture": "x86_64", "url": "win/package.json"}]}
+    ],
+    "hints": "HINTS"
+})";
+
+} // namespace
+
+class tst_LauncherConfigurationHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void onlineLoadWritesLocalCopyAndFetchesPackages();
+    void packageUrlsGetNocacheButChunkUrlsDoNot();
+    void failedPackageDocumentLeavesOthersConfigured();
+    void notFoundFailsWithoutFallback_data();
+    void notFoundFailsWithoutFallback();
+    void unreachableServerFallsBackToLocalCopy();
+    void offlinePackagesComeFromInstalledCopies();
+    void noLocalCopyFails();
+    void corruptLocalCopyIsDiskAccessFailure();
+    void slowServerFallsBackAndLateAnswerIsIgnored_data();
+    void slowServerFallsBackAndLateAnswerIsIgnored();
+    void unwritableLocalCopyIsReportedButLoadGoesOn();
+    void noBuildForThisPlatformFinishesAtOnce();
+    void hintsAreParsedAndChosen();
+
+private:
+    QTemporaryDir m_oRoot;
+    TNginxServer m_oServer;
+};
+
+void tst_LauncherConfigurationHandler::initTestCase()
+{
+    QVERIFY(m_oRoot.isValid());
+    QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
+    QByteArray aMetadata = kMetadata;
+    aMetadata.replace("HINTS", m_oServer.url(QStringLiteral("/hints.json")).toEncoded());
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/metadata.json")), aMetadata);
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/self/package.json")), packageDocument("0.0.14"));
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/live/package.json")), packageDocument("live-3"));
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/live/assets.json")), R"({"version": 9})");
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/lean/package.json")), packageDocument("lean-1"));
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/empty.json")), QByteArray());
+    writeFile(m_oRoot.filePath(QStringLiteral("launcher/broken.json")), "{\"packages\": [");
+    writeFile(m_oRoot.filePath(QStringLiteral("broken-lean/metadata.json")), R"({"packages": [
+        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "missing/package.json"}]},
+        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "../launcher/lean/package.json"}]},
+        {"builds": [{"os": "linux", "architecture": "x86_64", "url": "../launcher/lean/package.json",
+                     "assetsurl": "../launcher/lean/package.json"}]}]})");
+    writeFile(m_oRoot.filePath(QStringLiteral("nowhere/metadata.json")),
+              R"({"packages": [{"builds": [{"os": "windows", "architecture": "x86_64"}, {"os": "linux", "architecture": "arm64"}]}]})");
+    writeFile(m_oRoot.filePath(QStringLiteral("hints.json")), R"([
+        {"title": "no text"},
+        {"title": "News", "richText": "<b>Patch</b>"},
+        {"title": "Outage", "richText": "down", "emergency": true, "displayUntil": "2001-01-01T00:00:00Z"}])");
+}
+
+void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackages()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pLoaded->size(), 1);
+    QVERIFY(!oFixture.m_pHandler->isOffline());
+    const auto pReader = oFixture.m_pHandler->launcherConfiguration();
+    QCOMPARE(pReader->baseUrl(), m_oServer.url(QStringLiteral("/launcher/")));
+    QFile oCopy(oFixture.path(QStringLiteral("launchermetadata.json")));
+    QVERIFY(oCopy.open(QIODevice::ReadOnly));
+    QCOMPARE(oCopy.readAll(), pReader->document());
+
+    oFixture.m_pHandler->downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    QTest::qWait(100);
+    QCOMPARE(oFixture.m_pFinished->size(), 1);
+
+    const auto pLauncher = pReader->launcherPackage()->platformBuild()->configuration();
+    QVERIFY(pLauncher && pLauncher->isValid());
+    QCOMPARE(pLauncher->version(), QStringLiteral("0.0.14"));
+    QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Plive-3 A9"));
+    // A build without assets completes on its package document alone.
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), QStringLiteral("Plean-1 A?"));
+    // Two builds sharing one document URL both receive it.
+    QCOMPARE(oFixture.configuration(2)->versionLabel(), QStringLiteral("Plive-3 A9"));
+    QCOMPARE(oFixture.configuration(0)->url(oFixture.configuration(0)->chunks()[0]),
+             m_oServer.url(QStringLiteral("/launcher/live/chunks/c0")));
+}
+
+void tst_LauncherConfigurationHandler::packageUrlsGetNocacheButChunkUrlsDoNot()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")), 20000, true);
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    oFixture.m_pHandler->downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    const auto pConfiguration = oFixture.configuration(0);
+    QVERIFY(pConfiguration && pConfiguration->isValid());
+    QVERIFY(QUrlQuery(pConfiguration->packageBaseUrl()).hasQueryItem(QStringLiteral("nocache")));
+    QVERIFY(QUrlQuery(pConfiguration->assetBaseUrl()).hasQueryItem(QStringLiteral("nocache")));
+    QCOMPARE(pConfiguration->url(pConfiguration->chunks()[0]), m_oServer.url(QStringLiteral("/launcher/live/chunks/c0")));
+    // Each build asked with its own random item, so shared documents are asked for twice.
+    QVERIFY(oFixture.configuration(2) && oFixture.configuration(2)->isValid());
+}
+
+void tst_LauncherConfigurationHandler::failedPackageDocumentLeavesOthersConfigured()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/broken-lean/metadata.json")));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
+        "^Download of package configuration/asset from configuration QUrl\\(\".*/missing/package.json\"\\) failed:")));
+    oFixture.m_pHandler->downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    QVERIFY(!oFixture.configuration(0));
+    QCOMPARE(oFixture.configuration(1)->version(), QStringLiteral("lean-1"));
+    // One document serving as both package and asset document reaches both.
+    QCOMPARE(oFixture.configuration(2)->versionLabel(), QStringLiteral("Plean-1 Alean-1"));
+}
+
+void tst_LauncherConfigurationHandler::notFoundFailsWithoutFallback_data()
+{
+    QTest::addColumn<QString>("sPath");
+    QTest::newRow("404") << "/launcher/absent.json";
+    QTest::newRow("empty response") << "/launcher/empty.json";
+    QTest::newRow("not JSON") << "/launcher/broken.json";
+}
+
+void tst_LauncherConfigurationHandler::notFoundFailsWithoutFallback()
+{
+    QFETCH(QString, sPath);
+    TFixture oFixture(m_oServer.url(sPath));
+    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata);
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pFailed->size(), 1);
+    QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
+}
+
+void tst_LauncherConfigurationHandler::unreachableServerFallsBackToLocalCopy()
+{
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata);
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pLoaded->size(), 1);
+    QVERIFY(oFixture.m_pHandler->isOffline());
+    QCOMPARE(oFixture.m_pHandler->launcherConfiguration()->baseUrl(),
+             QUrl::fromLocalFile(QDir(oFixture.m_oFolder.path()).absolutePath() + QLatin1Char('/')));
+}
+
+void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
+{
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata);
+    writeFile(oFixture.path(QStringLiteral("packages/live/package.json")), packageDocument("installed-live"));
+    writeFile(oFixture.path(QStringLiteral("packages/live/assets.json")), R"({"version": "2"})");
+    writeFile(oFixture.path(QStringLiteral("packages/lean/package.json")), packageDocument("installed-lean"));
+    // "../mirror" climbs out of the packages folder and is cut back to "mirror".
+    writeFile(oFixture.path(QStringLiteral("packages/mirror/package.json")), packageDocument("inside"));
+    writeFile(oFixture.path(QStringLiteral("packages/mirror/assets.json")), R"({"version": "2"})");
+    writeFile(oFixture.path(QStringLiteral("mirror/package.json")), packageDocument("escaped"));
+    writeFile(oFixture.path(QStringLiteral("mirror/assets.json")), R"({"version": "2"})");
+    // Where the launcher package's relative address points while offline: a
+    // request for it would find a document.
+    writeFile(oFixture.path(QStringLiteral("self/package.json")), packageDocument("0.0.14"));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    QVERIFY(oFixture.m_pHandler->isOffline());
+
+    oFixture.m_pHandler->downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
+    QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
+             QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), QStringLiteral("Pinstalled-lean A?"));
+    QCOMPARE(oFixture.configuration(2)->version(), QStringLiteral("inside"));
+    // The launcher's own package gets no request while offline.
+    QVERIFY(!oFixture.m_pHandler->launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
+}
+
+void tst_LauncherConfigurationHandler::noLocalCopyFails()
+{
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pFailed->size(), 1);
+}
+
+void tst_LauncherConfigurationHandler::corruptLocalCopyIsDiskAccessFailure()
+{
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), "{\"launcher\": ");
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pDiskFailed->size(), 1);
+    QVERIFY(!oFixture.m_pDiskFailed->first().at(0).toString().isEmpty());
+    QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
+}
+
+void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored_data()
+{
+    QTest::addColumn<QByteArray>("aStatus");
+    QTest::addColumn<QByteArray>("aBody");
+    QTest::newRow("late document") << QByteArray("200 OK") << QByteArray(R"({"packages": []})");
+    QTest::newRow("late 404") << QByteArray("404 Not Found") << QByteArray("gone");
+}
+
+void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored()
+{
+    QFETCH(QByteArray, aStatus);
+    QFETCH(QByteArray, aBody);
+    THoldingServer oServer;
+    QVERIFY(oServer.listen(QHostAddress::LocalHost));
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(oServer.serverPort())), 300);
+    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata);
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_pLoaded->size(), 1);
+    QVERIFY(oFixture.m_pHandler->isOffline());
+    QCOMPARE(oServer.connections(), 1);
+    const auto pReader = oFixture.m_pHandler->launcherConfiguration();
+
+    QSignalSpy oPoolSuccess(oFixture.m_pPool.get(), &shared::TDownloadPool::success);
+    QSignalSpy oPoolFailure(oFixture.m_pPool.get(), &shared::TDownloadPool::failed);
+    oServer.answer(aStatus, aBody);
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailure.size(), 1, 20000);
+    QCOMPARE(oFixture.outcomes(), 1);
+    QVERIFY(oFixture.m_pHandler->isOffline());
+    QCOMPARE(oFixture.m_pHandler->launcherConfiguration(), pReader);
+    QCOMPARE(pReader->packages().size(), size_t(4));
+}
+
+void tst_LauncherConfigurationHandler::unwritableLocalCopyIsReportedButLoadGoesOn()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")));
+    QVERIFY(QDir().mkpath(oFixture.path(QStringLiteral("launchermetadata.json"))));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    QCOMPARE(oFixture.m_pDiskFailed->size(), 1);
+    QVERIFY2(oFixture.m_pDiskFailed->first().at(0).toString().contains(QStringLiteral("Could not open file.")),
+             qPrintable(oFixture.m_pDiskFailed->first().at(0).toString()));
+    QVERIFY(oFixture.m_pHandler->launcherConfiguration());
+}
+
+void tst_LauncherConfigurationHandler::noBuildForThisPlatformFinishesAtOnce()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/nowhere/metadata.json")));
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    oFixture.m_pHandler->downloadPackageConfigurations();
+    QCOMPARE(oFixture.m_pFinished->size(), 1);
+    QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
+}
+
+void tst_LauncherConfigurationHandler::hintsAreParsedAndChosen()
+{
+    TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")));
+    QSignalSpy oHint(oFixture.m_pHandler.get(), &TLauncherConfigurationHandler::hintAreaDataReceived);
+    QSignalSpy oHints(oFixture.m_pHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived);
+    oFixture.m_pHandler->startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
+    oFixture.m_pPool->download(oFixture.m_pHandler->launcherConfiguration()->hintsUrl());
+    QTRY_COMPARE_WITH_TIMEOUT(oHints.size(), 1, 20000);
+    QCOMPARE(oHint.size(), 1);
+    QCOMPARE(oHint.first().at(0).value<shared::THint>().m_sTitle, QStringLiteral("Outage"));
+    QCOMPARE(oHints.first().at(0).value<std::vector<shared::THint>>().size(), size_t(2));
+    QCOMPARE(oFixture.m_pHandler->currentHint()->m_sTitle, QStringLiteral("Outage"));
+    QCOMPARE(oFixture.m_pHandler->hints().size(), size_t(2));
+}
+
+QTEST_MAIN(tst_LauncherConfigurationHandler)
+#include "tst_launcherconfigurationhandler.moc"

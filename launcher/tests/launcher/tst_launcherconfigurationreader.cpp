@@ -1,0 +1,267 @@
+#include "launcher/launcherconfigurationexception.h"
+#include "launcher/launcherconfigurationreader.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+const QUrl kBase(QStringLiteral("https://cdn.invalid/launcher/"));
+
+std::unique_ptr<TLauncherConfigurationReader> read(const QByteArray& aJson, const QUrl& oBase = kBase)
+{
+    return std::make_unique<TLauncherConfigurationReader>(aJson, oBase);
+}
+
+QByteArray withBuild(const QByteArray& aBuild)
+{
+    return R"({"packages":[{"builds":[)" + aBuild + "]}]}";
+}
+
+} // namespace
+
+class tst_LauncherConfigurationReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyDocumentGivesDefaults_data();
+    void emptyDocumentGivesDefaults();
+    void invalidJsonThrowsParserMessage();
+    void readsPackagesInOrder();
+    void wrongTypesTakeDefaults();
+    void buildCodesIgnoreCase_data();
+    void buildCodesIgnoreCase();
+    void buildAddressesResolveAgainstBase_data();
+    void buildAddressesResolveAgainstBase();
+    void buildSelectionTakesFirstMatch();
+    void statusChangeIsSignalled();
+    void hugeArraysAreRead();
+};
+
+void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults_data()
+{
+    QTest::addColumn<QByteArray>("aJson");
+    QTest::newRow("empty object") << QByteArray("{}");
+    QTest::newRow("top-level array") << QByteArray("[1,2]");
+    QTest::newRow("every key mistyped") << QByteArray(
+        R"({"launcher":[],"packages":{"a":1},"hardwaresurvey":1,"hints":true,"funnel":{},)"
+        R"("preventdefaultautostart":"true","showpackagenames":1})");
+}
+
+void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults()
+{
+    QFETCH(QByteArray, aJson);
+    const auto pReader = read(aJson);
+    QVERIFY(!pReader->launcherPackage());
+    QVERIFY(pReader->packages().empty());
+    QVERIFY(pReader->hardwareSurveyUrl().isEmpty());
+    QVERIFY(pReader->hintsUrl().isEmpty());
+    QVERIFY(pReader->funnelUrl().isEmpty());
+    QVERIFY(!pReader->preventDefaultAutostart());
+    QVERIFY(!pReader->showPackageNames());
+    QCOMPARE(pReader->document(), aJson);
+}
+
+void tst_LauncherConfigurationReader::invalidJsonThrowsParserMessage()
+{
+    for (const QByteArray& aJson : {QByteArray("{\"packages\": [}"), QByteArray(), QByteArray("\"text\""),
+                                    QByteArray(100000, '[')}) {
+        QJsonParseError oError;
+        QJsonDocument::fromJson(aJson, &oError);
+        try {
+            read(aJson);
+            QFAIL(qPrintable(QStringLiteral("no exception for %1").arg(QString::fromUtf8(aJson.left(20)))));
+        } catch (const TLauncherConfigurationException& oException) {
+            QCOMPARE(QString::fromStdString(oException.what()), oError.errorString());
+        }
+    }
+}
+
+void tst_LauncherConfigurationReader::readsPackagesInOrder()
+{
+    const auto pReader = read(R"({
+        "launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64", "url": "self/package.json"}]},
+        "packages": [
+            {"name": "Live", "directoryname": "live", "installautomatically": true,
+             "logolinktarget": "https://corvane.invalid/news",
+             "builds": [{"os": "windows", "architecture": "x86_64", "url": "live/package.json",
+                         "assetsurl": "live/assets.json"}]},
+            42,
+            {"name": "Preview"}
+        ],
+        "hardwaresurvey": "https://survey.invalid/upload",
+        "hints": "hints.json",
+        "funnel": "https://funnel.invalid/event",
+        "preventdefaultautostart": true,
+        "showpackagenames": true
+    })");
+    QVERIFY(pReader->launcherPackage());
+    QCOMPARE(pReader->launcherPackage()->index(), 2147483647);
+    QCOMPARE(pReader->launcherPackage()->name(), QStringLiteral("Launcher"));
+    QCOMPARE(pReader->packages().size(), size_t(3));
+    for (int n = 0; n < 3; ++n)
+        QCOMPARE(pReader->packages()[size_t(n)]->index(), n);
+
+    const TPackage& oLive = *pReader->packages()[0];
+    QCOMPARE(oLive.name(), QStringLiteral("Live"));
+    QCOMPARE(oLive.directoryName(), QStringLiteral("live"));
+    QVERIFY(oLive.installAutomatically());
+    QCOMPARE(oLive.logoLinkTarget(), QUrl(QStringLiteral("https://corvane.invalid/news")));
+    QVERIFY(!oLive.isDefault() && !oLive.isUpToDate());
+    QCOMPARE(oLive.localPackageStatus(), Unknown);
+    QCOMPARE(oLive.builds().size(), size_t(1));
+    QCOMPARE(oLive.builds()[0]->assetConfigurationUrl(), QUrl(QStringLiteral("https://cdn.invalid/launcher/live/assets.json")));
+    QVERIFY(!oLive.builds()[0]->configuration());
+
+    // A non-object element is a package read from an empty object.
+    QVERIFY(pReader->packages()[1]->name().isEmpty());
+    QVERIFY(pReader->packages()[1]->builds().empty());
+
+    // These three addresses are taken as written, not resolved.
+    QCOMPARE(pReader->hintsUrl(), QUrl(QStringLiteral("hints.json")));
+    QCOMPARE(pReader->hardwareSurveyUrl(), QUrl(QStringLiteral("https://survey.invalid/upload")));
+    QCOMPARE(pReader->funnelUrl(), QUrl(QStringLiteral("https://funnel.invalid/event")));
+    QVERIFY(pReader->preventDefaultAutostart());
+    QVERIFY(pReader->showPackageNames());
+}
+
+void tst_LauncherConfigurationReader::wrongTypesTakeDefaults()
+{
+    const auto pReader = read(R"({"packages": [
+        {"name": 7, "directoryname": ["x"], "installautomatically": "true", "builds": {"os": "linux"}},
+        {"builds": [{"os": 3, "architecture": true, "url": 12, "assetsurl": ""}, "not a build"]}
+    ]})");
+    const TPackage& oFirst = *pReader->packages()[0];
+    QVERIFY(oFirst.name().isEmpty());
+    QVERIFY(oFirst.directoryName().isEmpty());
+    QVERIFY(!oFirst.installAutomatically());
+    QVERIFY(oFirst.builds().empty());
+    QVERIFY(oFirst.logoLinkTarget().isEmpty());
+
+    const TPackage& oSecond = *pReader->packages()[1];
+    QCOMPARE(oSecond.builds().size(), size_t(2));
+    QCOMPARE(oSecond.builds()[0]->operatingSystem(), UnknownOperatingSystem);
+    QCOMPARE(oSecond.builds()[0]->architecture(), UnknownArchitecture);
+    // An empty asset address is no asset document, not the metadata's own folder.
+    QVERIFY(oSecond.builds()[0]->assetConfigurationUrl().isEmpty());
+    QCOMPARE(oSecond.builds()[1]->packageConfigurationUrl(), kBase);
+}
+
+void tst_LauncherConfigurationReader::buildCodesIgnoreCase_data()
+{
+    QTest::addColumn<QString>("sOs");
+    QTest::addColumn<QString>("sArchitecture");
+    QTest::addColumn<int>("nOs");
+    QTest::addColumn<int>("nArchitecture");
+    QTest::newRow("lower case") << "linux" << "x86_64" << 3 << 2;
+    QTest::newRow("capitals") << "Windows" << "X86_64" << 1 << 2;
+    QTest::newRow("macos i386") << "MACOS" << "i386" << 2 << 1;
+    QTest::newRow("unknown names") << "beos" << "arm64" << 0 << 0;
+    QTest::newRow("padded names") << " linux" << "x86_64 " << 0 << 0;
+}
+
+void tst_LauncherConfigurationReader::buildCodesIgnoreCase()
+{
+    QFETCH(QString, sOs);
+    QFETCH(QString, sArchitecture);
+    QFETCH(int, nOs);
+    QFETCH(int, nArchitecture);
+    const auto pReader = read(withBuild(QStringLiteral(R"({"os":"%1","architecture":"%2"})").arg(sOs, sArchitecture).toUtf8()));
+    const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
+    QCOMPARE(int(oBuild.operatingSystem()), nOs);
+    QCOMPARE(int(oBuild.architecture()), nArchitecture);
+}
+
+void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase_data()
+{
+    QTest::addColumn<QUrl>("oBase");
+    QTest::addColumn<QByteArray>("aBuild");
+    QTest::addColumn<QUrl>("oExpected");
+    const QUrl oSlash(QStringLiteral("https://cdn.invalid:8443/launcher/"));
+    const QUrl oNoSlash(QStringLiteral("https://cdn.invalid:8443/launcher"));
+    const QUrl oExpected(QStringLiteral("https://cdn.invalid:8443/launcher/client/package.json"));
+    QTest::newRow("base with slash") << oSlash << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("base without slash") << oNoSlash << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("query of address dropped") << oSlash << QByteArray(R"({"url":"client/package.json?v=2"})") << oExpected;
+    QTest::newRow("query of base dropped") << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/?token=1"))
+                                           << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("absolute address kept")
+        << oSlash << QByteArray(R"({"url":"http://other.invalid/x/package.json?v=2"})")
+        << QUrl(QStringLiteral("http://other.invalid/x/package.json?v=2"));
+    QTest::newRow("rooted address appended")
+        << oNoSlash << QByteArray(R"({"url":"/client/package.json"})") << oExpected;
+    QTest::newRow("network-path address stays on the base host")
+        << oSlash << QByteArray(R"({"url":"//evil.invalid/package.json"})")
+        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher//package.json"));
+    QTest::newRow("encoded characters decoded once")
+        << oSlash << QByteArray(R"({"url":"client%20one/package.json"})")
+        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/client%20one/package.json"));
+    QTest::newRow("no address gives the base without query")
+        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/?token=1")) << QByteArray("{}") << oSlash;
+}
+
+void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase()
+{
+    QFETCH(QUrl, oBase);
+    QFETCH(QByteArray, aBuild);
+    QFETCH(QUrl, oExpected);
+    const auto pReader = read(withBuild(aBuild), oBase);
+    const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
+    QCOMPARE(oBuild.packageConfigurationUrl(), oExpected);
+    QVERIFY(oBuild.assetConfigurationUrl().isEmpty());
+}
+
+void tst_LauncherConfigurationReader::buildSelectionTakesFirstMatch()
+{
+    QCOMPARE(localOperatingSystem(), Linux);
+    QCOMPARE(localArchitecture(), X86_64);
+    const auto pReader = read(R"({"packages": [
+        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
+                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
+                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
+        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
+    ]})");
+    const TPackageBuild* pBuild = pReader->packages()[0]->platformBuild();
+    QVERIFY(pBuild);
+    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
+    QVERIFY(!pReader->packages()[1]->platformBuild());
+    QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
+}
+
+void tst_LauncherConfigurationReader::statusChangeIsSignalled()
+{
+    const auto pReader = read(R"({"packages": [{}]})");
+    TPackage& oPackage = *pReader->packages()[0];
+    QSignalSpy oSpy(&oPackage, &TPackage::localPackageStatusChanged);
+    oPackage.setLocalPackageStatus(UpToDate);
+    oPackage.setLocalPackageStatus(UpToDate);
+    QCOMPARE(oSpy.size(), 2);
+    QCOMPARE(oPackage.localPackageStatus(), UpToDate);
+}
+
+void tst_LauncherConfigurationReader::hugeArraysAreRead()
+{
+    // Many packages and many builds of mixed shapes: read in full, selection still the first match.
+    QByteArray aJson = R"({"packages":[)";
+    for (int n = 0; n < 20000; ++n)
+        aJson += n % 2 ? QByteArray("null,") : QByteArray(R"({"builds":[{"os":"linux"},7,{"os":"linux","architecture":"x86_64","url":"p"}]},)");
+    aJson += R"({"builds":[)";
+    for (int n = 0; n < 100000; ++n)
+        aJson += R"({"os":"windows","url":"w"},)";
+    aJson += R"({"os":"linux","architecture":"x86_64","url":"last"}]}]})";
+    const auto pReader = read(aJson);
+    QCOMPARE(pReader->packages().size(), size_t(20001));
+    QCOMPARE(pReader->packages()[19998]->index(), 19998);
+    QCOMPARE(pReader->packages()[19998]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/p"));
+    QVERIFY(!pReader->packages()[19999]->platformBuild());
+    QCOMPARE(pReader->packages()[20000]->builds().size(), size_t(100001));
+    QCOMPARE(pReader->packages()[20000]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/last"));
+}
+
+QTEST_MAIN(tst_LauncherConfigurationReader)
+#include "tst_launcherconfigurationreader.moc"

@@ -1,0 +1,120 @@
+#include "childprocess.h"
+
+#include "launcher/logging.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+#include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+const QString kLinePattern = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \((.*):(\d+)\) (\w+): (.*)$)");
+
+// Logs a few lines into the folder given, the last one fatal.
+int logThenDie(int nArgc, char** ppArgv)
+{
+    QCoreApplication oApplication(nArgc, ppArgv);
+    setupLogging(QString::fromLocal8Bit(ppArgv[3]), QStringLiteral("child"));
+    qInfo() << "before the end";
+    qFatal("the end %d", 42);
+    return 0;
+}
+
+QStringList readLines(const QString& sPath)
+{
+    QFile oFile(sPath);
+    if (!oFile.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(oFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class tst_Logging : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineFormat_data();
+    void lineFormat();
+    void fatalIsWrittenBeforeAbort();
+    void linesFromManyThreadsStayWhole();
+};
+
+void tst_Logging::lineFormat_data()
+{
+    QTest::addColumn<int>("nType");
+    QTest::addColumn<QByteArray>("aFile");
+    QTest::addColumn<int>("nLine");
+    QTest::addColumn<QString>("sExpectedTail");
+
+    QTest::newRow("debug without location") << int(QtDebugMsg) << QByteArray() << 0 << "(:0) Debug: text";
+    QTest::newRow("info") << int(QtInfoMsg) << QByteArray() << 0 << "(:0) Info: text";
+    QTest::newRow("warning with location") << int(QtWarningMsg) << QByteArray("a.cpp") << 12 << "(a.cpp:12) Warning: text";
+    QTest::newRow("critical") << int(QtCriticalMsg) << QByteArray() << 0 << "(:0) Critical: text";
+    QTest::newRow("fatal") << int(QtFatalMsg) << QByteArray() << 0 << "(:0) Fatal: text";
+}
+
+void tst_Logging::lineFormat()
+{
+    QFETCH(int, nType);
+    QFETCH(QByteArray, aFile);
+    QFETCH(int, nLine);
+    QFETCH(QString, sExpectedTail);
+
+    const QMessageLogContext oContext(aFile.isEmpty() ? nullptr : aFile.constData(), nLine, nullptr, nullptr);
+    const QString sLine = formatLogLine(static_cast<QtMsgType>(nType), oContext, QStringLiteral("text"));
+    QVERIFY2(QRegularExpression(kLinePattern).match(sLine).hasMatch(), qPrintable(sLine));
+    QCOMPARE(sLine.mid(20), sExpectedTail);
+    const QDateTime oStamp = QDateTime::fromString(sLine.left(19), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QVERIFY(qAbs(oStamp.secsTo(QDateTime::currentDateTime())) < 60);
+}
+
+void tst_Logging::fatalIsWrittenBeforeAbort()
+{
+    QTemporaryDir oDir;
+    QProcess oChild;
+    startChild(oChild, QStringLiteral("log-then-die"), {oDir.path()});
+    QVERIFY(oChild.waitForFinished(30000));
+    QCOMPARE(oChild.exitStatus(), QProcess::CrashExit);
+
+    const QStringList lLines = readLines(oDir.filePath(QStringLiteral("child.log")));
+    QCOMPARE(lLines.size(), 2);
+    QVERIFY2(lLines.at(0).endsWith(QStringLiteral(") Info: before the end")), qPrintable(lLines.at(0)));
+    QVERIFY2(lLines.at(1).endsWith(QStringLiteral(") Fatal: the end 42")), qPrintable(lLines.at(1)));
+}
+
+void tst_Logging::linesFromManyThreadsStayWhole()
+{
+    QTemporaryDir oDir;
+    setupLogging(oDir.path(), QStringLiteral("threads"));
+    const QString sPath = logFilePath();
+    QCOMPARE(sPath, oDir.filePath(QStringLiteral("threads.log")));
+
+    constexpr int kThreads = 8;
+    constexpr int kLinesEach = 200;
+    QList<QFuture<void>> lFutures;
+    for (int nThread = 0; nThread < kThreads; ++nThread) {
+        lFutures << QtConcurrent::run([nThread] {
+            for (int i = 0; i < kLinesEach; ++i)
+                qInfo().noquote() << QStringLiteral("thread %1 line %2 ").arg(nThread).arg(i) + QString(100, QLatin1Char('x'));
+        });
+    }
+    for (QFuture<void>& oFuture : lFutures)
+        oFuture.waitForFinished();
+    qInstallMessageHandler(nullptr);
+
+    const QStringList lLines = readLines(sPath);
+    QCOMPARE(lLines.size(), kThreads * kLinesEach);
+    const QRegularExpression oPattern(kLinePattern);
+    for (const QString& sLine : lLines)
+        QVERIFY2(oPattern.match(sLine).hasMatch() && sLine.endsWith(QString(100, QLatin1Char('x'))), qPrintable(sLine));
+}
+
+CORVANE_TEST_MAIN_WITH_CHILDREN(tst_Logging, {"log-then-die", logThenDie})
+#include "tst_logging.moc"

@@ -1,0 +1,399 @@
+#include "nginxserver.h"
+
+#include "shared/downloadpool.h"
+#include "shared/nocacheparameter.h"
+#include "shared/qnetworkaccessmanagerwrapper.h"
+#include "shared/randomnumbergenerator.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+using namespace shared;
+
+namespace {
+
+// Every outcome the pool reports, in order, as "ok <path>" or "fail <path> <code>".
+class TOutcomeRecorder
+{
+public:
+    explicit TOutcomeRecorder(TDownloadPool& oPool)
+    {
+        QObject::connect(&oPool, &TDownloadPool::success, &oPool, [this](const QUrl& oUrl, const QByteArray& aData) {
+            lOutcomes << QStringLiteral("ok %1").arg(oUrl.path());
+            hData.insert(oUrl.path(), aData);
+        });
+        QObject::connect(&oPool, &TDownloadPool::failed, &oPool,
+                         [this](const QUrl& oUrl, QNetworkReply::NetworkError eCode, const QString& sError) {
+                             lOutcomes << QStringLiteral("fail %1 %2").arg(oUrl.path()).arg(int(eCode));
+                             sLastError = sError;
+                         });
+    }
+
+    QStringList lOutcomes;
+    QHash<QString, QByteArray> hData;
+    QString sLastError;
+};
+
+std::shared_ptr<QNetworkAccessManagerWrapper> newManagerWrapper()
+{
+    return std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+}
+
+// Answers every TLS connection with one canned HTTP response.
+class TTlsServer : public QTcpServer
+{
+public:
+    TTlsServer(const QSslCertificate& oCertificate, const QSslKey& oKey, QByteArray aResponse)
+        : m_oCertificate(oCertificate), m_oKey(oKey), m_aResponse(std::move(aResponse))
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr nDescriptor) override
+    {
+        auto* pSocket = new QSslSocket(this);
+        if (!pSocket->setSocketDescriptor(nDescriptor)) {
+            delete pSocket;
+            return;
+        }
+        pSocket->setLocalCertificate(m_oCertificate);
+        pSocket->setPrivateKey(m_oKey);
+        connect(pSocket, &QSslSocket::readyRead, pSocket, [this, pSocket] {
+            m_aRequest += pSocket->readAll();
+            if (m_aRequest.contains("\r\n\r\n")) {
+                pSocket->write(m_aResponse);
+                pSocket->disconnectFromHost();
+            }
+        });
+        pSocket->startServerEncryption();
+    }
+
+private:
+    QSslCertificate m_oCertificate;
+    QSslKey m_oKey;
+    QByteArray m_aResponse;
+    QByteArray m_aRequest;
+};
+
+} // namespace
+
+class tst_DownloadPool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void downloadsDocumentsAndReportsFailures();
+    void rejectsInvalidUrlsAtOnce();
+    void queueOrderFollowsDownloadAndPriority();
+    void runningUrlIsNotRequestedTwice();
+    void limitZeroHoldsBackAndRaisingStartsAtOnce();
+    void withoutReleaseOnFinishSlotStaysTakenUntilReleased();
+    void eachRequestIsReportedOnce_data();
+    void eachRequestIsReportedOnce();
+    void redirectIsFollowedAndReportedUnderRequestedUrl();
+    void redirectFromHttpsToHttpIsRefused();
+    void authenticationIsNeverAnswered();
+
+    void nocacheParameter();
+    void randomNumbersStayInRange();
+
+private:
+    QTemporaryDir m_oRoot;
+    TNginxServer m_oServer;
+};
+
+void tst_DownloadPool::initTestCase()
+{
+    QVERIFY(m_oRoot.isValid());
+    for (const char* pName : {"a", "b", "c", "d"}) {
+        QFile oFile(m_oRoot.filePath(QString::fromLatin1(pName)));
+        QVERIFY(oFile.open(QIODevice::WriteOnly));
+        oFile.write(QByteArray("content of ") + pName);
+    }
+    QFile oPasswords(m_oRoot.filePath(QStringLiteral("htpasswd")));
+    QVERIFY(oPasswords.open(QIODevice::WriteOnly));
+    oPasswords.write("someone:$apr1$abc$0000000000000000000000\n");
+    oPasswords.close();
+    const QString sConfig = QStringLiteral(
+        "location = /moved { return 301 /b; }\n"
+        "location /secret { auth_basic \"closed\"; auth_basic_user_file %1; }\n").arg(oPasswords.fileName());
+    QVERIFY2(m_oServer.start(m_oRoot.path(), sConfig), qPrintable(m_oServer.errorString()));
+}
+
+void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
+{
+    TDownloadPool oPool(6, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    QSignalSpy oProgress(&oPool, &TDownloadPool::progress);
+
+    quint16 nClosedPort = 0;
+    {
+        QTcpServer oProbe;
+        QVERIFY(oProbe.listen(QHostAddress::LocalHost));
+        nClosedPort = oProbe.serverPort();
+    }
+    oPool.download(m_oServer.url(QStringLiteral("/a")));
+    oPool.download(m_oServer.url(QStringLiteral("/missing")));
+    oPool.download(QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(nClosedPort)));
+    QCOMPARE(oPool.outstandingDownloads(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 3, 20000);
+
+    QVERIFY2(oRecorder.lOutcomes.contains(QStringLiteral("ok /a")), qPrintable(oRecorder.lOutcomes.join(',')));
+    QVERIFY(oRecorder.lOutcomes.contains(QStringLiteral("fail /missing %1").arg(QNetworkReply::ContentNotFoundError)));
+    QVERIFY(oRecorder.lOutcomes.contains(QStringLiteral("fail /refused %1").arg(QNetworkReply::ConnectionRefusedError)));
+    QCOMPARE(oRecorder.hData.value(QStringLiteral("/a")), QByteArray("content of a"));
+    bool bSawWholeBody = false;
+    for (const QList<QVariant>& lProgress : qAsConst(oProgress))
+        bSawWholeBody |= lProgress.at(0).toUrl() == m_oServer.url(QStringLiteral("/a")) && lProgress.at(1).toLongLong() == 12;
+    QVERIFY2(bSawWholeBody, "progress carries the requested URL and the cumulative byte count");
+    QCOMPARE(oPool.activeDownloads(), 0);
+    QCOMPARE(oPool.outstandingDownloads(), 0);
+}
+
+void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
+{
+    TDownloadPool oPool(6, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    oPool.download(QUrl(QStringLiteral("relative/path")));
+    oPool.download(QUrl());
+    // Reported before download() returns, and never queued.
+    QCOMPARE(oRecorder.lOutcomes,
+             QStringList({QStringLiteral("fail relative/path 302"), QStringLiteral("fail  302")}));
+    QCOMPARE(oRecorder.sLastError, QStringLiteral("Invalid URL"));
+    QCOMPARE(oPool.outstandingDownloads(), 0);
+
+    // A local file whose folder name has a space is a valid address.
+    QTemporaryDir oDir(QDir::tempPath() + QStringLiteral("/with space XXXXXX"));
+    QFile oFile(oDir.filePath(QStringLiteral("package.json")));
+    QVERIFY(oFile.open(QIODevice::WriteOnly));
+    oFile.write("{}");
+    oFile.close();
+    oPool.download(QUrl::fromLocalFile(oFile.fileName()));
+    QTRY_COMPARE(oRecorder.lOutcomes.size(), 3);
+    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(oFile.fileName()).path()));
+}
+
+void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
+{
+    TDownloadPool oPool(0, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    for (const char* pName : {"/a", "/b", "/c", "/d"})
+        oPool.download(m_oServer.url(QLatin1String(pName)));
+    oPool.download(m_oServer.url(QStringLiteral("/a")));
+    oPool.downloadWithPriority(m_oServer.url(QStringLiteral("/c")));
+    QCOMPARE(oPool.outstandingDownloads(), 4);
+    QCOMPARE(oPool.activeDownloads(), 0);
+
+    oPool.setMaxConcurrentDownloads(1);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 4, 20000);
+    QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("ok /c"), QStringLiteral("ok /b"),
+                                               QStringLiteral("ok /d"), QStringLiteral("ok /a")}));
+}
+
+void tst_DownloadPool::runningUrlIsNotRequestedTwice()
+{
+    TDownloadPool oPool(1, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    oPool.download(m_oServer.url(QStringLiteral("/a")));
+    oPool.download(m_oServer.url(QStringLiteral("/a")));
+    oPool.downloadWithPriority(m_oServer.url(QStringLiteral("/a")));
+    QCOMPARE(oPool.outstandingDownloads(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
+    QTest::qWait(50);
+    QCOMPARE(oRecorder.lOutcomes, QStringList(QStringLiteral("ok /a")));
+}
+
+void tst_DownloadPool::limitZeroHoldsBackAndRaisingStartsAtOnce()
+{
+    TDownloadPool oPool(1, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    oPool.setMaxConcurrentDownloads(0);
+    for (const char* pName : {"/a", "/b", "/c"})
+        oPool.download(m_oServer.url(QLatin1String(pName)));
+    QCOMPARE(oPool.activeDownloads(), 0);
+    QCOMPARE(oPool.maxConcurrentDownloads(), 0);
+    oPool.setMaxConcurrentDownloads(2);
+    QCOMPARE(oPool.activeDownloads(), 2);
+    QCOMPARE(oPool.outstandingDownloads(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 3, 20000);
+}
+
+void tst_DownloadPool::withoutReleaseOnFinishSlotStaysTakenUntilReleased()
+{
+    TDownloadPool oPool(1, newManagerWrapper(), nullptr, false);
+    TOutcomeRecorder oRecorder(oPool);
+    const QUrl oFirst = m_oServer.url(QStringLiteral("/a"));
+    oPool.download(oFirst);
+    oPool.download(m_oServer.url(QStringLiteral("/b")));
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
+    QTest::qWait(100);
+    QCOMPARE(oRecorder.lOutcomes, QStringList(QStringLiteral("ok /a")));
+    QCOMPARE(oPool.activeDownloads(), 1);
+    QCOMPARE(oPool.outstandingDownloads(), 2);
+
+    // A finished but unreleased URL still counts as running.
+    oPool.download(oFirst);
+    QCOMPARE(oPool.outstandingDownloads(), 2);
+
+    oPool.release(oFirst);
+    QCOMPARE(oPool.activeDownloads(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 2, 20000);
+    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok /b"));
+    oPool.release(m_oServer.url(QStringLiteral("/b")));
+    QCOMPARE(oPool.outstandingDownloads(), 0);
+}
+
+void tst_DownloadPool::eachRequestIsReportedOnce_data()
+{
+    QTest::addColumn<bool>("bReleaseOnFinish");
+    QTest::newRow("release on finish") << true;
+    QTest::newRow("released by the client") << false;
+}
+
+void tst_DownloadPool::eachRequestIsReportedOnce()
+{
+    // The client asks again for a URL from inside its failure handler, and this
+    // time the document exists: the late signals of the first request must
+    // neither be reported again nor be taken for the second request's outcome.
+    QFETCH(bool, bReleaseOnFinish);
+    const QString sName = QStringLiteral("/late-%1").arg(int(bReleaseOnFinish));
+    TDownloadPool oPool(2, newManagerWrapper(), nullptr, bReleaseOnFinish);
+    TOutcomeRecorder oRecorder(oPool);
+    connect(&oPool, &TDownloadPool::failed, this, [&](const QUrl& oUrl) {
+        if (!bReleaseOnFinish)
+            oPool.release(oUrl);
+        QFile oFile(m_oRoot.path() + sName);
+        if (!oFile.exists() && oFile.open(QIODevice::WriteOnly)) {
+            oFile.write("now here");
+            oFile.close();
+            oPool.download(oUrl);
+        }
+    });
+    oPool.download(m_oServer.url(sName));
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 2, 20000);
+    QTest::qWait(200);
+    QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("fail %1 203").arg(sName), QStringLiteral("ok %1").arg(sName)}));
+    if (!bReleaseOnFinish)
+        oPool.release(m_oServer.url(sName));
+    QCOMPARE(oPool.outstandingDownloads(), 0);
+}
+
+void tst_DownloadPool::redirectIsFollowedAndReportedUnderRequestedUrl()
+{
+    TDownloadPool oPool(6, newManagerWrapper());
+    QSignalSpy oSuccess(&oPool, &TDownloadPool::success);
+    const QUrl oMoved = m_oServer.url(QStringLiteral("/moved"));
+    oPool.download(oMoved);
+    QTRY_COMPARE_WITH_TIMEOUT(oSuccess.size(), 1, 20000);
+    QCOMPARE(oSuccess.first().at(0).toUrl(), oMoved);
+    QCOMPARE(oSuccess.first().at(1).toByteArray(), QByteArray("content of b"));
+}
+
+void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("Qt was built without TLS support");
+    QTemporaryDir oDir;
+    const QString sKey = oDir.filePath(QStringLiteral("key.pem"));
+    const QString sCertificate = oDir.filePath(QStringLiteral("certificate.pem"));
+    QProcess oOpenSsl;
+    oOpenSsl.start(QStringLiteral("openssl"),
+                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                    QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                    QStringLiteral("-keyout"), sKey, QStringLiteral("-out"), sCertificate});
+    QVERIFY2(oOpenSsl.waitForFinished(60000) && oOpenSsl.exitCode() == 0, oOpenSsl.readAllStandardError().constData());
+    QFile oKeyFile(sKey), oCertificateFile(sCertificate);
+    QVERIFY(oKeyFile.open(QIODevice::ReadOnly) && oCertificateFile.open(QIODevice::ReadOnly));
+    const QSslCertificate oCertificate(&oCertificateFile, QSsl::Pem);
+    const QSslKey oKey(&oKeyFile, QSsl::Rsa, QSsl::Pem);
+    QVERIFY(!oCertificate.isNull() && !oKey.isNull());
+
+    // The plain target counts the connections it gets; it must get none.
+    QTcpServer oPlainTarget;
+    QVERIFY(oPlainTarget.listen(QHostAddress::LocalHost));
+    int nPlainConnections = 0;
+    connect(&oPlainTarget, &QTcpServer::newConnection, this, [&] { ++nPlainConnections; });
+    const QByteArray aRedirect = "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:"
+                                 + QByteArray::number(oPlainTarget.serverPort())
+                                 + "/b\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    TTlsServer oTlsServer(oCertificate, oKey, aRedirect);
+    QVERIFY(oTlsServer.listen(QHostAddress::LocalHost));
+
+    QSslConfiguration oTls = QSslConfiguration::defaultConfiguration();
+    const QSslConfiguration oPrevious = oTls;
+    oTls.setCaCertificates({oCertificate});
+    QSslConfiguration::setDefaultConfiguration(oTls);
+
+    TDownloadPool oPool(6, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(oTlsServer.serverPort())));
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
+    QSslConfiguration::setDefaultConfiguration(oPrevious);
+    QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("fail /a %1").arg(QNetworkReply::InsecureRedirectError));
+    QCOMPARE(nPlainConnections, 0);
+}
+
+void tst_DownloadPool::authenticationIsNeverAnswered()
+{
+    TDownloadPool oPool(6, newManagerWrapper());
+    TOutcomeRecorder oRecorder(oPool);
+    oPool.download(m_oServer.url(QStringLiteral("/secret/a")));
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
+    QCOMPARE(oRecorder.lOutcomes.first(),
+             QStringLiteral("fail /secret/a %1").arg(QNetworkReply::AuthenticationRequiredError));
+}
+
+void tst_DownloadPool::nocacheParameter()
+{
+    static const QRegularExpression s_oValue(QStringLiteral("^[A-Za-z0-9]{32}$"));
+    const QUrl oUrl = appendNocacheParameter(QUrl(QStringLiteral("https://cdn.invalid/p/package.json?a=1%262")));
+    const QList<QPair<QString, QString>> lItems = QUrlQuery(oUrl).queryItems(QUrl::FullyEncoded);
+    QCOMPARE(lItems.size(), 2);
+    QCOMPARE(lItems.at(0), qMakePair(QStringLiteral("a"), QStringLiteral("1%262")));
+    QCOMPARE(lItems.at(1).first, QStringLiteral("nocache"));
+    QVERIFY2(s_oValue.match(lItems.at(1).second).hasMatch(), qPrintable(lItems.at(1).second));
+    QCOMPARE(oUrl.path(), QStringLiteral("/p/package.json"));
+
+    const QUrl oTwice = appendNocacheParameter(oUrl);
+    const QList<QPair<QString, QString>> lTwice = QUrlQuery(oTwice).queryItems();
+    QCOMPARE(lTwice.size(), 3);
+    QCOMPARE(lTwice.at(2).first, QStringLiteral("nocache"));
+    QVERIFY(lTwice.at(2).second != lTwice.at(1).second);
+
+    const QUrl oInvalid(QStringLiteral("http://exa mple.invalid/"), QUrl::StrictMode);
+    QVERIFY(!oInvalid.isValid());
+    QCOMPARE(appendNocacheParameter(oInvalid), oInvalid);
+}
+
+void tst_DownloadPool::randomNumbersStayInRange()
+{
+    TRandomNumberGenerator oGenerator;
+    QCOMPARE(oGenerator.randomUnsigned(7, 7), quint64(7));
+    QCOMPARE(oGenerator.randomSigned(-3, -3), qint64(-3));
+    bool bSawHighHalf = false;
+    for (int n = 0; n < 200; ++n) {
+        const qint64 nSigned = oGenerator.randomSigned(-5, 5);
+        QVERIFY(nSigned >= -5 && nSigned <= 5);
+        // The whole 64-bit range is served, not only what one 32-bit draw gives.
+        bSawHighHalf |= oGenerator.randomUnsigned(0, std::numeric_limits<quint64>::max()) > 0xFFFFFFFFull;
+        QVERIFY(oGenerator.randomIndex(0, 61) <= 61);
+    }
+    QVERIFY(bSawHighHalf);
+    QVERIFY(TRandomNumberGenerator::instance() == TRandomNumberGenerator::instance());
+}
+
+QTEST_MAIN(tst_DownloadPool)
+#include "tst_downloadpool.moc"

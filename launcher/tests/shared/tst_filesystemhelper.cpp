@@ -1,0 +1,261 @@
+#include "shared/filesystemhelper.h"
+
+#include <QFile>
+#include <QImage>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using shared::TFileSystemHelper;
+
+namespace {
+
+void writeBytes(const QString& sPath, const QByteArray& aBytes)
+{
+    QFile oFile(sPath);
+    QVERIFY2(oFile.open(QIODevice::WriteOnly), qPrintable(oFile.errorString()));
+    oFile.write(aBytes);
+}
+
+QString errorText(const std::function<void()>& fnCall)
+{
+    try {
+        fnCall();
+    } catch (const std::runtime_error& oError) {
+        return QString::fromStdString(oError.what());
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+class tst_FileSystemHelper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pathInsideFolder_data();
+    void pathInsideFolder();
+    void blobChoice_data();
+    void blobChoice();
+    void readJson_data();
+    void readJson();
+    void readMissingFile();
+    void errorTexts();
+    void listing();
+    void joinPath();
+    void writeAndReadRoundTrip();
+    void imageRoundTrip();
+
+private:
+    TFileSystemHelper m_oHelper;
+};
+
+void tst_FileSystemHelper::pathInsideFolder_data()
+{
+    QTest::addColumn<QString>("sFolder");
+    QTest::addColumn<QString>("sRelative");
+    QTest::addColumn<QString>("sExpected");
+
+    QTest::newRow("plain file") << "/x/packages" << "file" << "/x/packages/file";
+    QTest::newRow("sub folders") << "/x/packages" << "sub/dir" << "/x/packages/sub/dir";
+    QTest::newRow("climbs out") << "/x/packages" << "../evil/file" << "/x/packages/file";
+    QTest::newRow("climbs out, folder") << "/x/packages" << "../up/" << "/x/packages/up";
+    QTest::newRow("sibling sharing the prefix") << "/x/packages" << "../packages-evil/f" << "/x/packages/f";
+    QTest::newRow("sibling folder sharing the prefix") << "/x/packages" << "../packages2" << "/x/packages/packages2";
+    QTest::newRow("absolute path") << "/x/packages" << "/etc/passwd" << "/x/packages/etc/passwd";
+    QTest::newRow("down and up, still inside") << "/x/packages" << "a/../b" << "/x/packages/b";
+    QTest::newRow("down and far up") << "/x/packages" << "a/../../../etc/passwd" << "/x/packages/passwd";
+    QTest::newRow("parent only") << "/x/packages" << ".." << "/x/packages";
+    QTest::newRow("parent with slash") << "/x/packages" << "../" << "/x/packages";
+    QTest::newRow("empty") << "/x/packages" << "" << "/x/packages";
+    QTest::newRow("dot") << "/x/packages" << "." << "/x/packages";
+    QTest::newRow("unclean base") << "/x/./y/../packages/" << "f" << "/x/packages/f";
+    QTest::newRow("root folder") << "/" << "../etc/passwd" << "/passwd";
+}
+
+void tst_FileSystemHelper::pathInsideFolder()
+{
+    QFETCH(QString, sFolder);
+    QFETCH(QString, sRelative);
+    QFETCH(QString, sExpected);
+    QCOMPARE(m_oHelper.pathInsideFolder(QDir(sFolder), sRelative), sExpected);
+}
+
+void tst_FileSystemHelper::blobChoice_data()
+{
+    QTest::addColumn<QStringList>("lFilesOnDisk");
+    QTest::addColumn<QString>("sRequested");
+    QTest::addColumn<QString>("sOpened");
+    QTest::addColumn<bool>("bCompressed");
+
+    QTest::newRow("plain") << QStringList{"a.bin"} << "a.bin" << "a.bin" << false;
+    QTest::newRow("only .lzma exists") << QStringList{"a.bin.lzma"} << "a.bin" << "a.bin.lzma" << true;
+    QTest::newRow("both exist: plain wins") << QStringList{"a.bin", "a.bin.lzma"} << "a.bin" << "a.bin" << false;
+    QTest::newRow(".lzma asked directly") << QStringList{"a.lzma"} << "a.lzma" << "a.lzma" << true;
+    QTest::newRow("suffix is case-sensitive") << QStringList{"a.LZMA"} << "a.LZMA" << "a.LZMA" << false;
+}
+
+void tst_FileSystemHelper::blobChoice()
+{
+    QFETCH(QStringList, lFilesOnDisk);
+    QFETCH(QString, sRequested);
+    QFETCH(QString, sOpened);
+    QFETCH(bool, bCompressed);
+
+    QTemporaryDir oDir;
+    for (const QString& sName : lFilesOnDisk)
+        writeBytes(oDir.filePath(sName), sName.toUtf8());
+
+    const auto pBlob = m_oHelper.openReadOnlyMemoryBlob(oDir.filePath(sRequested));
+    QCOMPARE(pBlob->filePath(), oDir.filePath(sOpened));
+    QCOMPARE(dynamic_cast<shared::TLZMACompressedReadOnlyMemoryBlob*>(pBlob.get()) != nullptr, bCompressed);
+    // Not in the packed format: the compressed blob hands the bytes back as they are.
+    QCOMPARE(pBlob->data(), sOpened.toUtf8());
+}
+
+void tst_FileSystemHelper::readJson_data()
+{
+    QTest::addColumn<QByteArray>("aContents");
+    QTest::addColumn<bool>("bWrite");
+    QTest::addColumn<bool>("bError");
+    QTest::addColumn<bool>("bEmptyDocument");
+
+    QTest::newRow("missing file") << QByteArray() << false << false << true;
+    QTest::newRow("empty file") << QByteArray() << true << false << true;
+    QTest::newRow("only an opening brace") << QByteArray("{") << true << true << true;
+    QTest::newRow("garbage") << QByteArray("\x00\xff not json", 12) << true << true << true;
+    QTest::newRow("object") << QByteArray(R"({"a":1})") << true << false << false;
+    QTest::newRow("array") << QByteArray("[1,2]") << true << false << false;
+}
+
+void tst_FileSystemHelper::readJson()
+{
+    QFETCH(QByteArray, aContents);
+    QFETCH(bool, bWrite);
+    QFETCH(bool, bError);
+    QFETCH(bool, bEmptyDocument);
+
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("doc.json"));
+    if (bWrite)
+        writeBytes(sPath, aContents);
+    bool bReportedError = !bError;
+    if (bError)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Json parse error in file")));
+    const QJsonDocument oDocument = m_oHelper.readJsonFileAsQJsonDocument(sPath, bReportedError);
+    QCOMPARE(bReportedError, bError);
+    QCOMPARE(oDocument.isNull() || oDocument.isEmpty(), bEmptyDocument);
+}
+
+void tst_FileSystemHelper::readMissingFile()
+{
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("missing"));
+    QCOMPARE(m_oHelper.readFileIfExists(sPath), QByteArray());
+    QVERIFY(errorText([&] { m_oHelper.readFile(sPath); }).startsWith(QStringLiteral("I/O error on file '%1': ").arg(sPath)));
+}
+
+void tst_FileSystemHelper::errorTexts()
+{
+    QTemporaryDir oDir;
+    const QString sMissingFolder = oDir.filePath(QStringLiteral("no/such/folder"));
+    const QString sFileInMissing = sMissingFolder + QStringLiteral("/f");
+    const QString sPlainFile = oDir.filePath(QStringLiteral("plain"));
+    writeBytes(sPlainFile, "x");
+
+    QCOMPARE(errorText([&] { m_oHelper.writeFile(sFileInMissing, "x"); }),
+             QStringLiteral("I/O error on file '%1': Could not open file.").arg(sFileInMissing));
+    QCOMPARE(errorText([&] { m_oHelper.deleteFile(sFileInMissing); }),
+             QStringLiteral("Failed to delete file %1").arg(sFileInMissing));
+    QCOMPARE(errorText([&] { m_oHelper.createFolder(sPlainFile + QStringLiteral("/sub")); }),
+             QStringLiteral("Failed to create folder: '%1/sub'.").arg(sPlainFile));
+    QCOMPARE(errorText([&] { m_oHelper.openOrCreateSubfolder(sMissingFolder, QStringLiteral("x")); }),
+             QStringLiteral("Directory doesn't exist"));
+    QCOMPARE(errorText([&] { m_oHelper.openReadOnlyMemoryBlob(sFileInMissing); }),
+             QStringLiteral("I/O error on file '%1': File does not exist").arg(sFileInMissing));
+
+    // A file standing where the sub-folder should be.
+    writeBytes(oDir.filePath(QStringLiteral("taken")), "x");
+    QCOMPARE(errorText([&] { m_oHelper.openOrCreateSubfolder(oDir.path(), QStringLiteral("taken")); }),
+             QStringLiteral("Failed to create subdirectory."));
+    QCOMPARE(m_oHelper.openOrCreateSubfolder(oDir.path(), QStringLiteral("made")).absolutePath(),
+             oDir.filePath(QStringLiteral("made")));
+}
+
+void tst_FileSystemHelper::listing()
+{
+    QTemporaryDir oDir;
+    QVERIFY(m_oHelper.listFilesInFolder(QDir(oDir.path())).empty());
+
+    writeBytes(oDir.filePath(QStringLiteral("one")), "1");
+    writeBytes(oDir.filePath(QStringLiteral("three")), "333");
+    writeBytes(oDir.filePath(QStringLiteral(".hidden")), "h");
+    QDir(oDir.path()).mkdir(QStringLiteral("folder"));
+    writeBytes(oDir.filePath(QStringLiteral("folder/nested")), "n");
+
+    QMap<QString, qint64> hSeen;
+    m_oHelper.forEachFileInFolder(QDir(oDir.path()), [&](const shared::TLocalFileInfo& oInfo) {
+        hSeen.insert(oInfo.absoluteFilePath(), oInfo.fileSize());
+    });
+    const QMap<QString, qint64> hExpected{{oDir.filePath(QStringLiteral("one")), 1},
+                                          {oDir.filePath(QStringLiteral("three")), 3}};
+    QCOMPARE(hSeen, hExpected);
+}
+
+void tst_FileSystemHelper::joinPath()
+{
+    QCOMPARE(m_oHelper.joinPath({}), QString());
+    QCOMPARE(m_oHelper.joinPath({QStringLiteral("/a"), QStringLiteral("b/c"), QStringLiteral("d")}),
+             QStringLiteral("/a/b/c/d"));
+    // Parts are not cleaned: that is pathInsideFolder's job.
+    QCOMPARE(m_oHelper.joinPath({QStringLiteral("/a/"), QStringLiteral("../b")}), QStringLiteral("/a//../b"));
+}
+
+void tst_FileSystemHelper::writeAndReadRoundTrip()
+{
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("data.bin"));
+    QByteArray aData(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < aData.size(); ++i)
+        aData[i] = static_cast<char>(i * 7 + (i >> 9));
+    m_oHelper.writeFile(sPath, aData);
+    QCOMPARE(m_oHelper.readFile(sPath), aData);
+    m_oHelper.writeFile(sPath, "short");
+    QCOMPARE(m_oHelper.readFile(sPath), QByteArray("short"));
+    // Replaced through a temporary file that must not stay behind.
+    QCOMPARE(QDir(oDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("data.bin")});
+
+    m_oHelper.writeTextFile(sPath, QStringLiteral("line\n"));
+    m_oHelper.appendTextFile(sPath, QStringLiteral("more\n"));
+    QCOMPARE(m_oHelper.readFile(sPath), QByteArray("line\nmore\n"));
+
+    const QString sCopy = oDir.filePath(QStringLiteral("copy"));
+    m_oHelper.writeFile(sCopy, "existing");
+    m_oHelper.copyFile(sPath, sCopy);
+    QCOMPARE(m_oHelper.readFile(sCopy), QByteArray("existing"));
+
+    QVERIFY(m_oHelper.deleteFile(sPath));
+    QVERIFY(!m_oHelper.fileExists(sPath));
+    QVERIFY(m_oHelper.folderExists(oDir.path()));
+    QVERIFY(!m_oHelper.folderExists(sCopy));
+}
+
+void tst_FileSystemHelper::imageRoundTrip()
+{
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("picture.png"));
+    QVERIFY(!m_oHelper.readImage(sPath, "PNG"));
+    QImage oImage(4, 3, QImage::Format_ARGB32);
+    oImage.fill(QColor(10, 20, 30));
+    m_oHelper.writeImage(oImage, sPath, "PNG");
+    const auto pRead = m_oHelper.readImage(sPath, "PNG");
+    QVERIFY(pRead);
+    QCOMPARE(pRead->size(), oImage.size());
+    QCOMPARE(pRead->pixelColor(2, 1), QColor(10, 20, 30));
+    writeBytes(sPath, "not a picture");
+    QVERIFY(!m_oHelper.readImage(sPath, "PNG"));
+}
+
+QTEST_GUILESS_MAIN(tst_FileSystemHelper)
+#include "tst_filesystemhelper.moc"

@@ -1,0 +1,142 @@
+#include "childprocess.h"
+
+#include "shared/firstinstancetester.h"
+#include "shared/namedfilemapping.h"
+
+#include <QUuid>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+using shared::FirstInstanceTester;
+using shared::TNamedFileMapping;
+
+namespace {
+
+QByteArray uniqueName()
+{
+    return "Corvane-test-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+}
+
+// Holds a marker (or a first-instance segment), says so on stdout and waits to be killed.
+int holdMarker(int, char** ppArgv)
+{
+    TNamedFileMapping oMarker(ppArgv[3], true);
+    std::printf(oMarker.isHeld() ? "held\n" : "not held\n");
+    std::fflush(stdout);
+    ::pause();
+    return 0;
+}
+
+int holdSegment(int nArgc, char** ppArgv)
+{
+    QCoreApplication oApplication(nArgc, ppArgv);
+    FirstInstanceTester oTester(QString::fromLatin1(ppArgv[3]));
+    std::printf(oTester.isFirstInstance() ? "first\n" : "second\n");
+    std::fflush(stdout);
+    ::pause();
+    return 0;
+}
+
+QByteArray readLine(QProcess& oProcess)
+{
+    if (!oProcess.waitForReadyRead(10000))
+        return "<no answer>";
+    return oProcess.readLine().trimmed();
+}
+
+void killHard(QProcess& oProcess)
+{
+    ::kill(static_cast<pid_t>(oProcess.processId()), SIGKILL);
+    oProcess.waitForFinished(10000);
+}
+
+} // namespace
+
+class tst_NamedFileMapping : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void heldWhileAlive();
+    void onlyNameWithoutCreate();
+    void releasedWhenHolderIsKilled();
+    void firstInstance();
+    void abandonedSegmentDoesNotBlock();
+};
+
+void tst_NamedFileMapping::heldWhileAlive()
+{
+    const QByteArray aName = uniqueName();
+    QVERIFY(!TNamedFileMapping::exists(aName));
+    {
+        TNamedFileMapping oFirst(aName, true);
+        QVERIFY(oFirst.isHeld());
+        QVERIFY(TNamedFileMapping::exists(aName));
+        TNamedFileMapping oSecond(aName, true);
+        QVERIFY(!oSecond.isHeld());
+        QVERIFY(TNamedFileMapping::exists(aName));
+    }
+    QVERIFY(!TNamedFileMapping::exists(aName));
+}
+
+void tst_NamedFileMapping::onlyNameWithoutCreate()
+{
+    const QByteArray aName = uniqueName();
+    TNamedFileMapping oMarker(aName, false);
+    QVERIFY(!oMarker.isHeld());
+    QCOMPARE(oMarker.name(), aName);
+    QVERIFY(!TNamedFileMapping::exists(aName));
+}
+
+void tst_NamedFileMapping::releasedWhenHolderIsKilled()
+{
+    const QByteArray aName = uniqueName();
+    QProcess oChild;
+    startChild(oChild, QStringLiteral("hold-marker"), {QString::fromLatin1(aName)});
+    QCOMPARE(readLine(oChild), QByteArray("held"));
+    QVERIFY(TNamedFileMapping::exists(aName));
+    TNamedFileMapping oHere(aName, true);
+    QVERIFY2(!oHere.isHeld(), "another process holds the name");
+
+    killHard(oChild);
+    QVERIFY(!TNamedFileMapping::exists(aName));
+    TNamedFileMapping oAfter(aName, true);
+    QVERIFY(oAfter.isHeld());
+}
+
+void tst_NamedFileMapping::firstInstance()
+{
+    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        FirstInstanceTester oFirst(sKey);
+        QVERIFY(oFirst.isFirstInstance());
+        QProcess oChild;
+        startChild(oChild, QStringLiteral("hold-segment"), {sKey});
+        QCOMPARE(readLine(oChild), QByteArray("second"));
+        killHard(oChild);
+        // The second tester's probe must not have removed the live first instance's segment.
+        FirstInstanceTester oThird(sKey);
+        QVERIFY(!oThird.isFirstInstance());
+        QCOMPARE(oThird.error(), QSharedMemory::AlreadyExists);
+    }
+    FirstInstanceTester oAgain(sKey);
+    QVERIFY(oAgain.isFirstInstance());
+}
+
+void tst_NamedFileMapping::abandonedSegmentDoesNotBlock()
+{
+    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QProcess oChild;
+    startChild(oChild, QStringLiteral("hold-segment"), {sKey});
+    QCOMPARE(readLine(oChild), QByteArray("first"));
+    killHard(oChild);
+
+    FirstInstanceTester oNext(sKey);
+    QVERIFY2(oNext.isFirstInstance(), "a segment left by a killed instance blocked the next one");
+}
+
+CORVANE_TEST_MAIN_WITH_CHILDREN(tst_NamedFileMapping, {"hold-marker", holdMarker}, {"hold-segment", holdSegment})
+#include "tst_namedfilemapping.moc"

@@ -1,0 +1,124 @@
+#include "shared/randomhints.h"
+
+#include <QtTest>
+
+using namespace shared;
+
+namespace {
+
+const QDateTime kNow = QDateTime::fromString(QStringLiteral("2026-06-01T12:00:00Z"), Qt::ISODate);
+
+std::vector<QString> titles(const std::vector<THint>& lHints)
+{
+    std::vector<QString> lTitles;
+    for (const THint& oHint : lHints)
+        lTitles.push_back(oHint.m_sTitle);
+    return lTitles;
+}
+
+QString chosen(const QByteArray& aDocument, const QDateTime& oNow = kNow)
+{
+    const std::optional<THint> oHint = selectHint(parseHints(aDocument), oNow);
+    return oHint ? oHint->m_sTitle : QStringLiteral("<none>");
+}
+
+} // namespace
+
+class tst_RandomHints : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parsesFields();
+    void unusableDocumentsGiveNoHints_data();
+    void unusableDocumentsGiveNoHints();
+    void selection_data();
+    void selection();
+    void undatedHintsRotateWithTheClock();
+};
+
+void tst_RandomHints::parsesFields()
+{
+    const std::vector<THint> lHints = parseHints(R"([
+        {"title": "no text", "url": "https://x.invalid"},
+        {"title": "T", "richText": "<a href='x'>x</a>", "imageUrl": "i.png", "category": "news", "url": "u",
+         "displayAfter": "2026-05-01T00:00:00Z", "displayUntil": "not a date", "emergency": "yes"},
+        7,
+        {"title": 5, "richText": "r"}])");
+    QCOMPARE(titles(lHints), std::vector<QString>({QStringLiteral("T"), QString()}));
+    const THint& oHint = lHints[0];
+    QCOMPARE(oHint.m_sRichText, QStringLiteral("<style>a { color: #c0c0c0; }</style><a href='x'>x</a>"));
+    QCOMPARE(oHint.m_sImageUrl, QStringLiteral("i.png"));
+    QCOMPARE(oHint.m_sCategory, QStringLiteral("news"));
+    QCOMPARE(oHint.m_sUrl, QStringLiteral("u"));
+    QCOMPARE(oHint.m_oDisplayAfter, QDateTime(QDate(2026, 5, 1), QTime(0, 0), Qt::UTC));
+    QVERIFY(!oHint.m_oDisplayUntil.isValid());
+    QVERIFY(oHint.m_bHasEmergency);
+    QVERIFY(!oHint.m_bEmergency);
+}
+
+void tst_RandomHints::unusableDocumentsGiveNoHints_data()
+{
+    QTest::addColumn<QByteArray>("aDocument");
+    QTest::addColumn<bool>("bWarns");
+    QTest::newRow("object") << QByteArray(R"({"title": "T", "richText": "r"})") << false;
+    QTest::newRow("truncated") << QByteArray(R"([{"richText": "r")") << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("deeply nested") << QByteArray(100000, '[') << true;
+}
+
+void tst_RandomHints::unusableDocumentsGiveNoHints()
+{
+    QFETCH(QByteArray, aDocument);
+    QFETCH(bool, bWarns);
+    if (bWarns)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Could not parse hints file at offset \\d+ :")));
+    QVERIFY(parseHints(aDocument).empty());
+}
+
+void tst_RandomHints::selection_data()
+{
+    QTest::addColumn<QByteArray>("aDocument");
+    QTest::addColumn<QString>("sChosen");
+    QTest::newRow("first emergency wins outside its window") << QByteArray(R"([
+        {"title": "dated", "richText": "r", "displayAfter": "2026-01-01T00:00:00Z"},
+        {"title": "e1", "richText": "r", "emergency": true, "displayUntil": "2000-01-01T00:00:00Z"},
+        {"title": "e2", "richText": "r", "emergency": true}])") << "e1";
+    QTest::newRow("emergency false is never shown") << QByteArray(R"([
+        {"title": "quiet", "richText": "r", "emergency": false}])") << "<none>";
+    QTest::newRow("dated beats undated") << QByteArray(R"([
+        {"title": "plain", "richText": "r"},
+        {"title": "dated", "richText": "r", "displayUntil": "2026-12-31T00:00:00Z"}])") << "dated";
+    QTest::newRow("display after equal to now is inclusive") << QByteArray(R"([
+        {"title": "plain", "richText": "r"},
+        {"title": "starts now", "richText": "r", "displayAfter": "2026-06-01T12:00:00Z"}])") << "starts now";
+    QTest::newRow("display until equal to now is inclusive") << QByteArray(R"([
+        {"title": "plain", "richText": "r"},
+        {"title": "ends now", "richText": "r", "displayUntil": "2026-06-01T14:00:00+02:00"}])") << "ends now";
+    QTest::newRow("expired and future hints are skipped") << QByteArray(R"([
+        {"title": "expired", "richText": "r", "displayUntil": "2026-05-31T00:00:00Z"},
+        {"title": "future", "richText": "r", "displayAfter": "2026-06-02T00:00:00Z"}])") << "<none>";
+    QTest::newRow("nothing") << QByteArray("[]") << "<none>";
+}
+
+void tst_RandomHints::selection()
+{
+    QFETCH(QByteArray, aDocument);
+    QFETCH(QString, sChosen);
+    QCOMPARE(chosen(aDocument), sChosen);
+}
+
+void tst_RandomHints::undatedHintsRotateWithTheClock()
+{
+    const QByteArray aDocument = R"([{"title": "0", "richText": "r"}, {"title": "1", "richText": "r"},
+                                     {"title": "skip", "richText": "r", "emergency": false}, {"title": "2", "richText": "r"}])";
+    const qint64 nBase = 1780000000002; // divisible by 3
+    QCOMPARE(nBase % 3, qint64(0));
+    for (int n = 0; n < 6; ++n)
+        QCOMPARE(chosen(aDocument, QDateTime::fromMSecsSinceEpoch(nBase + n, Qt::UTC)), QString::number(n % 3));
+    // A clock before 1970 still points inside the list.
+    QCOMPARE(chosen(aDocument, QDateTime::fromMSecsSinceEpoch(-1, Qt::UTC)), QStringLiteral("2"));
+}
+
+QTEST_MAIN(tst_RandomHints)
+#include "tst_randomhints.moc"

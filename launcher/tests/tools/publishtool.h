@@ -1,0 +1,117 @@
+#pragma once
+
+// Helpers shared by the tests of corvane-publish: running it, making client
+// folders, and taking stock of what a run left on disk.
+
+#include "noisebytes.h"
+#include "testpaths.h"
+
+#include "shared/sha256.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct TToolRun
+{
+    int nExitCode = -1;
+    QString sOut;
+    QString sErr;
+    QString describe() const
+    {
+        return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(nExitCode).arg(sOut, sErr);
+    }
+};
+
+// Runs corvane-publish. bUnprivileged drops the capabilities that let root read
+// any file, so that file permissions mean for the tool what they mean for users.
+inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = false)
+{
+    QProcess oProcess;
+    QString sProgram = builtExecutable(QStringLiteral("corvane-publish"));
+    QStringList lAll = lArguments;
+    if (bUnprivileged && geteuid() == 0) {
+        lAll = QStringList{QStringLiteral("--bounding-set"), QStringLiteral("-dac_override,-dac_read_search"),
+                           QStringLiteral("--inh-caps"), QStringLiteral("-dac_override,-dac_read_search"), sProgram}
+               + lArguments;
+        sProgram = QStringLiteral("setpriv");
+    }
+    oProcess.start(sProgram, lAll);
+    TToolRun oRun;
+    if (!oProcess.waitForStarted() || !oProcess.waitForFinished(240000)) {
+        oRun.sErr = oProcess.errorString();
+        return oRun;
+    }
+    oRun.nExitCode = oProcess.exitStatus() == QProcess::NormalExit ? oProcess.exitCode() : -1;
+    oRun.sOut = QString::fromUtf8(oProcess.readAllStandardOutput());
+    oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
+    return oRun;
+}
+
+inline bool writeTestFile(const QString& sPath, const QByteArray& aBytes, bool bExecutable = false)
+{
+    QDir().mkpath(QFileInfo(sPath).path());
+    QFile oFile(sPath);
+    if (!oFile.open(QIODevice::WriteOnly) || oFile.write(aBytes) != aBytes.size())
+        return false;
+    oFile.close();
+    if (bExecutable)
+        oFile.setPermissions(oFile.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    return true;
+}
+
+inline QByteArray readTestFile(const QString& sPath)
+{
+    QFile oFile(sPath);
+    return oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
+}
+
+// Runs the check command; true when it finds the folder sound, else the report is in oRun.
+inline bool folderIsSound(const QString& sFolder, TToolRun& oRun)
+{
+    oRun = runPublish({QStringLiteral("check"), sFolder});
+    return oRun.nExitCode == 0;
+}
+
+inline quint64 inodeOf(const QString& sPath)
+{
+    struct stat oStatus {};
+    return ::lstat(QFile::encodeName(sPath).constData(), &oStatus) == 0 ? quint64(oStatus.st_ino) : 0;
+}
+
+// Every entry below the folder with what identifies its state: for files the
+// size, the modification time, the inode and the hash of the bytes.
+inline QMap<QString, QString> treeState(const QString& sFolder)
+{
+    QMap<QString, QString> hState;
+    if (!QFileInfo(sFolder).exists())
+        return hState;
+    QDirIterator oIterator(sFolder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDirIterator::Subdirectories);
+    while (oIterator.hasNext()) {
+        const QString sPath = oIterator.next();
+        const QFileInfo oInfo = oIterator.fileInfo();
+        const QString sRelative = QDir(sFolder).relativeFilePath(sPath);
+        if (oInfo.isDir()) {
+            hState.insert(sRelative, QStringLiteral("folder"));
+        } else {
+            hState.insert(sRelative, QStringLiteral("%1 %2 %3 %4")
+                                         .arg(oInfo.size())
+                                         .arg(oInfo.lastModified().toMSecsSinceEpoch())
+                                         .arg(inodeOf(sPath))
+                                         .arg(QString::fromLatin1(shared::TSha256::hash(readTestFile(sPath)).toHex())));
+        }
+    }
+    return hState;
+}

@@ -1,0 +1,137 @@
+#include "publishedclient.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Publishing one version after another into the same folder.
+class TPublishVersionsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondVersionWritesOnlyNewChunks();
+    void sameInputSameBytes();
+    void damagedChunkFileIsReplaced();
+    void assetDocumentOfEarlierVersionGoes();
+};
+
+void TPublishVersionsTest::secondVersionWritesOnlyNewChunks()
+{
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Large);
+    TToolRun oRun = runPublish(buildArguments(sSource, sOutput, QStringLiteral("store")));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    const QMap<QString, QString> hBefore = treeState(sOutput);
+    const QSet<QString> lFirstChunks = chunkUrls(*readBack(sOutput));
+
+    // One byte changed in the middle of a large file, a file added, one removed.
+    QByteArray aLevel = readTestFile(sSource + QStringLiteral("/data/level.pak"));
+    aLevel[10 << 20] = char(aLevel[10 << 20] ^ 0x5A);
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/data/level.pak"), aLevel));
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/data/new.bin"), noiseBytes(5000, 99)));
+    QVERIFY(QFile::remove(sSource + QStringLiteral("/readme.txt")));
+    oRun = runPublish(buildArguments(sSource, sOutput, QStringLiteral("store")));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+
+    const QSet<QString> lSecondChunks = chunkUrls(*readBack(sOutput));
+    const QSet<QString> lNew = QSet<QString>(lSecondChunks).subtract(lFirstChunks);
+    // The changed chunk of the large file and the new file; the rest is shared.
+    QCOMPARE(lNew.size(), 2);
+    quint64 nNewBytes = 0;
+    for (const QString& sPath : lNew)
+        nNewBytes += quint64(QFileInfo(sPath).size());
+    QVERIFY2(oRun.sOut.contains(QStringLiteral("New chunk files: 2, %1 bytes").arg(nNewBytes)), qPrintable(oRun.describe()));
+
+    // Every chunk file of the first version is untouched: same bytes, same inode, same time.
+    const QMap<QString, QString> hAfter = treeState(sOutput);
+    for (auto oEntry = hBefore.constBegin(); oEntry != hBefore.constEnd(); ++oEntry) {
+        if (oEntry.key().startsWith(QLatin1String("chunks/")))
+            QVERIFY2(hAfter.value(oEntry.key()) == oEntry.value(), qPrintable(oEntry.key()));
+    }
+    for (auto oEntry = hAfter.constBegin(); oEntry != hAfter.constEnd(); ++oEntry) {
+        if (!hBefore.contains(oEntry.key()))
+            QVERIFY2(oEntry.value() == QLatin1String("folder") || lNew.contains(QDir(sOutput).filePath(oEntry.key())),
+                     qPrintable(oEntry.key()));
+    }
+    TToolRun oCheck;
+    QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
+}
+
+void TPublishVersionsTest::sameInputSameBytes()
+{
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    makeClient(sSource, ESize::Small);
+    QStringList lOne = buildArguments(sSource, oDir.filePath(QStringLiteral("one")), QStringLiteral("deflate"));
+    QStringList lTwo = buildArguments(sSource, oDir.filePath(QStringLiteral("two")), QStringLiteral("deflate"));
+    lTwo.last() = QStringLiteral("5");
+    QVERIFY2(runPublish(lOne).nExitCode == 0, "first build");
+    QVERIFY2(runPublish(lTwo).nExitCode == 0, "second build");
+    for (const QString& sDocument : {QStringLiteral("package.json"), QStringLiteral("assets.json")}) {
+        const QByteArray aOne = readTestFile(oDir.filePath(QStringLiteral("one/") + sDocument));
+        QVERIFY(!aOne.isEmpty());
+        QCOMPARE(readTestFile(oDir.filePath(QStringLiteral("two/") + sDocument)), aOne);
+    }
+    QCOMPARE(treeState(oDir.filePath(QStringLiteral("two/chunks"))).keys(), treeState(oDir.filePath(QStringLiteral("one/chunks"))).keys());
+
+    // Publishing the same again changes nothing at all.
+    const QMap<QString, QString> hBefore = treeState(oDir.filePath(QStringLiteral("one")));
+    const TToolRun oAgain = runPublish(lOne);
+    QVERIFY2(oAgain.nExitCode == 0 && oAgain.sOut.contains(QStringLiteral("New chunk files: 0, 0 bytes")),
+             qPrintable(oAgain.describe()));
+    const QMap<QString, QString> hAfter = treeState(oDir.filePath(QStringLiteral("one")));
+    QCOMPARE(hAfter.keys(), hBefore.keys());
+    for (const QString& sKey : hBefore.keys()) {
+        if (sKey.startsWith(QLatin1String("chunks/")))
+            QCOMPARE(hAfter.value(sKey), hBefore.value(sKey));
+        else
+            QCOMPARE(hAfter.value(sKey).section(QLatin1Char(' '), -1), hBefore.value(sKey).section(QLatin1Char(' '), -1));
+    }
+}
+
+void TPublishVersionsTest::damagedChunkFileIsReplaced()
+{
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Small);
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("lzma"))).nExitCode == 0);
+    const auto pReader = readBack(sOutput);
+    const QString sVictim = pReader->url(pReader->chunks().front()).toLocalFile();
+    QFile oVictim(sVictim);
+    QVERIFY(oVictim.open(QIODevice::ReadWrite) && oVictim.resize(oVictim.size() / 2));
+    oVictim.close();
+    QCOMPARE(runPublish({QStringLiteral("check"), sOutput}).nExitCode, 1);
+
+    const TToolRun oRun = runPublish(buildArguments(sSource, sOutput, QStringLiteral("lzma")));
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QStringLiteral("Replaced 1 damaged chunk files")),
+             qPrintable(oRun.describe()));
+    TToolRun oCheck;
+    QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
+}
+
+void TPublishVersionsTest::assetDocumentOfEarlierVersionGoes()
+{
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Small);
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("store"))).nExitCode == 0);
+    QVERIFY(QFileInfo::exists(sOutput + QStringLiteral("/assets.json")));
+    const TToolRun oRun = runPublish({QStringLiteral("build"), QStringLiteral("--source"), sSource, QStringLiteral("--out"),
+                                      sOutput, QStringLiteral("--version"), QStringLiteral("3"),
+                                      QStringLiteral("--executable"), QStringLiteral("bin/client"),
+                                      QStringLiteral("--method"), QStringLiteral("store")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(!QFileInfo::exists(sOutput + QStringLiteral("/assets.json")));
+    const auto pReader = readBack(sOutput);
+    QCOMPARE(pReader->version(), QStringLiteral("3"));
+    QVERIFY(pReader->assetVersion().isEmpty());
+    TToolRun oCheck;
+    QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
+}
+
+QTEST_GUILESS_MAIN(TPublishVersionsTest)
+#include "tst_publishversions.moc"

@@ -1,0 +1,328 @@
+#include "publisher.h"
+
+#include "configurationwriter.h"
+#include "progressreporter.h"
+#include "terminal.h"
+#include "toolio.h"
+
+#include "launcher/contentchunker.h"
+#include "shared/sha256.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+using velmar::launcher::TContentChunker;
+
+namespace {
+
+const QString kPackageDocument = QStringLiteral("package.json");
+const QString kAssetDocument = QStringLiteral("assets.json");
+
+// Raised on the reading thread when the user interrupts; never leaves TPublisher.
+struct TInterrupted
+{
+};
+
+// The path with every existing part resolved through symbolic links, so that
+// two spellings of one place compare equal even before the place exists.
+QString resolvedPath(const QString& sPath)
+{
+    QString sExisting = QDir::cleanPath(QFileInfo(sPath).absoluteFilePath());
+    QString sRest;
+    while (!QFileInfo::exists(sExisting)) {
+        const QFileInfo oInfo(sExisting);
+        sRest = QLatin1Char('/') + oInfo.fileName() + sRest;
+        sExisting = oInfo.path();
+    }
+    return QDir::cleanPath(QFileInfo(sExisting).canonicalFilePath() + sRest);
+}
+
+bool isInsideOrEqual(const QString& sFolder, const QString& sPath)
+{
+    return sPath == sFolder || sPath.startsWith(sFolder.endsWith(QLatin1Char('/')) ? sFolder : sFolder + QLatin1Char('/'));
+}
+
+} // namespace
+
+TPublisher::TPublisher(TBuildOptions oOptions) : m_oOptions(std::move(oOptions)), m_oSlots(2 * m_oOptions.nJobs)
+{
+    m_oPool.setMaxThreadCount(m_oOptions.nJobs);
+}
+
+TPublisher::~TPublisher()
+{
+    m_oPool.waitForDone();
+}
+
+int TPublisher::run()
+{
+    const TSourceTree oTree(m_oOptions.sSource);
+    if (const int nExitCode = takeStock(oTree); nExitCode != kExitSuccess)
+        return nExitCode;
+
+    m_pStore = std::make_unique<TChunkStore>(m_sOutputFolder, m_oOptions.eMethod);
+    quint64 nTotalBytes = 0;
+    for (const TSourceFile& oSource : oTree.files())
+        nTotalBytes += oSource.nSize;
+    TProgressReporter oProgress(QStringLiteral("Publishing"), nTotalBytes);
+    catchInterruptions();
+    try {
+        publishFiles(oTree.files(), oProgress);
+    } catch (const TInterrupted&) {
+        failWith(QStringLiteral("Interrupted."));
+    } catch (const std::exception& oError) {
+        failWith(QString::fromUtf8(oError.what()));
+    }
+    m_oPool.waitForDone();
+    oProgress.finish();
+    if (!m_bFailed.loadAcquire() && interruptionRequested())
+        failWith(QStringLiteral("Interrupted."));
+
+    if (!m_bFailed.loadAcquire()) {
+        try {
+            writeDocuments();
+        } catch (const std::exception& oError) {
+            failWith(QString::fromUtf8(oError.what()));
+        }
+    }
+    if (m_bFailed.loadAcquire()) {
+        m_pStore->rollBack();
+        printError(m_sError);
+        printError(QStringLiteral("Nothing was published; '%1' is as it was.").arg(QDir::toNativeSeparators(m_oOptions.sOutput)));
+        return kExitFailure;
+    }
+    const bool bCleanedUp = removeOutdatedAssetDocument();
+
+    quint64 nPackedBytes = 0;
+    for (const TPublishedChunk& oChunk : m_lChunks)
+        nPackedBytes += oChunk.nPackedSize;
+    QString sReport = QStringLiteral("Published version %1%2 of %3 files (%4) into '%5': %6 distinct chunks, %7 packed.\n")
+                          .arg(m_oOptions.sVersion,
+                               m_oOptions.sAssets.isEmpty() ? QString()
+                                                            : QStringLiteral(" (assets %1)").arg(m_oOptions.sAssetVersion))
+                          .arg(m_lFiles.size())
+                          .arg(byteCountText(nTotalBytes), QDir::toNativeSeparators(m_oOptions.sOutput))
+                          .arg(m_lChunks.size())
+                          .arg(byteCountText(nPackedBytes));
+    sReport += QStringLiteral("New chunk files: %1, %2 bytes (%3); %4 chunk files were already there.\n")
+                   .arg(m_nWrittenFiles.loadAcquire())
+                   .arg(m_nWrittenBytes.loadAcquire())
+                   .arg(byteCountText(m_nWrittenBytes.loadAcquire()))
+                   .arg(quint64(m_lChunks.size()) - m_nWrittenFiles.loadAcquire() + m_nRepairedFiles.loadAcquire());
+    if (m_nRepairedFiles.loadAcquire())
+        sReport += QStringLiteral("Replaced %1 damaged chunk files.\n").arg(m_nRepairedFiles.loadAcquire());
+    if (!m_sRemovedAssetDocument.isEmpty())
+        sReport += QStringLiteral("Removed the asset document of the previous version, '%1'.\n").arg(m_sRemovedAssetDocument);
+    printOut(sReport);
+    return bCleanedUp ? kExitSuccess : kExitFailure;
+}
+
+int TPublisher::takeStock(const TSourceTree& oTree)
+{
+    if (!oTree.problems().isEmpty()) {
+        printError(QStringLiteral("The source '%1' cannot be published:").arg(QDir::toNativeSeparators(m_oOptions.sSource)));
+        for (const QString& sProblem : oTree.problems())
+            printError(QStringLiteral("  ") + sProblem);
+        return kExitFailure;
+    }
+    if (oTree.files().empty()) {
+        printError(QStringLiteral("The source '%1' holds no files: there is nothing to publish.")
+                       .arg(QDir::toNativeSeparators(m_oOptions.sSource)));
+        return kExitFailure;
+    }
+    m_sOutputFolder = resolvedPath(m_oOptions.sOutput);
+    if (isInsideOrEqual(oTree.canonicalRoot(), m_sOutputFolder)) {
+        printError(QStringLiteral("The output folder '%1' lies inside the source: it would be published with the client.")
+                       .arg(QDir::toNativeSeparators(m_oOptions.sOutput)));
+        return kExitFailure;
+    }
+    if (QFileInfo::exists(m_sOutputFolder) && !QFileInfo(m_sOutputFolder).isDir()) {
+        printError(QStringLiteral("The output '%1' is not a folder.").arg(QDir::toNativeSeparators(m_oOptions.sOutput)));
+        return kExitFailure;
+    }
+
+    QString sAssetPrefix;
+    if (!m_oOptions.sAssets.isEmpty())
+        sAssetPrefix = m_oOptions.sAssets + QLatin1Char('/');
+    bool bExecutableFound = false;
+    int nAssetFiles = 0;
+    m_lFiles.resize(oTree.files().size());
+    for (size_t nIndex = 0; nIndex < oTree.files().size(); ++nIndex) {
+        const TSourceFile& oSource = oTree.files()[nIndex];
+        TPublishedFile& oFile = m_lFiles[nIndex];
+        oFile.sLocalFile = oSource.sRelativePath;
+        oFile.nSize = oSource.nSize;
+        oFile.bExecutable = oSource.bExecutable;
+        oFile.bAsset = !sAssetPrefix.isEmpty() && oSource.sRelativePath.startsWith(sAssetPrefix);
+        nAssetFiles += oFile.bAsset ? 1 : 0;
+        bExecutableFound = bExecutableFound || oSource.sRelativePath == m_oOptions.sExecutable;
+    }
+    if (!bExecutableFound) {
+        printError(QStringLiteral("The executable '%1' is not a file of the source.").arg(m_oOptions.sExecutable));
+        return kExitFailure;
+    }
+    if (!sAssetPrefix.isEmpty() && nAssetFiles == 0) {
+        printError(QStringLiteral("The asset folder '%1' holds no files of the source.").arg(m_oOptions.sAssets));
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+void TPublisher::publishFiles(const std::vector<TSourceFile>& lSources, TProgressReporter& oProgress)
+{
+    TContentChunker oChunker;
+    for (size_t nIndex = 0; nIndex < lSources.size() && !m_bFailed.loadAcquire(); ++nIndex) {
+        const TSourceFile& oSource = lSources[nIndex];
+        TPublishedFile& oFile = m_lFiles[nIndex];
+        QFile oInput(oSource.sPath);
+        if (!oInput.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw std::runtime_error(
+                QStringLiteral("Cannot read '%1': %2").arg(oSource.sRelativePath, oInput.errorString()).toStdString());
+        // A file of up to one minimal chunk is one chunk, whose hash is the file's.
+        const bool bMayHaveChunks = oSource.nSize > TContentChunker::kMinimumChunkSize;
+        shared::TSha256 oFileHash;
+        quint64 nRead = 0;
+        oChunker.chunkDevice(oInput, [&](const char* pChunk, size_t nLength) {
+            if (bMayHaveChunks)
+                oFileHash.addData(pChunk, nLength);
+            nRead += nLength;
+            oFile.lChunks.push_back(chunkIndex(shared::TSha256::hash(pChunk, nLength), pChunk, nLength, oProgress));
+        });
+        oInput.close();
+        if (nRead != oSource.nSize || !TSourceTree::unchanged(oSource))
+            throw std::runtime_error(QStringLiteral("'%1' changed while it was being published; publish again once the "
+                                                    "source is settled.")
+                                         .arg(oSource.sRelativePath)
+                                         .toStdString());
+        if (oFile.lChunks.empty()) {
+            oFile.aHash = shared::TSha256::hash(nullptr, 0);
+            oFile.nPackedForm = chunkIndex(oFile.aHash, nullptr, 0, oProgress);
+        } else if (oFile.lChunks.size() == 1) {
+            oFile.aHash = m_lChunks[size_t(oFile.lChunks.front())].aUnpackedHash;
+            oFile.nPackedForm = oFile.lChunks.front();
+        } else {
+            oFile.aHash = oFileHash.result();
+        }
+    }
+}
+
+int TPublisher::chunkIndex(const QByteArray& aHash, const char* pBytes, size_t nLength, TProgressReporter& oProgress)
+{
+    const auto oFound = m_hChunkIndex.constFind(aHash);
+    if (oFound != m_hChunkIndex.constEnd()) {
+        m_nDoneBytes.fetchAndAddRelaxed(nLength);
+        return oFound.value();
+    }
+    // Wait for a free slot, keeping the terminal informed and the user in charge.
+    while (!m_oSlots.tryAcquire(1, 200)) {
+        oProgress.report(m_nDoneBytes.loadAcquire(), progressDetail());
+        if (interruptionRequested())
+            throw TInterrupted();
+    }
+    if (interruptionRequested()) {
+        m_oSlots.release();
+        throw TInterrupted();
+    }
+    const int nIndex = int(m_lChunks.size());
+    m_hChunkIndex.insert(aHash, nIndex);
+    m_lChunks.emplace_back();
+    TPublishedChunk* pChunk = &m_lChunks.back();
+    pChunk->aUnpackedHash = aHash;
+    pChunk->nUnpackedSize = nLength;
+    pChunk->sUrl = m_pStore->relativeUrl(aHash);
+    const QByteArray aBytes(pBytes, int(nLength));
+    m_oPool.start([this, pChunk, aBytes]() { storeChunk(pChunk, aBytes); });
+    oProgress.report(m_nDoneBytes.loadAcquire(), progressDetail());
+    return nIndex;
+}
+
+void TPublisher::storeChunk(TPublishedChunk* pChunk, const QByteArray& aBytes)
+{
+    if (!m_bFailed.loadAcquire() && !interruptionRequested()) {
+        try {
+            const TChunkStore::TStoredChunk oStored = m_pStore->store(aBytes, pChunk->aUnpackedHash);
+            pChunk->nPackedSize = oStored.nPackedSize;
+            pChunk->aPackedHash = oStored.aPackedHash;
+            if (oStored.bWritten) {
+                m_nWrittenFiles.fetchAndAddRelaxed(1);
+                m_nWrittenBytes.fetchAndAddRelaxed(oStored.nPackedSize);
+            }
+            if (oStored.bRepaired)
+                m_nRepairedFiles.fetchAndAddRelaxed(1);
+        } catch (const std::exception& oError) {
+            failWith(QString::fromUtf8(oError.what()));
+        } catch (...) {
+            failWith(QStringLiteral("Packing a chunk failed."));
+        }
+    }
+    m_nDoneBytes.fetchAndAddRelaxed(quint64(aBytes.size()));
+    m_oSlots.release();
+}
+
+void TPublisher::writeDocuments()
+{
+    std::vector<const TPublishedFile*> lPackageFiles;
+    std::vector<const TPublishedFile*> lAssetFiles;
+    for (const TPublishedFile& oFile : m_lFiles)
+        (oFile.bAsset ? lAssetFiles : lPackageFiles).push_back(&oFile);
+
+    TConfigurationWriter oWriter(m_lChunks);
+    const QByteArray aPackage = oWriter.packageDocument(m_oOptions.sVersion, m_oOptions.sExecutable,
+                                                        m_oOptions.sGeneration, m_oOptions.sVariant,
+                                                        m_oOptions.lParameters, lPackageFiles);
+    const bool bAssets = !m_oOptions.sAssets.isEmpty();
+    const QByteArray aAssets = bAssets ? oWriter.assetDocument(m_oOptions.sAssetVersion, lAssetFiles) : QByteArray();
+
+    if (!QDir().mkpath(m_sOutputFolder))
+        throw std::runtime_error(QStringLiteral("Cannot create the folder '%1'.").arg(m_oOptions.sOutput).toStdString());
+    // The asset document first: the package document is what makes a version
+    // appear. Should the package document fail, the previous asset document comes
+    // back, so that the documents in place still belong together.
+    const QString sAssetPath = m_sOutputFolder + QLatin1Char('/') + kAssetDocument;
+    const bool bHadAssets = QFileInfo::exists(sAssetPath);
+    const QByteArray aPreviousAssets = bAssets && bHadAssets ? readWholeFile(sAssetPath) : QByteArray();
+    if (bAssets)
+        writeFileAtomically(sAssetPath, aAssets);
+    try {
+        writeFileAtomically(m_sOutputFolder + QLatin1Char('/') + kPackageDocument, aPackage);
+    } catch (...) {
+        if (bAssets && bHadAssets)
+            writeFileAtomically(sAssetPath, aPreviousAssets);
+        else if (bAssets)
+            QFile::remove(sAssetPath);
+        throw;
+    }
+}
+
+bool TPublisher::removeOutdatedAssetDocument()
+{
+    // An asset document left from an earlier version would be read together with
+    // the new package document, and its chunk numbers would point at wrong chunks.
+    const QString sAssetPath = m_sOutputFolder + QLatin1Char('/') + kAssetDocument;
+    if (!m_oOptions.sAssets.isEmpty() || !QFileInfo::exists(sAssetPath))
+        return true;
+    if (!QFile::remove(sAssetPath)) {
+        printError(QStringLiteral("The package document is published, but the asset document of the previous version, "
+                                  "'%1', cannot be removed; remove it by hand.")
+                       .arg(QDir::toNativeSeparators(sAssetPath)));
+        return false;
+    }
+    m_sRemovedAssetDocument = QDir::toNativeSeparators(sAssetPath);
+    return true;
+}
+
+void TPublisher::failWith(const QString& sError)
+{
+    QMutexLocker oLock(&m_oErrorMutex);
+    if (m_sError.isEmpty())
+        m_sError = sError;
+    m_bFailed.storeRelease(1);
+}
+
+QString TPublisher::progressDetail() const
+{
+    return QStringLiteral("%1 new chunk files").arg(m_nWrittenFiles.loadAcquire());
+}
