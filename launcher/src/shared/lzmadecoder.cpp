@@ -36,7 +36,7 @@ TDecodeResult decodeLzmaPayload(TPayloadSpan oPayload, TOutputSpan oOutput)
     if (pOptions->dict_size > oOutput.nSize)
         pOptions->dict_size = std::max(kSmallestDictionary, static_cast<uint32_t>(oOutput.nSize));
 
-    lzma_stream oStream = LZMA_STREAM_INIT;
+    lzma_stream oStream = largeBufferLzmaStream();
     if (lzma_raw_decoder(&oStream, aFilters) != LZMA_OK) {
         lzma_end(&oStream);
         return std::nullopt;

@@ -1,8 +1,22 @@
 #include "lzmadecoding.h"
 
+#include "largebuffer.h"
 #include "lzmastreamguard.h"
 
 namespace shared {
+
+namespace {
+
+const lzma_allocator kLargeBufferAllocator = {allocateLargeBuffer, freeLargeBuffer, nullptr};
+
+} // namespace
+
+lzma_stream largeBufferLzmaStream()
+{
+    lzma_stream oStream = LZMA_STREAM_INIT;
+    oStream.allocator = &kLargeBufferAllocator;
+    return oStream;
+}
 
 TDecodeResult runLzmaDecoder(lzma_stream& oStream, TPayloadSpan oPayload, TOutputSpan oOutput, ELzmaStreamEnd eEnd)
 {

@@ -14,6 +14,10 @@ enum class ELzmaStreamEnd {
     Required,
 };
 
+// A stream whose allocations (the dictionary above all) are advised as large
+// buffers; initialise decoders on it.
+lzma_stream largeBufferLzmaStream();
+
 // Runs an initialised liblzma decoder over the payload into the output and ends the
 // stream. The number of bytes written, or nothing when liblzma reports an error,
 // the payload ends early, or (Required) the stream holds more than fits.

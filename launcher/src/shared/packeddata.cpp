@@ -1,6 +1,7 @@
 #include "packeddata.h"
 
 #include "decompressionerror.h"
+#include "largebuffer.h"
 #include "packeddecoders.h"
 #include "packedheader.h"
 
@@ -34,6 +35,7 @@ std::optional<QByteArray> unpackPacked(const QByteArray& aInput)
         return std::nullopt;
     try {
         QByteArray aOutput(static_cast<int>(nOutputSize), Qt::Uninitialized);
+        adviseLargeBuffer(aOutput.data(), static_cast<size_t>(nOutputSize));
         const TPayloadSpan oPayload{reinterpret_cast<const uchar*>(aInput.constData()) + oHeader->nPayloadOffset,
                                     static_cast<size_t>(oHeader->nPackedSize)};
         const TOutputSpan oOutput{reinterpret_cast<uchar*>(aOutput.data()), static_cast<size_t>(nOutputSize)};

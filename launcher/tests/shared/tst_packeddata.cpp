@@ -92,6 +92,9 @@ void TPackedDataTest::unpacks_data()
     QTest::newRow("stored, sizes in long varints")
         << bytes({'p', 0, 0x85, 0x80, 0x80, 0x00, 0x85, 0x00, 'h', 'e', 'l', 'l', 'o'}) << QByteArray("hello");
     QTest::newRow("stored, zero bytes inside") << packedTestStream(0, 3, bytes({0, 0, 0})) << bytes({0, 0, 0});
+    // Large enough for the output to be advised for huge pages.
+    const QByteArray aLarge = textLikeTestBytes(6 << 20, 1);
+    QTest::newRow("stored, 6 MiB") << packedTestStream(0, aLarge.size(), aLarge) << aLarge;
     QTest::newRow("deflate without zlib header") << packedTestStream(3, 5, deflatedHello()) << QByteArray("hello");
     QTest::newRow("leading zeros before deflate")
         << QByteArray(3, '\0') + packedTestStream(3, 5, deflatedHello()) << QByteArray("hello");
