@@ -12,7 +12,8 @@ class TPackageConfigurationReader;
 // One compressed, hash-addressed piece of data on the CDN; also the packed form
 // of a whole file. Its address is held as text inside the configuration that
 // listed it, so that a list of hundreds of thousands of chunks needs no
-// allocation per chunk: TPackageConfigurationReader::url() resolves it.
+// allocation per chunk: only that configuration's url() resolves it, and the
+// install engine carries resolved addresses in TChunkRecord.
 class TChunkDescription
 {
 public:
@@ -33,6 +34,8 @@ private:
     shared::TSha256Digest m_oUnpackedHash;
     quint32 m_nUrlOffset = 0;
     quint32 m_nUrlLength = 0;
+    // The serial number of the reader that listed it.
+    quint32 m_nOwner = 0;
     bool m_bUrlFromAssets = false;
     bool m_bUnpack = true;
 };

@@ -18,12 +18,20 @@ const QString kSettingsFileName = QStringLiteral("launchersettings.ini");
 TLauncherFilesystemHelper::TLauncherFilesystemHelper() : TLauncherFilesystemHelper(QCoreApplication::applicationDirPath()) {}
 
 TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& sLauncherFolder)
+    : TLauncherFilesystemHelper(sLauncherFolder, QString())
+{
+}
+
+TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& sLauncherFolder, const QString& sSettingsFile)
     : m_sLauncherFolder(sLauncherFolder)
 {
     initLauncherResources();
-    const QString sOnDisk = joinPath({m_sLauncherFolder, kSettingsFileName});
-    m_pSettings = std::make_shared<const TLauncherSettings>(
-        fileExists(sOnDisk) ? sOnDisk : QStringLiteral(":/settings/") + kSettingsFileName);
+    QString sSettings = sSettingsFile;
+    if (sSettings.isEmpty()) {
+        const QString sOnDisk = joinPath({m_sLauncherFolder, kSettingsFileName});
+        sSettings = fileExists(sOnDisk) ? sOnDisk : QStringLiteral(":/settings/") + kSettingsFileName;
+    }
+    m_pSettings = std::make_shared<const TLauncherSettings>(sSettings);
     m_sAccountGroupFileName = m_pSettings->accountGroupFile();
     m_sAccountGroupTargetPath = joinPath({m_pSettings->settingsTarget(), m_sAccountGroupFileName});
 }

@@ -18,6 +18,8 @@ public:
     // The settings come from "launchersettings.ini" in the launcher folder when it
     // exists there, otherwise from the copy compiled into the program.
     explicit TLauncherFilesystemHelper(const QString& sLauncherFolder);
+    // Settings from the INI file at sSettingsFile, wherever the launcher folder is.
+    TLauncherFilesystemHelper(const QString& sLauncherFolder, const QString& sSettingsFile);
     TLauncherFilesystemHelper();
 
     const std::shared_ptr<const TLauncherSettings>& settings() const { return m_pSettings; }

@@ -53,6 +53,7 @@ TLauncherSettings::TLauncherSettings(const QString& sIniPath)
         m_nWaitNotificationTimeout = oTiming.number("waitNotificationTimeout", 0);
         m_nDownloadErrorTimeout = oTiming.number("downloadErrorTimeout", 0);
         m_nClientStartTimeout = oTiming.number("clientStartTimeout", 0);
+        m_nStallTimeout = oTiming.number("stallTimeout", 30000);
     }
     {
         TSection oOptions(oSettings, QStringLiteral("OPTIONS"));

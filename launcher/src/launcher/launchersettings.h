@@ -26,6 +26,8 @@ public:
     qint64 waitNotificationTimeout() const { return m_nWaitNotificationTimeout; }
     qint64 downloadErrorTimeout() const { return m_nDownloadErrorTimeout; }
     qint64 clientStartTimeout() const { return m_nClientStartTimeout; }
+    // Milliseconds without a byte after which a chunk transfer counts as failed.
+    qint64 stallTimeout() const { return m_nStallTimeout; }
     bool fastScan() const { return m_bFastScan; }
     bool skipVerification() const { return m_bSkipVerification; }
     bool chunkVerification() const { return m_bChunkVerification; }
@@ -45,6 +47,7 @@ private:
     qint64 m_nWaitNotificationTimeout = 0;
     qint64 m_nDownloadErrorTimeout = 0;
     qint64 m_nClientStartTimeout = 0;
+    qint64 m_nStallTimeout = 30000;
     bool m_bFastScan = true;
     bool m_bSkipVerification = true;
     bool m_bChunkVerification = false;

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QAtomicInteger>
 #include <QVariant>
 
 #include <algorithm>
@@ -38,6 +39,17 @@ EClientVariant variantFromText(const QString& sText)
     return UnknownVariant;
 }
 
+quint32 nextReaderSerial()
+{
+    // 0 is never handed out, so a default-constructed description belongs to no reader.
+    static QAtomicInteger<quint32> s_nSerial;
+    quint32 nSerial;
+    do
+        nSerial = ++s_nSerial;
+    while (nSerial == 0);
+    return nSerial;
+}
+
 bool parseDocument(const QByteArray& aBytes, QJsonDocument& oDocument)
 {
     QJsonParseError oError;
@@ -53,6 +65,7 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
     , m_oAssetBaseUrl(std::move(oAssetBaseUrl))
     , m_aPackageDocument(std::move(aPackageDocument))
     , m_aAssetDocument(std::move(aAssetDocument))
+    , m_nSerial(nextReaderSerial())
 {
     QJsonDocument oPackage;
     if (!parseDocument(m_aPackageDocument, oPackage)) {
@@ -133,6 +146,7 @@ void TPackageConfigurationReader::readChunk(const QJsonObject& oObject, bool bFr
         oChunk.m_nUrlLength = static_cast<quint32>(aUrl.size());
         m_aAddressTexts.append(aUrl);
     }
+    oChunk.m_nOwner = m_nSerial;
     oChunk.m_bUrlFromAssets = bFromAssets;
     oChunk.m_nPackedSize = jsonFileSize(oObject.value(QLatin1String("packedsize")));
     oChunk.m_oPackedHash = jsonDigest(oObject.value(QLatin1String("packedhash")));
@@ -178,7 +192,11 @@ QString TPackageConfigurationReader::versionLabel() const
 
 QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk) const
 {
-    // A description from another reader must not read outside this one's texts.
+    // Another reader's offsets point into other texts and its base is not ours.
+    if (oChunk.m_nOwner != m_nSerial) {
+        qWarning() << "A chunk description was resolved through a configuration that did not list it.";
+        return QUrl();
+    }
     if (!oChunk.hasUrl() || quint64(oChunk.m_nUrlOffset) + oChunk.m_nUrlLength > quint64(m_aAddressTexts.size()))
         return QUrl();
     const QString sAddress

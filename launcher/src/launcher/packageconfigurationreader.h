@@ -72,7 +72,7 @@ public:
 
     // The address of a chunk or of a file's packed form listed by this reader,
     // resolved against the base URL of the document that listed it; empty when
-    // the document gave none.
+    // the document gave none, and for a description another reader listed.
     QUrl url(const TChunkDescription& oChunk) const;
 
 private:
@@ -96,6 +96,8 @@ private:
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;
     bool m_bValid = false;
+    // Tells this reader's descriptions from those of any other reader.
+    quint32 m_nSerial;
     // The UTF-8 addresses of all chunks and files, back to back.
     QByteArray m_aAddressTexts;
 };

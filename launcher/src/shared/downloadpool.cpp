@@ -88,6 +88,20 @@ void TDownloadPool::release(const QUrl& oUrl)
         startWaitingRequests();
 }
 
+void TDownloadPool::abort(const QUrl& oUrl)
+{
+    const auto itQueued = std::find(m_lQueue.begin(), m_lQueue.end(), oUrl);
+    if (itQueued != m_lQueue.end())
+        m_lQueue.erase(itQueued);
+    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
+    if (m_hRunning.remove(oUrl) == 0)
+        return;
+    // Removed first, so that the signals abort() sends find no current request.
+    if (pReply)
+        pReply->abort();
+    startWaitingRequests();
+}
+
 void TDownloadPool::startWaitingRequests()
 {
     while (!m_lQueue.empty() && activeDownloads() < maxConcurrentDownloads()) {

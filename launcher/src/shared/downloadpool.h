@@ -49,6 +49,9 @@ public:
     virtual int outstandingDownloads() const;
     virtual void setCache(QAbstractNetworkCache* pCache);
     virtual void release(const QUrl& oUrl);
+    // Stops a running request without reporting anything more for it and frees
+    // its slot; a queued one is dropped.
+    virtual void abort(const QUrl& oUrl);
 
 signals:
     void success(QUrl url, QByteArray data);

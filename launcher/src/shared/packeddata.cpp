@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -20,11 +21,12 @@ constexpr quint64 kLargestOutput = INT_MAX - 64;
 constexpr uchar kMethodStore = 0;
 
 // Unpacks bytes that pass the header test; nothing when they do not decode.
-std::optional<QByteArray> unpackPacked(const QByteArray& aInput)
+std::optional<QByteArray> unpackPacked(const QByteArray& aInput,
+                                       quint64 nMaximumSize = std::numeric_limits<quint64>::max())
 {
     const std::optional<TPackedHeader> oHeader = readPackedHeader(aInput);
     if (!oHeader || oHeader->nUnpackedSize == 0 || oHeader->nPackedSize == 0 ||
-        !hasPayloadDecoder(oHeader->nMethod))
+        oHeader->nUnpackedSize > nMaximumSize || !hasPayloadDecoder(oHeader->nMethod))
         return std::nullopt;
     // A stored payload is copied as it is and must fit the declared size, so its
     // output never needs more room than the payload takes.
@@ -61,6 +63,16 @@ QByteArray unpackStrict(const QByteArray& aInput)
     if (!isPackedStream(aInput))
         return aInput;
     std::optional<QByteArray> aUnpacked = unpackPacked(aInput);
+    if (!aUnpacked)
+        throw TDecompressionError(kDecompressionFailed);
+    return std::move(*aUnpacked);
+}
+
+QByteArray unpackStrict(const QByteArray& aInput, quint64 nMaximumSize)
+{
+    if (!isPackedStream(aInput))
+        return aInput;
+    std::optional<QByteArray> aUnpacked = unpackPacked(aInput, nMaximumSize);
     if (!aUnpacked)
         throw TDecompressionError(kDecompressionFailed);
     return std::move(*aUnpacked);

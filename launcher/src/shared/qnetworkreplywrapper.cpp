@@ -36,4 +36,10 @@ QUrl QNetworkReplyWrapper::url() const
     return m_oRequestedUrl;
 }
 
+void QNetworkReplyWrapper::abort()
+{
+    if (m_pReply)
+        m_pReply->abort();
+}
+
 } // namespace shared

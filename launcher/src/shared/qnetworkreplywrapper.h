@@ -23,6 +23,7 @@ public:
     virtual QByteArray readAll();
     // The URL that was asked for, not the target of a redirect.
     virtual QUrl url() const;
+    virtual void abort();
 
 signals:
     void error(QNetworkReply::NetworkError code);

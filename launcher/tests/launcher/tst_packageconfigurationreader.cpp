@@ -279,9 +279,12 @@ void tst_PackageConfigurationReader::hostileShapesGiveDefaults()
     QCOMPARE(oA.unpackedSize(), shared::TFileSize(0));
     QVERIFY(oA.packedForm().unpack());
 
-    // A description handed to a reader that did not list it gives no address.
+    // A description handed to a reader that did not list it gives no address,
+    // also when its text offsets happen to fit the other reader's texts.
     const auto pOther = readChunk(R"("url": "chunks/with/a/long/address")");
     QVERIFY(pReader->url(pOther->chunks()[0]).isEmpty());
+    const auto pShort = readChunk(R"("url": "c")");
+    QVERIFY(pOther->url(pShort->chunks()[0]).isEmpty());
 }
 
 QTEST_MAIN(tst_PackageConfigurationReader)

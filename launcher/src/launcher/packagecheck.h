@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+namespace velmar::launcher {
+
+class TLauncherSettings;
+class TPackageConfigurationReader;
+
+// The largest unpacked size of one download (a chunk, or a file fetched whole):
+// each is held in memory while it is unpacked, checked and written.
+constexpr quint64 kMaximumDownloadSize = quint64(64) << 20;
+
+// Whether a path from a document may name a file inside a package folder: not
+// empty, relative, and made of components none of which is empty, "." or "..".
+bool isSafeRelativePath(const QString& sPath);
+
+// Why a configuration cannot be installed, as one line for the user; empty when
+// it can. Refused: unsafe paths, a path named twice or used both as a file and
+// as a folder, a path among lReservedNames (the folder's own marker files),
+// chunk indices out of range, chunk sizes that do not add up to the file size,
+// missing hashes or addresses, and downloads above kMaximumDownloadSize.
+QString configurationProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lReservedNames);
+
+// Why sRelativePath cannot be written below sFolder, or empty: refused when a
+// folder on the way is a link that leads out of sFolder. A link as the last
+// component is not followed by the engine (it is replaced), so it is no problem.
+QString pathProblem(const QString& sFolder, const QString& sRelativePath);
+
+// The marker files the launcher keeps in every package folder.
+QStringList reservedFileNames(const TLauncherSettings& oSettings);
+
+// configurationProblem with the folder's marker names, then pathProblem for
+// every file: all that must hold before the engine touches oFolder.
+QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& oConfiguration,
+                       const TLauncherSettings& oSettings);
+
+// Why a package's folder name cannot be used: empty, ".", "..", or holding a separator.
+QString folderNameProblem(const QString& sDirectoryName);
+
+} // namespace velmar::launcher

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "chunktodownload.h"
+#include "filetodownload.h"
+#include "packagedownloadererror.h"
+
+#include "shared/filesize.h"
+
+#include <QDir>
+#include <QFutureSynchronizer>
+#include <QHash>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace shared {
+class TDownloadPool;
+}
+
+namespace velmar::launcher {
+
+class TLauncherFilesystemHelper;
+struct TChunkedFileState;
+struct TPendingChunk;
+
+// Turns the files an installation still has to fetch into chunk downloads: each
+// distinct chunk is fetched once through the pool, unpacked, checked against its
+// hash and written wherever a file needs its bytes, files front to back, chunks
+// that arrive early waiting in a bounded cache. Lives on the GUI thread; the
+// per-chunk work runs on the global thread pool.
+class TPackageFileDownloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Chunks kept in memory for later places, in bytes, whatever maxCachedChunks allows.
+    static constexpr shared::TFileSize kMaximumCachedBytes = shared::TFileSize(128) << 20;
+
+    TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
+                           std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    // Waits for the chunk tasks still running, which use the downloader.
+    ~TPackageFileDownloader() override;
+
+    void setTargetDirectory(const QDir& oFolder) { m_oTargetDirectory = oFolder; }
+    void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
+    void startDownload();
+
+    quint64 rateSampleCount() const { return m_nRateSampleCount; }
+    double rateMean() const { return m_fRateMean; }
+    // What went wrong last, in words, for a failure worth telling.
+    const QString& errorMessage() const { return m_sErrorMessage; }
+
+signals:
+    void downloadCompleted();
+    void writeProgress(QUrl Url, shared::TFileSize DownloadedBytes);
+    void progress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotalToDownload,
+                  shared::TFileSize BytesWritten, shared::TFileSize BytesTotalToWrite);
+    void downloadFailed(velmar::launcher::EPackageDownloaderError ErrorReason);
+
+private slots:
+    void onDownloadCompleted(QUrl Url, QByteArray Data);
+    void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onDownloadProgress(QUrl Url, qint64 DownloadedBytes);
+    void onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes);
+    void onProgressTick();
+
+private:
+    enum EChunkOutcome
+    {
+        Saved,
+        DecompressionFailed,
+        VerificationFailedForChunk,
+        SavingFailedForChunk,
+        FileHashMismatch,
+    };
+    struct TChunkResult
+    {
+        EChunkOutcome m_eOutcome = Saved;
+        QString m_sMessage;
+    };
+
+    QByteArray decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
+    QByteArray verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
+    void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData);
+    // Unpacks, checks and saves one chunk on a pool thread.
+    TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
+    void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
+    void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
+    void giveUp(const QUrl& oUrl);
+    void processFinishedData(const QUrl& oUrl);
+    void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    void emitProgress();
+
+    // The writer's steps (chunkwriter.cpp), under the file state's lock.
+    void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
+                       bool& bCached);
+    void prepareTarget(TChunkedFileState& oState);
+    bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
+    void releaseUse(const TChunkRecord& oRecord);
+    void cacheChunk(const TChunkToDownload& oChunk, const QByteArray& aData);
+    void catchUpHash(TChunkedFileState& oState, shared::TFileSize nOffset, QFile* pLog);
+    void completeFile(TChunkedFileState& oState);
+
+    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
+    QDir m_oTargetDirectory;
+    bool m_bAtLeastOneDownloadFailed = false;
+    bool m_bAtLeastOneSavingOperationFailed = false;
+    bool m_bAtLeastOneFileWrong = false;
+    int m_nInstallationMode = 0;
+    std::vector<TChunkToDownload> m_lChunksToDownload;
+    // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
+    QHash<QUrl, size_t> m_hChunksInProgress;
+    QSet<QUrl> m_lChunksNotYetWritten;
+    // Per URL the most bytes any attempt has received: a retry does not make
+    // the total go back.
+    QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
+    QHash<QUrl, shared::TFileSize> m_hWrittenBytes;
+    QTimer m_oProgressTimer;
+    shared::TFileSize m_nPreviousDownloadedTotal = 0;
+    quint64 m_nRateSampleCount = 0;
+    shared::TFileSize m_nRateSmallest = 0;
+    shared::TFileSize m_nRateLargest = 0;
+    double m_fRateMean = 0;
+    QString m_sErrorMessage;
+    // Guards the pending chunks and their counts; taken after a file state's lock.
+    QMutex m_oCacheLock;
+    std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>> m_hPendingChunks;
+    int m_nCachedChunkCount = 0;
+    shared::TFileSize m_nCachedBytes = 0;
+    QFutureSynchronizer<void> m_oTasks;
+};
+
+} // namespace velmar::launcher

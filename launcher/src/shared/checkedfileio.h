@@ -1,0 +1,31 @@
+#pragma once
+
+#include "filesize.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QFileDevice;
+
+namespace shared {
+
+class TSha256;
+
+// File access for the install engine, where a short read or write must never
+// pass unnoticed: every operation throws the "I/O error on file" runtime error
+// naming the file and the failed step. Offsets and sizes are 64-bit throughout.
+
+QByteArray readExactlyAt(QFileDevice& oFile, TFileSize nOffset, TFileSize nSize);
+void writeAllAt(QFileDevice& oFile, TFileSize nOffset, const QByteArray& aData);
+void resizeFile(QFileDevice& oFile, TFileSize nSize);
+// Feeds bytes [nFrom, nTo) of the file to the hash, in pieces of at most 1 MiB.
+void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHash);
+// The raw SHA-256 digest of the whole file at sPath; throws when it cannot be read.
+QByteArray hashFile(const QString& sPath);
+// Flushes the file's data to the disk (fsync).
+void syncFile(QFileDevice& oFile);
+// Flushes everything written to the file system that holds sPath (syncfs): one
+// call before a marker claims that many files are complete.
+void syncFileSystem(const QString& sPath);
+
+} // namespace shared

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "progressline.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+namespace shared {
+class TDownloadPool;
+}
+
+namespace velmar::launcher {
+class TInstallationManager;
+class TLauncherConfigurationReader;
+class TLauncherFilesystemHelper;
+class TPackage;
+class TPackageInstallation;
+}
+
+// Drives one request of corvane-install through the launcher's own engine:
+// fetches the package's documents, hands the package to an installation manager
+// and turns its signals into progress lines and an exit code.
+class TInstallDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ECommand
+    {
+        Install,
+        Verify,
+    };
+
+    TInstallDriver(ECommand eCommand, QUrl oPackageUrl, QUrl oAssetUrl, const QString& sFolder,
+                   std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> pFilesystemHelper);
+    ~TInstallDriver() override;
+
+    // Starts the work; the application's event loop ends with the exit code.
+    void start();
+
+private:
+    void onDocumentsReceived();
+    void onStarted(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
+    void onFinished(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
+    void fail(const QString& sMessage);
+
+    ECommand m_eCommand;
+    QUrl m_oPackageUrl;
+    QUrl m_oAssetUrl;
+    QString m_sFolder;
+    std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> m_pFilesystemHelper;
+    std::shared_ptr<shared::TDownloadPool> m_pDocumentPool;
+    QByteArray m_aPackageDocument;
+    QByteArray m_aAssetDocument;
+    int m_nDocumentsMissing = 0;
+    std::shared_ptr<velmar::launcher::TLauncherConfigurationReader> m_pMetadata;
+    std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
+    TProgressLine m_oProgress;
+    bool m_bDone = false;
+};

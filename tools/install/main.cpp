@@ -1,0 +1,130 @@
+// corvane-install: the launcher's install engine without its window.
+//   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
+//                   [--assets URL] [--jobs N] [--settings FILE]
+
+#include "installdriver.h"
+
+#include "launcher/launcherfilesystemhelper.h"
+#include "launcher/launcherresources.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
+    "                       [--settings FILE]\n"
+    "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
+    "  verify           check every installed file of FOLDER against the version installed there\n"
+    "  --assets URL     the package's asset document\n"
+    "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
+    "  --settings FILE  launcher settings to use instead of the built-in ones\n"
+    "  --verbose        log every step of the engine on standard error\n"
+    "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
+    "Files in FOLDER that the package never had are left alone.\n";
+
+bool s_bVerbose = false;
+
+// The engine logs every step; on a terminal only its warnings belong, unless asked.
+void printMessage(QtMsgType eType, const QMessageLogContext&, const QString& sMessage)
+{
+    if (!s_bVerbose && (eType == QtDebugMsg || eType == QtInfoMsg))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(sMessage));
+}
+
+int usage(const QString& sReason)
+{
+    std::fprintf(stderr, "corvane-install: %s\n%s", qPrintable(sReason), kUsage);
+    return 2;
+}
+
+bool absoluteUrl(const QString& sText, QUrl& oUrl)
+{
+    oUrl = QUrl(sText, QUrl::StrictMode);
+    return oUrl.isValid() && !oUrl.isRelative();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication oApplication(argc, argv);
+    QStringList lArguments = QCoreApplication::arguments().mid(1);
+    s_bVerbose = lArguments.removeAll(QStringLiteral("--verbose")) > 0;
+    qInstallMessageHandler(printMessage);
+    if (lArguments.contains(QStringLiteral("--help")) || lArguments.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    QString sAssets, sJobs, sSettings;
+    QStringList lPositional;
+    for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
+        const QString& sArgument = lArguments[nArgument];
+        QString* pValue = sArgument == QLatin1String("--assets")     ? &sAssets
+                          : sArgument == QLatin1String("--jobs")     ? &sJobs
+                          : sArgument == QLatin1String("--settings") ? &sSettings
+                                                                     : nullptr;
+        if (!pValue) {
+            if (sArgument.startsWith(QLatin1String("--")))
+                return usage(QStringLiteral("Unknown option %1.").arg(sArgument));
+            lPositional << sArgument;
+        } else if (++nArgument < lArguments.size()) {
+            *pValue = lArguments[nArgument];
+        } else {
+            return usage(QStringLiteral("%1 needs a value.").arg(sArgument));
+        }
+    }
+    if (lPositional.size() != 3)
+        return usage(QStringLiteral("Expected a command, a URL and a folder."));
+    const QString& sCommand = lPositional[0];
+    if (sCommand != QLatin1String("install") && sCommand != QLatin1String("update") && sCommand != QLatin1String("verify"))
+        return usage(QStringLiteral("Unknown command %1.").arg(sCommand));
+    QUrl oPackageUrl, oAssetUrl;
+    if (!absoluteUrl(lPositional[1], oPackageUrl))
+        return usage(QStringLiteral("%1 is not an absolute URL.").arg(lPositional[1]));
+    if (!sAssets.isEmpty() && !absoluteUrl(sAssets, oAssetUrl))
+        return usage(QStringLiteral("%1 is not an absolute URL.").arg(sAssets));
+    bool bNumber = true;
+    const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
+    if (!bNumber || nJobs < 0)
+        return usage(QStringLiteral("--jobs takes a positive number."));
+    const QString sFolder = QDir::cleanPath(QFileInfo(lPositional[2]).absoluteFilePath());
+    if (QFileInfo(sFolder).fileName().isEmpty())
+        return usage(QStringLiteral("%1 cannot be a package folder.").arg(lPositional[2]));
+    if (!sSettings.isEmpty() && !QFileInfo(sSettings).isFile())
+        return usage(QStringLiteral("No settings file %1.").arg(sSettings));
+
+    // The engine reads its settings from a file: a private copy carries what the
+    // command line adds. The package folder is FOLDER itself, and every file is
+    // verified, whatever the settings say about verification.
+    velmar::launcher::initLauncherResources();
+    QTemporaryDir oScratch;
+    const QString sIni = oScratch.filePath(QStringLiteral("launchersettings.ini"));
+    if (!oScratch.isValid()
+        || !QFile::copy(sSettings.isEmpty() ? QStringLiteral(":/settings/launchersettings.ini") : sSettings, sIni)) {
+        std::fprintf(stderr, "corvane-install: cannot prepare the settings in the temporary folder\n");
+        return 1;
+    }
+    QFile::setPermissions(sIni, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    {
+        QSettings oSettings(sIni, QSettings::IniFormat);
+        oSettings.setValue(QStringLiteral("DIRECTORIES/packages"), QStringLiteral("."));
+        oSettings.setValue(QStringLiteral("OPTIONS/skipVerification"), false);
+        if (nJobs > 0)
+            oSettings.setValue(QStringLiteral("OPTIONS/maxConcurrentDownloads"), nJobs);
+    }
+    auto pHelper = std::make_shared<velmar::launcher::TLauncherFilesystemHelper>(QFileInfo(sFolder).path(), sIni);
+
+    TInstallDriver oDriver(sCommand == QLatin1String("verify") ? TInstallDriver::Verify : TInstallDriver::Install,
+                           oPackageUrl, oAssetUrl, sFolder, pHelper);
+    oDriver.start();
+    return QCoreApplication::exec();
+}
