@@ -32,10 +32,11 @@ const char kUsage[] =
 
 bool s_bVerbose = false;
 
-// The engine logs every step; on a terminal only its warnings belong, unless asked.
+// The engine logs every step for the launcher's log file; the tool tells the
+// outcome in its own words, so the log is shown only when asked for.
 void printMessage(QtMsgType eType, const QMessageLogContext&, const QString& sMessage)
 {
-    if (!s_bVerbose && (eType == QtDebugMsg || eType == QtInfoMsg))
+    if (!s_bVerbose && eType != QtFatalMsg)
         return;
     std::fprintf(stderr, "%s\n", qPrintable(sMessage));
 }

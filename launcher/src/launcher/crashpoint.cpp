@@ -18,7 +18,7 @@ void crashPoint(const char* pName)
     if (s_aSetting.isEmpty())
         return;
     const int nColon = s_aSetting.indexOf(':');
-    if (s_aSetting.left(nColon) != pName)
+    if ((nColon < 0 ? s_aSetting : s_aSetting.left(nColon)) != pName)
         return;
     const int nWanted = nColon < 0 ? 1 : s_aSetting.mid(nColon + 1).toInt();
     if (++s_nPassages >= nWanted)

@@ -65,7 +65,8 @@ bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServe
         "daemon off;\nmaster_process off;\nworker_processes 1;\n"
         "error_log %1/error.log warn;\npid %1/nginx.pid;\n"
         "events { worker_connections 256; }\n"
-        "http {\n  access_log off;\n  default_type application/octet-stream;\n"
+        "http {\n  log_format served '$uri $body_bytes_sent';\n  access_log %1/access.log served;\n"
+        "  default_type application/octet-stream;\n"
         "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
         "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
         "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n%4\n  }\n}\n")
@@ -97,6 +98,19 @@ bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServe
     m_sError = QString::fromUtf8(m_oProcess.readAll() + oLog.readAll());
     stop();
     return false;
+}
+
+QStringList TNginxServer::servedPaths() const
+{
+    QFile oLog(m_oPrefix.path() + QStringLiteral("/access.log"));
+    QStringList lPaths;
+    if (oLog.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& aLine : oLog.readAll().split('\n')) {
+            if (!aLine.isEmpty())
+                lPaths << QString::fromUtf8(aLine.left(aLine.indexOf(' ')));
+        }
+    }
+    return lPaths;
 }
 
 void TNginxServer::stop()

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -23,6 +24,8 @@ public:
     quint16 port() const { return m_nPort; }
     QUrl url(const QString& sPath) const;
     const QString& errorString() const { return m_sError; }
+    // Every request answered so far, by path, in order.
+    QStringList servedPaths() const;
 
 private:
     bool startOnce(const QString& sDocumentRoot, const QString& sServerConfig);

@@ -1,0 +1,349 @@
+// The install engine end to end, through corvane-install against a CDN folder
+// that corvane-publish wrote and nginx serves.
+
+#include "installbed.h"
+
+#include "launcher/packageconfigurationreader.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using velmar::launcher::TPackageConfigurationReader;
+
+namespace {
+
+QJsonObject readJson(const QString& sPath)
+{
+    return QJsonDocument::fromJson(readTestFile(sPath)).object();
+}
+
+void writeJson(const QString& sPath, const QJsonObject& oObject)
+{
+    QVERIFY(writeTestFile(sPath, QJsonDocument(oObject).toJson()));
+}
+
+// A client of two big chunked files and a few small ones; data/ holds the assets.
+void makeVersionOne(TInstallBed& oBed)
+{
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(200000, 1) + QByteArray(100000, 'x'));
+    oBed.writeSource(QStringLiteral("empty.cfg"), QByteArray());
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(13 << 20, 2));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 3));
+    oBed.writeSource(QStringLiteral("data/old.txt"), "goes away\n");
+}
+
+// Unpacked hashes of the chunks the documents list for one file.
+QSet<QByteArray> chunksOf(const TPackageConfigurationReader& oReader, const QString& sFile)
+{
+    QSet<QByteArray> lHashes;
+    for (const auto& oFile : oReader.files()) {
+        if (oFile.localFile() != sFile)
+            continue;
+        for (const qint32 nIndex : oFile.chunks())
+            lHashes << oReader.chunks()[size_t(nIndex)].unpackedHash().toByteArray();
+    }
+    return lHashes;
+}
+
+std::unique_ptr<TPackageConfigurationReader> readCdn(const QString& sFolder)
+{
+    return std::make_unique<TPackageConfigurationReader>(readTestFile(sFolder + QStringLiteral("/package.json")),
+                                                         readTestFile(sFolder + QStringLiteral("/assets.json")),
+                                                         QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
+}
+
+} // namespace
+
+class tst_Install : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freshInstallMixesEveryMethod();
+    void updateFetchesOnlyMissingChunks();
+    void verifyFindsDamageAndRepairFetchesOneChunk();
+    void killedUpdateResumes_data();
+    void killedUpdateResumes();
+    void hostileDocumentIsRefused_data();
+    void hostileDocumentIsRefused();
+    void unwritableFolderFails();
+};
+
+void tst_Install::freshInstallMixesEveryMethod()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    // Every method publishes the same chunks under its own names; the documents
+    // then take each chunk from another method. The slow packers get only the
+    // small files.
+    const QStringList lMethods{QStringLiteral("store"), QStringLiteral("deflate"), QStringLiteral("lzip"),
+                               QStringLiteral("lzma"), QStringLiteral("zpaq"), QStringLiteral("crush")};
+    QMap<QString, QJsonObject> hForms; // unpackedhash + method → packed form members
+    for (const QString& sMethod : lMethods) {
+        const bool bSlow = sMethod == QLatin1String("zpaq") || sMethod == QLatin1String("crush");
+        if (bSlow)
+            QDir(oBed.source() + QStringLiteral("/data")).rename(QStringLiteral("."), QStringLiteral("../data-aside"));
+        const TToolRun oRun = oBed.publish(QStringLiteral("1"), sMethod);
+        if (bSlow)
+            QDir(oBed.source()).rename(QStringLiteral("data-aside"), QStringLiteral("data"));
+        QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+        for (const QString& sDocument : {QStringLiteral("package.json"), QStringLiteral("assets.json")}) {
+            const QJsonObject oDocument = readJson(oBed.cdn() + QStringLiteral("/live/") + sDocument);
+            for (const QJsonValue oValue : oDocument.value(QStringLiteral("chunks")).toArray() + oDocument.value(QStringLiteral("files")).toArray()) {
+                const QJsonObject oForm = oValue.toObject();
+                if (oForm.contains(QStringLiteral("url")))
+                    hForms.insert(oForm.value(QStringLiteral("unpackedhash")).toString() + sMethod, oForm);
+            }
+        }
+    }
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    int nNext = 0;
+    QSet<QString> lUsed;
+    const auto mix = [&](QJsonObject oForm) {
+        for (int nTry = 0; nTry < lMethods.size(); ++nTry) {
+            const QString sMethod = lMethods[(nNext + nTry) % lMethods.size()];
+            const QJsonObject oOther = hForms.value(oForm.value(QStringLiteral("unpackedhash")).toString() + sMethod);
+            if (oOther.isEmpty())
+                continue;
+            for (const char* pKey : {"url", "packedsize", "packedhash"})
+                oForm.insert(QLatin1String(pKey), oOther.value(QLatin1String(pKey)));
+            lUsed << sMethod;
+            ++nNext;
+            return oForm;
+        }
+        return oForm;
+    };
+    for (const QString& sDocument : {QStringLiteral("package.json"), QStringLiteral("assets.json")}) {
+        const QString sPath = oBed.cdn() + QStringLiteral("/live/") + sDocument;
+        QJsonObject oDocument = readJson(sPath);
+        for (const char* pList : {"chunks", "files"}) {
+            QJsonArray lMixed;
+            for (const QJsonValue oValue : oDocument.value(QLatin1String(pList)).toArray()) {
+                const QJsonObject oForm = oValue.toObject();
+                lMixed << (oForm.contains(QStringLiteral("url")) ? mix(oForm) : oForm);
+            }
+            oDocument.insert(QLatin1String(pList), lMixed);
+        }
+        writeJson(sPath, oDocument);
+    }
+    QCOMPARE(lUsed.size(), lMethods.size());
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(QFileInfo(oBed.folder() + QStringLiteral("/bin/client")).isExecutable());
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+}
+
+void tst_Install::updateFetchesOnlyMissingChunks()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    const auto pOld = readCdn(oBed.cdn() + QStringLiteral("/live"));
+    writeTestFile(oBed.folder() + QStringLiteral("/saves/player.sav"), "mine");
+
+    // World: a few bytes in front of everything; music: edited inside; small
+    // files changed, gone and new.
+    const QByteArray aWorld = readTestFile(oBed.source() + QStringLiteral("/data/world.pak"));
+    oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + aWorld);
+    QByteArray aMusic = readTestFile(oBed.source() + QStringLiteral("/data/music.ogg"));
+    aMusic.replace(6 << 20, 4096, noiseBytes(4096, 9));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), aMusic);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(250000, 4));
+    QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
+    oBed.writeSource(QStringLiteral("data/new.txt"), "arrives\n");
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    const auto pNew = readCdn(oBed.cdn() + QStringLiteral("/live"));
+    oBed.fetchedChunks();
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The minimum: per changed file the chunks the installed file lacks; a
+    // changed file of fewer than two chunks whole.
+    QSet<QString> lExpected;
+    for (const auto& oFile : pNew->files()) {
+        const QSet<QByteArray> lInstalled = chunksOf(*pOld, oFile.localFile());
+        if (oFile.chunks().size() >= 2) {
+            for (const qint32 nIndex : oFile.chunks()) {
+                const auto& oChunk = pNew->chunks()[size_t(nIndex)];
+                if (!lInstalled.contains(oChunk.unpackedHash().toByteArray()))
+                    lExpected << pNew->url(oChunk).path();
+            }
+            continue;
+        }
+        bool bUnchanged = oFile.unpackedSize() == 0;
+        for (const auto& oOld : pOld->files())
+            bUnchanged |= oOld.localFile() == oFile.localFile() && oOld.unpackedHash() == oFile.unpackedHash();
+        if (!bUnchanged)
+            lExpected << pNew->url(oFile.packedForm()).path();
+    }
+    const QStringList lFetched = oBed.fetchedChunks();
+    QCOMPARE(QSet<QString>(lFetched.begin(), lFetched.end()), lExpected);
+    QCOMPARE(lFetched.size(), lExpected.size());
+    QVERIFY(lExpected.size() >= 4);
+
+    QMap<QString, QByteArray> hExpected = TInstallBed::files(oBed.source());
+    hExpected.insert(QStringLiteral("saves/player.sav"), "mine");
+    QCOMPARE(TInstallBed::files(oBed.folder()).keys(), hExpected.keys());
+    QVERIFY(TInstallBed::files(oBed.folder()) == hExpected);
+}
+
+void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 0);
+
+    QFile oWorld(oBed.folder() + QStringLiteral("/data/world.pak"));
+    QVERIFY(oWorld.open(QIODevice::ReadWrite));
+    oWorld.seek(9 << 20);
+    const char cByte = oWorld.peek(1).at(0);
+    oWorld.write(QByteArray(1, char(cByte ^ 0x40)));
+    oWorld.close();
+    oBed.fetchedChunks();
+
+    const TToolRun oVerify = oBed.install(QStringLiteral("verify"));
+    QCOMPARE(oVerify.nExitCode, 1);
+    QVERIFY2(oVerify.sErr.contains(QLatin1String("do not match")), qPrintable(oVerify.sErr));
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QCOMPARE(oBed.fetchedChunks().size(), 1);
+    QVERIFY(oBed.installedAsPublished());
+    // Nothing left to fetch: the request ends at once and sound.
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QVERIFY(oBed.fetchedChunks().isEmpty());
+}
+
+void tst_Install::killedUpdateResumes_data()
+{
+    QTest::addColumn<QString>("sCrashAt");
+    QTest::addColumn<bool>("bRefetchesNothing");
+    QTest::newRow("after the scan moved chunks") << "scan-done" << false;
+    QTest::newRow("after old files went") << "files-deleted" << false;
+    QTest::newRow("amid the writes") << "chunk-written:2" << false;
+    QTest::newRow("all written, markers old") << "download-done" << true;
+    QTest::newRow("partial marker new") << "partial-updated" << true;
+    QTest::newRow("both markers") << "full-marker-written" << true;
+}
+
+void tst_Install::killedUpdateResumes()
+{
+    QFETCH(QString, sCrashAt);
+    QFETCH(bool, bRefetchesNothing);
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    const QByteArray aOldAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    const QByteArray aOldPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+    oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + readTestFile(oBed.source() + QStringLiteral("/data/world.pak")));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 5));
+    QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    const QByteArray aNewAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    const QByteArray aNewPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+
+    oBed.install(QStringLiteral("update"), sCrashAt);
+    QVERIFY(oBed.lastRunKilled());
+    // Whatever marker stands, the asset copy belongs to the same version.
+    const QByteArray aMarker = readTestFile(oBed.folder() + QStringLiteral("/package.json")).isEmpty()
+                                   ? readTestFile(oBed.folder() + QStringLiteral("/partial-package.json"))
+                                   : readTestFile(oBed.folder() + QStringLiteral("/package.json"));
+    const QByteArray aAssets = readTestFile(oBed.folder() + QStringLiteral("/assets.json"));
+    if (!aMarker.isEmpty())
+        QVERIFY((aMarker == aOldPackage && aAssets == aOldAssets) || (aMarker == aNewPackage && aAssets == aNewAssets));
+    oBed.fetchedChunks();
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aNewPackage);
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), aNewAssets);
+    if (bRefetchesNothing)
+        QVERIFY(oBed.fetchedChunks().isEmpty());
+}
+
+void tst_Install::hostileDocumentIsRefused_data()
+{
+    QTest::addColumn<QString>("sKey");
+    QTest::addColumn<QString>("sValue");
+    QTest::addColumn<QString>("sExpected");
+    QTest::newRow("climbs out") << "localfile" << "../../outside/x" << "unsafe path";
+    QTest::newRow("absolute") << "localfile" << "/tmp/x" << "unsafe path";
+    QTest::newRow("empty") << "localfile" << "" << "unsafe path";
+    QTest::newRow("dot") << "localfile" << "." << "unsafe path";
+    QTest::newRow("twice") << "localfile" << "bin/libgame.so" << "twice";
+    QTest::newRow("file and folder") << "localfile" << "bin" << "both as a file and as a folder";
+    QTest::newRow("a marker") << "localfile" << "package.json" << "keeps for itself";
+    QTest::newRow("chunk index") << "chunks" << "[0, 99999]" << "does not list";
+    QTest::newRow("sizes do not add up") << "unpackedsize" << "123" << "add up";
+    QTest::newRow("through a link") << "localfile" << "link/x" << "through a link";
+}
+
+void tst_Install::hostileDocumentIsRefused()
+{
+    QFETCH(QString, sKey);
+    QFETCH(QString, sValue);
+    QFETCH(QString, sExpected);
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    QVERIFY(QFile::link(oBed.path(QStringLiteral("outside")), oBed.folder() + QStringLiteral("/link")));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("outside/x")), "outside"));
+
+    // The big asset file's entry gets the hostile value.
+    const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
+    QJsonObject oDocument = readJson(sPath);
+    QJsonArray lFiles = oDocument.value(QStringLiteral("files")).toArray();
+    for (int nFile = 0; nFile < lFiles.size(); ++nFile) {
+        QJsonObject oFile = lFiles[nFile].toObject();
+        if (oFile.value(QStringLiteral("localfile")).toString() != QLatin1String("data/world.pak"))
+            continue;
+        const QJsonDocument oJson = QJsonDocument::fromJson(sValue.toUtf8());
+        oFile.insert(sKey, oJson.isArray() ? QJsonValue(oJson.array()) : sKey == QLatin1String("unpackedsize") ? QJsonValue(sValue.toInt()) : QJsonValue(sValue));
+        lFiles[nFile] = oFile;
+    }
+    oDocument.insert(QStringLiteral("files"), lFiles);
+    writeJson(sPath, oDocument);
+    const auto hBefore = treeState(oBed.path(QString()));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(sExpected), qPrintable(oRun.sErr));
+    QCOMPARE(oRun.sErr.count(sExpected), 1);
+    QVERIFY(treeState(oBed.path(QString())) == hBefore);
+}
+
+void tst_Install::unwritableFolderFails()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(QDir().mkpath(oBed.folder() + QStringLiteral("/data")));
+    QFile::setPermissions(oBed.folder() + QStringLiteral("/data"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, QUrl(), true);
+    QFile::setPermissions(oBed.folder() + QStringLiteral("/data"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("data/")), qPrintable(oRun.sErr));
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+}
+
+QTEST_GUILESS_MAIN(tst_Install)
+#include "tst_install.moc"

@@ -1,0 +1,122 @@
+#pragma once
+
+// A CDN folder published by corvane-publish, served on loopback, and
+// corvane-install run against it: the ground the install engine's tests stand on.
+
+#include "nginxserver.h"
+#include "../tools/publishtool.h"
+
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TInstallBed
+{
+public:
+    TInstallBed() : m_sSource(path("source")), m_sCdn(path("cdn")), m_sFolder(path("install/live")) {}
+
+    QString path(const QString& sRelative) const { return m_oRoot.filePath(sRelative); }
+    const QString& source() const { return m_sSource; }
+    const QString& folder() const { return m_sFolder; }
+    const QString& cdn() const { return m_sCdn; }
+
+    bool serve()
+    {
+        QDir().mkpath(m_sCdn);
+        return m_oNginx.start(m_sCdn);
+    }
+    TNginxServer& nginx() { return m_oNginx; }
+    QUrl packageUrl() const { return m_oNginx.url(QStringLiteral("/live/package.json")); }
+    QUrl assetUrl() const { return m_oNginx.url(QStringLiteral("/live/assets.json")); }
+
+    // Publishes source/ as the given version; files under data/ are the assets.
+    TToolRun publish(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
+    {
+        return runPublish({QStringLiteral("build"), QStringLiteral("--source"), m_sSource, QStringLiteral("--out"),
+                           m_sCdn + QStringLiteral("/live"), QStringLiteral("--version"), sVersion,
+                           QStringLiteral("--executable"), QStringLiteral("bin/client"), QStringLiteral("--assets"),
+                           QStringLiteral("data"), QStringLiteral("--asset-version"), sVersion,
+                           QStringLiteral("--method"), sMethod, QStringLiteral("--jobs"), QStringLiteral("2")});
+    }
+
+    void writeSource(const QString& sRelative, const QByteArray& aBytes, bool bExecutable = false)
+    {
+        QVERIFY(writeTestFile(m_sSource + QLatin1Char('/') + sRelative, aBytes, bExecutable));
+    }
+
+    // Runs corvane-install; sCrashAt stops it at that step.
+    TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
+                     const QUrl& oPackageUrl = QUrl(), bool bUnprivileged = false)
+    {
+        QStringList lArguments{sCommand, (oPackageUrl.isEmpty() ? packageUrl() : oPackageUrl).toString(), m_sFolder,
+                               QStringLiteral("--assets"), assetUrl().toString()};
+        lArguments << lExtra;
+        QString sProgram = builtExecutable(QStringLiteral("corvane-install"));
+        if (bUnprivileged && geteuid() == 0) {
+            lArguments.prepend(sProgram);
+            lArguments = QStringList{QStringLiteral("--bounding-set"), QStringLiteral("-dac_override,-dac_read_search"),
+                                     QStringLiteral("--inh-caps"), QStringLiteral("-dac_override,-dac_read_search")}
+                         + lArguments;
+            sProgram = QStringLiteral("setpriv");
+        }
+        QProcess oProcess;
+        QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+        oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
+        QDir().mkpath(path("tmp"));
+        if (!sCrashAt.isEmpty())
+            oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
+        oProcess.setProcessEnvironment(oEnvironment);
+        oProcess.start(sProgram, lArguments);
+        TToolRun oRun;
+        if (!oProcess.waitForStarted() || !oProcess.waitForFinished(240000)) {
+            oRun.sErr = oProcess.errorString();
+            return oRun;
+        }
+        oRun.nExitCode = oProcess.exitStatus() == QProcess::NormalExit ? oProcess.exitCode() : -1;
+        m_bLastRunKilled = oProcess.exitStatus() == QProcess::CrashExit;
+        oRun.sOut = QString::fromUtf8(oProcess.readAllStandardOutput());
+        oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
+        return oRun;
+    }
+    bool lastRunKilled() const { return m_bLastRunKilled; }
+
+    // The chunk files fetched since the last call.
+    QStringList fetchedChunks()
+    {
+        const QStringList lAll = m_oNginx.servedPaths();
+        QStringList lChunks;
+        for (int nLine = m_nSeenRequests; nLine < lAll.size(); ++nLine) {
+            if (lAll[nLine].contains(QLatin1String("/chunks/")))
+                lChunks << lAll[nLine];
+        }
+        m_nSeenRequests = lAll.size();
+        return lChunks;
+    }
+
+    // Relative path → bytes of every file below sFolder, marker files left out.
+    static QMap<QString, QByteArray> files(const QString& sFolder)
+    {
+        QMap<QString, QByteArray> hFiles;
+        QDirIterator oIterator(sFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (oIterator.hasNext()) {
+            const QString sPath = oIterator.next();
+            const QString sRelative = QDir(sFolder).relativeFilePath(sPath);
+            if (sRelative != QLatin1String("package.json") && sRelative != QLatin1String("partial-package.json")
+                && sRelative != QLatin1String("assets.json"))
+                hFiles.insert(sRelative, readTestFile(sPath));
+        }
+        return hFiles;
+    }
+    bool installedAsPublished() const { return files(m_sFolder) == files(m_sSource); }
+
+private:
+    QTemporaryDir m_oRoot;
+    QString m_sSource;
+    QString m_sCdn;
+    QString m_sFolder;
+    TNginxServer m_oNginx;
+    int m_nSeenRequests = 0;
+    bool m_bLastRunKilled = false;
+};
