@@ -1,5 +1,6 @@
 #include "publisher.h"
 
+#include "cdnlock.h"
 #include "configurationwriter.h"
 #include "progressreporter.h"
 #include "terminal.h"
@@ -63,6 +64,11 @@ int TPublisher::run()
     if (const int nExitCode = takeStock(oTree); nExitCode != kExitSuccess)
         return nExitCode;
 
+    TCdnLock oLock;
+    if (!oLock.acquire(m_sOutputFolder)) {
+        printError(oLock.errorString());
+        return kExitFailure;
+    }
     m_pStore = std::make_unique<TChunkStore>(m_sOutputFolder, m_oOptions.eMethod);
     quint64 nTotalBytes = 0;
     for (const TSourceFile& oSource : oTree.files())

@@ -41,7 +41,8 @@ struct TBuildOptions
 //
 // The calling thread reads and chunks the files one after the other; packing and
 // writing run on nJobs threads. At most two chunks per thread wait in memory, so
-// memory stays bounded whatever the size of the client. The documents are written
+// memory stays bounded whatever the size of the client. The run holds the CDN
+// folder's lock throughout. The documents are written
 // last, each replaced in one step, and only when every chunk is in place; a run
 // that fails or is interrupted removes the chunk files and folders it created.
 class TPublisher
