@@ -3,6 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 // Publishing one version after another into the same folder.
 class TPublishVersionsTest : public QObject
 {
@@ -13,6 +16,7 @@ private slots:
     void sameInputSameBytes();
     void damagedChunkFileIsReplaced();
     void assetDocumentOfEarlierVersionGoes();
+    void documentsAreReplacedBackToBack();
     void pruneAndDiffBetweenVersions();
 };
 
@@ -132,6 +136,42 @@ void TPublishVersionsTest::assetDocumentOfEarlierVersionGoes()
     QVERIFY(pReader->assetVersion().isEmpty());
     TToolRun oCheck;
     QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
+}
+
+void TPublishVersionsTest::documentsAreReplacedBackToBack()
+{
+    // A reader between the two renames may meet a mismatched pair: nothing but
+    // the renames may happen there, and the package document, which the launcher
+    // asks for first, goes first.
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Tiny);
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("store"))).nExitCode == 0);
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/assets/new.dat"), "new"));
+
+    const int nWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(nWatch >= 0);
+    QVERIFY(inotify_add_watch(nWatch, QFile::encodeName(sOutput).constData(), IN_ALL_EVENTS) >= 0);
+    const TToolRun oRun = runPublish(buildArguments(sSource, sOutput, QStringLiteral("store")));
+    QStringList lEvents;
+    alignas(inotify_event) char aBuffer[1 << 16];
+    for (ssize_t nRead; (nRead = ::read(nWatch, aBuffer, sizeof aBuffer)) > 0;) {
+        for (char* pAt = aBuffer; pAt < aBuffer + nRead;) {
+            const auto* pEvent = reinterpret_cast<const inotify_event*>(pAt);
+            const QString sName = QString::fromUtf8(pEvent->len ? pEvent->name : "");
+            if (pEvent->mask & IN_MOVED_TO)
+                lEvents << QStringLiteral("renamed to ") + sName;
+            else if (pEvent->mask & (IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE))
+                lEvents << QStringLiteral("wrote ") + sName;
+            pAt += sizeof(inotify_event) + pEvent->len;
+        }
+    }
+    ::close(nWatch);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    const int nFirst = lEvents.indexOf(QStringLiteral("renamed to package.json"));
+    QVERIFY2(nFirst >= 0 && lEvents.value(nFirst + 1) == QLatin1String("renamed to assets.json"),
+             qPrintable(lEvents.join(QLatin1Char('\n'))));
 }
 
 void TPublishVersionsTest::pruneAndDiffBetweenVersions()
