@@ -115,9 +115,11 @@ void TChunkStore::createFolder(const QString& sPath)
     for (QString sLevel = sPath; !QFileInfo::exists(sLevel); sLevel = QFileInfo(sLevel).path())
         lMissing.prepend(sLevel);
     for (const QString& sLevel : qAsConst(lMissing)) {
-        if (!QDir().mkdir(sLevel) && !QFileInfo(sLevel).isDir())
+        // A folder that appeared meanwhile is someone else's, and no rollback's.
+        if (QDir().mkdir(sLevel))
+            m_lCreatedFolders << sLevel;
+        else if (!QFileInfo(sLevel).isDir())
             throw writeError(sLevel, QStringLiteral("the folder cannot be created"));
-        m_lCreatedFolders << sLevel;
     }
 }
 

@@ -18,3 +18,7 @@ int runBuild(const QStringList& lArguments);
 int runMetadata(const QStringList& lArguments);
 // check CDNDIR [--jobs N]
 int runCheck(const QStringList& lArguments);
+// prune CDNDIR [--keep DOCUMENT]... [--dry-run]
+int runPrune(const QStringList& lArguments);
+// diff OLD-DOC NEW-DOC [--old-assets DOC] [--new-assets DOC]
+int runDiff(const QStringList& lArguments);

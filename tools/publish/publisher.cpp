@@ -1,6 +1,8 @@
 #include "publisher.h"
 
+#include "cdnlock.h"
 #include "configurationwriter.h"
+#include "documentswap.h"
 #include "progressreporter.h"
 #include "terminal.h"
 #include "toolio.h"
@@ -63,6 +65,11 @@ int TPublisher::run()
     if (const int nExitCode = takeStock(oTree); nExitCode != kExitSuccess)
         return nExitCode;
 
+    TCdnLock oLock;
+    if (!oLock.acquire(m_sOutputFolder)) {
+        printError(oLock.errorString());
+        return kExitFailure;
+    }
     m_pStore = std::make_unique<TChunkStore>(m_sOutputFolder, m_oOptions.eMethod);
     quint64 nTotalBytes = 0;
     for (const TSourceFile& oSource : oTree.files())
@@ -94,8 +101,6 @@ int TPublisher::run()
         printError(QStringLiteral("Nothing was published; '%1' is as it was.").arg(QDir::toNativeSeparators(m_oOptions.sOutput)));
         return kExitFailure;
     }
-    const bool bCleanedUp = removeOutdatedAssetDocument();
-
     quint64 nPackedBytes = 0;
     for (const TPublishedChunk& oChunk : m_lChunks)
         nPackedBytes += oChunk.nPackedSize;
@@ -117,7 +122,7 @@ int TPublisher::run()
     if (!m_sRemovedAssetDocument.isEmpty())
         sReport += QStringLiteral("Removed the asset document of the previous version, '%1'.\n").arg(m_sRemovedAssetDocument);
     printOut(sReport);
-    return bCleanedUp ? kExitSuccess : kExitFailure;
+    return kExitSuccess;
 }
 
 int TPublisher::takeStock(const TSourceTree& oTree)
@@ -273,45 +278,21 @@ void TPublisher::writeDocuments()
     const QByteArray aPackage = oWriter.packageDocument(m_oOptions.sVersion, m_oOptions.sExecutable,
                                                         m_oOptions.sGeneration, m_oOptions.sVariant,
                                                         m_oOptions.lParameters, lPackageFiles);
-    const bool bAssets = !m_oOptions.sAssets.isEmpty();
-    const QByteArray aAssets = bAssets ? oWriter.assetDocument(m_oOptions.sAssetVersion, lAssetFiles) : QByteArray();
-
-    if (!QDir().mkpath(m_sOutputFolder))
-        throw std::runtime_error(QStringLiteral("Cannot create the folder '%1'.").arg(m_oOptions.sOutput).toStdString());
-    // The asset document first: the package document is what makes a version
-    // appear. Should the package document fail, the previous asset document comes
-    // back, so that the documents in place still belong together.
+    // The package document first: the launcher asks for it before the asset
+    // document, so only a reader whose two requests both fall between the
+    // renames, or span both, can get a mismatched pair. An asset document left
+    // from an earlier version without assets would pair its chunk numbers with
+    // the wrong chunks; it goes in the same step.
+    TDocumentSwap oSwap(m_sOutputFolder);
+    oSwap.stage(kPackageDocument, aPackage);
     const QString sAssetPath = m_sOutputFolder + QLatin1Char('/') + kAssetDocument;
-    const bool bHadAssets = QFileInfo::exists(sAssetPath);
-    const QByteArray aPreviousAssets = bAssets && bHadAssets ? readWholeFile(sAssetPath) : QByteArray();
-    if (bAssets)
-        writeFileAtomically(sAssetPath, aAssets);
-    try {
-        writeFileAtomically(m_sOutputFolder + QLatin1Char('/') + kPackageDocument, aPackage);
-    } catch (...) {
-        if (bAssets && bHadAssets)
-            writeFileAtomically(sAssetPath, aPreviousAssets);
-        else if (bAssets)
-            QFile::remove(sAssetPath);
-        throw;
+    if (!m_oOptions.sAssets.isEmpty()) {
+        oSwap.stage(kAssetDocument, oWriter.assetDocument(m_oOptions.sAssetVersion, lAssetFiles));
+    } else if (QFileInfo::exists(sAssetPath)) {
+        oSwap.stageRemoval(kAssetDocument);
+        m_sRemovedAssetDocument = QDir::toNativeSeparators(sAssetPath);
     }
-}
-
-bool TPublisher::removeOutdatedAssetDocument()
-{
-    // An asset document left from an earlier version would be read together with
-    // the new package document, and its chunk numbers would point at wrong chunks.
-    const QString sAssetPath = m_sOutputFolder + QLatin1Char('/') + kAssetDocument;
-    if (!m_oOptions.sAssets.isEmpty() || !QFileInfo::exists(sAssetPath))
-        return true;
-    if (!QFile::remove(sAssetPath)) {
-        printError(QStringLiteral("The package document is published, but the asset document of the previous version, "
-                                  "'%1', cannot be removed; remove it by hand.")
-                       .arg(QDir::toNativeSeparators(sAssetPath)));
-        return false;
-    }
-    m_sRemovedAssetDocument = QDir::toNativeSeparators(sAssetPath);
-    return true;
+    oSwap.commit();
 }
 
 void TPublisher::failWith(const QString& sError)

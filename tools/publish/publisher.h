@@ -41,9 +41,10 @@ struct TBuildOptions
 //
 // The calling thread reads and chunks the files one after the other; packing and
 // writing run on nJobs threads. At most two chunks per thread wait in memory, so
-// memory stays bounded whatever the size of the client. The documents are written
-// last, each replaced in one step, and only when every chunk is in place; a run
-// that fails or is interrupted removes the chunk files and folders it created.
+// memory stays bounded whatever the size of the client. The run holds the CDN
+// folder's lock throughout. The documents are written last, only when every
+// chunk is in place, and renamed into place back to back; a run that fails or is
+// interrupted removes the chunk files and folders it created.
 class TPublisher
 {
 public:
@@ -65,8 +66,6 @@ private:
     void storeChunk(TPublishedChunk* pChunk, const QByteArray& aBytes);
     // Throws with every document as it was before.
     void writeDocuments();
-    // False, after saying so, when a stale asset document stays behind.
-    bool removeOutdatedAssetDocument();
     void failWith(const QString& sError);
     QString progressDetail() const;
 

@@ -1,5 +1,7 @@
 #include "cloudflarecdntrace.h"
 
+#include "cdntracefields.h"
+
 #include "shared/downloadpool.h"
 
 #include <utility>
@@ -43,27 +45,11 @@ void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
     if (Url != m_oTraceUrl || !m_bRequested)
         return;
 
-    QString sFl, sTs, sColo, sIp;
-    const QStringList lLines = QString::fromUtf8(Data).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& sLine : lLines) {
-        const QStringList lParts = sLine.split(QLatin1Char('='), Qt::SkipEmptyParts);
-        if (lParts.size() != 2)
-            continue;
-        const QString& sKey = lParts[0];
-        const QString sValue = lParts[1].trimmed();
-        if (sKey.compare(QLatin1String("fl"), Qt::CaseInsensitive) == 0)
-            sFl = sValue;
-        else if (sKey.compare(QLatin1String("ts"), Qt::CaseInsensitive) == 0)
-            sTs = sValue;
-        else if (sKey.compare(QLatin1String("colo"), Qt::CaseInsensitive) == 0)
-            sColo = sValue;
-        else if (sKey.compare(QLatin1String("ip"), Qt::CaseInsensitive) == 0)
-            sIp = sValue;
-    }
-    m_sFl = sFl;
-    m_sTs = sTs;
-    m_sColo = sColo;
-    m_sIp = sIp;
+    const TCdnTraceFields oFields = parseCdnTrace(Data);
+    m_sFl = oFields.sFl;
+    m_sTs = oFields.sTs;
+    m_sColo = oFields.sColo;
+    m_sIp = oFields.sIp;
     m_bReceived = true;
     m_bFailed = false;
     m_bRequested = false;

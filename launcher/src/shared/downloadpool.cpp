@@ -79,7 +79,8 @@ int TDownloadPool::outstandingDownloads() const
 
 void TDownloadPool::setCache(QAbstractNetworkCache* pCache)
 {
-    m_pManager->setCache(pCache);
+    if (m_pManager)
+        m_pManager->setCache(pCache);
 }
 
 void TDownloadPool::release(const QUrl& oUrl)
@@ -113,6 +114,11 @@ void TDownloadPool::startWaitingRequests()
 
 void TDownloadPool::startRequest(const QUrl& oUrl)
 {
+    // The URL takes no slot: the next queued one is tried, and fails, at once.
+    if (!m_pManager) {
+        emit failed(oUrl, QNetworkReply::UnknownNetworkError, QStringLiteral("No network access manager"));
+        return;
+    }
     QNetworkReplyWrapper* pReply = m_pManager->get(QNetworkRequest(oUrl));
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
     connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });

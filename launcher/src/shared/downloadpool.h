@@ -31,6 +31,8 @@ class TDownloadPool : public QObject
 
 public:
     // Redirects are followed, except from an encrypted to an unencrypted scheme.
+    // Without a manager every request fails with UnknownNetworkError when its
+    // turn comes, and setCache() does nothing.
     TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetworkAccessManagerWrapper> Manager,
                   QObject* Parent = nullptr, bool ReleaseOnFinish = true);
     ~TDownloadPool() override;
@@ -47,6 +49,7 @@ public:
     // Entries in the running table, including finished but unreleased ones.
     virtual int activeDownloads() const;
     virtual int outstandingDownloads() const;
+    // The manager takes ownership of the cache; without a manager the caller keeps it.
     virtual void setCache(QAbstractNetworkCache* pCache);
     virtual void release(const QUrl& oUrl);
     // Stops a running request without reporting anything more for it and frees

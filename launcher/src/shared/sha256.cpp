@@ -3,14 +3,30 @@
 #include <openssl/evp.h>
 
 #include <new>
+#include <stdexcept>
 
 namespace shared {
 
+namespace {
+
+// A digest OpenSSL could not compute must never pass for one.
+void check(int nResult, const char* pStep)
+{
+    if (nResult != 1)
+        throw std::runtime_error(std::string("SHA-256 failed in ") + pStep);
+}
+
+} // namespace
+
 TSha256::TSha256() : m_pContext(EVP_MD_CTX_new())
 {
-    if (!m_pContext || EVP_DigestInit_ex(m_pContext, EVP_sha256(), nullptr) != 1) {
-        EVP_MD_CTX_free(m_pContext);
+    if (!m_pContext)
         throw std::bad_alloc();
+    try {
+        start();
+    } catch (...) {
+        EVP_MD_CTX_free(m_pContext);
+        throw;
     }
 }
 
@@ -19,17 +35,33 @@ TSha256::~TSha256()
     EVP_MD_CTX_free(m_pContext);
 }
 
+void TSha256::start()
+{
+    // A failed initialisation leaves a context that would crash on the next
+    // update: until one succeeds, every call tries again.
+    m_bStarted = false;
+    check(EVP_DigestInit_ex(m_pContext, EVP_sha256(), nullptr), "EVP_DigestInit_ex");
+    m_bStarted = true;
+}
+
 void TSha256::addData(const char* pData, size_t nSize)
 {
-    EVP_DigestUpdate(m_pContext, pData, nSize);
+    if (!m_bStarted)
+        start();
+    check(EVP_DigestUpdate(m_pContext, pData, nSize), "EVP_DigestUpdate");
 }
 
 QByteArray TSha256::result()
 {
+    if (!m_bStarted)
+        start();
     QByteArray aDigest(kDigestSize, Qt::Uninitialized);
     unsigned int nLength = 0;
-    EVP_DigestFinal_ex(m_pContext, reinterpret_cast<unsigned char*>(aDigest.data()), &nLength);
-    EVP_DigestInit_ex(m_pContext, EVP_sha256(), nullptr);
+    m_bStarted = false;
+    check(EVP_DigestFinal_ex(m_pContext, reinterpret_cast<unsigned char*>(aDigest.data()), &nLength),
+          "EVP_DigestFinal_ex");
+    if (nLength != kDigestSize)
+        throw std::runtime_error("SHA-256 gave a digest of the wrong size");
     return aDigest;
 }
 
@@ -37,7 +69,10 @@ QByteArray TSha256::hash(const char* pData, size_t nSize)
 {
     QByteArray aDigest(kDigestSize, Qt::Uninitialized);
     unsigned int nLength = 0;
-    EVP_Digest(pData, nSize, reinterpret_cast<unsigned char*>(aDigest.data()), &nLength, EVP_sha256(), nullptr);
+    check(EVP_Digest(pData, nSize, reinterpret_cast<unsigned char*>(aDigest.data()), &nLength, EVP_sha256(), nullptr),
+          "EVP_Digest");
+    if (nLength != kDigestSize)
+        throw std::runtime_error("SHA-256 gave a digest of the wrong size");
     return aDigest;
 }
 

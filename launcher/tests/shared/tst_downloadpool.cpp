@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -105,6 +106,7 @@ private slots:
     void redirectIsFollowedAndReportedUnderRequestedUrl();
     void redirectFromHttpsToHttpIsRefused();
     void authenticationIsNeverAnswered();
+    void withoutManagerEveryRequestFailsOnce();
 
     void nocacheParameter();
     void randomNumbersStayInRange();
@@ -354,6 +356,22 @@ void tst_DownloadPool::authenticationIsNeverAnswered()
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
     QCOMPARE(oRecorder.lOutcomes.first(),
              QStringLiteral("fail /secret/a %1").arg(QNetworkReply::AuthenticationRequiredError));
+}
+
+void tst_DownloadPool::withoutManagerEveryRequestFailsOnce()
+{
+    TDownloadPool oPool(1, nullptr);
+    TOutcomeRecorder oRecorder(oPool);
+    QNetworkDiskCache oCache;
+    oPool.setCache(&oCache);
+    oPool.setMaxConcurrentDownloads(0);
+    oPool.download(m_oServer.url(QStringLiteral("/a")));
+    oPool.download(m_oServer.url(QStringLiteral("/b")));
+    oPool.setMaxConcurrentDownloads(1);
+    oPool.downloadWithPriority(m_oServer.url(QStringLiteral("/c")));
+    QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("fail /a 99"), QStringLiteral("fail /b 99"),
+                                               QStringLiteral("fail /c 99")}));
+    QCOMPARE(oPool.outstandingDownloads(), 0);
 }
 
 void tst_DownloadPool::nocacheParameter()

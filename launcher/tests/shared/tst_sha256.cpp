@@ -7,6 +7,41 @@
 
 #include <QtTest>
 
+#include <openssl/crypto.h>
+#include <openssl/provider.h>
+
+#include <stdexcept>
+
+namespace {
+
+// While it lives, this thread's default OpenSSL library context offers only the
+// null provider, so that every fetch of SHA-256 fails.
+class TNoDigestContext
+{
+public:
+    TNoDigestContext()
+        : m_pContext(OSSL_LIB_CTX_new())
+        , m_pProvider(OSSL_PROVIDER_load(m_pContext, "null"))
+        , m_pPrevious(OSSL_LIB_CTX_set0_default(m_pContext))
+    {
+    }
+    ~TNoDigestContext()
+    {
+        OSSL_LIB_CTX_set0_default(m_pPrevious);
+        OSSL_PROVIDER_unload(m_pProvider);
+        OSSL_LIB_CTX_free(m_pContext);
+    }
+    TNoDigestContext(const TNoDigestContext&) = delete;
+    TNoDigestContext& operator=(const TNoDigestContext&) = delete;
+
+private:
+    OSSL_LIB_CTX* m_pContext;
+    OSSL_PROVIDER* m_pProvider;
+    OSSL_LIB_CTX* m_pPrevious;
+};
+
+} // namespace
+
 class TSha256Test : public QObject
 {
     Q_OBJECT
@@ -17,6 +52,7 @@ private slots:
     void incrementalMatchesOneShot_data();
     void incrementalMatchesOneShot();
     void resultStartsOver();
+    void digestFailuresThrow();
 };
 
 void TSha256Test::knownDigests_data()
@@ -73,6 +109,24 @@ void TSha256Test::resultStartsOver()
     oHash.addData(QByteArray("abc"));
     QCOMPARE(oHash.result(), shared::TSha256::hash(QByteArray("abc")));
     QCOMPARE(oHash.result(), shared::TSha256::hash(QByteArray()));
+}
+
+void TSha256Test::digestFailuresThrow()
+{
+    const QByteArray aExpected = shared::TSha256::hash(QByteArray("abc"));
+    shared::TSha256 oHash;
+    oHash.addData(QByteArray("abc"));
+    {
+        TNoDigestContext oNoDigest;
+        QVERIFY_EXCEPTION_THROWN(shared::TSha256::hash(QByteArray("abc")), std::runtime_error);
+        QVERIFY_EXCEPTION_THROWN(shared::TSha256(), std::runtime_error);
+        // The digest under way was fetched before; starting over needs a new fetch.
+        QCOMPARE(oHash.result(), aExpected);
+        QVERIFY_EXCEPTION_THROWN(oHash.addData(QByteArray("abc")), std::runtime_error);
+        QVERIFY_EXCEPTION_THROWN(oHash.result(), std::runtime_error);
+    }
+    oHash.addData(QByteArray("abc"));
+    QCOMPARE(oHash.result(), aExpected);
 }
 
 QTEST_GUILESS_MAIN(TSha256Test)

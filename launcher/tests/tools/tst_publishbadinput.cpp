@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ private slots:
     void refusedWithoutTrace_data();
     void refusedWithoutTrace();
     void failureMidwayLeavesFolderAsItWas();
+    void busyFolderIsRefused_data();
+    void busyFolderIsRefused();
     void wrongCommandLines_data();
     void wrongCommandLines();
     void impossibleRequests_data();
@@ -189,6 +192,39 @@ void TPublishBadInputTest::failureMidwayLeavesFolderAsItWas()
     QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QStringLiteral("Cannot write the chunk file")), qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QStringLiteral("Nothing was published")), qPrintable(oRun.describe()));
+    QCOMPARE(treeState(sOutput), hBefore);
+}
+
+void TPublishBadInputTest::busyFolderIsRefused_data()
+{
+    QTest::addColumn<QString>("sCommand");
+    QTest::newRow("build") << QStringLiteral("build");
+    QTest::newRow("prune") << QStringLiteral("prune");
+}
+
+void TPublishBadInputTest::busyFolderIsRefused()
+{
+    QFETCH(QString, sCommand);
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    QVERIFY(writeTestFile(sSource + QLatin1Char('/') + kGoodFile, "good\n", true));
+    QVERIFY(runPublish(buildArguments(sSource, sOutput)).nExitCode == 0);
+    // Work for either command, had it run: a changed file, a chunk no document needs.
+    QVERIFY(writeTestFile(sSource + QLatin1Char('/') + kGoodFile, "better\n", true));
+    QVERIFY(writeTestFile(sOutput + QStringLiteral("/chunks/00/unneeded.store"), "old"));
+
+    // Another run holds the folder: here, this test.
+    const int nLock = ::open(QFile::encodeName(sOutput + QStringLiteral("/.corvane-publish.lock")).constData(),
+                             O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(nLock >= 0 && ::flock(nLock, LOCK_EX) == 0);
+    const QMap<QString, QString> hBefore = treeState(sOutput);
+    const TToolRun oRun = runPublish(sCommand == QLatin1String("build") ? buildArguments(sSource, sOutput)
+                                                                        : QStringList{sCommand, sOutput});
+    ::close(nLock);
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QCOMPARE(oRun.sErr, QStringLiteral("'%1' is in use by another corvane-publish run; try again when it has finished.\n")
+                            .arg(QDir(sOutput).absolutePath()));
     QCOMPARE(treeState(sOutput), hBefore);
 }
 

@@ -3,6 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 // Publishing one version after another into the same folder.
 class TPublishVersionsTest : public QObject
 {
@@ -13,6 +16,8 @@ private slots:
     void sameInputSameBytes();
     void damagedChunkFileIsReplaced();
     void assetDocumentOfEarlierVersionGoes();
+    void documentsAreReplacedBackToBack();
+    void pruneAndDiffBetweenVersions();
 };
 
 void TPublishVersionsTest::secondVersionWritesOnlyNewChunks()
@@ -129,6 +134,98 @@ void TPublishVersionsTest::assetDocumentOfEarlierVersionGoes()
     const auto pReader = readBack(sOutput);
     QCOMPARE(pReader->version(), QStringLiteral("3"));
     QVERIFY(pReader->assetVersion().isEmpty());
+    TToolRun oCheck;
+    QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
+}
+
+void TPublishVersionsTest::documentsAreReplacedBackToBack()
+{
+    // A reader between the two renames may meet a mismatched pair: nothing but
+    // the renames may happen there, and the package document, which the launcher
+    // asks for first, goes first.
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Tiny);
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("store"))).nExitCode == 0);
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/assets/new.dat"), "new"));
+
+    const int nWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(nWatch >= 0);
+    QVERIFY(inotify_add_watch(nWatch, QFile::encodeName(sOutput).constData(), IN_ALL_EVENTS) >= 0);
+    const TToolRun oRun = runPublish(buildArguments(sSource, sOutput, QStringLiteral("store")));
+    QStringList lEvents;
+    alignas(inotify_event) char aBuffer[1 << 16];
+    for (ssize_t nRead; (nRead = ::read(nWatch, aBuffer, sizeof aBuffer)) > 0;) {
+        for (char* pAt = aBuffer; pAt < aBuffer + nRead;) {
+            const auto* pEvent = reinterpret_cast<const inotify_event*>(pAt);
+            const QString sName = QString::fromUtf8(pEvent->len ? pEvent->name : "");
+            if (pEvent->mask & IN_MOVED_TO)
+                lEvents << QStringLiteral("renamed to ") + sName;
+            else if (pEvent->mask & (IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE))
+                lEvents << QStringLiteral("wrote ") + sName;
+            pAt += sizeof(inotify_event) + pEvent->len;
+        }
+    }
+    ::close(nWatch);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    const int nFirst = lEvents.indexOf(QStringLiteral("renamed to package.json"));
+    QVERIFY2(nFirst >= 0 && lEvents.value(nFirst + 1) == QLatin1String("renamed to assets.json"),
+             qPrintable(lEvents.join(QLatin1Char('\n'))));
+}
+
+void TPublishVersionsTest::pruneAndDiffBetweenVersions()
+{
+    QTemporaryDir oDir;
+    const QString sSource = oDir.filePath(QStringLiteral("client"));
+    const QString sOutput = oDir.filePath(QStringLiteral("cdn"));
+    makeClient(sSource, ESize::Small);
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("deflate"))).nExitCode == 0);
+    const QSet<QString> lFirstChunks = chunkUrls(*readBack(sOutput));
+    const QString sOldPackage = oDir.filePath(QStringLiteral("old-package.json"));
+    const QString sOldAssets = oDir.filePath(QStringLiteral("old-assets.json"));
+    QVERIFY(QFile::copy(sOutput + QStringLiteral("/package.json"), sOldPackage));
+    QVERIFY(QFile::copy(sOutput + QStringLiteral("/assets.json"), sOldAssets));
+
+    // One byte changed in the last chunk of a file of two, a file added, one removed.
+    QByteArray aLevel = readTestFile(sSource + QStringLiteral("/data/level.pak"));
+    aLevel[aLevel.size() - 100] = char(aLevel[aLevel.size() - 100] ^ 0x5A);
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/data/level.pak"), aLevel));
+    QVERIFY(writeTestFile(sSource + QStringLiteral("/data/new.bin"), noiseBytes(5000, 99)));
+    QVERIFY(QFile::remove(sSource + QStringLiteral("/docs/manual.txt")));
+    QVERIFY(runPublish(buildArguments(sSource, sOutput, QStringLiteral("deflate"))).nExitCode == 0);
+    const QSet<QString> lSecondChunks = chunkUrls(*readBack(sOutput));
+    const QSet<QString> lNew = QSet<QString>(lSecondChunks).subtract(lFirstChunks);
+    const QSet<QString> lGone = QSet<QString>(lFirstChunks).subtract(lSecondChunks);
+    QCOMPARE(lNew.size(), 2);
+    QCOMPARE(lGone.size(), 2);
+
+    // From the old version the changed chunk and the new file are fetched, nothing else.
+    quint64 nNewBytes = 0;
+    for (const QString& sPath : lNew)
+        nNewBytes += quint64(QFileInfo(sPath).size());
+    const TToolRun oDiff = runPublish({QStringLiteral("diff"), sOldPackage, sOutput + QStringLiteral("/package.json"),
+                                       QStringLiteral("--old-assets"), sOldAssets, QStringLiteral("--new-assets"),
+                                       sOutput + QStringLiteral("/assets.json")});
+    QVERIFY2(oDiff.nExitCode == 0 && oDiff.sOut.contains(QStringLiteral("Fetched: 2 downloads, %1 bytes").arg(nNewBytes)),
+             qPrintable(oDiff.describe()));
+
+    // What the old version alone needs stays while its documents are kept.
+    const QMap<QString, QString> hBefore = treeState(sOutput);
+    TToolRun oPrune = runPublish({QStringLiteral("prune"), sOutput, QStringLiteral("--keep"), sOldPackage,
+                                  QStringLiteral("--keep"), sOldAssets});
+    QVERIFY2(oPrune.nExitCode == 0 && oPrune.sOut.contains(QStringLiteral("Deleted 0 chunk files")), qPrintable(oPrune.describe()));
+    oPrune = runPublish({QStringLiteral("prune"), sOutput, QStringLiteral("--dry-run")});
+    QVERIFY2(oPrune.nExitCode == 0, qPrintable(oPrune.describe()));
+    for (const QString& sPath : lGone)
+        QVERIFY2(oPrune.sOut.contains(QStringLiteral("would delete ") + QDir(sOutput).relativeFilePath(sPath)), qPrintable(oPrune.describe()));
+    QVERIFY2(oPrune.sOut.contains(QStringLiteral("Would delete 2 chunk files")), qPrintable(oPrune.describe()));
+    QCOMPARE(treeState(sOutput), hBefore);
+
+    oPrune = runPublish({QStringLiteral("prune"), sOutput});
+    QVERIFY2(oPrune.nExitCode == 0 && oPrune.sOut.contains(QStringLiteral("Deleted 2 chunk files")), qPrintable(oPrune.describe()));
+    for (const QString& sPath : lGone)
+        QVERIFY2(!QFileInfo::exists(sPath), qPrintable(sPath));
     TToolRun oCheck;
     QVERIFY2(folderIsSound(sOutput, oCheck), qPrintable(oCheck.describe()));
 }

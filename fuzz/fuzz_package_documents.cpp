@@ -1,0 +1,39 @@
+// The package and asset documents as the launcher fetches them: the input up to
+// its first NUL byte is the package document, the rest the asset document (none
+// without a NUL). The reader never throws, and every address it gives resolves
+// inside its own texts.
+
+#include "fuzzinput.h"
+#include "qtjsonleak.h"
+#include "quietlog.h"
+
+#include "launcher/packageconfigurationreader.h"
+
+using namespace velmar::launcher;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    silenceQtMessages();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
+{
+    const QByteArray aInput = fuzzBytes(pData, nSize);
+    const int nSplit = aInput.indexOf('\0');
+    const QByteArray aPackage = nSplit < 0 ? aInput : aInput.left(nSplit);
+    const QByteArray aAssets = nSplit < 0 ? QByteArray() : aInput.mid(nSplit + 1);
+    const TPackageConfigurationReader oReader(aPackage, aAssets, QUrl(QStringLiteral("https://cdn.corvane.example/live/")),
+                                              QUrl(QStringLiteral("https://cdn.corvane.example/assets/")));
+    oReader.versionLabel();
+    for (const TChunkDescription& oChunk : oReader.chunks())
+        oReader.url(oChunk);
+    for (const TFileDescription& oFile : oReader.files()) {
+        oReader.url(oFile.packedForm());
+        for (const qint32 nChunk : oFile.chunks()) {
+            if (nChunk >= 0 && size_t(nChunk) < oReader.chunks().size())
+                oReader.url(oReader.chunks()[size_t(nChunk)]);
+        }
+    }
+    return 0;
+}

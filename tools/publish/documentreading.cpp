@@ -1,0 +1,32 @@
+#include "documentreading.h"
+
+#include "toolio.h"
+
+#include "launcher/packageconfigurationreader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+using velmar::launcher::TPackageConfigurationReader;
+
+std::unique_ptr<TPackageConfigurationReader> readPublishedDocuments(const QString& sPackagePath,
+                                                                    const QString& sAssetPath, const QUrl& oBase)
+{
+    const QByteArray aPackage = readWholeFile(sPackagePath);
+    const QByteArray aAssets = sAssetPath.isEmpty() ? QByteArray() : readWholeFile(sAssetPath);
+    auto pReader = std::make_unique<TPackageConfigurationReader>(aPackage, aAssets, oBase, oBase);
+    if (!pReader->isValid()) {
+        const QString sNames = sAssetPath.isEmpty() ? QStringLiteral("'%1'").arg(QDir::toNativeSeparators(sPackagePath))
+                                                    : QStringLiteral("'%1' and '%2'").arg(QDir::toNativeSeparators(sPackagePath),
+                                                                                          QDir::toNativeSeparators(sAssetPath));
+        throw std::runtime_error(QStringLiteral("The launcher cannot read %1.").arg(sNames).toStdString());
+    }
+    return pReader;
+}
+
+QUrl folderBaseUrl(const QString& sFolder)
+{
+    return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(sFolder).absoluteFilePath()) + QLatin1Char('/'));
+}

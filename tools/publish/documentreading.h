@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+namespace velmar::launcher {
+class TPackageConfigurationReader;
+}
+
+// A package document and, when sAssetPath is not empty, its asset document, read
+// by the launcher's own reader with every address resolved against oBase. Throws
+// std::runtime_error when a file cannot be read or the reader rejects it.
+std::unique_ptr<velmar::launcher::TPackageConfigurationReader>
+readPublishedDocuments(const QString& sPackagePath, const QString& sAssetPath, const QUrl& oBase);
+
+// The folder as a base URL, for documents that lie (or were served) there.
+QUrl folderBaseUrl(const QString& sFolder);
