@@ -27,9 +27,12 @@ TFaultyHttpServer::TFaultyHttpServer()
 TFaultyHttpServer::~TFaultyHttpServer()
 {
     if (m_oThread.isRunning()) {
-        // Sockets must die on the thread that owns their notifiers.
-        QMetaObject::invokeMethod(m_pContext, [this] { qDeleteAll(m_pContext->children()); },
-                                  Qt::BlockingQueuedConnection);
+        // Sockets must die on the thread that owns their notifiers. A copy of the
+        // list: every deletion takes the child out of the original.
+        QMetaObject::invokeMethod(m_pContext, [this] {
+            const QObjectList lChildren = m_pContext->children();
+            qDeleteAll(lChildren);
+        }, Qt::BlockingQueuedConnection);
         m_oThread.quit();
         m_oThread.wait();
     }
