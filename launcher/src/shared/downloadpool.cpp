@@ -123,7 +123,11 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
     connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
     connect(pReply, &QNetworkReplyWrapper::progress, this,
-            [this, pReply](qint64 nReceived) { emit progress(pReply->url(), nReceived); });
+            [this, pReply](qint64 nReceived) {
+                // An aborted or released reply's last progress is not the new request's.
+                if (isCurrentReply(pReply))
+                    emit progress(pReply->url(), nReceived);
+            });
     m_hRunning.insert(oUrl, pReply);
 }
 

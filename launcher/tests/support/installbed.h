@@ -25,11 +25,16 @@ public:
     bool serve()
     {
         QDir().mkpath(m_sCdn);
-        return m_oNginx.start(m_sCdn);
+        m_oServer = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_oNginx.port()));
+        const bool bStarted = m_oNginx.start(m_sCdn);
+        m_oServer.setPort(m_oNginx.port());
+        return bStarted;
     }
+    // Another server for the same CDN folder (one that breaks answers, say).
+    void serveFrom(const QUrl& oServer) { m_oServer = oServer; }
     TNginxServer& nginx() { return m_oNginx; }
-    QUrl packageUrl() const { return m_oNginx.url(QStringLiteral("/live/package.json")); }
-    QUrl assetUrl() const { return m_oNginx.url(QStringLiteral("/live/assets.json")); }
+    QUrl packageUrl() const { return m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))); }
+    QUrl assetUrl() const { return m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))); }
 
     // Publishes source/ as the given version; files under data/ are the assets.
     TToolRun publish(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
@@ -117,6 +122,7 @@ private:
     QString m_sCdn;
     QString m_sFolder;
     TNginxServer m_oNginx;
+    QUrl m_oServer;
     int m_nSeenRequests = 0;
     bool m_bLastRunKilled = false;
 };
