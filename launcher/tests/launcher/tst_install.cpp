@@ -69,6 +69,8 @@ private slots:
     void hostileDocumentIsRefused_data();
     void hostileDocumentIsRefused();
     void unwritableFolderFails();
+    void fastScanRereadsDamagedFiles();
+    void mismatchedDocumentsFailTheInstall();
 };
 
 void tst_Install::freshInstallMixesEveryMethod()
@@ -202,7 +204,13 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QVERIFY(oBed.serve());
     QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
     QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    const QByteArray aInstalled = readTestFile(oBed.folder() + QStringLiteral("/package.json"));
+    // A newer published version changes nothing about what verify checks and records.
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
     QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 0);
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aInstalled);
+    QVERIFY(QFile::setPermissions(oBed.folder() + QStringLiteral("/bin/client"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
     QFile oWorld(oBed.folder() + QStringLiteral("/data/world.pak"));
     QVERIFY(oWorld.open(QIODevice::ReadWrite));
@@ -218,8 +226,10 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
 
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
-    QCOMPARE(oBed.fetchedChunks().size(), 1);
+    // The damaged chunk and the changed library, nothing else.
+    QCOMPARE(oBed.fetchedChunks().size(), 2);
     QVERIFY(oBed.installedAsPublished());
+    QVERIFY(QFileInfo(oBed.folder() + QStringLiteral("/bin/client")).isExecutable());
     // Nothing left to fetch: the request ends at once and sound.
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
     QVERIFY(oBed.fetchedChunks().isEmpty());
@@ -342,6 +352,46 @@ void tst_Install::unwritableFolderFails()
     QCOMPARE(oRun.nExitCode, 1);
     QVERIFY2(oRun.sErr.contains(QLatin1String("data/")), qPrintable(oRun.sErr));
     QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+}
+
+void tst_Install::fastScanRereadsDamagedFiles()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    // The installed description says world.pak is whole; the file says otherwise.
+    QVERIFY(QFile::resize(oBed.folder() + QStringLiteral("/data/world.pak"), 5 << 20));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+}
+
+void tst_Install::mismatchedDocumentsFailTheInstall()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    // Sound chunks, but the file's own hash from another version.
+    const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
+    QByteArray aDocument = readTestFile(sPath);
+    const QJsonArray lFiles = QJsonDocument::fromJson(aDocument).object().value(QStringLiteral("files")).toArray();
+    for (const QJsonValue oFile : lFiles) {
+        if (oFile.toObject().value(QStringLiteral("localfile")).toString() == QLatin1String("data/world.pak"))
+            aDocument.replace(oFile.toObject().value(QStringLiteral("unpackedhash")).toString().toLatin1(),
+                              QByteArray(64, 'a'));
+    }
+    QVERIFY(writeTestFile(sPath, aDocument));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("do not belong together")), qPrintable(oRun.sErr));
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
 }
 
