@@ -3,6 +3,7 @@
 #include "localpackagestatus.h"
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QDir>
 #include <QObject>
 #include <QPair>
@@ -94,3 +95,6 @@ private:
 };
 
 } // namespace velmar::launcher
+
+Q_DECLARE_METATYPE(std::shared_ptr<velmar::launcher::TPackageInstallation>)
+Q_DECLARE_METATYPE(std::shared_ptr<velmar::launcher::TPackage>)
