@@ -1,5 +1,6 @@
 #include "progressline.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -32,12 +33,16 @@ void TProgressLine::update(const QString& sStep, shared::TFileSize nDone, shared
         finish();
         m_sStep = sStep;
         m_oRate.reset();
+        m_nStepStart = m_oClock.elapsed();
     }
     m_nDone = nDone;
     m_nTotal = nTotal;
     const qint64 nNow = m_oClock.elapsed();
     m_oRate.addSample(nNow, nDone);
-    if (m_nLastPrint < 0 || nNow - m_nLastPrint >= (m_bTerminal ? 250 : 5000)) {
+    // Off a terminal (a log, a CI job) a step shows a line every few seconds and its end.
+    if (m_nLastPrint < 0)
+        m_nLastPrint = m_bTerminal ? -1000 : nNow;
+    if (nNow - m_nLastPrint >= (m_bTerminal ? 250 : 5000)) {
         m_nLastPrint = nNow;
         print(false);
     }
@@ -45,27 +50,38 @@ void TProgressLine::update(const QString& sStep, shared::TFileSize nDone, shared
 
 void TProgressLine::finish()
 {
-    if (m_sStep.isEmpty())
+    if (m_sStep.isEmpty() || m_nTotal == 0) {
+        m_sStep.clear();
         return;
+    }
     print(true);
     m_sStep.clear();
     m_nLastPrint = -1;
-    m_bPrinted = false;
 }
 
 void TProgressLine::print(bool bFinal)
 {
     const int nPercent = m_nTotal ? int(qMin<shared::TFileSize>(100, m_nDone * 100 / m_nTotal)) : 100;
+    if (bFinal) {
+        // The step's own average, not the last few seconds'.
+        const double fSeconds = double(std::max<qint64>(1, m_oClock.elapsed() - m_nStepStart)) / 1000.0;
+        const QByteArray aLine = QStringLiteral("%1: %2 MB in %3 s, %4 MB/s")
+                                     .arg(m_sStep, megabytes(m_nDone), QString::number(fSeconds, 'f', 1),
+                                          QString::number(double(m_nDone) / fSeconds / 1e6, 'f', 1))
+                                     .toLocal8Bit();
+        std::fprintf(stderr, m_bTerminal ? "\r\033[K%s\n" : "%s\n", aLine.constData());
+        std::fflush(stderr);
+        return;
+    }
     const QString sLine = QStringLiteral("%1: %2 of %3 MB (%4%), %5 MB/s, %6 left")
                               .arg(m_sStep, megabytes(m_nDone), megabytes(m_nTotal))
                               .arg(nPercent)
                               .arg(QString::number(m_oRate.bytesPerSecond() / 1e6, 'f', 1),
-                                   bFinal ? QStringLiteral("0:00") : duration(m_oRate.secondsLeft(m_nTotal)));
+                                   duration(m_oRate.secondsLeft(m_nTotal)));
     const QByteArray aLine = sLine.toLocal8Bit();
     if (m_bTerminal)
-        std::fprintf(stderr, "\r\033[K%s%s", aLine.constData(), bFinal ? "\n" : "");
+        std::fprintf(stderr, "\r\033[K%s", aLine.constData());
     else
         std::fprintf(stderr, "%s\n", aLine.constData());
     std::fflush(stderr);
-    m_bPrinted = true;
 }

@@ -24,9 +24,9 @@ private:
     bool m_bTerminal;
     QElapsedTimer m_oClock;
     qint64 m_nLastPrint = -1;
+    qint64 m_nStepStart = 0;
     QString m_sStep;
     shared::TFileSize m_nDone = 0;
     shared::TFileSize m_nTotal = 0;
     shared::TRateEstimator m_oRate;
-    bool m_bPrinted = false;
 };
