@@ -127,7 +127,7 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
             << "partiallyInstalledPackageMarker:" << oSettings.partialPackageFile()
             << "Thread:" << QThread::currentThreadId();
     const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    const QString sAssets = m_pLauncherFilesystemHelper->pathInsideFolder(oFolder, oSettings.assetFile());
+    const QString sAssets = assetCopyPath(oFolder);
     const QUrl oBase = QUrl::fromLocalFile(oFolder.absolutePath() + QLatin1Char('/'));
     QString sMarker;
     if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second)) {
@@ -159,10 +159,14 @@ void TInstallationManager::moveMarker(const QString& sFrom, const QString& sTo)
         throw std::runtime_error(QStringLiteral("Failed to move file %1 to %2").arg(sFrom, sTo).toStdString());
 }
 
+QString TInstallationManager::assetCopyPath(const QDir& oFolder)
+{
+    return m_pLauncherFilesystemHelper->pathInsideFolder(oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
+}
+
 void TInstallationManager::writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument)
 {
-    const QString sAssets = m_pLauncherFilesystemHelper->pathInsideFolder(
-        oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
+    const QString sAssets = assetCopyPath(oFolder);
     // A copy left from a version with assets would describe files this one lacks.
     if (aAssetDocument.isEmpty())
         removePath(sAssets);
@@ -197,8 +201,7 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& oPackage, c
     shared::syncFileSystem(oFolder.absolutePath());
     if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
         moveMarker(oMarkers.second, oMarkers.first);
-    const QString sAssets = m_pLauncherFilesystemHelper->pathInsideFolder(
-        oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
+    const QString sAssets = assetCopyPath(oFolder);
     if (m_pLauncherFilesystemHelper->readFileIfExists(oMarkers.first) != aPackageDocument
         || m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
         // Two files cannot change in one step: the marker goes while the asset
@@ -217,8 +220,7 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
     const QDir oFolder = installationFolder(oPackage);
     const QPair<QString, QString> oMarkers = markerPaths(oFolder);
     shared::syncFileSystem(oFolder.absolutePath());
-    const QString sAssets = m_pLauncherFilesystemHelper->pathInsideFolder(
-        oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
+    const QString sAssets = assetCopyPath(oFolder);
     if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
         removePath(oMarkers.first);
         writeAssetCopy(oFolder, aAssetDocument);

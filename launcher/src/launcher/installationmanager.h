@@ -82,6 +82,7 @@ private:
     std::shared_ptr<TPackageInstallation> runningInstallation(const QString& sName) const;
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation);
     void setStatus(TPackage& oPackage, ELocalPackageStatus eStatus);
+    QString assetCopyPath(const QDir& oFolder);
     void writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument);
     void moveMarker(const QString& sFrom, const QString& sTo);
     void removePath(const QString& sPath);

@@ -54,6 +54,15 @@ std::unique_ptr<TPackageConfigurationReader> readCdn(const QString& sFolder)
                                                          QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
 }
 
+// Version 1 published, served and installed.
+void installVersionOne(TInstallBed& oBed)
+{
+    makeVersionOne(oBed);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+}
+
 } // namespace
 
 class tst_Install : public QObject
@@ -144,10 +153,9 @@ void tst_Install::freshInstallMixesEveryMethod()
 void tst_Install::updateFetchesOnlyMissingChunks()
 {
     TInstallBed oBed;
-    makeVersionOne(oBed);
-    QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    installVersionOne(oBed);
+    if (QTest::currentTestFailed())
+        return;
     const auto pOld = readCdn(oBed.cdn() + QStringLiteral("/live"));
     writeTestFile(oBed.folder() + QStringLiteral("/saves/player.sav"), "mine");
 
@@ -200,10 +208,9 @@ void tst_Install::updateFetchesOnlyMissingChunks()
 void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
 {
     TInstallBed oBed;
-    makeVersionOne(oBed);
-    QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    installVersionOne(oBed);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray aInstalled = readTestFile(oBed.folder() + QStringLiteral("/package.json"));
     // A newer published version changes nothing about what verify checks and records.
     oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
@@ -252,10 +259,9 @@ void tst_Install::killedUpdateResumes()
     QFETCH(QString, sCrashAt);
     QFETCH(bool, bRefetchesNothing);
     TInstallBed oBed;
-    makeVersionOne(oBed);
-    QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    installVersionOne(oBed);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray aOldAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
     const QByteArray aOldPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
     oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + readTestFile(oBed.source() + QStringLiteral("/data/world.pak")));
@@ -265,8 +271,7 @@ void tst_Install::killedUpdateResumes()
     const QByteArray aNewAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
     const QByteArray aNewPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
 
-    oBed.install(QStringLiteral("update"), sCrashAt);
-    QVERIFY(oBed.lastRunKilled());
+    QVERIFY(oBed.install(QStringLiteral("update"), sCrashAt).bKilled);
     // Whatever marker stands, the asset copy belongs to the same version.
     const QByteArray aMarker = readTestFile(oBed.folder() + QStringLiteral("/package.json")).isEmpty()
                                    ? readTestFile(oBed.folder() + QStringLiteral("/partial-package.json"))
@@ -308,10 +313,9 @@ void tst_Install::hostileDocumentIsRefused()
     QFETCH(QString, sValue);
     QFETCH(QString, sExpected);
     TInstallBed oBed;
-    makeVersionOne(oBed);
-    QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    installVersionOne(oBed);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(QFile::link(oBed.path(QStringLiteral("outside")), oBed.folder() + QStringLiteral("/link")));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("outside/x")), "outside"));
 
@@ -347,7 +351,7 @@ void tst_Install::unwritableFolderFails()
     QVERIFY(QDir().mkpath(oBed.folder() + QStringLiteral("/data")));
     QFile::setPermissions(oBed.folder() + QStringLiteral("/data"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, QUrl(), true);
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, true);
     QFile::setPermissions(oBed.folder() + QStringLiteral("/data"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(oRun.nExitCode, 1);
     QVERIFY2(oRun.sErr.contains(QLatin1String("data/")), qPrintable(oRun.sErr));
@@ -358,10 +362,9 @@ void tst_Install::unwritableFolderFails()
 void tst_Install::fastScanRereadsDamagedFiles()
 {
     TInstallBed oBed;
-    makeVersionOne(oBed);
-    QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    installVersionOne(oBed);
+    if (QTest::currentTestFailed())
+        return;
     oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
     QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
     // The installed description says world.pak is whole; the file says otherwise.

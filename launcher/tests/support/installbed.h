@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 
 class TInstallBed
 {
@@ -53,39 +52,19 @@ public:
 
     // Runs corvane-install; sCrashAt stops it at that step.
     TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
-                     const QUrl& oPackageUrl = QUrl(), bool bUnprivileged = false)
+                     bool bUnprivileged = false)
     {
-        QStringList lArguments{sCommand, (oPackageUrl.isEmpty() ? packageUrl() : oPackageUrl).toString(), m_sFolder,
-                               QStringLiteral("--assets"), assetUrl().toString()};
-        lArguments << lExtra;
-        QString sProgram = builtExecutable(QStringLiteral("corvane-install"));
-        if (bUnprivileged && geteuid() == 0) {
-            lArguments.prepend(sProgram);
-            lArguments = QStringList{QStringLiteral("--bounding-set"), QStringLiteral("-dac_override,-dac_read_search"),
-                                     QStringLiteral("--inh-caps"), QStringLiteral("-dac_override,-dac_read_search")}
-                         + lArguments;
-            sProgram = QStringLiteral("setpriv");
-        }
-        QProcess oProcess;
-        QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment oEnvironment;
         oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
         QDir().mkpath(path("tmp"));
         if (!sCrashAt.isEmpty())
             oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
-        oProcess.setProcessEnvironment(oEnvironment);
-        oProcess.start(sProgram, lArguments);
-        TToolRun oRun;
-        if (!oProcess.waitForStarted() || !oProcess.waitForFinished(240000)) {
-            oRun.sErr = oProcess.errorString();
-            return oRun;
-        }
-        oRun.nExitCode = oProcess.exitStatus() == QProcess::NormalExit ? oProcess.exitCode() : -1;
-        m_bLastRunKilled = oProcess.exitStatus() == QProcess::CrashExit;
-        oRun.sOut = QString::fromUtf8(oProcess.readAllStandardOutput());
-        oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
-        return oRun;
+        return runBuiltTool(QStringLiteral("corvane-install"),
+                            QStringList{sCommand, packageUrl().toString(), m_sFolder, QStringLiteral("--assets"),
+                                        assetUrl().toString()}
+                                + lExtra,
+                            bUnprivileged, oEnvironment);
     }
-    bool lastRunKilled() const { return m_bLastRunKilled; }
 
     // The chunk files fetched since the last call.
     QStringList fetchedChunks()
@@ -124,5 +103,4 @@ private:
     TNginxServer m_oNginx;
     QUrl m_oServer;
     int m_nSeenRequests = 0;
-    bool m_bLastRunKilled = false;
 };

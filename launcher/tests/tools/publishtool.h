@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,8 @@
 struct TToolRun
 {
     int nExitCode = -1;
+    // Ended by a signal (a crash point, say) rather than by exiting.
+    bool bKilled = false;
     QString sOut;
     QString sErr;
     QString describe() const
@@ -34,12 +37,14 @@ struct TToolRun
     }
 };
 
-// Runs corvane-publish. bUnprivileged drops the capabilities that let root read
-// any file, so that file permissions mean for the tool what they mean for users.
-inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = false)
+// Runs one of the built tools. bUnprivileged drops the capabilities that let root
+// read and write any file, so that file permissions mean for the tool what they
+// mean for users. oEnvironment adds to the test's own environment.
+inline TToolRun runBuiltTool(const QString& sName, const QStringList& lArguments, bool bUnprivileged = false,
+                             const QProcessEnvironment& oEnvironment = QProcessEnvironment())
 {
     QProcess oProcess;
-    QString sProgram = builtExecutable(QStringLiteral("corvane-publish"));
+    QString sProgram = builtExecutable(sName);
     QStringList lAll = lArguments;
     if (bUnprivileged && geteuid() == 0) {
         lAll = QStringList{QStringLiteral("--bounding-set"), QStringLiteral("-dac_override,-dac_read_search"),
@@ -47,16 +52,25 @@ inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = f
                + lArguments;
         sProgram = QStringLiteral("setpriv");
     }
+    QProcessEnvironment oAll = QProcessEnvironment::systemEnvironment();
+    oAll.insert(oEnvironment);
+    oProcess.setProcessEnvironment(oAll);
     oProcess.start(sProgram, lAll);
     TToolRun oRun;
     if (!oProcess.waitForStarted() || !oProcess.waitForFinished(240000)) {
         oRun.sErr = oProcess.errorString();
         return oRun;
     }
-    oRun.nExitCode = oProcess.exitStatus() == QProcess::NormalExit ? oProcess.exitCode() : -1;
+    oRun.bKilled = oProcess.exitStatus() == QProcess::CrashExit;
+    oRun.nExitCode = oRun.bKilled ? -1 : oProcess.exitCode();
     oRun.sOut = QString::fromUtf8(oProcess.readAllStandardOutput());
     oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
     return oRun;
+}
+
+inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = false)
+{
+    return runBuiltTool(QStringLiteral("corvane-publish"), lArguments, bUnprivileged);
 }
 
 inline bool writeTestFile(const QString& sPath, const QByteArray& aBytes, bool bExecutable = false)
