@@ -19,9 +19,10 @@ enum class EHttpFault {
     ResetMidway,
     // The full Content-Length, half the body, then a clean close.
     Truncate,
-    // The right length, but some bytes of the body inverted.
+    // The right length, but 16 bytes from the middle of the body on inverted
+    // (fewer if the body ends first; an empty body stays empty).
     WrongBytes,
-    // The full Content-Length, part of the body, then silence until the server stops.
+    // The full Content-Length, half the body, then silence until the server stops.
     Stall,
     // The body and 1 MiB of garbage after it, all announced in Content-Length.
     OverLong,
