@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -61,6 +62,8 @@ int main(int argc, char* argv[])
     QStringList lArguments = QCoreApplication::arguments().mid(1);
     s_bVerbose = lArguments.removeAll(QStringLiteral("--verbose")) > 0;
     qInstallMessageHandler(printMessage);
+    if (!s_bVerbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("corvane.install.debug=false\ncorvane.install.info=false"));
     if (lArguments.contains(QStringLiteral("--help")) || lArguments.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -25,6 +25,9 @@ struct TChunkedFileState
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
         , m_oTarget(sTargetPath)
     {
+        // A file that is one record is checked whole by that record's hash already.
+        m_bHashWhileWriting = !(m_lChunkRecords.size() == 1 && m_lChunkRecords.front().unpackedHash() == m_oHash
+                                && m_lChunkRecords.front().unpackedSize() == m_nSize);
         m_lOffsets.reserve(m_lChunkRecords.size());
         shared::TFileSize nOffset = 0;
         for (const TChunkRecord& oRecord : m_lChunkRecords) {
@@ -49,6 +52,7 @@ struct TChunkedFileState
     // against its hash without a second pass.
     shared::TSha256 m_oRunningHash;
     shared::TFileSize m_nHashedUpTo = 0;
+    bool m_bHashWhileWriting = true;
 };
 
 } // namespace velmar::launcher

@@ -1,5 +1,7 @@
 #include "chunkreuse.h"
 
+#include "installlog.h"
+
 #include "contentchunker.h"
 #include "packageconfigurationreader.h"
 #include "scanprogress.h"
@@ -66,11 +68,11 @@ public:
                 m_bFound = true;
                 if (nTarget == m_nSourceOffset) {
                     oPlacement.m_eState = InPlace;
-                    qInfo() << "reuseable chunk on correct position found" << record(nRecord).url() << "file:" << m_sPath
+                    qCInfo(lcInstallSteps) << "reuseable chunk on correct position found" << record(nRecord).url() << "file:" << m_sPath
                             << "offset:" << nTarget << "Thread:" << QThread::currentThreadId();
                 } else {
                     oPlacement = {Elsewhere, m_nSourceOffset, nTarget, record(nRecord).unpackedSize(), false};
-                    qInfo() << "reuseable chunk on wrong position found" << record(nRecord).url() << "file:" << m_sPath
+                    qCInfo(lcInstallSteps) << "reuseable chunk on wrong position found" << record(nRecord).url() << "file:" << m_sPath
                             << "source offset:" << m_nSourceOffset << "target offset:" << nTarget
                             << "Thread:" << QThread::currentThreadId();
                 }

@@ -4,6 +4,8 @@
 
 #include "packagefiledownloader.h"
 
+#include "installlog.h"
+
 #include "chunkedfilestate.h"
 #include "filehashmismatch.h"
 #include "crashpoint.h"
@@ -46,7 +48,7 @@ void removePath(shared::TFileSystemHelper& oHelper, const QString& sPath)
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData)
 {
-    qInfo() << "saveDownloadedData chunk" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "saveDownloadedData chunk" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
     bool bCached = false;
     for (const std::shared_ptr<TChunkedFileState>& pState : oChunk.m_lFileStates) {
         QMutexLocker oLock(&pState->m_oLock);
@@ -76,7 +78,7 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
         if (bDirect) {
             aBytes = aData;
         } else if (!fetchCached(oRecord, aBytes)) {
-            qInfo() << "saveDownloadedData chunk" << oRecord.url() << "not found for" << sTarget << ". => Wait for chunk"
+            qCInfo(lcInstallSteps) << "saveDownloadedData chunk" << oRecord.url() << "not found for" << sTarget << ". => Wait for chunk"
                     << "Thread:" << QThread::currentThreadId();
             break;
         }
@@ -90,18 +92,21 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
             }
         }
         const shared::TFileSize nOffset = oState.m_lOffsets[size_t(nPosition)];
-        catchUpHash(oState, nOffset, pLog.get());
+        if (oState.m_bHashWhileWriting)
+            catchUpHash(oState, nOffset, pLog.get());
         if (bChunkVerification)
             logLine(pLog.get(), nOffset, oRecord.unpackedHash() == shared::TSha256::hash(aBytes)
                                              ? (bDirect ? ": write succeeded" : ": write cache correct")
                                              : (bDirect ? ": write failed" : ": write cache invalid"));
-        qInfo() << "saveDownloadedData chunk" << oRecord.url() << (bDirect ? "to" : "from cache to") << sTarget
+        qCInfo(lcInstallSteps) << "saveDownloadedData chunk" << oRecord.url() << (bDirect ? "to" : "from cache to") << sTarget
                 << "offset:" << nOffset << "Thread:" << QThread::currentThreadId();
         if (shared::TFileSize(aBytes.size()) != oRecord.unpackedSize())
             throw shared::ioError(sTarget, QStringLiteral("couldn't write chunk file"));
         shared::writeAllAt(oState.m_oTarget, nOffset, aBytes);
-        oState.m_oRunningHash.addData(aBytes);
-        oState.m_nHashedUpTo = nOffset + oRecord.unpackedSize();
+        if (oState.m_bHashWhileWriting) {
+            oState.m_oRunningHash.addData(aBytes);
+            oState.m_nHashedUpTo = nOffset + oRecord.unpackedSize();
+        }
         releaseUse(oRecord);
         emit writeProgress(oRecord.url(), oRecord.unpackedSize());
         oState.m_lRemainingPositions.pop_front();
@@ -123,6 +128,12 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
             return;
         }
     }
+}
+
+std::vector<QString> TPackageFileDownloader::completedFiles() const
+{
+    QMutexLocker oLock(&m_oCompletedLock);
+    return m_lCompletedFiles;
 }
 
 void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
@@ -249,11 +260,12 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
     QFile& oTarget = oState.m_oTarget;
     if (!oTarget.isOpen() && !oTarget.open(QIODevice::ReadWrite))
         throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't open target file"));
-    shared::hashRange(oTarget, oState.m_nHashedUpTo, oState.m_nSize, oState.m_oRunningHash);
+    if (oState.m_bHashWhileWriting)
+        shared::hashRange(oTarget, oState.m_nHashedUpTo, oState.m_nSize, oState.m_oRunningHash);
     const qint64 nSizeOnDisk = oTarget.size();
     oTarget.close();
-    const QByteArray aDigest = oState.m_oRunningHash.result();
-    if (nSizeOnDisk != qint64(oState.m_nSize) || oState.m_oHash != aDigest)
+    const bool bHashMatches = !oState.m_bHashWhileWriting || oState.m_oHash == oState.m_oRunningHash.result();
+    if (nSizeOnDisk != qint64(oState.m_nSize) || !bHashMatches)
         throw TFileHashMismatch(QStringLiteral("The file \"%1\" was built from its chunks but does not match its hash: "
                                              "the package's documents do not belong together.")
                                   .arg(oState.m_sLocalFile)
@@ -262,6 +274,8 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
         && !oTarget.setPermissions(oTarget.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup
                                    | QFileDevice::ExeOther))
         throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable"));
+    QMutexLocker oLock(&m_oCompletedLock);
+    m_lCompletedFiles.push_back(oState.m_sLocalFile);
 }
 
 } // namespace velmar::launcher

@@ -15,6 +15,8 @@ struct TPackageDifference
 {
     std::vector<TFileToDownload> m_lFilesToDownload;
     std::vector<TFileDescription> m_lFilesToDelete;
+    // Complete files whose whole hash the scan checked.
+    std::vector<QString> m_lCheckedFiles;
     // Set when the documents were refused: nothing was changed on disk, and the
     // installation fails with this reason.
     QString m_sError;

@@ -1,5 +1,7 @@
 #include "packagefiledownloader.h"
 
+#include "installlog.h"
+
 #include "chunkedfilestate.h"
 #include "filehashmismatch.h"
 #include "launcherfilesystemhelper.h"
@@ -89,7 +91,7 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
 
 void TPackageFileDownloader::startDownload()
 {
-    qInfo() << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
     m_hChunksInProgress.clear();
     m_lChunksNotYetWritten.clear();
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
@@ -108,14 +110,14 @@ void TPackageFileDownloader::startDownload()
         return;
     }
     for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
-        qInfo() << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
+        qCInfo(lcInstallSteps) << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
         m_pDownloadPool->download(oChunk.m_oRecord.url());
     }
 }
 
 void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
 {
-    qInfo() << "onDownloadCompleted" << Url << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "onDownloadCompleted" << Url << "Thread:" << QThread::currentThreadId();
     const auto it = m_hChunksInProgress.constFind(Url);
     if (it == m_hChunksInProgress.constEnd()) {
         m_pDownloadPool->release(Url);
@@ -146,10 +148,10 @@ TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedDa
     const QUrl& oUrl = oChunk.m_oRecord.url();
     try {
         if (oChunk.m_oRecord.unpack()) {
-            qInfo() << "processDownloadedData decompress" << oUrl << "Thread:" << QThread::currentThreadId();
+            qCInfo(lcInstallSteps) << "processDownloadedData decompress" << oUrl << "Thread:" << QThread::currentThreadId();
             aData = decompressDownloadedData(oChunk, aData);
         }
-        qInfo() << "processDownloadedData verify" << oUrl << "Thread:" << QThread::currentThreadId();
+        qCInfo(lcInstallSteps) << "processDownloadedData verify" << oUrl << "Thread:" << QThread::currentThreadId();
         aData = verifyDownloadedData(oChunk, aData);
     } catch (const shared::TDecompressionError& oError) {
         return {DecompressionFailed, QString::fromUtf8(oError.what())};
@@ -157,7 +159,7 @@ TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedDa
         return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
     }
     try {
-        qInfo() << "processDownloadedData save" << oUrl << "Thread:" << QThread::currentThreadId();
+        qCInfo(lcInstallSteps) << "processDownloadedData save" << oUrl << "Thread:" << QThread::currentThreadId();
         saveDownloadedData(oChunk, aData);
     } catch (const TFileHashMismatch& oError) {
         return {FileHashMismatch, QString::fromUtf8(oError.what())};
@@ -171,22 +173,22 @@ TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedDa
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const
 {
-    qDebug() << "decompressDownloadedData" << oChunk.m_oRecord.url() << "started";
+    qCDebug(lcInstallSteps) << "decompressDownloadedData" << oChunk.m_oRecord.url() << "started";
     // The record says how large the chunk is: a stream that claims more is hostile.
     QByteArray aUnpacked = shared::unpackStrict(aData, oChunk.m_oRecord.unpackedSize());
-    qDebug() << "decompressDownloadedData" << oChunk.m_oRecord.url() << "finished";
+    qCDebug(lcInstallSteps) << "decompressDownloadedData" << oChunk.m_oRecord.url() << "finished";
     return aUnpacked;
 }
 
 QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const
 {
-    qDebug() << "verifyDownloadedData" << oChunk.m_oRecord.url() << "started";
+    qCDebug(lcInstallSteps) << "verifyDownloadedData" << oChunk.m_oRecord.url() << "started";
     if (shared::TFileSize(aData.size()) != oChunk.m_oRecord.unpackedSize()
         || oChunk.m_oRecord.unpackedHash() != shared::TSha256::hash(aData)) {
-        qInfo() << "saveDownloadedData failed: invalid hash";
+        qCInfo(lcInstallSteps) << "saveDownloadedData failed: invalid hash";
         throw std::runtime_error(QStringLiteral("verify of url '%1' failed").arg(oChunk.m_oRecord.url().toString()).toStdString());
     }
-    qDebug() << "verifyDownloadedData" << oChunk.m_oRecord.url() << "finished";
+    qCDebug(lcInstallSteps) << "verifyDownloadedData" << oChunk.m_oRecord.url() << "finished";
     return aData;
 }
 
@@ -194,7 +196,7 @@ void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResu
 {
     switch (oResult.m_eOutcome) {
     case Saved:
-        qInfo() << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
+        qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
         processFinishedData(oUrl);
         return;
     case DecompressionFailed:
@@ -250,24 +252,24 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
-    qInfo() << "Retry" << oUrl << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "Retry" << oUrl << "Thread:" << QThread::currentThreadId();
     ++oChunk.m_nRetryCount;
     m_pDownloadPool->download(oUrl);
 }
 
 void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
 {
-    qInfo() << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
     m_pDownloadPool->release(oUrl);
     if (m_hChunksInProgress.remove(oUrl) > 0) {
-        qInfo() << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();
+        qCInfo(lcInstallSteps) << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     }
 }
 
 void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
 {
-    qInfo() << "onDownloadFailed" << Url << Code << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "onDownloadFailed" << Url << Code << "Thread:" << QThread::currentThreadId();
     retryOrGiveUp(Url, QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
 }
 
@@ -335,7 +337,7 @@ void TPackageFileDownloader::emitProgress()
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 {
-    qInfo() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads:" << m_pDownloadPool->activeDownloads()
+    qCInfo(lcInstallSteps) << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads:" << m_pDownloadPool->activeDownloads()
             << "FilesInProgress:" << m_hChunksInProgress.size() << "AtLeastOneDownloadFailed" << m_bAtLeastOneDownloadFailed
             << "AtLeastOneSavingOperationFailed" << m_bAtLeastOneSavingOperationFailed
             << "Thread:" << QThread::currentThreadId();

@@ -55,6 +55,9 @@ public:
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
+    // Target files written to their end and checked against their hash; read
+    // once the download has ended.
+    std::vector<QString> completedFiles() const;
     // What went wrong last, in words, for a failure worth telling.
     const QString& errorMessage() const { return m_sErrorMessage; }
 
@@ -137,6 +140,8 @@ private:
     int m_nCachedChunkCount = 0;
     shared::TFileSize m_nCachedBytes = 0;
     QFutureSynchronizer<void> m_oTasks;
+    mutable QMutex m_oCompletedLock;
+    std::vector<QString> m_lCompletedFiles;
 };
 
 } // namespace velmar::launcher

@@ -105,8 +105,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
             }
             oDifference.m_lFilesToDelete.push_back(oInstalled);
         }
-        oDifference.m_lFilesToDownload
-            = computeFilesToDownload(oFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr);
+        computeFilesToDownload(oFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr, oDifference);
     } catch (const std::exception& oError) {
         qWarning() << "computeRequiredChanges failed:" << oError.what();
         oDifference.m_sDiskError = QString::fromUtf8(oError.what());
@@ -134,6 +133,7 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
             << "files to delete:" << Changes.m_lFilesToDelete.size() << "Thread:" << QThread::currentThreadId();
     m_lFilesToDownload = std::move(Changes.m_lFilesToDownload);
     m_lFilesToDelete = std::move(Changes.m_lFilesToDelete);
+    m_lCheckedFiles = QSet<QString>(Changes.m_lCheckedFiles.begin(), Changes.m_lCheckedFiles.end());
     try {
         qInfo() << "startDownload:" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
         deleteFiles();
@@ -191,6 +191,8 @@ void TPackageInstallation::refuse(const QString& sReason)
 
 void TPackageInstallation::onDownloadCompleted()
 {
+    for (const QString& sFile : m_pDownloader->completedFiles())
+        m_lCheckedFiles.insert(sFile);
     qInfo() << "onDownloadCompleted" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
     m_bSucceeded = true;
     m_eErrorReason = NoError;

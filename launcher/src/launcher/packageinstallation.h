@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFuture>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -99,9 +100,8 @@ private slots:
     void onVerifyFinished(bool Result);
 
 private:
-    std::vector<TFileToDownload> computeFilesToDownload(const QDir& oFolder,
-                                                        const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
-                                                        const TPackageConfigurationReader* pInstalled);
+    void computeFilesToDownload(const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
+                                const TPackageConfigurationReader* pInstalled, TPackageDifference& oDifference);
     void deleteFiles();
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
@@ -120,6 +120,9 @@ private:
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
     std::vector<TFileDescription> m_lFilesToDelete;
     std::vector<TFileToDownload> m_lFilesToDownload;
+    // Files this request has already hashed whole (found sound, or written and
+    // checked): the verification that follows an install need not read them again.
+    QSet<QString> m_lCheckedFiles;
     std::vector<QFuture<void>> m_lTasks;
 };
 

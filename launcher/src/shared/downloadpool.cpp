@@ -43,15 +43,14 @@ void TDownloadPool::downloadWithPriority(const QUrl& oUrl)
 
 void TDownloadPool::enqueue(const QUrl& oUrl, bool bAtFront)
 {
-    const auto itQueued = std::find(m_lQueue.begin(), m_lQueue.end(), oUrl);
-    if (itQueued != m_lQueue.end())
-        m_lQueue.erase(itQueued);
+    dequeue(oUrl);
     if (m_hRunning.contains(oUrl))
         return;
     if (bAtFront)
         m_lQueue.push_front(oUrl);
     else
         m_lQueue.push_back(oUrl);
+    m_hQueued.insert(oUrl);
     startWaitingRequests();
 }
 
@@ -91,9 +90,7 @@ void TDownloadPool::release(const QUrl& oUrl)
 
 void TDownloadPool::abort(const QUrl& oUrl)
 {
-    const auto itQueued = std::find(m_lQueue.begin(), m_lQueue.end(), oUrl);
-    if (itQueued != m_lQueue.end())
-        m_lQueue.erase(itQueued);
+    dequeue(oUrl);
     QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
     if (m_hRunning.remove(oUrl) == 0)
         return;
@@ -103,11 +100,21 @@ void TDownloadPool::abort(const QUrl& oUrl)
     startWaitingRequests();
 }
 
+void TDownloadPool::dequeue(const QUrl& oUrl)
+{
+    // Thousands of chunks may wait: the set spares a walk through the queue for
+    // every URL that is not in it.
+    if (!m_hQueued.remove(oUrl))
+        return;
+    m_lQueue.erase(std::find(m_lQueue.begin(), m_lQueue.end(), oUrl));
+}
+
 void TDownloadPool::startWaitingRequests()
 {
     while (!m_lQueue.empty() && activeDownloads() < maxConcurrentDownloads()) {
         const QUrl oUrl = m_lQueue.front();
         m_lQueue.pop_front();
+        m_hQueued.remove(oUrl);
         startRequest(oUrl);
     }
 }

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QNetworkReply>
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 
 #include <deque>
@@ -63,6 +64,7 @@ signals:
 
 private:
     void enqueue(const QUrl& oUrl, bool bAtFront);
+    void dequeue(const QUrl& oUrl);
     void startWaitingRequests();
     void startRequest(const QUrl& oUrl);
     void onReplyFinished(QNetworkReplyWrapper* pReply);
@@ -76,6 +78,7 @@ private:
     QMap<QUrl, QNetworkReplyWrapper*> m_hRunning;
     int m_nMaxConcurrentDownloads;
     std::deque<QUrl> m_lQueue;
+    QSet<QUrl> m_hQueued;
     std::unique_ptr<TNetworkAccessManagerAuthenticationHandler> m_pAuthenticationHandler;
     bool m_bReleaseOnFinish;
 };

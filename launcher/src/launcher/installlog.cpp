@@ -1,0 +1,7 @@
+#include "installlog.h"
+
+namespace velmar::launcher {
+
+Q_LOGGING_CATEGORY(lcInstallSteps, "corvane.install")
+
+} // namespace velmar::launcher
