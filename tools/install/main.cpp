@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -119,11 +118,15 @@ int main(int argc, char* argv[])
     }
     QFile::setPermissions(sIni, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     {
-        QSettings oSettings(sIni, QSettings::IniFormat);
-        oSettings.setValue(QStringLiteral("DIRECTORIES/packages"), QStringLiteral("."));
-        oSettings.setValue(QStringLiteral("OPTIONS/skipVerification"), false);
+        // A key met again later in the file wins.
+        QFile oIni(sIni);
+        QByteArray aOverrides = "\n[DIRECTORIES]\npackages=.\n[OPTIONS]\nskipVerification=false\n";
         if (nJobs > 0)
-            oSettings.setValue(QStringLiteral("OPTIONS/maxConcurrentDownloads"), nJobs);
+            aOverrides += "maxConcurrentDownloads=" + QByteArray::number(nJobs) + '\n';
+        if (!oIni.open(QIODevice::Append) || oIni.write(aOverrides) != aOverrides.size()) {
+            std::fprintf(stderr, "corvane-install: cannot prepare the settings in the temporary folder\n");
+            return 1;
+        }
     }
     auto pHelper = std::make_shared<velmar::launcher::TLauncherFilesystemHelper>(QFileInfo(sFolder).path(), sIni);
 

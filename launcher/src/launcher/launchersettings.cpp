@@ -1,35 +1,44 @@
 #include "launchersettings.h"
 
-#include <QSettings>
+#include "shared/inifile.h"
 
 namespace velmar::launcher {
 
 namespace {
 
-// Reads the keys of one INI section; every conversion is QVariant's ordinary one,
-// so a malformed number gives 0 and only "false", "0" and "" are false.
+// Reads the keys of one INI section. A key that is absent takes its default; a
+// present one converts as text does: a malformed number gives 0, and only
+// "false", "0" and "" are false.
 class TSection
 {
 public:
-    TSection(QSettings& oSettings, const QString& sGroup) : m_oSettings(oSettings) { m_oSettings.beginGroup(sGroup); }
-    ~TSection() { m_oSettings.endGroup(); }
-    TSection(const TSection&) = delete;
-    TSection& operator=(const TSection&) = delete;
+    TSection(const shared::TIniFile& oFile, const QString& sGroup) : m_oFile(oFile), m_sGroup(sGroup) {}
 
-    QUrl url(const char* pKey) const { return QUrl(m_oSettings.value(QLatin1String(pKey)).toString()); }
-    QString text(const char* pKey) const { return m_oSettings.value(QLatin1String(pKey)).toString(); }
-    bool flag(const char* pKey, bool bDefault) const { return m_oSettings.value(QLatin1String(pKey), bDefault).toBool(); }
-    int number(const char* pKey, int nDefault) const { return m_oSettings.value(QLatin1String(pKey), nDefault).toInt(); }
+    QUrl url(const char* pKey) const { return QUrl(text(pKey)); }
+    QString text(const char* pKey) const { return m_oFile.value(m_sGroup, QLatin1String(pKey)); }
+    bool flag(const char* pKey, bool bDefault) const
+    {
+        const QString sValue = m_oFile.value(m_sGroup, QLatin1String(pKey));
+        if (sValue.isNull())
+            return bDefault;
+        return !(sValue.isEmpty() || sValue == QLatin1String("0") || sValue.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
+    }
+    int number(const char* pKey, int nDefault) const
+    {
+        const QString sValue = m_oFile.value(m_sGroup, QLatin1String(pKey));
+        return sValue.isNull() ? nDefault : sValue.toInt();
+    }
 
 private:
-    QSettings& m_oSettings;
+    const shared::TIniFile& m_oFile;
+    QString m_sGroup;
 };
 
 } // namespace
 
 TLauncherSettings::TLauncherSettings(const QString& sIniPath)
 {
-    QSettings oSettings(sIniPath, QSettings::IniFormat);
+    const shared::TIniFile oSettings(sIniPath);
     {
         TSection oUrls(oSettings, QStringLiteral("URLS"));
         m_oLauncherConfiguration = oUrls.url("launcherConfiguration");

@@ -29,6 +29,7 @@ private slots:
     void conversions_data();
     void conversions();
     void keyInWrongSectionIsIgnored();
+    void binaryQtValuesAreText();
     void packagesFolderStaysInside_data();
     void packagesFolderStaysInside();
     void accountGroup_data();
@@ -141,6 +142,17 @@ void tst_LauncherSettings::keyInWrongSectionIsIgnored()
     QCOMPARE(oHelper.settings()->packages(), QString());
     QVERIFY(oHelper.settings()->launcherConfiguration().isEmpty());
     QCOMPARE(oHelper.settings()->packageFile(), QStringLiteral("p.json"));
+}
+
+void tst_LauncherSettings::binaryQtValuesAreText()
+{
+    // Read as a QSettings value, this asked for a list of billions of entries.
+    QTemporaryDir oDir;
+    QVERIFY(QFile::copy(QStringLiteral(CORVANE_SOURCE_DIR
+                                       "/launcher/tests/launcher/data/fuzzfound/launchersettings-variant-huge-list.ini"),
+                        oDir.filePath(QStringLiteral("launchersettings.ini"))));
+    TLauncherFilesystemHelper oHelper(oDir.path());
+    QCOMPARE(oHelper.settings()->maxConcurrentDownloads(), 10);
 }
 
 void tst_LauncherSettings::packagesFolderStaysInside_data()
