@@ -133,10 +133,9 @@ private slots:
     void failedPackageDocumentLeavesOthersConfigured();
     void notFoundFailsWithoutFallback_data();
     void notFoundFailsWithoutFallback();
-    void unreachableServerFallsBackToLocalCopy();
+    void unreachableServerUsesLocalCopy_data();
+    void unreachableServerUsesLocalCopy();
     void offlinePackagesComeFromInstalledCopies();
-    void noLocalCopyFails();
-    void corruptLocalCopyIsDiskAccessFailure();
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
     void slowServerFallsBackAndLateAnswerIsIgnored();
     void unwritableLocalCopyIsReportedButLoadGoesOn();
@@ -254,13 +253,33 @@ void tst_LauncherConfigurationHandler::notFoundFailsWithoutFallback()
     QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
 }
 
-void tst_LauncherConfigurationHandler::unreachableServerFallsBackToLocalCopy()
+void tst_LauncherConfigurationHandler::unreachableServerUsesLocalCopy_data()
 {
+    QTest::addColumn<bool>("bCopy");
+    QTest::addColumn<QByteArray>("aCopy");
+    QTest::addColumn<int>("nOutcome");
+    QTest::newRow("copy is loaded offline") << true << kMetadata << 0;
+    QTest::newRow("no copy fails") << false << QByteArray() << 1;
+    QTest::newRow("corrupt copy is a disk access failure") << true << QByteArray("{\"launcher\": ") << 2;
+}
+
+void tst_LauncherConfigurationHandler::unreachableServerUsesLocalCopy()
+{
+    QFETCH(bool, bCopy);
+    QFETCH(QByteArray, aCopy);
+    QFETCH(int, nOutcome);
     TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
-    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata);
+    if (bCopy)
+        writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), aCopy);
     oFixture.m_pHandler->startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_pLoaded->size(), 1);
+    const QSignalSpy* aSpies[] = {oFixture.m_pLoaded.get(), oFixture.m_pFailed.get(), oFixture.m_pDiskFailed.get()};
+    QCOMPARE(aSpies[nOutcome]->size(), 1);
+    if (nOutcome != 0) {
+        QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
+        QVERIFY(nOutcome == 1 || !oFixture.m_pDiskFailed->first().at(0).toString().isEmpty());
+        return;
+    }
     QVERIFY(oFixture.m_pHandler->isOffline());
     QCOMPARE(oFixture.m_pHandler->launcherConfiguration()->baseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.m_oFolder.path()).absolutePath() + QLatin1Char('/')));
@@ -294,25 +313,6 @@ void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
     QCOMPARE(oFixture.configuration(2)->version(), QStringLiteral("inside"));
     // The launcher's own package gets no request while offline.
     QVERIFY(!oFixture.m_pHandler->launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
-}
-
-void tst_LauncherConfigurationHandler::noLocalCopyFails()
-{
-    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
-    oFixture.m_pHandler->startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_pFailed->size(), 1);
-}
-
-void tst_LauncherConfigurationHandler::corruptLocalCopyIsDiskAccessFailure()
-{
-    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
-    writeFile(oFixture.path(QStringLiteral("launchermetadata.json")), "{\"launcher\": ");
-    oFixture.m_pHandler->startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_pDiskFailed->size(), 1);
-    QVERIFY(!oFixture.m_pDiskFailed->first().at(0).toString().isEmpty());
-    QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
 }
 
 void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored_data()

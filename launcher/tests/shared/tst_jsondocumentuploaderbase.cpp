@@ -38,7 +38,6 @@ private slots:
     void requestCarriesTheDocument();
     void answers_data();
     void answers();
-    void successClearsTheLastError();
     void twoPostsInFlight();
     void withoutSenderNothingHappens();
     void destroyedWhilePostInFlight();
@@ -72,7 +71,6 @@ void tst_JsonDocumentUploaderBase::requestCarriesTheDocument()
     QCOMPARE(oRequest.m_aTarget, QByteArray("/survey?x=1"));
     QCOMPARE(oRequest.header("Content-Type"), QByteArray("application/json"));
     QCOMPARE(oRequest.header("Content-Disposition"), QByteArray("form-data; name=\"metadata\""));
-    QCOMPARE(oRequest.header("Content-Disposition").size(), 26);
     // One compact JSON text in UTF-8, not a multipart body.
     QCOMPARE(oRequest.m_aBody, sampleDocument().toJson(QJsonDocument::Compact));
     QVERIFY(!oRequest.m_aBody.contains('\n'));
@@ -100,8 +98,6 @@ void tst_JsonDocumentUploaderBase::answers_data()
     QTest::newRow("not JSON") << TCannedHttpResponse::withBody("<html>busy</html>") << false << QByteArray() << -100
                               << "*";
     QTest::newRow("empty body") << TCannedHttpResponse::withBody(QByteArray()) << false << QByteArray() << -100 << "*";
-    QTest::newRow("truncated JSON") << TCannedHttpResponse::withBody("{\"errorCode\":") << false << QByteArray()
-                                    << -100 << "*";
     QTest::newRow("server error with JSON") << TCannedHttpResponse::withBody(aRefused, 500) << false << QByteArray()
                                             << 0 << "*";
     QTest::newRow("connection dropped") << TCannedHttpResponse::dropConnection() << false << QByteArray() << 0 << "*";
@@ -135,23 +131,6 @@ void tst_JsonDocumentUploaderBase::answers()
         QCOMPARE(oUploader.lastErrorMessage(), errorMessage);
 }
 
-void tst_JsonDocumentUploaderBase::successClearsTheLastError()
-{
-    m_pServer->setResponse(QStringLiteral("/no"), TCannedHttpResponse::withBody(R"({"errorCode":7,"errorMessage":"x"})"));
-    m_pServer->setResponse(QStringLiteral("/yes"), TCannedHttpResponse::withBody("{}"));
-    TJsonDocumentUploaderBase oUploader(std::make_shared<TJsonDocumentHttpPostSender>());
-    QSignalSpy oFinished(&oUploader, &TJsonDocumentUploaderBase::finished);
-    oUploader.upload(m_pServer->url(QStringLiteral("/no")), sampleDocument());
-    QVERIFY(oFinished.wait(kWaitMs));
-    QCOMPARE(oUploader.lastErrorCode(), 7);
-    oUploader.upload(m_pServer->url(QStringLiteral("/yes")), sampleDocument());
-    QVERIFY(oFinished.wait(kWaitMs));
-    QCOMPARE(oFinished.size(), 2);
-    QVERIFY(oFinished[1][0].toBool());
-    QCOMPARE(oUploader.lastErrorCode(), 0);
-    QCOMPARE(oUploader.lastErrorMessage(), QString());
-}
-
 void tst_JsonDocumentUploaderBase::twoPostsInFlight()
 {
     m_pServer->setResponse(QStringLiteral("/first"), TCannedHttpResponse::withBody(R"({"which":"first"})"));
@@ -179,7 +158,9 @@ void tst_JsonDocumentUploaderBase::twoPostsInFlight()
     QVERIFY(oFinished[1][0].toBool());
     QCOMPARE(oFinished[1][1].value<QJsonDocument>().object().value(QStringLiteral("which")).toString(),
              QStringLiteral("first"));
+    // The success after a refusal clears the refusal's error.
     QCOMPARE(oUploader.lastErrorCode(), 0);
+    QCOMPARE(oUploader.lastErrorMessage(), QString());
 
     QCOMPARE(oSent.size(), 2);
     QCOMPARE(oSent[0][2].toByteArray(), QByteArray(R"({"errorCode":7,"errorMessage":"second"})"));

@@ -69,24 +69,11 @@ void tst_ProcessorIdentification::vendorTable_data()
 {
     QTest::addColumn<QByteArray>("vendor");
     QTest::addColumn<QString>("manufacturer");
-    QTest::newRow("AMDisbetter!") << QByteArray("AMDisbetter!") << "AMD";
-    QTest::newRow("AuthenticAMD") << QByteArray("AuthenticAMD") << "AMD";
-    QTest::newRow("CentaurHauls") << QByteArray("CentaurHauls") << "Centaur";
-    QTest::newRow("CyrixInstead") << QByteArray("CyrixInstead") << "Cyrix";
+    // A few entries of the table, and the two whose names carry a leading blank.
     QTest::newRow("GenuineIntel") << QByteArray("GenuineIntel") << "Intel";
-    QTest::newRow("TransmetaCPU") << QByteArray("TransmetaCPU") << "Transmeta";
-    QTest::newRow("GenuineTMx86") << QByteArray("GenuineTMx86") << "Transmeta";
-    QTest::newRow("Geode by NSC") << QByteArray("Geode by NSC") << "National Semiconductor";
-    QTest::newRow("NexGenDriven") << QByteArray("NexGenDriven") << "NexGen";
-    QTest::newRow("RiseRiseRise") << QByteArray("RiseRiseRise") << "Rise";
+    QTest::newRow("AuthenticAMD") << QByteArray("AuthenticAMD") << "AMD";
     QTest::newRow("SiS") << QByteArray("SiS SiS SiS ") << "SiS";
-    QTest::newRow("UMC") << QByteArray("UMC UMC UMC ") << "UMC";
-    QTest::newRow("VIA") << QByteArray("VIA VIA VIA ") << "VIA";
     QTest::newRow("Vortex86 SoC") << QByteArray("Vortex86 SoC") << " Vortex";
-    QTest::newRow("KVMKVMKVMKVM") << QByteArray("KVMKVMKVMKVM") << "KVM";
-    QTest::newRow("Microsoft Hv") << QByteArray("Microsoft Hv") << "Microsoft Hyper-V or Windows Virtual PC";
-    QTest::newRow("VMwareVMware") << QByteArray("VMwareVMware") << "VMware";
-    QTest::newRow("XenVMMXenVMM") << QByteArray("XenVMMXenVMM") << " Xen HVM";
     QTest::newRow("unknown") << QByteArray("HygonGenuine") << "Unknown Manufacturer";
     QTest::newRow("letter case matters") << QByteArray("genuineintel") << "Unknown Manufacturer";
     QTest::newRow("trailing blank dropped") << QByteArray("SiS SiS SiS") << "Unknown Manufacturer";
@@ -157,8 +144,6 @@ void tst_ProcessorIdentification::featureBits_data()
     QTest::addColumn<bool>("sse");
     QTest::addColumn<bool>("sse2");
     QTest::addColumn<bool>("is64Bit");
-    QTest::newRow("none") << 0u << 0u << false << false << false;
-    QTest::newRow("all") << ((1u << 25) | (1u << 26)) << (1u << 29) << true << true << true;
     QTest::newRow("sse only") << (1u << 25) << 0u << true << false << false;
     QTest::newRow("sse2 only") << (1u << 26) << 0u << false << true << false;
     QTest::newRow("neighbours do not count") << ((1u << 24) | (1u << 27)) << ((1u << 28) | (1u << 30)) << false

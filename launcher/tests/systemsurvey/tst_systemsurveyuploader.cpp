@@ -34,7 +34,6 @@ class tst_SystemSurveyUploader : public QObject
 private slots:
     void initTestCase();
     void postsAFreshSurveyToTheSurveyUrl();
-    void realSurveyOfThisMachine();
 };
 
 void tst_SystemSurveyUploader::initTestCase()
@@ -66,32 +65,6 @@ void tst_SystemSurveyUploader::postsAFreshSurveyToTheSurveyUrl()
     oUploader.startUpload();
     QVERIFY(oFinished.wait(kWaitMs));
     QCOMPARE(oServer.requests()[1].m_aBody, QByteArray(R"({"dataType":0,"n":2})"));
-}
-
-void tst_SystemSurveyUploader::realSurveyOfThisMachine()
-{
-    TRecordingHttpServer oServer;
-    QVERIFY(oServer.listen());
-    oServer.setDefaultResponse(TCannedHttpResponse::withBody("{}"));
-    auto pDocumentCreator = std::make_shared<TSystemSurveyAsJsonDocumentCreator>(
-        std::make_shared<TSystemSurveyCreator>(std::make_shared<TSystemSurveyValueRetriever>()),
-        std::make_shared<TSystemSurveyToJsonConverter>());
-    TSystemSurveyUploader oUploader(oServer.url(QStringLiteral("/s")), pDocumentCreator,
-                                    std::make_shared<shared::TJsonDocumentHttpPostSender>());
-    QSignalSpy oFinished(&oUploader, &TSystemSurveyUploader::finished);
-    oUploader.startUpload();
-    QVERIFY(oFinished.wait(kWaitMs));
-    QVERIFY(oFinished[0][0].toBool());
-
-    const QJsonObject oSent = QJsonDocument::fromJson(oServer.requests().value(0).m_aBody).object();
-    QCOMPARE(oSent.value(QStringLiteral("dataType")).toInt(-1), 0);
-    QCOMPARE(oSent.value(QStringLiteral("operatingSystem")).toObject().value(QStringLiteral("baseSystem")).toString(),
-             QStringLiteral("Linux"));
-    QVERIFY(oSent.value(QStringLiteral("mainMemorySize")).toDouble() > 0);
-    QVERIFY(oSent.value(QStringLiteral("cpu")).toObject().value(QStringLiteral("logicalCoreNumber")).toInt() > 0);
-    QVERIFY(oSent.value(QStringLiteral("monitors")).isArray());
-    QVERIFY(oSent.value(QStringLiteral("gpu")).isArray());
-    QCOMPARE(oSent.value(QStringLiteral("clientID")).toString().size(), 40);
 }
 
 QTEST_GUILESS_MAIN(tst_SystemSurveyUploader)

@@ -2,10 +2,8 @@
 // text on standard error, and OUT left untouched when the work fails.
 
 #include "packedtestdata.h"
-#include "testpaths.h"
+#include "publishtool.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,45 +13,6 @@
 namespace {
 
 const char kFailureText[] = "Invalid input data could not be decompressed";
-
-struct TRun
-{
-    int nExitCode = -1;
-    QByteArray aOut;
-    QByteArray aErr;
-};
-
-TRun runProgram(const QString& sProgram, const QStringList& lArguments)
-{
-    QProcess oProcess;
-    oProcess.start(sProgram, lArguments);
-    TRun oRun;
-    if (!oProcess.waitForFinished(120000) || oProcess.exitStatus() != QProcess::NormalExit) {
-        oRun.aErr = "did not finish: " + oProcess.errorString().toLocal8Bit();
-        return oRun;
-    }
-    oRun.nExitCode = oProcess.exitCode();
-    oRun.aOut = oProcess.readAllStandardOutput();
-    oRun.aErr = oProcess.readAllStandardError();
-    return oRun;
-}
-
-TRun publish(const QStringList& lArguments)
-{
-    return runProgram(builtExecutable(QStringLiteral("corvane-publish")), lArguments);
-}
-
-bool writeFile(const QString& sPath, const QByteArray& aData)
-{
-    QFile oFile(sPath);
-    return oFile.open(QIODevice::WriteOnly) && oFile.write(aData) == aData.size();
-}
-
-QByteArray readFile(const QString& sPath)
-{
-    QFile oFile(sPath);
-    return oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray("<unreadable>");
-}
 
 } // namespace
 
@@ -98,30 +57,30 @@ void TPublishPackTest::packThenUnpack()
     QFETCH(QString, sMethod);
     QFETCH(int, nMethodByte);
     const QByteArray aInput = textLikeTestBytes(200000, 41) + randomTestBytes(50000, 42);
-    QVERIFY(writeFile(path("in"), aInput));
+    QVERIFY(writeTestFile(path("in"), aInput));
 
-    const TRun oPack = publish({"pack", "--method", sMethod, path("in"), path("packed")});
-    QVERIFY2(oPack.nExitCode == 0, oPack.aErr.constData());
-    const QByteArray aPacked = readFile(path("packed"));
+    const TToolRun oPack = runPublish({"pack", "--method", sMethod, path("in"), path("packed")});
+    QVERIFY2(oPack.nExitCode == 0, qPrintable(oPack.describe()));
+    const QByteArray aPacked = readTestFile(path("packed"));
     QVERIFY(aPacked.size() > 2);
     QCOMPARE(aPacked.at(0), 'p');
     QCOMPARE(static_cast<int>(aPacked.at(1)), nMethodByte);
 
-    const TRun oUnpack = publish({"unpack", path("packed"), path("out")});
-    QVERIFY2(oUnpack.nExitCode == 0, oUnpack.aErr.constData());
-    QCOMPARE(readFile(path("out")), aInput);
+    const TToolRun oUnpack = runPublish({"unpack", path("packed"), path("out")});
+    QVERIFY2(oUnpack.nExitCode == 0, qPrintable(oUnpack.describe()));
+    QCOMPARE(readTestFile(path("out")), aInput);
 }
 
 void TPublishPackTest::strictFailureLeavesOutUntouched()
 {
-    QVERIFY(writeFile(path("bad"), packedTestStream(3, 100, "not deflate at all")));
-    QVERIFY(writeFile(path("out"), "previous contents"));
-    const TRun oRun = publish({"unpack", path("bad"), path("out")});
+    QVERIFY(writeTestFile(path("bad"), packedTestStream(3, 100, "not deflate at all")));
+    QVERIFY(writeTestFile(path("out"), "previous contents"));
+    const TToolRun oRun = runPublish({"unpack", path("bad"), path("out")});
     QCOMPARE(oRun.nExitCode, 1);
-    QVERIFY2(oRun.aErr.contains(kFailureText), oRun.aErr.constData());
-    QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+    QVERIFY2(oRun.sErr.contains(QLatin1String(kFailureText)), qPrintable(oRun.describe()));
+    QCOMPARE(readTestFile(path("out")), QByteArray("previous contents"));
 
-    const TRun oFresh = publish({"unpack", path("bad"), path("absent")});
+    const TToolRun oFresh = runPublish({"unpack", path("bad"), path("absent")});
     QCOMPARE(oFresh.nExitCode, 1);
     QVERIFY2(!QFile::exists(path("absent")), "OUT was created");
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
@@ -130,25 +89,25 @@ void TPublishPackTest::strictFailureLeavesOutUntouched()
 void TPublishPackTest::lenientCopiesWhatDoesNotUnpack()
 {
     const QByteArray aBad = packedTestStream(3, 100, "not deflate at all");
-    QVERIFY(writeFile(path("bad"), aBad));
-    const TRun oRun = publish({"unpack", "--lenient", path("bad"), path("out")});
-    QVERIFY2(oRun.nExitCode == 0, oRun.aErr.constData());
-    QCOMPARE(readFile(path("out")), aBad);
+    QVERIFY(writeTestFile(path("bad"), aBad));
+    const TToolRun oRun = runPublish({"unpack", "--lenient", path("bad"), path("out")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QCOMPARE(readTestFile(path("out")), aBad);
 
     // Bytes that are not packed are copied by both forms.
-    QVERIFY(writeFile(path("plain"), "plain text"));
-    QCOMPARE(publish({"unpack", path("plain"), path("plain.out")}).nExitCode, 0);
-    QCOMPARE(readFile(path("plain.out")), QByteArray("plain text"));
+    QVERIFY(writeTestFile(path("plain"), "plain text"));
+    QCOMPARE(runPublish({"unpack", path("plain"), path("plain.out")}).nExitCode, 0);
+    QCOMPARE(readTestFile(path("plain.out")), QByteArray("plain text"));
 }
 
 void TPublishPackTest::unreadableInput()
 {
-    QVERIFY(writeFile(path("out"), "previous contents"));
+    QVERIFY(writeTestFile(path("out"), "previous contents"));
     for (const QStringList& lCommand : {QStringList{"unpack"}, QStringList{"pack", "--method", "lzma"}}) {
-        const TRun oRun = publish(lCommand + QStringList{path("missing"), path("out")});
+        const TToolRun oRun = runPublish(lCommand + QStringList{path("missing"), path("out")});
         QCOMPARE(oRun.nExitCode, 1);
-        QVERIFY2(oRun.aErr.contains("missing"), oRun.aErr.constData());
-        QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+        QVERIFY2(oRun.sErr.contains(QLatin1String("missing")), qPrintable(oRun.describe()));
+        QCOMPARE(readTestFile(path("out")), QByteArray("previous contents"));
     }
 }
 
@@ -179,9 +138,9 @@ void TPublishPackTest::commandLine()
     QFETCH(QStringList, lArguments);
     QFETCH(int, nExitCode);
     QFETCH(QByteArray, aOutput);
-    const TRun oRun = publish(lArguments);
+    const TToolRun oRun = runPublish(lArguments);
     QCOMPARE(oRun.nExitCode, nExitCode);
-    QVERIFY2((oRun.aOut + oRun.aErr).contains(aOutput), (oRun.aOut + oRun.aErr).constData());
+    QVERIFY2((oRun.sOut + oRun.sErr).contains(QString::fromUtf8(aOutput)), qPrintable(oRun.describe()));
 }
 
 // A declared size the machine cannot provide is a decoding failure, not an abort.
@@ -190,14 +149,17 @@ void TPublishPackTest::allocationFailureIsAnError()
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("the address sanitizer cannot run under a limit on address space");
 #else
-    QVERIFY(writeFile(path("huge"), packedTestStream(3, INT_MAX - 100, "\x03\x00", 2)));
-    QVERIFY(writeFile(path("out"), "previous contents"));
+    QVERIFY(writeTestFile(path("huge"), packedTestStream(3, INT_MAX - 100, "\x03\x00", 2)));
+    QVERIFY(writeTestFile(path("out"), "previous contents"));
+    // Through a shell that limits the address space first.
     const QString sCommand = QStringLiteral("ulimit -v 1000000 && exec \"$0\" unpack \"$1\" \"$2\"");
-    const TRun oRun = runProgram(QStringLiteral("sh"), {"-c", sCommand, builtExecutable(QStringLiteral("corvane-publish")),
-                                                        path("huge"), path("out")});
-    QCOMPARE(oRun.nExitCode, 1);
-    QVERIFY2(oRun.aErr.contains(kFailureText), oRun.aErr.constData());
-    QCOMPARE(readFile(path("out")), QByteArray("previous contents"));
+    QProcess oShell;
+    oShell.start(QStringLiteral("sh"), {"-c", sCommand, builtExecutable(QStringLiteral("corvane-publish")), path("huge"), path("out")});
+    QVERIFY(oShell.waitForFinished(120000) && oShell.exitStatus() == QProcess::NormalExit);
+    const QByteArray aErr = oShell.readAllStandardError();
+    QCOMPARE(oShell.exitCode(), 1);
+    QVERIFY2(aErr.contains(kFailureText), aErr.constData());
+    QCOMPARE(readTestFile(path("out")), QByteArray("previous contents"));
 #endif
 }
 
