@@ -32,18 +32,6 @@ void logLine(QFile* pLog, shared::TFileSize nOffset, const char* pText)
         QTextStream(pLog) << nOffset << pText << '\n';
 }
 
-// Removes what stands at sPath without following a link to a folder elsewhere.
-void removePath(shared::TFileSystemHelper& oHelper, const QString& sPath)
-{
-    const QFileInfo oInfo(sPath);
-    if (oInfo.isSymLink())
-        oHelper.deleteFile(sPath);
-    else if (oInfo.isDir())
-        QDir(sPath).removeRecursively();
-    else if (oInfo.exists())
-        oHelper.deleteFile(sPath);
-}
-
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData)
@@ -145,13 +133,13 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
     // A partial update writes into the file in place; a full rewrite starts afresh.
     if (oState.m_lRemainingPositions.size() == oState.m_lChunkRecords.size()) {
         try {
-            removePath(*m_pFilesystemHelper, sTarget);
+            m_pFilesystemHelper->removePath(sTarget);
         } catch (const std::runtime_error&) {
             if (m_nInstallationMode != 1)
                 throw;
             const QString sOld = sTarget + QLatin1String(".old");
             if (QFileInfo::exists(sTarget) || QFileInfo(sTarget).isSymLink()) {
-                removePath(*m_pFilesystemHelper, sOld);
+                m_pFilesystemHelper->removePath(sOld);
                 QFile::rename(sTarget, sOld);
             }
         }

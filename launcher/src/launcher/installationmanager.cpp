@@ -143,18 +143,9 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
                                                          m_pLauncherFilesystemHelper->readFileIfExists(sAssets), oBase, oBase);
 }
 
-void TInstallationManager::removePath(const QString& sPath)
-{
-    const QFileInfo oInfo(sPath);
-    if (oInfo.isDir() && !oInfo.isSymLink())
-        QDir(sPath).removeRecursively();
-    else if (oInfo.exists() || oInfo.isSymLink())
-        m_pLauncherFilesystemHelper->deleteFile(sPath);
-}
-
 void TInstallationManager::moveMarker(const QString& sFrom, const QString& sTo)
 {
-    removePath(sTo);
+    m_pLauncherFilesystemHelper->removePath(sTo);
     if (!QFile::rename(sFrom, sTo))
         throw std::runtime_error(QStringLiteral("Failed to move file %1 to %2").arg(sFrom, sTo).toStdString());
 }
@@ -169,7 +160,7 @@ void TInstallationManager::writeAssetCopy(const QDir& oFolder, const QByteArray&
     const QString sAssets = assetCopyPath(oFolder);
     // A copy left from a version with assets would describe files this one lacks.
     if (aAssetDocument.isEmpty())
-        removePath(sAssets);
+        m_pLauncherFilesystemHelper->removePath(sAssets);
     else if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument)
         m_pLauncherFilesystemHelper->writeFileCreatingFolder(sAssets, aAssetDocument);
 }
@@ -206,7 +197,7 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& oPackage, c
         || m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
         // Two files cannot change in one step: the marker goes while the asset
         // copy changes, so that no instant pairs documents of two versions.
-        removePath(oMarkers.first);
+        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
         writeAssetCopy(oFolder, aAssetDocument);
         m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.first, aPackageDocument);
     }
@@ -222,7 +213,7 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
     shared::syncFileSystem(oFolder.absolutePath());
     const QString sAssets = assetCopyPath(oFolder);
     if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
-        removePath(oMarkers.first);
+        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
         writeAssetCopy(oFolder, aAssetDocument);
     }
     // Written whole through a temporary file and flushed before the rename, so
@@ -230,7 +221,7 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
     m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.second, aPackageDocument);
     shared::syncFileSystem(oFolder.absolutePath());
     crashPoint("full-marker-written");
-    removePath(oMarkers.first);
+    m_pLauncherFilesystemHelper->removePath(oMarkers.first);
     setStatus(oPackage, UpToDate);
 }
 
@@ -424,7 +415,7 @@ void TInstallationManager::clearDefaultPackages()
         return;
     for (const std::shared_ptr<TPackage>& pPackage : m_pLauncherMetadata->packages()) {
         setStatus(*pPackage, localPackageStatus(*pPackage));
-        removePath(m_pLauncherFilesystemHelper->pathInsideFolder(installationFolder(*pPackage), kDefaultMarker));
+        m_pLauncherFilesystemHelper->removePath(m_pLauncherFilesystemHelper->pathInsideFolder(installationFolder(*pPackage), kDefaultMarker));
         pPackage->setDefault(false);
     }
 }

@@ -85,7 +85,6 @@ private:
     QString assetCopyPath(const QDir& oFolder);
     void writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument);
     void moveMarker(const QString& sFrom, const QString& sTo);
-    void removePath(const QString& sPath);
     void sendFunnelEvent(const TPackage& oPackage, const QString& sStep, const QString& sFirstFlagKey);
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;

@@ -155,22 +155,13 @@ void TPackageInstallation::deleteFiles()
 {
     for (const TFileDescription& oFile : m_lFilesToDelete) {
         const QString sPath = m_pFilesystemHelper->pathInsideFolder(m_oInstallationFolder, oFile.localFile());
-        const QFileInfo oInfo(sPath);
         try {
-            // A link is removed itself, never the folder it leads to.
-            if (oInfo.isDir() && !oInfo.isSymLink())
-                QDir(sPath).removeRecursively();
-            else if (oInfo.exists() || oInfo.isSymLink())
-                m_pFilesystemHelper->deleteFile(sPath);
+            m_pFilesystemHelper->removePath(sPath);
         } catch (const std::runtime_error&) {
             if (m_nInstallationMode != 1)
                 throw;
             const QString sOld = sPath + QLatin1String(".old");
-            const QFileInfo oOld(sOld);
-            if (oOld.isDir() && !oOld.isSymLink())
-                QDir(sOld).removeRecursively();
-            else if (oOld.exists() || oOld.isSymLink())
-                m_pFilesystemHelper->deleteFile(sOld);
+            m_pFilesystemHelper->removePath(sOld);
             QFile::rename(sPath, sOld);
         }
     }

@@ -109,6 +109,15 @@ bool TFileSystemHelper::deleteFile(const QString& sPath)
     return true;
 }
 
+void TFileSystemHelper::removePath(const QString& sPath)
+{
+    const QFileInfo oInfo(sPath);
+    if (oInfo.isDir() && !oInfo.isSymLink())
+        QDir(sPath).removeRecursively();
+    else if (oInfo.exists() || oInfo.isSymLink())
+        deleteFile(sPath);
+}
+
 void TFileSystemHelper::copyFile(const QString& sSource, const QString& sDestination)
 {
     QFile::copy(sSource, sDestination);

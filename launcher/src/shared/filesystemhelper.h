@@ -40,6 +40,10 @@ public:
     virtual void writeTextFile(const QString& sPath, const QString& sText);
     virtual void appendTextFile(const QString& sPath, const QString& sText);
     virtual bool deleteFile(const QString& sPath);
+    // Removes whatever stands at the path: a folder with its contents, a file, or a
+    // link itself (never what it leads to). Nothing there is no error; a file that
+    // cannot be deleted throws as deleteFile does.
+    virtual void removePath(const QString& sPath);
     // Never overwrites an existing destination.
     virtual void copyFile(const QString& sSource, const QString& sDestination);
     virtual QDir createFolder(const QString& sPath);
