@@ -116,6 +116,13 @@ void TLauncherApplication::onPackageConfigurationsFinished()
     }
 }
 
+void TLauncherApplication::sendFunnelEvent(const QString& sStep, const QString&)
+{
+    if (!s_pInstance)
+        return;
+    qInfo() << "sendFunnelEvent: " << sStep;
+}
+
 void TLauncherApplication::readAccountGroupKey()
 {
     const QJsonObject oGroup = m_pLauncherFilesystemHelper->readAccountGroup();

@@ -40,6 +40,9 @@ public:
 
     static TLauncherApplication* instance() { return s_pInstance; }
 
+    // Fire and forget; does nothing when no launcher application runs (tools, widget tests).
+    static void sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey);
+
     const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_pDownloadPool; }
     const std::shared_ptr<TLauncherFilesystemHelper>& launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
     TLauncherConfigurationHandler& configurationHandler() const { return *m_pConfigurationHandler; }
