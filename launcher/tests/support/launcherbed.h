@@ -24,6 +24,8 @@ public:
     TLauncherBed()
     {
         qRegisterMetaType<QProcess::ExitStatus>();
+        // Kept for a look after a failure.
+        m_oRoot.setAutoRemove(!qEnvironmentVariableIsSet("CORVANE_KEEP_TEST_FOLDERS"));
         for (const char* pFolder : {"launcher", "config", "data", "tmp", "cdn/launcher"})
             QDir().mkpath(path(QLatin1String(pFolder)));
     }
