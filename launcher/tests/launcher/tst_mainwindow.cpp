@@ -213,6 +213,15 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
     // An item the window does not have is no item.
     QVERIFY(!pWindow->item(TPackage::kLauncherIndex));
+
+    // A logo links only to a web page.
+    const auto pLinked = metadataWith(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\","));
+    const auto pUnsafe = metadataWith(1, QStringLiteral("\"logolinktarget\": \"file:///usr/bin/xterm\","));
+    const auto pLinkedWindow = newWindow(pLinked);
+    const auto pUnsafeWindow = newWindow(pUnsafe);
+    QVERIFY(pLinkedWindow->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
+    QVERIFY(pUnsafeWindow->item(0)->logoLabel()->text().isEmpty());
+    QCOMPARE(pUnsafeWindow->item(0)->logoLabel()->toolTip(), QStringLiteral("Client 0"));
 }
 
 void tst_MainWindow::defaultClientStaysExclusive()
