@@ -54,6 +54,8 @@ THintPane::THintPane(const QString& sCategory, std::shared_ptr<shared::TDownload
 {
     setObjectName(QStringLiteral("hintFrame"));
     setFixedSize(kFrameWidth, kFrameHeight);
+    // Neighbouring frames overlap where their slanted edges meet.
+    setMask(hintPaneRegion(m_sCategory, size()));
     setAttribute(Qt::WA_StyledBackground);
     m_pContainer->setFixedSize(kWidth, kHeight);
     m_pContainer->move((kFrameWidth - kWidth) / 2, (kFrameHeight - kHeight) / 2);
@@ -111,7 +113,6 @@ void THintPane::showHint(const shared::THint& oHint)
 
     setStyleSheet(QStringLiteral("#hintFrame { background-color: transparent; }\n"
                                  "#hintFrame:hover { background-color: #8ED838; }"));
-    setMask(hintPaneRegion(m_sCategory, size()));
 
     m_oPictureUrl = QUrl(oHint.m_sImageUrl);
     if (oHint.m_sImageUrl.isEmpty()) {

@@ -203,7 +203,8 @@ void TLauncherMainWindow::buildHintArea()
                        "#hintArea::title { color: #DADABC; margin-top: 2px; background: transparent; }")
             .arg(textStyle(11)));
 
-    m_pHintRow = new THintRow(m_pDownloadPool);
+    // Owned by the group box from the start; it joins the box's layout with the first hints.
+    m_pHintRow = new THintRow(m_pDownloadPool, m_pHintArea);
     m_pHintRow->hide();
     auto* pLayout = new QVBoxLayout(m_pHintArea);
     pLayout->setContentsMargins(0, 0, 0, 0);
