@@ -131,6 +131,19 @@ QImage drawPanel(int nSize, int nCorner, int nAlpha)
     return oImage;
 }
 
+// The hint area's frame: its bottom is cut off (sliced at 0), so the rim runs
+// along the top and the sides only and the fill reaches the bottom edge.
+QImage drawOpenPanel(int nSize, int nAlpha)
+{
+    QImage oImage = canvas(nSize, nSize);
+    QPainter oPainter(&oImage);
+    oPainter.setRenderHint(QPainter::Antialiasing);
+    oPainter.setBrush(QColor(0x16, 0x19, 0x1f, nAlpha));
+    oPainter.setPen(QPen(QColor(0xda, 0xda, 0xbc, 110), 1));
+    oPainter.drawRoundedRect(QRectF(0.5, 0.5, nSize - 1, nSize + 8), 3, 3);
+    return oImage;
+}
+
 enum class EButtonState { Idle, Hover, Pressed };
 
 QImage drawButton(const QColor& oBase, EButtonState eState)
@@ -288,7 +301,7 @@ void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures)
     lPictures.emplace_back(QStringLiteral("icircle.png"), drawBadge(EBadge::About));
     lPictures.emplace_back(QStringLiteral("Twitter.png"), drawBadge(EBadge::Twitter));
     lPictures.emplace_back(QStringLiteral("Discord.png"), drawBadge(EBadge::Discord));
-    lPictures.emplace_back(QStringLiteral("hint-background.png"), drawPanel(16, 5, 200));
+    lPictures.emplace_back(QStringLiteral("hint-background.png"), drawOpenPanel(16, 200));
     lPictures.emplace_back(QStringLiteral("clientpackage-background.png"), drawPanel(48, 16, 190));
 
     const struct { const char* pName; QColor oColour; } aColours[] = {

@@ -44,6 +44,8 @@ public:
     // Time left while downloading; after a failed try, that it failed.
     QLabel* noteLabel() const { return m_pNoteLabel; }
     bool lastTryFailed() const { return m_bLastTryFailed; }
+    // Between the start and the end of an installation.
+    bool isBusy() const { return m_bBusy; }
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);

@@ -77,6 +77,7 @@ THintPane::~THintPane() = default;
 void THintPane::showHint(const shared::THint& oHint)
 {
     if (m_pPlaceholder) {
+        m_pPlaceholder->hide();
         m_pPlaceholder->deleteLater();
         m_pPlaceholder = nullptr;
     }

@@ -31,8 +31,16 @@ public:
     bool showHints(const std::vector<shared::THint>& lHints);
     THintPane* pane(int nIndex) const { return m_aPanes.at(size_t(nIndex)); }
 
+signals:
+    // Every pane given a hint by the last showHints has its picture shown or
+    // given up.
+    void picturesSettled();
+
 private:
+    void onPictureSettled();
+
     std::array<THintPane*, 3> m_aPanes;
+    int m_nUnsettledPictures = 0;
 };
 
 } // namespace velmar::launcher

@@ -12,7 +12,9 @@
 #include "messagepresenter.h"
 #include "package.h"
 #include "packageinstallation.h"
+#include "progresstext.h"
 #include "uistyle.h"
+#include "windowsnapshots.h"
 
 #include "shared/translationmanager.h"
 
@@ -25,9 +27,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QThread>
+#include <QTimer>
 
 namespace velmar::launcher {
 
@@ -96,6 +100,21 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
         showOwnMessage(QStringLiteral("Connection problem"),
                        QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
     }
+    if (TWindowSnapshots::enabled()) {
+        connect(m_pHintRow, &THintRow::picturesSettled, this,
+                [this] {
+                    QTimer::singleShot(0, this, [this] {
+                        if (m_pHintRow->isVisible())
+                            TWindowSnapshots::take(this, QStringLiteral("hints"));
+                    });
+                });
+        for (const auto& [nIndex, pItem] : m_hItems) {
+            connect(pItem->progressBar(), &QProgressBar::valueChanged, this, [this](int nValue) {
+                if (nValue >= kProgressScale / 5)
+                    TWindowSnapshots::take(this, QStringLiteral("installing"));
+            });
+        }
+    }
 
     if (pInstallationManager) {
         connect(pInstallationManager, &TInstallationManager::installationOrUpdateStarted, this,
@@ -116,6 +135,39 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
 }
 
 TLauncherMainWindow::~TLauncherMainWindow() = default;
+
+void TLauncherMainWindow::showEvent(QShowEvent* pEvent)
+{
+    TDraggableMainWindow::showEvent(pEvent);
+    if (TWindowSnapshots::enabled())
+        QTimer::singleShot(0, this, &TLauncherMainWindow::snapshotIdleState);
+}
+
+void TLauncherMainWindow::snapshotIdleState()
+{
+    if (m_hItems.empty()) {
+        if (m_pMessageBox && m_pMessageBox->isVisible())
+            TWindowSnapshots::take(this, QStringLiteral("connection-problem"));
+        return;
+    }
+    bool bNoneInstalled = true;
+    bool bUpdateAvailable = false;
+    bool bDefaultInstalled = false;
+    for (const auto& [nIndex, pItem] : m_hItems) {
+        if (pItem->isBusy())
+            return;
+        const ELocalPackageStatus eStatus = pItem->package()->localPackageStatus();
+        bNoneInstalled = bNoneInstalled && eStatus == NotInstalled;
+        bUpdateAvailable = bUpdateAvailable || eStatus == UpdateAvailable;
+        bDefaultInstalled = bDefaultInstalled || (eStatus == UpToDate && pItem->defaultClientCheckbox()->isChecked());
+    }
+    if (bNoneInstalled)
+        TWindowSnapshots::take(this, QStringLiteral("not-installed"));
+    if (bUpdateAvailable)
+        TWindowSnapshots::take(this, QStringLiteral("update-available"));
+    if (bDefaultInstalled)
+        TWindowSnapshots::take(this, QStringLiteral("installed-default"));
+}
 
 void TLauncherMainWindow::buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages,
                                            bool bShowPackageNames)
@@ -245,6 +297,8 @@ void TLauncherMainWindow::onDefaultClientPackageCheckboxChanged(std::shared_ptr<
         return;
     setDefault(pPackage, IsDefault);
     emit defaultChanged(pPackage, IsDefault);
+    if (TWindowSnapshots::enabled())
+        QTimer::singleShot(0, this, &TLauncherMainWindow::snapshotIdleState);
 }
 
 void TLauncherMainWindow::setDefault(std::shared_ptr<TPackage> pPackage, bool IsDefault)
@@ -284,6 +338,8 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
         return;
     }
     pItem->onInstallationOrUpdateFinished(InstallationInProgress);
+    if (TWindowSnapshots::enabled())
+        QTimer::singleShot(0, this, &TLauncherMainWindow::snapshotIdleState);
 
     switch (InstallationInProgress->errorReason()) {
     case DownloadFailed:

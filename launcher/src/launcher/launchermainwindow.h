@@ -70,7 +70,12 @@ public slots:
     void onInstallationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void onAboutDialogRequested(const QString& sLink);
 
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+
 private:
+    // For the screenshot script: names the state the idle window shows.
+    void snapshotIdleState();
     void buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages, bool bShowPackageNames);
     QLayout* buildBottomBar();
     void buildHintArea();
