@@ -110,8 +110,9 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                 });
         for (const auto& [nIndex, pItem] : m_hItems) {
             connect(pItem->progressBar(), &QProgressBar::valueChanged, this, [this](int nValue) {
+                // Once the texts set with this value are laid out.
                 if (nValue >= kProgressScale / 5)
-                    TWindowSnapshots::take(this, QStringLiteral("installing"));
+                    QTimer::singleShot(0, this, [this] { TWindowSnapshots::take(this, QStringLiteral("installing")); });
             });
         }
     }
