@@ -17,6 +17,7 @@
 #include "launcher/messagepresenter.h"
 #include "launcher/package.h"
 #include "launcher/packagefiledownloader.h"
+#include "launcher/packagebuttonlook.h"
 #include "launcher/packageinstallation.h"
 #include "launcher/progresstext.h"
 #include "launcher/qcontextpushbutton.h"
@@ -213,6 +214,20 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
     // An item the window does not have is no item.
     QVERIFY(!pWindow->item(TPackage::kLauncherIndex));
+
+    // Every picture an item can ask for is there, the disabled logos included.
+    for (const char* pVariant : {"QT", "Classic", "Preview", "Beta", "Test"}) {
+        for (const int nStatus : {NotInstalled, UpToDate})
+            QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), nStatus)).isNull(), pVariant);
+    }
+    for (int nStatus = 0; nStatus < 5; ++nStatus) {
+        const TPackageButtonLook oLook = packageButtonLook(nStatus);
+        for (const char* pState : {"idle", "hover", "pressed"}) {
+            QVERIFY(!QPixmap(QStringLiteral(":/images/launcher/Button_%1_%2.png").arg(oLook.m_sColour, QLatin1String(pState)))
+                         .isNull());
+        }
+        QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(oLook.m_sLabel)).isNull(), nStatus == Unknown);
+    }
 
     // A logo links only to a web page.
     const auto pLinked = metadataWith(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\","));
