@@ -23,7 +23,8 @@ struct TChunkedFileState
         , m_bExecutable(oFile.m_bExecutable)
         , m_lChunkRecords(oFile.m_lChunkRecords)
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
-        , m_oTarget(sTargetPath)
+        , m_oTarget(oFile.m_sStagingFile.isEmpty() ? sTargetPath : oFile.m_sStagingFile)
+        , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : sTargetPath)
     {
         // A file that is one record is checked whole by that record's hash already.
         m_bHashWhileWriting = !(m_lChunkRecords.size() == 1 && m_lChunkRecords.front().unpackedHash() == m_oHash
@@ -47,6 +48,8 @@ struct TChunkedFileState
     std::list<int> m_lRemainingPositions;
     bool m_bTargetPrepared = false;
     QFile m_oTarget;
+    // Where a staged target goes once complete; empty when written in place.
+    const QString m_sCommitTo;
     // The file's bytes are hashed as they are written front to back; kept bytes
     // between two writes are read back, so that a complete file is checked
     // against its hash without a second pass.

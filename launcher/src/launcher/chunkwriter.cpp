@@ -7,6 +7,7 @@
 #include "installlog.h"
 
 #include "chunkedfilestate.h"
+#include "stagedfile.h"
 #include "filehashmismatch.h"
 #include "crashpoint.h"
 #include "launcherfilesystemhelper.h"
@@ -262,6 +263,8 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
         && !oTarget.setPermissions(oTarget.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup
                                    | QFileDevice::ExeOther))
         throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable"));
+    if (!oState.m_sCommitTo.isEmpty())
+        commitStagedFile(oTarget.fileName(), oState.m_sCommitTo);
     QMutexLocker oLock(&m_oCompletedLock);
     m_lCompletedFiles.push_back(oState.m_sLocalFile);
 }

@@ -242,6 +242,8 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(co
                                                                               const QString& sInstalledLabel,
                                                                               const QString& sTargetLabel)
 {
+    // Whatever this request finds, the package is no longer known sound until it ends well.
+    pPackage->setUpToDate(false);
     auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, m_pLauncherFilesystemHelper);
     pInstallation->setInstallationFolder(installationFolder(*pPackage));
     pInstallation->setVersionLabels(sInstalledLabel, sTargetLabel);
@@ -266,6 +268,8 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         QString sProblem = packageFolderProblem(*pPackage);
         if (sProblem.isEmpty())
             sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings());
+        if (sProblem.isEmpty() && m_nInstallationMode == 1)
+            sProblem = launcherOwnDataProblem(*pTarget, m_pLauncherFilesystemHelper->launcherOwnData());
         if (!sProblem.isEmpty()) {
             // Refused before anything was written: the folder stays as it was.
             const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(), pTarget->versionLabel());

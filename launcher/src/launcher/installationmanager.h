@@ -59,6 +59,7 @@ public:
     // (partial marker path, full marker path)
     QPair<QString, QString> markerPaths(const QDir& oFolder);
 
+    bool hasRunningInstallations() const { return !m_lInstallations.empty(); }
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     void setFunnelEventSink(std::shared_ptr<TFunnelEventSink> pSink) { m_pFunnelEventSink = std::move(pSink); }

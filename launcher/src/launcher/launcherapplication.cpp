@@ -1,13 +1,23 @@
 #include "launcherapplication.h"
 
+#include "clientrunningmarker.h"
+#include "clientstart.h"
+#include "cloudflarecdntrace.h"
+#include "funnelevent.h"
+#include "funneleventsink.h"
+#include "installationmanager.h"
+#include "launchermainwindow.h"
+#include "launcherselfupdater.h"
 #include "launcherversion.h"
-
+#include "messagepresenter.h"
 #include "package.h"
 #include "packagebuild.h"
 #include "packageconfigurationreader.h"
 
 #include "shared/downloadpool.h"
+#include "shared/firstinstancetester.h"
 #include "shared/jsondocumenthttppostsender.h"
+#include "shared/namedfilemapping.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 #include "systemsurvey/systemsurveyasjsondocumentcreator.h"
 #include "systemsurvey/systemsurveycreator.h"
@@ -16,23 +26,52 @@
 #include "systemsurvey/systemsurveyvalueretriever.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPixmap>
+#include <QProcess>
 #include <QSplashScreen>
 #include <QThread>
 
 namespace velmar::launcher {
 
+namespace {
+
+// The installation manager reports finished downloads and verifications here.
+class TApplicationFunnelSink : public TFunnelEventSink
+{
+public:
+    void sendFunnelEvent(const TPackage&, const QString& sStep, const QString& sFirstFlagKey) override
+    {
+        TLauncherApplication::sendFunnelEvent(sStep, sFirstFlagKey);
+    }
+};
+
+bool hasLoadedConfiguration(const TPackage& oPackage)
+{
+    const TPackageBuild* pBuild = oPackage.platformBuild();
+    return pBuild && pBuild->configuration();
+}
+
+} // namespace
+
 TLauncherApplication* TLauncherApplication::s_pInstance = nullptr;
 
 TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     : QApplication(nArgc, ppArgv)
+    , m_sExecutablePath(QCoreApplication::applicationFilePath())
     , m_pNetworkAccessManager(std::make_shared<QNetworkAccessManager>())
     , m_pNetworkAccessManagerWrapper(std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager))
     , m_pDownloadPool(std::make_shared<shared::TDownloadPool>(6, m_pNetworkAccessManagerWrapper, nullptr, true))
     , m_pLauncherFilesystemHelper(std::make_shared<TLauncherFilesystemHelper>())
+    , m_pCdnTrace(std::make_shared<TCloudflareCdnTrace>(m_pLauncherFilesystemHelper->settings()->cdnDiagnosticsTrace(),
+                                                        m_pDownloadPool))
     , m_pConfigurationHandler(std::make_unique<TLauncherConfigurationHandler>(m_pDownloadPool, m_pLauncherFilesystemHelper))
+    , m_pSelfUpdater(std::make_unique<TLauncherSelfUpdater>(m_pLauncherFilesystemHelper, m_sExecutablePath))
     , m_oFirstLaunchOption({QStringLiteral("l"), QStringLiteral("first-launch")},
                            QStringLiteral("Automatically download default packages when starting up."))
     , m_oSkipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
@@ -42,7 +81,7 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     , m_oPatchOption({QStringLiteral("p"), QStringLiteral("patch")},
                      QStringLiteral("Start update of <patchexecutable> without user interaction."),
                      QStringLiteral("patchexecutable"))
-    , m_oLauncherRunningMarker(launcherRunningMarkerName(), true)
+    , m_pLauncherRunningMarker(std::make_unique<shared::TNamedFileMapping>(launcherRunningMarkerName(), true))
 {
     m_oCommandLineParser.addOption(m_oFirstLaunchOption);
     m_oCommandLineParser.addOption(m_oSkipSelfUpdateOption);
@@ -54,6 +93,8 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     setApplicationDisplayName(QStringLiteral("Corvane Online"));
     setOrganizationName(QStringLiteral("Quarlix GmbH"));
     setOrganizationDomain(QStringLiteral("quarlix.example"));
+    // The window is not the whole run: the client-start splash follows it.
+    setQuitOnLastWindowClosed(false);
 
     m_oWaitNotificationTimer.setSingleShot(true);
     m_oWaitNotificationTimer.setInterval(
@@ -62,14 +103,21 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
 
     readAccountGroupKey();
 
-    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
-            [] { qCritical() << "Main configuration could not be loaded."; });
-    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed, this,
-            [](const QString& sErrorMessage) { qCritical() << "Disk access failed:" << sErrorMessage; });
+    m_oClientStartPollTimer.setInterval(200);
+    connect(&m_oClientStartPollTimer, &QTimer::timeout, this, &TLauncherApplication::onClientStartPollTimer);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded, this,
             &TLauncherApplication::onMainConfigurationLoaded);
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
+            &TLauncherApplication::failWithMaintenanceBox);
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed, this,
+            &TLauncherApplication::failWithFileError);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
             &TLauncherApplication::onPackageConfigurationsFinished);
+    connect(m_pSelfUpdater.get(), &TLauncherSelfUpdater::updateDownloadFinishedAndRestartRequired, this,
+            &TLauncherApplication::restartAfterSelfUpdate);
+    connect(m_pSelfUpdater.get(), &TLauncherSelfUpdater::updateFailed, this,
+            &TLauncherApplication::onLauncherReadyForAction);
+    connect(m_pSelfUpdater.get(), &TLauncherSelfUpdater::diskAccessFailed, this, &TLauncherApplication::failWithFileError);
 
     // Unknown options and stray arguments are ignored: parse, never process.
     m_oCommandLineParser.parse(arguments());
@@ -77,8 +125,32 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
 
 TLauncherApplication::~TLauncherApplication()
 {
+    // The window and the installations use the services: they go first.
+    m_pMainWindow.reset();
+    m_pInstallationManager.reset();
     if (s_pInstance == this)
         s_pInstance = nullptr;
+}
+
+template <typename TStep>
+void TLauncherApplication::guarded(TStep&& fnStep)
+{
+    try {
+        fnStep();
+    } catch (const std::exception& oError) {
+        failWithFileError(QString::fromUtf8(oError.what()));
+    }
+}
+
+void TLauncherApplication::adoptInstanceGuard(std::unique_ptr<shared::FirstInstanceTester> pGuard)
+{
+    m_pInstanceGuard = std::move(pGuard);
+}
+
+void TLauncherApplication::startLoadingConfiguration()
+{
+    m_pConfigurationHandler->startLoadingMainConfiguration();
+    m_oWaitNotificationTimer.start();
 }
 
 void TLauncherApplication::onMainConfigurationLoaded()
@@ -104,23 +176,357 @@ void TLauncherApplication::onMainConfigurationLoaded()
 
 void TLauncherApplication::onPackageConfigurationsFinished()
 {
-    for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
-        const TPackageBuild* pBuild = pPackage->platformBuild();
-        const auto pConfiguration = pBuild ? pBuild->configuration() : nullptr;
-        if (!pConfiguration) {
-            qInfo() << "package" << pPackage->name() << "has no configuration for this platform";
-            continue;
+    guarded([this] {
+        for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
+            if (!hasLoadedConfiguration(*pPackage))
+                qInfo() << "package" << pPackage->name() << "has no configuration for this platform";
         }
-        qInfo() << "package" << pPackage->name() << pConfiguration->versionLabel() << "files:"
-                << pConfiguration->files().size() << "chunks:" << pConfiguration->chunks().size();
+        if (!isSkipSelfUpdate()) {
+            const std::shared_ptr<TPackage>& pLauncher = m_pConfigurationHandler->launcherConfiguration()->launcherPackage();
+            if (!pLauncher || !hasLoadedConfiguration(*pLauncher)) {
+                qWarning() << "The metadata offers no launcher build for this platform: no self-update check.";
+            } else {
+                QString sPublished = pLauncher->platformBuild()->configuration()->version();
+                if (sPublished.isEmpty())
+                    sPublished = QStringLiteral("?");
+                if (sPublished != launcherVersion()) {
+                    qInfo() << "published launcher version" << sPublished << "differs from" << launcherVersion();
+                    m_pSelfUpdater->startSelfUpdate(pLauncher);
+                    showSplashScreen(UpdatingLauncher);
+                    return;
+                }
+            }
+        }
+        try {
+            m_pSelfUpdater->cleanupOldLauncherVersion();
+        } catch (const std::exception& oError) {
+            // Leftovers of an old version cost disk space only: the run goes on.
+            qWarning() << "cleanupOldLauncherVersion failed:" << oError.what();
+        }
+        onLauncherReadyForAction();
+    });
+}
+
+std::vector<std::shared_ptr<TPackage>> TLauncherApplication::forcedPatches()
+{
+    std::vector<std::shared_ptr<TPackage>> lForced;
+    for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
+        if (!hasLoadedConfiguration(*pPackage) || !m_pInstallationManager->packageFolderProblem(*pPackage).isEmpty())
+            continue;
+        m_pLauncherFilesystemHelper->packagesFolder();
+        const QString sMarker = m_pLauncherFilesystemHelper->pathInsideFolder(
+            m_pInstallationManager->installationFolder(*pPackage), QStringLiteral("FORCE_PATCH"));
+        if (QFileInfo(sMarker).isFile()) {
+            m_pLauncherFilesystemHelper->deleteFile(sMarker);
+            qInfo() << "forced patch of" << pPackage->name();
+            lForced.push_back(pPackage);
+        }
+    }
+    return lForced;
+}
+
+std::shared_ptr<TPackage> TLauncherApplication::patchPackage() const
+{
+    const QString sPatch = patchExecutable();
+    return sPatch.isEmpty() ? nullptr : m_pInstallationManager->packageForExecutable(sPatch);
+}
+
+void TLauncherApplication::onLauncherReadyForAction()
+{
+    if (m_bEnding)
+        return;
+    qInfo() << "onLauncherReadyForAction" << " Thread: " << QThread::currentThreadId();
+    guarded([this] {
+        const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
+        if (!m_pInstallationManager) {
+            m_pInstallationManager = std::make_unique<TInstallationManager>(pMetadata, m_pLauncherFilesystemHelper);
+            m_pInstallationManager->setFunnelEventSink(std::make_shared<TApplicationFunnelSink>());
+            connect(m_pInstallationManager.get(), &TInstallationManager::allStartedUpdatesFinished, this,
+                    &TLauncherApplication::onAllStartedUpdatesFinished);
+            connect(m_pInstallationManager.get(), &TInstallationManager::diskAccessFailed, this,
+                    &TLauncherApplication::failWithFileError);
+        }
+        std::vector<std::shared_ptr<TPackage>> lForced = forcedPatches();
+        m_oWaitNotificationTimer.stop();
+        hideSplashScreen();
+
+        // Finishing requests must not decide before every request of this step has started.
+        m_bStartingRequests = true;
+        if (isFirstLaunch()) {
+            showMainWindow();
+            bool bFirst = true;
+            for (const auto& pPackage : pMetadata->packages()) {
+                if (!pPackage->installAutomatically())
+                    continue;
+                if (bFirst)
+                    becomeDefault(pPackage);
+                bFirst = false;
+                m_pInstallationManager->installOrUpdatePackage(pPackage);
+            }
+        } else if (!patchExecutable().isEmpty() || !lForced.empty()) {
+            showMainWindow();
+            if (const std::shared_ptr<TPackage> pPatch = patchPackage())
+                lForced.push_back(pPatch);
+            if (lForced.empty())
+                presentMessage(m_pMainWindow.get(), QMessageBox::Information, QStringLiteral("Client patching failed"),
+                               QStringLiteral("Could not determine patch information. Your client might no longer be supported."));
+            for (const auto& pPackage : lForced)
+                m_pInstallationManager->installOrUpdatePackage(pPackage);
+        } else if (isShowUi()) {
+            showMainWindow();
+        } else {
+            const auto it = std::find_if(pMetadata->packages().begin(), pMetadata->packages().end(),
+                                         [](const auto& pPackage) { return pPackage->isDefault(); });
+            if (it != pMetadata->packages().end() && (*it)->localPackageStatus() == UpToDate)
+                startPackageAndExit(*it);
+            else
+                showMainWindow();
+        }
+        m_bStartingRequests = false;
+        if ((isFirstLaunch() || !patchExecutable().isEmpty()) && !m_pInstallationManager->hasRunningInstallations())
+            onAllStartedUpdatesFinished();
+    });
+}
+
+void TLauncherApplication::becomeDefault(const std::shared_ptr<TPackage>& pPackage)
+{
+    m_pInstallationManager->clearDefaultPackages();
+    m_pInstallationManager->setDefaultPackage(pPackage);
+}
+
+void TLauncherApplication::onAllStartedUpdatesFinished()
+{
+    if (m_bEnding || m_bStartingRequests)
+        return;
+    qInfo() << "all started updates finished";
+    guarded([this] {
+        const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
+        if (pMetadata->preventDefaultAutostart())
+            return;
+        if (isFirstLaunch()) {
+            const auto it = std::find_if(pMetadata->packages().begin(), pMetadata->packages().end(),
+                                         [](const auto& pPackage) { return pPackage->isDefault(); });
+            if (it != pMetadata->packages().end() && (*it)->localPackageStatus() == UpToDate)
+                startPackageAndExit(*it);
+            return;
+        }
+        // Only a client whose update went through is started; after a failure
+        // its box stays up over the window.
+        const std::shared_ptr<TPackage> pPatch = patchPackage();
+        if (pPatch && pPatch->localPackageStatus() == UpToDate && pPatch->isUpToDate())
+            startPackageAndExit(pPatch);
+    });
+}
+
+void TLauncherApplication::showMainWindow()
+{
+    if (m_pMainWindow) {
+        m_pMainWindow->show();
+        return;
+    }
+    const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
+    std::vector<std::shared_ptr<TPackage>> lPackages;
+    for (const auto& pPackage : pMetadata->packages()) {
+        if (hasLoadedConfiguration(*pPackage))
+            lPackages.push_back(pPackage);
+    }
+    m_pMainWindow = std::make_unique<TLauncherMainWindow>(lPackages, m_pInstallationManager.get(),
+                                                          pMetadata->showPackageNames(), m_pDownloadPool, m_pCdnTrace,
+                                                          pMetadata);
+    if (pMetadata->hintsUrl().isValid())
+        m_pDownloadPool->download(pMetadata->hintsUrl());
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived, m_pMainWindow.get(),
+            &TLauncherMainWindow::setHints);
+    connect(m_pMainWindow.get(), &TLauncherMainWindow::defaultChanged, this, &TLauncherApplication::onDefaultChanged);
+    connect(m_pMainWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked, this,
+            &TLauncherApplication::onClientStartOrInstallTriggeredFromUI);
+    connect(m_pMainWindow.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked, this,
+            &TLauncherApplication::onClientVerifyTriggeredFromUI);
+    // Closing the window ends the run, unless a client start has taken over.
+    connect(this, &QGuiApplication::lastWindowClosed, this, [this] {
+        if (!m_oClientStartPollTimer.isActive() && !m_bEnding)
+            endRun(0);
+    });
+    m_pMainWindow->show();
+    qInfo() << "main window shown";
+}
+
+void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> pPackage)
+{
+    qInfo() << "onClientStartOrInstallTriggeredFromUI " << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    guarded([&] {
+        switch (pPackage->localPackageStatus()) {
+        case UpToDate:
+            startPackageAndExit(pPackage);
+            break;
+        case NotInstalled:
+        case PartiallyInstalled:
+        case UpdateAvailable:
+            if (isClientRunning()) {
+                m_oWaitNotificationTimer.stop();
+                hideSplashScreen();
+                presentMessage(nullptr, QMessageBox::Warning, QStringLiteral("Corvane Online update failed"),
+                               QStringLiteral("Cannot update. The client is still running. Please close the client and try again."));
+                return;
+            }
+            m_pInstallationManager->installOrUpdatePackage(pPackage);
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void TLauncherApplication::onClientVerifyTriggeredFromUI(std::shared_ptr<TPackage> pPackage)
+{
+    qInfo() << "onClientVerifyTriggeredFromUI " << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    guarded([&] {
+        if (pPackage->localPackageStatus() == UpToDate)
+            m_pInstallationManager->verifyPackage(pPackage);
+    });
+}
+
+void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& pPackage, bool bIsDefault)
+{
+    guarded([&] {
+        if (bIsDefault)
+            becomeDefault(pPackage);
+        else
+            m_pInstallationManager->clearDefaultPackages();
+    });
+}
+
+void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& pPackage)
+{
+    qInfo() << "startPackageAndExit" << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    const QString sExecutable = m_pInstallationManager->executablePath(*pPackage);
+    const TPackageBuild* pBuild = pPackage->platformBuild();
+    const QStringList lParameters = pBuild && pBuild->configuration() ? pBuild->configuration()->parameters() : QStringList();
+    const QString sSettingsFile = m_pLauncherFilesystemHelper->joinPath(
+        {m_pInstallationManager->installationFolder(*pPackage).absolutePath(), clientSettingsRelativePath()});
+    const QStringList lArguments = clientArguments(lParameters, readGraphicsApi(sSettingsFile), pPackage->isUpToDate());
+    const QString sProblem = clientExecutableProblem(pPackage->name(), sExecutable);
+    if (!sProblem.isEmpty()) {
+        failWithClientStartError(sProblem);
+        return;
+    }
+    const QString sWorkingDirectory = QFileInfo(sExecutable).absolutePath();
+    qInfo() << "starting" << sExecutable << lArguments << "in" << sWorkingDirectory;
+    if (!QProcess::startDetached(sExecutable, lArguments, sWorkingDirectory)) {
+        qCritical() << "The client could not be started:" << sExecutable;
+        endRun(1);
+        return;
+    }
+    m_oClientStartStopwatch.start();
+    m_oClientStartPollTimer.start();
+    if (m_pMainWindow)
+        m_pMainWindow->close();
+    showSplashScreen(LaunchingClient);
+}
+
+void TLauncherApplication::onClientStartPollTimer()
+{
+    const qint64 nElapsed = m_oClientStartStopwatch.elapsed();
+    if (isClientRunning()) {
+        qInfo() << "client is running";
+        m_oClientStartPollTimer.stop();
+        endRun(0);
+    } else if (nElapsed > m_pLauncherFilesystemHelper->settings()->clientStartTimeout()) {
+        qWarning() << "the client did not announce itself in time";
+        m_oClientStartPollTimer.stop();
+        endRun(1);
+    } else if (m_pSplashScreen && !m_pSplashScreen->isVisible()) {
+        qInfo() << "client start splash closed by the player";
+        m_oClientStartPollTimer.stop();
+        endRun(1);
     }
 }
 
-void TLauncherApplication::sendFunnelEvent(const QString& sStep, const QString&)
+void TLauncherApplication::restartAfterSelfUpdate()
 {
-    if (!s_pInstance)
+    QStringList lArguments = arguments().mid(1);
+    lArguments << QStringLiteral("--%1").arg(m_oSkipSelfUpdateOption.names().constLast());
+    qInfo() << "restarting" << m_sExecutablePath << lArguments;
+    // The new launcher must find neither the single-instance claim nor the running marker taken.
+    m_pInstanceGuard.reset();
+    m_pLauncherRunningMarker.reset();
+    const bool bStarted = QProcess::startDetached(m_sExecutablePath, lArguments, QDir::currentPath());
+    if (!bStarted)
+        qCritical() << "The updated launcher could not be started:" << m_sExecutablePath;
+    endRun(bStarted ? 0 : 1);
+}
+
+void TLauncherApplication::failWithMaintenanceBox()
+{
+    if (m_bEnding)
         return;
+    m_bEnding = true;
+    m_oWaitNotificationTimer.stop();
+    hideSplashScreen();
+    presentMessage(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
+                   QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
+                   QMessageBox::Close);
+    endRun(1);
+}
+
+void TLauncherApplication::failWithFileError(const QString& sMessage)
+{
+    if (m_bEnding)
+        return;
+    m_bEnding = true;
+    m_oWaitNotificationTimer.stop();
+    hideSplashScreen();
+    presentMessage(nullptr, QMessageBox::Critical, QStringLiteral("Corvane Online cannot start"),
+                   QStringLiteral("A critical error occurred while accessing a file:\n") + sMessage
+                       + QStringLiteral("\nPlease reinstall Launcher."));
+    endRun(1);
+}
+
+void TLauncherApplication::failWithClientStartError(const QString& sMessage)
+{
+    if (m_bEnding)
+        return;
+    m_bEnding = true;
+    m_oWaitNotificationTimer.stop();
+    hideSplashScreen();
+    presentMessage(m_pMainWindow.get(), QMessageBox::Critical, QStringLiteral("Corvane Online cannot start the client"),
+                   sMessage);
+    endRun(1);
+}
+
+void TLauncherApplication::endRun(int nExitCode)
+{
+    m_bEnding = true;
+    qInfo() << "ending the run with exit code" << nExitCode;
+    // Queued: an outcome can come before the event loop runs, when exit() alone would be lost.
+    QMetaObject::invokeMethod(this, [nExitCode] { exit(nExitCode); }, Qt::QueuedConnection);
+}
+
+void TLauncherApplication::sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey)
+{
+    if (s_pInstance)
+        s_pInstance->postFunnelEvent(sStep, sFirstFlagKey);
+}
+
+void TLauncherApplication::postFunnelEvent(const QString& sStep, const QString& sFirstFlagKey)
+{
     qInfo() << "sendFunnelEvent: " << sStep;
+    const QByteArray aBody
+        = funnelEventDocument(sStep, takeFunnelFirstFlag(sFirstFlagKey), funnelDeviceIdentifier(), m_sAccountGroupKey);
+    const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
+    QNetworkRequest oRequest(pMetadata ? pMetadata->funnelUrl() : QUrl());
+    oRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    auto* pManager = new QNetworkAccessManager(this);
+    qInfo() << "Sending funnel event for step " << sStep;
+    QNetworkReply* pReply = pManager->post(oRequest, aBody);
+    connect(pReply, &QNetworkReply::finished, this, [pReply, pManager, sStep] {
+        if (pReply->error() != QNetworkReply::NoError)
+            qWarning() << "Error funnel sending (Step: " << sStep << "):" << pReply->errorString();
+        else
+            qInfo() << "Funnel response received (Step: " << sStep << "):" << QString::fromUtf8(pReply->readAll());
+        pReply->deleteLater();
+        pManager->deleteLater();
+    });
 }
 
 void TLauncherApplication::readAccountGroupKey()
@@ -139,12 +545,6 @@ void TLauncherApplication::readAccountGroupKey()
         qWarning() << "AccountGroupSetting Error: KeyNoString";
     else
         qWarning() << "AccountGroupSetting Error: Unknown";
-}
-
-void TLauncherApplication::startLoadingConfiguration()
-{
-    m_pConfigurationHandler->startLoadingMainConfiguration();
-    m_oWaitNotificationTimer.start();
 }
 
 void TLauncherApplication::showSplashScreen(int nKind)

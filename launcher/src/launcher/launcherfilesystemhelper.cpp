@@ -36,6 +36,14 @@ TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& sLauncherFol
     m_sAccountGroupTargetPath = joinPath({m_pSettings->settingsTarget(), m_sAccountGroupFileName});
 }
 
+QStringList TLauncherFilesystemHelper::launcherOwnData() const
+{
+    const QDir oFolder(m_sLauncherFolder);
+    return {QDir::cleanPath(oFolder.relativeFilePath(oFolder.absoluteFilePath(m_pSettings->packages()))),
+            kSettingsFileName, QFileInfo(QCoreApplication::applicationFilePath()).fileName() + QLatin1String(".log"),
+            QStringLiteral("launchermetadata.json")};
+}
+
 QDir TLauncherFilesystemHelper::packagesFolder()
 {
     return createFolder(pathInsideFolder(QDir(m_sLauncherFolder), m_pSettings->packages()));

@@ -28,6 +28,10 @@ public:
     // Created when missing; a `packages` value that climbs out of the launcher
     // folder is cut back to its last component.
     QDir packagesFolder();
+    // What the launcher keeps in its own folder besides its program files, as
+    // paths relative to that folder: the packages folder, the settings, the log
+    // and the local metadata copy. The launcher's own package may not touch them.
+    QStringList launcherOwnData() const;
     void writeFileCreatingFolder(const QString& sPath, const QByteArray& aData);
 
     bool accountGroupFilePresent();

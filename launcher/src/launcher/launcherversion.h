@@ -4,7 +4,8 @@
 
 namespace velmar::launcher {
 
-inline QString launcherVersion() { return QStringLiteral("0.0.14"); }
+// Set when the build is configured (CORVANE_LAUNCHER_VERSION).
+QString launcherVersion();
 
 // Key of the one-byte shared-memory segment that only one launcher may create.
 inline QString singleInstanceKey() { return QStringLiteral("1b7a377a-e61e-4016-a479-7054bc72a4f8"); }

@@ -18,7 +18,10 @@ int main(int nArgc, char** ppArgv)
 {
     try {
         auto pApplication = std::make_unique<TLauncherApplication>(nArgc, ppArgv);
-        auto pTester = std::make_unique<shared::FirstInstanceTester>(singleInstanceKey());
+        // One run per launcher folder: players with folders of their own each run
+        // one, and two runs can never install into the same folder.
+        const QString sFolder = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+        auto pTester = std::make_unique<shared::FirstInstanceTester>(singleInstanceKey() + QLatin1Char(':') + sFolder);
         if (!pTester->isFirstInstance()) {
             if (pTester->error() == QSharedMemory::AlreadyExists) {
                 qInfo() << "Version: " << launcherVersion() << "already running"
@@ -29,14 +32,16 @@ int main(int nArgc, char** ppArgv)
                 QStringLiteral("QSharedMemory::SharedMemoryError(%1)").arg(pTester->error()).toStdString());
         }
 
+        pApplication->adoptInstanceGuard(std::move(pTester));
         setupLogging(QCoreApplication::applicationDirPath(),
                      QFileInfo(QCoreApplication::applicationFilePath()).fileName());
         qInfo() << "Version: " << launcherVersion() << " Thread: " << QThread::currentThreadId();
+        qInfo() << "process id" << QCoreApplication::applicationPid();
         qInfo() << "load configuration" << " Thread: " << QThread::currentThreadId();
         pApplication->startLoadingConfiguration();
 
         const int nExitCode = pApplication->exec();
-        pTester.reset();
+        qInfo() << "exit code" << nExitCode;
         pApplication.reset();
         return nExitCode;
     } catch (const std::exception& oError) {

@@ -125,6 +125,26 @@ QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& o
     return sProblem;
 }
 
+bool isLauncherOwnData(const QString& sRelativePath, const QStringList& lOwnData)
+{
+    const QString sPath = QDir::cleanPath(sRelativePath);
+    for (const QString& sOwn : lOwnData) {
+        if (sPath == sOwn || sPath.startsWith(sOwn + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+QString launcherOwnDataProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lOwnData)
+{
+    for (const TFileDescription& oFile : oConfiguration.files()) {
+        if (isLauncherOwnData(oFile.localFile(), lOwnData))
+            return QStringLiteral("The launcher's package may not replace %1: it holds the launcher's own data.")
+                .arg(quoted(oFile.localFile()));
+    }
+    return QString();
+}
+
 QString folderNameProblem(const QString& sDirectoryName)
 {
     if (sDirectoryName.isEmpty() || sDirectoryName == QLatin1String(".") || sDirectoryName == QLatin1String("..")

@@ -37,6 +37,13 @@ QStringList reservedFileNames(const TLauncherSettings& oSettings);
 QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& oConfiguration,
                        const TLauncherSettings& oSettings);
 
+// Why the launcher's own package cannot be installed into the launcher's folder:
+// a file of it is, or lies under, one of lOwnData (launcherOwnData()). Empty when it can.
+QString launcherOwnDataProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lOwnData);
+
+// Whether sRelativePath is one of lOwnData or lies under one of them.
+bool isLauncherOwnData(const QString& sRelativePath, const QStringList& lOwnData);
+
 // Why a package's folder name cannot be used: empty, ".", "..", or holding a separator.
 QString folderNameProblem(const QString& sDirectoryName);
 

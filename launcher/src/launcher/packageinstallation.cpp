@@ -93,12 +93,16 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         // Everything that could make the engine write or delete in the wrong
         // place is refused before anything is touched.
         oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings);
+        const QStringList lOwnData = m_nInstallationMode == 1 ? pFilesystemHelper->launcherOwnData() : QStringList();
+        if (oDifference.m_sError.isEmpty())
+            oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);
         if (!oDifference.m_sError.isEmpty())
             return oDifference;
         for (const TFileDescription& oInstalled : pInstalled->files()) {
             if (listedIn(pTarget->files(), oInstalled.localFile()))
                 continue;
             if (!isSafeRelativePath(oInstalled.localFile()) || lReserved.contains(oInstalled.localFile())
+                || isLauncherOwnData(oInstalled.localFile(), lOwnData)
                 || !pathProblem(oFolder.absolutePath(), oInstalled.localFile()).isEmpty()) {
                 qWarning() << "Not deleting" << oInstalled.localFile() << ": it is not a path inside the package folder";
                 continue;

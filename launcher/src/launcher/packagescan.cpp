@@ -10,6 +10,7 @@
 #include "packageconfigurationreader.h"
 #include "poolslotloan.h"
 #include "scanprogress.h"
+#include "stagedfile.h"
 
 #include "shared/checkedfileio.h"
 #include "shared/ioerror.h"
@@ -82,10 +83,11 @@ struct TScanTaskResult
 
 // Checks one file; adds it to lFiles when something of it is still to write.
 void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, const TPackageConfigurationReader* pInstalled,
-              const TFileDescription& oDescription, TScanProgress& oProgress, std::vector<TFileToDownload>& lFiles,
-              std::vector<QString>& lChecked)
+              const TFileDescription& oDescription, bool bStaged, TScanProgress& oProgress,
+              std::vector<TFileToDownload>& lFiles, std::vector<QString>& lChecked)
 {
-    const QString sPath = QDir::cleanPath(oFolder.absoluteFilePath(oDescription.localFile()));
+    const QString sFinalPath = QDir::cleanPath(oFolder.absoluteFilePath(oDescription.localFile()));
+    QString sPath = sFinalPath;
     TFileToDownload oFile;
     oFile.m_sLocalFile = oDescription.localFile();
     oFile.m_nUnpackedSize = oDescription.unpackedSize();
@@ -98,6 +100,17 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
     // another file, and moving chunks inside it would write there.
     if (QFileInfo(sPath).isSymLink())
         QFile::remove(sPath);
+    if (bStaged) {
+        // The file in place is never written: a sound one is kept as it is, any
+        // other is rebuilt in a copy that replaces it once complete.
+        if (fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash())) {
+            if (oFile.m_bExecutable)
+                markExecutable(sPath);
+            lChecked.push_back(oFile.m_sLocalFile);
+            return;
+        }
+        oFile.m_sStagingFile = sPath = startStagingCopy(sFinalPath);
+    }
 
     bool bComplete;
     // Whether the file's whole hash was checked here, so that no later step must.
@@ -140,6 +153,8 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
     if (bComplete) {
         if (oFile.m_bExecutable)
             markExecutable(sPath);
+        if (bStaged)
+            commitStagedFile(sPath, sFinalPath);
         if (bChecked)
             lChecked.push_back(oFile.m_sLocalFile);
         return;
@@ -148,7 +163,7 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
 }
 
 TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageConfigurationReader* pTarget,
-                            const TPackageConfigurationReader* pInstalled, TScanProgress* pProgress)
+                            const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress)
 {
     TScanTaskResult oResult;
     const TFileDescription* pCurrent = nullptr;
@@ -161,7 +176,7 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
                 pCurrent = pShared->m_lQueue.front();
                 pShared->m_lQueue.pop_front();
             }
-            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, *pProgress, oResult.m_lFiles, oResult.m_lChecked);
+            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, oResult.m_lFiles, oResult.m_lChecked);
         }
     } catch (const std::exception& oError) {
         oResult.m_sError = QString::fromUtf8(oError.what());
@@ -198,9 +213,12 @@ void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
     TScanProgress oProgress(nTotal, [this](shared::TFileSize nScanned, shared::TFileSize nOfTotal) {
         emit scanProgress(nScanned, nOfTotal);
     });
+    const bool bStaged = m_nInstallationMode == 1;
     std::vector<QFuture<TScanTaskResult>> lTasks;
     for (int nTask = 0; nTask < kScanTasks; ++nTask)
-        lTasks.push_back(QtConcurrent::run(runScanTask, &oShared, oFolder, pTarget.get(), pInstalled, &oProgress));
+        lTasks.push_back(QtConcurrent::run([&oShared, &oProgress, oFolder, pTarget, pInstalled, bStaged] {
+            return runScanTask(&oShared, oFolder, pTarget.get(), pInstalled, bStaged, &oProgress);
+        }));
     QString sError;
     // This thread only waits: its pool slot goes to a task meanwhile. Every task
     // is waited for, also after a failure: they use this frame's state.

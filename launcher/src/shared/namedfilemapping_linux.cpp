@@ -12,10 +12,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-// A name is an abstract-namespace Unix socket bound by the holder: the kernel
-// releases the binding when the last descriptor closes, including at process
-// death, and nothing is left on disk. The user id is part of the address so that
-// two users on one machine do not see each other's markers.
+// A name is an abstract-namespace Unix socket bound and listened on by the
+// holder: the kernel releases the binding when the last descriptor closes,
+// including at process death, and nothing is left on disk. A checker only
+// connects, so it never holds the name, not even for an instant, and a holder
+// starting at that moment cannot lose it. The user id is part of the address so
+// that two users on one machine do not see each other's markers.
 
 namespace shared {
 
@@ -39,7 +41,8 @@ int bindName(const QByteArray& aName)
         throw std::runtime_error(QStringLiteral("Error from CreateFileMapping: %1").arg(errno).toStdString());
     sockaddr_un oAddress;
     const socklen_t nAddressLength = makeAddress(aName, oAddress);
-    if (::bind(nSocket, reinterpret_cast<const sockaddr*>(&oAddress), nAddressLength) == 0)
+    if (::bind(nSocket, reinterpret_cast<const sockaddr*>(&oAddress), nAddressLength) == 0
+        && ::listen(nSocket, 1) == 0)
         return nSocket;
     const int nError = errno;
     ::close(nSocket);
@@ -64,11 +67,17 @@ TNamedFileMapping::~TNamedFileMapping()
 
 bool TNamedFileMapping::exists(const QByteArray& aName)
 {
-    const int nSocket = bindName(aName);
+    // Non-blocking: a holder never accepts, so once its short backlog is full a
+    // blocking connect would wait for ever; a full backlog still means "held".
+    const int nSocket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (nSocket < 0)
-        return true;
+        throw std::runtime_error(QStringLiteral("Error from CreateFileMapping: %1").arg(errno).toStdString());
+    sockaddr_un oAddress;
+    const socklen_t nAddressLength = makeAddress(aName, oAddress);
+    const bool bConnected = ::connect(nSocket, reinterpret_cast<const sockaddr*>(&oAddress), nAddressLength) == 0;
+    const int nError = errno;
     ::close(nSocket);
-    return false;
+    return bConnected || nError == EAGAIN || nError == EINPROGRESS;
 }
 
 } // namespace shared

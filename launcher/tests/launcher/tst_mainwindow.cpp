@@ -5,6 +5,7 @@
 #include "nginxserver.h"
 #include "openedlinks.h"
 #include "testpictures.h"
+#include "../tools/publishtool.h"
 
 #include "launcher/clientpackagelayoutitem.h"
 #include "launcher/cloudflarecdntrace.h"

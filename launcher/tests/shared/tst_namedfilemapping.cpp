@@ -6,7 +6,9 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <cstdio>
 #include <unistd.h>
 
@@ -63,8 +65,10 @@ private slots:
     void heldWhileAlive();
     void onlyNameWithoutCreate();
     void releasedWhenHolderIsKilled();
+    void checkingNeverTakesTheName();
     void firstInstance();
     void abandonedSegmentDoesNotBlock();
+    void simultaneousStartsHaveOneWinner();
 };
 
 void tst_NamedFileMapping::heldWhileAlive()
@@ -107,6 +111,30 @@ void tst_NamedFileMapping::releasedWhenHolderIsKilled()
     QVERIFY(oAfter.isHeld());
 }
 
+void tst_NamedFileMapping::checkingNeverTakesTheName()
+{
+    // A client creating its marker while the launcher polls for it must get it.
+    const QByteArray aName = uniqueName();
+    std::atomic<bool> bStop{false};
+    std::atomic<int> nChecks{0};
+    std::thread oChecker([&] {
+        while (!bStop) {
+            TNamedFileMapping::exists(aName);
+            ++nChecks;
+        }
+    });
+    while (nChecks == 0)
+        std::this_thread::yield();
+    int nLost = 0;
+    for (int nRound = 0; nRound < 20000; ++nRound) {
+        TNamedFileMapping oHolder(aName, true);
+        nLost += oHolder.isHeld() ? 0 : 1;
+    }
+    bStop = true;
+    oChecker.join();
+    QCOMPARE(nLost, 0);
+}
+
 void tst_NamedFileMapping::firstInstance()
 {
     const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -136,6 +164,29 @@ void tst_NamedFileMapping::abandonedSegmentDoesNotBlock()
 
     FirstInstanceTester oNext(sKey);
     QVERIFY2(oNext.isFirstInstance(), "a segment left by a killed instance blocked the next one");
+}
+
+void tst_NamedFileMapping::simultaneousStartsHaveOneWinner()
+{
+    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    constexpr int kStarters = 4;
+    for (int nRound = 0; nRound < 150; ++nRound) {
+        std::atomic<int> nReady{0};
+        std::atomic<int> nFirst{0};
+        std::vector<std::unique_ptr<FirstInstanceTester>> lTesters(kStarters);
+        std::vector<std::thread> lThreads;
+        for (int nStarter = 0; nStarter < kStarters; ++nStarter)
+            lThreads.emplace_back([&, nStarter] {
+                ++nReady;
+                while (nReady < kStarters)
+                    std::this_thread::yield();
+                lTesters[size_t(nStarter)] = std::make_unique<FirstInstanceTester>(sKey);
+                nFirst += lTesters[size_t(nStarter)]->isFirstInstance() ? 1 : 0;
+            });
+        for (std::thread& oThread : lThreads)
+            oThread.join();
+        QCOMPARE(nFirst.load(), 1);
+    }
 }
 
 CORVANE_TEST_MAIN_WITH_CHILDREN(tst_NamedFileMapping, {"hold-marker", holdMarker}, {"hold-segment", holdSegment})

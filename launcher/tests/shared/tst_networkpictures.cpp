@@ -6,6 +6,7 @@
 #include "nginxserver.h"
 #include "openedlinks.h"
 #include "testpictures.h"
+#include "../tools/publishtool.h"
 
 #include "shared/boundeddownloads.h"
 #include "shared/downloadpool.h"

@@ -1,7 +1,6 @@
 #include "testpictures.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 
 QByteArray testPng(const QSize& oSize, const QColor& oColour)
@@ -13,10 +12,4 @@ QByteArray testPng(const QSize& oSize, const QColor& oColour)
     oBuffer.open(QIODevice::WriteOnly);
     oImage.save(&oBuffer, "PNG");
     return aBytes;
-}
-
-bool writeTestFile(const QString& sPath, const QByteArray& aBytes)
-{
-    QFile oFile(sPath);
-    return oFile.open(QIODevice::WriteOnly) && oFile.write(aBytes) == aBytes.size();
 }

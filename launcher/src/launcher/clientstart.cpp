@@ -1,0 +1,75 @@
+#include "clientstart.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace velmar::launcher {
+
+QString clientSettingsRelativePath()
+{
+    return QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/settings.json");
+}
+
+int readGraphicsApi(const QString& sSettingsFile)
+{
+    QFile oFile(sSettingsFile);
+    if (!oFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qWarning() << "Could not open settings file:" << sSettingsFile;
+        return 0;
+    }
+    QJsonParseError oError;
+    const QJsonDocument oDocument = QJsonDocument::fromJson(oFile.readAll(), &oError);
+    oFile.close();
+    if (oError.error != QJsonParseError::NoError) {
+        qWarning() << "JSON parse error:" << oError.errorString();
+        return 0;
+    }
+    if (!oDocument.isObject()) {
+        qWarning() << "JSON is not an object!";
+        return 0;
+    }
+    const QJsonObject oSettings = oDocument.object();
+    if (!oSettings.contains(QLatin1String("GraphicsAPI"))) {
+        qWarning() << "GraphicsAPI key not found!";
+        return 0;
+    }
+    return oSettings.value(QLatin1String("GraphicsAPI")).toVariant().toInt();
+}
+
+QStringList clientArguments(const QStringList& lParameters, int nGraphicsApi, bool bUpToDate)
+{
+    QStringList lArguments = lParameters;
+    switch (nGraphicsApi) {
+    case 2:
+        lArguments << QStringLiteral("-force-vulkan");
+        break;
+    case 1:
+        lArguments << QStringLiteral("-force-d3d12");
+        break;
+    default:
+        lArguments << QStringLiteral("-force-d3d11");
+    }
+    if (bUpToDate)
+        lArguments << QStringLiteral("--package-is-up-to-date");
+    return lArguments;
+}
+
+QString clientExecutableProblem(const QString& sPackageName, const QString& sExecutable)
+{
+    if (sExecutable.isEmpty())
+        return QStringLiteral("The package %1 names no program to start.").arg(sPackageName);
+    const QFileInfo oInfo(sExecutable);
+    if (!oInfo.isFile())
+        return QStringLiteral("The client program \"%1\" is missing. Please verify %2.")
+            .arg(QDir::toNativeSeparators(sExecutable), sPackageName);
+    if (!oInfo.isExecutable())
+        return QStringLiteral("The client program \"%1\" cannot be run. Please verify %2.")
+            .arg(QDir::toNativeSeparators(sExecutable), sPackageName);
+    return QString();
+}
+
+} // namespace velmar::launcher

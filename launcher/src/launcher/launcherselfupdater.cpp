@@ -1,0 +1,96 @@
+#include "launcherselfupdater.h"
+
+#include "installationmanager.h"
+#include "launcherfilesystemhelper.h"
+#include "package.h"
+#include "packageinstallation.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <stdexcept>
+
+namespace velmar::launcher {
+
+TLauncherSelfUpdater::TLauncherSelfUpdater(std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
+                                           QString sExecutablePath)
+    : m_pFilesystemHelper(std::move(pFilesystemHelper)), m_sExecutablePath(std::move(sExecutablePath))
+{
+}
+
+TLauncherSelfUpdater::~TLauncherSelfUpdater() = default;
+
+void TLauncherSelfUpdater::startSelfUpdate(std::shared_ptr<TPackage> pPackage)
+{
+    if (!pPackage)
+        return;
+    qInfo() << "startSelfUpdate " << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    if (m_pInstallationManager && m_pInstallationManager->hasRunningInstallations()) {
+        qWarning() << "startSelfUpdate: an update is running already";
+        return;
+    }
+    try {
+        // An ".old" from an earlier update is no version to fall back to now.
+        m_pFilesystemHelper->removePath(m_sExecutablePath + QLatin1String(".old"));
+    } catch (const std::exception& oError) {
+        emit diskAccessFailed(QString::fromUtf8(oError.what()));
+        return;
+    }
+    m_pInstallationManager = std::make_unique<TInstallationManager>(nullptr, m_pFilesystemHelper);
+    connect(m_pInstallationManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
+            &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
+    // Left unconnected, a file error would leave the launcher waiting for an update that never ends.
+    connect(m_pInstallationManager.get(), &TInstallationManager::diskAccessFailed, this, [this](const QString& sMessage) {
+        try {
+            restoreExecutable();
+        } catch (const std::exception& oError) {
+            qCritical() << "Restoring the launcher failed:" << oError.what();
+        }
+        emit diskAccessFailed(sMessage);
+    });
+    m_pInstallationManager->setInstallationMode(1);
+    m_pInstallationManager->installOrUpdatePackage(std::move(pPackage));
+}
+
+void TLauncherSelfUpdater::restoreExecutable()
+{
+    const QString sOld = m_sExecutablePath + QLatin1String(".old");
+    if (!QFileInfo::exists(sOld))
+        return;
+    m_pFilesystemHelper->removePath(m_sExecutablePath);
+    if (!QFile::rename(sOld, m_sExecutablePath))
+        throw std::runtime_error(QStringLiteral("Failed to move file %1 to %2")
+                                     .arg(QDir::toNativeSeparators(sOld), QDir::toNativeSeparators(m_sExecutablePath))
+                                     .toStdString());
+}
+
+void TLauncherSelfUpdater::onInstallationOrUpdateFinished(std::shared_ptr<TPackageInstallation> InstallationInProgress)
+{
+    if (InstallationInProgress->succeeded()) {
+        emit updateDownloadFinishedAndRestartRequired();
+        return;
+    }
+    try {
+        restoreExecutable();
+        qCritical() << "Updating Corvane Online failed: Error" << int(InstallationInProgress->errorReason());
+    } catch (const std::exception& oError) {
+        emit diskAccessFailed(QString::fromUtf8(oError.what()));
+        return;
+    }
+    emit updateFailed();
+}
+
+void TLauncherSelfUpdater::cleanupOldLauncherVersion()
+{
+    qInfo() << "cleanupOldLauncherVersion" << " Thread: " << QThread::currentThreadId();
+    const QDir oFolder(QFileInfo(m_sExecutablePath).absolutePath());
+    for (const QFileInfo& oFile : oFolder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (oFile.fileName().endsWith(QLatin1String(".old")))
+            m_pFilesystemHelper->deleteFile(oFile.absoluteFilePath());
+    }
+}
+
+} // namespace velmar::launcher

@@ -1,0 +1,256 @@
+// Whole launcher runs, as a player starts them: "corvane-launcher" in a folder
+// of its own against a CDN on loopback, with the stub client.
+
+#include "launcherbed.h"
+#include "recordinghttpserver.h"
+
+#include "launcher/clientrunningmarker.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+namespace {
+
+QStringList clientStart(const QString& sFolder, const QStringList& lArguments)
+{
+    QStringList lLines{QStringLiteral("cwd ") + sFolder};
+    for (const QString& sArgument : lArguments)
+        lLines << QStringLiteral("arg ") + sArgument;
+    return lLines;
+}
+
+const QStringList kUpToDateStart{QStringLiteral("-windowed"), QStringLiteral("-force-vulkan"),
+                                 QStringLiteral("--package-is-up-to-date")};
+
+// The stub client ends once its launcher has; the next run must not find it still there.
+bool clientEnded()
+{
+    QDeadlineTimer oDeadline(10000);
+    while (velmar::launcher::isClientRunning()) {
+        if (oDeadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+} // namespace
+
+class tst_LauncherRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstLaunchThenDirectStart();
+    void patchStartsTheClientOnlyAfterSuccess();
+    void offlineAndBrokenStarts();
+    void selfUpdateReplacesTheLauncherAndRestarts();
+    void failedSelfUpdateKeepsTheLauncher_data();
+    void failedSelfUpdateKeepsTheLauncher();
+    void oneRunPerLauncherFolder();
+};
+
+void tst_LauncherRun::firstLaunchThenDirectStart()
+{
+    TLauncherBed oBed;
+    TRecordingHttpServer oFunnel;
+    QVERIFY(oFunnel.listen());
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.publishClient(QStringLiteral("b"), QStringLiteral("1.0"), 2).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")},
+                                {QStringLiteral("--funnel"), oFunnel.url(QStringLiteral("/funnel")).toString()})
+                 .nExitCode,
+             0);
+    QDir().mkpath(oBed.path(QStringLiteral("data/Corvane Online")));
+
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QVERIFY(clientEnded());
+    for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
+        QVERIFY(QFileInfo::exists(oBed.packageFolder(sDirectory) + QStringLiteral("/package.json")));
+    QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/default")));
+    QVERIFY(!QFileInfo::exists(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/default")));
+    QCOMPARE(oBed.takeClientStart(), clientStart(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/bin"), kUpToDateStart));
+
+    // Each step is first once per player, and every event names the player's device.
+    QTRY_COMPARE_WITH_TIMEOUT(oFunnel.requests().size(), 5, 10000);
+    const QByteArray aDevice = QJsonDocument::fromJson(readTestFile(oBed.path(QStringLiteral("data/Corvane Online/corvaneShared.json"))))
+                                   .object().value(QStringLiteral("DeviceIdentifier")).toString().toUtf8();
+    QCOMPARE(aDevice.size(), 36);
+    QStringList lEvents;
+    for (const TRecordedHttpRequest& oRequest : oFunnel.requests()) {
+        const QJsonObject oEvent = QJsonDocument::fromJson(oRequest.m_aBody).object();
+        QCOMPARE(oEvent.value(QStringLiteral("id")).toString().toUtf8(), aDevice);
+        lEvents << oEvent.value(QStringLiteral("step")).toString() + (oEvent.value(QStringLiteral("first")).toBool() ? "+" : "-");
+    }
+    lEvents.sort();
+    QCOMPARE(lEvents, QStringList({"launcher_downloaded+", "launcher_downloaded-", "launcher_started+",
+                                   "launcher_verified+", "launcher_verified-"}));
+
+    // The default is current: started at once, and not called verified in a run that did not verify it.
+    QCOMPARE(oBed.run({}), 0);
+    QVERIFY(clientEnded());
+    QCOMPARE(oBed.takeClientStart(), clientStart(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/bin"),
+                                                  {QStringLiteral("-windowed"), QStringLiteral("-force-vulkan")}));
+}
+
+void tst_LauncherRun::patchStartsTheClientOnlyAfterSuccess()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QVERIFY(clientEnded());
+    oBed.takeClientStart();
+
+    const QString sWorld = QStringLiteral("/CorvaneOnlineClient_Data/world.dat");
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 3).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
+    QVERIFY(clientEnded());
+    QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
+    QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
+
+    // A forced patch finds a damaged file although the markers call the folder current.
+    QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld, "damaged"));
+    QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH"), ""));
+    {
+        QProcess oLauncher;
+        oBed.start(oLauncher, {});
+        QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("onInstallationOrUpdateFinished")), 60000);
+        oLauncher.kill();
+        oLauncher.waitForFinished();
+    }
+    QVERIFY(!QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH")));
+    QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
+
+    // A patch that cannot be downloaded leaves the window up and starts nothing.
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("3.0"), 4).nExitCode, 0);
+    QVERIFY(QDir(oBed.path(QStringLiteral("cdn/a/chunks"))).removeRecursively());
+    QProcess oLauncher;
+    oBed.start(oLauncher, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
+    QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("all started updates finished")), 60000);
+    QVERIFY(oBed.log().contains(QLatin1String("error reason:  1")));
+    QCOMPARE(oLauncher.state(), QProcess::Running);
+    oLauncher.kill();
+    oLauncher.waitForFinished();
+    QVERIFY(oBed.takeClientStart().isEmpty());
+}
+
+void tst_LauncherRun::offlineAndBrokenStarts()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, "not json").nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QVERIFY(clientEnded());
+    // An unreadable client settings file means the safe graphics flag.
+    QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -force-d3d11")));
+
+    // Without the network the local copy of the metadata and the installed documents serve.
+    oBed.nginx().stop();
+    QCOMPARE(oBed.run({}), 0);
+    QVERIFY(clientEnded());
+    QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -windowed")));
+
+    // A client that cannot be run is said so, and the launcher ends instead of waiting for it.
+    QVERIFY(QFile::setPermissions(oBed.clientExecutable(QStringLiteral("a")), QFile::ReadOwner | QFile::WriteOwner));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot start the client")));
+    QVERIFY(oBed.takeClientStart().isEmpty());
+
+    // No metadata and no local copy: the maintenance box.
+    QVERIFY(QFile::remove(oBed.path(QStringLiteral("launcher/launchermetadata.json"))));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+}
+
+void tst_LauncherRun::selfUpdateReplacesTheLauncherAndRestarts()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    const QString sNext = builtExecutable(QStringLiteral("corvane-launcher-next"));
+    QCOMPARE(oBed.publishLauncher(sNext, QStringLiteral("0.0.15")).nExitCode, 0);
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    // The restarted launcher is the new one: it cleans up, installs and starts the client.
+    QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("Version:  \"0.0.15\""))
+                                 && oBed.log().contains(QLatin1String("exit code 0")),
+                             90000);
+    QVERIFY(clientEnded());
+    const QString sLog = oBed.log();
+    QVERIFY(sLog.contains(QLatin1String("cleanupOldLauncherVersion")));
+    QCOMPARE(readTestFile(oBed.launcherExecutable()), readTestFile(sNext));
+    QVERIFY(!QFileInfo::exists(oBed.launcherExecutable() + QStringLiteral(".old")));
+    QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("launcher/README.txt"))));
+    QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
+}
+
+void tst_LauncherRun::failedSelfUpdateKeepsTheLauncher_data()
+{
+    QTest::addColumn<QString>("sBreak");
+    QTest::addColumn<int>("nReason");
+    QTest::newRow("chunks missing") << "chunks" << 1;
+    QTest::newRow("package would replace the settings") << "settings" << 4;
+}
+
+void tst_LauncherRun::failedSelfUpdateKeepsTheLauncher()
+{
+    QFETCH(QString, sBreak);
+    QFETCH(int, nReason);
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    const QByteArray aSettings = readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini")));
+    const QString sExtra = sBreak == QLatin1String("settings") ? QStringLiteral("launchersettings.ini") : QString();
+    QCOMPARE(oBed.publishLauncher(builtExecutable(QStringLiteral("corvane-launcher-next")), QStringLiteral("0.0.15"), sExtra)
+                 .nExitCode,
+             0);
+    if (sBreak == QLatin1String("chunks"))
+        QVERIFY(QDir(oBed.path(QStringLiteral("cdn/launcherpackage/chunks"))).removeRecursively());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+
+    // The run goes on with the launcher it has.
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QVERIFY(clientEnded());
+    QVERIFY(oBed.log().contains(QStringLiteral("Updating Corvane Online failed: Error %1").arg(nReason)));
+    QCOMPARE(readTestFile(oBed.launcherExecutable()), readTestFile(builtExecutable(QStringLiteral("corvane-launcher"))));
+    QCOMPARE(readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini"))), aSettings);
+    QVERIFY(!QFileInfo::exists(oBed.launcherExecutable() + QStringLiteral(".old")));
+    QVERIFY(!oBed.takeClientStart().isEmpty());
+}
+
+void tst_LauncherRun::oneRunPerLauncherFolder()
+{
+    TLauncherBed oFirst;
+    TLauncherBed oOther;
+    for (TLauncherBed* pBed : {&oFirst, &oOther}) {
+        QVERIFY(pBed->setUp());
+        QCOMPARE(pBed->publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+        QCOMPARE(pBed->writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    }
+    QProcess oRunning;
+    oFirst.start(oRunning, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY_WITH_TIMEOUT(oFirst.log().contains(QLatin1String("main window shown")), 30000);
+
+    // A second start on the same folder ends at once and leaves the first one's log alone.
+    QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
+    QVERIFY(oFirst.log().contains(QLatin1String("main window shown")));
+
+    // A player with a launcher folder of their own is not kept out.
+    QProcess oOtherRunning;
+    oOther.start(oOtherRunning, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY_WITH_TIMEOUT(oOther.log().contains(QLatin1String("main window shown")), 30000);
+    for (QProcess* pProcess : {&oRunning, &oOtherRunning}) {
+        pProcess->kill();
+        pProcess->waitForFinished();
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_LauncherRun)
+#include "tst_launcherrun.moc"
