@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -31,7 +32,9 @@ bool TWindowSnapshots::enabled()
 void TWindowSnapshots::take(QWidget* pWindow, const QString& sState)
 {
     static QSet<QString> s_lTaken;
-    if (!enabled() || !pWindow || s_lTaken.contains(sState))
+    const QString sPath = QDir(snapshotFolder()).filePath(sState + QStringLiteral(".png"));
+    // A later run of the script does not replace what an earlier one saved.
+    if (!enabled() || !pWindow || s_lTaken.contains(sState) || QFileInfo::exists(sPath))
         return;
     s_lTaken.insert(sState);
 
@@ -49,7 +52,6 @@ void TWindowSnapshots::take(QWidget* pWindow, const QString& sState)
             oPainter.drawRect(QRect(oAt, oBox.size()).adjusted(0, 0, -1, -1));
         }
     }
-    const QString sPath = QDir(snapshotFolder()).filePath(sState + QStringLiteral(".png"));
     if (oPicture.save(sPath, "PNG"))
         qInfo().noquote() << "snapshot saved:" << sPath;
     else

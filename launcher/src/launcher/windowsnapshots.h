@@ -9,7 +9,8 @@ namespace velmar::launcher {
 // Pictures of the window in named states, for the screenshot script: in a
 // build with crash points, when the environment variable CORVANE_SNAPSHOTS
 // names a folder, the window saves "<state>.png" there the first time it
-// reaches each state, with its visible boxes drawn over it, and logs
+// reaches each state (unless the folder already has that picture), with its
+// visible boxes drawn over it, and logs
 // "snapshot saved: <path>". Other builds ignore it.
 class TWindowSnapshots
 {
