@@ -1,0 +1,551 @@
+// The window a player sees, driven as the controller drives it: packages in
+// every status, installations that progress, fail and end, the default-client
+// checkboxes, the context menu, the boxes, the hint row and dragging.
+
+#include "nginxserver.h"
+#include "openedlinks.h"
+#include "testpictures.h"
+#include "../tools/publishtool.h"
+
+#include "launcher/clientpackagelayoutitem.h"
+#include "launcher/cloudflarecdntrace.h"
+#include "launcher/hintpane.h"
+#include "launcher/hintrow.h"
+#include "launcher/installationmanager.h"
+#include "launcher/launcherconfigurationreader.h"
+#include "launcher/launcherfilesystemhelper.h"
+#include "launcher/launchermainwindow.h"
+#include "launcher/messagepresenter.h"
+#include "launcher/package.h"
+#include "launcher/packagefiledownloader.h"
+#include "launcher/packagebuttonlook.h"
+#include "launcher/packageinstallation.h"
+#include "launcher/progresstext.h"
+#include "launcher/qcontextpushbutton.h"
+
+#include "shared/clickablelabel.h"
+#include "shared/downloadpool.h"
+#include "shared/qnetworkaccessmanagerwrapper.h"
+#include "shared/translationmanager.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+struct TShownBox
+{
+    QMessageBox::Icon m_eIcon;
+    QString m_sTitle;
+    QString m_sText;
+};
+
+// Answers every modal box at once and keeps what it showed.
+class TRecordingPresenter : public TMessagePresenter
+{
+public:
+    explicit TRecordingPresenter(std::vector<TShownBox>& lBoxes) : m_lBoxes(lBoxes) {}
+    QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
+                                        QMessageBox::StandardButtons) override
+    {
+        m_lBoxes.push_back({eIcon, sTitle, sText});
+        return QMessageBox::Ok;
+    }
+
+private:
+    std::vector<TShownBox>& m_lBoxes;
+};
+
+// Packages "Client 0".. with a configuration each: the documents give the
+// generation and variant, so that the logos differ.
+std::shared_ptr<TLauncherConfigurationReader> metadataWith(int nPackages, const QString& sExtra = QString())
+{
+    QStringList lPackages;
+    for (int nPackage = 0; nPackage < nPackages; ++nPackage) {
+        lPackages << QStringLiteral("{\"name\": \"Client %1\", \"directoryname\": \"c%1\", %2 \"builds\": [{\"os\": "
+                                    "\"linux\", \"architecture\": \"x86_64\", \"url\": \"http://127.0.0.1:9/p/package.json\"}]}")
+                         .arg(nPackage)
+                         .arg(sExtra);
+    }
+    auto pMetadata = std::make_shared<TLauncherConfigurationReader>(
+        QStringLiteral("{\"packages\": [%1]}").arg(lPackages.join(QLatin1Char(','))).toUtf8(), QUrl());
+    for (const auto& pPackage : pMetadata->packages()) {
+        pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(
+            QStringLiteral("{\"version\": \"1.%1\", \"files\": []}").arg(pPackage->index()).toUtf8(), QByteArray(),
+            QUrl(), QUrl()));
+    }
+    return pMetadata;
+}
+
+std::shared_ptr<shared::TDownloadPool> newPool()
+{
+    return std::make_shared<shared::TDownloadPool>(
+        6, std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
+}
+
+// The hue family a player would name, from the middle of the button's left end.
+QString colourOf(QWidget* pButton)
+{
+    const QColor oColour = pButton->grab().toImage().pixelColor(8, pButton->height() / 2);
+    const int nHue = oColour.hslHue();
+    if (oColour.hslSaturation() < 60)
+        return QStringLiteral("grey");
+    if (nHue < 15 || nHue > 340)
+        return QStringLiteral("Red");
+    if (nHue < 50)
+        return QStringLiteral("Orange");
+    if (nHue > 70 && nHue < 160)
+        return QStringLiteral("Green");
+    if (nHue > 190 && nHue < 260)
+        return QStringLiteral("Blue");
+    return QStringLiteral("hue %1").arg(nHue);
+}
+
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void itemsShowTheirStatusAndForwardClicks();
+    void defaultClientStaysExclusive();
+    void progressReplacesTheButtonAndEndsCleanly();
+    void failuresAreReported();
+    void hintPanesFillFromTheServer();
+    void manyPackagesScrollAndTheWindowDrags();
+    void aboutBoxAndNoPackages();
+
+private:
+    std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
+                                                   std::shared_ptr<TCloudflareCdnTrace> pTrace = nullptr)
+    {
+        return std::make_unique<TLauncherMainWindow>(pMetadata->packages(), nullptr, true, m_pPool, std::move(pTrace),
+                                                     pMetadata);
+    }
+
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::vector<TShownBox> m_lBoxes;
+    QTemporaryDir m_oLauncherFolder;
+};
+
+void tst_MainWindow::init()
+{
+    m_pPool = newPool();
+    m_lBoxes.clear();
+    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes));
+}
+
+void tst_MainWindow::cleanup()
+{
+    TMessagePresenter::setInstance(nullptr);
+}
+
+void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
+{
+    const auto pMetadata = metadataWith(5);
+    const auto& lPackages = pMetadata->packages();
+    for (int nStatus = 0; nStatus < 5; ++nStatus)
+        lPackages[size_t(nStatus)]->setLocalPackageStatus(ELocalPackageStatus(nStatus));
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    QSignalSpy oVerify(pWindow.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+
+    const struct { const char* pColour; const char* pToolTip; bool bMenu; } aExpected[] = {
+        {"Red", "", false}, {"Blue", "Download", false}, {"Orange", "Update", false},
+        {"Orange", "Update", false}, {"Green", "Play", true},
+    };
+    for (int nStatus = 0; nStatus < 5; ++nStatus) {
+        TClientPackageLayoutItem* pItem = pWindow->item(nStatus);
+        QVERIFY(pItem);
+        QContextPushButton* pButton = pItem->button();
+        QCOMPARE(colourOf(pButton), QLatin1String(aExpected[nStatus].pColour));
+        QCOMPARE(pButton->toolTip(), QLatin1String(aExpected[nStatus].pToolTip));
+        QCOMPARE(pItem->defaultClientCheckbox()->isVisible(), nStatus == UpToDate);
+        QCOMPARE(pItem->nameLabel()->text(), QStringLiteral("Client %1").arg(nStatus));
+        QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("1.%1").arg(nStatus));
+
+        QContextMenuEvent oRightClick(QContextMenuEvent::Mouse, QPoint(5, 5), pButton->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(pButton, &oRightClick);
+        QCOMPARE(pButton->menu()->isVisible(), aExpected[nStatus].bMenu);
+        if (aExpected[nStatus].bMenu) {
+            QCOMPARE(pButton->menu()->actions().size(), 1);
+            QCOMPARE(pButton->menu()->actions().at(0)->text(), QStringLiteral("Verify"));
+            pButton->menu()->actions().at(0)->trigger();
+            pButton->menu()->close();
+        }
+        QTest::mouseClick(pButton, Qt::LeftButton);
+        QCOMPARE(oClicked.size(), nStatus + 1);
+        QCOMPARE(oClicked.last().at(0).value<std::shared_ptr<TPackage>>(), lPackages[size_t(nStatus)]);
+    }
+    QCOMPARE(oVerify.size(), 1);
+    QCOMPARE(oVerify.at(0).at(0).value<std::shared_ptr<TPackage>>(), lPackages[4]);
+
+    // Five packages: four on the first row, the fifth below the first.
+    const QPoint oFirst = pWindow->item(0)->button()->mapTo(pWindow.get(), QPoint());
+    const QPoint oFifth = pWindow->item(4)->button()->mapTo(pWindow.get(), QPoint());
+    QCOMPARE(pWindow->item(3)->button()->mapTo(pWindow.get(), QPoint()).y(), oFirst.y());
+    QCOMPARE(oFifth.x(), oFirst.x());
+    QVERIFY(oFifth.y() > oFirst.y());
+
+    // A status change refreshes the item in place; the checkbox keeps its space.
+    const int nCheckboxTop = pWindow->item(4)->defaultClientCheckbox()->y();
+    lPackages[4]->setLocalPackageStatus(UpdateAvailable);
+    QCOMPARE(colourOf(pWindow->item(4)->button()), QStringLiteral("Orange"));
+    QVERIFY(pWindow->item(4)->button()->menu()->actions().isEmpty());
+    QVERIFY(!pWindow->item(4)->defaultClientCheckbox()->isVisible());
+    QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
+    // An item the window does not have is no item.
+    QVERIFY(!pWindow->item(TPackage::kLauncherIndex));
+
+    // Every picture an item can ask for is there, the disabled logos included.
+    for (const char* pVariant : {"QT", "Classic", "Preview", "Beta", "Test"}) {
+        for (const int nStatus : {NotInstalled, UpToDate})
+            QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), nStatus)).isNull(), pVariant);
+    }
+    for (int nStatus = 0; nStatus < 5; ++nStatus) {
+        const TPackageButtonLook oLook = packageButtonLook(nStatus);
+        for (const char* pState : {"idle", "hover", "pressed"}) {
+            QVERIFY(!QPixmap(QStringLiteral(":/images/launcher/Button_%1_%2.png").arg(oLook.m_sColour, QLatin1String(pState)))
+                         .isNull());
+        }
+        QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(oLook.m_sLabel)).isNull(), nStatus == Unknown);
+    }
+
+    // A logo links only to a web page.
+    const auto pLinked = metadataWith(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\","));
+    const auto pUnsafe = metadataWith(1, QStringLiteral("\"logolinktarget\": \"file:///usr/bin/xterm\","));
+    const auto pLinkedWindow = newWindow(pLinked);
+    const auto pUnsafeWindow = newWindow(pUnsafe);
+    QVERIFY(pLinkedWindow->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
+    QVERIFY(pUnsafeWindow->item(0)->logoLabel()->text().isEmpty());
+    QCOMPARE(pUnsafeWindow->item(0)->logoLabel()->toolTip(), QStringLiteral("Client 0"));
+}
+
+void tst_MainWindow::defaultClientStaysExclusive()
+{
+    const auto pMetadata = metadataWith(3);
+    const auto& lPackages = pMetadata->packages();
+    for (const auto& pPackage : lPackages)
+        pPackage->setLocalPackageStatus(UpToDate);
+    lPackages[0]->setDefault(true);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oChanged(pWindow.get(), &TLauncherMainWindow::defaultChanged);
+    const auto checked = [&] {
+        QList<int> lChecked;
+        for (int nIndex = 0; nIndex < 3; ++nIndex) {
+            if (pWindow->item(nIndex)->defaultClientCheckbox()->isChecked())
+                lChecked << nIndex;
+        }
+        return lChecked;
+    };
+    QCOMPARE(checked(), QList<int>{0});
+    QCOMPARE(pWindow->defaultPackageIndex(), 0);
+
+    QTest::mouseClick(pWindow->item(1)->defaultClientCheckbox(), Qt::LeftButton, {}, QPoint(4, 4));
+    QCOMPARE(checked(), QList<int>{1});
+    QCOMPARE(oChanged.size(), 1);
+    QCOMPARE(oChanged.at(0).at(0).value<std::shared_ptr<TPackage>>(), lPackages[1]);
+    QCOMPARE(oChanged.at(0).at(1).toBool(), true);
+
+    QTest::mouseClick(pWindow->item(1)->defaultClientCheckbox(), Qt::LeftButton, {}, QPoint(4, 4));
+    QCOMPARE(checked(), QList<int>{});
+    QCOMPARE(oChanged.size(), 2);
+    QCOMPARE(oChanged.at(1).at(1).toBool(), false);
+    QCOMPARE(pWindow->defaultPackageIndex(), -1);
+
+    // The controller's own choice is shown but not echoed back.
+    pWindow->setDefault(lPackages[2], true);
+    QCOMPARE(checked(), QList<int>{2});
+    pWindow->setDefault(nullptr, true);
+    QCOMPARE(oChanged.size(), 2);
+}
+
+void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
+{
+    const auto pMetadata = metadataWith(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(NotInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    QProgressBar* pBar = pItem->progressBar();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const shared::TFileSize nMillion = 1000000;
+
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    QVERIFY(pBar->isVisible());
+    QVERIFY(!pItem->button()->isVisible());
+
+    emit pInstallation->verificationProgress(512 * nMillion, 1024 * nMillion);
+    QTRY_COMPARE(pBar->value(), 5000);
+    QCOMPARE(pBar->text(), QStringLiteral("Verifying..."));
+    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("512.0/1024.0 MB"));
+    // A late report of less does not move the bar back; a total of 0 divides nothing.
+    emit pInstallation->verificationProgress(100 * nMillion, 1024 * nMillion);
+    emit pInstallation->scanProgress(0, 0);
+    QTRY_COMPARE(pBar->text(), QStringLiteral("Scanning..."));
+    QCOMPARE(pBar->value(), 0);
+
+    // Downloading: the rate in the bar; done downloading means writing.
+    emit pInstallation->downloader()->progress(10 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(pBar->text(), QStringLiteral("0 B/s"));
+    QCOMPARE(pBar->value(), 2500);
+    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("10.0/40.0 MB"));
+    emit pInstallation->downloader()->progress(40 * nMillion, 40 * nMillion, 60 * nMillion, 80 * nMillion);
+    QCOMPARE(pBar->text(), QStringLiteral("Writing..."));
+    QCOMPARE(pBar->value(), 7500);
+    QVERIFY(!pItem->noteLabel()->isVisible());
+
+    // Progress still queued when the installation ends must not bring the bar back.
+    emit pInstallation->writeProgress(70 * nMillion, 80 * nMillion);
+    pPackage->setLocalPackageStatus(UpToDate);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCoreApplication::processEvents();
+    QVERIFY(!pBar->isVisible());
+    QVERIFY(pItem->button()->isVisible());
+    QCOMPARE(pBar->value(), 0);
+    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("1.0"));
+    QCOMPARE(colourOf(pItem->button()), QStringLiteral("Green"));
+    QVERIFY(m_lBoxes.empty());
+
+    // The rate shown by the bar, at the edges where its unit changes.
+    const std::pair<shared::TFileSize, const char*> aRates[] = {
+        {1024, "1024 B/s"}, {1025, "1.0 KB/s"}, {1048576, "1048.6 KB/s"}, {1048577, "1.0 MB/s"},
+        {1073741825, "1.1 GB/s"}};
+    for (const auto& [nRate, pText] : aRates)
+        QCOMPARE(rateText(nRate), QLatin1String(pText));
+    QCOMPARE(bytesPerSecondFromTickMean(-3.5), shared::TFileSize(0));
+    QCOMPARE(bytesPerSecondFromTickMean(102.9), shared::TFileSize(1020));
+    QCOMPARE(progressValue(5, 4), kProgressScale);
+}
+
+void tst_MainWindow::failuresAreReported()
+{
+    const auto pMetadata = metadataWith(2);
+    const auto& lPackages = pMetadata->packages();
+    QTemporaryDir oRoot;
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("trace")), "fl=1f1\nts=1.5\ncolo=FRA\nip=127.0.0.1\n"));
+    TNginxServer oServer;
+    QVERIFY2(oServer.start(oRoot.path()), qPrintable(oServer.errorString()));
+    const auto pTrace = std::make_shared<TCloudflareCdnTrace>(oServer.url(QStringLiteral("/trace")), m_pPool);
+    QSignalSpy oTraceSpy(pTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    const auto pWindow = newWindow(pMetadata, pTrace);
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+
+    const auto failWith = [&](const std::shared_ptr<TPackage>& pPackage, EPackageDownloaderError eReason) {
+        const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+        pWindow->onInstallationOrUpdateStarted(pInstallation);
+        emit pInstallation->downloader()->downloadFailed(eReason);
+        pWindow->onInstallationOrUpdateFinished(pInstallation);
+    };
+
+    // A download failure: the window's own box, first waiting for the trace, then with it.
+    failWith(lPackages[0], DownloadFailed);
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QCOMPARE(pBox->windowTitle(), QStringLiteral("Download failed"));
+    QVERIFY2(pBox->text().endsWith(QLatin1String("Diagnostic information: Loading, please wait...")), qPrintable(pBox->text()));
+    QVERIFY(pBox->text().startsWith(QLatin1String("The installation of Client 0 failed.")));
+    QTRY_VERIFY2(pBox->text().endsWith(QLatin1String("FL: 1f1, TS: 1.5, COLO: FRA, IP: 127.0.0.1")), qPrintable(pBox->text()));
+    QCOMPARE(oTraceSpy.size(), 1);
+    QVERIFY(m_lBoxes.empty());
+    QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
+    QVERIFY(pWindow->item(0)->lastTryFailed());
+
+    // Disk and verification failures: modal boxes naming the package.
+    failWith(lPackages[1], SavingFailed);
+    failWith(lPackages[1], VerificationFailed);
+    QCOMPARE(m_lBoxes.size(), size_t(2));
+    QCOMPARE(m_lBoxes[0].m_sTitle, QStringLiteral("Installation failed"));
+    QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1 failed.\n\nMake sure you have enough free disk space")));
+    QCOMPARE(m_lBoxes[1].m_sText, QStringLiteral("The installation of Client 1 failed.\n\nVerification of game data failed!"));
+    QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
+
+    // The next try clears the mark; success leaves none.
+    const auto pRetry = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pRetry);
+    QVERIFY(!pWindow->item(0)->lastTryFailed());
+    QVERIFY(!pWindow->item(0)->noteLabel()->isVisibleTo(pWindow.get()));
+    emit pRetry->downloader()->downloadCompleted();
+    pWindow->onInstallationOrUpdateFinished(pRetry);
+    QVERIFY(!pWindow->item(0)->lastTryFailed());
+
+    // Without a trace address the diagnostics say so at once; events of a
+    // package without an item change nothing.
+    const auto pNoTrace = std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool);
+    const auto pOther = newWindow(pMetadata, pNoTrace);
+    auto pLauncherMetadata = std::make_shared<TLauncherConfigurationReader>(
+        "{\"launcher\": {\"name\": \"Launcher\", \"builds\": []}}", QUrl());
+    const auto pLauncherInstallation = std::make_shared<TPackageInstallation>(pLauncherMetadata->launcherPackage(), pHelper);
+    pOther->onInstallationOrUpdateStarted(pLauncherInstallation);
+    pOther->onInstallationOrUpdateFinished(pLauncherInstallation);
+    const auto pOtherInstallation = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);
+    pOther->onInstallationOrUpdateStarted(pOtherInstallation);
+    emit pOtherInstallation->downloader()->downloadFailed(DownloadFailed);
+    pOther->onInstallationOrUpdateFinished(pOtherInstallation);
+    QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+}
+
+void tst_MainWindow::hintPanesFillFromTheServer()
+{
+    QTemporaryDir oRoot;
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("wide.png")), testPng(QSize(600, 100))));
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("broken.png")), "\x89PNG not really"));
+    TNginxServer oServer;
+    QVERIFY2(oServer.start(oRoot.path()), qPrintable(oServer.errorString()));
+    const auto hint = [&](const char* pCategory, const QString& sPicture, const char* pCaption, const char* pUrl) {
+        shared::THint oHint;
+        oHint.m_sCategory = QLatin1String(pCategory);
+        oHint.m_sImageUrl = sPicture.isEmpty() ? QString() : oServer.url(sPicture).toString();
+        oHint.m_sRichText = QLatin1String(pCaption);
+        oHint.m_sUrl = QLatin1String(pUrl);
+        oHint.m_sTitle = QLatin1String(pCategory);
+        return oHint;
+    };
+
+    const auto pMetadata = metadataWith(1);
+    auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QVERIFY(pWindow->hintSpaceReserved());
+    THintRow* pRow = pWindow->hintRow();
+
+    // Without "cat3" the row stays hidden and keeps its reserve.
+    pWindow->setHints({hint("cat1", QString(), "One", "https://corvane.example/1"),
+                       hint("cat2", QString(), "Two", "https://corvane.example/2")});
+    QVERIFY(!pRow->isVisible());
+    QVERIFY(pWindow->hintSpaceReserved());
+    QVERIFY(pWindow->hintArea()->isVisible());
+
+    QSignalSpy oFirst(pRow->pane(0), &THintPane::pictureSettled);
+    QSignalSpy oSecond(pRow->pane(1), &THintPane::pictureSettled);
+    QSignalSpy oThird(pRow->pane(2), &THintPane::pictureSettled);
+    pWindow->setHints({
+        hint("Cat1", QStringLiteral("/wide.png"), "wrong case", "https://corvane.example/wrong"),
+        hint("cat1", QStringLiteral("/wide.png"), "<b>News</b>", "https://corvane.example/news"),
+        hint("cat2", QStringLiteral("/broken.png"), "Broken picture", "file:///etc/passwd"),
+        hint("cat2", QStringLiteral("/wide.png"), "Second of its kind", "https://corvane.example/second"),
+        hint("cat3", QStringLiteral("/missing.png"), "", "https://corvane.example/3"),
+        hint("elsewhere", QString(), "Unknown", "https://corvane.example/x"),
+    });
+    QVERIFY(pRow->isVisible());
+    QVERIFY(!pWindow->hintSpaceReserved());
+    QVERIFY(oFirst.wait());
+    QTRY_COMPARE(oSecond.size(), 1);
+    QTRY_COMPARE(oThird.size(), 1);
+    QCOMPARE(oFirst.at(0).at(0).toBool(), true);
+    QCOMPARE(oSecond.at(0).at(0).toBool(), false);
+    QCOMPARE(oThird.at(0).at(0).toBool(), false);
+
+    // The picture fills the pane, centred; the caption shows when it has text.
+    ClickableLabel* pPicture = pRow->pane(0)->pictureLabel();
+    QCOMPARE(pPicture->pixmap(Qt::ReturnByValue).size(), QSize(480, 80));
+    QCOMPARE(pPicture->geometry(), QRect((THintPane::kWidth - 480) / 2, 0, 480, 80));
+    QCOMPARE(pRow->pane(0)->captionLabel()->text(), QStringLiteral("<b>News</b>"));
+    QVERIFY(pRow->pane(1)->pictureLabel()->pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(pRow->pane(1)->captionLabel()->text(), QStringLiteral("Broken picture"));
+    QVERIFY(pRow->pane(1)->captionLabel()->isVisible());
+    QVERIFY(!pRow->pane(2)->captionLabel()->isVisible());
+
+    // Clicks open web pages only.
+    TOpenedLinks oLinks;
+    QTest::mouseClick(pPicture, Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(0)->captionLabel(), Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(1)->captionLabel(), Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(2)->pictureLabel(), Qt::LeftButton);
+    const QUrl oNews(QStringLiteral("https://corvane.example/news"));
+    QCOMPARE(oLinks.links(), (QList<QUrl>{oNews, oNews, QUrl(QStringLiteral("https://corvane.example/3"))}));
+
+    // A window closed while a picture is on its way is not reached by it.
+    pWindow->setHints({hint("cat1", QStringLiteral("/wide.png"), "Late", "https://corvane.example/late")});
+    const QUrl oLate = oServer.url(QStringLiteral("/wide.png"));
+    pWindow.reset();
+    emit m_pPool->success(oLate, testPng(QSize(10, 10)));
+    QSignalSpy oPool(m_pPool.get(), &shared::TDownloadPool::success);
+    QVERIFY(oPool.wait());
+}
+
+void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
+{
+    const auto pMetadata = metadataWith(14);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
+    QCOMPARE(pWindow->width(), 800);
+    QVERIFY(pWindow->height() >= 450 && pWindow->height() <= 600);
+    QScrollBar* pScroll = pWindow->packageArea()->verticalScrollBar();
+    QTRY_VERIFY(pScroll->maximum() > 0);
+    // The last item can be scrolled into view.
+    TClientPackageLayoutItem* pLast = pWindow->item(13);
+    pWindow->packageArea()->ensureWidgetVisible(pLast->button());
+    QVERIFY(pScroll->value() > 0);
+
+    // Dragging the background moves the window by the mouse's way; a click does not.
+    QWidget* pBackground = pWindow->centralWidget();
+    const QPoint oStart = pWindow->pos();
+    const QPoint oGrip(400, pWindow->height() - 5);
+    QMouseEvent oPress(QEvent::MouseButtonPress, oGrip, pBackground->mapToGlobal(oGrip), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(pBackground, &oPress);
+    QMouseEvent oRelease(QEvent::MouseButtonRelease, oGrip, pBackground->mapToGlobal(oGrip), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(pBackground, &oRelease);
+    QCOMPARE(pWindow->pos(), oStart);
+    QApplication::sendEvent(pBackground, &oPress);
+    const QPoint oMoved = oGrip + QPoint(30, 20);
+    QMouseEvent oMove(QEvent::MouseMove, oMoved, pBackground->mapToGlobal(oGrip) + QPoint(30, 20), Qt::NoButton,
+                      Qt::LeftButton, {});
+    QApplication::sendEvent(pBackground, &oMove);
+    QApplication::sendEvent(pBackground, &oRelease);
+    QCOMPARE(pWindow->pos(), oStart + QPoint(30, 20));
+}
+
+void tst_MainWindow::aboutBoxAndNoPackages()
+{
+    const auto pMetadata = metadataWith(0);
+    const auto pWindow = newWindow(pMetadata);
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QVERIFY(!pBox->isModal());
+    QCOMPARE(pBox->windowTitle(), QStringLiteral("Connection problem"));
+    QCOMPARE(pBox->text(), QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
+
+    // Without a translation the box still reads as text, not as identifiers.
+    shared::TTranslationManager oTranslations;
+    QVERIFY(!oTranslations.installFrom(m_oLauncherFolder.path()));
+    auto* pAbout = pWindow->findChild<QLabel*>(QStringLiteral("aboutLink"));
+    QVERIFY(pAbout);
+    emit pAbout->linkActivated(QStringLiteral("about"));
+    QCOMPARE(m_lBoxes.size(), size_t(1));
+    QCOMPARE(m_lBoxes[0].m_sTitle, QStringLiteral("About Corvane Online"));
+    QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("2002&ndash;")));
+
+    // The translation built next to the launcher replaces them.
+    QVERIFY(oTranslations.installFrom(QStringLiteral(CORVANE_BINARY_DIR "/bin")));
+    pWindow->onAboutDialogRequested(QStringLiteral("about"));
+    QCOMPARE(m_lBoxes.size(), size_t(2));
+    QVERIFY2(m_lBoxes[1].m_sText.contains(QLatin1String("All rights reserved")), qPrintable(m_lBoxes[1].m_sText));
+    QVERIFY(m_lBoxes[1].m_sText.contains(QLatin1String("https://www.gnu.org/licenses/lgpl-3.0.html")));
+    QVERIFY(!m_lBoxes[1].m_sText.contains(QLatin1String("%")));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

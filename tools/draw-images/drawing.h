@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPainterPath>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+namespace drawimages {
+
+// The colour of every text of the launcher.
+inline const QColor kText(0xDA, 0xDA, 0xBC);
+
+// A corvid's head and beak in profile, made of two curves.
+QPainterPath emblem(const QPointF& oCentre, double dScale);
+QImage drawSplash(const QString& sCaption);
+// Everything the window shows, by resource file name.
+void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures);
+
+} // namespace drawimages
