@@ -7,7 +7,7 @@
 #include "terminal.h"
 #include "toolio.h"
 
-#include "launcher/contentchunker.h"
+#include "launcher/hashingchunker.h"
 #include "shared/sha256.h"
 
 #include <QDir>
@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 using velmar::launcher::TContentChunker;
+using velmar::launcher::THashingChunker;
 
 namespace {
 
@@ -184,7 +185,7 @@ int TPublisher::takeStock(const TSourceTree& oTree)
 
 void TPublisher::publishFiles(const std::vector<TSourceFile>& lSources, TProgressReporter& oProgress)
 {
-    TContentChunker oChunker;
+    THashingChunker oChunker;
     for (size_t nIndex = 0; nIndex < lSources.size() && !m_bFailed.loadAcquire(); ++nIndex) {
         const TSourceFile& oSource = lSources[nIndex];
         TPublishedFile& oFile = m_lFiles[nIndex];
@@ -194,7 +195,7 @@ void TPublisher::publishFiles(const std::vector<TSourceFile>& lSources, TProgres
     }
 }
 
-void TPublisher::readFile(const TSourceFile& oSource, TPublishedFile& oFile, TContentChunker& oChunker,
+void TPublisher::readFile(const TSourceFile& oSource, TPublishedFile& oFile, THashingChunker& oChunker,
                           TProgressReporter& oProgress)
 {
     QFile oInput(oSource.sPath);
@@ -205,11 +206,11 @@ void TPublisher::readFile(const TSourceFile& oSource, TPublishedFile& oFile, TCo
     const bool bMayHaveChunks = oSource.nSize > TContentChunker::kMinimumChunkSize;
     shared::TSha256 oFileHash;
     quint64 nRead = 0;
-    oChunker.chunkDevice(oInput, [&](const char* pChunk, size_t nLength) {
+    oChunker.chunkDevice(oInput, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
         if (bMayHaveChunks)
             oFileHash.addData(pChunk, nLength);
         nRead += nLength;
-        oFile.lChunks.push_back(chunkIndex(shared::TSha256::hash(pChunk, nLength), pChunk, nLength, oProgress));
+        oFile.lChunks.push_back(chunkIndex(aHash, pChunk, nLength, oProgress));
     });
     oInput.close();
     if (nRead != oSource.nSize || !TSourceTree::unchanged(oSource))

@@ -22,7 +22,7 @@
 class TProgressReporter;
 
 namespace velmar::launcher {
-class TContentChunker;
+class THashingChunker;
 }
 
 struct TBuildOptions
@@ -45,7 +45,8 @@ struct TBuildOptions
 // Publishes one version of a client folder into a CDN folder: the chunk files
 // below chunks/, then package.json and, with assets, assets.json.
 //
-// The calling thread reads and chunks the files one after the other, except those
+// The calling thread reads and chunks the files one after the other (hashing on a
+// second thread of the global pool), except those
 // that the folder's read cache shows unchanged since an earlier build whose chunk
 // files are still there; packing and writing run on nJobs threads. At most two chunks per thread wait in memory, so
 // memory stays bounded whatever the size of the client. The run holds the CDN
@@ -68,7 +69,7 @@ private:
     // The files to publish, or an exit code when the source or options do not allow it.
     int takeStock(const TSourceTree& oTree);
     void publishFiles(const std::vector<TSourceFile>& lSources, TProgressReporter& oProgress);
-    void readFile(const TSourceFile& oSource, TPublishedFile& oFile, velmar::launcher::TContentChunker& oChunker,
+    void readFile(const TSourceFile& oSource, TPublishedFile& oFile, velmar::launcher::THashingChunker& oChunker,
                   TProgressReporter& oProgress);
     // Fills the file in from the cache when every chunk file it needs is still
     // in place; false leaves it untouched, to be read.
