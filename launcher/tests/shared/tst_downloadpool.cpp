@@ -3,7 +3,6 @@
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
-#include "shared/randomnumbergenerator.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -107,7 +106,6 @@ private slots:
     void withoutManagerEveryRequestFailsOnce();
 
     void nocacheParameter();
-    void randomNumbersStayInRange();
 
 private:
     QTemporaryDir m_oRoot;
@@ -387,23 +385,6 @@ void tst_DownloadPool::nocacheParameter()
     const QUrl oInvalid(QStringLiteral("http://exa mple.invalid/"), QUrl::StrictMode);
     QVERIFY(!oInvalid.isValid());
     QCOMPARE(appendNocacheParameter(oInvalid), oInvalid);
-}
-
-void tst_DownloadPool::randomNumbersStayInRange()
-{
-    TRandomNumberGenerator oGenerator;
-    QCOMPARE(oGenerator.randomUnsigned(7, 7), quint64(7));
-    QCOMPARE(oGenerator.randomSigned(-3, -3), qint64(-3));
-    bool bSawHighHalf = false;
-    for (int n = 0; n < 200; ++n) {
-        const qint64 nSigned = oGenerator.randomSigned(-5, 5);
-        QVERIFY(nSigned >= -5 && nSigned <= 5);
-        // The whole 64-bit range is served, not only what one 32-bit draw gives.
-        bSawHighHalf |= oGenerator.randomUnsigned(0, std::numeric_limits<quint64>::max()) > 0xFFFFFFFFull;
-        QVERIFY(oGenerator.randomIndex(0, 61) <= 61);
-    }
-    QVERIFY(bSawHighHalf);
-    QVERIFY(TRandomNumberGenerator::instance() == TRandomNumberGenerator::instance());
 }
 
 QTEST_MAIN(tst_DownloadPool)
