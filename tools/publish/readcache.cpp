@@ -85,6 +85,13 @@ TReadCache::TReadCache(const QString& sOutputFolder)
         read(oFile.readAll());
 }
 
+TReadCache TReadCache::fromBytes(const QByteArray& aBytes)
+{
+    TReadCache oCache;
+    oCache.read(aBytes);
+    return oCache;
+}
+
 void TReadCache::read(const QByteArray& aBytes)
 {
     const QJsonObject oRoot = QJsonDocument::fromJson(aBytes).object();

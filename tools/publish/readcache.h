@@ -45,6 +45,8 @@ public:
     // A missing, unreadable or damaged cache is an empty one: the build reads
     // every file, as it would without one.
     explicit TReadCache(const QString& sOutputFolder);
+    // The cache that these bytes of a cache file describe.
+    static TReadCache fromBytes(const QByteArray& aBytes);
 
     // What the last build learnt of the file, or null when it changed since.
     const TFile* file(const TSourceFile& oSource) const;
@@ -61,6 +63,7 @@ public:
     static bool settled(const TSourceFile& oSource, qint64 nWalkStarted);
 
 private:
+    TReadCache() = default;
     void read(const QByteArray& aBytes);
 
     QHash<QString, TFile> m_hFiles;
