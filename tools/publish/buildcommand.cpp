@@ -13,13 +13,28 @@ const QStringList kGenerations{QStringLiteral("first"), QStringLiteral("second")
 const QStringList kVariants{QStringLiteral("regular"), QStringLiteral("preview"), QStringLiteral("beta"),
                             QStringLiteral("test")};
 
+// "deflate 1-9 (9), lzip 0-9 (1), ...": lowest, highest and default level of each method that has levels.
+QString levelsText()
+{
+    QStringList lMethods;
+    for (const QString& sName : shared::packMethodNames()) {
+        if (const std::optional<shared::TPackLevels> oLevels = shared::packLevels(*shared::packMethodFromName(sName)))
+            lMethods << QStringLiteral("%1 %2-%3 (%4)")
+                            .arg(sName)
+                            .arg(oLevels->nLowest)
+                            .arg(oLevels->nHighest)
+                            .arg(oLevels->nDefault);
+    }
+    return lMethods.join(QStringLiteral(", "));
+}
+
 QString buildUsage()
 {
     return QStringLiteral(
                "Usage: corvane-publish build --source DIR --out CDNDIR --version V --executable REL\n"
                "                             [--asset-version A] [--assets SUBDIR] [--parameter ARG]...\n"
                "                             [--generation first|second] [--variant regular|preview|beta|test]\n"
-               "                             [--method METHOD] [--jobs N]\n"
+               "                             [--method METHOD] [--level L] [--jobs N]\n"
                "Publishes the client in DIR into CDNDIR: the chunk files below CDNDIR/chunks, then\n"
                "CDNDIR/package.json and, with --assets, CDNDIR/assets.json. Serve CDNDIR as it is from any\n"
                "web server; the launcher finds the documents through the launcher metadata (see the\n"
@@ -35,9 +50,14 @@ QString buildUsage()
                "  --generation G       first or second (default: second)\n"
                "  --variant V          regular, preview, beta or test (default: regular)\n"
                "  --method METHOD      %1 (default: lzma)\n"
-               "  --jobs N             threads that pack chunks (default: the number of processors)\n"
+               "  --level L            higher packs smaller and slower; the levels (and default) of each\n"
+               "                       method: %2\n"
+               "  --jobs N             threads that pack chunks, those of one large file too (default: the\n"
+               "                       number of processors)\n"
+               "Files that have not changed since an earlier build into CDNDIR (same size, modification and\n"
+               "change time, inode) are not read again: CDNDIR/.corvane-publish.cache remembers their chunks.\n"
                "Exit codes: 0 published, 1 failed (nothing was published), 2 wrong command line.\n")
-        .arg(shared::packMethodNames().join(QStringLiteral(", ")));
+        .arg(shared::packMethodNames().join(QStringLiteral(", ")), levelsText());
 }
 
 // A path inside the client folder as the documents write it: '/'-separated,
@@ -70,9 +90,10 @@ int runBuild(const QStringList& lArguments)
     const QCommandLineOption oGeneration(QStringLiteral("generation"), QString(), QStringLiteral("G"));
     const QCommandLineOption oVariant(QStringLiteral("variant"), QString(), QStringLiteral("V"));
     const QCommandLineOption oMethod(QStringLiteral("method"), QString(), QStringLiteral("METHOD"));
+    const QCommandLineOption oLevel(QStringLiteral("level"), QString(), QStringLiteral("L"));
     const QCommandLineOption oJobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     oParser.addOptions({oHelp, oSource, oOutput, oVersion, oExecutable, oAssetVersion, oAssets, oParameter, oGeneration,
-                        oVariant, oMethod, oJobs});
+                        oVariant, oMethod, oLevel, oJobs});
     if (!oParser.parse(QStringList{QStringLiteral("corvane-publish build")} + lArguments))
         return usageError(oParser.errorText(), buildUsage());
     if (oParser.isSet(oHelp)) {
@@ -87,7 +108,7 @@ int runBuild(const QStringList& lArguments)
             return usageError(QStringLiteral("--%1 is required.").arg(pRequired->names().first()), buildUsage());
     }
     for (const QCommandLineOption* pSingle : {&oSource, &oOutput, &oVersion, &oExecutable, &oAssetVersion, &oAssets,
-                                              &oGeneration, &oVariant, &oMethod, &oJobs}) {
+                                              &oGeneration, &oVariant, &oMethod, &oLevel, &oJobs}) {
         if (oParser.values(*pSingle).size() > 1)
             return usageError(QStringLiteral("--%1 is given more than once.").arg(pSingle->names().first()), buildUsage());
     }
@@ -125,6 +146,20 @@ int runBuild(const QStringList& lArguments)
         if (!eMethod)
             return usageError(QStringLiteral("Unknown method '%1'.").arg(oParser.value(oMethod)), buildUsage());
         oOptions.eMethod = *eMethod;
+    }
+    if (oParser.isSet(oLevel)) {
+        const std::optional<shared::TPackLevels> oLevels = shared::packLevels(oOptions.eMethod);
+        if (!oLevels)
+            return usageError(QStringLiteral("The method '%1' has no levels.").arg(shared::packMethodName(oOptions.eMethod)),
+                              buildUsage());
+        bool bNumber = false;
+        oOptions.nLevel = oParser.value(oLevel).toInt(&bNumber);
+        if (!bNumber || oOptions.nLevel < oLevels->nLowest || oOptions.nLevel > oLevels->nHighest)
+            return usageError(QStringLiteral("--level must be a number from %1 to %2 for %3.")
+                                  .arg(oLevels->nLowest)
+                                  .arg(oLevels->nHighest)
+                                  .arg(shared::packMethodName(oOptions.eMethod)),
+                              buildUsage());
     }
     oOptions.nJobs = QThread::idealThreadCount();
     if (oParser.isSet(oJobs)) {

@@ -26,8 +26,8 @@ std::runtime_error writeError(const QString& sPath, const QString& sReason)
 
 } // namespace
 
-TChunkStore::TChunkStore(const QString& sOutputFolder, shared::EPackMethod eMethod)
-    : m_sOutputFolder(sOutputFolder), m_eMethod(eMethod), m_sSuffix(shared::packMethodName(eMethod))
+TChunkStore::TChunkStore(const QString& sOutputFolder, shared::EPackMethod eMethod, int nLevel)
+    : m_sOutputFolder(sOutputFolder), m_eMethod(eMethod), m_nLevel(nLevel), m_sSuffix(shared::packMethodName(eMethod))
 {
 }
 
@@ -96,7 +96,7 @@ void TChunkStore::rollBack()
 
 QByteArray TChunkStore::packed(const QByteArray& aBytes) const
 {
-    QByteArray aPacked = shared::pack(aBytes, m_eMethod);
+    QByteArray aPacked = shared::pack(aBytes, m_eMethod, m_nLevel);
     // Already compressed data (pictures, sound, video) grows a little under
     // most methods; then the plain bytes are the smaller download.
     if (m_eMethod != shared::EPackMethod::Store && aPacked.size() > aBytes.size()) {

@@ -28,7 +28,8 @@ public:
         bool bRepaired = false;
     };
 
-    TChunkStore(const QString& sOutputFolder, shared::EPackMethod eMethod);
+    // nLevel: one of the method's levels, or shared::kDefaultPackLevel.
+    TChunkStore(const QString& sOutputFolder, shared::EPackMethod eMethod, int nLevel);
     TChunkStore(const TChunkStore&) = delete;
     TChunkStore& operator=(const TChunkStore&) = delete;
 
@@ -52,6 +53,7 @@ private:
 
     QString m_sOutputFolder;
     shared::EPackMethod m_eMethod;
+    int m_nLevel;
     QString m_sSuffix;
     QMutex m_oMutex;
     QStringList m_lCreatedFolders;

@@ -7,7 +7,7 @@
 #include "terminal.h"
 #include "toolio.h"
 
-#include "launcher/contentchunker.h"
+#include "launcher/hashingchunker.h"
 #include "shared/sha256.h"
 
 #include <QDir>
@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 using velmar::launcher::TContentChunker;
+using velmar::launcher::THashingChunker;
 
 namespace {
 
@@ -70,7 +71,8 @@ int TPublisher::run()
         printError(oLock.errorString());
         return kExitFailure;
     }
-    m_pStore = std::make_unique<TChunkStore>(m_sOutputFolder, m_oOptions.eMethod);
+    m_pStore = std::make_unique<TChunkStore>(m_sOutputFolder, m_oOptions.eMethod, m_oOptions.nLevel);
+    m_pCache = std::make_unique<TReadCache>(m_sOutputFolder);
     quint64 nTotalBytes = 0;
     for (const TSourceFile& oSource : oTree.files())
         nTotalBytes += oSource.nSize;
@@ -101,6 +103,7 @@ int TPublisher::run()
         printError(QStringLiteral("Nothing was published; '%1' is as it was.").arg(QDir::toNativeSeparators(m_oOptions.sOutput)));
         return kExitFailure;
     }
+    saveCache(oTree);
     quint64 nPackedBytes = 0;
     for (const TPublishedChunk& oChunk : m_lChunks)
         nPackedBytes += oChunk.nPackedSize;
@@ -117,6 +120,10 @@ int TPublisher::run()
                    .arg(m_nWrittenBytes.loadAcquire())
                    .arg(byteCountText(m_nWrittenBytes.loadAcquire()))
                    .arg(quint64(m_lChunks.size()) - m_nWrittenFiles.loadAcquire() + m_nRepairedFiles.loadAcquire());
+    sReport += QStringLiteral("Read %1 files (%2); %3 unchanged files were taken from the cache of earlier builds.\n")
+                   .arg(m_nReadFiles)
+                   .arg(byteCountText(m_nReadBytes))
+                   .arg(int(m_lFiles.size()) - m_nReadFiles);
     if (m_nRepairedFiles.loadAcquire())
         sReport += QStringLiteral("Replaced %1 damaged chunk files.\n").arg(m_nRepairedFiles.loadAcquire());
     if (!m_sRemovedAssetDocument.isEmpty())
@@ -178,49 +185,119 @@ int TPublisher::takeStock(const TSourceTree& oTree)
 
 void TPublisher::publishFiles(const std::vector<TSourceFile>& lSources, TProgressReporter& oProgress)
 {
-    TContentChunker oChunker;
+    THashingChunker oChunker;
     for (size_t nIndex = 0; nIndex < lSources.size() && !m_bFailed.loadAcquire(); ++nIndex) {
         const TSourceFile& oSource = lSources[nIndex];
         TPublishedFile& oFile = m_lFiles[nIndex];
-        QFile oInput(oSource.sPath);
-        if (!oInput.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            throw std::runtime_error(
-                QStringLiteral("Cannot read '%1': %2").arg(oSource.sRelativePath, oInput.errorString()).toStdString());
-        // A file of up to one minimal chunk is one chunk, whose hash is the file's.
-        const bool bMayHaveChunks = oSource.nSize > TContentChunker::kMinimumChunkSize;
-        shared::TSha256 oFileHash;
-        quint64 nRead = 0;
-        oChunker.chunkDevice(oInput, [&](const char* pChunk, size_t nLength) {
-            if (bMayHaveChunks)
-                oFileHash.addData(pChunk, nLength);
-            nRead += nLength;
-            oFile.lChunks.push_back(chunkIndex(shared::TSha256::hash(pChunk, nLength), pChunk, nLength, oProgress));
-        });
-        oInput.close();
-        if (nRead != oSource.nSize || !TSourceTree::unchanged(oSource))
-            throw std::runtime_error(QStringLiteral("'%1' changed while it was being published; publish again once the "
-                                                    "source is settled.")
-                                         .arg(oSource.sRelativePath)
-                                         .toStdString());
-        if (oFile.lChunks.empty()) {
-            oFile.aHash = shared::TSha256::hash(nullptr, 0);
-            oFile.nPackedForm = chunkIndex(oFile.aHash, nullptr, 0, oProgress);
-        } else if (oFile.lChunks.size() == 1) {
-            oFile.aHash = m_lChunks[size_t(oFile.lChunks.front())].aUnpackedHash;
-            oFile.nPackedForm = oFile.lChunks.front();
-        } else {
-            oFile.aHash = oFileHash.result();
-        }
+        const TReadCache::TFile* pCached = m_pCache->file(oSource);
+        if (!pCached || !takeFromCache(*pCached, oFile))
+            readFile(oSource, oFile, oChunker, oProgress);
     }
+}
+
+void TPublisher::readFile(const TSourceFile& oSource, TPublishedFile& oFile, THashingChunker& oChunker,
+                          TProgressReporter& oProgress)
+{
+    QFile oInput(oSource.sPath);
+    if (!oInput.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw std::runtime_error(
+            QStringLiteral("Cannot read '%1': %2").arg(oSource.sRelativePath, oInput.errorString()).toStdString());
+    // A file of up to one minimal chunk is one chunk, whose hash is the file's.
+    const bool bMayHaveChunks = oSource.nSize > TContentChunker::kMinimumChunkSize;
+    shared::TSha256 oFileHash;
+    quint64 nRead = 0;
+    oChunker.chunkDevice(oInput, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
+        if (bMayHaveChunks)
+            oFileHash.addData(pChunk, nLength);
+        nRead += nLength;
+        oFile.lChunks.push_back(chunkIndex(aHash, pChunk, nLength, oProgress));
+    });
+    oInput.close();
+    if (nRead != oSource.nSize || !TSourceTree::unchanged(oSource))
+        throw std::runtime_error(QStringLiteral("'%1' changed while it was being published; publish again once the "
+                                                "source is settled.")
+                                     .arg(oSource.sRelativePath)
+                                     .toStdString());
+    ++m_nReadFiles;
+    m_nReadBytes += nRead;
+    if (oFile.lChunks.empty())
+        oFile.nPackedForm = chunkIndex(shared::TSha256::hash(nullptr, 0), nullptr, 0, oProgress);
+    completeFile(oFile, oFile.lChunks.size() > 1 ? oFileHash.result() : QByteArray());
+}
+
+bool TPublisher::takeFromCache(const TReadCache::TFile& oCached, TPublishedFile& oFile)
+{
+    const QByteArray aEmptyHash = shared::TSha256::hash(nullptr, 0);
+    std::vector<TReadCache::TChunk> lNeeded = oCached.lChunks;
+    if (lNeeded.empty())
+        lNeeded.push_back({aEmptyHash, 0});
+    for (const TReadCache::TChunk& oChunk : lNeeded) {
+        if (!m_hChunkIndex.contains(oChunk.aHash) && !cachedPackedChunk(oChunk.aHash))
+            return false;
+    }
+    for (const TReadCache::TChunk& oChunk : lNeeded) {
+        int nIndex = knownChunkIndex(oChunk.aHash, oChunk.nSize);
+        if (nIndex < 0) {
+            nIndex = int(m_lChunks.size());
+            const TReadCache::TPackedChunk* pPacked = cachedPackedChunk(oChunk.aHash);
+            TPublishedChunk& oNew = newChunk(oChunk.aHash, oChunk.nSize);
+            oNew.nPackedSize = pPacked->nPackedSize;
+            oNew.aPackedHash = pPacked->aPackedHash;
+            m_nDoneBytes.fetchAndAddRelaxed(oChunk.nSize);
+        }
+        if (!oCached.lChunks.empty())
+            oFile.lChunks.push_back(nIndex);
+        else
+            oFile.nPackedForm = nIndex;
+    }
+    completeFile(oFile, oFile.lChunks.size() > 1 ? oCached.aHash : QByteArray());
+    return true;
+}
+
+const TReadCache::TPackedChunk* TPublisher::cachedPackedChunk(const QByteArray& aHash) const
+{
+    const QString sUrl = m_pStore->relativeUrl(aHash);
+    const TReadCache::TPackedChunk* pPacked = m_pCache->packedChunk(sUrl);
+    // A chunk file that was pruned or cut short since is packed again from the file.
+    const QFileInfo oChunkFile(m_sOutputFolder + QLatin1Char('/') + sUrl);
+    return pPacked && oChunkFile.isFile() && quint64(oChunkFile.size()) == pPacked->nPackedSize ? pPacked : nullptr;
+}
+
+void TPublisher::completeFile(TPublishedFile& oFile, const QByteArray& aChunkedHash)
+{
+    if (oFile.lChunks.empty()) {
+        oFile.aHash = shared::TSha256::hash(nullptr, 0);
+    } else if (oFile.lChunks.size() == 1) {
+        oFile.aHash = m_lChunks[size_t(oFile.lChunks.front())].aUnpackedHash;
+        oFile.nPackedForm = oFile.lChunks.front();
+    } else {
+        oFile.aHash = aChunkedHash;
+    }
+}
+
+int TPublisher::knownChunkIndex(const QByteArray& aHash, size_t nLength)
+{
+    const auto oFound = m_hChunkIndex.constFind(aHash);
+    if (oFound == m_hChunkIndex.constEnd())
+        return -1;
+    m_nDoneBytes.fetchAndAddRelaxed(nLength);
+    return oFound.value();
+}
+
+TPublishedChunk& TPublisher::newChunk(const QByteArray& aHash, size_t nLength)
+{
+    m_hChunkIndex.insert(aHash, int(m_lChunks.size()));
+    TPublishedChunk& oChunk = m_lChunks.emplace_back();
+    oChunk.aUnpackedHash = aHash;
+    oChunk.nUnpackedSize = nLength;
+    oChunk.sUrl = m_pStore->relativeUrl(aHash);
+    return oChunk;
 }
 
 int TPublisher::chunkIndex(const QByteArray& aHash, const char* pBytes, size_t nLength, TProgressReporter& oProgress)
 {
-    const auto oFound = m_hChunkIndex.constFind(aHash);
-    if (oFound != m_hChunkIndex.constEnd()) {
-        m_nDoneBytes.fetchAndAddRelaxed(nLength);
-        return oFound.value();
-    }
+    if (const int nKnown = knownChunkIndex(aHash, nLength); nKnown >= 0)
+        return nKnown;
     // Wait for a free slot, keeping the terminal informed and the user in charge.
     while (!m_oSlots.tryAcquire(1, 200)) {
         oProgress.report(m_nDoneBytes.loadAcquire(), progressDetail());
@@ -232,12 +309,7 @@ int TPublisher::chunkIndex(const QByteArray& aHash, const char* pBytes, size_t n
         throw TInterrupted();
     }
     const int nIndex = int(m_lChunks.size());
-    m_hChunkIndex.insert(aHash, nIndex);
-    m_lChunks.emplace_back();
-    TPublishedChunk* pChunk = &m_lChunks.back();
-    pChunk->aUnpackedHash = aHash;
-    pChunk->nUnpackedSize = nLength;
-    pChunk->sUrl = m_pStore->relativeUrl(aHash);
+    TPublishedChunk* pChunk = &newChunk(aHash, nLength);
     const QByteArray aBytes(pBytes, int(nLength));
     m_oPool.start([this, pChunk, aBytes]() { storeChunk(pChunk, aBytes); });
     oProgress.report(m_nDoneBytes.loadAcquire(), progressDetail());
@@ -293,6 +365,17 @@ void TPublisher::writeDocuments()
         m_sRemovedAssetDocument = QDir::toNativeSeparators(sAssetPath);
     }
     oSwap.commit();
+}
+
+void TPublisher::saveCache(const TSourceTree& oTree)
+{
+    try {
+        TReadCache::save(m_sOutputFolder, oTree.walkStarted(), oTree.files(), m_lFiles, m_lChunks);
+    } catch (const std::exception& oError) {
+        // The version is published; only the next build's shortcut is lost.
+        printError(QStringLiteral("Warning: the read cache was not saved, so the next build reads every file: %1")
+                       .arg(QString::fromUtf8(oError.what())));
+    }
 }
 
 void TPublisher::failWith(const QString& sError)

@@ -13,9 +13,12 @@ struct TSourceFile
     // Where to read it; a symbolic link inside the folder is read through.
     QString sPath;
     quint64 nSize = 0;
-    // Nanoseconds since the epoch; with the size it tells whether the file
-    // changed while it was being published.
+    // Nanoseconds since the epoch. With the size, the change time and the
+    // inode they tell whether the file changed since it was last read.
     qint64 nModified = 0;
+    qint64 nChanged = 0;
+    quint64 nInode = 0;
+    quint64 nDevice = 0;
     // Any execute bit set in the file's mode.
     bool bExecutable = false;
 };
@@ -40,8 +43,13 @@ public:
     // The folder with every symbolic link resolved; empty when it cannot be walked.
     const QString& canonicalRoot() const { return m_sCanonicalRoot; }
 
-    // True when the reading of the file described still matches: same size and
-    // modification time.
+    // The system's coarse clock, which stamps file changes, as the walk began
+    // (nanoseconds since the epoch): a file whose change time is not before it
+    // may change again without its change time moving.
+    qint64 walkStarted() const { return m_nWalkStarted; }
+
+    // True when the reading of the file described still matches: same size,
+    // modification and change time, and inode.
     static bool unchanged(const TSourceFile& oFile);
 
 private:
@@ -49,6 +57,7 @@ private:
     void addEntry(const QByteArray& aFolder, const QString& sRelativeFolder, const QByteArray& aName,
                   std::vector<QByteArray>& lAncestors);
 
+    qint64 m_nWalkStarted = 0;
     QByteArray m_aCanonicalRoot;
     QString m_sCanonicalRoot;
     std::vector<TSourceFile> m_lFiles;

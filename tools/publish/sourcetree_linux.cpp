@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include <dirent.h>
@@ -61,9 +62,16 @@ bool isInside(const QByteArray& aRoot, const QByteArray& aPath)
     return aPath == aRoot || aPath.startsWith(aRoot == "/" ? aRoot : aRoot + '/');
 }
 
-qint64 modificationTime(const struct stat& oStatus)
+qint64 nanoseconds(const timespec& oTime)
 {
-    return qint64(oStatus.st_mtim.tv_sec) * 1000000000 + oStatus.st_mtim.tv_nsec;
+    return qint64(oTime.tv_sec) * 1000000000 + oTime.tv_nsec;
+}
+
+bool sameFile(const struct stat& oStatus, const TSourceFile& oFile)
+{
+    return S_ISREG(oStatus.st_mode) && quint64(oStatus.st_size) == oFile.nSize
+           && nanoseconds(oStatus.st_mtim) == oFile.nModified && nanoseconds(oStatus.st_ctim) == oFile.nChanged
+           && quint64(oStatus.st_ino) == oFile.nInode && quint64(oStatus.st_dev) == oFile.nDevice;
 }
 
 } // namespace
@@ -71,6 +79,9 @@ qint64 modificationTime(const struct stat& oStatus)
 TSourceTree::TSourceTree(const QString& sRoot)
 {
     const QByteArray aRoot = QFile::encodeName(sRoot);
+    timespec oNow{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &oNow);
+    m_nWalkStarted = nanoseconds(oNow);
     struct stat oStatus {};
     if (::stat(aRoot.constData(), &oStatus) != 0) {
         m_lProblems << QStringLiteral("Cannot read the source folder '%1': %2").arg(sRoot, systemError(errno));
@@ -92,8 +103,7 @@ TSourceTree::TSourceTree(const QString& sRoot)
 bool TSourceTree::unchanged(const TSourceFile& oFile)
 {
     struct stat oStatus {};
-    return ::stat(QFile::encodeName(oFile.sPath).constData(), &oStatus) == 0 && S_ISREG(oStatus.st_mode)
-           && quint64(oStatus.st_size) == oFile.nSize && modificationTime(oStatus) == oFile.nModified;
+    return ::stat(QFile::encodeName(oFile.sPath).constData(), &oStatus) == 0 && sameFile(oStatus, oFile);
 }
 
 void TSourceTree::walk(const QByteArray& aFolder, const QString& sRelativeFolder, std::vector<QByteArray>& lAncestors)
@@ -186,7 +196,10 @@ void TSourceTree::addEntry(const QByteArray& aFolder, const QString& sRelativeFo
     oFile.sRelativePath = sRelative;
     oFile.sPath = QFile::decodeName(aPath);
     oFile.nSize = quint64(oStatus.st_size);
-    oFile.nModified = modificationTime(oStatus);
+    oFile.nModified = nanoseconds(oStatus.st_mtim);
+    oFile.nChanged = nanoseconds(oStatus.st_ctim);
+    oFile.nInode = quint64(oStatus.st_ino);
+    oFile.nDevice = quint64(oStatus.st_dev);
     oFile.bExecutable = (oStatus.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
     m_lFiles.push_back(oFile);
 }

@@ -2,7 +2,7 @@
 
 #include "installlog.h"
 
-#include "contentchunker.h"
+#include "hashingchunker.h"
 #include "packageconfigurationreader.h"
 #include "scanprogress.h"
 
@@ -171,11 +171,9 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
             oMatcher.match(oChunk.unpackedHash(), oChunk.unpackedSize());
         }
     } else if (oInfo.isFile()) {
-        shared::TSha256 oHash;
-        chunkFileByContent(sPath, [&](const char* pChunk, size_t nLength) {
-            oHash.addData(pChunk, nLength);
+        chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
             oProgress.add(nLength);
-            oMatcher.match(shared::TSha256Digest::fromBytes(oHash.result()), nLength);
+            oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
         });
     }
     if (!oMatcher.found())

@@ -105,7 +105,8 @@ TContentChunker::TContentChunker(size_t nBufferSize, size_t nReadSize)
 
 TContentChunker::~TContentChunker() = default;
 
-void TContentChunker::chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCallback)
+void TContentChunker::chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCallback,
+                                  const std::function<void()>& fnBeforeReuse)
 {
     char* const pBuffer = m_pBuffer.get();
     const auto* const pBytes = reinterpret_cast<const unsigned char*>(pBuffer);
@@ -143,6 +144,8 @@ void TContentChunker::chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCa
             if (nEnd == m_nCapacity) {
                 // The chunk in progress is shorter than a maximal one, so moving it
                 // to the front leaves room for at least one read.
+                if (fnBeforeReuse)
+                    fnBeforeReuse();
                 std::memmove(pBuffer, pBuffer + nStart, nEnd - nStart);
                 nScan -= nStart;
                 nEnd -= nStart;

@@ -51,8 +51,11 @@ public:
 
     // Reads the open device to its end and reports its chunks in order. A failed
     // read throws std::runtime_error ("I/O error on file '<name>': <reason>" for a
-    // file); the chunks before it have been reported by then.
-    void chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCallback);
+    // file); the chunks before it have been reported by then. The bytes of a
+    // chunk stay in place after its report until fnBeforeReuse is called (or the
+    // call returns), so that a caller may still be reading them meanwhile.
+    void chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCallback,
+                     const std::function<void()>& fnBeforeReuse = std::function<void()>());
 
 private:
     // Feeds bytes [nFrom, nTo) of the chunk at pData to the rolling hash; returns

@@ -13,10 +13,10 @@ namespace {
 class TDeflateStream
 {
 public:
-    TDeflateStream()
+    explicit TDeflateStream(int nLevel)
     {
         // Window bits -15: raw deflate, no zlib header or trailer.
-        if (deflateInit2(&m_oStream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateInit2(&m_oStream, nLevel, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
             throw std::runtime_error("Deflate compression could not start.");
     }
     ~TDeflateStream() { deflateEnd(&m_oStream); }
@@ -32,9 +32,9 @@ private:
 
 } // namespace
 
-QByteArray deflatePayload(const QByteArray& aInput)
+QByteArray deflatePayload(const QByteArray& aInput, int nLevel)
 {
-    TDeflateStream oStream;
+    TDeflateStream oStream(nLevel);
     const auto nBound = deflateBound(oStream.get(), static_cast<uLong>(aInput.size()));
     if (nBound > static_cast<uLong>(INT_MAX) - 64)
         throw std::runtime_error("Data too large for deflate compression.");

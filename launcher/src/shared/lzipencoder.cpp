@@ -29,9 +29,9 @@ char codedDictionarySize(uint32_t nDictionary)
 
 } // namespace
 
-QByteArray lzipPayload(const QByteArray& aInput)
+QByteArray lzipPayload(const QByteArray& aInput, int nLevel)
 {
-    lzma_options_lzma oOptions = lzmaEncoderOptions(static_cast<size_t>(aInput.size()));
+    lzma_options_lzma oOptions = lzmaEncoderOptions(static_cast<size_t>(aInput.size()), nLevel);
     // The literal and position settings lzip members always use.
     oOptions.lc = 3;
     oOptions.lp = 0;

@@ -6,9 +6,9 @@
 
 namespace shared {
 
-QByteArray lzmaPayload(const QByteArray& aInput)
+QByteArray lzmaPayload(const QByteArray& aInput, int nLevel)
 {
-    const lzma_options_lzma oOptions = lzmaEncoderOptions(static_cast<size_t>(aInput.size()));
+    const lzma_options_lzma oOptions = lzmaEncoderOptions(static_cast<size_t>(aInput.size()), nLevel);
     lzma_stream oStream = LZMA_STREAM_INIT;
     // The alone encoder writes the 13-byte header with the size marked unknown and
     // ends the data with an end marker, as the reference tools do.

@@ -17,10 +17,10 @@ constexpr int kOutputStep = 1 << 20;
 
 } // namespace
 
-lzma_options_lzma lzmaEncoderOptions(size_t nInputSize)
+lzma_options_lzma lzmaEncoderOptions(size_t nInputSize, int nPreset)
 {
     lzma_options_lzma oOptions{};
-    if (lzma_lzma_preset(&oOptions, 9) != 0)
+    if (lzma_lzma_preset(&oOptions, uint32_t(nPreset)) != 0)
         throw std::runtime_error("LZMA compression could not start.");
     uint32_t nDictionary = kSmallestDictionary;
     while (nDictionary < nInputSize && nDictionary < oOptions.dict_size)

@@ -13,9 +13,6 @@ namespace shared {
 
 namespace {
 
-// Level 3 of libzpaq with its default 16 MiB blocks: clearly smaller than deflate
-// at a decoding speed a launcher can live with.
-constexpr char kZpaqMethod[] = "3";
 
 class TByteArrayWriter : public libzpaq::Writer
 {
@@ -46,14 +43,16 @@ private:
 
 } // namespace
 
-QByteArray zpaqPayload(const QByteArray& aInput)
+QByteArray zpaqPayload(const QByteArray& aInput, int nLevel)
 {
     try {
         TZpaqMemoryReader oReader(reinterpret_cast<const unsigned char*>(aInput.constData()),
                                   static_cast<size_t>(aInput.size()));
         TByteArrayWriter oWriter;
-        // No file name, the default comment (the size) and a SHA-1 sum per segment.
-        libzpaq::compress(&oReader, &oWriter, kZpaqMethod, nullptr, nullptr, true);
+        // libzpaq's level with its default 16 MiB blocks; no file name, the default
+        // comment (the size) and a SHA-1 sum per segment.
+        const std::string sMethod = std::to_string(nLevel);
+        libzpaq::compress(&oReader, &oWriter, sMethod.c_str(), nullptr, nullptr, true);
         return oWriter.takeBytes();
     } catch (const TZpaqError& oError) {
         throw std::runtime_error(std::string("ZPAQ compression failed: ") + oError.what());

@@ -34,8 +34,8 @@ private slots:
     void parse();
     void fetchedOnceOnly();
     void httpErrorFails();
-    void emptyAddressFailsAtOnce();
-    void relativeAddressFails();
+    void unusableAddressFailsOnce_data();
+    void unusableAddressFailsOnce();
     void otherDownloadsOfThePoolAreIgnored();
 
 private:
@@ -131,29 +131,27 @@ void tst_CloudflareCdnTrace::httpErrorFails()
     QCOMPARE(oReceived.size(), 1);
 }
 
-void tst_CloudflareCdnTrace::emptyAddressFailsAtOnce()
+void tst_CloudflareCdnTrace::unusableAddressFailsOnce_data()
 {
-    auto pPool = newPool();
-    TCloudflareCdnTrace oTrace(QUrl(), pPool);
-    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
-    oTrace.requestTrace();
-    QCOMPARE(oReceived.size(), 1);
-    QCOMPARE(oReceived[0][0].toBool(), true);
-    QVERIFY(oTrace.isFailed());
-    QCOMPARE(pPool->outstandingDownloads(), 0);
-    oTrace.requestTrace();
-    QCOMPARE(oReceived.size(), 1);
+    QTest::addColumn<QUrl>("oAddress");
+    QTest::newRow("empty") << QUrl();
+    // Valid as a URL but not fetchable: the pool refuses it.
+    QTest::newRow("relative") << QUrl(QStringLiteral("cdn-cgi/trace"));
 }
 
-void tst_CloudflareCdnTrace::relativeAddressFails()
+void tst_CloudflareCdnTrace::unusableAddressFailsOnce()
 {
-    // Valid as a URL but not fetchable: the pool refuses it.
-    TCloudflareCdnTrace oTrace(QUrl(QStringLiteral("cdn-cgi/trace")), newPool());
+    QFETCH(QUrl, oAddress);
+    auto pPool = newPool();
+    TCloudflareCdnTrace oTrace(oAddress, pPool);
     QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
     oTrace.requestTrace();
     QTRY_COMPARE_WITH_TIMEOUT(oReceived.size(), 1, kWaitMs);
     QCOMPARE(oReceived[0][0].toBool(), true);
     QVERIFY(oTrace.isFailed());
+    QCOMPARE(pPool->outstandingDownloads(), 0);
+    oTrace.requestTrace();
+    QCOMPARE(oReceived.size(), 1);
 }
 
 void tst_CloudflareCdnTrace::otherDownloadsOfThePoolAreIgnored()

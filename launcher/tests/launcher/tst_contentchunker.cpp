@@ -1,4 +1,5 @@
 #include "launcher/contentchunker.h"
+#include "launcher/hashingchunker.h"
 
 #include "shared/sha256.h"
 
@@ -15,6 +16,8 @@
 
 using velmar::launcher::TContentChunker;
 using velmar::launcher::chunkFileByContent;
+using velmar::launcher::chunkAndHashFileByContent;
+using velmar::launcher::THashingChunker;
 
 namespace {
 
@@ -250,6 +253,17 @@ void TContentChunkerTest::chunksFilesOnDisk()
     QVERIFY(lChunks == expectedChunks(aContent, referenceLengths(aContent)));
     for (size_t i = 0; i + 1 < lChunks.size(); ++i)
         QVERIFY2(lChunks[i].nLength >= 4 * kMiB && lChunks[i].nLength <= 16 * kMiB, "chunk size out of bounds");
+
+    // Hashed on a second thread: the same chunks, bytes and hashes, also where the
+    // buffer moves its contents (72 MiB of noise).
+    TChunkList lHashed;
+    nOffset = 0;
+    QVERIFY(chunkAndHashFileByContent(sPath, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
+        QCOMPARE(shared::TSha256::hash(pChunk, nLength), aHash);
+        lHashed.push_back({nOffset, nLength, aHash});
+        nOffset += nLength;
+    }));
+    QVERIFY(lHashed == lChunks);
 }
 
 void TContentChunkerTest::missingFileYieldsNothing()
@@ -258,6 +272,8 @@ void TContentChunkerTest::missingFileYieldsNothing()
     int nCalls = 0;
     QVERIFY(!chunkFileByContent(oDir.filePath(QStringLiteral("absent")), [&](const char*, size_t) { ++nCalls; }));
     QVERIFY(!chunkFileByContent(oDir.path(), [&](const char*, size_t) { ++nCalls; }));
+    QVERIFY(!chunkAndHashFileByContent(oDir.filePath(QStringLiteral("absent")),
+                                       [&](const char*, size_t, const QByteArray&) { ++nCalls; }));
     QCOMPARE(nCalls, 0);
 }
 
@@ -279,6 +295,17 @@ void TContentChunkerTest::readFailureThrowsAfterEarlierChunks()
     QVERIFY(lSeen.size() >= 2);
     for (size_t i = 0; i < lSeen.size(); ++i)
         QCOMPARE(lSeen[i], lReference[i]);
+
+    // The chunk still being hashed when the read fails is waited for, not reported.
+    TTricklingDevice oAgain(m_aRandom, 4 * kMiB, nFailAt);
+    std::vector<size_t> lHashed;
+    QVERIFY_EXCEPTION_THROWN(THashingChunker().chunkDevice(oAgain, [&](const char*, size_t nLength, const QByteArray&) {
+        lHashed.push_back(nLength);
+    }),
+                             std::runtime_error);
+    QVERIFY(lHashed.size() >= 1 && lHashed.size() <= lSeen.size());
+    for (size_t i = 0; i < lHashed.size(); ++i)
+        QCOMPARE(lHashed[i], lReference[i]);
 }
 
 QTEST_GUILESS_MAIN(TContentChunkerTest)

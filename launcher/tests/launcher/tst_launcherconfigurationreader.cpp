@@ -3,7 +3,6 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -39,7 +38,6 @@ private slots:
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
-    void statusChangeIsSignalled();
     void hugeArraysAreRead();
 };
 
@@ -231,17 +229,6 @@ void tst_LauncherConfigurationReader::buildSelectionTakesFirstMatch()
     QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
     QVERIFY(!pReader->packages()[1]->platformBuild());
     QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
-}
-
-void tst_LauncherConfigurationReader::statusChangeIsSignalled()
-{
-    const auto pReader = read(R"({"packages": [{}]})");
-    TPackage& oPackage = *pReader->packages()[0];
-    QSignalSpy oSpy(&oPackage, &TPackage::localPackageStatusChanged);
-    oPackage.setLocalPackageStatus(UpToDate);
-    oPackage.setLocalPackageStatus(UpToDate);
-    QCOMPARE(oSpy.size(), 2);
-    QCOMPARE(oPackage.localPackageStatus(), UpToDate);
 }
 
 void tst_LauncherConfigurationReader::hugeArraysAreRead()

@@ -43,7 +43,6 @@ void tst_LauncherSettings::embeddedDefaults()
     TLauncherFilesystemHelper oHelper(oDir.path());
     QCOMPARE(QResource(QStringLiteral(":/settings/launchersettings.ini")).compressionAlgorithm(), QResource::NoCompression);
     QCOMPARE(oHelper.settings()->launcherConfiguration().scheme(), QStringLiteral("https"));
-    QCOMPARE(oHelper.settings()->maxConcurrentDownloads(), 10);
     QCOMPARE(oHelper.accountGroupTargetPath(),
              QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/accountgroup.json"));
 }
@@ -58,9 +57,6 @@ void tst_LauncherSettings::wholeFileOverride()
     // Nothing is inherited from the embedded file.
     QVERIFY(pSettings->launcherConfiguration().isEmpty());
     QCOMPARE(pSettings->packageFile(), QString());
-    QCOMPARE(pSettings->waitNotificationTimeout(), 0);
-    QCOMPARE(pSettings->maxCachedChunks(), 100);
-    QCOMPARE(pSettings->fastScan(), true);
 }
 
 void tst_LauncherSettings::conversions_data()

@@ -176,6 +176,8 @@ void tst_PackageConfigurationReader::hashes_data()
     QTest::newRow("too short") << ('"' + kHashLower.left(62).toUtf8() + '"') << false;
     QTest::newRow("too long") << ('"' + kHashLower.toUtf8() + "00\"") << false;
     QTest::newRow("not hexadecimal") << ('"' + kHashLower.left(63).toUtf8() + "g\"") << false;
+    // U+0130: its low byte is the digit '0'.
+    QTest::newRow("wide character") << ('"' + kHashLower.left(63).toUtf8() + "\\u0130\"") << false;
     QTest::newRow("number") << QByteArray("12") << false;
 }
 

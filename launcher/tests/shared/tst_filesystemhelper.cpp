@@ -43,7 +43,6 @@ private slots:
     void readMissingFile();
     void errorTexts();
     void listing();
-    void joinPath();
     void writeAndReadRoundTrip();
     void imageRoundTrip();
 
@@ -201,15 +200,6 @@ void tst_FileSystemHelper::listing()
     const QMap<QString, qint64> hExpected{{oDir.filePath(QStringLiteral("one")), 1},
                                           {oDir.filePath(QStringLiteral("three")), 3}};
     QCOMPARE(hSeen, hExpected);
-}
-
-void tst_FileSystemHelper::joinPath()
-{
-    QCOMPARE(m_oHelper.joinPath({}), QString());
-    QCOMPARE(m_oHelper.joinPath({QStringLiteral("/a"), QStringLiteral("b/c"), QStringLiteral("d")}),
-             QStringLiteral("/a/b/c/d"));
-    // Parts are not cleaned: that is pathInsideFolder's job.
-    QCOMPARE(m_oHelper.joinPath({QStringLiteral("/a/"), QStringLiteral("../b")}), QStringLiteral("/a//../b"));
 }
 
 void tst_FileSystemHelper::writeAndReadRoundTrip()

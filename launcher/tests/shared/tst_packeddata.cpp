@@ -126,7 +126,7 @@ void TPackedDataTest::fails_data()
     QTest::newRow("varint beyond 64 bits")
         << bytes({'p', 0, 0x85, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02, 5, 'h', 'e', 'l', 'l', 'o'});
     QTest::newRow("leading zeros, then a bad stream") << QByteArray(3, '\0') + packedTestStream(0, 0, "x");
-    for (const int nMethod : {1, 2, 7, 8, 9, 11, 12, 13, 15, 16, 17, 18, 19, 20, 22, 23})
+    for (const int nMethod : {1, 7, 13, 22})
         QTest::newRow(qPrintable(QStringLiteral("unsupported method %1").arg(nMethod)))
             << packedTestStream(nMethod, 5, "hello");
     // Its decoder is not part of the launcher yet.
@@ -155,7 +155,7 @@ void TPackedDataTest::hugeDeclaredSizes_data()
 {
     QTest::addColumn<int>("nMethod");
     QTest::addColumn<quint64>("nUnpackedSize");
-    const quint64 aSizes[] = {quint64{INT_MAX}, quint64{1} << 31, quint64{1} << 40, ~quint64{0}};
+    const quint64 aSizes[] = {quint64{1} << 31, ~quint64{0}};
     // Just within what a byte array holds: reserved, then the payload fails to fill it.
     QTest::newRow("deflate, size just below the limit") << 3 << quint64{INT_MAX - 100};
     for (const int nMethod : {0, 3, 4, 5, 6, 21}) {

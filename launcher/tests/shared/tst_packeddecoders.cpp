@@ -318,7 +318,6 @@ void TPackedDecodersTest::lzipFromTheCommand_data()
     QTest::addColumn<QByteArray>("aData");
     for (const TSample& oSample : samples()) {
         QTest::addRow("%s, -0", oSample.pName) << QStringList{"-c", "-0"} << oSample.aData;
-        QTest::addRow("%s, -6", oSample.pName) << QStringList{"-c"} << oSample.aData;
         QTest::addRow("%s, -9", oSample.pName) << QStringList{"-c", "-9"} << oSample.aData;
         QTest::addRow("%s, 4 KiB dictionary", oSample.pName) << QStringList{"-c", "-s", "4KiB"} << oSample.aData;
     }

@@ -85,6 +85,16 @@ void TPackerTest::roundTrip()
     }
     QCOMPARE(shared::unpackLenient(aPacked), aInput);
     QCOMPARE(shared::unpackStrict(QByteArray(3, '\0') + aPacked), aInput);
+    // The extreme levels give streams of the same method that unpack as well.
+    if (const std::optional<shared::TPackLevels> oLevels = shared::packLevels(eMethod)) {
+        for (const int nLevel : {oLevels->nLowest, oLevels->nHighest}) {
+            const QByteArray aAtLevel = shared::pack(aInput, eMethod, nLevel);
+            QCOMPARE(aAtLevel, packedTestStream(static_cast<int>(eMethod), static_cast<quint64>(aInput.size()),
+                                                payloadOfPackedStream(aAtLevel)));
+            QCOMPARE(shared::unpackStrict(aAtLevel), aInput);
+        }
+        QVERIFY_EXCEPTION_THROWN(shared::pack(aInput, eMethod, oLevels->nHighest + 1), std::invalid_argument);
+    }
 }
 
 // A stream cannot declare zero bytes, so nothing packs to nothing, which the

@@ -261,6 +261,12 @@ void TPublishBadInputTest::wrongCommandLines_data()
                                         << QStringLiteral("--executable must name a file inside the source");
     QTest::newRow("no jobs") << without(QStringLiteral("--jobs")) + QStringList{QStringLiteral("--jobs"), QStringLiteral("0")}
                              << QStringLiteral("--jobs must be a number from 1 to 256");
+    QTest::newRow("level of a method without levels")
+        << lBase + QStringList{QStringLiteral("--level"), QStringLiteral("1")} << QStringLiteral("The method 'store' has no levels");
+    QTest::newRow("level beyond the method's") << without(QStringLiteral("--method"))
+                                                       + QStringList{QStringLiteral("--method"), QStringLiteral("zpaq"),
+                                                                     QStringLiteral("--level"), QStringLiteral("6")}
+                                                << QStringLiteral("--level must be a number from 1 to 5 for zpaq");
     QTest::newRow("stray argument") << lBase + QStringList{QStringLiteral("extra")} << QStringLiteral("Unexpected argument 'extra'");
     QTest::newRow("unknown option") << lBase + QStringList{QStringLiteral("--fast")} << QStringLiteral("Unknown option 'fast'");
 }

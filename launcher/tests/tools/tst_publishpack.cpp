@@ -22,7 +22,6 @@ class TPublishPackTest : public QObject
 
 private slots:
     void init();
-    void packThenUnpack_data();
     void packThenUnpack();
     void strictFailureLeavesOutUntouched();
     void lenientCopiesWhatDoesNotUnpack();
@@ -42,29 +41,19 @@ void TPublishPackTest::init()
     QVERIFY2(m_pDir->isValid(), qPrintable(m_pDir->errorString()));
 }
 
-void TPublishPackTest::packThenUnpack_data()
-{
-    QTest::addColumn<QString>("sMethod");
-    QTest::addColumn<int>("nMethodByte");
-    const QPair<const char*, int> aMethods[] = {{"store", 0}, {"deflate", 3}, {"lzip", 4},
-                                                {"lzma", 5},  {"zpaq", 6},    {"crush", 21}};
-    for (const auto& oMethod : aMethods)
-        QTest::newRow(oMethod.first) << QString::fromLatin1(oMethod.first) << oMethod.second;
-}
-
+// Every method's stream and name are the packer's own tests; here the tool's path
+// from a file through one method and back.
 void TPublishPackTest::packThenUnpack()
 {
-    QFETCH(QString, sMethod);
-    QFETCH(int, nMethodByte);
     const QByteArray aInput = textLikeTestBytes(200000, 41) + randomTestBytes(50000, 42);
     QVERIFY(writeTestFile(path("in"), aInput));
 
-    const TToolRun oPack = runPublish({"pack", "--method", sMethod, path("in"), path("packed")});
+    const TToolRun oPack = runPublish({"pack", "--method", "lzip", path("in"), path("packed")});
     QVERIFY2(oPack.nExitCode == 0, qPrintable(oPack.describe()));
     const QByteArray aPacked = readTestFile(path("packed"));
     QVERIFY(aPacked.size() > 2);
     QCOMPARE(aPacked.at(0), 'p');
-    QCOMPARE(static_cast<int>(aPacked.at(1)), nMethodByte);
+    QCOMPARE(static_cast<int>(aPacked.at(1)), 4);
 
     const TToolRun oUnpack = runPublish({"unpack", path("packed"), path("out")});
     QVERIFY2(oUnpack.nExitCode == 0, qPrintable(oUnpack.describe()));
