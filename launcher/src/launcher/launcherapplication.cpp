@@ -18,6 +18,7 @@
 #include "shared/firstinstancetester.h"
 #include "shared/jsondocumenthttppostsender.h"
 #include "shared/namedfilemapping.h"
+#include "shared/translationmanager.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 #include "systemsurvey/systemsurveyasjsondocumentcreator.h"
 #include "systemsurvey/systemsurveycreator.h"
@@ -68,6 +69,7 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     , m_pNetworkAccessManagerWrapper(std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager))
     , m_pDownloadPool(std::make_shared<shared::TDownloadPool>(6, m_pNetworkAccessManagerWrapper, nullptr, true))
     , m_pLauncherFilesystemHelper(std::make_shared<TLauncherFilesystemHelper>())
+    , m_pTranslationManager(std::make_shared<shared::TTranslationManager>())
     , m_pCdnTrace(std::make_shared<TCloudflareCdnTrace>(m_pLauncherFilesystemHelper->settings()->cdnDiagnosticsTrace(),
                                                         m_pDownloadPool))
     , m_pConfigurationHandler(std::make_unique<TLauncherConfigurationHandler>(m_pDownloadPool, m_pLauncherFilesystemHelper))
@@ -88,6 +90,7 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     m_oCommandLineParser.addOption(m_oShowUiOption);
     m_oCommandLineParser.addOption(m_oPatchOption);
     s_pInstance = this;
+    m_pTranslationManager->installFrom(QFileInfo(m_sExecutablePath).absolutePath());
 
     setApplicationName(QStringLiteral("Corvane Online"));
     setApplicationDisplayName(QStringLiteral("Corvane Online"));
@@ -444,6 +447,8 @@ void TLauncherApplication::onClientStartPollTimer()
 
 void TLauncherApplication::restartAfterSelfUpdate()
 {
+    if (m_bEnding)
+        return;
     QStringList lArguments = arguments().mid(1);
     lArguments << QStringLiteral("--%1").arg(m_oSkipSelfUpdateOption.names().constLast());
     qInfo() << "restarting" << m_sExecutablePath << lArguments;

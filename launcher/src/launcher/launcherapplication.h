@@ -21,6 +21,7 @@ class TSystemSurveyUploader;
 
 namespace shared {
 class FirstInstanceTester;
+class TTranslationManager;
 class QNetworkAccessManagerWrapper;
 class TDownloadPool;
 class TNamedFileMapping;
@@ -33,7 +34,6 @@ class TInstallationManager;
 class TLauncherMainWindow;
 class TLauncherSelfUpdater;
 class TPackage;
-class TTranslationManager;
 
 // The application object and the conductor of a launcher run: metadata, then
 // the self-update decision, then either the window or the client straight away.
@@ -106,6 +106,7 @@ private:
     std::shared_ptr<shared::QNetworkAccessManagerWrapper> m_pNetworkAccessManagerWrapper;
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::shared_ptr<shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     std::unique_ptr<TLauncherConfigurationHandler> m_pConfigurationHandler;
     std::unique_ptr<TLauncherSelfUpdater> m_pSelfUpdater;

@@ -21,7 +21,17 @@ int main(int nArgc, char** ppArgv)
         // One run per launcher folder: players with folders of their own each run
         // one, and two runs can never install into the same folder.
         const QString sFolder = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
-        auto pTester = std::make_unique<shared::FirstInstanceTester>(singleInstanceKey() + QLatin1Char(':') + sFolder);
+        const QString sKey = singleInstanceKey() + QLatin1Char(':') + sFolder;
+        auto pTester = std::make_unique<shared::FirstInstanceTester>(sKey);
+        // The launcher that restarts this one after an update may still be on its
+        // way out: a restarted launcher gives it a few seconds.
+        for (int nTry = 0; nTry < 50 && !pTester->isFirstInstance() && pApplication->isSkipSelfUpdate()
+                           && pTester->error() == QSharedMemory::AlreadyExists;
+             ++nTry) {
+            pTester.reset();
+            QThread::msleep(100);
+            pTester = std::make_unique<shared::FirstInstanceTester>(sKey);
+        }
         if (!pTester->isFirstInstance()) {
             if (pTester->error() == QSharedMemory::AlreadyExists) {
                 qInfo() << "Version: " << launcherVersion() << "already running"
