@@ -46,6 +46,7 @@ private slots:
     void firstLaunchThenDirectStart();
     void patchStartsTheClientOnlyAfterSuccess();
     void offlineAndBrokenStarts();
+    void brokenDocumentsLeaveTheLauncherUsable();
     void selfUpdateReplacesTheLauncherAndRestarts();
     void failedSelfUpdateKeepsTheLauncher_data();
     void failedSelfUpdateKeepsTheLauncher();
@@ -166,6 +167,27 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     QVERIFY(QFile::remove(oBed.path(QStringLiteral("launcher/launchermetadata.json"))));
     QCOMPARE(oBed.run({}), 1);
     QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+}
+
+void tst_LauncherRun::brokenDocumentsLeaveTheLauncherUsable()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    // The launcher's own package names a document that is not there: no self-update, the run goes on.
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--launcher-url"), QStringLiteral("../nowhere/package.json")})
+                 .nExitCode,
+             0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QVERIFY(clientEnded());
+    QVERIFY(!oBed.takeClientStart().isEmpty());
+
+    // Published metadata that does not parse is the maintenance box, and never replaces the good local copy.
+    const QByteArray aGood = readTestFile(oBed.path(QStringLiteral("launcher/launchermetadata.json")));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("cdn/launcher/qlxmetadata.json")), "{ not json"));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+    QCOMPARE(readTestFile(oBed.path(QStringLiteral("launcher/launchermetadata.json"))), aGood);
 }
 
 void tst_LauncherRun::selfUpdateReplacesTheLauncherAndRestarts()
