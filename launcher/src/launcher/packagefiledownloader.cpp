@@ -15,6 +15,7 @@
 #include <QDebug>
 #include <QFutureWatcher>
 #include <QThread>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -22,6 +23,10 @@
 #include <stdexcept>
 
 namespace velmar::launcher {
+
+namespace {
+constexpr int kFirstRetryDelayMilliseconds = 200;
+}
 
 TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
                                                std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
@@ -252,9 +257,15 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
-    qCInfo(lcInstallSteps) << "Retry" << oUrl << "Thread:" << QThread::currentThreadId();
     ++oChunk.m_nRetryCount;
-    m_pDownloadPool->download(oUrl);
+    // Not at once: a connection the server has just reset may not be known dead
+    // yet, and an immediate retry can fail on it again without reaching the server.
+    const int nDelay = kFirstRetryDelayMilliseconds << (oChunk.m_nRetryCount - 1);
+    qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
+    QTimer::singleShot(nDelay, this, [this, oUrl] {
+        if (m_hChunksInProgress.contains(oUrl))
+            m_pDownloadPool->download(oUrl);
+    });
 }
 
 void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
