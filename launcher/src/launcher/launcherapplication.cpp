@@ -212,11 +212,12 @@ void TLauncherApplication::onPackageConfigurationsFinished()
 
 std::vector<std::shared_ptr<TPackage>> TLauncherApplication::forcedPatches()
 {
+    // Creates the packages folder when it is missing.
+    m_pLauncherFilesystemHelper->packagesFolder();
     std::vector<std::shared_ptr<TPackage>> lForced;
     for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
         if (!hasLoadedConfiguration(*pPackage) || !m_pInstallationManager->packageFolderProblem(*pPackage).isEmpty())
             continue;
-        m_pLauncherFilesystemHelper->packagesFolder();
         const QString sMarker = m_pLauncherFilesystemHelper->pathInsideFolder(
             m_pInstallationManager->installationFolder(*pPackage), QStringLiteral("FORCE_PATCH"));
         if (QFileInfo(sMarker).isFile()) {
