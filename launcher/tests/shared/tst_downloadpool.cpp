@@ -1,4 +1,5 @@
 #include "nginxserver.h"
+#include "testfiles.h"
 
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
@@ -98,7 +99,6 @@ private slots:
     void rejectsInvalidUrlsAtOnce();
     void queueOrderFollowsDownloadAndPriority();
     void runningUrlIsNotRequestedTwice();
-    void limitZeroHoldsBackAndRaisingStartsAtOnce();
     void withoutReleaseOnFinishSlotStaysTakenUntilReleased();
     void eachRequestIsReportedOnce_data();
     void eachRequestIsReportedOnce();
@@ -115,18 +115,13 @@ private:
 void tst_DownloadPool::initTestCase()
 {
     QVERIFY(m_oRoot.isValid());
-    for (const char* pName : {"a", "b", "c", "d"}) {
-        QFile oFile(m_oRoot.filePath(QString::fromLatin1(pName)));
-        QVERIFY(oFile.open(QIODevice::WriteOnly));
-        oFile.write(QByteArray("content of ") + pName);
-    }
-    QFile oPasswords(m_oRoot.filePath(QStringLiteral("htpasswd")));
-    QVERIFY(oPasswords.open(QIODevice::WriteOnly));
-    oPasswords.write("someone:$apr1$abc$0000000000000000000000\n");
-    oPasswords.close();
+    for (const char* pName : {"a", "b", "c", "d"})
+        QVERIFY(writeTestFile(m_oRoot.filePath(QString::fromLatin1(pName)), QByteArray("content of ") + pName));
+    const QString sPasswords = m_oRoot.filePath(QStringLiteral("htpasswd"));
+    QVERIFY(writeTestFile(sPasswords, "someone:$apr1$abc$0000000000000000000000\n"));
     const QString sConfig = QStringLiteral(
         "location = /moved { return 301 /b; }\n"
-        "location /secret { auth_basic \"closed\"; auth_basic_user_file %1; }\n").arg(oPasswords.fileName());
+        "location /secret { auth_basic \"closed\"; auth_basic_user_file %1; }\n").arg(sPasswords);
     QVERIFY2(m_oServer.start(m_oRoot.path(), sConfig), qPrintable(m_oServer.errorString()));
 }
 
@@ -181,13 +176,11 @@ void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
 
     // A local file whose folder name has a space is a valid address.
     QTemporaryDir oDir(QDir::tempPath() + QStringLiteral("/with space XXXXXX"));
-    QFile oFile(oDir.filePath(QStringLiteral("package.json")));
-    QVERIFY(oFile.open(QIODevice::WriteOnly));
-    oFile.write("{}");
-    oFile.close();
-    oPool.download(QUrl::fromLocalFile(oFile.fileName()));
+    const QString sFile = oDir.filePath(QStringLiteral("package.json"));
+    QVERIFY(writeTestFile(sFile, "{}"));
+    oPool.download(QUrl::fromLocalFile(sFile));
     QTRY_COMPARE(oRecorder.lOutcomes.size(), 3);
-    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(oFile.fileName()).path()));
+    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(sFile).path()));
 }
 
 void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
@@ -201,7 +194,9 @@ void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
     QCOMPARE(oPool.outstandingDownloads(), 4);
     QCOMPARE(oPool.activeDownloads(), 0);
 
+    // Raising the limit starts the next download at once.
     oPool.setMaxConcurrentDownloads(1);
+    QCOMPARE(oPool.activeDownloads(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 4, 20000);
     QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("ok /c"), QStringLiteral("ok /b"),
                                                QStringLiteral("ok /d"), QStringLiteral("ok /a")}));
@@ -222,21 +217,6 @@ void tst_DownloadPool::runningUrlIsNotRequestedTwice()
     oPool.download(m_oServer.url(QStringLiteral("/b")));
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 2, 20000);
     QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("ok /a"), QStringLiteral("ok /b")}));
-}
-
-void tst_DownloadPool::limitZeroHoldsBackAndRaisingStartsAtOnce()
-{
-    TDownloadPool oPool(1, newManagerWrapper());
-    TOutcomeRecorder oRecorder(oPool);
-    oPool.setMaxConcurrentDownloads(0);
-    for (const char* pName : {"/a", "/b", "/c"})
-        oPool.download(m_oServer.url(QLatin1String(pName)));
-    QCOMPARE(oPool.activeDownloads(), 0);
-    QCOMPARE(oPool.maxConcurrentDownloads(), 0);
-    oPool.setMaxConcurrentDownloads(2);
-    QCOMPARE(oPool.activeDownloads(), 2);
-    QCOMPARE(oPool.outstandingDownloads(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 3, 20000);
 }
 
 void tst_DownloadPool::withoutReleaseOnFinishSlotStaysTakenUntilReleased()
@@ -318,10 +298,8 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
                     QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
                     QStringLiteral("-keyout"), sKey, QStringLiteral("-out"), sCertificate});
     QVERIFY2(oOpenSsl.waitForFinished(60000) && oOpenSsl.exitCode() == 0, oOpenSsl.readAllStandardError().constData());
-    QFile oKeyFile(sKey), oCertificateFile(sCertificate);
-    QVERIFY(oKeyFile.open(QIODevice::ReadOnly) && oCertificateFile.open(QIODevice::ReadOnly));
-    const QSslCertificate oCertificate(&oCertificateFile, QSsl::Pem);
-    const QSslKey oKey(&oKeyFile, QSsl::Rsa, QSsl::Pem);
+    const QSslCertificate oCertificate(readTestFile(sCertificate), QSsl::Pem);
+    const QSslKey oKey(readTestFile(sKey), QSsl::Rsa, QSsl::Pem);
     QVERIFY(!oCertificate.isNull() && !oKey.isNull());
 
     // The plain target counts the connections it gets; it must get none.

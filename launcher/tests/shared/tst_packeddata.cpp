@@ -2,6 +2,7 @@
 // strict against lenient, and the compressed blob that unpacks through it.
 
 #include "packedtestdata.h"
+#include "testfiles.h"
 
 #include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
@@ -195,16 +196,12 @@ void TPackedDataTest::compressedBlobUnpacks()
 {
     QTemporaryDir oDir;
     QVERIFY2(oDir.isValid(), qPrintable(oDir.errorString()));
-    const auto write = [&oDir](const QString& sName, const QByteArray& aData) {
-        QFile oFile(oDir.filePath(sName));
-        return oFile.open(QIODevice::WriteOnly) && oFile.write(aData) == aData.size();
-    };
     const QByteArray aPacked = QByteArray(2, '\0') + packedTestStream(3, 5, deflatedHello());
     const QByteArray aCorrupt = packedTestStream(3, 9, deflatedHello());
-    QVERIFY(write(QStringLiteral("packed.json.lzma"), aPacked));
-    QVERIFY(write(QStringLiteral("corrupt.json.lzma"), aCorrupt));
-    QVERIFY(write(QStringLiteral("plain.json.lzma"), "{}"));
-    QVERIFY(write(QStringLiteral("packed.json"), aPacked));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("packed.json.lzma")), aPacked));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("corrupt.json.lzma")), aCorrupt));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("plain.json.lzma")), "{}"));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("packed.json")), aPacked));
 
     QCOMPARE(shared::TLZMACompressedReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("packed.json.lzma"))).data(),
              QByteArray("hello"));
@@ -231,9 +228,8 @@ void TPackedDataTest::fuzzFoundInputs_data()
 void TPackedDataTest::fuzzFoundInputs()
 {
     QFETCH(QString, sPath);
-    QFile oFile(sPath);
-    QVERIFY2(oFile.open(QIODevice::ReadOnly), qPrintable(oFile.errorString()));
-    const QByteArray aInput = oFile.readAll();
+    const QByteArray aInput = readTestFile(sPath);
+    QVERIFY(!aInput.isEmpty());
     QByteArray aExpected;
     try {
         aExpected = shared::unpackStrict(aInput);

@@ -29,7 +29,7 @@ enum class EHttpFault {
 };
 
 // A static file server for tests that breaks chosen answers on purpose. It serves
-// the files below a document root over HTTP/1.1 (GET and HEAD, Content-Length,
+// the files below a document root over HTTP/1.1 (GET, Content-Length,
 // keep-alive) on 127.0.0.1 at a free port, from a thread of its own: a test may
 // block (QProcess::waitForFinished, a nested event loop) while another process or
 // thread downloads from it. Every public method may be called from any thread.
