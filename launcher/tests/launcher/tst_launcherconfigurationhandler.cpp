@@ -9,7 +9,6 @@
 
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -64,13 +63,6 @@ public:
     std::unique_ptr<QSignalSpy> m_pDiskFailed;
     std::unique_ptr<QSignalSpy> m_pFinished;
 };
-
-quint16 closedPort()
-{
-    QTcpServer oProbe;
-    oProbe.listen(QHostAddress::LocalHost);
-    return oProbe.serverPort();
-}
 
 const QByteArray kMetadata = R"({
     "launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64", "url": "self/package.json"}]},
@@ -230,7 +222,7 @@ void tst_LauncherConfigurationHandler::unreachableServerUsesLocalCopy()
     QFETCH(bool, bCopy);
     QFETCH(QByteArray, aCopy);
     QFETCH(int, nOutcome);
-    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort())));
     if (bCopy)
         QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), aCopy));
     oFixture.m_pHandler->startLoadingMainConfiguration();
@@ -249,7 +241,7 @@ void tst_LauncherConfigurationHandler::unreachableServerUsesLocalCopy()
 
 void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
 {
-    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(closedPort())));
+    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort())));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/package.json")), packageDocument("installed-live")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/assets.json")), R"({"version": "2"})"));

@@ -11,10 +11,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
-#include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
@@ -49,42 +47,6 @@ std::shared_ptr<QNetworkAccessManagerWrapper> newManagerWrapper()
 {
     return std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
 }
-
-// Answers every TLS connection with one canned HTTP response.
-class TTlsServer : public QTcpServer
-{
-public:
-    TTlsServer(const QSslCertificate& oCertificate, const QSslKey& oKey, QByteArray aResponse)
-        : m_oCertificate(oCertificate), m_oKey(oKey), m_aResponse(std::move(aResponse))
-    {
-    }
-
-protected:
-    void incomingConnection(qintptr nDescriptor) override
-    {
-        auto* pSocket = new QSslSocket(this);
-        if (!pSocket->setSocketDescriptor(nDescriptor)) {
-            delete pSocket;
-            return;
-        }
-        pSocket->setLocalCertificate(m_oCertificate);
-        pSocket->setPrivateKey(m_oKey);
-        connect(pSocket, &QSslSocket::readyRead, pSocket, [this, pSocket] {
-            m_aRequest += pSocket->readAll();
-            if (m_aRequest.contains("\r\n\r\n")) {
-                pSocket->write(m_aResponse);
-                pSocket->disconnectFromHost();
-            }
-        });
-        pSocket->startServerEncryption();
-    }
-
-private:
-    QSslCertificate m_oCertificate;
-    QSslKey m_oKey;
-    QByteArray m_aResponse;
-    QByteArray m_aRequest;
-};
 
 } // namespace
 
@@ -131,15 +93,9 @@ void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
     TOutcomeRecorder oRecorder(oPool);
     QSignalSpy oProgress(&oPool, &TDownloadPool::progress);
 
-    quint16 nClosedPort = 0;
-    {
-        QTcpServer oProbe;
-        QVERIFY(oProbe.listen(QHostAddress::LocalHost));
-        nClosedPort = oProbe.serverPort();
-    }
     oPool.download(m_oServer.url(QStringLiteral("/a")));
     oPool.download(m_oServer.url(QStringLiteral("/missing")));
-    oPool.download(QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(nClosedPort)));
+    oPool.download(QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(freeLoopbackPort())));
     // A redirect is followed and reported under the requested URL; a request for a
     // password is never answered.
     oPool.download(m_oServer.url(QStringLiteral("/moved")));
@@ -299,19 +255,22 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
                     QStringLiteral("-keyout"), sKey, QStringLiteral("-out"), sCertificate});
     QVERIFY2(oOpenSsl.waitForFinished(60000) && oOpenSsl.exitCode() == 0, oOpenSsl.readAllStandardError().constData());
     const QSslCertificate oCertificate(readTestFile(sCertificate), QSsl::Pem);
-    const QSslKey oKey(readTestFile(sKey), QSsl::Rsa, QSsl::Pem);
-    QVERIFY(!oCertificate.isNull() && !oKey.isNull());
+    QVERIFY(!oCertificate.isNull());
 
     // The plain target counts the connections it gets; it must get none.
     QTcpServer oPlainTarget;
     QVERIFY(oPlainTarget.listen(QHostAddress::LocalHost));
     int nPlainConnections = 0;
     connect(&oPlainTarget, &QTcpServer::newConnection, this, [&] { ++nPlainConnections; });
-    const QByteArray aRedirect = "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:"
-                                 + QByteArray::number(oPlainTarget.serverPort())
-                                 + "/b\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-    TTlsServer oTlsServer(oCertificate, oKey, aRedirect);
-    QVERIFY(oTlsServer.listen(QHostAddress::LocalHost));
+    const quint16 nTlsPort = freeLoopbackPort();
+    TNginxServer oTlsServer;
+    QVERIFY2(oTlsServer.start(m_oRoot.path(),
+                              QStringLiteral("listen 127.0.0.1:%1 ssl;\nssl_certificate %2;\nssl_certificate_key %3;\n"
+                                             "location = /a { return 302 http://127.0.0.1:%4/b; }\n")
+                                  .arg(nTlsPort)
+                                  .arg(sCertificate, sKey)
+                                  .arg(oPlainTarget.serverPort())),
+             qPrintable(oTlsServer.errorString()));
 
     QSslConfiguration oTls = QSslConfiguration::defaultConfiguration();
     const QSslConfiguration oPrevious = oTls;
@@ -320,7 +279,7 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
 
     TDownloadPool oPool(6, newManagerWrapper());
     TOutcomeRecorder oRecorder(oPool);
-    oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(oTlsServer.serverPort())));
+    oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(nTlsPort)));
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
     QSslConfiguration::setDefaultConfiguration(oPrevious);
     QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("fail /a %1").arg(QNetworkReply::InsecureRedirectError));
