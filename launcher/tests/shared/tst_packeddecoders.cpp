@@ -24,9 +24,9 @@ QList<TSample> samples()
     return {
         {"one byte", QByteArray("x")},
         {"text", textLikeTestBytes(100000, 1)},
-        {"random", randomTestBytes(65536, 2)},
+        {"random", noiseBytes(65536, 2)},
         {"zeros", QByteArray(1 << 20, '\0')},
-        {"mixed", randomTestBytes(300000, 3) + textLikeTestBytes(400000, 4)},
+        {"mixed", noiseBytes(300000, 3) + textLikeTestBytes(400000, 4)},
     };
 }
 
@@ -223,7 +223,7 @@ void TPackedDecodersTest::payloadsOfReferenceTools_data()
     }
     // Members of at most 100 kB: several members one after another.
     QTest::newRow("mixed, several lzip members") << QStringLiteral("lzip") << QStringList{"-c", "-0", "-b", "100kB"} << 4
-                                                 << randomTestBytes(150000, 5) + textLikeTestBytes(400000, 6);
+                                                 << noiseBytes(150000, 5) + textLikeTestBytes(400000, 6);
 }
 
 void TPackedDecodersTest::payloadsOfReferenceTools()
@@ -341,7 +341,7 @@ void TPackedDecodersTest::crushStreams_data()
     addRow("every length step", oLengths);
 
     TCrushStream oDistances;
-    oDistances.literals(randomTestBytes((1 << 21) + 10, 9));
+    oDistances.literals(noiseBytes((1 << 21) + 10, 9));
     for (int nBits = 6; nBits <= 20; ++nBits) {
         oDistances.match(0, quint32{1} << nBits);
         oDistances.match(1, (quint32{2} << nBits) - 1);

@@ -88,7 +88,7 @@ void TSha256Test::incrementalMatchesOneShot_data()
 void TSha256Test::incrementalMatchesOneShot()
 {
     QFETCH(int, nPiece);
-    const QByteArray aData = randomTestBytes(300001, 31);
+    const QByteArray aData = noiseBytes(300001, 31);
     shared::TSha256 oHash;
     for (int nOffset = 0; nOffset < aData.size(); nOffset += nPiece)
         oHash.addData(aData.constData() + nOffset, static_cast<size_t>(qMin(nPiece, aData.size() - nOffset)));

@@ -45,7 +45,7 @@ void TPublishPackTest::init()
 // from a file through one method and back.
 void TPublishPackTest::packThenUnpack()
 {
-    const QByteArray aInput = textLikeTestBytes(200000, 41) + randomTestBytes(50000, 42);
+    const QByteArray aInput = textLikeTestBytes(200000, 41) + noiseBytes(50000, 42);
     QVERIFY(writeTestFile(path("in"), aInput));
 
     const TToolRun oPack = runPublish({"pack", "--method", "lzip", path("in"), path("packed")});
