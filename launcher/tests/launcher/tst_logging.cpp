@@ -54,10 +54,7 @@ void tst_Logging::lineFormat_data()
     QTest::addColumn<QString>("sExpectedTail");
 
     QTest::newRow("debug without location") << int(QtDebugMsg) << QByteArray() << 0 << "(:0) Debug: text";
-    QTest::newRow("info") << int(QtInfoMsg) << QByteArray() << 0 << "(:0) Info: text";
     QTest::newRow("warning with location") << int(QtWarningMsg) << QByteArray("a.cpp") << 12 << "(a.cpp:12) Warning: text";
-    QTest::newRow("critical") << int(QtCriticalMsg) << QByteArray() << 0 << "(:0) Critical: text";
-    QTest::newRow("fatal") << int(QtFatalMsg) << QByteArray() << 0 << "(:0) Fatal: text";
 }
 
 void tst_Logging::lineFormat()
