@@ -55,7 +55,7 @@ void tst_NetworkPictures::initTestCase()
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("stalls.png")), QByteArray(4096, 'x')));
     QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
     QVERIFY(m_oFaultyServer.start(m_oRoot.path()));
-    m_oFaultyServer.setFault(QStringLiteral("stalls.png"), EHttpFault::Stall);
+    m_oFaultyServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
 }
 
 void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
