@@ -1,11 +1,10 @@
 #include "nginxserver.h"
 #include "testfiles.h"
+#include "testpool.h"
 
 #include "launcher/cloudflarecdntrace.h"
 #include "shared/downloadpool.h"
-#include "shared/qnetworkaccessmanagerwrapper.h"
 
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,16 +12,8 @@
 using velmar::launcher::TCloudflareCdnTrace;
 
 namespace {
-
 constexpr int kWaitMs = 20000;
-
-std::shared_ptr<shared::TDownloadPool> newPool()
-{
-    return std::make_shared<shared::TDownloadPool>(
-        6, std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
 }
-
-} // namespace
 
 class tst_CloudflareCdnTrace : public QObject
 {
@@ -80,7 +71,7 @@ void tst_CloudflareCdnTrace::parse_data()
 void tst_CloudflareCdnTrace::parse()
 {
     QFETCH(QByteArray, trace);
-    TCloudflareCdnTrace oTrace(m_oServer.url(serve(trace)), newPool());
+    TCloudflareCdnTrace oTrace(m_oServer.url(serve(trace)), newTestPool());
     QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
     oTrace.requestTrace();
     QVERIFY(oReceived.wait(kWaitMs));
@@ -93,7 +84,7 @@ void tst_CloudflareCdnTrace::parse()
 
 void tst_CloudflareCdnTrace::fetchedOnceOnly()
 {
-    auto pPool = newPool();
+    auto pPool = newTestPool();
     TCloudflareCdnTrace oTrace(m_oServer.url(serve("fl=1\nip=2\n")), pPool);
     QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
     QCOMPARE(oTrace.summary(), QStringLiteral("FL: , TS: , COLO: , IP: "));
@@ -122,7 +113,7 @@ void tst_CloudflareCdnTrace::unusableAddressFailsOnce_data()
 void tst_CloudflareCdnTrace::unusableAddressFailsOnce()
 {
     QFETCH(QUrl, oAddress);
-    auto pPool = newPool();
+    auto pPool = newTestPool();
     TCloudflareCdnTrace oTrace(oAddress, pPool);
     QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
     oTrace.requestTrace();
@@ -139,7 +130,7 @@ void tst_CloudflareCdnTrace::unusableAddressFailsOnce()
 
 void tst_CloudflareCdnTrace::otherDownloadsOfThePoolAreIgnored()
 {
-    auto pPool = newPool();
+    auto pPool = newTestPool();
     const QUrl oTraceUrl = m_oServer.url(serve("colo=OWN\n"));
     TCloudflareCdnTrace oTrace(oTraceUrl, pPool);
     QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);

@@ -1,13 +1,12 @@
 #include "nginxserver.h"
 #include "recordinghttpserver.h"
 #include "testfiles.h"
+#include "testpool.h"
 
 #include "launcher/launcherconfigurationhandler.h"
 
 #include "shared/downloadpool.h"
-#include "shared/qnetworkaccessmanagerwrapper.h"
 
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QUrlQuery>
 #include <QtTest>
@@ -36,8 +35,7 @@ public:
                       .arg(nErrorTimeout)
                           .toUtf8());
         m_pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oFolder.path());
-        m_pPool = std::make_shared<shared::TDownloadPool>(
-            6, std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
+        m_pPool = newTestPool();
         m_pHandler = std::make_unique<TLauncherConfigurationHandler>(m_pPool, m_pHelper);
         m_pLoaded = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded);
         m_pFailed = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);

@@ -1,12 +1,11 @@
 #include "nginxserver.h"
 #include "testfiles.h"
+#include "testpool.h"
 
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
-#include "shared/qnetworkaccessmanagerwrapper.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QProcess>
 #include <QSignalSpy>
@@ -42,11 +41,6 @@ public:
     QHash<QString, QByteArray> hData;
     QString sLastError;
 };
-
-std::shared_ptr<QNetworkAccessManagerWrapper> newManagerWrapper()
-{
-    return std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
-}
 
 } // namespace
 
@@ -89,7 +83,7 @@ void tst_DownloadPool::initTestCase()
 
 void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
 {
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     QSignalSpy oProgress(&oPool, &TDownloadPool::progress);
 
@@ -120,7 +114,7 @@ void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
 
 void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
 {
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(QUrl(QStringLiteral("relative/path")));
     oPool.download(QUrl());
@@ -141,7 +135,7 @@ void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
 
 void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
 {
-    TDownloadPool oPool(0, newManagerWrapper());
+    TDownloadPool oPool(0, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     for (const char* pName : {"/a", "/b", "/c", "/d"})
         oPool.download(m_oServer.url(QLatin1String(pName)));
@@ -160,7 +154,7 @@ void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
 
 void tst_DownloadPool::runningUrlIsNotRequestedTwice()
 {
-    TDownloadPool oPool(1, newManagerWrapper());
+    TDownloadPool oPool(1, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(m_oServer.url(QStringLiteral("/a")));
     oPool.download(m_oServer.url(QStringLiteral("/a")));
@@ -177,7 +171,7 @@ void tst_DownloadPool::runningUrlIsNotRequestedTwice()
 
 void tst_DownloadPool::withoutReleaseOnFinishSlotStaysTakenUntilReleased()
 {
-    TDownloadPool oPool(1, newManagerWrapper(), nullptr, false);
+    TDownloadPool oPool(1, newTestNetworkManager(), nullptr, false);
     TOutcomeRecorder oRecorder(oPool);
     const QUrl oFirst = m_oServer.url(QStringLiteral("/a"));
     oPool.download(oFirst);
@@ -214,7 +208,7 @@ void tst_DownloadPool::eachRequestIsReportedOnce()
     // neither be reported again nor be taken for the second request's outcome.
     QFETCH(bool, bReleaseOnFinish);
     const QString sName = QStringLiteral("/late-%1").arg(int(bReleaseOnFinish));
-    TDownloadPool oPool(2, newManagerWrapper(), nullptr, bReleaseOnFinish);
+    TDownloadPool oPool(2, newTestNetworkManager(), nullptr, bReleaseOnFinish);
     TOutcomeRecorder oRecorder(oPool);
     connect(&oPool, &TDownloadPool::failed, this, [&](const QUrl& oUrl) {
         if (!bReleaseOnFinish)
@@ -277,7 +271,7 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
     oTls.setCaCertificates({oCertificate});
     QSslConfiguration::setDefaultConfiguration(oTls);
 
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(nTlsPort)));
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
