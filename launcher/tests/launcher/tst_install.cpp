@@ -328,16 +328,10 @@ void tst_Install::hostileDocumentIsRefused()
     // The big asset file's entry gets the hostile value.
     const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
     QJsonObject oDocument = readJson(sPath);
-    QJsonArray lFiles = oDocument.value(QStringLiteral("files")).toArray();
-    for (int nFile = 0; nFile < lFiles.size(); ++nFile) {
-        QJsonObject oFile = lFiles[nFile].toObject();
-        if (oFile.value(QStringLiteral("localfile")).toString() != QLatin1String("data/world.pak"))
-            continue;
+    editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) {
         const QJsonDocument oJson = QJsonDocument::fromJson(sValue.toUtf8());
         oFile.insert(sKey, oJson.isArray() ? QJsonValue(oJson.array()) : sKey == QLatin1String("unpackedsize") ? QJsonValue(sValue.toInt()) : QJsonValue(sValue));
-        lFiles[nFile] = oFile;
-    }
-    oDocument.insert(QStringLiteral("files"), lFiles);
+    });
     writeJson(sPath, oDocument);
     const auto hBefore = treeState(oBed.path(QString()));
 
@@ -389,14 +383,10 @@ void tst_Install::mismatchedDocumentsFailTheInstall()
     QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
     // Sound chunks, but the file's own hash from another version.
     const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
-    QByteArray aDocument = readTestFile(sPath);
-    const QJsonArray lFiles = QJsonDocument::fromJson(aDocument).object().value(QStringLiteral("files")).toArray();
-    for (const QJsonValue oFile : lFiles) {
-        if (oFile.toObject().value(QStringLiteral("localfile")).toString() == QLatin1String("data/world.pak"))
-            aDocument.replace(oFile.toObject().value(QStringLiteral("unpackedhash")).toString().toLatin1(),
-                              QByteArray(64, 'a'));
-    }
-    QVERIFY(writeTestFile(sPath, aDocument));
+    QJsonObject oDocument = readJson(sPath);
+    editListedFile(oDocument, QStringLiteral("data/world.pak"),
+                   [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))); });
+    writeJson(sPath, oDocument);
 
     const TToolRun oRun = oBed.install(QStringLiteral("install"));
     QCOMPARE(oRun.nExitCode, 1);

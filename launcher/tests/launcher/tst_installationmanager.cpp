@@ -1,6 +1,8 @@
 // The installation manager's decisions that need no download: which package is
 // the default, and which packages may not be installed at all.
 
+#include "testfiles.h"
+
 #include "launcher/installationmanager.h"
 #include "launcher/launcherconfigurationreader.h"
 #include "launcher/launcherfilesystemhelper.h"
@@ -35,13 +37,6 @@ std::shared_ptr<TLauncherConfigurationReader> metadataWith(const QStringList& lF
     return pMetadata;
 }
 
-void touch(const QString& sPath)
-{
-    QDir().mkpath(QFileInfo(sPath).path());
-    QFile oFile(sPath);
-    QVERIFY(oFile.open(QIODevice::WriteOnly));
-}
-
 } // namespace
 
 class tst_InstallationManager : public QObject
@@ -60,9 +55,9 @@ void tst_InstallationManager::defaultIsTheFirstInstalledPackageWithTheMarker()
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
     const auto pMetadata = metadataWith({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     // a: marked default but not installed; b and c: installed and marked.
-    touch(oLauncher.filePath(QStringLiteral("packages/a/default")));
+    QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/a/default")), QByteArray()));
     for (const char* pFolder : {"b", "c"}) {
-        touch(oLauncher.filePath(QStringLiteral("packages/%1/default").arg(QLatin1String(pFolder))));
+        QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/%1/default").arg(QLatin1String(pFolder))), QByteArray()));
         QVERIFY(QFile::copy(QStringLiteral(":/settings/launchersettings.ini"), oLauncher.filePath(QStringLiteral("packages/%1/partial-package.json").arg(QLatin1String(pFolder)))));
     }
     TInstallationManager oManager(pMetadata, pHelper);

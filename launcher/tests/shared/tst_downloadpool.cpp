@@ -1,19 +1,17 @@
 #include "nginxserver.h"
+#include "testfiles.h"
+#include "testpool.h"
 
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
-#include "shared/qnetworkaccessmanagerwrapper.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
-#include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
@@ -44,47 +42,6 @@ public:
     QString sLastError;
 };
 
-std::shared_ptr<QNetworkAccessManagerWrapper> newManagerWrapper()
-{
-    return std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
-}
-
-// Answers every TLS connection with one canned HTTP response.
-class TTlsServer : public QTcpServer
-{
-public:
-    TTlsServer(const QSslCertificate& oCertificate, const QSslKey& oKey, QByteArray aResponse)
-        : m_oCertificate(oCertificate), m_oKey(oKey), m_aResponse(std::move(aResponse))
-    {
-    }
-
-protected:
-    void incomingConnection(qintptr nDescriptor) override
-    {
-        auto* pSocket = new QSslSocket(this);
-        if (!pSocket->setSocketDescriptor(nDescriptor)) {
-            delete pSocket;
-            return;
-        }
-        pSocket->setLocalCertificate(m_oCertificate);
-        pSocket->setPrivateKey(m_oKey);
-        connect(pSocket, &QSslSocket::readyRead, pSocket, [this, pSocket] {
-            m_aRequest += pSocket->readAll();
-            if (m_aRequest.contains("\r\n\r\n")) {
-                pSocket->write(m_aResponse);
-                pSocket->disconnectFromHost();
-            }
-        });
-        pSocket->startServerEncryption();
-    }
-
-private:
-    QSslCertificate m_oCertificate;
-    QSslKey m_oKey;
-    QByteArray m_aResponse;
-    QByteArray m_aRequest;
-};
-
 } // namespace
 
 class tst_DownloadPool : public QObject
@@ -98,7 +55,6 @@ private slots:
     void rejectsInvalidUrlsAtOnce();
     void queueOrderFollowsDownloadAndPriority();
     void runningUrlIsNotRequestedTwice();
-    void limitZeroHoldsBackAndRaisingStartsAtOnce();
     void withoutReleaseOnFinishSlotStaysTakenUntilReleased();
     void eachRequestIsReportedOnce_data();
     void eachRequestIsReportedOnce();
@@ -115,36 +71,25 @@ private:
 void tst_DownloadPool::initTestCase()
 {
     QVERIFY(m_oRoot.isValid());
-    for (const char* pName : {"a", "b", "c", "d"}) {
-        QFile oFile(m_oRoot.filePath(QString::fromLatin1(pName)));
-        QVERIFY(oFile.open(QIODevice::WriteOnly));
-        oFile.write(QByteArray("content of ") + pName);
-    }
-    QFile oPasswords(m_oRoot.filePath(QStringLiteral("htpasswd")));
-    QVERIFY(oPasswords.open(QIODevice::WriteOnly));
-    oPasswords.write("someone:$apr1$abc$0000000000000000000000\n");
-    oPasswords.close();
+    for (const char* pName : {"a", "b", "c", "d"})
+        QVERIFY(writeTestFile(m_oRoot.filePath(QString::fromLatin1(pName)), QByteArray("content of ") + pName));
+    const QString sPasswords = m_oRoot.filePath(QStringLiteral("htpasswd"));
+    QVERIFY(writeTestFile(sPasswords, "someone:$apr1$abc$0000000000000000000000\n"));
     const QString sConfig = QStringLiteral(
         "location = /moved { return 301 /b; }\n"
-        "location /secret { auth_basic \"closed\"; auth_basic_user_file %1; }\n").arg(oPasswords.fileName());
+        "location /secret { auth_basic \"closed\"; auth_basic_user_file %1; }\n").arg(sPasswords);
     QVERIFY2(m_oServer.start(m_oRoot.path(), sConfig), qPrintable(m_oServer.errorString()));
 }
 
 void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
 {
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     QSignalSpy oProgress(&oPool, &TDownloadPool::progress);
 
-    quint16 nClosedPort = 0;
-    {
-        QTcpServer oProbe;
-        QVERIFY(oProbe.listen(QHostAddress::LocalHost));
-        nClosedPort = oProbe.serverPort();
-    }
     oPool.download(m_oServer.url(QStringLiteral("/a")));
     oPool.download(m_oServer.url(QStringLiteral("/missing")));
-    oPool.download(QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(nClosedPort)));
+    oPool.download(QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(freeLoopbackPort())));
     // A redirect is followed and reported under the requested URL; a request for a
     // password is never answered.
     oPool.download(m_oServer.url(QStringLiteral("/moved")));
@@ -169,7 +114,7 @@ void tst_DownloadPool::downloadsDocumentsAndReportsFailures()
 
 void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
 {
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(QUrl(QStringLiteral("relative/path")));
     oPool.download(QUrl());
@@ -181,18 +126,16 @@ void tst_DownloadPool::rejectsInvalidUrlsAtOnce()
 
     // A local file whose folder name has a space is a valid address.
     QTemporaryDir oDir(QDir::tempPath() + QStringLiteral("/with space XXXXXX"));
-    QFile oFile(oDir.filePath(QStringLiteral("package.json")));
-    QVERIFY(oFile.open(QIODevice::WriteOnly));
-    oFile.write("{}");
-    oFile.close();
-    oPool.download(QUrl::fromLocalFile(oFile.fileName()));
+    const QString sFile = oDir.filePath(QStringLiteral("package.json"));
+    QVERIFY(writeTestFile(sFile, "{}"));
+    oPool.download(QUrl::fromLocalFile(sFile));
     QTRY_COMPARE(oRecorder.lOutcomes.size(), 3);
-    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(oFile.fileName()).path()));
+    QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(sFile).path()));
 }
 
 void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
 {
-    TDownloadPool oPool(0, newManagerWrapper());
+    TDownloadPool oPool(0, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     for (const char* pName : {"/a", "/b", "/c", "/d"})
         oPool.download(m_oServer.url(QLatin1String(pName)));
@@ -201,7 +144,9 @@ void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
     QCOMPARE(oPool.outstandingDownloads(), 4);
     QCOMPARE(oPool.activeDownloads(), 0);
 
+    // Raising the limit starts the next download at once.
     oPool.setMaxConcurrentDownloads(1);
+    QCOMPARE(oPool.activeDownloads(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 4, 20000);
     QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("ok /c"), QStringLiteral("ok /b"),
                                                QStringLiteral("ok /d"), QStringLiteral("ok /a")}));
@@ -209,7 +154,7 @@ void tst_DownloadPool::queueOrderFollowsDownloadAndPriority()
 
 void tst_DownloadPool::runningUrlIsNotRequestedTwice()
 {
-    TDownloadPool oPool(1, newManagerWrapper());
+    TDownloadPool oPool(1, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(m_oServer.url(QStringLiteral("/a")));
     oPool.download(m_oServer.url(QStringLiteral("/a")));
@@ -224,24 +169,9 @@ void tst_DownloadPool::runningUrlIsNotRequestedTwice()
     QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("ok /a"), QStringLiteral("ok /b")}));
 }
 
-void tst_DownloadPool::limitZeroHoldsBackAndRaisingStartsAtOnce()
-{
-    TDownloadPool oPool(1, newManagerWrapper());
-    TOutcomeRecorder oRecorder(oPool);
-    oPool.setMaxConcurrentDownloads(0);
-    for (const char* pName : {"/a", "/b", "/c"})
-        oPool.download(m_oServer.url(QLatin1String(pName)));
-    QCOMPARE(oPool.activeDownloads(), 0);
-    QCOMPARE(oPool.maxConcurrentDownloads(), 0);
-    oPool.setMaxConcurrentDownloads(2);
-    QCOMPARE(oPool.activeDownloads(), 2);
-    QCOMPARE(oPool.outstandingDownloads(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 3, 20000);
-}
-
 void tst_DownloadPool::withoutReleaseOnFinishSlotStaysTakenUntilReleased()
 {
-    TDownloadPool oPool(1, newManagerWrapper(), nullptr, false);
+    TDownloadPool oPool(1, newTestNetworkManager(), nullptr, false);
     TOutcomeRecorder oRecorder(oPool);
     const QUrl oFirst = m_oServer.url(QStringLiteral("/a"));
     oPool.download(oFirst);
@@ -278,7 +208,7 @@ void tst_DownloadPool::eachRequestIsReportedOnce()
     // neither be reported again nor be taken for the second request's outcome.
     QFETCH(bool, bReleaseOnFinish);
     const QString sName = QStringLiteral("/late-%1").arg(int(bReleaseOnFinish));
-    TDownloadPool oPool(2, newManagerWrapper(), nullptr, bReleaseOnFinish);
+    TDownloadPool oPool(2, newTestNetworkManager(), nullptr, bReleaseOnFinish);
     TOutcomeRecorder oRecorder(oPool);
     connect(&oPool, &TDownloadPool::failed, this, [&](const QUrl& oUrl) {
         if (!bReleaseOnFinish)
@@ -318,31 +248,32 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
                     QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
                     QStringLiteral("-keyout"), sKey, QStringLiteral("-out"), sCertificate});
     QVERIFY2(oOpenSsl.waitForFinished(60000) && oOpenSsl.exitCode() == 0, oOpenSsl.readAllStandardError().constData());
-    QFile oKeyFile(sKey), oCertificateFile(sCertificate);
-    QVERIFY(oKeyFile.open(QIODevice::ReadOnly) && oCertificateFile.open(QIODevice::ReadOnly));
-    const QSslCertificate oCertificate(&oCertificateFile, QSsl::Pem);
-    const QSslKey oKey(&oKeyFile, QSsl::Rsa, QSsl::Pem);
-    QVERIFY(!oCertificate.isNull() && !oKey.isNull());
+    const QSslCertificate oCertificate(readTestFile(sCertificate), QSsl::Pem);
+    QVERIFY(!oCertificate.isNull());
 
     // The plain target counts the connections it gets; it must get none.
     QTcpServer oPlainTarget;
     QVERIFY(oPlainTarget.listen(QHostAddress::LocalHost));
     int nPlainConnections = 0;
     connect(&oPlainTarget, &QTcpServer::newConnection, this, [&] { ++nPlainConnections; });
-    const QByteArray aRedirect = "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:"
-                                 + QByteArray::number(oPlainTarget.serverPort())
-                                 + "/b\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-    TTlsServer oTlsServer(oCertificate, oKey, aRedirect);
-    QVERIFY(oTlsServer.listen(QHostAddress::LocalHost));
+    const quint16 nTlsPort = freeLoopbackPort();
+    TNginxServer oTlsServer;
+    QVERIFY2(oTlsServer.start(m_oRoot.path(),
+                              QStringLiteral("listen 127.0.0.1:%1 ssl;\nssl_certificate %2;\nssl_certificate_key %3;\n"
+                                             "location = /a { return 302 http://127.0.0.1:%4/b; }\n")
+                                  .arg(nTlsPort)
+                                  .arg(sCertificate, sKey)
+                                  .arg(oPlainTarget.serverPort())),
+             qPrintable(oTlsServer.errorString()));
 
     QSslConfiguration oTls = QSslConfiguration::defaultConfiguration();
     const QSslConfiguration oPrevious = oTls;
     oTls.setCaCertificates({oCertificate});
     QSslConfiguration::setDefaultConfiguration(oTls);
 
-    TDownloadPool oPool(6, newManagerWrapper());
+    TDownloadPool oPool(6, newTestNetworkManager());
     TOutcomeRecorder oRecorder(oPool);
-    oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(oTlsServer.serverPort())));
+    oPool.download(QUrl(QStringLiteral("https://127.0.0.1:%1/a").arg(nTlsPort)));
     QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
     QSslConfiguration::setDefaultConfiguration(oPrevious);
     QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("fail /a %1").arg(QNetworkReply::InsecureRedirectError));

@@ -1,5 +1,6 @@
 #include "childprocess.h"
 
+#include "launcher/clientrunningmarker.h"
 #include "shared/firstinstancetester.h"
 #include "shared/namedfilemapping.h"
 
@@ -84,6 +85,16 @@ void tst_NamedFileMapping::heldWhileAlive()
         QVERIFY(TNamedFileMapping::exists(aName));
     }
     QVERIFY(!TNamedFileMapping::exists(aName));
+
+    // The client's marker is one, and the launcher looks for it under the same name.
+    QVERIFY(!velmar::launcher::isClientRunning());
+    {
+        velmar::launcher::TClientRunningMarker oClient;
+        QVERIFY(oClient.isHeld());
+        QVERIFY(velmar::launcher::isClientRunning());
+        QVERIFY(!velmar::launcher::TClientRunningMarker().isHeld());
+    }
+    QVERIFY(!velmar::launcher::isClientRunning());
 }
 
 void tst_NamedFileMapping::onlyNameWithoutCreate()

@@ -6,32 +6,20 @@
 #include "nginxserver.h"
 #include "openedlinks.h"
 #include "testpictures.h"
+#include "testpool.h"
 #include "../tools/publishtool.h"
 
 #include "shared/boundeddownloads.h"
 #include "shared/downloadpool.h"
-#include "shared/qnetworkaccessmanagerwrapper.h"
 #include "shared/qtextbrowserwithnetwork.h"
 
 #include <QImage>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 
 using namespace shared;
-
-namespace {
-
-
-std::shared_ptr<TDownloadPool> newPool()
-{
-    return std::make_shared<TDownloadPool>(
-        6, std::make_shared<QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>()));
-}
-
-} // namespace
 
 class tst_NetworkPictures : public QObject
 {
@@ -55,12 +43,12 @@ void tst_NetworkPictures::initTestCase()
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("stalls.png")), QByteArray(4096, 'x')));
     QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
     QVERIFY(m_oFaultyServer.start(m_oRoot.path()));
-    m_oFaultyServer.setFault(QStringLiteral("stalls.png"), EHttpFault::Stall);
+    m_oFaultyServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
 }
 
 void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
 {
-    const auto pPool = newPool();
+    const auto pPool = newTestPool();
     TBoundedDownloads oMine(pPool, 1 << 20, 60000);
     TBoundedDownloads oOther(pPool, 1 << 20, 60000);
     QSignalSpy oFinished(&oMine, &TBoundedDownloads::finished);
@@ -102,7 +90,7 @@ void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
 
 void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
 {
-    const auto pPool = newPool();
+    const auto pPool = newTestPool();
     QTextBrowserWithNetwork oBrowser(pPool);
     QTextBrowserWithNetwork oNeighbour(pPool);
     const QUrl oPicture = m_oServer.url(QStringLiteral("/picture.png"));

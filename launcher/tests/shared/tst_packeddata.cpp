@@ -2,6 +2,7 @@
 // strict against lenient, and the compressed blob that unpacks through it.
 
 #include "packedtestdata.h"
+#include "testfiles.h"
 
 #include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
@@ -57,11 +58,9 @@ void TPackedDataTest::notPacked_data()
 {
     QTest::addColumn<QByteArray>("aInput");
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("one zero byte") << bytes({0});
     QTest::newRow("only zero bytes") << QByteArray(17, '\0');
     QTest::newRow("marker alone") << QByteArray("p");
     QTest::newRow("zeros, then the marker alone") << bytes({0, 0, 'p'});
-    QTest::newRow("method 24") << bytes({'p', 24, 5, 5, 'h', 'e', 'l', 'l', 'o'});
     QTest::newRow("method 255") << bytes({'p', 255, 1, 1, 'x'});
     QTest::newRow("zeros, then method 24") << bytes({0, 0, 'p', 24, 1, 1, 'x'});
     QTest::newRow("other first byte") << QByteArray("hello world");
@@ -83,7 +82,6 @@ void TPackedDataTest::unpacks_data()
     QTest::addColumn<QByteArray>("aExpected");
     const QByteArray aStored = packedTestStream(0, 5, "hello");
     QTest::newRow("stored") << aStored << QByteArray("hello");
-    QTest::newRow("three leading zeros") << QByteArray(3, '\0') + aStored << QByteArray("hello");
     QTest::newRow("many leading zeros") << QByteArray(1000, '\0') + aStored << QByteArray("hello");
     QTest::newRow("stored, declared size larger than the payload")
         << packedTestStream(0, 500, "hello") << QByteArray("hello");
@@ -91,7 +89,6 @@ void TPackedDataTest::unpacks_data()
         << packedTestStream(0, 5, "hello world", 5) << QByteArray("hello");
     QTest::newRow("stored, sizes in long varints")
         << bytes({'p', 0, 0x85, 0x80, 0x80, 0x00, 0x85, 0x00, 'h', 'e', 'l', 'l', 'o'}) << QByteArray("hello");
-    QTest::newRow("stored, zero bytes inside") << packedTestStream(0, 3, bytes({0, 0, 0})) << bytes({0, 0, 0});
     // Large enough for the output to be advised for huge pages.
     const QByteArray aLarge = textLikeTestBytes(6 << 20, 1);
     QTest::newRow("stored, 6 MiB") << packedTestStream(0, aLarge.size(), aLarge) << aLarge;
@@ -195,16 +192,12 @@ void TPackedDataTest::compressedBlobUnpacks()
 {
     QTemporaryDir oDir;
     QVERIFY2(oDir.isValid(), qPrintable(oDir.errorString()));
-    const auto write = [&oDir](const QString& sName, const QByteArray& aData) {
-        QFile oFile(oDir.filePath(sName));
-        return oFile.open(QIODevice::WriteOnly) && oFile.write(aData) == aData.size();
-    };
     const QByteArray aPacked = QByteArray(2, '\0') + packedTestStream(3, 5, deflatedHello());
     const QByteArray aCorrupt = packedTestStream(3, 9, deflatedHello());
-    QVERIFY(write(QStringLiteral("packed.json.lzma"), aPacked));
-    QVERIFY(write(QStringLiteral("corrupt.json.lzma"), aCorrupt));
-    QVERIFY(write(QStringLiteral("plain.json.lzma"), "{}"));
-    QVERIFY(write(QStringLiteral("packed.json"), aPacked));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("packed.json.lzma")), aPacked));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("corrupt.json.lzma")), aCorrupt));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("plain.json.lzma")), "{}"));
+    QVERIFY(writeTestFile(oDir.filePath(QStringLiteral("packed.json")), aPacked));
 
     QCOMPARE(shared::TLZMACompressedReadOnlyMemoryBlob(oDir.filePath(QStringLiteral("packed.json.lzma"))).data(),
              QByteArray("hello"));
@@ -231,9 +224,8 @@ void TPackedDataTest::fuzzFoundInputs_data()
 void TPackedDataTest::fuzzFoundInputs()
 {
     QFETCH(QString, sPath);
-    QFile oFile(sPath);
-    QVERIFY2(oFile.open(QIODevice::ReadOnly), qPrintable(oFile.errorString()));
-    const QByteArray aInput = oFile.readAll();
+    const QByteArray aInput = readTestFile(sPath);
+    QVERIFY(!aInput.isEmpty());
     QByteArray aExpected;
     try {
         aExpected = shared::unpackStrict(aInput);

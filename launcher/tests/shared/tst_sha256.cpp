@@ -81,14 +81,14 @@ void TSha256Test::incrementalMatchesOneShot_data()
 {
     QTest::addColumn<int>("nPiece");
     // Around the 64-byte block and beyond it.
-    for (const int nPiece : {1, 3, 55, 56, 63, 64, 65, 127, 1000, 65536})
+    for (const int nPiece : {1, 55, 56, 64, 65, 65536})
         QTest::addRow("pieces of %d", nPiece) << nPiece;
 }
 
 void TSha256Test::incrementalMatchesOneShot()
 {
     QFETCH(int, nPiece);
-    const QByteArray aData = randomTestBytes(300001, 31);
+    const QByteArray aData = noiseBytes(300001, 31);
     shared::TSha256 oHash;
     for (int nOffset = 0; nOffset < aData.size(); nOffset += nPiece)
         oHash.addData(aData.constData() + nOffset, static_cast<size_t>(qMin(nPiece, aData.size() - nOffset)));

@@ -17,15 +17,12 @@ constexpr qint64 kPieceBytes = 256 * 1024;
 constexpr qint64 kHighWaterBytes = 1024 * 1024;
 constexpr qint64 kOverLongBytes = 1024 * 1024;
 constexpr qint64 kFlippedBytes = 16;
-constexpr int kMaxHeaderBytes = 64 * 1024;
 
 QByteArray reasonPhrase(int nStatus)
 {
     switch (nStatus) {
     case 200: return "OK";
-    case 400: return "Bad Request";
     case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
     case 500: return "Internal Server Error";
     default: return "Status";
     }
@@ -93,13 +90,8 @@ void TFaultyHttpConnection::answerRequests()
 {
     while (!m_bAnswering && m_eEnding == EEnding::KeepAlive) {
         const int nHeaderEnd = m_aInput.indexOf("\r\n\r\n");
-        if (nHeaderEnd < 0) {
-            if (m_aInput.size() > kMaxHeaderBytes) {
-                m_aInput.clear();
-                sendText(400, "request header too long\n", false, false);
-            }
+        if (nHeaderEnd < 0)
             return;
-        }
         const QList<QByteArray> lLines = m_aInput.left(nHeaderEnd).split('\n');
         const QList<QByteArray> lRequestLine = lLines.value(0).trimmed().split(' ');
         const QByteArray aMethod = lRequestLine.value(0);
@@ -122,28 +114,24 @@ void TFaultyHttpConnection::answerRequests()
         if (m_aInput.size() < nRequestEnd)
             return;
         m_aInput.remove(0, static_cast<int>(nRequestEnd));
-        if (lRequestLine.size() != 3 || aTarget.isEmpty())
-            sendText(400, "malformed request line\n", false, false);
-        else
-            answer(aMethod, aTarget, bKeepAlive);
+        answer(aMethod, aTarget, bKeepAlive);
     }
 }
 
 void TFaultyHttpConnection::answer(const QByteArray& aMethod, const QByteArray& aTarget, bool bKeepAlive)
 {
-    const bool bHead = aMethod == "HEAD";
-    if (!bHead && aMethod != "GET") {
-        sendText(405, "only GET and HEAD\n", false, bKeepAlive);
+    if (aMethod != "GET") {
+        sendText(405, "only GET\n", bKeepAlive);
         return;
     }
     const QString sPath = requestPath(aTarget);
     const EHttpFault eFault = m_fnTakeRequest(sPath);
     if (eFault == EHttpFault::NotFound) {
-        sendText(404, "not found (fault)\n", bHead, bKeepAlive);
+        sendText(404, "not found (fault)\n", bKeepAlive);
         return;
     }
     if (eFault == EHttpFault::ServerError) {
-        sendText(500, "server error (fault)\n", bHead, bKeepAlive);
+        sendText(500, "server error (fault)\n", bKeepAlive);
         return;
     }
     const QString sCleanPath = QDir::cleanPath(sPath);
@@ -152,7 +140,7 @@ void TFaultyHttpConnection::answer(const QByteArray& aMethod, const QByteArray& 
     m_oFile.setFileName(sFile);
     if (sCleanPath == QLatin1String("..") || sCleanPath.startsWith(QLatin1String("../")) || !QFileInfo(sFile).isFile()
         || !m_oFile.open(QIODevice::ReadOnly)) {
-        sendText(404, "not found\n", bHead, bKeepAlive);
+        sendText(404, "not found\n", bKeepAlive);
         return;
     }
 
@@ -188,10 +176,6 @@ void TFaultyHttpConnection::answer(const QByteArray& aMethod, const QByteArray& 
         break;
     }
     sendHead(200, nContentLength, m_eEnding == EEnding::KeepAlive);
-    if (bHead) {
-        m_nFileLeft = 0;
-        m_nGarbageLeft = 0;
-    }
     m_bAnswering = true;
     pump();
 }
@@ -205,11 +189,10 @@ void TFaultyHttpConnection::sendHead(int nStatus, qint64 nContentLength, bool bK
     m_pSocket->write(aHead);
 }
 
-void TFaultyHttpConnection::sendText(int nStatus, const QByteArray& aText, bool bHead, bool bKeepAlive)
+void TFaultyHttpConnection::sendText(int nStatus, const QByteArray& aText, bool bKeepAlive)
 {
     sendHead(nStatus, aText.size(), bKeepAlive);
-    if (!bHead)
-        m_pSocket->write(aText);
+    m_pSocket->write(aText);
     m_eEnding = bKeepAlive ? EEnding::KeepAlive : EEnding::Close;
     m_nFileLeft = 0;
     m_nGarbageLeft = 0;

@@ -38,7 +38,7 @@ private:
     void answerRequests();
     void answer(const QByteArray& aMethod, const QByteArray& aTarget, bool bKeepAlive);
     void sendHead(int nStatus, qint64 nContentLength, bool bKeepAlive);
-    void sendText(int nStatus, const QByteArray& aText, bool bHead, bool bKeepAlive);
+    void sendText(int nStatus, const QByteArray& aText, bool bKeepAlive);
     // Queues body pieces while the socket's buffer is low, then ends the answer.
     void pump();
     void finishAnswer();

@@ -75,15 +75,6 @@ QUrl TFaultyHttpServer::url(const QString& sPath) const
     return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(port()).arg(withoutLeadingSlash(sPath)));
 }
 
-void TFaultyHttpServer::setFault(const QString& sPath, EHttpFault eFault, int nTimes)
-{
-    QMutexLocker oLock(&m_oMutex);
-    TFaultRule oRule;
-    oRule.m_eFault = eFault;
-    oRule.m_nTimes = nTimes;
-    m_hPathFaults.insert(withoutLeadingSlash(sPath), oRule);
-}
-
 void TFaultyHttpServer::setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes)
 {
     QMutexLocker oLock(&m_oMutex);
@@ -91,13 +82,6 @@ void TFaultyHttpServer::setFaultForPrefix(const QString& sPrefix, EHttpFault eFa
     oRule.m_eFault = eFault;
     oRule.m_nTimes = nTimes;
     m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), oRule);
-}
-
-void TFaultyHttpServer::clearFaults()
-{
-    QMutexLocker oLock(&m_oMutex);
-    m_hPathFaults.clear();
-    m_hPrefixFaults.clear();
 }
 
 int TFaultyHttpServer::requestCount(const QString& sPath) const
@@ -112,21 +96,11 @@ QStringList TFaultyHttpServer::requestedPaths() const
     return m_lRequestedPaths;
 }
 
-void TFaultyHttpServer::resetCounts()
-{
-    QMutexLocker oLock(&m_oMutex);
-    m_hCounts.clear();
-    m_lRequestedPaths.clear();
-}
-
 EHttpFault TFaultyHttpServer::takeRequest(const QString& sPath)
 {
     QMutexLocker oLock(&m_oMutex);
     ++m_hCounts[sPath];
     m_lRequestedPaths.append(sPath);
-    const auto itPath = m_hPathFaults.find(sPath);
-    if (itPath != m_hPathFaults.end())
-        return consume(itPath.value(), sPath);
     auto itLongest = m_hPrefixFaults.end();
     for (auto it = m_hPrefixFaults.begin(); it != m_hPrefixFaults.end(); ++it) {
         if (sPath.startsWith(it.key()) && (itLongest == m_hPrefixFaults.end() || it.key().size() > itLongest.key().size()))

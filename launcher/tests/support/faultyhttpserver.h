@@ -29,7 +29,7 @@ enum class EHttpFault {
 };
 
 // A static file server for tests that breaks chosen answers on purpose. It serves
-// the files below a document root over HTTP/1.1 (GET and HEAD, Content-Length,
+// the files below a document root over HTTP/1.1 (GET, Content-Length,
 // keep-alive) on 127.0.0.1 at a free port, from a thread of its own: a test may
 // block (QProcess::waitForFinished, a nested event loop) while another process or
 // thread downloads from it. Every public method may be called from any thread.
@@ -50,18 +50,13 @@ public:
     quint16 port() const;
     QUrl url(const QString& sPath) const;
 
-    // The next nTimes requests of sPath get eFault, later ones the file;
-    // nTimes < 0: every request. Replaces an earlier fault for sPath.
-    void setFault(const QString& sPath, EHttpFault eFault, int nTimes = -1);
-    // The same for every path starting with sPrefix, with nTimes counted per path.
-    // A fault set for the exact path wins; among prefixes the longest wins.
+    // The next nTimes requests of each path starting with sPrefix get eFault,
+    // later ones the file; nTimes < 0: every request. Among prefixes the longest wins.
     void setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes = -1);
-    void clearFaults();
 
     int requestCount(const QString& sPath) const;
     // Every request's path, in the order the requests arrived.
     QStringList requestedPaths() const;
-    void resetCounts();
 
 private:
     struct TFaultRule
@@ -82,7 +77,6 @@ private:
     // Lives in m_oThread; the listening socket and every connection hang below it.
     QObject* m_pContext = nullptr;
     quint16 m_nPort = 0;
-    QHash<QString, TFaultRule> m_hPathFaults;
     QHash<QString, TFaultRule> m_hPrefixFaults;
     QHash<QString, int> m_hCounts;
     QStringList m_lRequestedPaths;

@@ -10,8 +10,6 @@
 
 #include <signal.h>
 
-namespace {
-
 quint16 freeLoopbackPort()
 {
     QTcpServer oProbe;
@@ -19,6 +17,8 @@ quint16 freeLoopbackPort()
         return 0;
     return oProbe.serverPort();
 }
+
+namespace {
 
 bool acceptsConnections(quint16 nPort)
 {

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+// A loopback port nobody listens on at the moment of asking: a request to it is refused.
+quint16 freeLoopbackPort();
+
 // A private nginx on a free loopback port, serving a document root of the test's
 // choice. It runs in the foreground as one process and is stopped by its PID.
 class TNginxServer

@@ -2,6 +2,9 @@
 
 #include <QRandomGenerator>
 
+namespace {
+
+// Base-128 varint, least significant group first.
 QByteArray testVarint(quint64 nValue)
 {
     QByteArray aBytes;
@@ -12,6 +15,8 @@ QByteArray testVarint(quint64 nValue)
     } while (nValue);
     return aBytes;
 }
+
+} // namespace
 
 QByteArray packedTestStream(int nMethod, quint64 nUnpackedSize, const QByteArray& aPayload, qint64 nPackedSize)
 {
@@ -32,15 +37,6 @@ QByteArray payloadOfPackedStream(const QByteArray& aStream)
         ++nOffset;
     }
     return aStream.mid(nOffset);
-}
-
-QByteArray randomTestBytes(int nSize, quint32 nSeed)
-{
-    QRandomGenerator oGenerator(nSeed);
-    QByteArray aBytes(nSize, Qt::Uninitialized);
-    for (char& cByte : aBytes)
-        cByte = static_cast<char>(oGenerator.generate() & 0xff);
-    return aBytes;
 }
 
 QByteArray textLikeTestBytes(int nSize, quint32 nSeed)

@@ -119,7 +119,6 @@ void TRecordingHttpServer::onReadyRead(QTcpSocket* pSocket)
         m_lHeld.append({QPointer<QTcpSocket>(pSocket), oResponse});
     else
         answer(pSocket, oResponse);
-    emit requestReceived(m_lRequests.size() - 1);
 }
 
 void TRecordingHttpServer::answer(QTcpSocket* pSocket, const TCannedHttpResponse& oResponse)
@@ -128,14 +127,8 @@ void TRecordingHttpServer::answer(QTcpSocket* pSocket, const TCannedHttpResponse
         pSocket->abort();
         return;
     }
-    QByteArray aReason = "Status";
-    switch (oResponse.m_nStatus) {
-    case 200: aReason = "OK"; break;
-    case 404: aReason = "Not Found"; break;
-    case 500: aReason = "Internal Server Error"; break;
-    default: break;
-    }
-    QByteArray aAnswer = "HTTP/1.1 " + QByteArray::number(oResponse.m_nStatus) + ' ' + aReason + "\r\n";
+    // Clients go by the code; the reason phrase is free text.
+    QByteArray aAnswer = "HTTP/1.1 " + QByteArray::number(oResponse.m_nStatus) + " Canned\r\n";
     if (!oResponse.m_aContentType.isEmpty())
         aAnswer += "Content-Type: " + oResponse.m_aContentType + "\r\n";
     aAnswer += "Content-Length: " + QByteArray::number(oResponse.m_aBody.size()) + "\r\nConnection: close\r\n\r\n";

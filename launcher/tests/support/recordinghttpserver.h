@@ -68,10 +68,6 @@ public:
 
     const QList<TRecordedHttpRequest>& requests() const { return m_lRequests; }
 
-signals:
-    // A request arrived completely; nIndex is its place in requests().
-    void requestReceived(int nIndex);
-
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* pSocket);

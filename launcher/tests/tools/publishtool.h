@@ -4,6 +4,7 @@
 // folders, and taking stock of what a run left on disk.
 
 #include "noisebytes.h"
+#include "testfiles.h"
 #include "testpaths.h"
 
 #include "shared/sha256.h"
@@ -14,15 +15,18 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
-
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <functional>
 
 struct TToolRun
 {
@@ -73,29 +77,25 @@ inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = f
     return runBuiltTool(QStringLiteral("corvane-publish"), lArguments, bUnprivileged);
 }
 
-inline bool writeTestFile(const QString& sPath, const QByteArray& aBytes, bool bExecutable = false)
+// Calls fnEdit on every entry of the document's "files" that names sName.
+inline void editListedFile(QJsonObject& oDocument, const QString& sName, const std::function<void(QJsonObject&)>& fnEdit)
 {
-    QDir().mkpath(QFileInfo(sPath).path());
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::WriteOnly) || oFile.write(aBytes) != aBytes.size())
-        return false;
-    oFile.close();
-    if (bExecutable)
-        oFile.setPermissions(oFile.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther);
-    return true;
+    QJsonArray lFiles = oDocument.value(QStringLiteral("files")).toArray();
+    for (int nIndex = 0; nIndex < lFiles.size(); ++nIndex) {
+        QJsonObject oFile = lFiles[nIndex].toObject();
+        if (oFile.value(QStringLiteral("localfile")).toString() == sName) {
+            fnEdit(oFile);
+            lFiles[nIndex] = oFile;
+        }
+    }
+    oDocument.insert(QStringLiteral("files"), lFiles);
 }
 
-inline QByteArray readTestFile(const QString& sPath)
+// What the check command finds wrong with the folder; empty when it is sound.
+inline QString unsoundness(const QString& sFolder)
 {
-    QFile oFile(sPath);
-    return oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
-}
-
-// Runs the check command; true when it finds the folder sound, else the report is in oRun.
-inline bool folderIsSound(const QString& sFolder, TToolRun& oRun)
-{
-    oRun = runPublish({QStringLiteral("check"), sFolder});
-    return oRun.nExitCode == 0;
+    const TToolRun oRun = runPublish({QStringLiteral("check"), sFolder});
+    return oRun.nExitCode == 0 ? QString() : oRun.describe();
 }
 
 inline quint64 inodeOf(const QString& sPath)

@@ -240,16 +240,11 @@ void TPublishBadInputTest::wrongCommandLines_data()
         lArguments.removeAt(nIndex);
         return lArguments;
     };
-    QTest::newRow("no source") << without(QStringLiteral("--source")) << QStringLiteral("--source is required");
-    QTest::newRow("no output") << without(QStringLiteral("--out")) << QStringLiteral("--out is required");
-    QTest::newRow("no version") << without(QStringLiteral("--version")) << QStringLiteral("--version is required");
     QTest::newRow("no executable") << without(QStringLiteral("--executable")) << QStringLiteral("--executable is required");
     QTest::newRow("method twice") << lBase + QStringList{QStringLiteral("--method"), QStringLiteral("zip")}
                                     << QStringLiteral("--method is given more than once");
     QTest::newRow("bad method") << without(QStringLiteral("--method")) + QStringList{QStringLiteral("--method=zip")}
                                 << QStringLiteral("Unknown method 'zip'");
-    QTest::newRow("bad generation") << lBase + QStringList{QStringLiteral("--generation"), QStringLiteral("third")}
-                                    << QStringLiteral("Unknown generation 'third'");
     QTest::newRow("bad variant") << lBase + QStringList{QStringLiteral("--variant"), QStringLiteral("Regular")}
                                  << QStringLiteral("Unknown variant 'Regular'");
     QTest::newRow("asset version alone") << lBase + QStringList{QStringLiteral("--asset-version"), QStringLiteral("2")}

@@ -22,19 +22,6 @@ QJsonObject fileNamed(const QJsonObject& oPackage, const QString& sName)
     return QJsonObject();
 }
 
-void editFile(QJsonObject& oPackage, const QString& sName, const std::function<void(QJsonObject&)>& fnEdit)
-{
-    QJsonArray lFiles = oPackage.value(QStringLiteral("files")).toArray();
-    for (int nIndex = 0; nIndex < lFiles.size(); ++nIndex) {
-        QJsonObject oFile = lFiles[nIndex].toObject();
-        if (oFile.value(QStringLiteral("localfile")).toString() == sName) {
-            fnEdit(oFile);
-            lFiles[nIndex] = oFile;
-        }
-    }
-    oPackage.insert(QStringLiteral("files"), lFiles);
-}
-
 QString firstChunkUrl(const QJsonObject& oPackage, const QString& sFile)
 {
     const int nChunk = fileNamed(oPackage, sFile).value(QStringLiteral("chunks")).toArray().first().toInt();
@@ -110,25 +97,25 @@ void TPublishCheckTest::findsWhatIsWrong_data()
         oPackage.insert(QStringLiteral("chunks"), lChunks);
     }) << fnNoFolderEdit << QStringList{QStringLiteral("packedsize says")};
     QTest::newRow("wrong file hash") << TDocumentEdit([](QJsonObject& oPackage) {
-        editFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) {
+        editListedFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) {
             oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('0')));
         });
     }) << fnNoFolderEdit << QStringList{QStringLiteral("file 'large.bin': its chunks do not hash to its unpackedhash")};
     QTest::newRow("wrong file size") << TDocumentEdit([](QJsonObject& oPackage) {
-        editFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedsize"), 5); });
+        editListedFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedsize"), 5); });
     }) << fnNoFolderEdit << QStringList{QStringLiteral("file 'large.bin': its chunks add up to 7340032 bytes, unpackedsize says 5")};
     QTest::newRow("chunk index beyond the list") << TDocumentEdit([](QJsonObject& oPackage) {
-        editFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) {
+        editListedFile(oPackage, QStringLiteral("large.bin"), [](QJsonObject& oFile) {
             oFile.insert(QStringLiteral("chunks"), QJsonArray{0, 99});
         });
     }) << fnNoFolderEdit << QStringList{QStringLiteral("chunk index 99 does not exist")};
     QTest::newRow("address out of the folder") << TDocumentEdit([](QJsonObject& oPackage) {
-        editFile(oPackage, QStringLiteral("small.txt"), [](QJsonObject& oFile) {
+        editListedFile(oPackage, QStringLiteral("small.txt"), [](QJsonObject& oFile) {
             oFile.insert(QStringLiteral("url"), QStringLiteral("../../etc/passwd"));
         });
     }) << fnNoFolderEdit << QStringList{QStringLiteral("does not lead to a file inside the folder")};
     QTest::newRow("address on the network") << TDocumentEdit([](QJsonObject& oPackage) {
-        editFile(oPackage, QStringLiteral("small.txt"), [](QJsonObject& oFile) {
+        editListedFile(oPackage, QStringLiteral("small.txt"), [](QJsonObject& oFile) {
             oFile.insert(QStringLiteral("url"), QStringLiteral("https://cdn.example.invalid/x"));
         });
     }) << fnNoFolderEdit << QStringList{QStringLiteral("(https://cdn.example.invalid/x): the address does not lead")};
@@ -136,7 +123,7 @@ void TPublishCheckTest::findsWhatIsWrong_data()
         QJsonArray lFiles = oPackage.value(QStringLiteral("files")).toArray();
         lFiles.append(lFiles.first());
         oPackage.insert(QStringLiteral("files"), lFiles);
-        editFile(oPackage, QStringLiteral("bin/client"), [](QJsonObject& oFile) {
+        editListedFile(oPackage, QStringLiteral("bin/client"), [](QJsonObject& oFile) {
             oFile.insert(QStringLiteral("localfile"), QStringLiteral("../client"));
         });
     }) << fnNoFolderEdit

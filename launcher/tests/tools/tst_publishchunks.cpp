@@ -21,7 +21,6 @@ void TPublishChunksTest::listsChunksInFileOrder_data()
     QTest::addColumn<QStringList>("lLengths");
 
     QTest::newRow("empty file: no chunks") << QByteArray() << QStringList();
-    QTest::newRow("small file: one chunk") << QByteArray("hello\n") << QStringList{QStringLiteral("6")};
     QTest::newRow("20 MiB without a boundary: 16 MiB + 4 MiB")
         << QByteArray(20 << 20, '\0') << QStringList{QStringLiteral("16777216"), QStringLiteral("4194304")};
     // The same noise as the chunker's own golden test begins with.

@@ -45,7 +45,7 @@ void TPublishPackTest::init()
 // from a file through one method and back.
 void TPublishPackTest::packThenUnpack()
 {
-    const QByteArray aInput = textLikeTestBytes(200000, 41) + randomTestBytes(50000, 42);
+    const QByteArray aInput = textLikeTestBytes(200000, 41) + noiseBytes(50000, 42);
     QVERIFY(writeTestFile(path("in"), aInput));
 
     const TToolRun oPack = runPublish({"pack", "--method", "lzip", path("in"), path("packed")});
@@ -110,14 +110,10 @@ void TPublishPackTest::commandLine_data()
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("unpack [--lenient] IN OUT");
     QTest::newRow("pack help") << QStringList{"pack", "--help"} << 0
                                << QByteArray("store, deflate, lzip, lzma, zpaq, crush");
-    QTest::newRow("unpack help") << QStringList{"unpack", "-h"} << 0 << QByteArray("--lenient");
     QTest::newRow("pack without method") << QStringList{"pack", "a", "b"} << 2 << QByteArray("--method is required");
     QTest::newRow("unknown method") << QStringList{"pack", "--method", "gzip", "a", "b"} << 2
                                     << QByteArray("Unknown method 'gzip'");
-    QTest::newRow("method without value") << QStringList{"pack", "a", "b", "--method"} << 2
-                                          << QByteArray("--method needs a value");
     QTest::newRow("pack, one file") << QStringList{"pack", "--method=store", "a"} << 2 << QByteArray("Expected IN and OUT");
-    QTest::newRow("unpack, three files") << QStringList{"unpack", "a", "b", "c"} << 2 << QByteArray("Expected IN and OUT");
     QTest::newRow("unpack, unknown option") << QStringList{"unpack", "--strict", "a", "b"} << 2
                                             << QByteArray("Unknown option '--strict'");
 }
