@@ -41,7 +41,7 @@ TSha256Digest TSha256Digest::fromHex(QStringView sHex)
         const int nHigh = hexDigitValue(pDigits[2 * n].unicode());
         const int nLow = hexDigitValue(pDigits[2 * n + 1].unicode());
         nInvalid |= nHigh | nLow;
-        oDigest.m_aBytes[static_cast<size_t>(n)] = static_cast<unsigned char>(nHigh << 4 | nLow);
+        oDigest.m_aBytes[static_cast<size_t>(n)] = static_cast<unsigned char>(unsigned(nHigh) << 4 | unsigned(nLow));
     }
     if (nInvalid < 0)
         return TSha256Digest();
