@@ -236,20 +236,31 @@ void tst_LauncherRun::selfUpdateReplacesTheLauncherAndRestarts()
 void tst_LauncherRun::failedSelfUpdateKeepsTheLauncher_data()
 {
     QTest::addColumn<QString>("sBreak");
+    QTest::addColumn<int>("nExitCode");
     QTest::addColumn<QString>("sLogLine");
-    // The run goes on with the launcher it has.
-    QTest::newRow("chunks missing") << "chunks" << "Updating Corvane Online failed: Error 1";
-    QTest::newRow("package would replace the settings") << "settings" << "Updating Corvane Online failed: Error 4";
+    // The run goes on with the launcher it has...
+    QTest::newRow("chunks missing") << "chunks" << 0 << "Updating Corvane Online failed: Error 1";
+    QTest::newRow("package would replace the settings") << "settings" << 0 << "Updating Corvane Online failed: Error 4";
+    // ...or a file error ends it with its box, instead of an update splash that never closes.
+    QTest::newRow("file error") << "disk" << 1 << "message box: Corvane Online cannot start";
 }
 
 void tst_LauncherRun::failedSelfUpdateKeepsTheLauncher()
 {
     QFETCH(QString, sBreak);
+    QFETCH(int, nExitCode);
     QFETCH(QString, sLogLine);
     TLauncherBed oBed;
     QVERIFY(oBed.setUp());
     const QByteArray aSettings = readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini")));
-    const QString sExtra = sBreak == QLatin1String("settings") ? QStringLiteral("launchersettings.ini") : QString();
+    QString sExtra;
+    if (sBreak == QLatin1String("settings"))
+        sExtra = QStringLiteral("launchersettings.ini");
+    if (sBreak == QLatin1String("disk")) {
+        // A changed file whose name leaves no room for its staging copy's.
+        sExtra = QString(252, QLatin1Char('x'));
+        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/")) + sExtra, "old\n"));
+    }
     QCOMPARE(oBed.publishLauncher(builtExecutable(QStringLiteral("corvane-launcher-next")), QStringLiteral("0.0.15"), sExtra)
                  .nExitCode,
              0);
@@ -258,13 +269,13 @@ void tst_LauncherRun::failedSelfUpdateKeepsTheLauncher()
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
 
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), nExitCode);
     QVERIFY(clientEnded());
     QVERIFY2(oBed.log().contains(sLogLine), qPrintable(oBed.log().right(1500)));
     QCOMPARE(readTestFile(oBed.launcherExecutable()), readTestFile(builtExecutable(QStringLiteral("corvane-launcher"))));
     QCOMPARE(readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini"))), aSettings);
     QVERIFY(!QFileInfo::exists(oBed.launcherExecutable() + QStringLiteral(".old")));
-    QVERIFY(!oBed.takeClientStart().isEmpty());
+    QCOMPARE(oBed.takeClientStart().isEmpty(), nExitCode != 0);
 }
 
 void tst_LauncherRun::oneRunPerLauncherFolder()
