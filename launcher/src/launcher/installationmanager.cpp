@@ -24,10 +24,14 @@ namespace {
 
 const QString kDefaultMarker = QStringLiteral("default");
 
-std::shared_ptr<const TPackageConfigurationReader> currentConfiguration(const TPackage& oPackage)
+// For a fully installed folder: whether its version is not the current one. An
+// asset version of "1" always asks for an update.
+bool updateNeeded(const TPackageConfigurationReader& oCurrent, const TPackageConfigurationReader& oInstalled)
 {
-    const TPackageBuild* pBuild = oPackage.platformBuild();
-    return pBuild ? pBuild->configuration() : nullptr;
+    if (oInstalled.versionLabel() != oCurrent.versionLabel())
+        return true;
+    const QString sAssetVersion = oCurrent.assetVersion().isEmpty() ? QStringLiteral("?") : oCurrent.assetVersion();
+    return sAssetVersion == QLatin1String("1");
 }
 
 } // namespace
@@ -75,7 +79,7 @@ QString TInstallationManager::packageFolderProblem(const TPackage& oPackage)
 
 QString TInstallationManager::executablePath(const TPackage& oPackage)
 {
-    const auto pConfiguration = currentConfiguration(oPackage);
+    const auto pConfiguration = oPackage.platformConfiguration();
     if (!pConfiguration || pConfiguration->executable().isEmpty())
         return QString();
     return m_pLauncherFilesystemHelper->pathInsideFolder(installationFolder(oPackage), pConfiguration->executable());
@@ -103,18 +107,14 @@ QPair<QString, QString> TInstallationManager::markerPaths(const QDir& oFolder)
 
 ELocalPackageStatus TInstallationManager::localPackageStatus(const TPackage& oPackage)
 {
-    const auto pCurrent = currentConfiguration(oPackage);
+    const auto pCurrent = oPackage.platformConfiguration();
     if (!pCurrent)
         return NotInstalled;
     const QDir oFolder = installationFolder(oPackage);
     const QPair<QString, QString> oMarkers = markerPaths(oFolder);
     if (!m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
         return m_pLauncherFilesystemHelper->fileExists(oMarkers.first) ? PartiallyInstalled : NotInstalled;
-    const auto pInstalled = readPackageConfigurationFromInstallationDirectory(oFolder);
-    if (pInstalled->versionLabel() != pCurrent->versionLabel())
-        return UpdateAvailable;
-    const QString sAssetVersion = pCurrent->assetVersion().isEmpty() ? QStringLiteral("?") : pCurrent->assetVersion();
-    return sAssetVersion == QLatin1String("1") ? UpdateAvailable : UpToDate;
+    return updateNeeded(*pCurrent, *readPackageConfigurationFromInstallationDirectory(oFolder)) ? UpdateAvailable : UpToDate;
 }
 
 std::shared_ptr<TPackageConfigurationReader>
@@ -258,13 +258,16 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(co
 void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "installOrUpdatePackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
-    const auto pTarget = currentConfiguration(*pPackage);
+    const auto pTarget = pPackage->platformConfiguration();
     if (runningInstallation(pPackage->name()) || !pTarget)
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
         const auto pInstalled = readPackageConfigurationFromInstallationDirectory(oFolder);
-        const bool bTrust = m_pLauncherFilesystemHelper->settings()->fastScan() && localPackageStatus(*pPackage) == UpdateAvailable;
+        // The installed description is trusted only for a fully installed, older version.
+        const bool bTrust = m_pLauncherFilesystemHelper->settings()->fastScan()
+                            && m_pLauncherFilesystemHelper->fileExists(markerPaths(oFolder).second)
+                            && updateNeeded(*pTarget, *pInstalled);
         QString sProblem = packageFolderProblem(*pPackage);
         if (sProblem.isEmpty())
             sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings());
@@ -292,7 +295,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
 void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "verifyPackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
-    if (runningInstallation(pPackage->name()) || !currentConfiguration(*pPackage))
+    if (runningInstallation(pPackage->name()) || !pPackage->platformConfiguration())
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
@@ -303,7 +306,7 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         if (pInstalled->isValid())
             markPackageAsPartiallyInstalled(*pPackage, pInstalled->packageDocument(), pInstalled->assetDocument());
         const auto pInstallation
-            = startInstallation(pPackage, pInstalled->versionLabel(), currentConfiguration(*pPackage)->versionLabel());
+            = startInstallation(pPackage, pInstalled->versionLabel(), pPackage->platformConfiguration()->versionLabel());
         pInstallation->setConfiguration(pInstalled);
         emit installationOrUpdateStarted(pInstallation);
         pInstallation->startVerification(pInstalled, true);

@@ -52,12 +52,6 @@ public:
     }
 };
 
-bool hasLoadedConfiguration(const TPackage& oPackage)
-{
-    const TPackageBuild* pBuild = oPackage.platformBuild();
-    return pBuild && pBuild->configuration();
-}
-
 } // namespace
 
 TLauncherApplication* TLauncherApplication::s_pInstance = nullptr;
@@ -181,15 +175,15 @@ void TLauncherApplication::onPackageConfigurationsFinished()
 {
     guarded([this] {
         for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
-            if (!hasLoadedConfiguration(*pPackage))
+            if (!pPackage->platformConfiguration())
                 qInfo() << "package" << pPackage->name() << "has no configuration for this platform";
         }
         if (!isSkipSelfUpdate()) {
             const std::shared_ptr<TPackage>& pLauncher = m_pConfigurationHandler->launcherConfiguration()->launcherPackage();
-            if (!pLauncher || !hasLoadedConfiguration(*pLauncher)) {
+            if (!pLauncher || !pLauncher->platformConfiguration()) {
                 qWarning() << "The metadata offers no launcher build for this platform: no self-update check.";
             } else {
-                QString sPublished = pLauncher->platformBuild()->configuration()->version();
+                QString sPublished = pLauncher->platformConfiguration()->version();
                 if (sPublished.isEmpty())
                     sPublished = QStringLiteral("?");
                 if (sPublished != launcherVersion()) {
@@ -216,7 +210,7 @@ std::vector<std::shared_ptr<TPackage>> TLauncherApplication::forcedPatches()
     m_pLauncherFilesystemHelper->packagesFolder();
     std::vector<std::shared_ptr<TPackage>> lForced;
     for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
-        if (!hasLoadedConfiguration(*pPackage) || !m_pInstallationManager->packageFolderProblem(*pPackage).isEmpty())
+        if (!pPackage->platformConfiguration() || !m_pInstallationManager->packageFolderProblem(*pPackage).isEmpty())
             continue;
         const QString sMarker = m_pLauncherFilesystemHelper->pathInsideFolder(
             m_pInstallationManager->installationFolder(*pPackage), QStringLiteral("FORCE_PATCH"));
@@ -227,6 +221,13 @@ std::vector<std::shared_ptr<TPackage>> TLauncherApplication::forcedPatches()
         }
     }
     return lForced;
+}
+
+std::shared_ptr<TPackage> TLauncherApplication::currentDefaultPackage() const
+{
+    const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
+    const auto it = std::find_if(lPackages.begin(), lPackages.end(), [](const auto& pPackage) { return pPackage->isDefault(); });
+    return it != lPackages.end() && (*it)->localPackageStatus() == UpToDate ? *it : nullptr;
 }
 
 std::shared_ptr<TPackage> TLauncherApplication::patchPackage() const
@@ -279,10 +280,9 @@ void TLauncherApplication::onLauncherReadyForAction()
         } else if (isShowUi()) {
             showMainWindow();
         } else {
-            const auto it = std::find_if(pMetadata->packages().begin(), pMetadata->packages().end(),
-                                         [](const auto& pPackage) { return pPackage->isDefault(); });
-            if (it != pMetadata->packages().end() && (*it)->localPackageStatus() == UpToDate)
-                startPackageAndExit(*it);
+            const std::shared_ptr<TPackage> pDefault = currentDefaultPackage();
+            if (pDefault)
+                startPackageAndExit(pDefault);
             else
                 showMainWindow();
         }
@@ -308,10 +308,8 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
         if (pMetadata->preventDefaultAutostart())
             return;
         if (isFirstLaunch()) {
-            const auto it = std::find_if(pMetadata->packages().begin(), pMetadata->packages().end(),
-                                         [](const auto& pPackage) { return pPackage->isDefault(); });
-            if (it != pMetadata->packages().end() && (*it)->localPackageStatus() == UpToDate)
-                startPackageAndExit(*it);
+            if (const std::shared_ptr<TPackage> pDefault = currentDefaultPackage())
+                startPackageAndExit(pDefault);
             return;
         }
         // Only a client whose update went through is started; after a failure
@@ -331,7 +329,7 @@ void TLauncherApplication::showMainWindow()
     const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
     std::vector<std::shared_ptr<TPackage>> lPackages;
     for (const auto& pPackage : pMetadata->packages()) {
-        if (hasLoadedConfiguration(*pPackage))
+        if (pPackage->platformConfiguration())
             lPackages.push_back(pPackage);
     }
     m_pMainWindow = std::make_unique<TLauncherMainWindow>(lPackages, m_pInstallationManager.get(),
@@ -404,14 +402,15 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
 {
     qInfo() << "startPackageAndExit" << pPackage->name() << " Thread: " << QThread::currentThreadId();
     const QString sExecutable = m_pInstallationManager->executablePath(*pPackage);
-    const TPackageBuild* pBuild = pPackage->platformBuild();
-    const QStringList lParameters = pBuild && pBuild->configuration() ? pBuild->configuration()->parameters() : QStringList();
+    const auto pConfiguration = pPackage->platformConfiguration();
+    const QStringList lParameters = pConfiguration ? pConfiguration->parameters() : QStringList();
     const QString sSettingsFile = m_pLauncherFilesystemHelper->joinPath(
         {m_pInstallationManager->installationFolder(*pPackage).absolutePath(), clientSettingsRelativePath()});
     const QStringList lArguments = clientArguments(lParameters, readGraphicsApi(sSettingsFile), pPackage->isUpToDate());
     const QString sProblem = clientExecutableProblem(pPackage->name(), sExecutable);
     if (!sProblem.isEmpty()) {
-        failWithClientStartError(sProblem);
+        endRunWithBox(m_pMainWindow.get(), QMessageBox::Critical, QStringLiteral("Corvane Online cannot start the client"),
+                      sProblem);
         return;
     }
     const QString sWorkingDirectory = QFileInfo(sExecutable).absolutePath();
@@ -464,39 +463,27 @@ void TLauncherApplication::restartAfterSelfUpdate()
 
 void TLauncherApplication::failWithMaintenanceBox()
 {
-    if (m_bEnding)
-        return;
-    m_bEnding = true;
-    m_oWaitNotificationTimer.stop();
-    hideSplashScreen();
-    presentMessage(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
-                   QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
-                   QMessageBox::Close);
-    endRun(1);
+    endRunWithBox(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
+                  QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
+                  QMessageBox::Close);
 }
 
 void TLauncherApplication::failWithFileError(const QString& sMessage)
 {
-    if (m_bEnding)
-        return;
-    m_bEnding = true;
-    m_oWaitNotificationTimer.stop();
-    hideSplashScreen();
-    presentMessage(nullptr, QMessageBox::Critical, QStringLiteral("Corvane Online cannot start"),
-                   QStringLiteral("A critical error occurred while accessing a file:\n") + sMessage
-                       + QStringLiteral("\nPlease reinstall Launcher."));
-    endRun(1);
+    endRunWithBox(nullptr, QMessageBox::Critical, QStringLiteral("Corvane Online cannot start"),
+                  QStringLiteral("A critical error occurred while accessing a file:\n") + sMessage
+                      + QStringLiteral("\nPlease reinstall Launcher."));
 }
 
-void TLauncherApplication::failWithClientStartError(const QString& sMessage)
+void TLauncherApplication::endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
+                                         const QString& sText, QMessageBox::StandardButtons eButtons)
 {
     if (m_bEnding)
         return;
     m_bEnding = true;
     m_oWaitNotificationTimer.stop();
     hideSplashScreen();
-    presentMessage(m_pMainWindow.get(), QMessageBox::Critical, QStringLiteral("Corvane Online cannot start the client"),
-                   sMessage);
+    presentMessage(pParent, eIcon, sTitle, sText, eButtons);
     endRun(1);
 }
 

@@ -8,6 +8,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <memory>
@@ -88,12 +89,15 @@ private:
     void readAccountGroupKey();
     void postFunnelEvent(const QString& sStep, const QString& sFirstFlagKey);
     std::shared_ptr<TPackage> patchPackage() const;
+    // The first package marked default, when it is installed and current.
+    std::shared_ptr<TPackage> currentDefaultPackage() const;
     std::vector<std::shared_ptr<TPackage>> forcedPatches();
     void becomeDefault(const std::shared_ptr<TPackage>& pPackage);
     // The boxes that end a run: each stops the wait notification and hides the splash first.
     void failWithMaintenanceBox();
     void failWithFileError(const QString& sMessage);
-    void failWithClientStartError(const QString& sMessage);
+    void endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
+                       QMessageBox::StandardButtons eButtons = QMessageBox::Ok);
     void endRun(int nExitCode);
     // Runs one step of the run; a runtime error in it ends the run with the file error box.
     template <typename TStep>

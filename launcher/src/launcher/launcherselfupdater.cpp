@@ -86,9 +86,8 @@ void TLauncherSelfUpdater::onInstallationOrUpdateFinished(std::shared_ptr<TPacka
 void TLauncherSelfUpdater::cleanupOldLauncherVersion()
 {
     qInfo() << "cleanupOldLauncherVersion" << " Thread: " << QThread::currentThreadId();
-    const QDir oFolder(QFileInfo(m_sExecutablePath).absolutePath());
-    for (const QFileInfo& oFile : oFolder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (oFile.fileName().endsWith(QLatin1String(".old")))
+    for (const shared::TLocalFileInfo& oFile : m_pFilesystemHelper->listFilesInFolder(QFileInfo(m_sExecutablePath).absoluteDir())) {
+        if (oFile.absoluteFilePath().endsWith(QLatin1String(".old")))
             m_pFilesystemHelper->deleteFile(oFile.absoluteFilePath());
     }
 }

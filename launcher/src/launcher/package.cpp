@@ -44,6 +44,12 @@ TPackageBuild* TPackage::platformBuild() const
     return buildFor(localOperatingSystem(), localArchitecture());
 }
 
+std::shared_ptr<const TPackageConfigurationReader> TPackage::platformConfiguration() const
+{
+    const TPackageBuild* pBuild = platformBuild();
+    return pBuild ? pBuild->configuration() : nullptr;
+}
+
 TPackageBuild* TPackage::buildFor(EOperatingSystem eOperatingSystem, EArchitecture eArchitecture) const
 {
     for (const auto& pBuild : m_lBuilds) {

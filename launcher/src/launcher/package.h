@@ -44,6 +44,8 @@ public:
     const std::vector<std::unique_ptr<TPackageBuild>>& builds() const { return m_lBuilds; }
     // The first build for the running launcher's platform, or null.
     TPackageBuild* platformBuild() const;
+    // The loaded configuration of that build, or null when there is no build or none was loaded.
+    std::shared_ptr<const TPackageConfigurationReader> platformConfiguration() const;
     // The first build for the given platform, or null.
     TPackageBuild* buildFor(EOperatingSystem eOperatingSystem, EArchitecture eArchitecture) const;
 

@@ -37,8 +37,7 @@ QString packageButtonStyleSheet(const TPackageButtonLook& oLook)
 
 QString logoVariant(const TPackage& oPackage)
 {
-    const TPackageBuild* pBuild = oPackage.platformBuild();
-    const auto& pConfiguration = pBuild ? pBuild->configuration() : nullptr;
+    const auto pConfiguration = oPackage.platformConfiguration();
     if (!pConfiguration)
         return QStringLiteral("QT");
     if (pConfiguration->generation() == FirstGeneration)

@@ -12,10 +12,4 @@ FirstInstanceTester::FirstInstanceTester(const QString& sKey, QObject* pParent)
     m_bFirstInstance = m_oSharedMemory.create(1, QSharedMemory::ReadWrite);
 }
 
-void FirstInstanceTester::release()
-{
-    if (m_oSharedMemory.isAttached())
-        m_oSharedMemory.detach();
-}
-
 } // namespace shared

@@ -17,8 +17,6 @@ public:
 
     bool isFirstInstance() const { return m_bFirstInstance; }
     QSharedMemory::SharedMemoryError error() const { return m_oSharedMemory.error(); }
-    // Gives the segment up early, so that a launcher this one starts can run.
-    void release();
 
 private:
     QSharedMemory m_oSharedMemory;
