@@ -24,7 +24,8 @@ private:
 };
 
 // Removes the segment of a process that died without detaching, so that it
-// cannot block the next start. A segment of a live process is left alone.
-void releaseAbandonedSegment(const QString& sKey);
+// cannot block the next start; sNativeKey is the segment's native key. A segment
+// of a live process is left alone. Returns whether a segment was found.
+bool releaseAbandonedSegment(const QString& sNativeKey);
 
 } // namespace shared

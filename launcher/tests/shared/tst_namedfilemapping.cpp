@@ -172,6 +172,8 @@ void tst_NamedFileMapping::abandonedSegmentDoesNotBlock()
     startChild(oChild, QStringLiteral("hold-segment"), {sKey});
     QCOMPARE(readLine(oChild), QByteArray("first"));
     killHard(oChild);
+    // Also when the key file went with a cleaned temporary folder.
+    QFile::remove(QSharedMemory(sKey).nativeKey());
 
     FirstInstanceTester oNext(sKey);
     QVERIFY2(oNext.isFirstInstance(), "a segment left by a killed instance blocked the next one");
