@@ -1,5 +1,5 @@
 #include "nginxserver.h"
-#include "recordinghttpserver.h"
+#include "testhttpserver.h"
 #include "testfiles.h"
 #include "testpool.h"
 
@@ -279,8 +279,8 @@ void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored
 {
     QFETCH(int, nStatus);
     QFETCH(QByteArray, aBody);
-    TRecordingHttpServer oServer;
-    QVERIFY(oServer.listen());
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start());
     oServer.setDefaultResponse(TCannedHttpResponse::withBody(aBody, nStatus));
     oServer.setHoldResponses(true);
     TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")), 300);

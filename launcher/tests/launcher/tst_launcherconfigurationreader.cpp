@@ -33,8 +33,6 @@ private slots:
     void invalidJsonThrowsParserMessage();
     void readsPackagesInOrder();
     void wrongTypesTakeDefaults();
-    void buildCodesIgnoreCase_data();
-    void buildCodesIgnoreCase();
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
@@ -124,31 +122,6 @@ void tst_LauncherConfigurationReader::wrongTypesTakeDefaults()
     // An empty asset address is no asset document, not the metadata's own folder.
     QVERIFY(oSecond.builds()[0]->assetConfigurationUrl().isEmpty());
     QCOMPARE(oSecond.builds()[1]->packageConfigurationUrl(), kBase);
-}
-
-void tst_LauncherConfigurationReader::buildCodesIgnoreCase_data()
-{
-    QTest::addColumn<QString>("sOs");
-    QTest::addColumn<QString>("sArchitecture");
-    QTest::addColumn<int>("nOs");
-    QTest::addColumn<int>("nArchitecture");
-    QTest::newRow("lower case") << "linux" << "x86_64" << 3 << 2;
-    QTest::newRow("capitals") << "Windows" << "X86_64" << 1 << 2;
-    QTest::newRow("macos i386") << "MACOS" << "i386" << 2 << 1;
-    QTest::newRow("unknown names") << "beos" << "arm64" << 0 << 0;
-    QTest::newRow("padded names") << " linux" << "x86_64 " << 0 << 0;
-}
-
-void tst_LauncherConfigurationReader::buildCodesIgnoreCase()
-{
-    QFETCH(QString, sOs);
-    QFETCH(QString, sArchitecture);
-    QFETCH(int, nOs);
-    QFETCH(int, nArchitecture);
-    const auto pReader = read(withBuild(QStringLiteral(R"({"os":"%1","architecture":"%2"})").arg(sOs, sArchitecture).toUtf8()));
-    const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
-    QCOMPARE(int(oBuild.operatingSystem()), nOs);
-    QCOMPARE(int(oBuild.architecture()), nArchitecture);
 }
 
 void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase_data()

@@ -2,7 +2,7 @@
 // of its own against a CDN on loopback, with the stub client.
 
 #include "launcherbed.h"
-#include "recordinghttpserver.h"
+#include "testhttpserver.h"
 
 #include "launcher/clientrunningmarker.h"
 
@@ -56,8 +56,8 @@ private slots:
 void tst_LauncherRun::firstLaunchThenDirectStart()
 {
     TLauncherBed oBed;
-    TRecordingHttpServer oFunnel;
-    QVERIFY(oFunnel.listen());
+    TTestHttpServer oFunnel;
+    QVERIFY(oFunnel.start());
     QVERIFY(oBed.setUp());
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.publishClient(QStringLiteral("b"), QStringLiteral("1.0"), 2).nExitCode, 0);

@@ -40,37 +40,9 @@ class tst_Logging : public QObject
     Q_OBJECT
 
 private slots:
-    void lineFormat_data();
-    void lineFormat();
     void fatalIsWrittenBeforeAbort();
     void linesFromManyThreadsStayWhole();
 };
-
-void tst_Logging::lineFormat_data()
-{
-    QTest::addColumn<int>("nType");
-    QTest::addColumn<QByteArray>("aFile");
-    QTest::addColumn<int>("nLine");
-    QTest::addColumn<QString>("sExpectedTail");
-
-    QTest::newRow("debug without location") << int(QtDebugMsg) << QByteArray() << 0 << "(:0) Debug: text";
-    QTest::newRow("warning with location") << int(QtWarningMsg) << QByteArray("a.cpp") << 12 << "(a.cpp:12) Warning: text";
-}
-
-void tst_Logging::lineFormat()
-{
-    QFETCH(int, nType);
-    QFETCH(QByteArray, aFile);
-    QFETCH(int, nLine);
-    QFETCH(QString, sExpectedTail);
-
-    const QMessageLogContext oContext(aFile.isEmpty() ? nullptr : aFile.constData(), nLine, nullptr, nullptr);
-    const QString sLine = formatLogLine(static_cast<QtMsgType>(nType), oContext, QStringLiteral("text"));
-    QVERIFY2(QRegularExpression(kLinePattern).match(sLine).hasMatch(), qPrintable(sLine));
-    QCOMPARE(sLine.mid(20), sExpectedTail);
-    const QDateTime oStamp = QDateTime::fromString(sLine.left(19), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    QVERIFY(qAbs(oStamp.secsTo(QDateTime::currentDateTime())) < 60);
-}
 
 void tst_Logging::fatalIsWrittenBeforeAbort()
 {

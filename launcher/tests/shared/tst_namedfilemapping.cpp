@@ -64,7 +64,6 @@ class tst_NamedFileMapping : public QObject
 
 private slots:
     void heldWhileAlive();
-    void onlyNameWithoutCreate();
     void releasedWhenHolderIsKilled();
     void checkingNeverTakesTheName();
     void firstInstance();
@@ -95,15 +94,6 @@ void tst_NamedFileMapping::heldWhileAlive()
         QVERIFY(!velmar::launcher::TClientRunningMarker().isHeld());
     }
     QVERIFY(!velmar::launcher::isClientRunning());
-}
-
-void tst_NamedFileMapping::onlyNameWithoutCreate()
-{
-    const QByteArray aName = uniqueName();
-    TNamedFileMapping oMarker(aName, false);
-    QVERIFY(!oMarker.isHeld());
-    QCOMPARE(oMarker.name(), aName);
-    QVERIFY(!TNamedFileMapping::exists(aName));
 }
 
 void tst_NamedFileMapping::releasedWhenHolderIsKilled()

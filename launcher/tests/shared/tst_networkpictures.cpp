@@ -2,7 +2,7 @@
 // one requester only, bounded in time and size, and shown by the hint browser
 // once they arrive.
 
-#include "faultyhttpserver.h"
+#include "testhttpserver.h"
 #include "nginxserver.h"
 #include "openedlinks.h"
 #include "testpictures.h"
@@ -33,7 +33,7 @@ private slots:
 private:
     QTemporaryDir m_oRoot;
     TNginxServer m_oServer;
-    TFaultyHttpServer m_oFaultyServer;
+    TTestHttpServer m_oTestServer;
 };
 
 void tst_NetworkPictures::initTestCase()
@@ -42,8 +42,8 @@ void tst_NetworkPictures::initTestCase()
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("huge.png")), QByteArray(2 << 20, 'x')));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("stalls.png")), QByteArray(4096, 'x')));
     QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
-    QVERIFY(m_oFaultyServer.start(m_oRoot.path()));
-    m_oFaultyServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
+    QVERIFY(m_oTestServer.start(m_oRoot.path()));
+    m_oTestServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
 }
 
 void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
@@ -75,7 +75,7 @@ void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
     // A server that stops answering midway is given up after the deadline.
     TBoundedDownloads oImpatient(pPool, 1 << 20, 300);
     QSignalSpy oTimedOut(&oImpatient, &TBoundedDownloads::failed);
-    oImpatient.fetch(m_oFaultyServer.url(QStringLiteral("stalls.png")));
+    oImpatient.fetch(m_oTestServer.url(QStringLiteral("stalls.png")));
     QVERIFY(oTimedOut.wait(10000));
     QCOMPARE(oTimedOut.at(0).at(1).toString(), QStringLiteral("Timed out"));
 
@@ -93,10 +93,16 @@ void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
     const auto pPool = newTestPool();
     QTextBrowserWithNetwork oBrowser(pPool);
     QTextBrowserWithNetwork oNeighbour(pPool);
-    const QUrl oPicture = m_oServer.url(QStringLiteral("/picture.png"));
-    const QUrl oNotPicture = m_oServer.url(QStringLiteral("/huge.png"));
+    // Answers wait until the placeholder has been seen.
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start());
+    oServer.setResponse(QStringLiteral("picture.png"), TCannedHttpResponse::withBody(testPng(QSize(64, 32), Qt::red)));
+    oServer.setResponse(QStringLiteral("text.png"), TCannedHttpResponse::withBody("not a picture"));
+    oServer.setHoldResponses(true);
+    const QUrl oPicture = oServer.url(QStringLiteral("picture.png"));
+    const QUrl oNotPicture = oServer.url(QStringLiteral("text.png"));
     oBrowser.setHtml(QStringLiteral("<p>news</p><img src=\"%1\"/><img src=\"%2\"/><img src=\"file://%3\"/>")
-                         .arg(oPicture.toString(), oNotPicture.toString(), m_oRoot.filePath(QStringLiteral("picture.png"))));
+                         .arg(oNotPicture.toString(), oPicture.toString(), m_oRoot.filePath(QStringLiteral("picture.png"))));
     // The document asks for its pictures once it is on screen.
     oBrowser.show();
     QVERIFY(QTest::qWaitForWindowExposed(&oBrowser));
@@ -107,6 +113,9 @@ void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
     // A local file named by a document stays out of the window.
     QVERIFY(oBrowser.resourceCache().value(QUrl::fromLocalFile(m_oRoot.filePath(QStringLiteral("picture.png")))).isNull());
 
+    QTRY_COMPARE(oServer.heldCount(), 2);
+    oServer.answerHeld(0);
+    oServer.answerHeld(0);
     QTRY_COMPARE(oBrowser.resourceCache().value(oPicture).value<QImage>().size(), QSize(64, 32));
     QCOMPARE(oBrowser.document()->resource(QTextDocument::ImageResource, oPicture).value<QImage>().size(), QSize(64, 32));
     // Neither the neighbour's cache nor a picture that is not one is filled.

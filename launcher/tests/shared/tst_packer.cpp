@@ -56,7 +56,6 @@ private slots:
     void roundTrip();
     void emptyInput();
     void referenceToolsReadPayloads();
-    void methodNames();
 };
 
 void TPackerTest::roundTrip_data()
@@ -137,19 +136,6 @@ void TPackerTest::referenceToolsReadPayloads()
         // The integrity test also checks the trailer's sizes and the end marker.
         QVERIFY2(runReferenceTool(QStringLiteral("lzip"), {"-t"}, aLzip, aOutput, sError), qPrintable(sError));
     }
-}
-
-void TPackerTest::methodNames()
-{
-    const QStringList lNames = shared::packMethodNames();
-    QCOMPARE(lNames, QStringList({"store", "deflate", "lzip", "lzma", "zpaq", "crush"}));
-    for (int nIndex = 0; nIndex < lNames.size(); ++nIndex) {
-        QCOMPARE(shared::packMethodFromName(lNames.at(nIndex)), std::optional<shared::EPackMethod>(kMethods[nIndex]));
-        QCOMPARE(shared::packMethodName(kMethods[nIndex]), lNames.at(nIndex));
-    }
-    QCOMPARE(static_cast<int>(shared::EPackMethod::Crush), 21);
-    for (const char* pName : {"", "Store", "LZMA", "gzip", "zpaq ", "10"})
-        QVERIFY2(!shared::packMethodFromName(QString::fromLatin1(pName)), pName);
 }
 
 QTEST_GUILESS_MAIN(TPackerTest)

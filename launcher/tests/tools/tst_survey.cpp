@@ -1,4 +1,4 @@
-#include "recordinghttpserver.h"
+#include "testhttpserver.h"
 #include "testpaths.h"
 
 #include <QJsonObject>
@@ -20,8 +20,8 @@ private slots:
 
 void tst_Survey::postsWhatItPrints()
 {
-    TRecordingHttpServer oServer;
-    QVERIFY(oServer.listen());
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start());
     oServer.setResponse(QStringLiteral("/survey"), TCannedHttpResponse::withBody("{\"errorCode\":0}"));
     QProcess oTool;
     QSignalSpy oFinished(&oTool, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));

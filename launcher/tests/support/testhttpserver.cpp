@@ -1,0 +1,374 @@
+#include "testhttpserver.h"
+
+#include "noisebytes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+namespace {
+
+QString withoutLeadingSlash(QString sPath)
+{
+    while (sPath.startsWith(QLatin1Char('/')))
+        sPath.remove(0, 1);
+    return sPath;
+}
+
+} // namespace
+
+// One connection, living on the server's thread: it reads the requests arriving
+// on its socket one after another and answers each before it reads the next.
+class TTestHttpConnection : public QObject
+{
+public:
+    TTestHttpConnection(QTcpSocket* pSocket, TTestHttpServer* pServer, QObject* pParent)
+        : QObject(pParent), m_pSocket(pSocket), m_pServer(pServer)
+    {
+        m_pSocket->setParent(this);
+        connect(m_pSocket, &QTcpSocket::readyRead, this, &TTestHttpConnection::onReadyRead);
+        connect(m_pSocket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+        onReadyRead();
+    }
+
+    void answerCanned(const TCannedHttpResponse& oResponse)
+    {
+        if (oResponse.m_bDropConnection) {
+            m_bClosing = true;
+            m_pSocket->abort();
+            return;
+        }
+        send(oResponse.m_nStatus, oResponse.m_aContentType, oResponse.m_aBody);
+        finish();
+    }
+
+private:
+    void onReadyRead()
+    {
+        m_aInput += m_pSocket->readAll();
+        answerRequests();
+    }
+
+    void answerRequests()
+    {
+        while (!m_bBusy && !m_bClosing) {
+            const int nHeaderEnd = m_aInput.indexOf("\r\n\r\n");
+            if (nHeaderEnd < 0)
+                return;
+            TRecordedHttpRequest oRequest;
+            const QList<QByteArray> lLines = m_aInput.left(nHeaderEnd).split('\n');
+            const QList<QByteArray> lRequestLine = lLines.value(0).trimmed().split(' ');
+            oRequest.m_aMethod = lRequestLine.value(0);
+            oRequest.m_aTarget = lRequestLine.value(1);
+            m_bKeepAlive = lRequestLine.value(2) != "HTTP/1.0";
+            int nContentLength = 0;
+            for (int nLine = 1; nLine < lLines.size(); ++nLine) {
+                const int nColon = lLines[nLine].indexOf(':');
+                if (nColon <= 0)
+                    continue;
+                const QByteArray aName = lLines[nLine].left(nColon).trimmed();
+                const QByteArray aValue = lLines[nLine].mid(nColon + 1).trimmed();
+                oRequest.m_lHeaders.append({aName, aValue});
+                if (aName.compare("Content-Length", Qt::CaseInsensitive) == 0)
+                    nContentLength = aValue.toInt();
+                else if (aName.compare("Connection", Qt::CaseInsensitive) == 0)
+                    m_bKeepAlive = aValue.toLower().contains("keep-alive") || (m_bKeepAlive && !aValue.toLower().contains("close"));
+            }
+            if (m_aInput.size() < nHeaderEnd + 4 + nContentLength)
+                return;
+            oRequest.m_aBody = m_aInput.mid(nHeaderEnd + 4, nContentLength);
+            m_aInput.remove(0, nHeaderEnd + 4 + nContentLength);
+            m_bBusy = true;
+            answer(oRequest);
+        }
+    }
+
+    void answer(const TRecordedHttpRequest& oRequest)
+    {
+        EHttpFault eFault = EHttpFault::None;
+        TCannedHttpResponse oCanned;
+        bool bCanned = false;
+        if (!m_pServer->takeRequest(this, oRequest, eFault, oCanned, bCanned))
+            return;
+        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError) {
+            send(eFault == EHttpFault::NotFound ? 404 : 500, "text/plain", "fault\n");
+            finish();
+            return;
+        }
+        if (bCanned) {
+            answerCanned(oCanned);
+            return;
+        }
+        QFile oFile(m_pServer->m_sDocumentRoot + QLatin1Char('/') + oRequest.path());
+        QByteArray aBody = oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
+        qint64 nContentLength = aBody.size();
+        switch (eFault) {
+        case EHttpFault::WrongBytes:
+            for (int nOffset = aBody.size() / 2; nOffset < qMin(aBody.size(), aBody.size() / 2 + 16); ++nOffset)
+                aBody[nOffset] = static_cast<char>(~aBody[nOffset]);
+            break;
+        case EHttpFault::OverLong:
+            aBody += noiseBytes(1 << 20, 7);
+            nContentLength = aBody.size();
+            break;
+        case EHttpFault::ResetMidway:
+        case EHttpFault::Truncate:
+        case EHttpFault::Stall:
+            aBody.truncate(aBody.size() / 2);
+            break;
+        default:
+            break;
+        }
+        m_bKeepAlive = m_bKeepAlive && eFault == EHttpFault::None;
+        sendHead(200, "application/octet-stream", nContentLength);
+        m_pSocket->write(aBody);
+        if (eFault == EHttpFault::ResetMidway)
+            resetWhenSent();
+        else if (eFault == EHttpFault::Truncate)
+            m_pSocket->disconnectFromHost();
+        else if (eFault != EHttpFault::Stall)
+            finish();
+        m_bClosing = m_bClosing || eFault != EHttpFault::None;
+    }
+
+    void sendHead(int nStatus, const QByteArray& aContentType, qint64 nContentLength)
+    {
+        // Clients go by the code; the reason phrase is free text.
+        QByteArray aHead = "HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\n";
+        if (!aContentType.isEmpty())
+            aHead += "Content-Type: " + aContentType + "\r\n";
+        aHead += "Content-Length: " + QByteArray::number(nContentLength) + "\r\n";
+        aHead += m_bKeepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+        m_pSocket->write(aHead);
+    }
+
+    void send(int nStatus, const QByteArray& aContentType, const QByteArray& aBody)
+    {
+        sendHead(nStatus, aContentType, aBody.size());
+        m_pSocket->write(aBody);
+    }
+
+    void finish()
+    {
+        m_bBusy = false;
+        if (!m_bKeepAlive) {
+            m_bClosing = true;
+            m_pSocket->disconnectFromHost();
+        } else if (!m_aInput.isEmpty()) {
+            // A pipelined request may be waiting: answered outside this call chain.
+            QTimer::singleShot(0, this, [this] { answerRequests(); });
+        }
+    }
+
+    // A reset drops whatever the kernel still holds to send: wait until it is out.
+    void resetWhenSent()
+    {
+        if (m_pSocket->state() != QAbstractSocket::ConnectedState)
+            return;
+        const int nSocket = static_cast<int>(m_pSocket->socketDescriptor());
+        int nUnsent = 0;
+        if (m_pSocket->bytesToWrite() > 0 || ::ioctl(nSocket, SIOCOUTQ, &nUnsent) != 0 || nUnsent > 0) {
+            m_pSocket->flush();
+            QTimer::singleShot(1, this, [this] { resetWhenSent(); });
+            return;
+        }
+        // Lingering for zero seconds turns the close into a reset (RST) instead of a FIN.
+        const struct linger oLinger = {1, 0};
+        ::setsockopt(nSocket, SOL_SOCKET, SO_LINGER, &oLinger, sizeof(oLinger));
+        m_pSocket->abort();
+    }
+
+    QTcpSocket* m_pSocket;
+    TTestHttpServer* m_pServer;
+    QByteArray m_aInput;
+    bool m_bBusy = false;
+    bool m_bKeepAlive = true;
+    // A broken, stalled or closing connection takes no more requests.
+    bool m_bClosing = false;
+};
+
+QByteArray TRecordedHttpRequest::header(const QByteArray& aName) const
+{
+    for (const auto& oHeader : m_lHeaders) {
+        if (oHeader.first.compare(aName, Qt::CaseInsensitive) == 0)
+            return oHeader.second;
+    }
+    return QByteArray();
+}
+
+QString TRecordedHttpRequest::path() const
+{
+    return withoutLeadingSlash(QUrl::fromEncoded(m_aTarget).path(QUrl::FullyDecoded));
+}
+
+TCannedHttpResponse TCannedHttpResponse::withBody(const QByteArray& aBody, int nStatus)
+{
+    TCannedHttpResponse oResponse;
+    oResponse.m_nStatus = nStatus;
+    oResponse.m_aBody = aBody;
+    return oResponse;
+}
+
+TCannedHttpResponse TCannedHttpResponse::dropConnection()
+{
+    TCannedHttpResponse oResponse;
+    oResponse.m_bDropConnection = true;
+    return oResponse;
+}
+
+TTestHttpServer::TTestHttpServer()
+    : m_pContext(new QObject)
+{
+    m_oDefaultResponse.m_nStatus = 404;
+    m_oDefaultResponse.m_aContentType = "text/plain";
+    m_oThread.setObjectName(QStringLiteral("TTestHttpServer"));
+    m_pContext->moveToThread(&m_oThread);
+}
+
+TTestHttpServer::~TTestHttpServer()
+{
+    if (m_oThread.isRunning()) {
+        // Sockets must die on the thread that owns their notifiers.
+        // A copy of the list: every deletion takes the child out of the original.
+        QMetaObject::invokeMethod(m_pContext, [this] { qDeleteAll(QObjectList(m_pContext->children())); },
+                                  Qt::BlockingQueuedConnection);
+        m_oThread.quit();
+        m_oThread.wait();
+    }
+    delete m_pContext;
+}
+
+bool TTestHttpServer::start(const QString& sDocumentRoot)
+{
+    if (m_oThread.isRunning())
+        return false;
+    m_sDocumentRoot = sDocumentRoot.isEmpty() ? QString() : QDir(sDocumentRoot).absolutePath();
+    m_oThread.start();
+    quint16 nPort = 0;
+    QMetaObject::invokeMethod(m_pContext, [this, &nPort] {
+        auto* pServer = new QTcpServer(m_pContext);
+        if (!pServer->listen(QHostAddress::LocalHost, 0))
+            return;
+        nPort = pServer->serverPort();
+        connect(pServer, &QTcpServer::newConnection, pServer, [this, pServer] {
+            while (QTcpSocket* pSocket = pServer->nextPendingConnection())
+                new TTestHttpConnection(pSocket, this, m_pContext);
+        });
+    }, Qt::BlockingQueuedConnection);
+    QMutexLocker oLock(&m_oMutex);
+    m_nPort = nPort;
+    return nPort != 0;
+}
+
+quint16 TTestHttpServer::port() const
+{
+    QMutexLocker oLock(&m_oMutex);
+    return m_nPort;
+}
+
+QUrl TTestHttpServer::url(const QString& sPath) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(port()).arg(withoutLeadingSlash(sPath)));
+}
+
+void TTestHttpServer::setResponse(const QString& sPath, const TCannedHttpResponse& oResponse)
+{
+    QMutexLocker oLock(&m_oMutex);
+    m_hResponses.insert(withoutLeadingSlash(sPath), oResponse);
+}
+
+void TTestHttpServer::setDefaultResponse(const TCannedHttpResponse& oResponse)
+{
+    QMutexLocker oLock(&m_oMutex);
+    m_oDefaultResponse = oResponse;
+}
+
+void TTestHttpServer::setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes)
+{
+    QMutexLocker oLock(&m_oMutex);
+    TFaultRule oRule;
+    oRule.m_eFault = eFault;
+    oRule.m_nTimes = nTimes;
+    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), oRule);
+}
+
+void TTestHttpServer::setHoldResponses(bool bHold)
+{
+    QMutexLocker oLock(&m_oMutex);
+    m_bHoldResponses = bHold;
+}
+
+int TTestHttpServer::heldCount() const
+{
+    QMutexLocker oLock(&m_oMutex);
+    return m_lHeld.size();
+}
+
+void TTestHttpServer::answerHeld(int nIndex)
+{
+    QMutexLocker oLock(&m_oMutex);
+    if (nIndex < 0 || nIndex >= m_lHeld.size())
+        return;
+    const auto oHeld = m_lHeld.takeAt(nIndex);
+    QMetaObject::invokeMethod(m_pContext, [oHeld] {
+        if (oHeld.first)
+            oHeld.first->answerCanned(oHeld.second);
+    });
+}
+
+QList<TRecordedHttpRequest> TTestHttpServer::requests() const
+{
+    QMutexLocker oLock(&m_oMutex);
+    return m_lRequests;
+}
+
+int TTestHttpServer::requestCount(const QString& sPath) const
+{
+    QMutexLocker oLock(&m_oMutex);
+    const QString sWanted = withoutLeadingSlash(sPath);
+    return int(std::count_if(m_lRequests.begin(), m_lRequests.end(),
+                             [&](const TRecordedHttpRequest& oRequest) { return oRequest.path() == sWanted; }));
+}
+
+bool TTestHttpServer::takeRequest(TTestHttpConnection* pConnection, const TRecordedHttpRequest& oRequest,
+                                  EHttpFault& eFault, TCannedHttpResponse& oCanned, bool& bCanned)
+{
+    QMutexLocker oLock(&m_oMutex);
+    m_lRequests.append(oRequest);
+    const QString sPath = oRequest.path();
+    const auto itCanned = m_hResponses.constFind(sPath);
+    if (m_bHoldResponses) {
+        m_lHeld.append({QPointer<TTestHttpConnection>(pConnection),
+                        itCanned == m_hResponses.constEnd() ? m_oDefaultResponse : itCanned.value()});
+        return false;
+    }
+    auto itLongest = m_hPrefixFaults.end();
+    for (auto it = m_hPrefixFaults.begin(); it != m_hPrefixFaults.end(); ++it) {
+        if (sPath.startsWith(it.key()) && (itLongest == m_hPrefixFaults.end() || it.key().size() > itLongest.key().size()))
+            itLongest = it;
+    }
+    if (itLongest != m_hPrefixFaults.end()) {
+        TFaultRule& oRule = itLongest.value();
+        int& nUsed = oRule.m_hUsed[sPath];
+        if (oRule.m_nTimes < 0 || nUsed < oRule.m_nTimes) {
+            ++nUsed;
+            eFault = oRule.m_eFault;
+        }
+    }
+    const QString sFile = m_sDocumentRoot + QLatin1Char('/') + sPath;
+    const bool bFile = oRequest.m_aMethod == "GET" && !m_sDocumentRoot.isEmpty()
+                       && !sPath.split(QLatin1Char('/')).contains(QStringLiteral("..")) && QFileInfo(sFile).isFile();
+    bCanned = itCanned != m_hResponses.constEnd() || !bFile;
+    oCanned = itCanned != m_hResponses.constEnd() ? itCanned.value() : m_oDefaultResponse;
+    return true;
+}
