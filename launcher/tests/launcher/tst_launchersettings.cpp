@@ -72,16 +72,12 @@ void tst_LauncherSettings::conversions_data()
     QTest::addColumn<qint64>("nDownloadErrorTimeout");
     QTest::addColumn<int>("nMaxCachedChunks");
 
-    QTest::newRow("zero") << QByteArray("[OPTIONS]\nfastScan=0\n[DEBUG]\nchunkVerification=1\n") << false << true
-                          << qint64(0) << 100;
     QTest::newRow("empty is false") << QByteArray("[OPTIONS]\nfastScan=\n") << false << false << qint64(0) << 100;
     QTest::newRow("anything else is true") << QByteArray("[DEBUG]\nchunkVerification=yes please\n") << true << true
                                            << qint64(0) << 100;
     QTest::newRow("malformed number is 0")
         << QByteArray("[TIMING]\ndownloadErrorTimeout=ten\n[OPTIONS]\nmaxCachedChunks=12abc\n") << true << false
         << qint64(0) << 0;
-    QTest::newRow("numbers") << QByteArray("[TIMING]\ndownloadErrorTimeout=2500\n[OPTIONS]\nmaxCachedChunks=7\n")
-                             << true << false << qint64(2500) << 7;
     QTest::newRow("not an ini file at all") << QByteArray("\x01\x02garbage\n=\n[[") << true << false << qint64(0) << 100;
     // Read as a QSettings value, this asked for a list of billions of entries.
     QTest::newRow("binary Qt value") << readTestFile(QStringLiteral(

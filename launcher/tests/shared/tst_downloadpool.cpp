@@ -307,12 +307,6 @@ void tst_DownloadPool::nocacheParameter()
     QVERIFY2(s_oValue.match(lItems.at(1).second).hasMatch(), qPrintable(lItems.at(1).second));
     QCOMPARE(oUrl.path(), QStringLiteral("/p/package.json"));
 
-    const QUrl oTwice = appendNocacheParameter(oUrl);
-    const QList<QPair<QString, QString>> lTwice = QUrlQuery(oTwice).queryItems();
-    QCOMPARE(lTwice.size(), 3);
-    QCOMPARE(lTwice.at(2).first, QStringLiteral("nocache"));
-    QVERIFY(lTwice.at(2).second != lTwice.at(1).second);
-
     const QUrl oInvalid(QStringLiteral("http://exa mple.invalid/"), QUrl::StrictMode);
     QVERIFY(!oInvalid.isValid());
     QCOMPARE(appendNocacheParameter(oInvalid), oInvalid);

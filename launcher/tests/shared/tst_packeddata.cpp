@@ -120,9 +120,7 @@ void TPackedDataTest::fails_data()
     QTest::newRow("varint beyond 64 bits")
         << bytes({'p', 0, 0x85, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02, 5, 'h', 'e', 'l', 'l', 'o'});
     QTest::newRow("leading zeros, then a bad stream") << QByteArray(3, '\0') + packedTestStream(0, 0, "x");
-    for (const int nMethod : {1, 7, 13, 22})
-        QTest::newRow(qPrintable(QStringLiteral("unsupported method %1").arg(nMethod)))
-            << packedTestStream(nMethod, 5, "hello");
+    QTest::newRow("unsupported method") << packedTestStream(7, 5, "hello");
     // Its decoder is not part of the launcher yet.
     QTest::newRow("method 14") << packedTestStream(14, 5, bytes({0, 0, 16, 0, 0, 0, 64, 0, 0, 64}) + "hello");
     QTest::newRow("deflate declaring more than it holds") << packedTestStream(3, 6, deflatedHello());
