@@ -87,65 +87,54 @@ void tst_Install::freshInstallMixesEveryMethod()
     TInstallBed oBed;
     makeVersionOne(oBed);
     QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    // Every method publishes the same chunks under its own names; the documents
-    // then take each chunk from another method. The slow packers get only the
-    // small files.
+    // Every method publishes the same chunks under its own names (the slow ones
+    // only the small files); the documents then take the chunks in turn from each.
     const QStringList lMethods{QStringLiteral("store"), QStringLiteral("deflate"), QStringLiteral("lzip"),
                                QStringLiteral("lzma"), QStringLiteral("zpaq"), QStringLiteral("crush")};
-    QMap<QString, QJsonObject> hForms; // unpackedhash + method → packed form members
+    const QStringList lDocuments{QStringLiteral("/live/package.json"), QStringLiteral("/live/assets.json")};
+    const auto forEachForm = [&](const std::function<void(QJsonObject&)>& fnForm) {
+        for (const QString& sDocument : lDocuments) {
+            QJsonObject oDocument = readJson(oBed.cdn() + sDocument);
+            for (const char* pList : {"chunks", "files"}) {
+                QJsonArray lForms = oDocument.value(QLatin1String(pList)).toArray();
+                for (QJsonValueRef oValue : lForms) {
+                    QJsonObject oForm = oValue.toObject();
+                    if (oForm.contains(QStringLiteral("url")))
+                        fnForm(oForm);
+                    oValue = oForm;
+                }
+                oDocument.insert(QLatin1String(pList), lForms);
+            }
+            writeJson(oBed.cdn() + sDocument, oDocument);
+        }
+    };
+    QMap<QString, QList<QPair<QString, QJsonObject>>> hForms; // unpacked hash → (method, packed form)
     for (const QString& sMethod : lMethods) {
         const bool bSlow = sMethod != QLatin1String("store") && sMethod != QLatin1String("deflate");
-        const QStringList lBig{QStringLiteral("world.pak"), QStringLiteral("music.ogg")};
-        for (const QString& sBig : lBig) {
+        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")}) {
             if (bSlow)
                 QVERIFY(QFile::rename(oBed.source() + QStringLiteral("/data/") + sBig, oBed.path(sBig)));
         }
         const TToolRun oRun = oBed.publish(QStringLiteral("1"), sMethod);
-        for (const QString& sBig : lBig) {
+        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")}) {
             if (bSlow)
                 QVERIFY(QFile::rename(oBed.path(sBig), oBed.source() + QStringLiteral("/data/") + sBig));
         }
         QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
-        for (const QString& sDocument : {QStringLiteral("package.json"), QStringLiteral("assets.json")}) {
-            const QJsonObject oDocument = readJson(oBed.cdn() + QStringLiteral("/live/") + sDocument);
-            for (const char* pList : {"chunks", "files"}) {
-                for (const QJsonValue oValue : oDocument.value(QLatin1String(pList)).toArray()) {
-                    const QJsonObject oForm = oValue.toObject();
-                    if (oForm.contains(QStringLiteral("url")))
-                        hForms.insert(oForm.value(QStringLiteral("unpackedhash")).toString() + sMethod, oForm);
-                }
-            }
-        }
+        forEachForm([&](QJsonObject& oForm) { hForms[oForm.value(QStringLiteral("unpackedhash")).toString()] << qMakePair(sMethod, oForm); });
     }
     QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
     // Each form from the method used least so far among those that published it.
     QMap<QString, int> hUses;
-    const auto mix = [&](QJsonObject oForm) {
-        QString sChosen;
-        for (const QString& sMethod : lMethods) {
-            if (hForms.contains(oForm.value(QStringLiteral("unpackedhash")).toString() + sMethod)
-                && (sChosen.isEmpty() || hUses.value(sMethod) < hUses.value(sChosen)))
-                sChosen = sMethod;
-        }
-        const QJsonObject oOther = hForms.value(oForm.value(QStringLiteral("unpackedhash")).toString() + sChosen);
+    forEachForm([&](QJsonObject& oForm) {
+        const auto lChoices = hForms.value(oForm.value(QStringLiteral("unpackedhash")).toString());
+        const auto& oChosen = *std::min_element(lChoices.begin(), lChoices.end(), [&](const auto& oLeft, const auto& oRight) {
+            return hUses.value(oLeft.first) < hUses.value(oRight.first);
+        });
         for (const char* pKey : {"url", "packedsize", "packedhash"})
-            oForm.insert(QLatin1String(pKey), oOther.value(QLatin1String(pKey)));
-        ++hUses[sChosen];
-        return oForm;
-    };
-    for (const QString& sDocument : {QStringLiteral("package.json"), QStringLiteral("assets.json")}) {
-        const QString sPath = oBed.cdn() + QStringLiteral("/live/") + sDocument;
-        QJsonObject oDocument = readJson(sPath);
-        for (const char* pList : {"chunks", "files"}) {
-            QJsonArray lMixed;
-            for (const QJsonValue oValue : oDocument.value(QLatin1String(pList)).toArray()) {
-                const QJsonObject oForm = oValue.toObject();
-                lMixed << (oForm.contains(QStringLiteral("url")) ? mix(oForm) : oForm);
-            }
-            oDocument.insert(QLatin1String(pList), lMixed);
-        }
-        writeJson(sPath, oDocument);
-    }
+            oForm.insert(QLatin1String(pKey), oChosen.second.value(QLatin1String(pKey)));
+        ++hUses[oChosen.first];
+    });
     QCOMPARE(hUses.size(), lMethods.size());
 
     const TToolRun oRun = oBed.install(QStringLiteral("install"));
