@@ -174,8 +174,6 @@ void tst_LauncherConfigurationHandler::failedPackageDocumentLeavesOthersConfigur
     TFixture oFixture(m_oServer.url(QStringLiteral("/broken-lean/metadata.json")));
     oFixture.m_pHandler->startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral(
-        "^Download of package configuration/asset from configuration QUrl\\(\".*/missing/package.json\"\\) failed:")));
     oFixture.m_pHandler->downloadPackageConfigurations();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
     QVERIFY(!oFixture.configuration(0));

@@ -120,28 +120,23 @@ void tst_LauncherSettings::accountGroup_data()
 {
     QTest::addColumn<bool>("bWrite");
     QTest::addColumn<QByteArray>("aContents");
-    QTest::addColumn<QString>("sWarning");
     QTest::addColumn<QStringList>("lKeys");
 
-    QTest::newRow("missing file") << false << QByteArray() << QString() << QStringList{"blub"};
-    QTest::newRow("object") << true << QByteArray(R"({"Key":"group-7"})") << QString() << QStringList{"Key"};
-    QTest::newRow("not json") << true << QByteArray("{oops") << "JSON parse error:" << QStringList();
-    QTest::newRow("array") << true << QByteArray("[1]") << "JSON file does not contain a valid JSON object."
-                           << QStringList();
+    QTest::newRow("missing file") << false << QByteArray() << QStringList{"blub"};
+    QTest::newRow("object") << true << QByteArray(R"({"Key":"group-7"})") << QStringList{"Key"};
+    QTest::newRow("not json") << true << QByteArray("{oops") << QStringList();
+    QTest::newRow("array") << true << QByteArray("[1]") << QStringList();
 }
 
 void tst_LauncherSettings::accountGroup()
 {
     QFETCH(bool, bWrite);
     QFETCH(QByteArray, aContents);
-    QFETCH(QString, sWarning);
 
     const TSettingsFolder oFolder{QByteArray()};
     if (bWrite)
         QVERIFY(writeTestFile(oFolder.m_oDir.filePath(QStringLiteral("accountgroup.json")), aContents));
     QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
-    if (!sWarning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(sWarning)));
     QTEST(oFolder.m_pHelper->readAccountGroup().keys(), "lKeys");
 }
 

@@ -60,19 +60,14 @@ void tst_RandomHints::parsesFields()
 void tst_RandomHints::unusableDocumentsGiveNoHints_data()
 {
     QTest::addColumn<QByteArray>("aDocument");
-    QTest::addColumn<bool>("bWarns");
-    QTest::newRow("object") << QByteArray(R"({"title": "T", "richText": "r"})") << false;
-    QTest::newRow("truncated") << QByteArray(R"([{"richText": "r")") << true;
-    QTest::newRow("empty") << QByteArray() << true;
-    QTest::newRow("deeply nested") << QByteArray(100000, '[') << true;
+    QTest::newRow("object") << QByteArray(R"({"title": "T", "richText": "r"})");
+    QTest::newRow("truncated") << QByteArray(R"([{"richText": "r")");
+    QTest::newRow("deeply nested") << QByteArray(100000, '[');
 }
 
 void tst_RandomHints::unusableDocumentsGiveNoHints()
 {
     QFETCH(QByteArray, aDocument);
-    QFETCH(bool, bWarns);
-    if (bWarns)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Could not parse hints file at offset \\d+ :")));
     QVERIFY(parseHints(aDocument).empty());
 }
 
