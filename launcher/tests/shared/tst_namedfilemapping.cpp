@@ -1,6 +1,5 @@
 #include "childprocess.h"
 
-#include "launcher/clientrunningmarker.h"
 #include "shared/firstinstancetester.h"
 #include "shared/namedfilemapping.h"
 
@@ -84,16 +83,6 @@ void tst_NamedFileMapping::heldWhileAlive()
         QVERIFY(TNamedFileMapping::exists(aName));
     }
     QVERIFY(!TNamedFileMapping::exists(aName));
-
-    // The client's marker is one, and the launcher looks for it under the same name.
-    QVERIFY(!velmar::launcher::isClientRunning());
-    {
-        velmar::launcher::TClientRunningMarker oClient;
-        QVERIFY(oClient.isHeld());
-        QVERIFY(velmar::launcher::isClientRunning());
-        QVERIFY(!velmar::launcher::TClientRunningMarker().isHeld());
-    }
-    QVERIFY(!velmar::launcher::isClientRunning());
 }
 
 void tst_NamedFileMapping::releasedWhenHolderIsKilled()
