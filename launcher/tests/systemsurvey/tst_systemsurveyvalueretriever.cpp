@@ -1,10 +1,10 @@
 #include "testfiles.h"
 
+#include "systemsurvey/processoridentification.h"
 #include "systemsurvey/systemsurveyvalueretriever.h"
 
-#include <QDir>
-#include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QScreen>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -12,243 +12,218 @@
 
 #include <unistd.h>
 
+using systemsurvey::TCpuidRegisters;
+using systemsurvey::TProcessorIdentification;
 using systemsurvey::TSystemSurveyValueRetriever;
 
 namespace {
 
-// A made-up system below a temporary folder, laid out like the kernel's files.
-class TFakeSystem
+quint32 packed(const char* pFourBytes)
 {
-public:
-    QString root() const { return m_oDir.path(); }
+    quint32 nValue = 0;
+    for (int nByte = 3; nByte >= 0; --nByte)
+        nValue = (nValue << 8) | static_cast<unsigned char>(pFourBytes[nByte]);
+    return nValue;
+}
 
-    void write(const QString& sPath, const QByteArray& aContent) { QVERIFY(writeTestFile(root() + sPath, aContent)); }
-    void mkdir(const QString& sPath) { QVERIFY(QDir().mkpath(root() + sPath)); }
-    void link(const QString& sTarget, const QString& sLink)
-    {
-        QDir().mkpath(QFileInfo(root() + sLink).path());
-        QVERIFY2(QFile::link(root() + sTarget, root() + sLink), qPrintable(sLink));
-    }
-    void processor(int nCpu, int nPackage, const QByteArray& aSiblings, bool bOnline = true)
-    {
-        const QString sBase = QStringLiteral("/sys/devices/system/cpu/cpu%1").arg(nCpu);
-        write(sBase + QStringLiteral("/topology/physical_package_id"), QByteArray::number(nPackage) + '\n');
-        write(sBase + QStringLiteral("/topology/thread_siblings_list"), aSiblings + '\n');
-        if (!bOnline)
-            write(sBase + QStringLiteral("/online"), "0\n");
-        else if (nCpu > 0)
-            write(sBase + QStringLiteral("/online"), "1\n");
-    }
-
-private:
-    QTemporaryDir m_oDir;
-};
+constexpr quint32 kExtended = 0x80000000u;
 
 } // namespace
 
+// The processor as it reports itself; the rest from a made-up system below a
+// temporary folder, laid out like the kernel's files, and from this machine.
 class tst_SystemSurveyValueRetriever : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void neutralValuesWhenNothingCanBeRead();
-    void mainMemorySize_data();
-    void mainMemorySize();
-    void processorCounts();
-    void clockSpeedFromFrequencyDriver();
-    void clockSpeedFromProcessorInformation();
+    void init() { m_pRoot = std::make_unique<QTemporaryDir>(); }
+    void processorIdentification_data();
+    void processorIdentification();
+    void memoryProcessorsAndClock();
     void graphicsAdapters();
-    void operatingSystem();
-    void monitorsFollowTheScreens();
     void thisMachine();
+
+private:
+    void write(const QString& sPath, const QByteArray& aContent) { QVERIFY(writeTestFile(m_pRoot->path() + sPath, aContent)); }
+    void link(const QString& sTarget, const QString& sLink)
+    {
+        QDir().mkpath(QFileInfo(m_pRoot->path() + sLink).path());
+        QVERIFY2(QFile::link(m_pRoot->path() + sTarget, m_pRoot->path() + sLink), qPrintable(sLink));
+    }
+    std::unique_ptr<QTemporaryDir> m_pRoot;
 };
 
-void tst_SystemSurveyValueRetriever::neutralValuesWhenNothingCanBeRead()
+void tst_SystemSurveyValueRetriever::processorIdentification_data()
 {
-    TFakeSystem oSystem;
-    const TSystemSurveyValueRetriever oRetriever(oSystem.root());
+    QTest::addColumn<QByteArray>("aVendor");
+    QTest::addColumn<quint32>("nHighestBasic");
+    QTest::addColumn<quint32>("nHighestExtended");
+    QTest::addColumn<quint32>("nLeaf1Edx");
+    QTest::addColumn<quint32>("nExtendedEdx");
+    QTest::addColumn<QByteArray>("aBrand");
+    // Manufacturer | brand name | SSE, SSE2 and 64-bit as 0 or 1.
+    QTest::addColumn<QString>("sExpected");
+    // The vendor text is read in register order EBX, EDX, ECX; the neighbours of
+    // each feature bit are set where it is not.
+    QTest::newRow("blanks folded, neighbour bits")
+        << QByteArray("GenuineIntel") << 1u << kExtended + 4 << (1u << 25 | 1u << 24 | 1u << 27) << (1u << 28 | 1u << 30)
+        << QByteArray("    Intel(R) Core(TM)  i7 CPU  920 @ 2.67GHz  ") << "Intel|Intel(R) Core(TM) i7 CPU 920 @ 2.67GHz|100";
+    QTest::newRow("48 bytes without terminator") << QByteArray("AuthenticAMD") << 1u << kExtended + 4 << (1u << 26) << (1u << 29)
+                                                 << QByteArray(48, 'x') << QStringLiteral("AMD|%1|011").arg(QString(48, 'x'));
+    QTest::newRow("bytes after the terminator") << QByteArray("genuineintel") << 1u << kExtended + 4 << 0u << 0u
+                                                << QByteArray("Real\0Junk", 9) << "Unknown Manufacturer|Real|000";
+    // Leaves above the highest announced answer garbage: never asked, never taken.
+    QTest::newRow("brand leaves not announced") << QByteArray("CentaurHauls") << 1u << kExtended + 3 << ~0u << ~0u
+                                                << QByteArray("Unread") << "Centaur|Acquiring Brand Name not supported|111";
+    QTest::newRow("no leaf beyond the first") << QByteArray(12, '\0') << 0u << 0u << ~0u << ~0u << QByteArray("Unread")
+                                              << "Unknown Manufacturer|Acquiring Brand Name not supported|000";
+}
+
+void tst_SystemSurveyValueRetriever::processorIdentification()
+{
+    QFETCH(QByteArray, aVendor);
+    QFETCH(quint32, nHighestBasic);
+    QFETCH(quint32, nHighestExtended);
+    QFETCH(quint32, nLeaf1Edx);
+    QFETCH(quint32, nExtendedEdx);
+    QFETCH(QByteArray, aBrand);
+    QHash<quint32, TCpuidRegisters> hLeaves;
+    hLeaves[0] = {nHighestBasic, packed(aVendor.constData()), packed(aVendor.constData() + 8), packed(aVendor.constData() + 4)};
+    hLeaves[1] = {0, 0, ~0u, nLeaf1Edx};
+    hLeaves[kExtended] = {nHighestExtended, 0, 0, 0};
+    hLeaves[kExtended + 1] = {0, 0, ~0u, nExtendedEdx};
+    const QByteArray aPadded = aBrand.leftJustified(48, '\0', true);
+    for (quint32 nLeaf = 0; nLeaf < 3; ++nLeaf) {
+        const char* p = aPadded.constData() + 16 * nLeaf;
+        hLeaves[kExtended + 2 + nLeaf] = {packed(p), packed(p + 4), packed(p + 8), packed(p + 12)};
+    }
+    QList<quint32> lAsked;
+    const auto oInfo = TProcessorIdentification::identify([&](quint32 nLeaf) {
+        lAsked << nLeaf;
+        return hLeaves.value(nLeaf);
+    });
+    for (const quint32 nLeaf : lAsked)
+        QVERIFY2(nLeaf <= nHighestBasic || nLeaf == kExtended || (nLeaf > kExtended && nLeaf <= nHighestExtended),
+                 qPrintable(QString::number(nLeaf, 16)));
+    QTEST(QStringLiteral("%1|%2|%3%4%5").arg(oInfo.m_sManufacturer, oInfo.m_sBrandName).arg(oInfo.m_bSse).arg(oInfo.m_bSse2)
+              .arg(oInfo.m_b64Bit),
+          "sExpected");
+}
+
+void tst_SystemSurveyValueRetriever::memoryProcessorsAndClock()
+{
+    const TSystemSurveyValueRetriever oRetriever(m_pRoot->path());
+    const auto counts = [&oRetriever] {
+        quint64 nNuma = 9, nPackages = 9, nCores = 9, nLogical = 9;
+        oRetriever.retrieveProcessorCounts(nNuma, nPackages, nCores, nLogical);
+        return QList<quint64>({nNuma, nPackages, nCores, nLogical});
+    };
+    // Nothing to read: every value neutral.
+    QVERIFY(oRetriever.retrieveMainMemorySize() == 0 && oRetriever.retrieveClockSpeed() == 0.0
+            && oRetriever.retrieveGraphicsAdapters().isEmpty());
+    QCOMPARE(counts(), QList<quint64>({0, 0, 0, 0}));
+
+    write(QStringLiteral("/proc/meminfo"), "MemFree:  1 kB\nMemTotal: 2048 kB\n");
+    QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(2048 * 1024));
+    write(QStringLiteral("/proc/meminfo"), "MemTotal: 99999999999999999999 kB\n");
     QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(0));
-    quint64 nNuma = 9, nPackages = 9, nCores = 9, nLogical = 9;
-    oRetriever.retrieveProcessorCounts(nNuma, nPackages, nCores, nLogical);
-    QCOMPARE(nNuma, quint64(0));
-    QCOMPARE(nPackages, quint64(0));
-    QCOMPARE(nCores, quint64(0));
-    QCOMPARE(nLogical, quint64(0));
-    QCOMPARE(oRetriever.retrieveClockSpeed(), 0.0);
-    QVERIFY(oRetriever.retrieveGraphicsAdapters().isEmpty());
-    const auto oProcessor = oRetriever.retrieveProcessor();
-    QCOMPARE(oProcessor.m_nLogicalProcessors, quint64(0));
-    QCOMPARE(oProcessor.m_dClockSpeed, 0.0);
 
-    const TSystemSurveyValueRetriever oMissingRoot(oSystem.root() + QStringLiteral("/does-not-exist"));
-    QCOMPARE(oMissingRoot.retrieveMainMemorySize(), quint64(0));
-    QVERIFY(oMissingRoot.retrieveGraphicsAdapters().isEmpty());
-}
+    // Two nodes; two packages of two cores with two threads each; one processor
+    // taken offline; neighbours in the folders that are no processors or nodes.
+    for (int nCpu = 0; nCpu < 9; ++nCpu) {
+        const QString sCpu = QStringLiteral("/sys/devices/system/cpu/cpu%1/").arg(nCpu);
+        const int nCore = nCpu % 4 + nCpu / 8 * 4; // cpu8 would be a core of a third package
+        const QByteArray aSiblings = QByteArray::number(nCore) + ',' + QByteArray::number(nCore + 4);
+        write(sCpu + QStringLiteral("topology/physical_package_id"), QByteArray::number(nCore / 2) + '\n');
+        write(sCpu + QStringLiteral("topology/thread_siblings_list"), aSiblings + '\n');
+        // The boot processor often has no online file.
+        if (nCpu > 0)
+            write(sCpu + QStringLiteral("online"), nCpu == 8 ? "0\n" : "1\n");
+    }
+    write(QStringLiteral("/sys/devices/system/cpu/cpufreq/policy0/x"), "");
+    write(QStringLiteral("/sys/devices/system/node/node0/x"), "");
+    write(QStringLiteral("/sys/devices/system/node/node1/x"), "");
+    QCOMPARE(counts(), QList<quint64>({2, 2, 4, 8}));
 
-void tst_SystemSurveyValueRetriever::mainMemorySize_data()
-{
-    QTest::addColumn<QByteArray>("meminfo");
-    QTest::addColumn<quint64>("bytes");
-    QTest::newRow("first line") << QByteArray("MemTotal:       16314572 kB\nMemFree:  1 kB\n") << quint64(16314572) * 1024;
-    QTest::newRow("later line") << QByteArray("MemFree:  1 kB\nMemTotal: 2048 kB\n") << quint64(2048 * 1024);
-    QTest::newRow("missing") << QByteArray("MemFree:  1 kB\n") << quint64(0);
-    QTest::newRow("not a number") << QByteArray("MemTotal: lots kB\n") << quint64(0);
-    QTest::newRow("overflowing") << QByteArray("MemTotal: 99999999999999999999 kB\n") << quint64(0);
-}
-
-void tst_SystemSurveyValueRetriever::mainMemorySize()
-{
-    QFETCH(QByteArray, meminfo);
-    TFakeSystem oSystem;
-    oSystem.write(QStringLiteral("/proc/meminfo"), meminfo);
-    QTEST(TSystemSurveyValueRetriever(oSystem.root()).retrieveMainMemorySize(), "bytes");
-}
-
-void tst_SystemSurveyValueRetriever::processorCounts()
-{
-    // Two packages of two cores with two threads each, one processor taken
-    // offline, and neighbours in the folder that are no processors or nodes.
-    TFakeSystem oSystem;
-    oSystem.processor(0, 0, "0,4");
-    oSystem.processor(1, 0, "1,5");
-    oSystem.processor(2, 1, "2,6");
-    oSystem.processor(3, 1, "3,7");
-    oSystem.processor(4, 0, "0,4");
-    oSystem.processor(5, 0, "1,5");
-    oSystem.processor(6, 1, "2,6");
-    oSystem.processor(7, 1, "3,7");
-    oSystem.processor(8, 2, "8", false);
-    oSystem.mkdir(QStringLiteral("/sys/devices/system/cpu/cpufreq/policy0"));
-    oSystem.mkdir(QStringLiteral("/sys/devices/system/cpu/cpuidle"));
-    oSystem.write(QStringLiteral("/sys/devices/system/cpu/online"), "0-7\n");
-    oSystem.mkdir(QStringLiteral("/sys/devices/system/node/node0"));
-    oSystem.mkdir(QStringLiteral("/sys/devices/system/node/node1"));
-    oSystem.write(QStringLiteral("/sys/devices/system/node/has_cpu"), "0-1\n");
-
-    quint64 nNuma = 0, nPackages = 0, nCores = 0, nLogical = 0;
-    TSystemSurveyValueRetriever(oSystem.root()).retrieveProcessorCounts(nNuma, nPackages, nCores, nLogical);
-    QCOMPARE(nNuma, quint64(2));
-    QCOMPARE(nPackages, quint64(2));
-    QCOMPARE(nCores, quint64(4));
-    QCOMPARE(nLogical, quint64(8));
-}
-
-void tst_SystemSurveyValueRetriever::clockSpeedFromFrequencyDriver()
-{
-    TFakeSystem oSystem;
-    oSystem.processor(0, 0, "0");
-    oSystem.processor(1, 0, "1");
-    oSystem.processor(2, 0, "2", false);
-    // The rated clock wins over the boost maximum; the highest processor counts;
-    // offline processors and the boot-time measurement do not.
-    oSystem.write(QStringLiteral("/sys/devices/system/cpu/cpu0/cpufreq/base_frequency"), "2100000\n");
-    oSystem.write(QStringLiteral("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"), "4700000\n");
-    oSystem.write(QStringLiteral("/sys/devices/system/cpu/cpu1/cpufreq/cpuinfo_max_freq"), "3400000\n");
-    oSystem.write(QStringLiteral("/sys/devices/system/cpu/cpu2/cpufreq/cpuinfo_max_freq"), "9900000\n");
-    oSystem.write(QStringLiteral("/proc/cpuinfo"), "cpu MHz\t\t: 5000.000\n");
-    QCOMPARE(TSystemSurveyValueRetriever(oSystem.root()).retrieveClockSpeed(), 3400.0);
-}
-
-void tst_SystemSurveyValueRetriever::clockSpeedFromProcessorInformation()
-{
-    TFakeSystem oSystem;
-    oSystem.processor(0, 0, "0");
-    oSystem.write(QStringLiteral("/proc/cpuinfo"),
-                  "processor\t: 0\ncpu MHz\t\t: 2096.029\nflags\t: fpu\n\n"
-                  "processor\t: 1\ncpu MHz\t\t: 2399.5\n\nprocessor\t: 2\n");
-    QCOMPARE(TSystemSurveyValueRetriever(oSystem.root()).retrieveClockSpeed(), 2399.5);
+    // Without a frequency driver, the highest clock the kernel measured at boot.
+    write(QStringLiteral("/proc/cpuinfo"), "processor\t: 0\ncpu MHz\t\t: 2096.029\n\nprocessor\t: 1\ncpu MHz\t\t: 2399.5\n");
+    QCOMPARE(oRetriever.retrieveClockSpeed(), 2399.5);
+    // With one, the rated clock wins over the boost maximum; the highest processor
+    // counts; offline processors and the boot-time measurement do not.
+    const QString sCpu = QStringLiteral("/sys/devices/system/cpu/cpu%1/cpufreq/%2");
+    write(sCpu.arg(0).arg(QStringLiteral("base_frequency")), "2100000\n");
+    write(sCpu.arg(0).arg(QStringLiteral("cpuinfo_max_freq")), "4700000\n");
+    write(sCpu.arg(1).arg(QStringLiteral("cpuinfo_max_freq")), "3400000\n");
+    write(sCpu.arg(8).arg(QStringLiteral("cpuinfo_max_freq")), "9900000\n");
+    QCOMPARE(oRetriever.retrieveClockSpeed(), 3400.0);
 }
 
 void tst_SystemSurveyValueRetriever::graphicsAdapters()
 {
-    TFakeSystem oSystem;
-    oSystem.write(QStringLiteral("/usr/share/misc/pci.ids"),
-                  "# comment\n"
-                  "1002  Advanced Micro Devices, Inc. [AMD/ATI]\n"
-                  "\t73a5  Navi 21 [Radeon RX 6950 XT]\n"
-                  "\t73bf  Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]\n"
-                  "\t\t1002 0e3a  Radeon RX 6900 XT\n"
-                  "10de  NVIDIA Corporation\n"
-                  "\t1eb8  TU104GL [Tesla T4]\n"
-                  "8086  Intel Corporation\n"
-                  "\t2484  Not the NVIDIA device\n");
-    oSystem.mkdir(QStringLiteral("/drivers/amdgpu"));
-    oSystem.mkdir(QStringLiteral("/drivers/nvidia"));
-    oSystem.write(QStringLiteral("/modules/nvidia/version"), "535.129.03\n");
-    oSystem.link(QStringLiteral("/modules/nvidia"), QStringLiteral("/drivers/nvidia/module"));
-    oSystem.mkdir(QStringLiteral("/drivers/simple-framebuffer"));
-
-    // card0: an AMD card named by the database, with its memory size.
-    oSystem.write(QStringLiteral("/devices/amd/vendor"), "0x1002\n");
-    oSystem.write(QStringLiteral("/devices/amd/device"), "0x73bf\n");
-    oSystem.write(QStringLiteral("/devices/amd/mem_info_vram_total"), "17163091968\n");
-    oSystem.link(QStringLiteral("/drivers/amdgpu"), QStringLiteral("/devices/amd/driver"));
-    oSystem.link(QStringLiteral("/devices/amd"), QStringLiteral("/sys/class/drm/card0/device"));
-    // card1: a device the database does not list, with an out-of-tree driver.
-    oSystem.write(QStringLiteral("/devices/nv/vendor"), "0x10de\n");
-    oSystem.write(QStringLiteral("/devices/nv/device"), "0x2484\n");
-    oSystem.link(QStringLiteral("/drivers/nvidia"), QStringLiteral("/devices/nv/driver"));
-    oSystem.link(QStringLiteral("/devices/nv"), QStringLiteral("/sys/class/drm/card1/device"));
-    // card2: a framebuffer that is no PCI device.
-    oSystem.link(QStringLiteral("/drivers/simple-framebuffer"), QStringLiteral("/devices/fb/driver"));
-    oSystem.link(QStringLiteral("/devices/fb"), QStringLiteral("/sys/class/drm/card2/device"));
-    // card10: nothing known at all; it sorts after card2.
-    oSystem.mkdir(QStringLiteral("/sys/class/drm/card10"));
+    write(QStringLiteral("/usr/share/misc/pci.ids"), "# comment\n1002  AMD\n\t73a5  Other\n\t73bf  Navi 21\n"
+                                                     "10de  NVIDIA\n\t1eb8  Tesla T4\n8086  Intel\n\t2484  Not NVIDIA's\n");
+    // A card's device with these PCI ids (none when empty) and driver.
+    const auto card = [this](const QString& sCard, const QByteArray& aVendor, const QByteArray& aDevice, const QString& sDriver) {
+        const QString sDevice = QStringLiteral("/devices/") + sCard;
+        if (!aVendor.isEmpty()) {
+            write(sDevice + QStringLiteral("/vendor"), aVendor);
+            write(sDevice + QStringLiteral("/device"), aDevice);
+        }
+        write(QStringLiteral("/drivers/%1/x").arg(sDriver), "");
+        link(QStringLiteral("/drivers/") + sDriver, sDevice + QStringLiteral("/driver"));
+        link(sDevice, QStringLiteral("/sys/class/drm/%1/device").arg(sCard));
+    };
+    // Named by the database, with its memory size.
+    card(QStringLiteral("card0"), "0x1002\n", "0x73bf\n", QStringLiteral("amdgpu"));
+    write(QStringLiteral("/devices/card0/mem_info_vram_total"), "17163091968\n");
+    // Not in the database, with an out-of-tree driver that has a version of its own.
+    card(QStringLiteral("card1"), "0x10de\n", "0x2484\n", QStringLiteral("nvidia"));
+    write(QStringLiteral("/modules/nvidia/version"), "535.129.03\n");
+    link(QStringLiteral("/modules/nvidia"), QStringLiteral("/drivers/nvidia/module"));
+    // No PCI device; then one with nothing known, which sorts after card2.
+    card(QStringLiteral("card2"), QByteArray(), QByteArray(), QStringLiteral("simple-framebuffer"));
+    write(QStringLiteral("/sys/class/drm/card10/x"), "");
     // Connectors and render nodes are no adapters of their own.
-    oSystem.mkdir(QStringLiteral("/sys/class/drm/card0-DP-1"));
-    oSystem.mkdir(QStringLiteral("/sys/class/drm/renderD128"));
-    oSystem.write(QStringLiteral("/sys/class/drm/version"), "drm 1.1.0 20060810\n");
+    write(QStringLiteral("/sys/class/drm/card0-DP-1/x"), "");
+    write(QStringLiteral("/sys/class/drm/renderD128/x"), "");
 
-    // Name | vendor | device | memory | driver of each adapter, in card order.
     QStringList lSeen;
-    for (const auto& oAdapter : TSystemSurveyValueRetriever(oSystem.root()).retrieveGraphicsAdapters())
+    for (const auto& oAdapter : TSystemSurveyValueRetriever(m_pRoot->path()).retrieveGraphicsAdapters())
         lSeen << QStringLiteral("%1|%2|%3|%4|%5")
                      .arg(oAdapter.m_sDeviceString)
                      .arg(oAdapter.m_nVendorId, 0, 16)
                      .arg(oAdapter.m_nDeviceId, 0, 16)
                      .arg(oAdapter.m_nVideoMemorySize)
                      .arg(oAdapter.m_sDriverVersion);
-    QCOMPARE(lSeen, QStringList({QStringLiteral("Advanced Micro Devices, Inc. [AMD/ATI] Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]"
-                                                "|1002|73bf|17163091968|")
-                                     + QSysInfo::kernelVersion(),
-                                 QStringLiteral("NVIDIA Corporation|10de|2484|0|535.129.03"),
-                                 QStringLiteral("simple-framebuffer|0|0|0|") + QSysInfo::kernelVersion(),
-                                 QStringLiteral("|0|0|0|")}));
-}
-
-void tst_SystemSurveyValueRetriever::operatingSystem()
-{
-    const auto oSystem = TSystemSurveyValueRetriever().retrieveOperatingSystem();
-    QCOMPARE(oSystem.m_sBaseSystem, QStringLiteral("Linux"));
-    QVERIFY2(!oSystem.m_sName.isEmpty(), "no product name");
-    QVERIFY2(!oSystem.m_sRelease.isEmpty(), "no kernel release");
-}
-
-void tst_SystemSurveyValueRetriever::monitorsFollowTheScreens()
-{
-    const auto lMonitors = TSystemSurveyValueRetriever().retrieveMonitors();
-    const QList<QScreen*> lScreens = QGuiApplication::screens();
-    QCOMPARE(lMonitors.size(), lScreens.size());
-    int nPrimary = 0;
-    for (int n = 0; n < lMonitors.size(); ++n) {
-        QCOMPARE(lMonitors[n].m_nWidth, lScreens[n]->geometry().width());
-        QCOMPARE(lMonitors[n].m_nHeight, lScreens[n]->geometry().height());
-        QCOMPARE(lMonitors[n].m_nRefreshRate, quint64(lScreens[n]->refreshRate()));
-        nPrimary += lMonitors[n].m_bPrimary ? 1 : 0;
-    }
-    QCOMPARE(nPrimary, lMonitors.isEmpty() ? 0 : 1);
+    const QString sKernel = QSysInfo::kernelVersion();
+    QCOMPARE(lSeen, QStringList({QStringLiteral("AMD Navi 21|1002|73bf|17163091968|") + sKernel,
+                                 QStringLiteral("NVIDIA|10de|2484|0|535.129.03"),
+                                 QStringLiteral("simple-framebuffer|0|0|0|") + sKernel, QStringLiteral("|0|0|0|")}));
 }
 
 void tst_SystemSurveyValueRetriever::thisMachine()
 {
-    // The kernel tells the same figures through its system calls.
+    // The kernel tells the same figures through its system calls, the toolkit the same screens.
     const TSystemSurveyValueRetriever oRetriever;
-    const quint64 nPhysical = static_cast<quint64>(::sysconf(_SC_PHYS_PAGES)) * static_cast<quint64>(::sysconf(_SC_PAGESIZE));
-    QCOMPARE(oRetriever.retrieveMainMemorySize(), nPhysical);
+    QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(::sysconf(_SC_PHYS_PAGES)) * quint64(::sysconf(_SC_PAGESIZE)));
     const auto oProcessor = oRetriever.retrieveProcessor();
-    QCOMPARE(oProcessor.m_nLogicalProcessors, static_cast<quint64>(::sysconf(_SC_NPROCESSORS_ONLN)));
+    QCOMPARE(oProcessor.m_nLogicalProcessors, quint64(::sysconf(_SC_NPROCESSORS_ONLN)));
     QVERIFY(oProcessor.m_nCores >= 1 && oProcessor.m_nCores <= oProcessor.m_nLogicalProcessors);
     QVERIFY(oProcessor.m_nPhysicalPackages >= 1 && oProcessor.m_nPhysicalPackages <= oProcessor.m_nCores);
+    // Every x86-64 processor has long mode, SSE and SSE2, and a brand text.
+    QVERIFY(oProcessor.m_b64Bit && oProcessor.m_bSse && oProcessor.m_bSse2);
+    QVERIFY2(!oProcessor.m_sBrandName.isEmpty() && oProcessor.m_sBrandName == oProcessor.m_sBrandName.simplified(),
+             qPrintable(oProcessor.m_sBrandName));
+
+    const auto lMonitors = oRetriever.retrieveMonitors();
+    const QList<QScreen*> lScreens = QGuiApplication::screens();
+    QVERIFY(!lMonitors.isEmpty() && lMonitors.size() == lScreens.size());
+    for (int n = 0; n < lMonitors.size(); ++n) {
+        QCOMPARE(QSize(lMonitors[n].m_nWidth, lMonitors[n].m_nHeight), lScreens[n]->geometry().size());
+        QCOMPARE(lMonitors[n].m_nRefreshRate, quint64(lScreens[n]->refreshRate()));
+        QCOMPARE(lMonitors[n].m_bPrimary, lScreens[n] == QGuiApplication::primaryScreen());
+    }
 }
 
 QTEST_MAIN(tst_SystemSurveyValueRetriever)
