@@ -98,12 +98,6 @@ inline QString unsoundness(const QString& sFolder)
     return oRun.nExitCode == 0 ? QString() : oRun.describe();
 }
 
-inline quint64 inodeOf(const QString& sPath)
-{
-    struct stat oStatus {};
-    return ::lstat(QFile::encodeName(sPath).constData(), &oStatus) == 0 ? quint64(oStatus.st_ino) : 0;
-}
-
 // Every entry below the folder with what identifies its state: for files the
 // size, the modification time, the inode and the hash of the bytes.
 inline QMap<QString, QString> treeState(const QString& sFolder)
@@ -120,10 +114,12 @@ inline QMap<QString, QString> treeState(const QString& sFolder)
         if (oInfo.isDir()) {
             hState.insert(sRelative, QStringLiteral("folder"));
         } else {
+            struct stat oStatus {};
+            ::lstat(QFile::encodeName(sPath).constData(), &oStatus);
             hState.insert(sRelative, QStringLiteral("%1 %2 %3 %4")
                                          .arg(oInfo.size())
                                          .arg(oInfo.lastModified().toMSecsSinceEpoch())
-                                         .arg(inodeOf(sPath))
+                                         .arg(quint64(oStatus.st_ino))
                                          .arg(QString::fromLatin1(shared::TSha256::hash(readTestFile(sPath)).toHex())));
         }
     }

@@ -1,54 +1,125 @@
-#include "publishedclient.h"
+// corvane-publish build: what it writes reads back as the launcher reads it, and
+// publishing one version after another into the same folder.
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "publishtool.h"
+
+#include "launcher/packageconfigurationreader.h"
+#include "shared/packeddata.h"
+
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TPublishBuildTest : public QObject
-{
-    Q_OBJECT
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <time.h>
 
-private slots:
-    void publishedClientReadsBack_data();
-    void publishedClientReadsBack();
+#include <memory>
+
+using velmar::launcher::TChunkDescription;
+using velmar::launcher::TFileDescription;
+using velmar::launcher::TPackageConfigurationReader;
+
+namespace {
+
+struct TExpectedFile
+{
+    QByteArray aBytes;
+    bool bExecutable = false;
 };
+using TExpectedTree = QMap<QString, TExpectedFile>;
 
-void TPublishBuildTest::publishedClientReadsBack_data()
+// A client folder with what a real one has: an executable, a library, large files
+// with and without boundaries, an empty file, a file name beyond ASCII, the same
+// bytes under several names (in the package and in the assets), and symbolic
+// links to a file and to a folder inside it; large files of 20 MiB, or one file of
+// two chunks. Returns what the launcher must install.
+TExpectedTree makeClient(const QString& sRoot, bool bLarge)
 {
-    QTest::addColumn<QString>("sMethod");
-    QTest::addColumn<ESize>("eSize");
-    // Every other method publishes and installs in the mixed-method install test.
-    QTest::newRow("store, large files") << QStringLiteral("store") << ESize::Large;
-    QTest::newRow("deflate") << QStringLiteral("deflate") << ESize::Small;
+    TExpectedTree hFiles;
+    const auto add = [&](const QString& sPath, const QByteArray& aBytes, bool bExecutable = false) {
+        writeTestFile(sRoot + QLatin1Char('/') + sPath, aBytes, bExecutable);
+        hFiles.insert(sPath, {aBytes, bExecutable});
+    };
+    const QByteArray aReadme = "Corvane Online\nRead me first.\n";
+    add(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    add(QStringLiteral("bin/libgame.so"), noiseBytes(300000, 7) + QByteArray(200000, 'x'));
+    add(QStringLiteral("readme.txt"), aReadme);
+    add(QStringLiteral("empty.cfg"), QByteArray());
+    add(QString::fromUtf8("Sprachen/Größe – ä.txt"), "groß\n");
+    add(QStringLiteral("docs/manual.txt"), "manual\n");
+    add(QStringLiteral("assets/sounds/readme-again.txt"), aReadme);
+    add(QStringLiteral("assets/textures/stone.tex"), noiseBytes(150000, 9));
+    add(QStringLiteral("assets/empty.dat"), QByteArray());
+    if (bLarge)
+        add(QStringLiteral("data/zeros.bin"), QByteArray(20 << 20, '\0'));
+    add(QStringLiteral("data/level.pak"), bLarge ? noiseBytes(20 << 20, 11) : QByteArray(5 << 20, 'L') + noiseBytes(1 << 20, 11));
+    QFile::link(QStringLiteral("client"), sRoot + QStringLiteral("/bin/client-link"));
+    hFiles.insert(QStringLiteral("bin/client-link"), hFiles.value(QStringLiteral("bin/client")));
+    QFile::link(QStringLiteral("docs"), sRoot + QStringLiteral("/manual"));
+    hFiles.insert(QStringLiteral("manual/manual.txt"), hFiles.value(QStringLiteral("docs/manual.txt")));
+    QDir().mkpath(sRoot + QStringLiteral("/empty-folder"));
+    return hFiles;
 }
 
-void TPublishBuildTest::publishedClientReadsBack()
+QStringList buildArguments(const QString& sSource, const QString& sOutput, const QString& sMethod, bool bAssets = true)
 {
-    QFETCH(QString, sMethod);
-    QFETCH(ESize, eSize);
+    return QStringList{QStringLiteral("build"), QStringLiteral("--source"), sSource, QStringLiteral("--out"), sOutput,
+                       QStringLiteral("--method"), sMethod, QStringLiteral("--parameter"), QStringLiteral("two words")}
+           + QStringLiteral("--version 2.5 --executable bin/client --parameter -windowed --jobs 2").split(QLatin1Char(' '))
+           + (bAssets ? QStringLiteral("--assets assets --asset-version A7").split(QLatin1Char(' ')) : QStringList());
+}
 
-    QTemporaryDir oDir;
-    const QString sSource = oDir.filePath(QStringLiteral("client"));
-    const QString sOutput = oDir.filePath(QStringLiteral("cdn/live"));
-    const TExpectedTree hExpected = makeClient(sSource, eSize);
+std::unique_ptr<TPackageConfigurationReader> readBack(const QString& sOutput)
+{
+    const QUrl oBase = QUrl::fromLocalFile(sOutput + QLatin1Char('/'));
+    return std::make_unique<TPackageConfigurationReader>(readTestFile(sOutput + QStringLiteral("/package.json")),
+                                                         readTestFile(sOutput + QStringLiteral("/assets.json")), oBase,
+                                                         oBase);
+}
 
-    const TToolRun oBuild = runPublish(buildArguments(sSource, sOutput, sMethod));
-    QVERIFY2(oBuild.nExitCode == 0, qPrintable(oBuild.describe()));
+// What the launcher would download for this chunk, unpacked; null when it is not there.
+QByteArray fetchLocal(const TPackageConfigurationReader& oReader, const TChunkDescription& oChunk)
+{
+    const QByteArray aPacked = readTestFile(oReader.url(oChunk).toLocalFile());
+    if (oChunk.packedHash() != shared::TSha256::hash(aPacked) || oChunk.packedSize() != quint64(aPacked.size()))
+        return QByteArray();
+    const QByteArray aBytes = oChunk.unpack() ? shared::unpackStrict(aPacked) : aPacked;
+    return aBytes.isNull() ? QByteArray("", 0) : aBytes;
+}
+
+QSet<QString> chunkUrls(const QString& sOutput)
+{
+    const auto pReader = readBack(sOutput);
+    QSet<QString> lUrls;
+    for (const TChunkDescription& oChunk : pReader->chunks())
+        lUrls.insert(pReader->url(oChunk).toLocalFile());
+    for (const TFileDescription& oFile : pReader->files()) {
+        if (oFile.packedForm().hasUrl())
+            lUrls.insert(pReader->url(oFile.packedForm()).toLocalFile());
+    }
+    return lUrls;
+}
+
+quint64 sizeOf(const QSet<QString>& lPaths)
+{
+    quint64 nBytes = 0;
+    for (const QString& sPath : lPaths)
+        nBytes += quint64(QFileInfo(sPath).size());
+    return nBytes;
+}
+
+// The launcher reads back every file byte for byte, from its chunks and from its
+// own packed form, and every chunk file is named by its content.
+void verifyReadsBack(const QString& sOutput, const TExpectedTree& hExpected, const QString& sMethod)
+{
     QCOMPARE(unsoundness(sOutput), QString());
-
     const auto pReader = readBack(sOutput);
     QVERIFY(pReader->isValid());
-    QCOMPARE(pReader->version(), QStringLiteral("2.5"));
-    QCOMPARE(pReader->assetVersion(), QStringLiteral("A7"));
-    QCOMPARE(pReader->executable(), QStringLiteral("bin/client"));
-    QCOMPARE(pReader->parameters(), QStringList({QStringLiteral("-windowed"), QStringLiteral("two words")}));
-    QCOMPARE(pReader->generation(), velmar::launcher::SecondGeneration);
-    QCOMPARE(pReader->variant(), velmar::launcher::RegularVariant);
-
-    // Every file comes back byte for byte, from its chunks and from its own packed form.
+    QCOMPARE(QStringList({pReader->version(), pReader->assetVersion(), pReader->executable()}) + pReader->parameters(),
+             QStringList({QStringLiteral("2.5"), QStringLiteral("A7"), QStringLiteral("bin/client"), QStringLiteral("two words"),
+                          QStringLiteral("-windowed")}));
     QCOMPARE(pReader->files().size(), size_t(hExpected.size()));
     for (const TFileDescription& oFile : pReader->files()) {
         QVERIFY2(hExpected.contains(oFile.localFile()), qPrintable(oFile.localFile()));
@@ -62,6 +133,8 @@ void TPublishBuildTest::publishedClientReadsBack()
             const TChunkDescription& oChunk = pReader->chunks()[size_t(nChunk)];
             const QByteArray aChunk = fetchLocal(*pReader, oChunk);
             QVERIFY2(!aChunk.isNull() && oChunk.unpackedHash() == shared::TSha256::hash(aChunk), qPrintable(oFile.localFile()));
+            // No chunk beyond 16 MiB, even without a boundary in sight.
+            QVERIFY(aChunk.size() <= 16 << 20);
             aBuilt += aChunk;
         }
         QVERIFY2(aBuilt == oExpected.aBytes, qPrintable(oFile.localFile()));
@@ -70,35 +143,217 @@ void TPublishBuildTest::publishedClientReadsBack()
         if (oFile.packedForm().hasUrl())
             QVERIFY2(fetchLocal(*pReader, oFile.packedForm()) == oExpected.aBytes, qPrintable(oFile.localFile()));
     }
-    if (eSize == ESize::Large) {
-        const auto oZeros = std::find_if(pReader->files().begin(), pReader->files().end(), [](const TFileDescription& oFile) {
-            return oFile.localFile() == QLatin1String("data/zeros.bin");
-        });
-        QVERIFY(oZeros != pReader->files().end());
-        QCOMPARE(oZeros->chunks().size(), size_t(2));
-        QCOMPARE(pReader->chunks()[size_t(oZeros->chunks()[0])].unpackedSize(), quint64(16 << 20));
-    }
-
     // Each chunk is listed once across both documents.
     QSet<QByteArray> lHashes;
     for (const TChunkDescription& oChunk : pReader->chunks())
         lHashes.insert(oChunk.unpackedHash().toByteArray());
     QCOMPARE(size_t(lHashes.size()), pReader->chunks().size());
-
-    // The asset document holds exactly the files below the asset folder.
-    const QJsonArray lAssetFiles =
-        QJsonDocument::fromJson(readTestFile(sOutput + QStringLiteral("/assets.json"))).object().value(QStringLiteral("files")).toArray();
-    QCOMPARE(lAssetFiles.size(), 3);
-    for (const QJsonValue& oFile : lAssetFiles)
-        QVERIFY(oFile.toObject().value(QStringLiteral("localfile")).toString().startsWith(QLatin1String("assets/")));
-
+    // The asset document lists exactly the files below the asset folder.
+    const QByteArray aPackage = readTestFile(sOutput + QStringLiteral("/package.json"));
+    QCOMPARE(readTestFile(sOutput + QStringLiteral("/assets.json")).count("\"assets/"), 3);
+    QVERIFY(!aPackage.contains("\"assets/") && !aPackage.contains("file:"));
     // Chunk files are named by content below chunks/, addressed relative to the documents.
     const QRegularExpression oName(QStringLiteral("^chunks/([0-9a-f]{2})/\\1[0-9a-f]{62}\\.%1$").arg(sMethod));
-    for (const QString& sPath : chunkUrls(*pReader)) {
-        const QString sRelative = QDir(sOutput).relativeFilePath(sPath);
-        QVERIFY2(oName.match(sRelative).hasMatch(), qPrintable(sRelative));
+    for (const QString& sPath : chunkUrls(sOutput))
+        QVERIFY2(oName.match(QDir(sOutput).relativeFilePath(sPath)).hasMatch(), qPrintable(sPath));
+}
+
+// True once the system's coarse clock, which stamps changes, has moved past
+// every change in the folder, as it has for a client that was not just written.
+bool changesSettled(const QString& sFolder)
+{
+    timespec oNow{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &oNow);
+    QDirIterator oFiles(sFolder, QDir::Files, QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    while (oFiles.hasNext()) {
+        struct stat oStatus {};
+        if (::stat(QFile::encodeName(oFiles.next()).constData(), &oStatus) != 0)
+            return false;
+        if (oStatus.st_ctim.tv_sec > oNow.tv_sec
+            || (oStatus.st_ctim.tv_sec == oNow.tv_sec && oStatus.st_ctim.tv_nsec >= oNow.tv_nsec))
+            return false;
     }
-    QVERIFY(!readTestFile(sOutput + QStringLiteral("/package.json")).contains("file:"));
+    return true;
+}
+
+} // namespace
+
+class TPublishBuildTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void largeClientThenOneByteChanged();
+    void republishingReadsOnlyWhatChanged();
+    void documentsSwapBackToBackAndDamageIsRepaired();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    QString m_sSource;
+    QString m_sOutput;
+};
+
+void TPublishBuildTest::init()
+{
+    m_pDir = std::make_unique<QTemporaryDir>();
+    m_sSource = m_pDir->filePath(QStringLiteral("client"));
+    m_sOutput = m_pDir->filePath(QStringLiteral("cdn/live"));
+}
+
+void TPublishBuildTest::largeClientThenOneByteChanged()
+{
+    const TExpectedTree hExpected = makeClient(m_sSource, true);
+    TToolRun oRun = runPublish(buildArguments(m_sSource, m_sOutput, QStringLiteral("store")));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    verifyReadsBack(m_sOutput, hExpected, QStringLiteral("store"));
+    if (QTest::currentTestFailed())
+        return;
+    const QMap<QString, QString> hBefore = treeState(m_sOutput);
+    const QSet<QString> lFirstChunks = chunkUrls(m_sOutput);
+
+    // One byte changed in the middle of a large file, a file added, one removed.
+    QByteArray aLevel = readTestFile(m_sSource + QStringLiteral("/data/level.pak"));
+    aLevel[10 << 20] = char(aLevel[10 << 20] ^ 0x5A);
+    QVERIFY(writeTestFile(m_sSource + QStringLiteral("/data/level.pak"), aLevel));
+    QVERIFY(writeTestFile(m_sSource + QStringLiteral("/data/new.bin"), noiseBytes(5000, 99)));
+    QVERIFY(QFile::remove(m_sSource + QStringLiteral("/readme.txt")));
+    oRun = runPublish(buildArguments(m_sSource, m_sOutput, QStringLiteral("store")));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+
+    // The changed chunk of the large file and the new file; the rest is shared.
+    const QSet<QString> lNew = chunkUrls(m_sOutput).subtract(lFirstChunks);
+    QCOMPARE(lNew.size(), 2);
+    QVERIFY2(oRun.sOut.contains(QStringLiteral("New chunk files: 2, %1 bytes").arg(sizeOf(lNew))), qPrintable(oRun.describe()));
+    // Every chunk file of the first version is untouched: same bytes, same inode, same time.
+    const QMap<QString, QString> hAfter = treeState(m_sOutput);
+    for (auto oEntry = hBefore.constBegin(); oEntry != hBefore.constEnd(); ++oEntry) {
+        if (oEntry.key().startsWith(QLatin1String("chunks/")))
+            QVERIFY2(hAfter.value(oEntry.key()) == oEntry.value(), qPrintable(oEntry.key()));
+    }
+    for (auto oEntry = hAfter.constBegin(); oEntry != hAfter.constEnd(); ++oEntry) {
+        if (!hBefore.contains(oEntry.key()))
+            QVERIFY2(oEntry.value() == QLatin1String("folder") || lNew.contains(QDir(m_sOutput).filePath(oEntry.key())),
+                     qPrintable(oEntry.key()));
+    }
+    QCOMPARE(unsoundness(m_sOutput), QString());
+}
+
+void TPublishBuildTest::republishingReadsOnlyWhatChanged()
+{
+    const TExpectedTree hExpected = makeClient(m_sSource, false);
+    QTRY_VERIFY(changesSettled(m_sSource));
+    const QStringList lBuild = buildArguments(m_sSource, m_sOutput, QStringLiteral("deflate"));
+    TToolRun oRun = runPublish(lBuild);
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QStringLiteral("Read 12 files")), qPrintable(oRun.describe()));
+    verifyReadsBack(m_sOutput, hExpected, QStringLiteral("deflate"));
+    if (QTest::currentTestFailed())
+        return;
+    oRun = runPublish(lBuild);
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QStringLiteral("Read 0 files (0 bytes); 12 unchanged"))
+                 && oRun.sOut.contains(QStringLiteral("New chunk files: 0, 0 bytes")),
+             qPrintable(oRun.describe()));
+    const QSet<QString> lFirstChunks = chunkUrls(m_sOutput);
+    const QString sOldPackage = m_pDir->filePath(QStringLiteral("old-package.json"));
+    const QString sOldAssets = m_pDir->filePath(QStringLiteral("old-assets.json"));
+    QVERIFY(QFile::copy(m_sOutput + QStringLiteral("/package.json"), sOldPackage));
+    QVERIFY(QFile::copy(m_sOutput + QStringLiteral("/assets.json"), sOldAssets));
+
+    // A file rewritten at once and at the same size, with its modification time put
+    // back; a small file changed; the chunk file of an unchanged one taken by a
+    // prune. All three are read again; that chunk file is packed again.
+    const QString sLevel = m_sSource + QStringLiteral("/data/level.pak");
+    struct stat oLevelBefore {};
+    QVERIFY(::stat(QFile::encodeName(sLevel).constData(), &oLevelBefore) == 0);
+    QByteArray aLevel = readTestFile(sLevel);
+    aLevel[aLevel.size() - 1] = char(aLevel[aLevel.size() - 1] ^ 0x5A);
+    QVERIFY(writeTestFile(sLevel, aLevel));
+    const timespec aTimes[2] = {oLevelBefore.st_atim, oLevelBefore.st_mtim};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(sLevel).constData(), aTimes, 0) == 0);
+    QVERIFY(writeTestFile(m_sSource + QString::fromUtf8("/Sprachen/Größe – ä.txt"), "GROSS\n"));
+    const auto pBefore = readBack(m_sOutput);
+    for (const TFileDescription& oFile : pBefore->files()) {
+        if (oFile.localFile() == QLatin1String("bin/libgame.so"))
+            QVERIFY(QFile::remove(pBefore->url(oFile.packedForm()).toLocalFile()));
+    }
+    oRun = runPublish(lBuild);
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QStringLiteral("Read 3 files")), qPrintable(oRun.describe()));
+    // The same documents as a build that reads everything, with another number of jobs.
+    const QString sFresh = m_pDir->filePath(QStringLiteral("fresh"));
+    QStringList lFresh = buildArguments(m_sSource, sFresh, QStringLiteral("deflate"));
+    lFresh[lFresh.indexOf(QStringLiteral("--jobs")) + 1] = QStringLiteral("5");
+    QVERIFY(runPublish(lFresh).nExitCode == 0);
+    for (const QString& sDocument : {QStringLiteral("/package.json"), QStringLiteral("/assets.json")})
+        QCOMPARE(readTestFile(m_sOutput + sDocument), readTestFile(sFresh + sDocument));
+    QCOMPARE(unsoundness(m_sOutput), QString());
+
+    // From the old version the two changed files are fetched, nothing else.
+    const QSet<QString> lSecondChunks = chunkUrls(m_sOutput);
+    const QSet<QString> lNew = QSet<QString>(lSecondChunks).subtract(lFirstChunks);
+    const QSet<QString> lGone = QSet<QString>(lFirstChunks).subtract(lSecondChunks);
+    QVERIFY(lNew.size() == 2 && lGone.size() == 2);
+    const TToolRun oDiff = runPublish({QStringLiteral("diff"), sOldPackage, m_sOutput + QStringLiteral("/package.json"),
+                                       QStringLiteral("--old-assets"), sOldAssets, QStringLiteral("--new-assets"),
+                                       m_sOutput + QStringLiteral("/assets.json")});
+    QVERIFY2(oDiff.nExitCode == 0 && oDiff.sOut.contains(QStringLiteral("Fetched: 2 downloads, %1 bytes").arg(sizeOf(lNew))),
+             qPrintable(oDiff.describe()));
+
+    // What the old version alone needs stays while its documents are kept, and a
+    // dry run only lists it; then it goes.
+    const QMap<QString, QString> hBefore = treeState(m_sOutput);
+    QVERIFY(runPublish({QStringLiteral("prune"), m_sOutput, QStringLiteral("--keep"), sOldPackage, QStringLiteral("--keep"),
+                        sOldAssets}).nExitCode == 0);
+    const TToolRun oDryRun = runPublish({QStringLiteral("prune"), m_sOutput, QStringLiteral("--dry-run")});
+    QVERIFY2(oDryRun.nExitCode == 0, qPrintable(oDryRun.describe()));
+    for (const QString& sPath : lGone)
+        QVERIFY2(oDryRun.sOut.contains(QDir(m_sOutput).relativeFilePath(sPath)), qPrintable(oDryRun.describe()));
+    QCOMPARE(treeState(m_sOutput), hBefore);
+    QVERIFY(runPublish({QStringLiteral("prune"), m_sOutput}).nExitCode == 0);
+    for (const QString& sPath : lGone)
+        QVERIFY2(!QFileInfo::exists(sPath), qPrintable(sPath));
+    QCOMPARE(unsoundness(m_sOutput), QString());
+}
+
+void TPublishBuildTest::documentsSwapBackToBackAndDamageIsRepaired()
+{
+    makeClient(m_sSource, false);
+    QVERIFY(runPublish(buildArguments(m_sSource, m_sOutput, QStringLiteral("store"))).nExitCode == 0);
+    const auto pFirst = readBack(m_sOutput);
+    const QString sVictim = pFirst->url(pFirst->chunks().front()).toLocalFile();
+    QVERIFY(QFile::resize(sVictim, QFileInfo(sVictim).size() / 2));
+    QVERIFY(writeTestFile(m_sSource + QStringLiteral("/assets/new.dat"), "new"));
+
+    // A reader between the two renames may meet a mismatched pair: nothing but the
+    // renames may happen there, and the package document, which the launcher asks
+    // for first, goes first.
+    const int nWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(nWatch >= 0 && inotify_add_watch(nWatch, QFile::encodeName(m_sOutput).constData(), IN_ALL_EVENTS) >= 0);
+    const TToolRun oRun = runPublish(buildArguments(m_sSource, m_sOutput, QStringLiteral("store")));
+    QStringList lEvents;
+    alignas(inotify_event) char aBuffer[1 << 16];
+    for (ssize_t nRead; (nRead = ::read(nWatch, aBuffer, sizeof aBuffer)) > 0;) {
+        for (char* pAt = aBuffer; pAt < aBuffer + nRead;) {
+            const auto* pEvent = reinterpret_cast<const inotify_event*>(pAt);
+            const QString sName = QString::fromUtf8(pEvent->len ? pEvent->name : "");
+            if (pEvent->mask & IN_MOVED_TO)
+                lEvents << QStringLiteral("renamed to ") + sName;
+            else if (pEvent->mask & (IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE))
+                lEvents << QStringLiteral("wrote ") + sName;
+            pAt += sizeof(inotify_event) + pEvent->len;
+        }
+    }
+    ::close(nWatch);
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QStringLiteral("Replaced 1 damaged chunk files")),
+             qPrintable(oRun.describe()));
+    const int nFirst = lEvents.indexOf(QStringLiteral("renamed to package.json"));
+    QVERIFY2(nFirst >= 0 && lEvents.value(nFirst + 1) == QLatin1String("renamed to assets.json"),
+             qPrintable(lEvents.join(QLatin1Char('\n'))));
+    QCOMPARE(unsoundness(m_sOutput), QString());
+
+    // A later version without assets takes the asset document away.
+    QVERIFY(runPublish(buildArguments(m_sSource, m_sOutput, QStringLiteral("store"), false)).nExitCode == 0);
+    QVERIFY(!QFileInfo::exists(m_sOutput + QStringLiteral("/assets.json")) && readBack(m_sOutput)->assetVersion().isEmpty());
+    QCOMPARE(unsoundness(m_sOutput), QString());
 }
 
 QTEST_GUILESS_MAIN(TPublishBuildTest)
