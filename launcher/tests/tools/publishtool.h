@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the tests of corvane-publish: running it, making client
-// folders, and taking stock of what a run left on disk.
+// Helpers shared by the tests that run corvane-publish and the other built tools:
+// running them, editing documents, and taking stock of what a run left on disk.
 
 #include "noisebytes.h"
 #include "testfiles.h"
@@ -103,8 +103,6 @@ inline QString unsoundness(const QString& sFolder)
 inline QMap<QString, QString> treeState(const QString& sFolder)
 {
     QMap<QString, QString> hState;
-    if (!QFileInfo(sFolder).exists())
-        return hState;
     QDirIterator oIterator(sFolder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                            QDirIterator::Subdirectories);
     while (oIterator.hasNext()) {

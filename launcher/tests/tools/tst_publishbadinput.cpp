@@ -50,7 +50,7 @@ void TPublishBadInputTest::init()
 
 // Over a published version: a link out of the source, one up and out, one that
 // leads nowhere, one in a circle, a named pipe, an unreadable file and folder, a
-// name that is not UTF-8. The report names every one, not just the first.
+// name that is not UTF-8. The report names every one as it is, not just the first.
 void TPublishBadInputTest::everyProblemIsNamed()
 {
     const QString sData = m_sSource + QStringLiteral("/data/");
@@ -76,9 +76,8 @@ void TPublishBadInputTest::everyProblemIsNamed()
     ::unlink(aNotUtf8.constData());
     QFile::setPermissions(sData + QStringLiteral("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY2(oRun.nExitCode == 1 && oRun.sOut.isEmpty(), qPrintable(oRun.describe()));
-    for (const char* pNamed : {"data/secret.bin", "data/locked", "data/sibling", "data/passwords", "data/gone", "data/again",
-                               "data/pipe", "data/caf\\xe9.txt"})
-        QVERIFY2(oRun.sErr.contains(QLatin1String(pNamed)), qPrintable(oRun.describe()));
+    for (const char* pNamed : {"secret.bin", "locked", "sibling", "passwords", "gone", "again", "pipe", "caf\\xe9.txt"})
+        QVERIFY2(oRun.sErr.contains(QStringLiteral("'data/%1'").arg(QLatin1String(pNamed))), qPrintable(oRun.describe()));
     QCOMPARE(treeState(m_sOutput), hBefore);
 
     // A source of folders only, and none at all, are refused as well.
@@ -91,9 +90,8 @@ void TPublishBadInputTest::everyProblemIsNamed()
 
 void TPublishBadInputTest::failureMidwayLeavesFolderAsItWas()
 {
-    for (int nIndex = 0; nIndex < 20; ++nIndex)
-        QVERIFY(writeTestFile(m_sSource + QStringLiteral("/data/file%1.txt").arg(nIndex, 2, 10, QLatin1Char('0')),
-                              QByteArray::number(nIndex)));
+    for (int nIndex = 10; nIndex < 30; ++nIndex)
+        QVERIFY(writeTestFile(m_sSource + QStringLiteral("/data/file%1.txt").arg(nIndex), QByteArray::number(nIndex)));
     // The last file's chunk folder is taken by a file: its chunk cannot be written
     // after all the others have been.
     const QByteArray aBlocked = "blocked\n";
@@ -131,13 +129,11 @@ void TPublishBadInputTest::refusedRequests_data()
     QTest::addColumn<QString>("sOptions");
     QTest::addColumn<QString>("sOutput");
     QTest::addColumn<int>("nExitCode");
-    QTest::newRow("no executable") << "--method store" << "cdn" << 2;
     QTest::newRow("unknown method") << "--executable bin/client --method zip" << "cdn" << 2;
     QTest::newRow("assets outside") << "--executable bin/client --assets ../x" << "cdn" << 2;
     QTest::newRow("executable outside") << "--executable /bin/sh" << "cdn" << 2;
     QTest::newRow("no jobs") << "--executable bin/client --jobs 0" << "cdn" << 2;
     QTest::newRow("level beyond the method's") << "--executable bin/client --method zpaq --level 6" << "cdn" << 2;
-    QTest::newRow("unknown option") << "--executable bin/client --fast" << "cdn" << 2;
     QTest::newRow("executable not in the source") << "--executable bin/other" << "cdn" << 1;
     QTest::newRow("asset folder without files") << "--executable bin/client --assets nothing" << "cdn" << 1;
     QTest::newRow("output inside the source") << "--executable bin/client" << "client/cdn" << 1;

@@ -1,6 +1,5 @@
-// The commands of corvane-publish besides build, run as the built program: exit
-// codes, OUT left untouched when the work fails, what the launcher reads back.
-// The packer's and the chunker's own tests cover every method and every boundary.
+// corvane-publish's commands besides build: exit codes, OUT left as it was on failure, what the launcher reads
+// back. The packer's and the chunker's own tests cover every method and every boundary.
 
 #include "packedtestdata.h"
 #include "publishtool.h"
@@ -32,15 +31,21 @@ TEdit setField(const char* pFile, const char* pKey, const QJsonValue& oValue)
     };
 }
 
+// The path of the file's first chunk file.
+QString chunkPath(const QString& sFolder, QJsonObject& oPackage, const char* pFile)
+{
+    int nChunk = -1;
+    editListedFile(oPackage, QLatin1String(pFile),
+                   [&](QJsonObject& oFile) { nChunk = oFile.value(QStringLiteral("chunks")).toArray().first().toInt(); });
+    const QJsonObject oChunk = oPackage.value(QStringLiteral("chunks")).toArray().at(nChunk).toObject();
+    return sFolder + QLatin1Char('/') + oChunk.value(QStringLiteral("url")).toString();
+}
+
 // fnEdit turns the bytes of the file's first chunk file into new ones; null removes it.
 TEdit editChunkFile(const char* pFile, const std::function<QByteArray(QByteArray)>& fnEdit)
 {
     return [=](const QString& sFolder, QJsonObject& oPackage) {
-        int nChunk = -1;
-        editListedFile(oPackage, QLatin1String(pFile),
-                       [&](QJsonObject& oFile) { nChunk = oFile.value(QStringLiteral("chunks")).toArray().first().toInt(); });
-        const QJsonObject oChunk = oPackage.value(QStringLiteral("chunks")).toArray().at(nChunk).toObject();
-        const QString sPath = sFolder + QLatin1Char('/') + oChunk.value(QStringLiteral("url")).toString();
+        const QString sPath = chunkPath(sFolder, oPackage, pFile);
         const QByteArray aBytes = fnEdit(readTestFile(sPath));
         QVERIFY(aBytes.isNull() ? QFile::remove(sPath) : writeTestFile(sPath, aBytes));
     };
@@ -102,15 +107,11 @@ void TPublishCommandsTest::packThenUnpack()
     QVERIFY2(oUnpack.nExitCode == 0, qPrintable(oUnpack.describe()));
     QCOMPARE(readTestFile(path("out")), aInput);
 
-    // What does not unpack is copied by the lenient form; bytes that are not packed
-    // by both forms.
+    // What does not unpack is copied by the lenient form.
     const QByteArray aBad = packedTestStream(3, 100, "not deflate at all");
     QVERIFY(writeTestFile(path("bad"), aBad));
-    QVERIFY(writeTestFile(path("plain"), "plain text"));
     QCOMPARE(runPublish({"unpack", "--lenient", path("bad"), path("bad.out")}).nExitCode, 0);
     QCOMPARE(readTestFile(path("bad.out")), aBad);
-    QCOMPARE(runPublish({"unpack", path("plain"), path("plain.out")}).nExitCode, 0);
-    QCOMPARE(readTestFile(path("plain.out")), QByteArray("plain text"));
 }
 
 void TPublishCommandsTest::failuresLeaveOutUntouched()
@@ -155,7 +156,6 @@ void TPublishCommandsTest::chunksInFileOrder()
     for (const QString& sLine : lLines) {
         const QStringList lFields = sLine.split(QLatin1Char(' '));
         const int nLength = lFields.value(1).toInt();
-        QCOMPARE(lFields.size(), 3);
         QCOMPARE(lFields[0].toInt(), nOffset);
         QCOMPARE(lFields[2], QString::fromLatin1(shared::TSha256::hash(aContent.mid(nOffset, nLength)).toHex()));
         nOffset += nLength;
@@ -163,10 +163,6 @@ void TPublishCommandsTest::chunksInFileOrder()
     }
     QCOMPARE(nOffset, aContent.size());
     QCOMPARE(nLongest, 16 << 20);
-
-    QVERIFY(writeTestFile(path("empty"), QByteArray()));
-    const TToolRun oEmpty = runPublish({"chunks", path("empty")});
-    QVERIFY(oEmpty.nExitCode == 0 && oEmpty.sOut.isEmpty());
 }
 
 void TPublishCommandsTest::launcherReadsMetadata()
@@ -190,11 +186,9 @@ void TPublishCommandsTest::launcherReadsMetadata()
     const TLauncherConfigurationReader oReader(aDocument, QUrl(QStringLiteral("https://cdn.example.invalid/launcher/")));
     QVERIFY(oReader.launcherPackage() && oReader.launcherPackage()->platformBuild());
     const TPackage& oLauncher = *oReader.launcherPackage();
-    QCOMPARE(oLauncher.name(), QStringLiteral("Launcher"));
-    QCOMPARE(oLauncher.directoryName(), QStringLiteral("launcher"));
+    QCOMPARE(QStringList({oLauncher.name(), oLauncher.directoryName()}), QStringList({"Launcher", "launcher"}));
     QCOMPARE(oLauncher.platformBuild()->packageConfigurationUrl(),
              QUrl(QStringLiteral("https://cdn.example.invalid/launcher/self/package.json")));
-    QVERIFY(oLauncher.platformBuild()->assetConfigurationUrl().isEmpty());
 
     QCOMPARE(oReader.packages().size(), size_t(2));
     const TPackage& oLive = *oReader.packages()[0];
@@ -229,7 +223,6 @@ void TPublishCommandsTest::wrongCommandLines_data()
     QTest::newRow("same folder twice")
         << QStringLiteral("metadata --out meta.json --package P --directory p --url x --package Q --directory p --url y");
     QTest::newRow("relative hints") << QStringLiteral("metadata --out meta.json --hints hints.json");
-    QTest::newRow("unknown metadata") << QStringLiteral("metadata --out meta.json --colour red");
 }
 
 void TPublishCommandsTest::wrongCommandLines()
@@ -259,8 +252,19 @@ void TPublishCommandsTest::checkFindsWhatIsWrong_data()
     QTest::newRow("wrong file hash") << setField("large.bin", "unpackedhash", QString(64, QLatin1Char('0')));
     QTest::newRow("wrong file size") << setField("large.bin", "unpackedsize", 5);
     QTest::newRow("chunk index beyond the list") << setField("large.bin", "chunks", QJsonArray{0, 99});
-    QTest::newRow("address out of the folder") << setField("small.txt", "url", QStringLiteral("../../etc/passwd"));
-    QTest::newRow("address on the network") << setField("small.txt", "url", QStringLiteral("https://cdn.example.invalid/x"));
+    // The right bytes in the wrong place: a copy outside the folder, addressed
+    // directly or through a symbolic link in the folder.
+    for (const bool bLink : {false, true}) {
+        const char* pName = bLink ? "link out of the folder" : "address out of the folder";
+        QTest::newRow(pName) << TEdit([=](const QString& sCdn, QJsonObject& oPackage) {
+            const QString sChunk = chunkPath(sCdn, oPackage, "small.txt");
+            QVERIFY(QFile::copy(sChunk, sCdn + QStringLiteral("/../outside")));
+            if (bLink)
+                QVERIFY(QFile::remove(sChunk) && QFile::link(sCdn + QStringLiteral("/../outside"), sChunk));
+            else
+                setField("small.txt", "url", QStringLiteral("../outside"))(sCdn, oPackage);
+        });
+    }
     QTest::newRow("a path that leaves") << setField("small.txt", "localfile", QStringLiteral("../small.txt"));
     QTest::newRow("executable not among the files") << setField("bin/client", "localfile", QStringLiteral("bin/other"));
     QTest::newRow("a file twice") << TEdit([](const QString&, QJsonObject& oPackage) {
@@ -268,23 +272,15 @@ void TPublishCommandsTest::checkFindsWhatIsWrong_data()
         lFiles.append(lFiles.first());
         oPackage.insert(QStringLiteral("files"), lFiles);
     });
-    QTest::newRow("document not JSON") << TEdit([](const QString& sFolder, QJsonObject&) {
-        QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), "{\"version\":"));
-    });
-    QTest::newRow("no document")
-        << TEdit([](const QString& sFolder, QJsonObject&) { QVERIFY(QFile::remove(sFolder + QStringLiteral("/package.json"))); });
+    QTest::newRow("not JSON") << TEdit([](const QString& sCdn, QJsonObject&) { writeTestFile(sCdn + "/package.json", "{"); });
+    QTest::newRow("no document") << TEdit([](const QString& sCdn, QJsonObject&) { QFile::remove(sCdn + "/package.json"); });
 }
 
 void TPublishCommandsTest::checkFindsWhatIsWrong()
 {
     QFETCH(TEdit, fnEdit);
     const QString sOutput = path("cdn");
-    QDirIterator oIterator(m_oPublished.path(), QDir::Files, QDirIterator::Subdirectories);
-    while (oIterator.hasNext()) {
-        const QString sPath = oIterator.next();
-        const QString sRelative = QDir(m_oPublished.path()).relativeFilePath(sPath);
-        QVERIFY(writeTestFile(sOutput + QLatin1Char('/') + sRelative, readTestFile(sPath)));
-    }
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {"-a", m_oPublished.path(), sOutput}), 0);
     const QString sDocument = sOutput + QStringLiteral("/package.json");
     const QJsonObject oOriginal = QJsonDocument::fromJson(readTestFile(sDocument)).object();
     QJsonObject oPackage = oOriginal;

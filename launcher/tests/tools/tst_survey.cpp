@@ -6,10 +6,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
-constexpr int kWaitMs = 30000;
-}
-
 class tst_Survey : public QObject
 {
     Q_OBJECT
@@ -27,7 +23,7 @@ void tst_Survey::postsWhatItPrints()
     QSignalSpy oFinished(&oTool, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
     oTool.start(builtExecutable(QStringLiteral("corvane-survey")),
                 {QStringLiteral("--post"), oServer.url(QStringLiteral("/survey")).toString()});
-    QVERIFY2(oFinished.wait(kWaitMs), qPrintable(oTool.errorString()));
+    QVERIFY2(oFinished.wait(30000), qPrintable(oTool.errorString()));
     QCOMPARE(oTool.exitCode(), 0);
     QCOMPARE(oServer.requests().size(), 1);
     // What it printed is a survey document, and the one it posted.
