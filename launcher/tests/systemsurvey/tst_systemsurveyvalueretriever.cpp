@@ -64,13 +64,13 @@ void tst_SystemSurveyValueRetriever::processorIdentification_data()
     QTest::addColumn<QByteArray>("aBrand");
     // Manufacturer | brand name | SSE, SSE2 and 64-bit as 0 or 1.
     QTest::addColumn<QString>("sExpected");
-    // The vendor text is read in register order EBX, EDX, ECX; the neighbours of
-    // each feature bit are set where it is not.
+    // The vendor text is read in register order EBX, EDX, ECX; a clear feature bit has its neighbours set.
     QTest::newRow("blanks folded, neighbour bits")
         << QByteArray("GenuineIntel") << 1u << kExtended + 4 << (1u << 25 | 1u << 24 | 1u << 27) << (1u << 28 | 1u << 30)
         << QByteArray("    Intel(R) Core(TM)  i7 CPU  920 @ 2.67GHz  ") << "Intel|Intel(R) Core(TM) i7 CPU 920 @ 2.67GHz|100";
-    QTest::newRow("48 bytes without terminator") << QByteArray("AuthenticAMD") << 1u << kExtended + 4 << (1u << 26) << (1u << 29)
-                                                 << QByteArray(48, 'x') << QStringLiteral("AMD|%1|011").arg(QString(48, 'x'));
+    QTest::newRow("48 bytes, no terminator")
+        << QByteArray("AuthenticAMD") << 1u << kExtended + 4 << (1u << 26 | 1u << 24) << (1u << 29) << QByteArray(48, 'x')
+        << QStringLiteral("AMD|%1|011").arg(QString(48, 'x'));
     QTest::newRow("bytes after the terminator") << QByteArray("genuineintel") << 1u << kExtended + 4 << 0u << 0u
                                                 << QByteArray("Real\0Junk", 9) << "Unknown Manufacturer|Real|000";
     // Leaves above the highest announced answer garbage: never asked, never taken.
@@ -126,7 +126,7 @@ void tst_SystemSurveyValueRetriever::memoryProcessorsAndClock()
 
     write(QStringLiteral("/proc/meminfo"), "MemFree:  1 kB\nMemTotal: 2048 kB\n");
     QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(2048 * 1024));
-    write(QStringLiteral("/proc/meminfo"), "MemTotal: 99999999999999999999 kB\n");
+    write(QStringLiteral("/proc/meminfo"), "MemTotal: 18014398509481985 kB\n"); // bytes beyond 64 bits
     QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(0));
 
     // Two nodes; two packages of two cores with two threads each; one processor
