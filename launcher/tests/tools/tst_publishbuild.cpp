@@ -25,12 +25,11 @@ namespace {
 
 using TExpectedTree = QMap<QString, QByteArray>;
 
-// A client folder with what a real one has: an executable, a library, large files
-// with and without boundaries, an empty file, a file name beyond ASCII, the same
-// bytes under several names (in the package and in the assets), and symbolic
-// links to a file and to a folder inside it; large files of 20 MiB, or one file of
-// two chunks. Returns what the launcher must install; only the client and the
-// link to it are executable.
+// A client folder with what a real one has: an executable, a library, an empty
+// file, a file name beyond ASCII, the same bytes under several names (in the package
+// and in the assets), symbolic links to a file and to a folder inside it, and files
+// of 20 MiB with and without boundaries, or one file of two chunks. Returns what the
+// launcher must install; only the client and the link to it are executable.
 TExpectedTree makeClient(const QString& sRoot, bool bLarge)
 {
     TExpectedTree hFiles;

@@ -1,5 +1,6 @@
-// corvane-publish's commands besides build: exit codes, OUT left as it was on failure, what the launcher reads
-// back. The packer's and the chunker's own tests cover every method and every boundary.
+// corvane-publish's commands besides build: exit codes, OUT left as it was on
+// failure, what the launcher reads back. The packer's and the chunker's own tests
+// cover every method and every boundary.
 
 #include "packedtestdata.h"
 #include "publishtool.h"
