@@ -29,7 +29,8 @@ QString diffUsage()
         "  - a file with the same path and the same unpacked hash as before: nothing;\n"
         "  - a changed or new file of fewer than two chunks: the whole file, its own packed form;\n"
         "  - any other file: those of its chunks whose unpacked hash is not among the chunks of\n"
-        "    the old file of the same path; a chunk address needed by several files counts once.\n"
+        "    the old file of the same path.\n"
+        "An address needed by several files, whole or as a chunk, counts once.\n"
         "Counts downloads and packed bytes, the bytes that travel.\n"
         "Exit codes: 0 done, 1 a document cannot be read, 2 wrong command line.\n");
 }
@@ -58,7 +59,7 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
             hOldFiles.insert(oFile.localFile(), &oFile);
     }
     TFetch oFetch;
-    QSet<QString> lFetchedChunks;
+    QSet<QString> lFetched;
     for (const TFileDescription& oFile : oNew.files()) {
         const TFileDescription* pOld = hOldFiles.value(oFile.localFile());
         if (pOld && pOld->unpackedHash() == oFile.unpackedHash()) {
@@ -66,9 +67,13 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
             continue;
         }
         ++(pOld ? oFetch.nChanged : oFetch.nNew);
+        // The launcher fetches each address once, however many files need its bytes.
         if (oFile.chunks().size() < 2) {
-            ++oFetch.nWholeFiles;
-            oFetch.nWholeBytes += oFile.packedForm().packedSize();
+            if (!lFetched.contains(oNew.url(oFile.packedForm()).toString())) {
+                lFetched.insert(oNew.url(oFile.packedForm()).toString());
+                ++oFetch.nWholeFiles;
+                oFetch.nWholeBytes += oFile.packedForm().packedSize();
+            }
             continue;
         }
         QSet<QByteArray> lOldChunks;
@@ -83,9 +88,9 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
             if (!pChunk || lOldChunks.contains(pChunk->unpackedHash().toByteArray()))
                 continue;
             const QString sUrl = oNew.url(*pChunk).toString();
-            if (lFetchedChunks.contains(sUrl))
+            if (lFetched.contains(sUrl))
                 continue;
-            lFetchedChunks.insert(sUrl);
+            lFetched.insert(sUrl);
             ++oFetch.nChunks;
             oFetch.nChunkBytes += pChunk->packedSize();
         }
