@@ -4,7 +4,6 @@
 // inside its own texts.
 
 #include "fuzzinput.h"
-#include "qtjsonleak.h"
 #include "quietlog.h"
 
 #include "launcher/packageconfigurationreader.h"

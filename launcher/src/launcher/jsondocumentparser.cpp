@@ -1,0 +1,113 @@
+#include "jsondocumentparser.h"
+
+#include <QtGlobal>
+
+#include <cstring>
+
+namespace velmar::launcher {
+
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr size_t kByteOrderMarkSize = sizeof(kByteOrderMark) - 1;
+// 20 digits reach past 2^64; shorter numbers always fit.
+constexpr int kShortestOverflowingDigits = 20;
+constexpr char kLargestUnsigned[] = "18446744073709551615";
+constexpr char kSmallestSigned[] = "9223372036854775808";
+
+bool hasPadding(const QByteArray& aDocument)
+{
+    // capacity() is 0 for borrowed bytes, whose end is not ours to read past.
+    return aDocument.capacity() - aDocument.size() >= int(simdjson::SIMDJSON_PADDING);
+}
+
+// Whether the decimal digits (no sign, no leading zero) exceed the largest text.
+bool digitsExceed(const char* pDigits, int nDigits, const char* pLargest)
+{
+    const int nLargest = int(std::strlen(pLargest));
+    if (nDigits != nLargest)
+        return nDigits > nLargest;
+    return std::memcmp(pDigits, pLargest, size_t(nDigits)) > 0;
+}
+
+// The document with an exponent appended to every whole number outside the
+// 64-bit integers, so that it parses as the double it stands for; an empty
+// array when there is no such number. Only called after a failed parse.
+QByteArray withLargeIntegersAsDoubles(const QByteArray& aDocument)
+{
+    QByteArray aResult;
+    const char* pBytes = aDocument.constData();
+    const int nSize = aDocument.size();
+    int nCopied = 0;
+    bool bInString = false;
+    for (int n = 0; n < nSize; ++n) {
+        const char c = pBytes[n];
+        if (bInString) {
+            if (c == '\\')
+                ++n;
+            else if (c == '"')
+                bInString = false;
+            continue;
+        }
+        if (c == '"') {
+            bInString = true;
+            continue;
+        }
+        if (c != '-' && (c < '1' || c > '9'))
+            continue;
+        const bool bNegative = c == '-';
+        const int nDigitsStart = bNegative ? n + 1 : n;
+        int nEnd = nDigitsStart;
+        while (nEnd < nSize && pBytes[nEnd] >= '0' && pBytes[nEnd] <= '9')
+            ++nEnd;
+        const int nDigits = nEnd - nDigitsStart;
+        const char cNext = nEnd < nSize ? pBytes[nEnd] : ' ';
+        const bool bWhole = cNext != '.' && cNext != 'e' && cNext != 'E';
+        if (bWhole && nDigits >= kShortestOverflowingDigits - 1 && pBytes[nDigitsStart] != '0'
+            && digitsExceed(pBytes + nDigitsStart, nDigits, bNegative ? kSmallestSigned : kLargestUnsigned)) {
+            aResult.append(pBytes + nCopied, nEnd - nCopied).append("e0");
+            nCopied = nEnd;
+        }
+        n = nEnd - 1;
+    }
+    if (nCopied == 0)
+        return QByteArray();
+    aResult.append(pBytes + nCopied, nSize - nCopied);
+    aResult.reserve(aResult.size() + int(simdjson::SIMDJSON_PADDING));
+    return aResult;
+}
+
+} // namespace
+
+void TJsonDocumentParser::reservePadding(QByteArray& aDocument)
+{
+    if (hasPadding(aDocument) || !aDocument.isDetached() || aDocument.capacity() < aDocument.size())
+        return;
+    aDocument.reserve(aDocument.size() + int(simdjson::SIMDJSON_PADDING));
+}
+
+bool TJsonDocumentParser::parse(const QByteArray& aDocument)
+{
+    const bool bPadded = hasPadding(aDocument);
+    simdjson::error_code eError = parseBytes(aDocument.constData(), size_t(aDocument.size()), bPadded);
+    if (eError == simdjson::NUMBER_ERROR) {
+        const QByteArray aRewritten = withLargeIntegersAsDoubles(aDocument);
+        if (!aRewritten.isEmpty())
+            eError = parseBytes(aRewritten.constData(), size_t(aRewritten.size()), hasPadding(aRewritten));
+    }
+    if (eError != simdjson::SUCCESS)
+        return false;
+    const simdjson::dom::element_type eType = m_oRoot.type();
+    return eType == simdjson::dom::element_type::OBJECT || eType == simdjson::dom::element_type::ARRAY;
+}
+
+simdjson::error_code TJsonDocumentParser::parseBytes(const char* pBytes, size_t nSize, bool bPadded)
+{
+    if (nSize >= kByteOrderMarkSize && std::memcmp(pBytes, kByteOrderMark, kByteOrderMarkSize) == 0) {
+        pBytes += kByteOrderMarkSize;
+        nSize -= kByteOrderMarkSize;
+    }
+    return m_oParser.parse(pBytes, nSize, !bPadded).get(m_oRoot);
+}
+
+} // namespace velmar::launcher
