@@ -73,7 +73,6 @@ QByteArray withLargeIntegersAsDoubles(const QByteArray& aDocument)
     if (nCopied == 0)
         return QByteArray();
     aResult.append(pBytes + nCopied, nSize - nCopied);
-    aResult.reserve(aResult.size() + int(simdjson::SIMDJSON_PADDING));
     return aResult;
 }
 
@@ -88,26 +87,40 @@ void TJsonDocumentParser::reservePadding(QByteArray& aDocument)
 
 bool TJsonDocumentParser::parse(const QByteArray& aDocument)
 {
-    const bool bPadded = hasPadding(aDocument);
-    simdjson::error_code eError = parseBytes(aDocument.constData(), size_t(aDocument.size()), bPadded);
+    simdjson::error_code eError = parsePadded(aDocument);
     if (eError == simdjson::NUMBER_ERROR) {
         const QByteArray aRewritten = withLargeIntegersAsDoubles(aDocument);
         if (!aRewritten.isEmpty())
-            eError = parseBytes(aRewritten.constData(), size_t(aRewritten.size()), hasPadding(aRewritten));
+            eError = parsePadded(aRewritten);
     }
+    // The index of the document's structure only serves the parse, and is a
+    // fifth of the parser's memory; a later parse allocates it anew.
+    if (m_oParser.implementation)
+        (void)m_oParser.implementation->set_capacity(0);
     if (eError != simdjson::SUCCESS)
         return false;
     const simdjson::dom::element_type eType = m_oRoot.type();
     return eType == simdjson::dom::element_type::OBJECT || eType == simdjson::dom::element_type::ARRAY;
 }
 
-simdjson::error_code TJsonDocumentParser::parseBytes(const char* pBytes, size_t nSize, bool bPadded)
+simdjson::error_code TJsonDocumentParser::parsePadded(const QByteArray& aDocument)
+{
+    if (hasPadding(aDocument))
+        return parseBytes(aDocument.constData(), size_t(aDocument.size()));
+    // The parsed values do not point into the bytes, so the copy goes at once.
+    QByteArray aCopy;
+    aCopy.reserve(aDocument.size() + int(simdjson::SIMDJSON_PADDING));
+    aCopy.append(aDocument.constData(), aDocument.size());
+    return parseBytes(aCopy.constData(), size_t(aCopy.size()));
+}
+
+simdjson::error_code TJsonDocumentParser::parseBytes(const char* pBytes, size_t nSize)
 {
     if (nSize >= kByteOrderMarkSize && std::memcmp(pBytes, kByteOrderMark, kByteOrderMarkSize) == 0) {
         pBytes += kByteOrderMarkSize;
         nSize -= kByteOrderMarkSize;
     }
-    return m_oParser.parse(pBytes, nSize, !bPadded).get(m_oRoot);
+    return m_oParser.parse(pBytes, nSize, false).get(m_oRoot);
 }
 
 } // namespace velmar::launcher

@@ -8,9 +8,9 @@ namespace velmar::launcher {
 
 // Validates a whole JSON document and parses it for reading once. Built for
 // documents of a hundred megabytes: the bytes are read where they lie whenever
-// their allocation reaches far enough past their end, and all memory of the
-// parse goes with this object, so it is meant to live only while a reader
-// takes the values out.
+// their allocation reaches far enough past their end, else copied for the parse
+// alone, and the parsed values' memory goes with this object, so it is meant to
+// live only while a reader takes the values out.
 //
 // The rules follow those the launcher has always applied to its documents: a
 // UTF-8 byte order mark is skipped, the top level must be an object or an
@@ -29,7 +29,9 @@ public:
     const simdjson::dom::element& root() const { return m_oRoot; }
 
 private:
-    simdjson::error_code parseBytes(const char* pBytes, size_t nSize, bool bPadded);
+    // Copies bytes without padding for the parse only.
+    simdjson::error_code parsePadded(const QByteArray& aDocument);
+    simdjson::error_code parseBytes(const char* pBytes, size_t nSize);
 
     simdjson::dom::parser m_oParser;
     simdjson::dom::element m_oRoot;
