@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 
 namespace velmar::launcher {
@@ -10,8 +11,6 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr size_t kByteOrderMarkSize = sizeof(kByteOrderMark) - 1;
-// 20 digits reach past 2^64; shorter numbers always fit.
-constexpr int kShortestOverflowingDigits = 20;
 constexpr char kLargestUnsigned[] = "18446744073709551615";
 constexpr char kSmallestSigned[] = "9223372036854775808";
 
@@ -53,18 +52,19 @@ QByteArray withLargeIntegersAsDoubles(const QByteArray& aDocument)
             bInString = true;
             continue;
         }
-        if (c != '-' && (c < '1' || c > '9'))
+        if (c != '-' && (c < '0' || c > '9'))
             continue;
+        // The whole number token, so that the digits of a fraction or an
+        // exponent are never taken for a number of their own.
+        int nEnd = n + 1;
+        while (nEnd < nSize && pBytes[nEnd] != '\0' && std::strchr("0123456789+-.eE", pBytes[nEnd]) != nullptr)
+            ++nEnd;
         const bool bNegative = c == '-';
         const int nDigitsStart = bNegative ? n + 1 : n;
-        int nEnd = nDigitsStart;
-        while (nEnd < nSize && pBytes[nEnd] >= '0' && pBytes[nEnd] <= '9')
-            ++nEnd;
         const int nDigits = nEnd - nDigitsStart;
-        const char cNext = nEnd < nSize ? pBytes[nEnd] : ' ';
-        const bool bWhole = cNext != '.' && cNext != 'e' && cNext != 'E';
-        if (bWhole && nDigits >= kShortestOverflowingDigits - 1 && pBytes[nDigitsStart] != '0'
-            && digitsExceed(pBytes + nDigitsStart, nDigits, bNegative ? kSmallestSigned : kLargestUnsigned)) {
+        const bool bWhole = nDigits > 0 && pBytes[nDigitsStart] != '0'
+                            && std::all_of(pBytes + nDigitsStart, pBytes + nEnd, [](char d) { return d >= '0' && d <= '9'; });
+        if (bWhole && digitsExceed(pBytes + nDigitsStart, nDigits, bNegative ? kSmallestSigned : kLargestUnsigned)) {
             aResult.append(pBytes + nCopied, nEnd - nCopied).append("e0");
             nCopied = nEnd;
         }
