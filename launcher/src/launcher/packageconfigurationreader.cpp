@@ -118,25 +118,40 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
 
 bool TPackageConfigurationReader::readDocuments()
 {
-    // Both parses are checked before anything is read; each parser's memory
-    // goes when this returns, the values taken out of it stay.
-    TJsonDocumentParser::reservePadding(m_aPackageDocument);
-    TJsonDocumentParser oPackage;
-    if (!oPackage.parse(m_aPackageDocument)) {
-        qCritical() << "JSON package configuration file could not be parsed, using default package.";
-        return false;
+    // One parse at a time: the memory of the package document's parse goes
+    // before the asset document is parsed.
+    {
+        TJsonDocumentParser::reservePadding(m_aPackageDocument);
+        TJsonDocumentParser oPackage;
+        if (!oPackage.parse(m_aPackageDocument)) {
+            qCritical() << "JSON package configuration file could not be parsed, using default package.";
+            return false;
+        }
+        readPackageDocument(oPackage.root());
     }
+    if (m_aAssetDocument.isEmpty())
+        return true;
     TJsonDocumentParser::reservePadding(m_aAssetDocument);
     TJsonDocumentParser oAssets;
-    const bool bAssets = !m_aAssetDocument.isEmpty();
-    if (bAssets && !oAssets.parse(m_aAssetDocument)) {
+    if (!oAssets.parse(m_aAssetDocument)) {
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
+        discardPackageDocument();
         return false;
     }
-    readPackageDocument(oPackage.root());
-    if (bAssets)
-        readAssetDocument(oAssets.root());
+    readAssetDocument(oAssets.root());
     return true;
+}
+
+void TPackageConfigurationReader::discardPackageDocument()
+{
+    m_sVersion.clear();
+    m_sExecutable.clear();
+    m_eGeneration = UnknownGeneration;
+    m_eVariant = UnknownVariant;
+    m_lParameters.clear();
+    std::vector<TChunkDescription>().swap(m_lChunks);
+    std::vector<TFileDescription>().swap(m_lFiles);
+    m_aAddressTexts = QByteArray();
 }
 
 void TPackageConfigurationReader::readPackageDocument(const element& oDocument)

@@ -78,6 +78,8 @@ public:
 private:
     // Reads both documents; false when either is no JSON document.
     bool readDocuments();
+    // An invalid configuration keeps nothing of either document.
+    void discardPackageDocument();
     void readPackageDocument(const simdjson::dom::element& oDocument);
     void readAssetDocument(const simdjson::dom::element& oDocument);
     void readChunks(const simdjson::dom::element* pValue, bool bFromAssets);

@@ -125,7 +125,7 @@ void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid_data()
     QTest::newRow("truncated package") << QByteArray(R"({"chunks":[{"url":"a")") << QByteArray() << sPackage;
     QTest::newRow("nested too deep") << QByteArray(200000, '[') + QByteArray(200000, ']') << QByteArray() << sPackage;
     QTest::newRow("garbage asset") << QByteArray("{}") << QByteArray("\xff\xfe{") << sAssets;
-    QTest::newRow("scalar asset") << QByteArray("{}") << QByteArray("12") << sAssets;
+    QTest::newRow("scalar asset") << QByteArray(R"({"version":"1","chunks":[{}]})") << QByteArray("12") << sAssets;
     QTest::newRow("lone surrogate") << QByteArray(R"({"version":"\ud800"})") << QByteArray() << sPackage;
 }
 
@@ -137,6 +137,7 @@ void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid()
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(sMessage));
     const auto pReader = read(aPackage, aAssets);
     QVERIFY(!pReader->isValid());
+    QVERIFY(pReader->version().isEmpty() && pReader->chunks().empty());
     QCOMPARE(pReader->packageDocument(), aPackage);
     QCOMPARE(pReader->assetDocument(), aAssets);
 }
