@@ -95,7 +95,7 @@ int parse(const char* pMode, const char* pPath)
     QFile oFile(QString::fromLocal8Bit(pPath));
     if (!oFile.open(QIODevice::ReadOnly))
         return 1;
-    const QByteArray aDocument = oFile.readAll();
+    QByteArray aDocument = oFile.readAll();
     QElapsedTimer oTimer;
     const long long nProcessorStart = processorMilliseconds();
     size_t nCheck = 0;
@@ -107,8 +107,9 @@ int parse(const char* pMode, const char* pPath)
                     processorMilliseconds() - nProcessorStart, peakResidentKiB());
     } else {
         oTimer.start();
+        // Handed over as the launcher hands over a document it read or downloaded.
         const velmar::launcher::TPackageConfigurationReader oReader(
-            aDocument, QByteArray(), QUrl(QStringLiteral("https://cdn.invalid/live/")), QUrl());
+            std::move(aDocument), QByteArray(), QUrl(QStringLiteral("https://cdn.invalid/live/")), QUrl());
         nCheck = oReader.isValid() && oReader.files().size() == size_t(kFiles)
                          && oReader.chunks().size() == size_t(kFiles * kChunksPerFile)
                      ? 1

@@ -4,7 +4,6 @@
 // inside its own texts.
 
 #include "fuzzinput.h"
-#include "qtjsonleak.h"
 #include "quietlog.h"
 
 #include "launcher/packageconfigurationreader.h"
@@ -21,9 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     const QByteArray aInput = fuzzBytes(pData, nSize);
     const int nSplit = aInput.indexOf('\0');
-    const QByteArray aPackage = nSplit < 0 ? aInput : aInput.left(nSplit);
-    const QByteArray aAssets = nSplit < 0 ? QByteArray() : aInput.mid(nSplit + 1);
-    const TPackageConfigurationReader oReader(aPackage, aAssets, QUrl(QStringLiteral("https://cdn.corvane.example/live/")),
+    // The package document is handed over as an unshared copy, like a file the
+    // launcher read, and parsed in place; the asset document stays the fuzzer's
+    // own bytes, which are copied for the parse.
+    QByteArray aPackage(aInput.constData(), nSplit < 0 ? aInput.size() : nSplit);
+    const QByteArray aAssets = nSplit < 0 ? QByteArray() : fuzzBytes(pData + nSplit + 1, nSize - size_t(nSplit) - 1);
+    const TPackageConfigurationReader oReader(std::move(aPackage), aAssets, QUrl(QStringLiteral("https://cdn.corvane.example/live/")),
                                               QUrl(QStringLiteral("https://cdn.corvane.example/assets/")));
     oReader.versionLabel();
     for (const TChunkDescription& oChunk : oReader.chunks())

@@ -207,8 +207,10 @@ void TLauncherConfigurationHandler::receivePackageDocument(const QUrl& oUrl, con
             ++itRequest;
             continue;
         }
+        // Moved, so that a reader holding the only copy can parse it in place.
         itRequest->m_pBuild->setConfiguration(std::make_shared<const TPackageConfigurationReader>(
-            itRequest->m_aPackageData, itRequest->m_aAssetData, urlWithoutFileName(itRequest->m_oPackageUrl),
+            std::move(itRequest->m_aPackageData), std::move(itRequest->m_aAssetData),
+            urlWithoutFileName(itRequest->m_oPackageUrl),
             urlWithoutFileName(itRequest->m_oAssetUrl)));
         itRequest = m_lRequests.erase(itRequest);
     }

@@ -1,21 +1,68 @@
 #include "packageconfigurationreader.h"
 
 #include "configurationurl.h"
-#include "jsonfields.h"
+#include "jsondocumentparser.h"
+#include "jsonelementfields.h"
+#include "jsonmembers.h"
 
 #include <QDebug>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
 #include <QAtomicInteger>
-#include <QVariant>
 
 #include <algorithm>
 
 namespace velmar::launcher {
 
 namespace {
+
+using simdjson::dom::element;
+
+// A file object carries its own packed form: the members of a chunk come first.
+enum EMember : size_t
+{
+    UrlMember,
+    PackedSizeMember,
+    PackedHashMember,
+    UnpackedSizeMember,
+    UnpackedHashMember,
+    UnpackMember,
+    LocalFileMember,
+    ExecutableMember,
+    ChunksMember,
+    PatchesMember,
+};
+constexpr std::array<std::string_view, 6> kChunkMembers
+    = {"url", "packedsize", "packedhash", "unpackedsize", "unpackedhash", "unpack"};
+constexpr std::array<std::string_view, 10> kFileMembers = {"url",          "packedsize", "packedhash", "unpackedsize",
+                                                          "unpackedhash", "unpack",     "localfile",  "executable",
+                                                          "chunks",       "patches"};
+
+enum EDocumentMember : size_t
+{
+    VersionMember,
+    ExecutablePathMember,
+    GenerationMember,
+    VariantMember,
+    DocumentChunksMember,
+    DocumentFilesMember,
+    ParametersMember,
+};
+constexpr std::array<std::string_view, 7> kDocumentMembers
+    = {"version", "executable", "generation", "variant", "chunks", "files", "parameters"};
+
+enum EPatchMember : size_t
+{
+    PatchUrlMember,
+    FromVersionMember,
+    ToVersionMember,
+    SizeMember,
+};
+constexpr std::array<std::string_view, 4> kPatchMembers = {"url", "fromversion", "toversion", "size"};
+
+// False for an absent value and for any value that is no array.
+bool getArray(const element* pValue, simdjson::dom::array& lArray)
+{
+    return pValue && pValue->get(lArray) == simdjson::SUCCESS;
+}
 
 EClientGeneration generationFromText(const QString& sText)
 {
@@ -50,13 +97,6 @@ quint32 nextReaderSerial()
     return nSerial;
 }
 
-bool parseDocument(const QByteArray& aBytes, QJsonDocument& oDocument)
-{
-    QJsonParseError oError;
-    oDocument = QJsonDocument::fromJson(aBytes, &oError);
-    return oError.error == QJsonParseError::NoError;
-}
-
 } // namespace
 
 TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocument, QByteArray aAssetDocument,
@@ -67,19 +107,8 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
     , m_aAssetDocument(std::move(aAssetDocument))
     , m_nSerial(nextReaderSerial())
 {
-    QJsonDocument oPackage;
-    if (!parseDocument(m_aPackageDocument, oPackage)) {
-        qCritical() << "JSON package configuration file could not be parsed, using default package.";
+    if (!readDocuments())
         return;
-    }
-    QJsonDocument oAssets;
-    if (!m_aAssetDocument.isEmpty() && !parseDocument(m_aAssetDocument, oAssets)) {
-        qCritical() << "JSON asset configuration file could not be parsed, using default package.";
-        return;
-    }
-    readPackageDocument(oPackage.object());
-    if (oAssets.isObject())
-        readAssetDocument(oAssets.object());
     // Stable, so that equal paths keep the order in which the documents list them.
     std::stable_sort(m_lFiles.begin(), m_lFiles.end(), [](const TFileDescription& oLeft, const TFileDescription& oRight) {
         return oLeft.m_sLocalFile < oRight.m_sLocalFile;
@@ -87,99 +116,137 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
     m_bValid = true;
 }
 
-void TPackageConfigurationReader::readPackageDocument(const QJsonObject& oDocument)
+bool TPackageConfigurationReader::readDocuments()
 {
-    m_sVersion = jsonText(oDocument.value(QLatin1String("version")));
-    m_sExecutable = jsonText(oDocument.value(QLatin1String("executable")));
-    m_eGeneration = generationFromText(jsonText(oDocument.value(QLatin1String("generation"))));
-    m_eVariant = variantFromText(jsonText(oDocument.value(QLatin1String("variant"))));
-    readChunks(oDocument.value(QLatin1String("chunks")), false);
-    readFiles(oDocument.value(QLatin1String("files")), false);
-    const QJsonValue oParameters = oDocument.value(QLatin1String("parameters"));
-    if (oParameters.isArray()) {
-        for (const QJsonValue oParameter : oParameters.toArray())
-            m_lParameters.append(jsonText(oParameter));
+    // One parse at a time: the memory of the package document's parse goes
+    // before the asset document is parsed.
+    {
+        TJsonDocumentParser::reservePadding(m_aPackageDocument);
+        TJsonDocumentParser oPackage;
+        if (!oPackage.parse(m_aPackageDocument)) {
+            qCritical() << "JSON package configuration file could not be parsed, using default package.";
+            return false;
+        }
+        readPackageDocument(oPackage.root());
+    }
+    if (m_aAssetDocument.isEmpty())
+        return true;
+    TJsonDocumentParser::reservePadding(m_aAssetDocument);
+    TJsonDocumentParser oAssets;
+    if (!oAssets.parse(m_aAssetDocument)) {
+        qCritical() << "JSON asset configuration file could not be parsed, using default package.";
+        discardPackageDocument();
+        return false;
+    }
+    readAssetDocument(oAssets.root());
+    return true;
+}
+
+void TPackageConfigurationReader::discardPackageDocument()
+{
+    m_sVersion.clear();
+    m_sExecutable.clear();
+    m_eGeneration = UnknownGeneration;
+    m_eVariant = UnknownVariant;
+    m_lParameters.clear();
+    std::vector<TChunkDescription>().swap(m_lChunks);
+    std::vector<TFileDescription>().swap(m_lFiles);
+    m_aAddressTexts = QByteArray();
+}
+
+void TPackageConfigurationReader::readPackageDocument(const element& oDocument)
+{
+    // An array at the top is a document without any of these members.
+    const TJsonMembers oMembers(oDocument, kDocumentMembers);
+    m_sVersion = elementText(oMembers.value(VersionMember));
+    m_sExecutable = elementText(oMembers.value(ExecutablePathMember));
+    m_eGeneration = generationFromText(elementText(oMembers.value(GenerationMember)));
+    m_eVariant = variantFromText(elementText(oMembers.value(VariantMember)));
+    readChunks(oMembers.value(DocumentChunksMember), false);
+    readFiles(oMembers.value(DocumentFilesMember), false);
+    simdjson::dom::array lParameters;
+    if (getArray(oMembers.value(ParametersMember), lParameters)) {
+        for (const element oParameter : lParameters)
+            m_lParameters.append(elementText(&oParameter));
     }
 }
 
-void TPackageConfigurationReader::readAssetDocument(const QJsonObject& oDocument)
+void TPackageConfigurationReader::readAssetDocument(const element& oDocument)
 {
-    const QJsonValue oVersion = oDocument.value(QLatin1String("version"));
-    if (oVersion.isDouble())
-        m_sAssetVersion = oVersion.toVariant().toString();
-    else
-        m_sAssetVersion = jsonText(oVersion);
-    readChunks(oDocument.value(QLatin1String("chunks")), true);
-    readFiles(oDocument.value(QLatin1String("files")), true);
+    const TJsonMembers oMembers(oDocument, kDocumentMembers);
+    m_sAssetVersion = elementNumberOrText(oMembers.value(VersionMember));
+    readChunks(oMembers.value(DocumentChunksMember), true);
+    readFiles(oMembers.value(DocumentFilesMember), true);
 }
 
-void TPackageConfigurationReader::readChunks(const QJsonValue& oValue, bool bFromAssets)
+void TPackageConfigurationReader::readChunks(const element* pValue, bool bFromAssets)
 {
-    if (!oValue.isArray())
+    simdjson::dom::array lChunks;
+    if (!getArray(pValue, lChunks))
         return;
-    const QJsonArray lChunks = oValue.toArray();
-    m_lChunks.reserve(m_lChunks.size() + static_cast<size_t>(lChunks.size()));
-    for (const QJsonValue oChunk : lChunks) {
+    m_lChunks.reserve(m_lChunks.size() + lChunks.size());
+    for (const element oChunk : lChunks) {
         m_lChunks.emplace_back();
-        readChunk(oChunk.toObject(), bFromAssets, m_lChunks.back());
+        readChunk(TJsonMembers(oChunk, kChunkMembers), bFromAssets, m_lChunks.back());
     }
 }
 
-void TPackageConfigurationReader::readFiles(const QJsonValue& oValue, bool bFromAssets)
+void TPackageConfigurationReader::readFiles(const element* pValue, bool bFromAssets)
 {
-    if (!oValue.isArray())
+    simdjson::dom::array lFiles;
+    if (!getArray(pValue, lFiles))
         return;
-    const QJsonArray lFiles = oValue.toArray();
-    m_lFiles.reserve(m_lFiles.size() + static_cast<size_t>(lFiles.size()));
-    for (const QJsonValue oFile : lFiles) {
+    m_lFiles.reserve(m_lFiles.size() + lFiles.size());
+    for (const element oFile : lFiles) {
         m_lFiles.emplace_back();
-        readFile(oFile.toObject(), bFromAssets, m_lFiles.back());
+        readFile(oFile, bFromAssets, m_lFiles.back());
     }
 }
 
-void TPackageConfigurationReader::readChunk(const QJsonObject& oObject, bool bFromAssets, TChunkDescription& oChunk)
+template <typename TMembers>
+void TPackageConfigurationReader::readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk)
 {
-    const QString sUrl = jsonText(oObject.value(QLatin1String("url")));
-    if (!sUrl.isEmpty()) {
-        const QByteArray aUrl = sUrl.toUtf8();
+    const element* pUrl = oMembers.value(UrlMember);
+    std::string_view sUrl;
+    if (pUrl && pUrl->get(sUrl) == simdjson::SUCCESS && !sUrl.empty()) {
         oChunk.m_nUrlOffset = static_cast<quint32>(m_aAddressTexts.size());
-        oChunk.m_nUrlLength = static_cast<quint32>(aUrl.size());
-        m_aAddressTexts.append(aUrl);
+        oChunk.m_nUrlLength = static_cast<quint32>(sUrl.size());
+        m_aAddressTexts.append(sUrl.data(), int(sUrl.size()));
     }
     oChunk.m_nOwner = m_nSerial;
     oChunk.m_bUrlFromAssets = bFromAssets;
-    oChunk.m_nPackedSize = jsonFileSize(oObject.value(QLatin1String("packedsize")));
-    oChunk.m_oPackedHash = jsonDigest(oObject.value(QLatin1String("packedhash")));
-    oChunk.m_nUnpackedSize = jsonFileSize(oObject.value(QLatin1String("unpackedsize")));
-    oChunk.m_oUnpackedHash = jsonDigest(oObject.value(QLatin1String("unpackedhash")));
-    oChunk.m_bUnpack = jsonBool(oObject.value(QLatin1String("unpack")), true);
+    oChunk.m_nPackedSize = elementFileSize(oMembers.value(PackedSizeMember));
+    oChunk.m_oPackedHash = elementDigest(oMembers.value(PackedHashMember));
+    oChunk.m_nUnpackedSize = elementFileSize(oMembers.value(UnpackedSizeMember));
+    oChunk.m_oUnpackedHash = elementDigest(oMembers.value(UnpackedHashMember));
+    oChunk.m_bUnpack = elementBool(oMembers.value(UnpackMember), true);
 }
 
-void TPackageConfigurationReader::readFile(const QJsonObject& oObject, bool bFromAssets, TFileDescription& oFile)
+void TPackageConfigurationReader::readFile(const element& oValue, bool bFromAssets, TFileDescription& oFile)
 {
-    oFile.m_sLocalFile = jsonText(oObject.value(QLatin1String("localfile")));
-    oFile.m_bExecutable = jsonBool(oObject.value(QLatin1String("executable")), false);
-    readChunk(oObject, bFromAssets, oFile.m_oPackedForm);
+    const TJsonMembers oMembers(oValue, kFileMembers);
+    oFile.m_sLocalFile = elementText(oMembers.value(LocalFileMember));
+    oFile.m_bExecutable = elementBool(oMembers.value(ExecutableMember), false);
+    readChunk(oMembers, bFromAssets, oFile.m_oPackedForm);
 
-    const QJsonValue oChunks = oObject.value(QLatin1String("chunks"));
-    if (oChunks.isArray()) {
-        const QJsonArray lChunks = oChunks.toArray();
-        oFile.m_lChunks.reserve(static_cast<size_t>(lChunks.size()));
-        for (const QJsonValue oIndex : lChunks)
-            oFile.m_lChunks.push_back(jsonInt32(oIndex, -1));
+    simdjson::dom::array lChunks;
+    if (getArray(oMembers.value(ChunksMember), lChunks)) {
+        oFile.m_lChunks.reserve(lChunks.size());
+        for (const element oIndex : lChunks)
+            oFile.m_lChunks.push_back(elementInt32(&oIndex, -1));
     }
 
-    const QJsonValue oPatches = oObject.value(QLatin1String("patches"));
-    if (oPatches.isArray()) {
-        const QUrl& oBase = bFromAssets ? m_oAssetBaseUrl : m_oPackageBaseUrl;
-        for (const QJsonValue oPatchValue : oPatches.toArray()) {
-            const QJsonObject oPatch = oPatchValue.toObject();
-            const QJsonValue oUrl = oPatch.value(QLatin1String("url"));
-            oFile.m_lPatches.emplace_back(oUrl.isString() ? resolveAgainstBase(oBase, oUrl.toString()) : oBase,
-                                          jsonInt32(oPatch.value(QLatin1String("fromversion")), 0),
-                                          jsonInt32(oPatch.value(QLatin1String("toversion")), 0),
-                                          jsonInt32(oPatch.value(QLatin1String("size")), 0));
-        }
+    simdjson::dom::array lPatches;
+    if (!getArray(oMembers.value(PatchesMember), lPatches))
+        return;
+    const QUrl& oBase = bFromAssets ? m_oAssetBaseUrl : m_oPackageBaseUrl;
+    for (const element oPatchValue : lPatches) {
+        const TJsonMembers oPatch(oPatchValue, kPatchMembers);
+        const element* pUrl = oPatch.value(PatchUrlMember);
+        const bool bUrl = pUrl && pUrl->type() == simdjson::dom::element_type::STRING;
+        oFile.m_lPatches.emplace_back(
+            bUrl ? resolveAgainstBase(oBase, elementText(pUrl)) : oBase, elementInt32(oPatch.value(FromVersionMember), 0), elementInt32(oPatch.value(ToVersionMember), 0),
+            elementInt32(oPatch.value(SizeMember), 0));
     }
 }
 

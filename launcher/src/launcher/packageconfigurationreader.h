@@ -10,9 +10,9 @@
 
 #include <vector>
 
-class QJsonArray;
-class QJsonObject;
-class QJsonValue;
+namespace simdjson::dom {
+class element;
+}
 
 namespace velmar::launcher {
 
@@ -76,12 +76,17 @@ public:
     QUrl url(const TChunkDescription& oChunk) const;
 
 private:
-    void readPackageDocument(const QJsonObject& oDocument);
-    void readAssetDocument(const QJsonObject& oDocument);
-    void readChunks(const QJsonValue& oValue, bool bFromAssets);
-    void readFiles(const QJsonValue& oValue, bool bFromAssets);
-    void readChunk(const QJsonObject& oObject, bool bFromAssets, TChunkDescription& oChunk);
-    void readFile(const QJsonObject& oObject, bool bFromAssets, TFileDescription& oFile);
+    // Reads both documents; false when either is no JSON document.
+    bool readDocuments();
+    // An invalid configuration keeps nothing of either document.
+    void discardPackageDocument();
+    void readPackageDocument(const simdjson::dom::element& oDocument);
+    void readAssetDocument(const simdjson::dom::element& oDocument);
+    void readChunks(const simdjson::dom::element* pValue, bool bFromAssets);
+    void readFiles(const simdjson::dom::element* pValue, bool bFromAssets);
+    template <typename TMembers>
+    void readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk);
+    void readFile(const simdjson::dom::element& oValue, bool bFromAssets, TFileDescription& oFile);
 
     QUrl m_oPackageBaseUrl;
     QUrl m_oAssetBaseUrl;

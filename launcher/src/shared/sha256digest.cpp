@@ -22,24 +22,19 @@ constexpr std::array<signed char, 256> kHexDigitValues = [] {
     return aValues;
 }();
 
-int hexDigitValue(char16_t cDigit)
-{
-    return cDigit < kHexDigitValues.size() ? kHexDigitValues[cDigit] : -1;
-}
-
 } // namespace
 
-TSha256Digest TSha256Digest::fromHex(QStringView sHex)
+TSha256Digest TSha256Digest::fromHex(QLatin1String sHex)
 {
     TSha256Digest oDigest;
     if (sHex.size() != 2 * kSize)
         return oDigest;
-    const QChar* pDigits = sHex.data();
+    const char* pDigits = sHex.data();
     // Any digit's -1 sets the sign bit; one test at the end instead of one per digit.
     int nInvalid = 0;
     for (int n = 0; n < kSize; ++n) {
-        const int nHigh = hexDigitValue(pDigits[2 * n].unicode());
-        const int nLow = hexDigitValue(pDigits[2 * n + 1].unicode());
+        const int nHigh = kHexDigitValues[static_cast<unsigned char>(pDigits[2 * n])];
+        const int nLow = kHexDigitValues[static_cast<unsigned char>(pDigits[2 * n + 1])];
         nInvalid |= nHigh | nLow;
         oDigest.m_aBytes[static_cast<size_t>(n)] = static_cast<unsigned char>(unsigned(nHigh) << 4 | unsigned(nLow));
     }

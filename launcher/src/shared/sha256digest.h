@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QHashFunctions>
 #include <QString>
-#include <QStringView>
 
 #include <array>
 #include <cstring>
@@ -21,7 +20,7 @@ public:
 
     // 64 hexadecimal digits in either letter case; anything else gives no digest,
     // which equals no real hash.
-    static TSha256Digest fromHex(QStringView sHex);
+    static TSha256Digest fromHex(QLatin1String sHex);
     // Exactly 32 bytes; anything else gives no digest.
     static TSha256Digest fromBytes(const QByteArray& aBytes);
 

@@ -46,6 +46,7 @@ private slots:
     void chunkAddresses_data();
     void chunkAddresses();
     void hostileShapesGiveDefaults();
+    void duplicateKeysKeepTheLast();
 };
 
 void tst_PackageConfigurationReader::readsBothDocuments()
@@ -110,6 +111,7 @@ void tst_PackageConfigurationReader::emptyAssetsAreValid()
     QVERIFY(pReader->assetVersion().isEmpty());
     QCOMPARE(pReader->versionLabel(), QStringLiteral("P3 A?"));
     QCOMPARE(read("[]")->versionLabel(), QStringLiteral("P? A?"));
+    QCOMPARE(read("\xEF\xBB\xBF{\"version\": \"4\"}")->versionLabel(), QStringLiteral("P4 A?"));
 }
 
 void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid_data()
@@ -123,7 +125,8 @@ void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid_data()
     QTest::newRow("truncated package") << QByteArray(R"({"chunks":[{"url":"a")") << QByteArray() << sPackage;
     QTest::newRow("nested too deep") << QByteArray(200000, '[') + QByteArray(200000, ']') << QByteArray() << sPackage;
     QTest::newRow("garbage asset") << QByteArray("{}") << QByteArray("\xff\xfe{") << sAssets;
-    QTest::newRow("scalar asset") << QByteArray("{}") << QByteArray("12") << sAssets;
+    QTest::newRow("scalar asset") << QByteArray(R"({"version":"1","chunks":[{}]})") << QByteArray("12") << sAssets;
+    QTest::newRow("lone surrogate") << QByteArray(R"({"version":"\ud800"})") << QByteArray() << sPackage;
 }
 
 void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid()
@@ -134,6 +137,7 @@ void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid()
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(sMessage));
     const auto pReader = read(aPackage, aAssets);
     QVERIFY(!pReader->isValid());
+    QVERIFY(pReader->version().isEmpty() && pReader->chunks().empty());
     QCOMPARE(pReader->packageDocument(), aPackage);
     QCOMPARE(pReader->assetDocument(), aAssets);
 }
@@ -149,6 +153,8 @@ void tst_PackageConfigurationReader::sizes_data()
     QTest::newRow("largest as text") << QByteArray("\"18446744073709551615\"") << quint64(18446744073709551615ull);
     QTest::newRow("overflowing text") << QByteArray("\"18446744073709551616\"") << quint64(0);
     QTest::newRow("overflowing number") << QByteArray("1e30") << quint64(0);
+    QTest::newRow("whole number beyond 64 bits") << QByteArray("18446744073709551617") << quint64(0);
+    QTest::newRow("2^63") << QByteArray("9223372036854775808") << quint64(9223372036854775808ull);
     QTest::newRow("negative") << QByteArray("-5") << quint64(0);
     QTest::newRow("fraction") << QByteArray("1.5") << quint64(0);
     QTest::newRow("hex text") << QByteArray("\"0x10\"") << quint64(0);
@@ -160,6 +166,7 @@ void tst_PackageConfigurationReader::sizes()
     QFETCH(QByteArray, aValue);
     QFETCH(quint64, nExpected);
     const auto pReader = readChunk("\"packedsize\":" + aValue + ",\"unpackedsize\":" + aValue);
+    QCOMPARE(pReader->chunks().size(), size_t(1));
     QCOMPARE(pReader->chunks()[0].packedSize(), nExpected);
     QCOMPARE(pReader->chunks()[0].unpackedSize(), nExpected);
 }
@@ -284,6 +291,18 @@ void tst_PackageConfigurationReader::hostileShapesGiveDefaults()
     QVERIFY(pReader->url(pOther->chunks()[0]).isEmpty());
     const auto pShort = readChunk(R"("url": "c")");
     QVERIFY(pOther->url(pShort->chunks()[0]).isEmpty());
+}
+
+void tst_PackageConfigurationReader::duplicateKeysKeepTheLast()
+{
+    // Also in objects of more than 16 members.
+    QByteArray aMembers = R"("packedsize": 1, "url": "a", "packedsize": 2, "url": "b")";
+    for (int n = 0; n < 16; ++n)
+        aMembers += ",\"x" + QByteArray::number(n) + "\": 0";
+    const auto pReader = read(R"({"version": "1", "version": "2", "chunks": [{)" + aMembers + "}]}");
+    QCOMPARE(pReader->version(), QStringLiteral("2"));
+    QCOMPARE(pReader->chunks()[0].packedSize(), shared::TFileSize(2));
+    QCOMPARE(pReader->url(pReader->chunks()[0]), QUrl(QStringLiteral("https://cdn.invalid/live/p/b")));
 }
 
 QTEST_MAIN(tst_PackageConfigurationReader)
