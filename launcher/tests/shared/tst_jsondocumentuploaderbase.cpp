@@ -19,11 +19,7 @@ constexpr int kWaitMs = 20000;
 
 QJsonDocument sampleDocument()
 {
-    QJsonObject oObject;
-    oObject.insert(QStringLiteral("dataType"), 0);
-    oObject.insert(QStringLiteral("text"), QStringLiteral("Grüße \"quoted\""));
-    oObject.insert(QStringLiteral("list"), QJsonArray{1, 2.5, true});
-    return QJsonDocument(oObject);
+    return QJsonDocument(QJsonObject{{"dataType", 0}, {"text", "Grüße \"quoted\""}, {"list", QJsonArray{1, 2.5, true}}});
 }
 
 } // namespace
@@ -33,9 +29,7 @@ class tst_JsonDocumentUploaderBase : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void requestCarriesTheDocument();
     void answers_data();
     void answers();
     void twoPostsInFlight();
@@ -45,66 +39,35 @@ private:
     std::unique_ptr<TTestHttpServer> m_pServer;
 };
 
-void tst_JsonDocumentUploaderBase::initTestCase()
-{
-    qRegisterMetaType<QNetworkReply::NetworkError>();
-}
-
 void tst_JsonDocumentUploaderBase::init()
 {
+    qRegisterMetaType<QNetworkReply::NetworkError>();
     m_pServer = std::make_unique<TTestHttpServer>();
     QVERIFY2(m_pServer->start(), "cannot listen on loopback");
-}
-
-void tst_JsonDocumentUploaderBase::requestCarriesTheDocument()
-{
-    m_pServer->setResponse(QStringLiteral("/survey"), TCannedHttpResponse::withBody("{\"errorCode\":0}"));
-    TJsonDocumentUploaderBase oUploader(std::make_shared<TJsonDocumentHttpPostSender>());
-    QSignalSpy oFinished(&oUploader, &TJsonDocumentUploaderBase::finished);
-    oUploader.upload(m_pServer->url(QStringLiteral("/survey?x=1")), sampleDocument());
-    QVERIFY(oFinished.wait(kWaitMs));
-
-    QCOMPARE(m_pServer->requests().size(), 1);
-    const TRecordedHttpRequest oRequest = m_pServer->requests().first();
-    QCOMPARE(oRequest.m_aMethod, QByteArray("POST"));
-    QCOMPARE(oRequest.m_aTarget, QByteArray("/survey?x=1"));
-    QCOMPARE(oRequest.header("Content-Type"), QByteArray("application/json"));
-    QCOMPARE(oRequest.header("Content-Disposition"), QByteArray("form-data; name=\"metadata\""));
-    // One compact JSON text in UTF-8, not a multipart body.
-    QCOMPARE(oRequest.m_aBody, sampleDocument().toJson(QJsonDocument::Compact));
-    QVERIFY(!oRequest.m_aBody.contains('\n'));
-    QCOMPARE(QJsonDocument::fromJson(oRequest.m_aBody), sampleDocument());
 }
 
 void tst_JsonDocumentUploaderBase::answers_data()
 {
     QTest::addColumn<TCannedHttpResponse>("response");
     QTest::addColumn<bool>("successful");
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("bReplyKept");
     QTest::addColumn<int>("errorCode");
-    QTest::addColumn<QString>("errorMessage");
 
     const QByteArray aRefused = R"({"errorCode":7,"errorMessage":"rejected"})";
-    QTest::newRow("accepted") << TCannedHttpResponse::withBody(R"({"errorCode":0,"id":5})") << true
-                              << QByteArray(R"({"errorCode":0,"id":5})") << 0 << QString();
-    QTest::newRow("no errorCode") << TCannedHttpResponse::withBody(R"({"status":"ok"})") << true
-                                  << QByteArray(R"({"status":"ok"})") << 0 << QString();
-    QTest::newRow("refused") << TCannedHttpResponse::withBody(aRefused) << false << aRefused << 7 << "rejected";
-    // For these the message is whatever the parser or the network layer says.
-    QTest::newRow("not JSON") << TCannedHttpResponse::withBody("<html>busy</html>") << false << QByteArray() << -100
-                              << "*";
-    QTest::newRow("server error with JSON") << TCannedHttpResponse::withBody(aRefused, 500) << false << QByteArray()
-                                            << 0 << "*";
-    QTest::newRow("connection dropped") << TCannedHttpResponse::dropConnection() << false << QByteArray() << 0 << "*";
+    QTest::newRow("accepted") << TCannedHttpResponse::withBody(R"({"errorCode":0,"id":5})") << true << true << 0;
+    QTest::newRow("no errorCode") << TCannedHttpResponse::withBody(R"({"status":"ok"})") << true << true << 0;
+    QTest::newRow("refused") << TCannedHttpResponse::withBody(aRefused) << false << true << 7;
+    QTest::newRow("not JSON") << TCannedHttpResponse::withBody("<html>busy</html>") << false << false << -100;
+    QTest::newRow("server error with JSON") << TCannedHttpResponse::withBody(aRefused, 500) << false << false << 0;
+    QTest::newRow("connection dropped") << TCannedHttpResponse::dropConnection() << false << false << 0;
 }
 
 void tst_JsonDocumentUploaderBase::answers()
 {
     QFETCH(TCannedHttpResponse, response);
     QFETCH(bool, successful);
-    QFETCH(QByteArray, reply);
+    QFETCH(bool, bReplyKept);
     QFETCH(int, errorCode);
-    QFETCH(QString, errorMessage);
 
     m_pServer->setResponse(QStringLiteral("/upload"), response);
     TJsonDocumentUploaderBase oUploader(std::make_shared<TJsonDocumentHttpPostSender>());
@@ -115,15 +78,9 @@ void tst_JsonDocumentUploaderBase::answers()
 
     QCOMPARE(oFinished[0][0].toBool(), successful);
     const QJsonDocument oReply = oFinished[0][1].value<QJsonDocument>();
-    if (reply.isEmpty())
-        QVERIFY2(oReply.isNull(), oReply.toJson().constData());
-    else
-        QCOMPARE(oReply, QJsonDocument::fromJson(reply));
+    QCOMPARE(oReply, bReplyKept ? QJsonDocument::fromJson(response.m_aBody) : QJsonDocument());
     QCOMPARE(oUploader.lastErrorCode(), errorCode);
-    if (errorMessage == QLatin1String("*"))
-        QVERIFY2(!oUploader.lastErrorMessage().isEmpty(), "a failure without a reason");
-    else
-        QCOMPARE(oUploader.lastErrorMessage(), errorMessage);
+    QCOMPARE(oUploader.lastErrorMessage().isEmpty(), successful);
 }
 
 void tst_JsonDocumentUploaderBase::twoPostsInFlight()
@@ -137,14 +94,22 @@ void tst_JsonDocumentUploaderBase::twoPostsInFlight()
     TJsonDocumentUploaderBase oUploader(pSender);
     QSignalSpy oSent(pSender.get(), &TJsonDocumentHttpPostSender::finished);
     QSignalSpy oFinished(&oUploader, &TJsonDocumentUploaderBase::finished);
-    oUploader.upload(m_pServer->url(QStringLiteral("/first")), QJsonDocument(QJsonObject{{"n", 1}}));
+    oUploader.upload(m_pServer->url(QStringLiteral("/first?x=1")), sampleDocument());
     oUploader.upload(m_pServer->url(QStringLiteral("/second")), QJsonDocument(QJsonObject{{"n", 2}}));
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->heldCount(), 2, kWaitMs);
     QCOMPARE(oSent.size(), 0);
 
+    // The document goes as one compact JSON text in UTF-8, not as a multipart body.
+    const int nFirst = m_pServer->requests()[0].m_aTarget == "/first?x=1" ? 0 : 1;
+    const TRecordedHttpRequest oRequest = m_pServer->requests()[nFirst];
+    QCOMPARE(oRequest.m_aMethod, QByteArray("POST"));
+    QCOMPARE(oRequest.m_aTarget, QByteArray("/first?x=1"));
+    QVERIFY2(oRequest.m_aHeaders.contains("Content-Type: application/json\r\n"), oRequest.m_aHeaders.constData());
+    QVERIFY(oRequest.m_aHeaders.contains("Content-Disposition: form-data; name=\"metadata\"\r\n"));
+    QCOMPARE(oRequest.m_aBody, sampleDocument().toJson(QJsonDocument::Compact));
+
     // The later request is answered first: each answer arrives with its own data.
-    const int nSecond = m_pServer->requests()[0].m_aTarget == "/second" ? 0 : 1;
-    m_pServer->answerHeld(nSecond);
+    m_pServer->answerHeld(1 - nFirst);
     QTRY_COMPARE_WITH_TIMEOUT(oFinished.size(), 1, kWaitMs);
     QVERIFY(!oFinished[0][0].toBool());
     QCOMPARE(oUploader.lastErrorMessage(), QStringLiteral("second"));
@@ -156,10 +121,7 @@ void tst_JsonDocumentUploaderBase::twoPostsInFlight()
     // The success after a refusal clears the refusal's error.
     QCOMPARE(oUploader.lastErrorCode(), 0);
     QCOMPARE(oUploader.lastErrorMessage(), QString());
-
     QCOMPARE(oSent.size(), 2);
-    QCOMPARE(oSent[0][2].toByteArray(), QByteArray(R"({"errorCode":7,"errorMessage":"second"})"));
-    QCOMPARE(oSent[1][2].toByteArray(), QByteArray(R"({"which":"first"})"));
     QCOMPARE(m_pServer->requests().size(), 2);
 }
 

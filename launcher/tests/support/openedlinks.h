@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDesktopServices>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -11,8 +12,16 @@ class TOpenedLinks : public QObject
     Q_OBJECT
 
 public:
-    TOpenedLinks();
-    ~TOpenedLinks() override;
+    TOpenedLinks()
+    {
+        for (const char* pScheme : kSchemes)
+            QDesktopServices::setUrlHandler(QLatin1String(pScheme), this, "open");
+    }
+    ~TOpenedLinks() override
+    {
+        for (const char* pScheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(QLatin1String(pScheme));
+    }
 
     const QList<QUrl>& links() const { return m_lLinks; }
     void clear() { m_lLinks.clear(); }
@@ -21,5 +30,6 @@ public slots:
     void open(const QUrl& oUrl) { m_lLinks.append(oUrl); }
 
 private:
+    static constexpr const char* kSchemes[] = {"http", "https", "file", "mailto", "ftp"};
     QList<QUrl> m_lLinks;
 };

@@ -36,9 +36,9 @@ public:
         : QObject(pParent), m_pSocket(pSocket), m_pServer(pServer)
     {
         m_pSocket->setParent(this);
-        connect(m_pSocket, &QTcpSocket::readyRead, this, &TTestHttpConnection::onReadyRead);
+        connect(m_pSocket, &QTcpSocket::readyRead, this, &TTestHttpConnection::answerRequests);
         connect(m_pSocket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
-        onReadyRead();
+        answerRequests();
     }
 
     void answerCanned(const TCannedHttpResponse& oResponse)
@@ -48,41 +48,30 @@ public:
             m_pSocket->abort();
             return;
         }
-        send(oResponse.m_nStatus, oResponse.m_aContentType, oResponse.m_aBody);
+        send(oResponse.m_nStatus, oResponse.m_aBody);
         finish();
     }
 
 private:
-    void onReadyRead()
-    {
-        m_aInput += m_pSocket->readAll();
-        answerRequests();
-    }
-
     void answerRequests()
     {
+        m_aInput += m_pSocket->readAll();
         while (!m_bBusy && !m_bClosing) {
             const int nHeaderEnd = m_aInput.indexOf("\r\n\r\n");
             if (nHeaderEnd < 0)
                 return;
             TRecordedHttpRequest oRequest;
-            const QList<QByteArray> lLines = m_aInput.left(nHeaderEnd).split('\n');
-            const QList<QByteArray> lRequestLine = lLines.value(0).trimmed().split(' ');
+            const int nLineEnd = m_aInput.indexOf("\r\n");
+            const QList<QByteArray> lRequestLine = m_aInput.left(nLineEnd).split(' ');
             oRequest.m_aMethod = lRequestLine.value(0);
             oRequest.m_aTarget = lRequestLine.value(1);
-            m_bKeepAlive = lRequestLine.value(2) != "HTTP/1.0";
+            oRequest.m_aHeaders = m_aInput.mid(nLineEnd + 2, nHeaderEnd - nLineEnd);
             int nContentLength = 0;
-            for (int nLine = 1; nLine < lLines.size(); ++nLine) {
-                const int nColon = lLines[nLine].indexOf(':');
-                if (nColon <= 0)
-                    continue;
-                const QByteArray aName = lLines[nLine].left(nColon).trimmed();
-                const QByteArray aValue = lLines[nLine].mid(nColon + 1).trimmed();
-                oRequest.m_lHeaders.append({aName, aValue});
-                if (aName.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                    nContentLength = aValue.toInt();
-                else if (aName.compare("Connection", Qt::CaseInsensitive) == 0)
-                    m_bKeepAlive = aValue.toLower().contains("keep-alive") || (m_bKeepAlive && !aValue.toLower().contains("close"));
+            for (const QByteArray& aLine : oRequest.m_aHeaders.toLower().split('\n')) {
+                if (aLine.startsWith("content-length:"))
+                    nContentLength = aLine.mid(15).trimmed().toInt();
+                else if (aLine.startsWith("connection:"))
+                    m_bKeepAlive = !aLine.contains("close");
             }
             if (m_aInput.size() < nHeaderEnd + 4 + nContentLength)
                 return;
@@ -96,41 +85,29 @@ private:
     void answer(const TRecordedHttpRequest& oRequest)
     {
         EHttpFault eFault = EHttpFault::None;
-        TCannedHttpResponse oCanned;
-        bool bCanned = false;
-        if (!m_pServer->takeRequest(this, oRequest, eFault, oCanned, bCanned))
+        std::optional<TCannedHttpResponse> oCanned;
+        if (!m_pServer->takeRequest(this, oRequest, eFault, oCanned))
             return;
-        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError) {
-            send(eFault == EHttpFault::NotFound ? 404 : 500, "text/plain", "fault\n");
-            finish();
-            return;
-        }
-        if (bCanned) {
-            answerCanned(oCanned);
+        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError)
+            oCanned = TCannedHttpResponse::withBody("fault\n", eFault == EHttpFault::NotFound ? 404 : 500);
+        if (oCanned) {
+            answerCanned(*oCanned);
             return;
         }
         QFile oFile(m_pServer->m_sDocumentRoot + QLatin1Char('/') + oRequest.path());
         QByteArray aBody = oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
         qint64 nContentLength = aBody.size();
-        switch (eFault) {
-        case EHttpFault::WrongBytes:
+        if (eFault == EHttpFault::WrongBytes) {
             for (int nOffset = aBody.size() / 2; nOffset < qMin(aBody.size(), aBody.size() / 2 + 16); ++nOffset)
                 aBody[nOffset] = static_cast<char>(~aBody[nOffset]);
-            break;
-        case EHttpFault::OverLong:
+        } else if (eFault == EHttpFault::OverLong) {
             aBody += noiseBytes(1 << 20, 7);
             nContentLength = aBody.size();
-            break;
-        case EHttpFault::ResetMidway:
-        case EHttpFault::Truncate:
-        case EHttpFault::Stall:
+        } else if (eFault != EHttpFault::None) {
             aBody.truncate(aBody.size() / 2);
-            break;
-        default:
-            break;
         }
         m_bKeepAlive = m_bKeepAlive && eFault == EHttpFault::None;
-        sendHead(200, "application/octet-stream", nContentLength);
+        sendHead(200, nContentLength);
         m_pSocket->write(aBody);
         if (eFault == EHttpFault::ResetMidway)
             resetWhenSent();
@@ -141,20 +118,17 @@ private:
         m_bClosing = m_bClosing || eFault != EHttpFault::None;
     }
 
-    void sendHead(int nStatus, const QByteArray& aContentType, qint64 nContentLength)
+    void sendHead(int nStatus, qint64 nContentLength)
     {
         // Clients go by the code; the reason phrase is free text.
-        QByteArray aHead = "HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\n";
-        if (!aContentType.isEmpty())
-            aHead += "Content-Type: " + aContentType + "\r\n";
-        aHead += "Content-Length: " + QByteArray::number(nContentLength) + "\r\n";
-        aHead += m_bKeepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-        m_pSocket->write(aHead);
+        m_pSocket->write("HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\nContent-Length: "
+                         + QByteArray::number(nContentLength)
+                         + (m_bKeepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n"));
     }
 
-    void send(int nStatus, const QByteArray& aContentType, const QByteArray& aBody)
+    void send(int nStatus, const QByteArray& aBody)
     {
-        sendHead(nStatus, aContentType, aBody.size());
+        sendHead(nStatus, aBody.size());
         m_pSocket->write(aBody);
     }
 
@@ -197,40 +171,14 @@ private:
     bool m_bClosing = false;
 };
 
-QByteArray TRecordedHttpRequest::header(const QByteArray& aName) const
-{
-    for (const auto& oHeader : m_lHeaders) {
-        if (oHeader.first.compare(aName, Qt::CaseInsensitive) == 0)
-            return oHeader.second;
-    }
-    return QByteArray();
-}
-
 QString TRecordedHttpRequest::path() const
 {
     return withoutLeadingSlash(QUrl::fromEncoded(m_aTarget).path(QUrl::FullyDecoded));
 }
 
-TCannedHttpResponse TCannedHttpResponse::withBody(const QByteArray& aBody, int nStatus)
-{
-    TCannedHttpResponse oResponse;
-    oResponse.m_nStatus = nStatus;
-    oResponse.m_aBody = aBody;
-    return oResponse;
-}
-
-TCannedHttpResponse TCannedHttpResponse::dropConnection()
-{
-    TCannedHttpResponse oResponse;
-    oResponse.m_bDropConnection = true;
-    return oResponse;
-}
-
 TTestHttpServer::TTestHttpServer()
     : m_pContext(new QObject)
 {
-    m_oDefaultResponse.m_nStatus = 404;
-    m_oDefaultResponse.m_aContentType = "text/plain";
     m_oThread.setObjectName(QStringLiteral("TTestHttpServer"));
     m_pContext->moveToThread(&m_oThread);
 }
@@ -250,8 +198,6 @@ TTestHttpServer::~TTestHttpServer()
 
 bool TTestHttpServer::start(const QString& sDocumentRoot)
 {
-    if (m_oThread.isRunning())
-        return false;
     m_sDocumentRoot = sDocumentRoot.isEmpty() ? QString() : QDir(sDocumentRoot).absolutePath();
     m_oThread.start();
     quint16 nPort = 0;
@@ -296,10 +242,8 @@ void TTestHttpServer::setDefaultResponse(const TCannedHttpResponse& oResponse)
 void TTestHttpServer::setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes)
 {
     QMutexLocker oLock(&m_oMutex);
-    TFaultRule oRule;
-    oRule.m_eFault = eFault;
-    oRule.m_nTimes = nTimes;
-    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), oRule);
+    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), {eFault, nTimes});
+    m_hFaultsUsed.clear();
 }
 
 void TTestHttpServer::setHoldResponses(bool bHold)
@@ -341,34 +285,30 @@ int TTestHttpServer::requestCount(const QString& sPath) const
 }
 
 bool TTestHttpServer::takeRequest(TTestHttpConnection* pConnection, const TRecordedHttpRequest& oRequest,
-                                  EHttpFault& eFault, TCannedHttpResponse& oCanned, bool& bCanned)
+                                  EHttpFault& eFault, std::optional<TCannedHttpResponse>& oCanned)
 {
     QMutexLocker oLock(&m_oMutex);
     m_lRequests.append(oRequest);
     const QString sPath = oRequest.path();
-    const auto itCanned = m_hResponses.constFind(sPath);
+    const TCannedHttpResponse oResponse = m_hResponses.value(sPath, m_oDefaultResponse);
     if (m_bHoldResponses) {
-        m_lHeld.append({QPointer<TTestHttpConnection>(pConnection),
-                        itCanned == m_hResponses.constEnd() ? m_oDefaultResponse : itCanned.value()});
+        m_lHeld.append({QPointer<TTestHttpConnection>(pConnection), oResponse});
         return false;
     }
-    auto itLongest = m_hPrefixFaults.end();
-    for (auto it = m_hPrefixFaults.begin(); it != m_hPrefixFaults.end(); ++it) {
-        if (sPath.startsWith(it.key()) && (itLongest == m_hPrefixFaults.end() || it.key().size() > itLongest.key().size()))
-            itLongest = it;
+    QString sLongest;
+    for (auto it = m_hPrefixFaults.cbegin(); it != m_hPrefixFaults.cend(); ++it) {
+        if (sPath.startsWith(it.key()) && (sLongest.isNull() || it.key().size() > sLongest.size()))
+            sLongest = it.key();
     }
-    if (itLongest != m_hPrefixFaults.end()) {
-        TFaultRule& oRule = itLongest.value();
-        int& nUsed = oRule.m_hUsed[sPath];
-        if (oRule.m_nTimes < 0 || nUsed < oRule.m_nTimes) {
-            ++nUsed;
-            eFault = oRule.m_eFault;
-        }
+    const QPair<EHttpFault, int> oRule = m_hPrefixFaults.value(sLongest, {EHttpFault::None, -1});
+    if (oRule.second < 0 || m_hFaultsUsed.value(sPath) < oRule.second) {
+        ++m_hFaultsUsed[sPath];
+        eFault = oRule.first;
     }
-    const QString sFile = m_sDocumentRoot + QLatin1Char('/') + sPath;
     const bool bFile = oRequest.m_aMethod == "GET" && !m_sDocumentRoot.isEmpty()
-                       && !sPath.split(QLatin1Char('/')).contains(QStringLiteral("..")) && QFileInfo(sFile).isFile();
-    bCanned = itCanned != m_hResponses.constEnd() || !bFile;
-    oCanned = itCanned != m_hResponses.constEnd() ? itCanned.value() : m_oDefaultResponse;
+                       && !sPath.split(QLatin1Char('/')).contains(QStringLiteral(".."))
+                       && QFileInfo(m_sDocumentRoot + QLatin1Char('/') + sPath).isFile();
+    if (m_hResponses.contains(sPath) || !bFile)
+        oCanned = oResponse;
     return true;
 }

@@ -8,9 +8,10 @@
 #include <QPair>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 #include <QThread>
 #include <QUrl>
+
+#include <optional>
 
 // One HTTP request as it arrived.
 struct TRecordedHttpRequest
@@ -18,44 +19,36 @@ struct TRecordedHttpRequest
     QByteArray m_aMethod;
     // The request target as sent: path and query.
     QByteArray m_aTarget;
-    QList<QPair<QByteArray, QByteArray>> m_lHeaders;
+    // The header lines as sent.
+    QByteArray m_aHeaders;
     QByteArray m_aBody;
 
-    // The value of the first header of that name (any letter case); empty if none.
-    QByteArray header(const QByteArray& aName) const;
     // The target's path, percent-decoded, without the leading slash and the query.
     QString path() const;
 };
 
-// What the server answers instead of a file.
+// What the server answers instead of a file: a JSON body, or a dropped connection
+// (the client sees a network error).
 struct TCannedHttpResponse
 {
     int m_nStatus = 200;
-    QByteArray m_aContentType = "application/json";
     QByteArray m_aBody;
-    // Close the connection without answering: the client sees a network error.
     bool m_bDropConnection = false;
 
-    static TCannedHttpResponse withBody(const QByteArray& aBody, int nStatus = 200);
-    static TCannedHttpResponse dropConnection();
+    static TCannedHttpResponse withBody(const QByteArray& aBody, int nStatus = 200) { return {nStatus, aBody, false}; }
+    static TCannedHttpResponse dropConnection() { return {0, QByteArray(), true}; }
 };
 
 // What the server does to a file's answer instead of serving it correctly.
 enum class EHttpFault {
     None,
-    // 404 or 500 with a short text body; the connection stays usable.
-    NotFound,
-    ServerError,
-    // The full Content-Length, half the body, then a TCP reset.
-    ResetMidway,
-    // The full Content-Length, half the body, then a clean close.
-    Truncate,
-    // The right length, but 16 bytes from the middle of the body inverted.
-    WrongBytes,
-    // The full Content-Length, half the body, then silence until the server stops.
-    Stall,
-    // The body and 1 MiB of garbage after it, all announced in Content-Length.
-    OverLong,
+    NotFound,    // 404 with a short body; the connection stays usable
+    ServerError, // 500 likewise
+    ResetMidway, // the full Content-Length, half the body, then a TCP reset
+    Truncate,    // the full Content-Length, half the body, then a clean close
+    WrongBytes,  // the right length, but 16 bytes from the middle of the body inverted
+    Stall,       // the full Content-Length, half the body, then silence until the server stops
+    OverLong,    // the body and 1 MiB of garbage after it, all announced in Content-Length
 };
 
 class TTestHttpConnection;
@@ -102,18 +95,10 @@ public:
 private:
     friend class TTestHttpConnection;
 
-    struct TFaultRule
-    {
-        EHttpFault m_eFault = EHttpFault::None;
-        int m_nTimes = -1;
-        // Faults already handed out, per path.
-        QHash<QString, int> m_hUsed;
-    };
-
-    // From the server thread for every request: records it and says how to answer.
-    // Returns false when the answer is held.
+    // From the server thread for every request: records it and says how to answer
+    // (a canned response in oCanned, else the file with eFault). False when held.
     bool takeRequest(TTestHttpConnection* pConnection, const TRecordedHttpRequest& oRequest, EHttpFault& eFault,
-                     TCannedHttpResponse& oCanned, bool& bCanned);
+                     std::optional<TCannedHttpResponse>& oCanned);
 
     mutable QMutex m_oMutex;
     QThread m_oThread;
@@ -122,8 +107,11 @@ private:
     QString m_sDocumentRoot;
     quint16 m_nPort = 0;
     QHash<QString, TCannedHttpResponse> m_hResponses;
-    TCannedHttpResponse m_oDefaultResponse;
-    QHash<QString, TFaultRule> m_hPrefixFaults;
+    TCannedHttpResponse m_oDefaultResponse = TCannedHttpResponse::withBody(QByteArray(), 404);
+    // Per prefix: the fault and how many times each path gets it.
+    QHash<QString, QPair<EHttpFault, int>> m_hPrefixFaults;
+    // Faults handed out per path.
+    QHash<QString, int> m_hFaultsUsed;
     bool m_bHoldResponses = false;
     QList<QPair<QPointer<TTestHttpConnection>, TCannedHttpResponse>> m_lHeld;
     QList<TRecordedHttpRequest> m_lRequests;
