@@ -8,8 +8,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <thread>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 using shared::FirstInstanceTester;
@@ -17,42 +17,22 @@ using shared::TNamedFileMapping;
 
 namespace {
 
-QByteArray uniqueName()
+QString uniqueName()
 {
-    return "Corvane-test-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    return QStringLiteral("Corvane-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-// Holds a marker (or a first-instance segment), says so on stdout and waits to be killed.
-int holdMarker(int, char** ppArgv)
-{
-    TNamedFileMapping oMarker(ppArgv[3], true);
-    std::printf(oMarker.isHeld() ? "held\n" : "not held\n");
-    std::fflush(stdout);
-    ::pause();
-    return 0;
-}
-
-int holdSegment(int nArgc, char** ppArgv)
+// Holds a marker and a first-instance segment of one name, says whether it got
+// them on stdout and waits to be killed.
+int holdBoth(int nArgc, char** ppArgv)
 {
     QCoreApplication oApplication(nArgc, ppArgv);
+    TNamedFileMapping oMarker(ppArgv[3], true);
     FirstInstanceTester oTester(QString::fromLatin1(ppArgv[3]));
-    std::printf(oTester.isFirstInstance() ? "first\n" : "second\n");
+    std::printf("%s %s\n", oMarker.isHeld() ? "held" : "not-held", oTester.isFirstInstance() ? "first" : "second");
     std::fflush(stdout);
     ::pause();
     return 0;
-}
-
-QByteArray readLine(QProcess& oProcess)
-{
-    if (!oProcess.waitForReadyRead(10000))
-        return "<no answer>";
-    return oProcess.readLine().trimmed();
-}
-
-void killHard(QProcess& oProcess)
-{
-    ::kill(static_cast<pid_t>(oProcess.processId()), SIGKILL);
-    oProcess.waitForFinished(10000);
 }
 
 } // namespace
@@ -62,49 +42,51 @@ class tst_NamedFileMapping : public QObject
     Q_OBJECT
 
 private slots:
-    void heldWhileAlive();
-    void releasedWhenHolderIsKilled();
+    void oneHolderAtATime();
     void checkingNeverTakesTheName();
-    void firstInstance();
-    void abandonedSegmentDoesNotBlock();
     void simultaneousStartsHaveOneWinner();
 };
 
-void tst_NamedFileMapping::heldWhileAlive()
+void tst_NamedFileMapping::oneHolderAtATime()
 {
-    const QByteArray aName = uniqueName();
+    const QString sName = uniqueName();
+    const QByteArray aName = sName.toLatin1();
     QVERIFY(!TNamedFileMapping::exists(aName));
     {
         TNamedFileMapping oFirst(aName, true);
         QVERIFY(oFirst.isHeld());
+        QVERIFY(!TNamedFileMapping(aName, true).isHeld());
         QVERIFY(TNamedFileMapping::exists(aName));
-        TNamedFileMapping oSecond(aName, true);
-        QVERIFY(!oSecond.isHeld());
-        QVERIFY(TNamedFileMapping::exists(aName));
+        QVERIFY(FirstInstanceTester(sName).isFirstInstance());
     }
     QVERIFY(!TNamedFileMapping::exists(aName));
-}
 
-void tst_NamedFileMapping::releasedWhenHolderIsKilled()
-{
-    const QByteArray aName = uniqueName();
+    // Both were given up, so another process gets both.
     QProcess oChild;
-    startChild(oChild, QStringLiteral("hold-marker"), {QString::fromLatin1(aName)});
-    QCOMPARE(readLine(oChild), QByteArray("held"));
+    startChild(oChild, QStringLiteral("hold-both"), {sName});
+    QVERIFY(oChild.waitForReadyRead(10000));
+    QCOMPARE(oChild.readLine().trimmed(), QByteArray("held first"));
     QVERIFY(TNamedFileMapping::exists(aName));
-    TNamedFileMapping oHere(aName, true);
-    QVERIFY2(!oHere.isHeld(), "another process holds the name");
+    QVERIFY(!TNamedFileMapping(aName, true).isHeld());
+    QVERIFY(!FirstInstanceTester(sName).isFirstInstance());
+    // The probe of that second tester must not have removed the live first instance's segment.
+    FirstInstanceTester oThird(sName);
+    QVERIFY(!oThird.isFirstInstance());
+    QCOMPARE(oThird.error(), QSharedMemory::AlreadyExists);
 
-    killHard(oChild);
+    ::kill(static_cast<pid_t>(oChild.processId()), SIGKILL);
+    QVERIFY(oChild.waitForFinished(10000));
     QVERIFY(!TNamedFileMapping::exists(aName));
-    TNamedFileMapping oAfter(aName, true);
-    QVERIFY(oAfter.isHeld());
+    QVERIFY(TNamedFileMapping(aName, true).isHeld());
+    // The segment stays behind the killed holder; its key file may go with a cleaned temporary folder.
+    QFile::remove(QSharedMemory(sName).nativeKey());
+    QVERIFY2(FirstInstanceTester(sName).isFirstInstance(), "a segment left by a killed instance blocked the next one");
 }
 
 void tst_NamedFileMapping::checkingNeverTakesTheName()
 {
     // A client creating its marker while the launcher polls for it must get it.
-    const QByteArray aName = uniqueName();
+    const QByteArray aName = uniqueName().toLatin1();
     std::atomic<bool> bStop{false};
     std::atomic<int> nChecks{0};
     std::thread oChecker([&] {
@@ -125,42 +107,9 @@ void tst_NamedFileMapping::checkingNeverTakesTheName()
     QCOMPARE(nLost, 0);
 }
 
-void tst_NamedFileMapping::firstInstance()
-{
-    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    {
-        FirstInstanceTester oFirst(sKey);
-        QVERIFY(oFirst.isFirstInstance());
-        QProcess oChild;
-        startChild(oChild, QStringLiteral("hold-segment"), {sKey});
-        QCOMPARE(readLine(oChild), QByteArray("second"));
-        killHard(oChild);
-        // The second tester's probe must not have removed the live first instance's segment.
-        FirstInstanceTester oThird(sKey);
-        QVERIFY(!oThird.isFirstInstance());
-        QCOMPARE(oThird.error(), QSharedMemory::AlreadyExists);
-    }
-    FirstInstanceTester oAgain(sKey);
-    QVERIFY(oAgain.isFirstInstance());
-}
-
-void tst_NamedFileMapping::abandonedSegmentDoesNotBlock()
-{
-    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QProcess oChild;
-    startChild(oChild, QStringLiteral("hold-segment"), {sKey});
-    QCOMPARE(readLine(oChild), QByteArray("first"));
-    killHard(oChild);
-    // Also when the key file went with a cleaned temporary folder.
-    QFile::remove(QSharedMemory(sKey).nativeKey());
-
-    FirstInstanceTester oNext(sKey);
-    QVERIFY2(oNext.isFirstInstance(), "a segment left by a killed instance blocked the next one");
-}
-
 void tst_NamedFileMapping::simultaneousStartsHaveOneWinner()
 {
-    const QString sKey = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString sKey = uniqueName();
     constexpr int kStarters = 4;
     for (int nRound = 0; nRound < 150; ++nRound) {
         std::atomic<int> nReady{0};
@@ -181,5 +130,5 @@ void tst_NamedFileMapping::simultaneousStartsHaveOneWinner()
     }
 }
 
-CORVANE_TEST_MAIN_WITH_CHILDREN(tst_NamedFileMapping, {"hold-marker", holdMarker}, {"hold-segment", holdSegment})
+CORVANE_TEST_MAIN_WITH_CHILDREN(tst_NamedFileMapping, {"hold-both", holdBoth})
 #include "tst_namedfilemapping.moc"

