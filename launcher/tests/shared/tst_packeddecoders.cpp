@@ -115,11 +115,6 @@ QByteArray zpaqStoredBlock(const QByteArray& aData, const QByteArray& aSha1 = QB
     return aBlock + QByteArray(4, '\0') + (aSha1.isEmpty() ? QByteArray("\xfe") : '\xfd' + aSha1) + '\xff';
 }
 
-QByteArray sha1(const QByteArray& aData)
-{
-    return QCryptographicHash::hash(aData, QCryptographicHash::Sha1);
-}
-
 } // namespace
 
 class TPackedDecodersTest : public QObject
@@ -214,6 +209,7 @@ void TPackedDecodersTest::handMadeStreams_data()
     const auto zpaq = [](const char* pName, const QByteArray& aBlocks, int nDeclared, const QByteArray& aExpected) {
         QTest::newRow(pName) << 6 << aBlocks << nDeclared << aExpected;
     };
+    const auto sha1 = [](const QByteArray& aData) { return QCryptographicHash::hash(aData, QCryptographicHash::Sha1); };
     const QByteArray aHello = QByteArray(1, '\0') + "hello";
     const QByteArray aBlock = zpaqStoredBlock(aHello, sha1("hello"));
     zpaq("zpaq", zpaqStoredBlock(aHello), 5, "hello");

@@ -4,7 +4,6 @@
 #include "packedtestdata.h"
 #include "referencetool.h"
 
-#include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
 #include "shared/packer.h"
 
@@ -73,27 +72,22 @@ void TPackerTest::roundTrip()
 {
     QFETCH(shared::EPackMethod, eMethod);
     QFETCH(QByteArray, aInput);
-    const QByteArray aPacked = shared::pack(aInput, eMethod);
-    // Marker, method, both sizes: rebuilding the stream from its payload gives it back.
-    const QByteArray aPayload = payloadOfPackedStream(aPacked);
-    QCOMPARE(aPacked, packedTestStream(static_cast<int>(eMethod), static_cast<quint64>(aInput.size()), aPayload));
-    try {
-        QCOMPARE(shared::unpackStrict(aPacked), aInput);
-    } catch (const shared::TDecompressionError& oError) {
-        QFAIL(oError.what());
+    // The default level and, where the method has levels, the extreme ones.
+    const std::optional<shared::TPackLevels> oLevels = shared::packLevels(eMethod);
+    QList<int> lLevels{shared::kDefaultPackLevel};
+    if (oLevels)
+        lLevels << oLevels->nLowest << oLevels->nHighest;
+    for (const int nLevel : qAsConst(lLevels)) {
+        const QByteArray aPacked = shared::pack(aInput, eMethod, nLevel);
+        // Marker, method, both sizes: rebuilding the stream from its payload gives it back.
+        QCOMPARE(aPacked, packedTestStream(static_cast<int>(eMethod), static_cast<quint64>(aInput.size()),
+                                           payloadOfPackedStream(aPacked)));
+        // Checked leniently first: what fails there would throw from the strict unpack.
+        QCOMPARE(shared::unpackLenient(aPacked), aInput);
+        QCOMPARE(shared::unpackStrict(QByteArray(3, '\0') + aPacked), aInput);
     }
-    QCOMPARE(shared::unpackLenient(aPacked), aInput);
-    QCOMPARE(shared::unpackStrict(QByteArray(3, '\0') + aPacked), aInput);
-    // The extreme levels give streams of the same method that unpack as well.
-    if (const std::optional<shared::TPackLevels> oLevels = shared::packLevels(eMethod)) {
-        for (const int nLevel : {oLevels->nLowest, oLevels->nHighest}) {
-            const QByteArray aAtLevel = shared::pack(aInput, eMethod, nLevel);
-            QCOMPARE(aAtLevel, packedTestStream(static_cast<int>(eMethod), static_cast<quint64>(aInput.size()),
-                                                payloadOfPackedStream(aAtLevel)));
-            QCOMPARE(shared::unpackStrict(aAtLevel), aInput);
-        }
+    if (oLevels)
         QVERIFY_EXCEPTION_THROWN(shared::pack(aInput, eMethod, oLevels->nHighest + 1), std::invalid_argument);
-    }
 }
 
 // A stream cannot declare zero bytes, so nothing packs to nothing, which the

@@ -13,27 +13,21 @@
 // own executable again with "--child <job>": main() hands such a run to the job.
 using TChildJobs = std::map<std::string, std::function<int(int, char**)>>;
 
-inline int runChildJob(int nArgc, char** ppArgv, const TChildJobs& hJobs)
-{
-    if (nArgc < 3 || std::strcmp(ppArgv[1], "--child") != 0)
-        return -1;
-    const auto it = hJobs.find(ppArgv[2]);
-    return it == hJobs.end() ? 99 : it->second(nArgc, ppArgv);
-}
-
 inline void startChild(QProcess& oProcess, const QString& sJob, const QStringList& lArguments = {})
 {
     oProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     oProcess.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child"), sJob} + lArguments);
 }
 
-// main() for a test whose executable doubles as a child process.
+// main() for a test whose executable doubles as a child process; an unknown job exits with 99.
 #define CORVANE_TEST_MAIN_WITH_CHILDREN(TestClass, ...)                                    \
     int main(int nArgc, char** ppArgv)                                                    \
     {                                                                                     \
-        const int nChild = runChildJob(nArgc, ppArgv, TChildJobs{__VA_ARGS__});           \
-        if (nChild >= 0)                                                                  \
-            return nChild;                                                                \
+        const TChildJobs hJobs{__VA_ARGS__};                                              \
+        if (nArgc >= 3 && std::strcmp(ppArgv[1], "--child") == 0) {                       \
+            const auto it = hJobs.find(ppArgv[2]);                                        \
+            return it == hJobs.end() ? 99 : it->second(nArgc, ppArgv);                    \
+        }                                                                                 \
         QCoreApplication oApplication(nArgc, ppArgv);                                     \
         TestClass oTest;                                                                  \
         return QTest::qExec(&oTest, nArgc, ppArgv);                                       \

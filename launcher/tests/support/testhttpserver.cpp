@@ -10,8 +10,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <algorithm>
-
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -27,8 +25,8 @@ QString withoutLeadingSlash(QString sPath)
 
 } // namespace
 
-// One connection, living on the server's thread: it reads the requests arriving
-// on its socket one after another and answers each before it reads the next.
+// One connection, living on the server's thread: it answers one request, then
+// closes, so that no answer depends on the state an earlier one left behind.
 class TTestHttpConnection : public QObject
 {
 public:
@@ -36,50 +34,41 @@ public:
         : QObject(pParent), m_pSocket(pSocket), m_pServer(pServer)
     {
         m_pSocket->setParent(this);
-        connect(m_pSocket, &QTcpSocket::readyRead, this, &TTestHttpConnection::answerRequests);
+        connect(m_pSocket, &QTcpSocket::readyRead, this, &TTestHttpConnection::takeRequest);
         connect(m_pSocket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
-        answerRequests();
+        takeRequest();
     }
 
     void answerCanned(const TCannedHttpResponse& oResponse)
     {
-        if (oResponse.m_bDropConnection) {
-            m_bClosing = true;
-            m_pSocket->abort();
-            return;
-        }
-        send(oResponse.m_nStatus, oResponse.m_aBody);
-        finish();
+        sendHead(oResponse.m_nStatus, oResponse.m_aBody.size());
+        m_pSocket->write(oResponse.m_aBody);
+        m_pSocket->disconnectFromHost();
     }
 
 private:
-    void answerRequests()
+    void takeRequest()
     {
         m_aInput += m_pSocket->readAll();
-        while (!m_bBusy && !m_bClosing) {
-            const int nHeaderEnd = m_aInput.indexOf("\r\n\r\n");
-            if (nHeaderEnd < 0)
-                return;
-            TRecordedHttpRequest oRequest;
-            const int nLineEnd = m_aInput.indexOf("\r\n");
-            const QList<QByteArray> lRequestLine = m_aInput.left(nLineEnd).split(' ');
-            oRequest.m_aMethod = lRequestLine.value(0);
-            oRequest.m_aTarget = lRequestLine.value(1);
-            oRequest.m_aHeaders = m_aInput.mid(nLineEnd + 2, nHeaderEnd - nLineEnd);
-            int nContentLength = 0;
-            for (const QByteArray& aLine : oRequest.m_aHeaders.toLower().split('\n')) {
-                if (aLine.startsWith("content-length:"))
-                    nContentLength = aLine.mid(15).trimmed().toInt();
-                else if (aLine.startsWith("connection:"))
-                    m_bKeepAlive = !aLine.contains("close");
-            }
-            if (m_aInput.size() < nHeaderEnd + 4 + nContentLength)
-                return;
-            oRequest.m_aBody = m_aInput.mid(nHeaderEnd + 4, nContentLength);
-            m_aInput.remove(0, nHeaderEnd + 4 + nContentLength);
-            m_bBusy = true;
-            answer(oRequest);
+        const int nHeaderEnd = m_aInput.indexOf("\r\n\r\n");
+        if (m_bAnswering || nHeaderEnd < 0)
+            return;
+        TRecordedHttpRequest oRequest;
+        const int nLineEnd = m_aInput.indexOf("\r\n");
+        const QList<QByteArray> lRequestLine = m_aInput.left(nLineEnd).split(' ');
+        oRequest.m_aMethod = lRequestLine.value(0);
+        oRequest.m_aTarget = lRequestLine.value(1);
+        oRequest.m_aHeaders = m_aInput.mid(nLineEnd + 2, nHeaderEnd - nLineEnd);
+        int nContentLength = 0;
+        for (const QByteArray& aLine : oRequest.m_aHeaders.toLower().split('\n')) {
+            if (aLine.startsWith("content-length:"))
+                nContentLength = aLine.mid(15).trimmed().toInt();
         }
+        if (m_aInput.size() < nHeaderEnd + 4 + nContentLength)
+            return;
+        oRequest.m_aBody = m_aInput.mid(nHeaderEnd + 4, nContentLength);
+        m_bAnswering = true;
+        answer(oRequest);
     }
 
     void answer(const TRecordedHttpRequest& oRequest)
@@ -106,42 +95,19 @@ private:
         } else if (eFault != EHttpFault::None) {
             aBody.truncate(aBody.size() / 2);
         }
-        m_bKeepAlive = m_bKeepAlive && eFault == EHttpFault::None;
         sendHead(200, nContentLength);
         m_pSocket->write(aBody);
         if (eFault == EHttpFault::ResetMidway)
             resetWhenSent();
-        else if (eFault == EHttpFault::Truncate)
-            m_pSocket->disconnectFromHost();
         else if (eFault != EHttpFault::Stall)
-            finish();
-        m_bClosing = m_bClosing || eFault != EHttpFault::None;
+            m_pSocket->disconnectFromHost();
     }
 
     void sendHead(int nStatus, qint64 nContentLength)
     {
         // Clients go by the code; the reason phrase is free text.
         m_pSocket->write("HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\nContent-Length: "
-                         + QByteArray::number(nContentLength)
-                         + (m_bKeepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n"));
-    }
-
-    void send(int nStatus, const QByteArray& aBody)
-    {
-        sendHead(nStatus, aBody.size());
-        m_pSocket->write(aBody);
-    }
-
-    void finish()
-    {
-        m_bBusy = false;
-        if (!m_bKeepAlive) {
-            m_bClosing = true;
-            m_pSocket->disconnectFromHost();
-        } else if (!m_aInput.isEmpty()) {
-            // A pipelined request may be waiting: answered outside this call chain.
-            QTimer::singleShot(0, this, [this] { answerRequests(); });
-        }
+                         + QByteArray::number(nContentLength) + "\r\nConnection: close\r\n\r\n");
     }
 
     // A reset drops whatever the kernel still holds to send: wait until it is out.
@@ -165,10 +131,7 @@ private:
     QTcpSocket* m_pSocket;
     TTestHttpServer* m_pServer;
     QByteArray m_aInput;
-    bool m_bBusy = false;
-    bool m_bKeepAlive = true;
-    // A broken, stalled or closing connection takes no more requests.
-    bool m_bClosing = false;
+    bool m_bAnswering = false;
 };
 
 QString TRecordedHttpRequest::path() const
@@ -274,14 +237,6 @@ QList<TRecordedHttpRequest> TTestHttpServer::requests() const
 {
     QMutexLocker oLock(&m_oMutex);
     return m_lRequests;
-}
-
-int TTestHttpServer::requestCount(const QString& sPath) const
-{
-    QMutexLocker oLock(&m_oMutex);
-    const QString sWanted = withoutLeadingSlash(sPath);
-    return int(std::count_if(m_lRequests.begin(), m_lRequests.end(),
-                             [&](const TRecordedHttpRequest& oRequest) { return oRequest.path() == sWanted; }));
 }
 
 bool TTestHttpServer::takeRequest(TTestHttpConnection* pConnection, const TRecordedHttpRequest& oRequest,

@@ -27,23 +27,20 @@ struct TRecordedHttpRequest
     QString path() const;
 };
 
-// What the server answers instead of a file: a JSON body, or a dropped connection
-// (the client sees a network error).
+// What the server answers instead of a file.
 struct TCannedHttpResponse
 {
     int m_nStatus = 200;
     QByteArray m_aBody;
-    bool m_bDropConnection = false;
 
-    static TCannedHttpResponse withBody(const QByteArray& aBody, int nStatus = 200) { return {nStatus, aBody, false}; }
-    static TCannedHttpResponse dropConnection() { return {0, QByteArray(), true}; }
+    static TCannedHttpResponse withBody(const QByteArray& aBody, int nStatus = 200) { return {nStatus, aBody}; }
 };
 
 // What the server does to a file's answer instead of serving it correctly.
 enum class EHttpFault {
     None,
-    NotFound,    // 404 with a short body; the connection stays usable
-    ServerError, // 500 likewise
+    NotFound,    // 404 with a short body
+    ServerError, // 500 with a short body
     ResetMidway, // the full Content-Length, half the body, then a TCP reset
     Truncate,    // the full Content-Length, half the body, then a clean close
     WrongBytes,  // the right length, but 16 bytes from the middle of the body inverted
@@ -53,13 +50,13 @@ enum class EHttpFault {
 
 class TTestHttpConnection;
 
-// An HTTP/1.1 server for tests on 127.0.0.1 at a free port, on a thread of its
-// own, so that a test may block (a child process, a nested event loop) while
-// another process or thread talks to it. It records every request; it answers
-// a path with the canned response set for it, else with the file of that path
-// below the document root (GET only, with the fault chosen for the path), else
-// with the default response. Answers can be held back and released in any
-// order. Every public method may be called from any thread.
+// An HTTP/1.1 server for tests on 127.0.0.1 at a free port, one request per
+// connection, on a thread of its own, so that a test may block (a child process,
+// a nested event loop) while another process or thread talks to it. It records
+// every request; it answers a path with the canned response set for it, else with
+// the file of that path below the document root (GET only, with the fault chosen
+// for the path), else with the default response. Answers can be held back and
+// released in any order. Every public method may be called from any thread.
 class TTestHttpServer : public QObject
 {
     Q_OBJECT
@@ -90,7 +87,6 @@ public:
     void answerHeld(int nIndex);
 
     QList<TRecordedHttpRequest> requests() const;
-    int requestCount(const QString& sPath) const;
 
 private:
     friend class TTestHttpConnection;
