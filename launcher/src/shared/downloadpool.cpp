@@ -26,13 +26,6 @@ TDownloadPool::~TDownloadPool() = default;
 
 void TDownloadPool::download(const QUrl& oUrl)
 {
-    // Checked on the encoded form: the decoded one would turn a space in a local
-    // folder name into an "invalid" character.
-    const QUrl oStrict(QString::fromLatin1(oUrl.toEncoded()), QUrl::StrictMode);
-    if (!oStrict.isValid() || oStrict.isRelative()) {
-        emit failed(oUrl, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
-        return;
-    }
     enqueue(oUrl, false);
 }
 
@@ -43,6 +36,13 @@ void TDownloadPool::downloadWithPriority(const QUrl& oUrl)
 
 void TDownloadPool::enqueue(const QUrl& oUrl, bool bAtFront)
 {
+    // Checked on the encoded form: the decoded one would turn a space in a local
+    // folder name into an "invalid" character.
+    const QUrl oStrict(QString::fromLatin1(oUrl.toEncoded()), QUrl::StrictMode);
+    if (!oStrict.isValid() || oStrict.isRelative()) {
+        emit failed(oUrl, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
+        return;
+    }
     dequeue(oUrl);
     if (m_hRunning.contains(oUrl))
         return;

@@ -112,8 +112,9 @@ void tst_DownloadPool::failuresAtOnce()
     TOutcomeRecorder oRecorder(oPool);
     oPool.download(QUrl(QStringLiteral("relative/path")));
     oPool.download(QUrl());
-    // Reported before download() returns, and never queued.
-    QCOMPARE(oRecorder.lOutcomes, QStringList({"fail relative/path 302", "fail  302"}));
+    oPool.downloadWithPriority(QUrl(QStringLiteral("relative/first")));
+    // Reported before the call returns, and never queued.
+    QCOMPARE(oRecorder.lOutcomes, QStringList({"fail relative/path 302", "fail  302", "fail relative/first 302"}));
     QCOMPARE(oPool.outstandingDownloads(), 0);
 
     // Without a network access manager every request fails once, queued or not.
@@ -134,7 +135,7 @@ void tst_DownloadPool::failuresAtOnce()
     const QString sFile = oDir.filePath(QStringLiteral("package.json"));
     QVERIFY(writeTestFile(sFile, "{}"));
     oPool.download(QUrl::fromLocalFile(sFile));
-    QTRY_COMPARE(oRecorder.lOutcomes.size(), 3);
+    QTRY_COMPARE(oRecorder.lOutcomes.size(), 4);
     QCOMPARE(oRecorder.lOutcomes.last(), QStringLiteral("ok %1").arg(QUrl::fromLocalFile(sFile).path()));
 }
 
