@@ -2,12 +2,10 @@
 // the default, and which packages may not be installed at all.
 
 #include "testfiles.h"
+#include "testmetadata.h"
 
 #include "launcher/installationmanager.h"
-#include "launcher/launcherconfigurationreader.h"
 #include "launcher/launcherfilesystemhelper.h"
-#include "launcher/package.h"
-#include "launcher/packageconfigurationreader.h"
 #include "launcher/packageinstallation.h"
 
 #include <QSignalSpy>
@@ -15,29 +13,6 @@
 #include <QTest>
 
 using namespace velmar::launcher;
-
-namespace {
-
-std::shared_ptr<TLauncherConfigurationReader> metadataWith(const QStringList& lFolders)
-{
-    QByteArray aPackages;
-    for (int nPackage = 0; nPackage < lFolders.size(); ++nPackage) {
-        aPackages += QStringLiteral("%1{\"name\": \"P%2\", \"directoryname\": \"%3\", \"builds\": [{\"os\": \"linux\", "
-                                    "\"architecture\": \"x86_64\", \"url\": \"http://127.0.0.1:9/p%2/package.json\"}]}")
-                         .arg(nPackage ? QStringLiteral(",") : QString())
-                         .arg(nPackage)
-                         .arg(lFolders[nPackage])
-                         .toUtf8();
-    }
-    auto pMetadata = std::make_shared<TLauncherConfigurationReader>("{\"packages\": [" + aPackages + "]}", QUrl());
-    for (const auto& pPackage : pMetadata->packages()) {
-        pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(
-            "{\"version\": \"1\", \"files\": []}", QByteArray(), QUrl(), QUrl()));
-    }
-    return pMetadata;
-}
-
-} // namespace
 
 class tst_InstallationManager : public QObject
 {
@@ -53,7 +28,7 @@ void tst_InstallationManager::defaultIsTheFirstInstalledPackageWithTheMarker()
 {
     QTemporaryDir oLauncher;
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
-    const auto pMetadata = metadataWith({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    const auto pMetadata = packagesMetadata(3, QString(), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     // a: marked default but not installed; b and c: installed and marked.
     QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/a/default")), QByteArray()));
     for (const char* pFolder : {"b", "c"}) {
@@ -86,7 +61,7 @@ void tst_InstallationManager::unusableFolderIsRefusedWithoutTouchingTheDisk()
     QFETCH(QString, sFolder);
     QTemporaryDir oLauncher;
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
-    const auto pMetadata = metadataWith({QStringLiteral("shared"), sFolder});
+    const auto pMetadata = packagesMetadata(2, QString(), {QStringLiteral("shared"), sFolder});
     TInstallationManager oManager(pMetadata, pHelper);
     QSignalSpy oStarted(&oManager, &TInstallationManager::installationOrUpdateStarted);
     QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);

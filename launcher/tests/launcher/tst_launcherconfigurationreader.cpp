@@ -1,8 +1,6 @@
 #include "launcher/launcherconfigurationexception.h"
 #include "launcher/launcherconfigurationreader.h"
 
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -28,30 +26,18 @@ class tst_LauncherConfigurationReader : public QObject
     Q_OBJECT
 
 private slots:
-    void emptyDocumentGivesDefaults_data();
-    void emptyDocumentGivesDefaults();
-    void invalidJsonThrowsParserMessage();
-    void readsPackagesInOrder();
-    void wrongTypesTakeDefaults();
+    void mistypedDocumentGivesDefaults();
+    void invalidJsonThrows();
+    void packagesReadInOrderWithDefaultsForWrongTypes();
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
-    void hugeArraysAreRead();
 };
 
-void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults_data()
+void tst_LauncherConfigurationReader::mistypedDocumentGivesDefaults()
 {
-    QTest::addColumn<QByteArray>("aJson");
-    QTest::newRow("empty object") << QByteArray("{}");
-    QTest::newRow("top-level array") << QByteArray("[1,2]");
-    QTest::newRow("every key mistyped") << QByteArray(
-        R"({"launcher":[],"packages":{"a":1},"hardwaresurvey":1,"hints":true,"funnel":{},)"
-        R"("preventdefaultautostart":"true","showpackagenames":1})");
-}
-
-void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults()
-{
-    QFETCH(QByteArray, aJson);
+    const QByteArray aJson(R"({"launcher":[],"packages":{"a":1},"hardwaresurvey":1,"hints":true,"funnel":{},)"
+                           R"("preventdefaultautostart":"true","showpackagenames":1})");
     const auto pReader = read(aJson);
     QVERIFY(!pReader->launcherPackage());
     QVERIFY(pReader->packages().empty());
@@ -61,37 +47,32 @@ void tst_LauncherConfigurationReader::emptyDocumentGivesDefaults()
     QVERIFY(!pReader->preventDefaultAutostart());
     QVERIFY(!pReader->showPackageNames());
     QCOMPARE(pReader->document(), aJson);
+    QVERIFY(read("[1,2]")->packages().empty());
 }
 
-void tst_LauncherConfigurationReader::invalidJsonThrowsParserMessage()
+void tst_LauncherConfigurationReader::invalidJsonThrows()
 {
     for (const QByteArray& aJson : {QByteArray("{\"packages\": [}"), QByteArray(), QByteArray("\"text\""),
-                                    QByteArray(100000, '[')}) {
-        QJsonParseError oError;
-        QJsonDocument::fromJson(aJson, &oError);
-        try {
-            read(aJson);
-            QFAIL(qPrintable(QStringLiteral("no exception for %1").arg(QString::fromUtf8(aJson.left(20)))));
-        } catch (const TLauncherConfigurationException& oException) {
-            QCOMPARE(QString::fromStdString(oException.what()), oError.errorString());
-        }
-    }
+                                    QByteArray(100000, '[')})
+        QVERIFY_EXCEPTION_THROWN(read(aJson), TLauncherConfigurationException);
 }
 
 // Every field's reading is also checked on what corvane-publish metadata writes;
 // here what that tool never writes.
-void tst_LauncherConfigurationReader::readsPackagesInOrder()
+void tst_LauncherConfigurationReader::packagesReadInOrderWithDefaultsForWrongTypes()
 {
     const auto pReader = read(R"({
         "launcher": {"name": "Launcher"},
-        "packages": [{"name": "Live", "builds": [{"os": "windows", "architecture": "x86_64"}]}, 42, {"name": "Preview"}],
+        "packages": [{"name": "Live", "builds": [{"os": "windows", "architecture": "x86_64"}]}, 42,
+            {"name": 7, "directoryname": ["x"], "installautomatically": "true", "builds": {"os": "linux"}},
+            {"builds": [{"os": 3, "architecture": true, "url": 12, "assetsurl": ""}, "not a build"]}],
         "hints": "hints.json"
     })");
     QCOMPARE(pReader->launcherPackage()->index(), 2147483647);
-    QCOMPARE(pReader->packages().size(), size_t(3));
-    for (int n = 0; n < 3; ++n)
+    QCOMPARE(pReader->packages().size(), size_t(4));
+    for (int n = 0; n < 4; ++n)
         QCOMPARE(pReader->packages()[size_t(n)]->index(), n);
-    QCOMPARE(pReader->packages()[2]->name(), QStringLiteral("Preview"));
+    QCOMPARE(pReader->packages()[0]->name(), QStringLiteral("Live"));
     // A non-object element is a package read from an empty object.
     QVERIFY(pReader->packages()[1]->name().isEmpty());
     QVERIFY(pReader->packages()[1]->builds().empty());
@@ -100,28 +81,20 @@ void tst_LauncherConfigurationReader::readsPackagesInOrder()
     QVERIFY(!pReader->packages()[0]->platformBuild());
     // The hints address is taken as written, not resolved.
     QCOMPARE(pReader->hintsUrl(), QUrl(QStringLiteral("hints.json")));
-}
 
-void tst_LauncherConfigurationReader::wrongTypesTakeDefaults()
-{
-    const auto pReader = read(R"({"packages": [
-        {"name": 7, "directoryname": ["x"], "installautomatically": "true", "builds": {"os": "linux"}},
-        {"builds": [{"os": 3, "architecture": true, "url": 12, "assetsurl": ""}, "not a build"]}
-    ]})");
-    const TPackage& oFirst = *pReader->packages()[0];
-    QVERIFY(oFirst.name().isEmpty());
-    QVERIFY(oFirst.directoryName().isEmpty());
-    QVERIFY(!oFirst.installAutomatically());
-    QVERIFY(oFirst.builds().empty());
-    QVERIFY(oFirst.logoLinkTarget().isEmpty());
+    const TPackage& oMistyped = *pReader->packages()[2];
+    QVERIFY(oMistyped.name().isEmpty());
+    QVERIFY(oMistyped.directoryName().isEmpty());
+    QVERIFY(!oMistyped.installAutomatically());
+    QVERIFY(oMistyped.builds().empty());
 
-    const TPackage& oSecond = *pReader->packages()[1];
-    QCOMPARE(oSecond.builds().size(), size_t(2));
-    QCOMPARE(oSecond.builds()[0]->operatingSystem(), UnknownOperatingSystem);
-    QCOMPARE(oSecond.builds()[0]->architecture(), UnknownArchitecture);
+    const TPackage& oBuilds = *pReader->packages()[3];
+    QCOMPARE(oBuilds.builds().size(), size_t(2));
+    QCOMPARE(oBuilds.builds()[0]->operatingSystem(), UnknownOperatingSystem);
+    QCOMPARE(oBuilds.builds()[0]->architecture(), UnknownArchitecture);
     // An empty asset address is no asset document, not the metadata's own folder.
-    QVERIFY(oSecond.builds()[0]->assetConfigurationUrl().isEmpty());
-    QCOMPARE(oSecond.builds()[1]->packageConfigurationUrl(), kBase);
+    QVERIFY(oBuilds.builds()[0]->assetConfigurationUrl().isEmpty());
+    QCOMPARE(oBuilds.builds()[1]->packageConfigurationUrl(), kBase);
 }
 
 void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase_data()
@@ -148,8 +121,6 @@ void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase_data()
     QTest::newRow("encoded characters decoded once")
         << oSlash << QByteArray(R"({"url":"client%20one/package.json"})")
         << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/client%20one/package.json"));
-    QTest::newRow("no address gives the base without query")
-        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/?token=1")) << QByteArray("{}") << oSlash;
 }
 
 void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase()
@@ -165,8 +136,6 @@ void tst_LauncherConfigurationReader::buildAddressesResolveAgainstBase()
 
 void tst_LauncherConfigurationReader::buildSelectionTakesFirstMatch()
 {
-    QCOMPARE(localOperatingSystem(), Linux);
-    QCOMPARE(localArchitecture(), X86_64);
     const auto pReader = read(R"({"packages": [
         {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
                     {"os": "Linux", "architecture": "x86_64", "url": "first"},
@@ -178,25 +147,6 @@ void tst_LauncherConfigurationReader::buildSelectionTakesFirstMatch()
     QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
     QVERIFY(!pReader->packages()[1]->platformBuild());
     QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
-}
-
-void tst_LauncherConfigurationReader::hugeArraysAreRead()
-{
-    // Many packages and many builds of mixed shapes: read in full, selection still the first match.
-    QByteArray aJson = R"({"packages":[)";
-    for (int n = 0; n < 20000; ++n)
-        aJson += n % 2 ? QByteArray("null,") : QByteArray(R"({"builds":[{"os":"linux"},7,{"os":"linux","architecture":"x86_64","url":"p"}]},)");
-    aJson += R"({"builds":[)";
-    for (int n = 0; n < 100000; ++n)
-        aJson += R"({"os":"windows","url":"w"},)";
-    aJson += R"({"os":"linux","architecture":"x86_64","url":"last"}]}]})";
-    const auto pReader = read(aJson);
-    QCOMPARE(pReader->packages().size(), size_t(20001));
-    QCOMPARE(pReader->packages()[19998]->index(), 19998);
-    QCOMPARE(pReader->packages()[19998]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/p"));
-    QVERIFY(!pReader->packages()[19999]->platformBuild());
-    QCOMPARE(pReader->packages()[20000]->builds().size(), size_t(100001));
-    QCOMPARE(pReader->packages()[20000]->platformBuild()->packageConfigurationUrl().path(), QStringLiteral("/launcher/last"));
 }
 
 QTEST_MAIN(tst_LauncherConfigurationReader)

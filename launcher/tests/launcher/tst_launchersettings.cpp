@@ -32,8 +32,6 @@ class tst_LauncherSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void embeddedDefaults();
-    void wholeFileOverride();
     void conversions_data();
     void conversions();
     void packagesFolderStaysInside_data();
@@ -41,28 +39,6 @@ private slots:
     void accountGroup_data();
     void accountGroup();
 };
-
-// The built-in file is read at all (stored uncompressed, as QSettings needs it),
-// and the account group target is joined from two of its values.
-void tst_LauncherSettings::embeddedDefaults()
-{
-    TSettingsFolder oFolder{QByteArray()};
-    QCOMPARE(QResource(QStringLiteral(":/settings/launchersettings.ini")).compressionAlgorithm(), QResource::NoCompression);
-    QCOMPARE(oFolder.settings().launcherConfiguration().scheme(), QStringLiteral("https"));
-    QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
-             QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/accountgroup.json"));
-}
-
-// Nothing is inherited from the embedded file, and a key counts only in its own section.
-void tst_LauncherSettings::wholeFileOverride()
-{
-    TSettingsFolder oFolder("[URLS]\nmaxConcurrentDownloads=3\npackages=wrong\n[TIMING]\nlauncherConfiguration=http://127.0.0.1/x\n"
-                            "[FILES]\npackageFile=p.json\n");
-    QCOMPARE(oFolder.settings().maxConcurrentDownloads(), 10);
-    QCOMPARE(oFolder.settings().packages(), QString());
-    QVERIFY(oFolder.settings().launcherConfiguration().isEmpty());
-    QCOMPARE(oFolder.settings().packageFile(), QStringLiteral("p.json"));
-}
 
 void tst_LauncherSettings::conversions_data()
 {
@@ -78,6 +54,9 @@ void tst_LauncherSettings::conversions_data()
     QTest::newRow("malformed number is 0")
         << QByteArray("[TIMING]\ndownloadErrorTimeout=ten\n[OPTIONS]\nmaxCachedChunks=12abc\n") << true << false
         << qint64(0) << 0;
+    // Nothing is inherited from the built-in file (its timeout is not 0), and a key counts only in its own section.
+    QTest::newRow("keys in other sections") << QByteArray("[URLS]\nmaxCachedChunks=3\n[TIMING]\nfastScan=false\n") << true
+                                            << false << qint64(0) << 100;
     QTest::newRow("not an ini file at all") << QByteArray("\x01\x02garbage\n=\n[[") << true << false << qint64(0) << 100;
     // Read as a QSettings value, this asked for a list of billions of entries.
     QTest::newRow("binary Qt value") << readTestFile(QStringLiteral(
@@ -94,7 +73,6 @@ void tst_LauncherSettings::conversions()
     QTEST(oFolder.settings().chunkVerification(), "bChunkVerification");
     QTEST(oFolder.settings().downloadErrorTimeout(), "nDownloadErrorTimeout");
     QTEST(oFolder.settings().maxCachedChunks(), "nMaxCachedChunks");
-    QCOMPARE(oFolder.settings().maxConcurrentDownloads(), 10);
 }
 
 void tst_LauncherSettings::packagesFolderStaysInside_data()
@@ -133,7 +111,10 @@ void tst_LauncherSettings::accountGroup()
     QFETCH(bool, bWrite);
     QFETCH(QByteArray, aContents);
 
+    // Without a settings file, the built-in one names the file and where it goes.
     const TSettingsFolder oFolder{QByteArray()};
+    QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
+             QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/accountgroup.json"));
     if (bWrite)
         QVERIFY(writeTestFile(oFolder.m_oDir.filePath(QStringLiteral("accountgroup.json")), aContents));
     QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
