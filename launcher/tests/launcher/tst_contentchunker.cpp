@@ -101,9 +101,7 @@ private slots:
     void goldenLengths_data();
     void goldenLengths();
     void boundariesIgnoreReadSizes();
-    void chunksFilesOnDisk_data();
-    void chunksFilesOnDisk();
-    void missingFileYieldsNothing();
+    void hashedFileOnDiskChunksAlike();
     void readFailureThrowsAfterEarlierChunks();
 };
 
@@ -146,47 +144,19 @@ void TContentChunkerTest::boundariesIgnoreReadSizes()
     QCOMPARE(chunksOf(oDevice, kMiB).lLines, chunksOfBytes(m_aRandom).lLines);
 }
 
-void TContentChunkerTest::chunksFilesOnDisk_data()
+void TContentChunkerTest::hashedFileOnDiskChunksAlike()
 {
-    QTest::addColumn<QByteArray>("aContent");
-
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("small") << QByteArray("hello");
-    QTest::newRow("noise") << m_aRandom;
-}
-
-void TContentChunkerTest::chunksFilesOnDisk()
-{
-    QFETCH(QByteArray, aContent);
-    QTemporaryDir oDir;
-    const QString sPath = oDir.filePath(QStringLiteral("file.bin"));
-    QVERIFY(writeTestFile(sPath, aContent));
-    const QStringList lExpected = chunksOfBytes(aContent).lLines;
-
-    TChunks oChunks;
-    QVERIFY(chunkFileByContent(sPath, [&](const char* pChunk, size_t nLength) { oChunks.add(pChunk, nLength); }));
-    QCOMPARE(oChunks.lLines, lExpected);
-    QVERIFY(oChunks.aJoined == aContent);
-
     // Hashed on a second thread: the same chunks, bytes and hashes, also where the
     // buffer moves its contents (72 MiB of noise).
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("file.bin"));
+    QVERIFY(writeTestFile(sPath, m_aRandom));
     TChunks oHashed;
     QVERIFY(chunkAndHashFileByContent(sPath, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
         oHashed.add(pChunk, nLength, aHash);
     }));
-    QCOMPARE(oHashed.lLines, lExpected);
-    QVERIFY(oHashed.aJoined == aContent);
-}
-
-void TContentChunkerTest::missingFileYieldsNothing()
-{
-    QTemporaryDir oDir;
-    int nCalls = 0;
-    QVERIFY(!chunkFileByContent(oDir.filePath(QStringLiteral("absent")), [&](const char*, size_t) { ++nCalls; }));
-    QVERIFY(!chunkFileByContent(oDir.path(), [&](const char*, size_t) { ++nCalls; }));
-    QVERIFY(!chunkAndHashFileByContent(oDir.filePath(QStringLiteral("absent")),
-                                       [&](const char*, size_t, const QByteArray&) { ++nCalls; }));
-    QCOMPARE(nCalls, 0);
+    QCOMPARE(oHashed.lLines, chunksOfBytes(m_aRandom).lLines);
+    QVERIFY(oHashed.aJoined == m_aRandom);
 }
 
 void TContentChunkerTest::readFailureThrowsAfterEarlierChunks()

@@ -25,41 +25,37 @@ class TFixture
 {
 public:
     TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
+        : m_pHelper(helper(m_oFolder, QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
+                                                     "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
+                                                     "[FILES]\npackageFile=package.json\nassetFile=assets.json\n")
+                                          .arg(oMetadataUrl.toString())
+                                          .arg(int(bNocache))
+                                          .arg(nErrorTimeout)))
     {
-        writeTestFile(m_oFolder.filePath(QStringLiteral("launchersettings.ini")),
-                      QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
-                                 "[DIRECTORIES]\npackages=packages\n"
-                                 "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
-                                 "[TIMING]\ndownloadErrorTimeout=%3\n")
-                      .arg(oMetadataUrl.toString(), bNocache ? QStringLiteral("true") : QStringLiteral("false"))
-                      .arg(nErrorTimeout)
-                          .toUtf8());
-        m_pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oFolder.path());
-        m_pPool = newTestPool();
-        m_pHandler = std::make_unique<TLauncherConfigurationHandler>(m_pPool, m_pHelper);
-        m_pLoaded = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded);
-        m_pFailed = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
-        m_pDiskFailed = std::make_unique<QSignalSpy>(m_pHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed);
-        m_pFinished = std::make_unique<QSignalSpy>(m_pHandler.get(),
-                                                   &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
     }
 
     QString path(const QString& sRelative) const { return m_oFolder.filePath(sRelative); }
-    int outcomes() const { return m_pLoaded->size() + m_pFailed->size() + m_pDiskFailed->size(); }
-    const TPackage& package(size_t nIndex) const { return *m_pHandler->launcherConfiguration()->packages().at(nIndex); }
+    int outcomes() const { return m_oLoaded.size() + m_oFailed.size() + m_oDiskFailed.size(); }
     std::shared_ptr<const TPackageConfigurationReader> configuration(size_t nIndex) const
     {
-        return package(nIndex).platformBuild()->configuration();
+        return m_oHandler.launcherConfiguration()->packages().at(nIndex)->platformBuild()->configuration();
     }
 
     QTemporaryDir m_oFolder;
     std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
-    std::shared_ptr<shared::TDownloadPool> m_pPool;
-    std::unique_ptr<TLauncherConfigurationHandler> m_pHandler;
-    std::unique_ptr<QSignalSpy> m_pLoaded;
-    std::unique_ptr<QSignalSpy> m_pFailed;
-    std::unique_ptr<QSignalSpy> m_pDiskFailed;
-    std::unique_ptr<QSignalSpy> m_pFinished;
+    std::shared_ptr<shared::TDownloadPool> m_pPool = newTestPool();
+    TLauncherConfigurationHandler m_oHandler{m_pPool, m_pHelper};
+    QSignalSpy m_oLoaded{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationLoaded};
+    QSignalSpy m_oFailed{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed};
+    QSignalSpy m_oDiskFailed{&m_oHandler, &TLauncherConfigurationHandler::diskAccessFailed};
+    QSignalSpy m_oFinished{&m_oHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished};
+
+private:
+    static std::shared_ptr<TLauncherFilesystemHelper> helper(const QTemporaryDir& oFolder, const QString& sSettings)
+    {
+        writeTestFile(oFolder.filePath(QStringLiteral("launchersettings.ini")), sSettings.toUtf8());
+        return std::make_shared<TLauncherFilesystemHelper>(oFolder.path());
+    }
 };
 
 const QByteArray kMetadata = R"({
@@ -136,23 +132,23 @@ void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackag
     TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")), 20000, bNocache);
     if (bNocache)
         QVERIFY(QDir().mkpath(oFixture.path(QStringLiteral("launchermetadata.json"))));
-    QSignalSpy oHints(oFixture.m_pHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived);
-    oFixture.m_pHandler->startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
-    QCOMPARE(oFixture.m_pFailed->size(), 0);
-    QCOMPARE(oFixture.m_pDiskFailed->size(), bNocache ? 1 : 0);
-    QVERIFY(!oFixture.m_pHandler->isOffline());
-    const auto pReader = oFixture.m_pHandler->launcherConfiguration();
+    QSignalSpy oHints(&oFixture.m_oHandler, &TLauncherConfigurationHandler::hintsAreaDataReceived);
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    QCOMPARE(oFixture.m_oFailed.size(), 0);
+    QCOMPARE(oFixture.m_oDiskFailed.size(), bNocache ? 1 : 0);
+    QVERIFY(!oFixture.m_oHandler.isOffline());
+    const auto pReader = oFixture.m_oHandler.launcherConfiguration();
     QCOMPARE(pReader->baseUrl(), m_oServer.url(QStringLiteral("/launcher/")));
     if (!bNocache)
         QCOMPARE(readTestFile(oFixture.path(QStringLiteral("launchermetadata.json"))), pReader->document());
 
-    oFixture.m_pHandler->downloadPackageConfigurations();
+    oFixture.m_oHandler.downloadPackageConfigurations();
     oFixture.m_pPool->download(pReader->hintsUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     // Nothing is left to arrive and announce the end a second time.
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pPool->outstandingDownloads(), 0, 20000);
-    QCOMPARE(oFixture.m_pFinished->size(), 1);
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
 
     const auto pLauncher = pReader->launcherPackage()->platformBuild()->configuration();
     QVERIFY(pLauncher && pLauncher->isValid());
@@ -175,7 +171,7 @@ void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackag
     // The hints with text arrive, and one of them is chosen.
     QCOMPARE(oHints.size(), 1);
     QCOMPARE(oHints.first().at(0).value<std::vector<shared::THint>>().size(), size_t(2));
-    QCOMPARE(oFixture.m_pHandler->currentHint()->m_sTitle, QStringLiteral("Outage"));
+    QCOMPARE(oFixture.m_oHandler.currentHint()->m_sTitle, QStringLiteral("Outage"));
 }
 
 void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy_data()
@@ -198,11 +194,11 @@ void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy()
     QFETCH(bool, bDiskFailure);
     TFixture oFixture(oUrl);
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), aLocalCopy));
-    oFixture.m_pHandler->startLoadingMainConfiguration();
+    oFixture.m_oHandler.startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_pDiskFailed->size(), bDiskFailure ? 1 : 0);
-    QCOMPARE(oFixture.m_pFailed->size(), bDiskFailure ? 0 : 1);
-    QVERIFY(!oFixture.m_pHandler->launcherConfiguration());
+    QCOMPARE(oFixture.m_oDiskFailed.size(), bDiskFailure ? 1 : 0);
+    QCOMPARE(oFixture.m_oFailed.size(), bDiskFailure ? 0 : 1);
+    QVERIFY(!oFixture.m_oHandler.launcherConfiguration());
 }
 
 void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
@@ -220,19 +216,19 @@ void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
     // Where the launcher package's relative address points while offline: a
     // request for it would find a document.
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("self/package.json")), packageDocument("0.0.14")));
-    oFixture.m_pHandler->startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
-    QVERIFY(oFixture.m_pHandler->isOffline());
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    QVERIFY(oFixture.m_oHandler.isOffline());
 
-    oFixture.m_pHandler->downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pFinished->size(), 1, 20000);
+    oFixture.m_oHandler.downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
     QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
     QCOMPARE(oFixture.configuration(1)->versionLabel(), QStringLiteral("Pinstalled-lean A?"));
     QCOMPARE(oFixture.configuration(2)->version(), QStringLiteral("inside"));
     // The launcher's own package gets no request while offline.
-    QVERIFY(!oFixture.m_pHandler->launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
+    QVERIFY(!oFixture.m_oHandler.launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
 }
 
 void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored_data()
@@ -253,30 +249,30 @@ void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored
     oServer.setHoldResponses(true);
     TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")), 300);
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
-    oFixture.m_pHandler->startLoadingMainConfiguration();
+    oFixture.m_oHandler.startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_pLoaded->size(), 1);
-    QVERIFY(oFixture.m_pHandler->isOffline());
+    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    QVERIFY(oFixture.m_oHandler.isOffline());
     QTRY_COMPARE_WITH_TIMEOUT(oServer.heldCount(), 1, 20000);
-    const auto pReader = oFixture.m_pHandler->launcherConfiguration();
+    const auto pReader = oFixture.m_oHandler.launcherConfiguration();
 
     QSignalSpy oPoolSuccess(oFixture.m_pPool.get(), &shared::TDownloadPool::success);
     QSignalSpy oPoolFailure(oFixture.m_pPool.get(), &shared::TDownloadPool::failed);
     oServer.answerHeld(0);
     QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailure.size(), 1, 20000);
     QCOMPARE(oFixture.outcomes(), 1);
-    QVERIFY(oFixture.m_pHandler->isOffline());
-    QCOMPARE(oFixture.m_pHandler->launcherConfiguration(), pReader);
+    QVERIFY(oFixture.m_oHandler.isOffline());
+    QCOMPARE(oFixture.m_oHandler.launcherConfiguration(), pReader);
     QCOMPARE(pReader->packages().size(), size_t(6));
 }
 
 void tst_LauncherConfigurationHandler::noBuildForThisPlatformFinishesAtOnce()
 {
     TFixture oFixture(m_oServer.url(QStringLiteral("/nowhere/metadata.json")));
-    oFixture.m_pHandler->startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pLoaded->size(), 1, 20000);
-    oFixture.m_pHandler->downloadPackageConfigurations();
-    QCOMPARE(oFixture.m_pFinished->size(), 1);
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    oFixture.m_oHandler.downloadPackageConfigurations();
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
 }
 

@@ -26,29 +26,12 @@ class tst_LauncherConfigurationReader : public QObject
     Q_OBJECT
 
 private slots:
-    void mistypedDocumentGivesDefaults();
     void invalidJsonThrows();
-    void packagesReadInOrderWithDefaultsForWrongTypes();
+    void packagesAndBuildsReadInOrder();
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
 };
-
-void tst_LauncherConfigurationReader::mistypedDocumentGivesDefaults()
-{
-    const QByteArray aJson(R"({"launcher":[],"packages":{"a":1},"hardwaresurvey":1,"hints":true,"funnel":{},)"
-                           R"("preventdefaultautostart":"true","showpackagenames":1})");
-    const auto pReader = read(aJson);
-    QVERIFY(!pReader->launcherPackage());
-    QVERIFY(pReader->packages().empty());
-    QVERIFY(pReader->hardwareSurveyUrl().isEmpty());
-    QVERIFY(pReader->hintsUrl().isEmpty());
-    QVERIFY(pReader->funnelUrl().isEmpty());
-    QVERIFY(!pReader->preventDefaultAutostart());
-    QVERIFY(!pReader->showPackageNames());
-    QCOMPARE(pReader->document(), aJson);
-    QVERIFY(read("[1,2]")->packages().empty());
-}
 
 void tst_LauncherConfigurationReader::invalidJsonThrows()
 {
@@ -59,18 +42,17 @@ void tst_LauncherConfigurationReader::invalidJsonThrows()
 
 // Every field's reading is also checked on what corvane-publish metadata writes;
 // here what that tool never writes.
-void tst_LauncherConfigurationReader::packagesReadInOrderWithDefaultsForWrongTypes()
+void tst_LauncherConfigurationReader::packagesAndBuildsReadInOrder()
 {
     const auto pReader = read(R"({
         "launcher": {"name": "Launcher"},
         "packages": [{"name": "Live", "builds": [{"os": "windows", "architecture": "x86_64"}]}, 42,
-            {"name": 7, "directoryname": ["x"], "installautomatically": "true", "builds": {"os": "linux"}},
-            {"builds": [{"os": 3, "architecture": true, "url": 12, "assetsurl": ""}, "not a build"]}],
+            {"builds": [{"os": 3, "architecture": true, "url": "x", "assetsurl": ""}, "not a build"]}],
         "hints": "hints.json"
     })");
     QCOMPARE(pReader->launcherPackage()->index(), 2147483647);
-    QCOMPARE(pReader->packages().size(), size_t(4));
-    for (int n = 0; n < 4; ++n)
+    QCOMPARE(pReader->packages().size(), size_t(3));
+    for (int n = 0; n < 3; ++n)
         QCOMPARE(pReader->packages()[size_t(n)]->index(), n);
     QCOMPARE(pReader->packages()[0]->name(), QStringLiteral("Live"));
     // A non-object element is a package read from an empty object.
@@ -82,13 +64,7 @@ void tst_LauncherConfigurationReader::packagesReadInOrderWithDefaultsForWrongTyp
     // The hints address is taken as written, not resolved.
     QCOMPARE(pReader->hintsUrl(), QUrl(QStringLiteral("hints.json")));
 
-    const TPackage& oMistyped = *pReader->packages()[2];
-    QVERIFY(oMistyped.name().isEmpty());
-    QVERIFY(oMistyped.directoryName().isEmpty());
-    QVERIFY(!oMistyped.installAutomatically());
-    QVERIFY(oMistyped.builds().empty());
-
-    const TPackage& oBuilds = *pReader->packages()[3];
+    const TPackage& oBuilds = *pReader->packages()[2];
     QCOMPARE(oBuilds.builds().size(), size_t(2));
     QCOMPARE(oBuilds.builds()[0]->operatingSystem(), UnknownOperatingSystem);
     QCOMPARE(oBuilds.builds()[0]->architecture(), UnknownArchitecture);

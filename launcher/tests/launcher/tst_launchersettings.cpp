@@ -48,9 +48,8 @@ void tst_LauncherSettings::conversions_data()
     QTest::addColumn<qint64>("nDownloadErrorTimeout");
     QTest::addColumn<int>("nMaxCachedChunks");
 
-    QTest::newRow("empty is false") << QByteArray("[OPTIONS]\nfastScan=\n") << false << false << qint64(0) << 100;
-    QTest::newRow("anything else is true") << QByteArray("[DEBUG]\nchunkVerification=yes please\n") << true << true
-                                           << qint64(0) << 100;
+    QTest::newRow("empty is false, anything else true")
+        << QByteArray("[OPTIONS]\nfastScan=\n[DEBUG]\nchunkVerification=yes please\n") << false << true << qint64(0) << 100;
     QTest::newRow("malformed number is 0")
         << QByteArray("[TIMING]\ndownloadErrorTimeout=ten\n[OPTIONS]\nmaxCachedChunks=12abc\n") << true << false
         << qint64(0) << 0;

@@ -1,9 +1,8 @@
 #include "childprocess.h"
+#include "testfiles.h"
 
 #include "launcher/logging.h"
 
-#include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtConcurrent>
@@ -27,10 +26,7 @@ int logThenDie(int nArgc, char** ppArgv)
 
 QStringList readLines(const QString& sPath)
 {
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(oFile.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(readTestFile(sPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -62,12 +58,10 @@ void tst_Logging::linesFromManyThreadsStayWhole()
 {
     // A restarted launcher starts its log afresh.
     QTemporaryDir oDir;
-    QFile oOld(oDir.filePath(QStringLiteral("threads.log")));
-    QVERIFY(oOld.open(QIODevice::WriteOnly) && oOld.write("a line of the previous run\n") > 0);
-    oOld.close();
+    const QString sPath = oDir.filePath(QStringLiteral("threads.log"));
+    QVERIFY(writeTestFile(sPath, "a line of the previous run\n"));
     setupLogging(oDir.path(), QStringLiteral("threads"));
-    const QString sPath = logFilePath();
-    QCOMPARE(sPath, oOld.fileName());
+    QCOMPARE(logFilePath(), sPath);
 
     constexpr int kThreads = 8;
     constexpr int kLinesEach = 200;

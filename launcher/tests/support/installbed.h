@@ -24,9 +24,8 @@ public:
     bool serve()
     {
         QDir().mkpath(m_sCdn);
-        m_oServer = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_oNginx.port()));
         const bool bStarted = m_oNginx.start(m_sCdn);
-        m_oServer.setPort(m_oNginx.port());
+        m_oServer = m_oNginx.url(QStringLiteral("/"));
         return bStarted;
     }
     // Another server for the same CDN folder (one that breaks answers, say).
@@ -38,11 +37,10 @@ public:
     // Publishes source/ as the given version; files under data/ are the assets.
     TToolRun publish(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
     {
-        return runPublish({QStringLiteral("build"), QStringLiteral("--source"), m_sSource, QStringLiteral("--out"),
-                           m_sCdn + QStringLiteral("/live"), QStringLiteral("--version"), sVersion,
-                           QStringLiteral("--executable"), QStringLiteral("bin/client"), QStringLiteral("--assets"),
-                           QStringLiteral("data"), QStringLiteral("--asset-version"), sVersion,
-                           QStringLiteral("--method"), sMethod, QStringLiteral("--jobs"), QStringLiteral("2")});
+        return runPublish(QStringList{QStringLiteral("build"), QStringLiteral("--source"), m_sSource, QStringLiteral("--out"),
+                                      m_sCdn + QStringLiteral("/live"), QStringLiteral("--version"), sVersion,
+                                      QStringLiteral("--asset-version"), sVersion, QStringLiteral("--method"), sMethod}
+                          + QStringLiteral("--executable bin/client --assets data --jobs 2").split(QLatin1Char(' ')));
     }
 
     void writeSource(const QString& sRelative, const QByteArray& aBytes, bool bExecutable = false)
