@@ -1,6 +1,7 @@
 // The window a player sees, driven as the controller drives it: packages in
 // every status, installations that progress, fail and end, the default-client
-// checkboxes, the context menu, the boxes, the hint row and dragging.
+// checkboxes, the context menu, the boxes with the CDN trace, the hint row and
+// dragging.
 
 #include "nginxserver.h"
 #include "openedlinks.h"
@@ -39,6 +40,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtTest>
 
 using namespace velmar::launcher;
 
@@ -74,6 +76,7 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void itemsShowTheirStatusAndForwardClicks();
@@ -82,6 +85,9 @@ private slots:
     void hintPanesFillFromTheServer();
     void manyPackagesScrollAndTheWindowDrags();
     void aboutBoxAndNoPackages();
+    void traceFetchedOnceAmongOtherDownloads();
+    void unusableTraceAddressFailsOnce_data();
+    void unusableTraceAddressFailsOnce();
 
 private:
     std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
@@ -94,7 +100,22 @@ private:
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::vector<TShownBox> m_lBoxes;
     QTemporaryDir m_oLauncherFolder;
+    // Serves the CDN trace, the hint pictures and some other file.
+    QTemporaryDir m_oRoot;
+    TNginxServer m_oServer;
 };
+
+void tst_MainWindow::initTestCase()
+{
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+    // Keys in any case among others, values trimmed, CRLF, the later line winning, UTF-8.
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("trace")),
+                          "Fl=1f1\nuag=test\nIP= 127.0.0.1 \t\nts=1.5\r\ncolo=A\nCOLO=Z\xc3\xbcrich\r\n"));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("other")), "colo=OTHER\n"));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("wide.png")), testPng(QSize(600, 100))));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("broken.png")), "\x89PNG not really"));
+    QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
+}
 
 void tst_MainWindow::init()
 {
@@ -263,11 +284,7 @@ void tst_MainWindow::failuresAreReported()
 {
     const auto pMetadata = packagesMetadata(2);
     const auto& lPackages = pMetadata->packages();
-    QTemporaryDir oRoot;
-    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("trace")), "fl=1f1\nts=1.5\ncolo=FRA\nip=127.0.0.1\n"));
-    TNginxServer oServer;
-    QVERIFY2(oServer.start(oRoot.path()), qPrintable(oServer.errorString()));
-    const auto pTrace = std::make_shared<TCloudflareCdnTrace>(oServer.url(QStringLiteral("/trace")), m_pPool);
+    const auto pTrace = std::make_shared<TCloudflareCdnTrace>(m_oServer.url(QStringLiteral("/trace")), m_pPool);
     QSignalSpy oTraceSpy(pTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived);
     const auto pWindow = newWindow(pMetadata, pTrace);
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
@@ -285,7 +302,7 @@ void tst_MainWindow::failuresAreReported()
     QMessageBox* pBox = pWindow->messageBox();
     QVERIFY(pBox && pBox->isVisible());
     QVERIFY2(pBox->text().endsWith(QLatin1String("Diagnostic information: Loading, please wait...")), qPrintable(pBox->text()));
-    QTRY_VERIFY2(pBox->text().endsWith(QLatin1String("FL: 1f1, TS: 1.5, COLO: FRA, IP: 127.0.0.1")), qPrintable(pBox->text()));
+    QTRY_VERIFY2(pBox->text().endsWith(QString::fromUtf8("FL: 1f1, TS: 1.5, COLO: Z\xc3\xbcrich, IP: 127.0.0.1")), qPrintable(pBox->text()));
     QCOMPARE(oTraceSpy.size(), 1);
     QVERIFY(m_lBoxes.empty());
     QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
@@ -319,15 +336,10 @@ void tst_MainWindow::failuresAreReported()
 
 void tst_MainWindow::hintPanesFillFromTheServer()
 {
-    QTemporaryDir oRoot;
-    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("wide.png")), testPng(QSize(600, 100))));
-    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("broken.png")), "\x89PNG not really"));
-    TNginxServer oServer;
-    QVERIFY2(oServer.start(oRoot.path()), qPrintable(oServer.errorString()));
     const auto hint = [&](const char* pCategory, const QString& sPicture, const char* pCaption, const char* pUrl) {
         shared::THint oHint;
         oHint.m_sCategory = QLatin1String(pCategory);
-        oHint.m_sImageUrl = sPicture.isEmpty() ? QString() : oServer.url(sPicture).toString();
+        oHint.m_sImageUrl = sPicture.isEmpty() ? QString() : m_oServer.url(sPicture).toString();
         oHint.m_sRichText = QLatin1String(pCaption);
         oHint.m_sUrl = QLatin1String(pUrl);
         return oHint;
@@ -387,7 +399,7 @@ void tst_MainWindow::hintPanesFillFromTheServer()
 
     // A window closed while a picture is on its way is not reached by it.
     pWindow->setHints({hint("cat1", QStringLiteral("/wide.png"), "Late", "https://corvane.example/late")});
-    const QUrl oLate = oServer.url(QStringLiteral("/wide.png"));
+    const QUrl oLate = m_oServer.url(QStringLiteral("/wide.png"));
     pWindow.reset();
     emit m_pPool->success(oLate, testPng(QSize(10, 10)));
     QSignalSpy oPool(m_pPool.get(), &shared::TDownloadPool::success);
@@ -445,6 +457,63 @@ void tst_MainWindow::aboutBoxAndNoPackages()
     QCOMPARE(m_lBoxes.size(), size_t(2));
     QVERIFY2(m_lBoxes[1].m_sText != m_lBoxes[0].m_sText && !m_lBoxes[1].m_sText.contains(QLatin1String("%")),
              qPrintable(m_lBoxes[1].m_sText));
+}
+
+// The CDN trace the failure box shows is fetched once per run, whatever else the pool fetches.
+void tst_MainWindow::traceFetchedOnceAmongOtherDownloads()
+{
+    const QUrl oTraceUrl = m_oServer.url(QStringLiteral("/trace"));
+    TCloudflareCdnTrace oTrace(oTraceUrl, m_pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    QSignalSpy oPoolSuccess(m_pPool.get(), &shared::TDownloadPool::success);
+    QSignalSpy oPoolFailed(m_pPool.get(), &shared::TDownloadPool::failed);
+
+    // Before the trace is asked for, neither other files nor the trace address
+    // fetched by someone else count.
+    m_pPool->download(m_oServer.url(QStringLiteral("/other")));
+    m_pPool->download(m_oServer.url(QStringLiteral("/missing")));
+    m_pPool->download(oTraceUrl);
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 3, 20000);
+    QCOMPARE(oReceived.size(), 0);
+    QVERIFY(!oTrace.isReceived() && !oTrace.isFailed());
+
+    // A second dialog while the first fetch runs does not start another, nor a later one.
+    oTrace.requestTrace();
+    oTrace.requestTrace();
+    QCOMPARE(m_pPool->outstandingDownloads(), 1);
+    m_pPool->download(m_oServer.url(QStringLiteral("/missing-too")));
+    QVERIFY(oReceived.wait(20000));
+    oTrace.requestTrace();
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 5, 20000);
+    QCOMPARE(m_pPool->outstandingDownloads(), 0);
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), false);
+    QCOMPARE(oTrace.summary(), QString::fromUtf8("FL: 1f1, TS: 1.5, COLO: Z\xc3\xbcrich, IP: 127.0.0.1"));
+}
+
+void tst_MainWindow::unusableTraceAddressFailsOnce_data()
+{
+    QTest::addColumn<QUrl>("oAddress");
+    // Failed for the rest of the run: no retry.
+    QTest::newRow("not found") << m_oServer.url(QStringLiteral("/no-such-trace"));
+    // Valid as a URL but not fetchable: the pool refuses it. (No address at all: the failure box test.)
+    QTest::newRow("relative") << QUrl(QStringLiteral("cdn-cgi/trace"));
+}
+
+void tst_MainWindow::unusableTraceAddressFailsOnce()
+{
+    QFETCH(QUrl, oAddress);
+    TCloudflareCdnTrace oTrace(oAddress, m_pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QTRY_COMPARE_WITH_TIMEOUT(oReceived.size(), 1, 20000);
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+    QVERIFY(!oTrace.isReceived());
+    oTrace.requestTrace();
+    QCOMPARE(m_pPool->outstandingDownloads(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(oReceived.size(), 1);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -1,8 +1,12 @@
+// The launcher metadata: read from its document, and loaded by the handler with
+// its local copy, offline fallback, package documents and hints.
+
 #include "nginxserver.h"
 #include "testhttpserver.h"
 #include "testfiles.h"
 #include "testpool.h"
 
+#include "launcher/launcherconfigurationexception.h"
 #include "launcher/launcherconfigurationhandler.h"
 
 #include "shared/downloadpool.h"
@@ -14,6 +18,18 @@
 using namespace velmar::launcher;
 
 namespace {
+
+const QUrl kBase(QStringLiteral("https://cdn.invalid/launcher/"));
+
+std::unique_ptr<TLauncherConfigurationReader> read(const QByteArray& aJson, const QUrl& oBase = kBase)
+{
+    return std::make_unique<TLauncherConfigurationReader>(aJson, oBase);
+}
+
+QByteArray withBuild(const QByteArray& aBuild)
+{
+    return R"({"packages":[{"builds":[)" + aBuild + "]}]}";
+}
 
 QByteArray packageDocument(const QByteArray& aVersion)
 {
@@ -76,12 +92,17 @@ const QByteArray kMetadata = R"({
 
 } // namespace
 
-class tst_LauncherConfigurationHandler : public QObject
+class tst_LauncherConfiguration : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
+    void invalidJsonThrows();
+    void packagesAndBuildsReadInOrder();
+    void buildAddressesResolveAgainstBase_data();
+    void buildAddressesResolveAgainstBase();
+    void buildSelectionTakesFirstMatch();
 
     void onlineLoadWritesLocalCopyAndFetchesPackages_data();
     void onlineLoadWritesLocalCopyAndFetchesPackages();
@@ -97,7 +118,7 @@ private:
     TNginxServer m_oServer;
 };
 
-void tst_LauncherConfigurationHandler::initTestCase()
+void tst_LauncherConfiguration::initTestCase()
 {
     QVERIFY(m_oRoot.isValid());
     QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
@@ -117,7 +138,7 @@ void tst_LauncherConfigurationHandler::initTestCase()
         {"title": "Outage", "richText": "down", "emergency": true, "displayUntil": "2001-01-01T00:00:00Z"}])"));
 }
 
-void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackages_data()
+void tst_LauncherConfiguration::onlineLoadWritesLocalCopyAndFetchesPackages_data()
 {
     QTest::addColumn<bool>("bNocache");
     QTest::newRow("plain") << false;
@@ -126,7 +147,7 @@ void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackag
     QTest::newRow("package addresses with nocache, local copy unwritable") << true;
 }
 
-void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackages()
+void tst_LauncherConfiguration::onlineLoadWritesLocalCopyAndFetchesPackages()
 {
     QFETCH(bool, bNocache);
     TFixture oFixture(m_oServer.url(QStringLiteral("/launcher/metadata.json")), 20000, bNocache);
@@ -174,7 +195,7 @@ void tst_LauncherConfigurationHandler::onlineLoadWritesLocalCopyAndFetchesPackag
     QCOMPARE(oFixture.m_oHandler.currentHint()->m_sTitle, QStringLiteral("Outage"));
 }
 
-void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy_data()
+void tst_LauncherConfiguration::loadFailsWithoutUsableCopy_data()
 {
     QTest::addColumn<QUrl>("oUrl");
     QTest::addColumn<QByteArray>("aLocalCopy");
@@ -187,7 +208,7 @@ void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy_data()
         << QByteArray("{\"launcher\": ") << true;
 }
 
-void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy()
+void tst_LauncherConfiguration::loadFailsWithoutUsableCopy()
 {
     QFETCH(QUrl, oUrl);
     QFETCH(QByteArray, aLocalCopy);
@@ -201,7 +222,7 @@ void tst_LauncherConfigurationHandler::loadFailsWithoutUsableCopy()
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration());
 }
 
-void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
+void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
 {
     TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort())));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
@@ -231,7 +252,7 @@ void tst_LauncherConfigurationHandler::offlinePackagesComeFromInstalledCopies()
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
 }
 
-void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored_data()
+void tst_LauncherConfiguration::slowServerFallsBackAndLateAnswerIsIgnored_data()
 {
     QTest::addColumn<int>("nStatus");
     QTest::addColumn<QByteArray>("aBody");
@@ -239,7 +260,7 @@ void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored
     QTest::newRow("late 404") << 404 << QByteArray("gone");
 }
 
-void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored()
+void tst_LauncherConfiguration::slowServerFallsBackAndLateAnswerIsIgnored()
 {
     QFETCH(int, nStatus);
     QFETCH(QByteArray, aBody);
@@ -266,7 +287,7 @@ void tst_LauncherConfigurationHandler::slowServerFallsBackAndLateAnswerIsIgnored
     QCOMPARE(pReader->packages().size(), size_t(6));
 }
 
-void tst_LauncherConfigurationHandler::noBuildForThisPlatformFinishesAtOnce()
+void tst_LauncherConfiguration::noBuildForThisPlatformFinishesAtOnce()
 {
     TFixture oFixture(m_oServer.url(QStringLiteral("/nowhere/metadata.json")));
     oFixture.m_oHandler.startLoadingMainConfiguration();
@@ -276,5 +297,97 @@ void tst_LauncherConfigurationHandler::noBuildForThisPlatformFinishesAtOnce()
     QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
 }
 
-QTEST_MAIN(tst_LauncherConfigurationHandler)
-#include "tst_launcherconfigurationhandler.moc"
+void tst_LauncherConfiguration::invalidJsonThrows()
+{
+    for (const QByteArray& aJson : {QByteArray("{\"packages\": [}"), QByteArray(), QByteArray("\"text\""),
+                                    QByteArray(100000, '[')})
+        QVERIFY_EXCEPTION_THROWN(read(aJson), TLauncherConfigurationException);
+}
+
+// Every field's reading is also checked on what corvane-publish metadata writes;
+// here what that tool never writes.
+void tst_LauncherConfiguration::packagesAndBuildsReadInOrder()
+{
+    const auto pReader = read(R"({
+        "launcher": {"name": "Launcher"},
+        "packages": [{"name": "Live", "builds": [{"os": "windows", "architecture": "x86_64"}]}, 42,
+            {"builds": [{"os": 3, "architecture": true, "url": "x", "assetsurl": ""}, "not a build"]}],
+        "hints": "hints.json"
+    })");
+    QCOMPARE(pReader->launcherPackage()->index(), 2147483647);
+    QCOMPARE(pReader->packages().size(), size_t(3));
+    for (int n = 0; n < 3; ++n)
+        QCOMPARE(pReader->packages()[size_t(n)]->index(), n);
+    QCOMPARE(pReader->packages()[0]->name(), QStringLiteral("Live"));
+    // A non-object element is a package read from an empty object.
+    QVERIFY(pReader->packages()[1]->name().isEmpty());
+    QVERIFY(pReader->packages()[1]->builds().empty());
+    // A build for another system is kept, but is not this platform's.
+    QCOMPARE(pReader->packages()[0]->builds().size(), size_t(1));
+    QVERIFY(!pReader->packages()[0]->platformBuild());
+    // The hints address is taken as written, not resolved.
+    QCOMPARE(pReader->hintsUrl(), QUrl(QStringLiteral("hints.json")));
+
+    const TPackage& oBuilds = *pReader->packages()[2];
+    QCOMPARE(oBuilds.builds().size(), size_t(2));
+    QCOMPARE(oBuilds.builds()[0]->operatingSystem(), UnknownOperatingSystem);
+    QCOMPARE(oBuilds.builds()[0]->architecture(), UnknownArchitecture);
+    // An empty asset address is no asset document, not the metadata's own folder.
+    QVERIFY(oBuilds.builds()[0]->assetConfigurationUrl().isEmpty());
+    QCOMPARE(oBuilds.builds()[1]->packageConfigurationUrl(), kBase);
+}
+
+void tst_LauncherConfiguration::buildAddressesResolveAgainstBase_data()
+{
+    QTest::addColumn<QUrl>("oBase");
+    QTest::addColumn<QByteArray>("aBuild");
+    QTest::addColumn<QUrl>("oExpected");
+    const QUrl oSlash(QStringLiteral("https://cdn.invalid:8443/launcher/"));
+    const QUrl oNoSlash(QStringLiteral("https://cdn.invalid:8443/launcher"));
+    const QUrl oExpected(QStringLiteral("https://cdn.invalid:8443/launcher/client/package.json"));
+    QTest::newRow("base with slash") << oSlash << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("base without slash") << oNoSlash << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("query of address dropped") << oSlash << QByteArray(R"({"url":"client/package.json?v=2"})") << oExpected;
+    QTest::newRow("query of base dropped") << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/?token=1"))
+                                           << QByteArray(R"({"url":"client/package.json"})") << oExpected;
+    QTest::newRow("absolute address kept")
+        << oSlash << QByteArray(R"({"url":"http://other.invalid/x/package.json?v=2"})")
+        << QUrl(QStringLiteral("http://other.invalid/x/package.json?v=2"));
+    QTest::newRow("rooted address appended")
+        << oNoSlash << QByteArray(R"({"url":"/client/package.json"})") << oExpected;
+    QTest::newRow("network-path address stays on the base host")
+        << oSlash << QByteArray(R"({"url":"//evil.invalid/package.json"})")
+        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher//package.json"));
+    QTest::newRow("encoded characters decoded once")
+        << oSlash << QByteArray(R"({"url":"client%20one/package.json"})")
+        << QUrl(QStringLiteral("https://cdn.invalid:8443/launcher/client%20one/package.json"));
+}
+
+void tst_LauncherConfiguration::buildAddressesResolveAgainstBase()
+{
+    QFETCH(QUrl, oBase);
+    QFETCH(QByteArray, aBuild);
+    QFETCH(QUrl, oExpected);
+    const auto pReader = read(withBuild(aBuild), oBase);
+    const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
+    QCOMPARE(oBuild.packageConfigurationUrl(), oExpected);
+    QVERIFY(oBuild.assetConfigurationUrl().isEmpty());
+}
+
+void tst_LauncherConfiguration::buildSelectionTakesFirstMatch()
+{
+    const auto pReader = read(R"({"packages": [
+        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
+                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
+                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
+        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
+    ]})");
+    const TPackageBuild* pBuild = pReader->packages()[0]->platformBuild();
+    QVERIFY(pBuild);
+    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
+    QVERIFY(!pReader->packages()[1]->platformBuild());
+    QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
+}
+
+QTEST_MAIN(tst_LauncherConfiguration)
+#include "tst_launcherconfiguration.moc"
