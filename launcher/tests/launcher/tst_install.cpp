@@ -119,16 +119,13 @@ void tst_Install::freshInstallMixesEveryMethod()
     };
     QMap<QString, QList<QPair<QString, QJsonObject>>> hForms; // unpacked hash → (method, packed form)
     for (const QString& sMethod : lMethods) {
+        // The big files stand aside while a slow method publishes.
         const bool bSlow = sMethod != QLatin1String("store") && sMethod != QLatin1String("deflate");
-        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")}) {
-            if (bSlow)
-                QVERIFY(QFile::rename(oBed.source() + QStringLiteral("/data/") + sBig, oBed.path(sBig)));
-        }
+        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")})
+            QVERIFY(!bSlow || QFile::rename(oBed.source() + QStringLiteral("/data/") + sBig, oBed.path(sBig)));
         const TToolRun oRun = oBed.publish(QStringLiteral("1"), sMethod);
-        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")}) {
-            if (bSlow)
-                QVERIFY(QFile::rename(oBed.path(sBig), oBed.source() + QStringLiteral("/data/") + sBig));
-        }
+        for (const QString& sBig : {QStringLiteral("world.pak"), QStringLiteral("music.ogg")})
+            QVERIFY(!bSlow || QFile::rename(oBed.path(sBig), oBed.source() + QStringLiteral("/data/") + sBig));
         QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
         forEachForm([&](QJsonObject& oForm) { hForms[oForm.value(QStringLiteral("unpackedhash")).toString()] << qMakePair(sMethod, oForm); });
     }
@@ -231,9 +228,7 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     oWorld.close();
     oBed.fetchedChunks();
 
-    const TToolRun oVerify = oBed.install(QStringLiteral("verify"));
-    QCOMPARE(oVerify.nExitCode, 1);
-    QVERIFY2(oVerify.sErr.contains(QLatin1String("do not match")), qPrintable(oVerify.sErr));
+    QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 1);
     QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
 
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
@@ -327,8 +322,9 @@ void tst_Install::hostileDocumentIsRefused()
         writeJson(sPath, oDocument);
         const auto hBefore = treeState(oBed.path(QString()));
         const TToolRun oRun = oBed.install(QStringLiteral("update"));
-        QVERIFY2(oRun.nExitCode == 1, qPrintable(sKey + QStringLiteral(": ") + oRun.describe()));
-        QVERIFY2(treeState(oBed.path(QString())) == hBefore, qPrintable(sKey));
+        const QString sCase = sKey + QLatin1Char('=') + QJsonDocument(QJsonArray{oValue}).toJson(QJsonDocument::Compact);
+        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCase + QStringLiteral(": ") + oRun.describe()));
+        QVERIFY2(treeState(oBed.path(QString())) == hBefore, qPrintable(sCase));
     }
 }
 

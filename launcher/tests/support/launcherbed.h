@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,7 +22,6 @@ class TLauncherBed
 public:
     TLauncherBed()
     {
-        qRegisterMetaType<QProcess::ExitStatus>();
         // Kept for a look after a failure.
         m_oRoot.setAutoRemove(!qEnvironmentVariableIsSet("CORVANE_KEEP_TEST_FOLDERS"));
         for (const char* pFolder : {"launcher", "config", "data", "tmp", "cdn/launcher"})
@@ -108,8 +106,8 @@ public:
     {
         QProcess oLauncher;
         start(oLauncher, lArguments, bFreshLog);
-        QSignalSpy oFinished(&oLauncher, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
-        if (!oFinished.wait(nTimeoutMilliseconds)) {
+        // The servers a run talks to live on threads or in processes of their own.
+        if (!oLauncher.waitForFinished(nTimeoutMilliseconds)) {
             oLauncher.kill();
             oLauncher.waitForFinished();
             return -1;

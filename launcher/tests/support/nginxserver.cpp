@@ -1,8 +1,8 @@
 #include "nginxserver.h"
+#include "testfiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,17 +17,6 @@ quint16 freeLoopbackPort()
         return 0;
     return oProbe.serverPort();
 }
-
-namespace {
-
-bool acceptsConnections(quint16 nPort)
-{
-    QTcpSocket oSocket;
-    oSocket.connectToHost(QHostAddress::LocalHost, nPort);
-    return oSocket.waitForConnected(200);
-}
-
-} // namespace
 
 TNginxServer::TNginxServer() = default;
 
@@ -71,15 +60,14 @@ bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServe
         "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
         "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n%4\n  }\n}\n")
         .arg(sPrefix).arg(m_nPort).arg(QDir(sDocumentRoot).absolutePath(), sServerConfig);
-    QFile oConfigFile(sPrefix + QStringLiteral("/nginx.conf"));
-    if (!oConfigFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || oConfigFile.write(sConfig.toUtf8()) < 0) {
-        m_sError = oConfigFile.errorString();
+    const QString sConfigFile = sPrefix + QStringLiteral("/nginx.conf");
+    if (!writeTestFile(sConfigFile, sConfig.toUtf8())) {
+        m_sError = QStringLiteral("cannot write ") + sConfigFile;
         return false;
     }
-    oConfigFile.close();
 
     m_oProcess.setProcessChannelMode(QProcess::MergedChannels);
-    m_oProcess.start(sNginx, {QStringLiteral("-p"), sPrefix, QStringLiteral("-c"), oConfigFile.fileName(),
+    m_oProcess.start(sNginx, {QStringLiteral("-p"), sPrefix, QStringLiteral("-c"), sConfigFile,
                               QStringLiteral("-e"), sPrefix + QStringLiteral("/error.log")});
     if (!m_oProcess.waitForStarted(5000)) {
         m_sError = m_oProcess.errorString();
@@ -89,26 +77,23 @@ bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServe
     while (!oDeadline.hasExpired()) {
         if (m_oProcess.state() != QProcess::Running)
             break;
-        if (acceptsConnections(m_nPort))
+        QTcpSocket oProbe;
+        oProbe.connectToHost(QHostAddress::LocalHost, m_nPort);
+        if (oProbe.waitForConnected(200))
             return true;
         QThread::msleep(20);
     }
-    QFile oLog(sPrefix + QStringLiteral("/error.log"));
-    oLog.open(QIODevice::ReadOnly);
-    m_sError = QString::fromUtf8(m_oProcess.readAll() + oLog.readAll());
+    m_sError = QString::fromUtf8(m_oProcess.readAll() + readTestFile(sPrefix + QStringLiteral("/error.log")));
     stop();
     return false;
 }
 
 QStringList TNginxServer::servedPaths() const
 {
-    QFile oLog(m_oPrefix.path() + QStringLiteral("/access.log"));
     QStringList lPaths;
-    if (oLog.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& aLine : oLog.readAll().split('\n')) {
-            if (!aLine.isEmpty())
-                lPaths << QString::fromUtf8(aLine.left(aLine.indexOf(' ')));
-        }
+    for (const QByteArray& aLine : readTestFile(m_oPrefix.path() + QStringLiteral("/access.log")).split('\n')) {
+        if (!aLine.isEmpty())
+            lPaths << QString::fromUtf8(aLine.left(aLine.indexOf(' ')));
     }
     return lPaths;
 }
