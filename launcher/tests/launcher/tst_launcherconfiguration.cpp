@@ -1,5 +1,6 @@
-// The launcher metadata: read from its document, and loaded by the handler with
-// its local copy, offline fallback, package documents and hints.
+// The launcher's configuration: its settings file, and the metadata, read from its
+// document and loaded by the handler with its local copy, offline fallback,
+// package documents and hints.
 
 #include "nginxserver.h"
 #include "testhttpserver.h"
@@ -11,6 +12,7 @@
 
 #include "shared/downloadpool.h"
 
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QUrlQuery>
 #include <QtTest>
@@ -26,11 +28,6 @@ std::unique_ptr<TLauncherConfigurationReader> read(const QByteArray& aJson, cons
     return std::make_unique<TLauncherConfigurationReader>(aJson, oBase);
 }
 
-QByteArray withBuild(const QByteArray& aBuild)
-{
-    return R"({"packages":[{"builds":[)" + aBuild + "]}]}";
-}
-
 QByteArray packageDocument(const QByteArray& aVersion)
 {
     return R"({"version":")" + aVersion + R"(","chunks":[{"url":"chunks/c0?sig=1","packedsize":3}],"files":[{"localfile":"a","chunks":[0]}]})";
@@ -41,14 +38,19 @@ class TFixture
 {
 public:
     TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
-        : m_pHelper(helper(m_oFolder, QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
-                                                     "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
-                                                     "[FILES]\npackageFile=package.json\nassetFile=assets.json\n")
-                                          .arg(oMetadataUrl.toString())
-                                          .arg(int(bNocache))
-                                          .arg(nErrorTimeout)))
+        : TFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
+                                  "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
+                                  "[FILES]\npackageFile=package.json\nassetFile=assets.json\n")
+                       .arg(oMetadataUrl.toString())
+                       .arg(int(bNocache))
+                       .arg(nErrorTimeout)
+                       .toUtf8())
     {
     }
+    // The settings file holds aIni (there is none when it is null).
+    explicit TFixture(const QByteArray& aIni) : m_pHelper(helper(m_oFolder, aIni)) {}
+
+    const TLauncherSettings& settings() const { return *m_pHelper->settings(); }
 
     QString path(const QString& sRelative) const { return m_oFolder.filePath(sRelative); }
     int outcomes() const { return m_oLoaded.size() + m_oFailed.size() + m_oDiskFailed.size(); }
@@ -67,9 +69,10 @@ public:
     QSignalSpy m_oFinished{&m_oHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished};
 
 private:
-    static std::shared_ptr<TLauncherFilesystemHelper> helper(const QTemporaryDir& oFolder, const QString& sSettings)
+    static std::shared_ptr<TLauncherFilesystemHelper> helper(const QTemporaryDir& oFolder, const QByteArray& aSettings)
     {
-        writeTestFile(oFolder.filePath(QStringLiteral("launchersettings.ini")), sSettings.toUtf8());
+        if (!aSettings.isNull())
+            writeTestFile(oFolder.filePath(QStringLiteral("launchersettings.ini")), aSettings);
         return std::make_shared<TLauncherFilesystemHelper>(oFolder.path());
     }
 };
@@ -98,6 +101,12 @@ class tst_LauncherConfiguration : public QObject
 
 private slots:
     void initTestCase();
+    void settingsConvertAsText_data();
+    void settingsConvertAsText();
+    void packagesFolderStaysInside_data();
+    void packagesFolderStaysInside();
+    void accountGroup_data();
+    void accountGroup();
     void invalidJsonThrows();
     void packagesAndBuildsReadInOrder();
     void buildAddressesResolveAgainstBase_data();
@@ -368,7 +377,7 @@ void tst_LauncherConfiguration::buildAddressesResolveAgainstBase()
     QFETCH(QUrl, oBase);
     QFETCH(QByteArray, aBuild);
     QFETCH(QUrl, oExpected);
-    const auto pReader = read(withBuild(aBuild), oBase);
+    const auto pReader = read(R"({"packages":[{"builds":[)" + aBuild + "]}]}", oBase);
     const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
     QCOMPARE(oBuild.packageConfigurationUrl(), oExpected);
     QVERIFY(oBuild.assetConfigurationUrl().isEmpty());
@@ -387,6 +396,86 @@ void tst_LauncherConfiguration::buildSelectionTakesFirstMatch()
     QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
     QVERIFY(!pReader->packages()[1]->platformBuild());
     QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
+}
+
+void tst_LauncherConfiguration::settingsConvertAsText_data()
+{
+    QTest::addColumn<QByteArray>("aIni");
+    QTest::addColumn<bool>("bFastScan");
+    QTest::addColumn<bool>("bChunkVerification");
+    QTest::addColumn<qint64>("nDownloadErrorTimeout");
+    QTest::addColumn<int>("nMaxCachedChunks");
+
+    QTest::newRow("empty is false, anything else true")
+        << QByteArray("[OPTIONS]\nfastScan=\n[DEBUG]\nchunkVerification=yes please\n") << false << true << qint64(0) << 100;
+    QTest::newRow("malformed number is 0")
+        << QByteArray("[TIMING]\ndownloadErrorTimeout=ten\n[OPTIONS]\nmaxCachedChunks=12abc\n") << true << false
+        << qint64(0) << 0;
+    // Nothing is inherited from the built-in file (its timeout is not 0), and a key counts only in its own section.
+    QTest::newRow("keys in other sections") << QByteArray("[URLS]\nmaxCachedChunks=3\n[TIMING]\nfastScan=false\n") << true
+                                            << false << qint64(0) << 100;
+    QTest::newRow("not an ini file at all") << QByteArray("\x01\x02garbage\n=\n[[") << true << false << qint64(0) << 100;
+    // Read as a QSettings value, this asked for a list of billions of entries.
+    QTest::newRow("binary Qt value") << readTestFile(QStringLiteral(
+        CORVANE_SOURCE_DIR "/launcher/tests/launcher/data/fuzzfound/launchersettings-variant-huge-list.ini"))
+                                     << true << false << qint64(0) << 100;
+}
+
+void tst_LauncherConfiguration::settingsConvertAsText()
+{
+    QFETCH(QByteArray, aIni);
+    QVERIFY(!aIni.isEmpty());
+    const TFixture oFolder(aIni);
+    QTEST(oFolder.settings().fastScan(), "bFastScan");
+    QTEST(oFolder.settings().chunkVerification(), "bChunkVerification");
+    QTEST(oFolder.settings().downloadErrorTimeout(), "nDownloadErrorTimeout");
+    QTEST(oFolder.settings().maxCachedChunks(), "nMaxCachedChunks");
+}
+
+void tst_LauncherConfiguration::packagesFolderStaysInside_data()
+{
+    QTest::addColumn<QString>("sPackages");
+    QTest::addColumn<QString>("sExpected");
+    QTest::newRow("nested") << "data/packages" << "data/packages";
+    QTest::newRow("climbs out") << "../../elsewhere" << "elsewhere";
+    QTest::newRow("absolute") << "/tmp/outside" << "tmp/outside";
+}
+
+void tst_LauncherConfiguration::packagesFolderStaysInside()
+{
+    QFETCH(QString, sPackages);
+    QFETCH(QString, sExpected);
+    const TFixture oFolder("[DIRECTORIES]\npackages=" + sPackages.toUtf8() + "\n");
+    const QDir oPackages = oFolder.m_pHelper->packagesFolder();
+    QCOMPARE(oPackages.absolutePath(), QDir(oFolder.m_oFolder.path()).absoluteFilePath(sExpected));
+    QVERIFY(oPackages.exists());
+}
+
+void tst_LauncherConfiguration::accountGroup_data()
+{
+    QTest::addColumn<bool>("bWrite");
+    QTest::addColumn<QByteArray>("aContents");
+    QTest::addColumn<QStringList>("lKeys");
+
+    QTest::newRow("missing file") << false << QByteArray() << QStringList{"blub"};
+    QTest::newRow("object") << true << QByteArray(R"({"Key":"group-7"})") << QStringList{"Key"};
+    QTest::newRow("not json") << true << QByteArray("{oops") << QStringList();
+    QTest::newRow("array") << true << QByteArray("[1]") << QStringList();
+}
+
+void tst_LauncherConfiguration::accountGroup()
+{
+    QFETCH(bool, bWrite);
+    QFETCH(QByteArray, aContents);
+
+    // Without a settings file, the built-in one names the file and where it goes.
+    const TFixture oFolder{QByteArray()};
+    QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
+             QStringLiteral("CorvaneOnlineClient_Data/Data/Settings/accountgroup.json"));
+    if (bWrite)
+        QVERIFY(writeTestFile(oFolder.path(QStringLiteral("accountgroup.json")), aContents));
+    QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
+    QTEST(oFolder.m_pHelper->readAccountGroup().keys(), "lKeys");
 }
 
 QTEST_MAIN(tst_LauncherConfiguration)

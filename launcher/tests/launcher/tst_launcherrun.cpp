@@ -1,14 +1,42 @@
 // Whole launcher runs, as a player starts them: "corvane-launcher" in a folder
-// of its own against a CDN on loopback, with the stub client.
+// of its own against a CDN on loopback, with the stub client; and the log a run
+// writes.
 
+#include "childprocess.h"
 #include "launcherbed.h"
 #include "testhttpserver.h"
 
 #include "launcher/clientrunningmarker.h"
+#include "launcher/logging.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QtConcurrent>
 #include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+const QString kLinePattern = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \((.*):(\d+)\) (\w+): (.*)$)");
+
+// Logs a few lines into the folder given, the last one fatal.
+int logThenDie(int nArgc, char** ppArgv)
+{
+    QCoreApplication oApplication(nArgc, ppArgv);
+    setupLogging(QString::fromLocal8Bit(ppArgv[3]), QStringLiteral("child"));
+    qInfo() << "before the end";
+    qFatal("the end %d", 42);
+    return 0;
+}
+
+QStringList readLines(const QString& sPath)
+{
+    return QString::fromUtf8(readTestFile(sPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
 
 class tst_LauncherRun : public QObject
 {
@@ -20,6 +48,8 @@ private slots:
     void selfUpdate_data();
     void selfUpdate();
     void oneRunPerLauncherFolder();
+    void fatalIsWrittenBeforeAbort();
+    void linesFromManyThreadsStayWhole();
 };
 
 void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
@@ -38,7 +68,7 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
 
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
     // The stub client ends once its launcher has; the next run must not find it still there.
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
         QVERIFY(QFileInfo::exists(oBed.packageFolder(sDirectory) + QStringLiteral("/package.json")));
     QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/default")));
@@ -64,14 +94,14 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
 
     // The default is current: started at once, and not called verified in a run that did not verify it.
     QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     QCOMPARE(oBed.takeClientStart(), lStart);
 
     // A patch request updates the client, then starts it as current.
     const QString sWorld = QStringLiteral("/CorvaneOnlineClient_Data/world.dat");
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 3).nExitCode, 0);
     QCOMPARE(oBed.run({QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
     QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
 
@@ -111,7 +141,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
                  .nExitCode,
              0);
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     // An unreadable client settings file means the safe graphics flag.
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -force-d3d11")));
 
@@ -126,7 +156,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     // Without the network the local copy of the metadata and the installed documents serve.
     oBed.nginx().stop();
     QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -windowed")));
 
     // A client that cannot be run is said so, and the launcher ends instead of waiting for it.
@@ -183,7 +213,7 @@ void tst_LauncherRun::selfUpdate()
         QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("Version:  \"0.0.15\""))
                                       && oBed.log().contains(QLatin1String("exit code 0")),
                                   qPrintable(oBed.log().right(3000)), 90000);
-    QTRY_VERIFY_WITH_TIMEOUT(!velmar::launcher::isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
     QVERIFY2(oBed.log().contains(sLogLine), qPrintable(oBed.log().right(1500)));
     QCOMPARE(readTestFile(oBed.launcherExecutable()),
              readTestFile(sBreak.isEmpty() ? sNext : builtExecutable(QStringLiteral("corvane-launcher"))));
@@ -223,5 +253,48 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_LauncherRun)
+void tst_LauncherRun::fatalIsWrittenBeforeAbort()
+{
+    QTemporaryDir oDir;
+    QProcess oChild;
+    startChild(oChild, QStringLiteral("log-then-die"), {oDir.path()});
+    QVERIFY(oChild.waitForFinished(30000));
+    QCOMPARE(oChild.exitStatus(), QProcess::CrashExit);
+
+    const QStringList lLines = readLines(oDir.filePath(QStringLiteral("child.log")));
+    QCOMPARE(lLines.size(), 2);
+    QVERIFY2(lLines.at(0).endsWith(QStringLiteral(") Info: before the end")), qPrintable(lLines.at(0)));
+    QVERIFY2(lLines.at(1).endsWith(QStringLiteral(") Fatal: the end 42")), qPrintable(lLines.at(1)));
+}
+
+void tst_LauncherRun::linesFromManyThreadsStayWhole()
+{
+    // A restarted launcher starts its log afresh.
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("threads.log"));
+    QVERIFY(writeTestFile(sPath, "a line of the previous run\n"));
+    setupLogging(oDir.path(), QStringLiteral("threads"));
+    QCOMPARE(logFilePath(), sPath);
+
+    constexpr int kThreads = 8;
+    constexpr int kLinesEach = 200;
+    QList<QFuture<void>> lFutures;
+    for (int nThread = 0; nThread < kThreads; ++nThread) {
+        lFutures << QtConcurrent::run([nThread] {
+            for (int i = 0; i < kLinesEach; ++i)
+                qInfo().noquote() << QStringLiteral("thread %1 line %2 ").arg(nThread).arg(i) + QString(100, QLatin1Char('x'));
+        });
+    }
+    for (QFuture<void>& oFuture : lFutures)
+        oFuture.waitForFinished();
+    qInstallMessageHandler(nullptr);
+
+    const QStringList lLines = readLines(sPath);
+    QCOMPARE(lLines.size(), kThreads * kLinesEach);
+    const QRegularExpression oPattern(kLinePattern);
+    for (const QString& sLine : lLines)
+        QVERIFY2(oPattern.match(sLine).hasMatch() && sLine.endsWith(QString(100, QLatin1Char('x'))), qPrintable(sLine));
+}
+
+CORVANE_TEST_MAIN_WITH_CHILDREN(tst_LauncherRun, {"log-then-die", logThenDie})
 #include "tst_launcherrun.moc"
