@@ -62,12 +62,11 @@ std::unique_ptr<TPackageConfigurationReader> readCdn(const QString& sFolder)
 }
 
 // Version 1 published, served and installed.
-void installVersionOne(TInstallBed& oBed)
+bool installVersionOne(TInstallBed& oBed)
 {
     makeVersionOne(oBed);
-    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QVERIFY(oBed.install(QStringLiteral("install")).nExitCode == 0);
+    return oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0
+           && oBed.install(QStringLiteral("install")).nExitCode == 0;
 }
 
 } // namespace
@@ -154,9 +153,7 @@ void tst_Install::freshInstallMixesEveryMethod()
 void tst_Install::updateFetchesOnlyMissingChunks()
 {
     TInstallBed oBed;
-    installVersionOne(oBed);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
     const auto pOld = readCdn(oBed.cdn() + QStringLiteral("/live"));
     writeTestFile(oBed.folder() + QStringLiteral("/saves/player.sav"), "mine");
 
@@ -209,9 +206,7 @@ void tst_Install::updateFetchesOnlyMissingChunks()
 void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
 {
     TInstallBed oBed;
-    installVersionOne(oBed);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
     const QByteArray aInstalled = readTestFile(oBed.folder() + QStringLiteral("/package.json"));
     // A newer published version changes nothing about what verify checks and records.
     oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
@@ -265,9 +260,7 @@ void tst_Install::killedUpdateResumes()
     QFETCH(QString, sCrashAt);
     QFETCH(bool, bRefetchesNothing);
     TInstallBed oBed;
-    installVersionOne(oBed);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
     const QByteArray aOldAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
     const QByteArray aOldPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
     oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + readTestFile(oBed.source() + QStringLiteral("/data/world.pak")));
@@ -299,9 +292,7 @@ void tst_Install::killedUpdateResumes()
 void tst_Install::hostileDocumentIsRefused()
 {
     TInstallBed oBed;
-    installVersionOne(oBed);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
     QVERIFY(QFile::link(oBed.path(QStringLiteral("outside")), oBed.folder() + QStringLiteral("/link")));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("outside/x")), "outside"));
 
@@ -432,9 +423,9 @@ void tst_Install::defaultIsTheFirstInstalledPackageWithTheMarker()
         QVERIFY(QFile::copy(QStringLiteral(":/settings/launchersettings.ini"), oLauncher.filePath(QStringLiteral("packages/%1/partial-package.json").arg(QLatin1String(pFolder)))));
     }
     TInstallationManager oManager(pMetadata, pHelper);
-    QVERIFY(!pMetadata->packages()[0]->isDefault());
-    QVERIFY(pMetadata->packages()[1]->isDefault());
-    QVERIFY(!pMetadata->packages()[2]->isDefault());
+    const auto& lPackages = pMetadata->packages();
+    QCOMPARE((QList<bool>{lPackages[0]->isDefault(), lPackages[1]->isDefault(), lPackages[2]->isDefault()}),
+             (QList<bool>{false, true, false}));
 
     // Choosing another default leaves exactly one marker, in a folder made for it.
     oManager.setDefaultPackage(pMetadata->packages()[0]);

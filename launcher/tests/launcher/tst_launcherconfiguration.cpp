@@ -453,20 +453,18 @@ void tst_LauncherConfiguration::packagesFolderStaysInside()
 
 void tst_LauncherConfiguration::accountGroup_data()
 {
-    QTest::addColumn<bool>("bWrite");
-    QTest::addColumn<QByteArray>("aContents");
+    QTest::addColumn<QByteArray>("aContents"); // null: no file
     QTest::addColumn<QStringList>("lKeys");
-
-    QTest::newRow("missing file") << false << QByteArray() << QStringList{"blub"};
-    QTest::newRow("object") << true << QByteArray(R"({"Key":"group-7"})") << QStringList{"Key"};
-    QTest::newRow("not json") << true << QByteArray("{oops") << QStringList();
-    QTest::newRow("array") << true << QByteArray("[1]") << QStringList();
+    QTest::newRow("missing file") << QByteArray() << QStringList{"blub"};
+    QTest::newRow("object") << QByteArray(R"({"Key":"group-7"})") << QStringList{"Key"};
+    QTest::newRow("not json") << QByteArray("{oops") << QStringList();
+    QTest::newRow("array") << QByteArray("[1]") << QStringList();
 }
 
 void tst_LauncherConfiguration::accountGroup()
 {
-    QFETCH(bool, bWrite);
     QFETCH(QByteArray, aContents);
+    const bool bWrite = !aContents.isNull();
 
     // Without a settings file, the built-in one names the file and where it goes.
     const TFixture oFolder{QByteArray()};

@@ -31,11 +31,6 @@ int logThenDie(int nArgc, char** ppArgv)
     return 0;
 }
 
-QStringList readLines(const QString& sPath)
-{
-    return QString::fromUtf8(readTestFile(sPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 class tst_LauncherRun : public QObject
@@ -261,7 +256,8 @@ void tst_LauncherRun::fatalIsWrittenBeforeAbort()
     QVERIFY(oChild.waitForFinished(30000));
     QCOMPARE(oChild.exitStatus(), QProcess::CrashExit);
 
-    const QStringList lLines = readLines(oDir.filePath(QStringLiteral("child.log")));
+    const QStringList lLines = QString::fromUtf8(readTestFile(oDir.filePath(QStringLiteral("child.log"))))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lLines.size(), 2);
     QVERIFY2(lLines.at(0).endsWith(QStringLiteral(") Info: before the end")), qPrintable(lLines.at(0)));
     QVERIFY2(lLines.at(1).endsWith(QStringLiteral(") Fatal: the end 42")), qPrintable(lLines.at(1)));
@@ -289,7 +285,7 @@ void tst_LauncherRun::linesFromManyThreadsStayWhole()
         oFuture.waitForFinished();
     qInstallMessageHandler(nullptr);
 
-    const QStringList lLines = readLines(sPath);
+    const QStringList lLines = QString::fromUtf8(readTestFile(sPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lLines.size(), kThreads * kLinesEach);
     const QRegularExpression oPattern(kLinePattern);
     for (const QString& sLine : lLines)

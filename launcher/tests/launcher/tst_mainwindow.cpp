@@ -37,9 +37,7 @@
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -256,7 +254,6 @@ void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
     // Downloading: the rate in the bar; done downloading means writing.
     emit pInstallation->downloader()->progress(10 * nMillion, 40 * nMillion, 0, 80 * nMillion);
     QCOMPARE(pBar->value(), 2500);
-    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("10.0/40.0 MB"));
     emit pInstallation->downloader()->progress(40 * nMillion, 40 * nMillion, 60 * nMillion, 80 * nMillion);
     QCOMPARE(pBar->text(), QStringLiteral("Writing..."));
     QCOMPARE(pBar->value(), 7500);
@@ -271,7 +268,6 @@ void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
     QVERIFY(pItem->button()->isVisible());
     QCOMPARE(pBar->value(), 0);
     QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("1.0"));
-    QVERIFY(pItem->button()->toolTip().startsWith(QLatin1String("Play")));
     QVERIFY(m_lBoxes.empty());
 
     // A negative mean is no wrapped rate; bytes beyond the total stay at the end.

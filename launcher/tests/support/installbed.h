@@ -31,8 +31,6 @@ public:
     // Another server for the same CDN folder (one that breaks answers, say).
     void serveFrom(const QUrl& oServer) { m_oServer = oServer; }
     TNginxServer& nginx() { return m_oNginx; }
-    QUrl packageUrl() const { return m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))); }
-    QUrl assetUrl() const { return m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))); }
 
     // Publishes source/ as the given version; files under data/ are the assets.
     TToolRun publish(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
@@ -58,8 +56,9 @@ public:
         if (!sCrashAt.isEmpty())
             oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
         return runBuiltTool(QStringLiteral("corvane-install"),
-                            QStringList{sCommand, packageUrl().toString(), m_sFolder, QStringLiteral("--assets"),
-                                        assetUrl().toString()}
+                            QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(),
+                                        m_sFolder, QStringLiteral("--assets"),
+                                        m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()}
                                 + lExtra,
                             bUnprivileged, oEnvironment);
     }

@@ -29,7 +29,6 @@ public:
     }
 
     QString path(const QString& sRelative) const { return m_oRoot.filePath(sRelative); }
-    QString launcherFolder() const { return path(QStringLiteral("launcher")); }
     QString packageFolder(const QString& sDirectory) const { return path(QStringLiteral("launcher/packages/") + sDirectory); }
     QString clientExecutable(const QString& sDirectory) const { return packageFolder(sDirectory) + QStringLiteral("/bin/client"); }
     QString launcherExecutable() const { return path(QStringLiteral("launcher/corvane-launcher")); }
@@ -149,7 +148,7 @@ public:
     // started: whatever still runs from this bed's folder ends with the bed.
     ~TLauncherBed()
     {
-        const QString sOwn = launcherFolder() + QLatin1Char('/');
+        const QString sOwn = path(QStringLiteral("launcher/"));
         for (const QString& sProcess : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             bool bNumber = false;
             const int nProcess = sProcess.toInt(&bNumber);
