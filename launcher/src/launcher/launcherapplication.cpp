@@ -8,6 +8,7 @@
 #include "installationmanager.h"
 #include "launchermainwindow.h"
 #include "launcherselfupdater.h"
+#include "logging.h"
 #include "launcherversion.h"
 #include "messagepresenter.h"
 #include "package.h"
@@ -452,7 +453,9 @@ void TLauncherApplication::restartAfterSelfUpdate()
     QStringList lArguments = arguments().mid(1);
     lArguments << QStringLiteral("--%1").arg(m_oSkipSelfUpdateOption.names().constLast());
     qInfo() << "restarting" << m_sExecutablePath << lArguments;
-    // The new launcher must find neither the single-instance claim nor the running marker taken.
+    // The new launcher must find neither the single-instance claim nor the running marker taken,
+    // and its log must not get this one's last lines.
+    stopLogging();
     m_pInstanceGuard.reset();
     m_pLauncherRunningMarker.reset();
     const bool bStarted = QProcess::startDetached(m_sExecutablePath, lArguments, QDir::currentPath());

@@ -83,6 +83,13 @@ void setupLogging(const QString& sDirectory, const QString& sExecutableFileName)
     }
 }
 
+void stopLogging()
+{
+    qInstallMessageHandler(nullptr);
+    QMutexLocker oLock(&g_oLogMutex);
+    g_pLogFile.reset();
+}
+
 QString logFilePath()
 {
     QMutexLocker oLock(&g_oLogMutex);

@@ -18,5 +18,8 @@ void setupLogging(const QString& sDirectory, const QString& sExecutableFileName)
 
 // Path of the log file in use, empty when none is open.
 QString logFilePath();
+// Closes the log; later messages go to standard error. A launcher that hands
+// over to its updated self stops here, before the new one starts the log afresh.
+void stopLogging();
 
 } // namespace velmar::launcher
