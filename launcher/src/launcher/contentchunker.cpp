@@ -168,14 +168,4 @@ void TContentChunker::chunkDevice(QIODevice& oDevice, const TChunkCallback& fnCa
     }
 }
 
-bool chunkFileByContent(const QString& sPath, const TChunkCallback& fnCallback)
-{
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return false;
-    TContentChunker oChunker;
-    oChunker.chunkDevice(oFile, fnCallback);
-    return true;
-}
-
 } // namespace velmar::launcher

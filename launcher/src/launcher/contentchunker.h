@@ -67,9 +67,4 @@ private:
     std::unique_ptr<char[]> m_pBuffer;
 };
 
-// Chunks the file at sPath with a default TContentChunker. A file that cannot be
-// opened (a missing one, say) yields no chunks and false; a read error after
-// opening throws as TContentChunker::chunkDevice does.
-bool chunkFileByContent(const QString& sPath, const TChunkCallback& fnCallback);
-
 } // namespace velmar::launcher
