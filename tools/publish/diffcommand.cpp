@@ -69,8 +69,9 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
         ++(pOld ? oFetch.nChanged : oFetch.nNew);
         // The launcher fetches each address once, however many files need its bytes.
         if (oFile.chunks().size() < 2) {
-            if (!lFetched.contains(oNew.url(oFile.packedForm()).toString())) {
-                lFetched.insert(oNew.url(oFile.packedForm()).toString());
+            const QString sUrl = oNew.url(oFile.packedForm()).toString();
+            if (!lFetched.contains(sUrl)) {
+                lFetched.insert(sUrl);
                 ++oFetch.nWholeFiles;
                 oFetch.nWholeBytes += oFile.packedForm().packedSize();
             }
