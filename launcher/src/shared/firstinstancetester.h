@@ -14,6 +14,7 @@ class FirstInstanceTester : public QObject
 
 public:
     explicit FirstInstanceTester(const QString& sKey, QObject* pParent = nullptr);
+    ~FirstInstanceTester() override;
 
     bool isFirstInstance() const { return m_bFirstInstance; }
     QSharedMemory::SharedMemoryError error() const { return m_oSharedMemory.error(); }
