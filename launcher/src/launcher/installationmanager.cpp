@@ -28,10 +28,7 @@ const QString kDefaultMarker = QStringLiteral("default");
 // asset version of "1" always asks for an update.
 bool updateNeeded(const TPackageConfigurationReader& oCurrent, const TPackageConfigurationReader& oInstalled)
 {
-    if (oInstalled.versionLabel() != oCurrent.versionLabel())
-        return true;
-    const QString sAssetVersion = oCurrent.assetVersion().isEmpty() ? QStringLiteral("?") : oCurrent.assetVersion();
-    return sAssetVersion == QLatin1String("1");
+    return oInstalled.versionLabel() != oCurrent.versionLabel() || oCurrent.assetVersion() == QLatin1String("1");
 }
 
 } // namespace
