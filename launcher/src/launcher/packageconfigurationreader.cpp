@@ -118,27 +118,25 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
 
 bool TPackageConfigurationReader::readDocuments()
 {
-    // One parse at a time: the memory of the package document's parse goes
-    // before the asset document is parsed.
-    {
-        TJsonDocumentParser::reservePadding(m_aPackageDocument);
-        TJsonDocumentParser oPackage;
-        if (!oPackage.parse(m_aPackageDocument)) {
-            qCritical() << "JSON package configuration file could not be parsed, using default package.";
+    // The parser lives only for one document, so that the memory of the package
+    // document's parse goes before the asset document is parsed.
+    const auto parseAndRead = [this](QByteArray& aDocument, void (TPackageConfigurationReader::*fnRead)(const element&)) {
+        TJsonDocumentParser::reservePadding(aDocument);
+        TJsonDocumentParser oParser;
+        if (!oParser.parse(aDocument))
             return false;
-        }
-        readPackageDocument(oPackage.root());
-    }
-    if (m_aAssetDocument.isEmpty())
+        (this->*fnRead)(oParser.root());
         return true;
-    TJsonDocumentParser::reservePadding(m_aAssetDocument);
-    TJsonDocumentParser oAssets;
-    if (!oAssets.parse(m_aAssetDocument)) {
+    };
+    if (!parseAndRead(m_aPackageDocument, &TPackageConfigurationReader::readPackageDocument)) {
+        qCritical() << "JSON package configuration file could not be parsed, using default package.";
+        return false;
+    }
+    if (!m_aAssetDocument.isEmpty() && !parseAndRead(m_aAssetDocument, &TPackageConfigurationReader::readAssetDocument)) {
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         discardPackageDocument();
         return false;
     }
-    readAssetDocument(oAssets.root());
     return true;
 }
 
@@ -244,9 +242,10 @@ void TPackageConfigurationReader::readFile(const element& oValue, bool bFromAsse
         const TJsonMembers oPatch(oPatchValue, kPatchMembers);
         const element* pUrl = oPatch.value(PatchUrlMember);
         const bool bUrl = pUrl && pUrl->type() == simdjson::dom::element_type::STRING;
-        oFile.m_lPatches.emplace_back(
-            bUrl ? resolveAgainstBase(oBase, elementText(pUrl)) : oBase, elementInt32(oPatch.value(FromVersionMember), 0), elementInt32(oPatch.value(ToVersionMember), 0),
-            elementInt32(oPatch.value(SizeMember), 0));
+        oFile.m_lPatches.emplace_back(bUrl ? resolveAgainstBase(oBase, elementText(pUrl)) : oBase,
+                                      elementInt32(oPatch.value(FromVersionMember), 0),
+                                      elementInt32(oPatch.value(ToVersionMember), 0),
+                                      elementInt32(oPatch.value(SizeMember), 0));
     }
 }
 
