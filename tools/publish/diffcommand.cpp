@@ -59,7 +59,13 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
             hOldFiles.insert(oFile.localFile(), &oFile);
     }
     TFetch oFetch;
+    // The launcher fetches each address once, however many files need its bytes.
     QSet<QString> lFetched;
+    const auto fetchedFirstHere = [&lFetched](const QUrl& oUrl) {
+        const int nBefore = lFetched.size();
+        lFetched.insert(oUrl.toString());
+        return lFetched.size() > nBefore;
+    };
     for (const TFileDescription& oFile : oNew.files()) {
         const TFileDescription* pOld = hOldFiles.value(oFile.localFile());
         if (pOld && pOld->unpackedHash() == oFile.unpackedHash()) {
@@ -67,31 +73,24 @@ TFetch fetchedToUpdate(const TPackageConfigurationReader& oOld, const TPackageCo
             continue;
         }
         ++(pOld ? oFetch.nChanged : oFetch.nNew);
-        // The launcher fetches each address once, however many files need its bytes.
         if (oFile.chunks().size() < 2) {
-            const QString sUrl = oNew.url(oFile.packedForm()).toString();
-            if (!lFetched.contains(sUrl)) {
-                lFetched.insert(sUrl);
+            if (fetchedFirstHere(oNew.url(oFile.packedForm()))) {
                 ++oFetch.nWholeFiles;
                 oFetch.nWholeBytes += oFile.packedForm().packedSize();
             }
             continue;
         }
-        QSet<QByteArray> lOldChunks;
+        QSet<shared::TSha256Digest> lOldChunks;
         if (pOld) {
             for (const qint32 nIndex : pOld->chunks()) {
                 if (const TChunkDescription* pChunk = chunkAt(oOld, nIndex))
-                    lOldChunks.insert(pChunk->unpackedHash().toByteArray());
+                    lOldChunks.insert(pChunk->unpackedHash());
             }
         }
         for (const qint32 nIndex : oFile.chunks()) {
             const TChunkDescription* pChunk = chunkAt(oNew, nIndex);
-            if (!pChunk || lOldChunks.contains(pChunk->unpackedHash().toByteArray()))
+            if (!pChunk || lOldChunks.contains(pChunk->unpackedHash()) || !fetchedFirstHere(oNew.url(*pChunk)))
                 continue;
-            const QString sUrl = oNew.url(*pChunk).toString();
-            if (lFetched.contains(sUrl))
-                continue;
-            lFetched.insert(sUrl);
             ++oFetch.nChunks;
             oFetch.nChunkBytes += pChunk->packedSize();
         }
