@@ -2,6 +2,7 @@
 
 #include "namedfilemapping.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -29,6 +30,7 @@ std::unique_ptr<TNamedFileMapping> holdClaimMarker(const QString& sNativeKey)
             return pMarker;
         QThread::usleep(500);
     }
+    qWarning() << "Another start has held" << aName << "for 5 s; claiming without waiting any longer";
     return nullptr;
 }
 
