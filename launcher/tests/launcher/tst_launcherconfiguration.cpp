@@ -12,7 +12,6 @@
 
 #include "shared/downloadpool.h"
 
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QUrlQuery>
 #include <QtTest>

@@ -7,6 +7,7 @@
 #include "testfiles.h"
 #include "testpaths.h"
 
+#include "launcher/packageconfigurationreader.h"
 #include "shared/sha256.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
@@ -27,6 +29,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 
 struct TToolRun
 {
@@ -75,6 +78,28 @@ inline TToolRun runBuiltTool(const QString& sName, const QStringList& lArguments
 inline TToolRun runPublish(const QStringList& lArguments, bool bUnprivileged = false)
 {
     return runBuiltTool(QStringLiteral("corvane-publish"), lArguments, bUnprivileged);
+}
+
+inline QJsonObject readJson(const QString& sPath)
+{
+    return QJsonDocument::fromJson(readTestFile(sPath)).object();
+}
+
+inline bool writeJson(const QString& sPath, const QJsonObject& oObject)
+{
+    return writeTestFile(sPath, QJsonDocument(oObject).toJson());
+}
+
+// The documents published in sFolder, read as the launcher reads them; their
+// addresses lead into the folder unless another base is given.
+inline std::unique_ptr<velmar::launcher::TPackageConfigurationReader> readPublished(const QString& sFolder,
+                                                                                    QUrl oBase = QUrl())
+{
+    if (oBase.isEmpty())
+        oBase = QUrl::fromLocalFile(sFolder + QLatin1Char('/'));
+    return std::make_unique<velmar::launcher::TPackageConfigurationReader>(
+        readTestFile(sFolder + QStringLiteral("/package.json")), readTestFile(sFolder + QStringLiteral("/assets.json")), oBase,
+        oBase);
 }
 
 // Calls fnEdit on every entry of the document's "files" that names sName.

@@ -8,7 +8,6 @@
 #include "launcher/launcherconfigurationreader.h"
 #include "launcher/packagebuild.h"
 
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -283,11 +282,11 @@ void TPublishCommandsTest::checkFindsWhatIsWrong()
     const QString sOutput = path("cdn");
     QCOMPARE(QProcess::execute(QStringLiteral("cp"), {"-a", m_oPublished.path(), sOutput}), 0);
     const QString sDocument = sOutput + QStringLiteral("/package.json");
-    const QJsonObject oOriginal = QJsonDocument::fromJson(readTestFile(sDocument)).object();
+    const QJsonObject oOriginal = readJson(sDocument);
     QJsonObject oPackage = oOriginal;
     fnEdit(sOutput, oPackage);
     if (oPackage != oOriginal)
-        QVERIFY(writeTestFile(sDocument, QJsonDocument(oPackage).toJson()));
+        QVERIFY(writeJson(sDocument, oPackage));
 
     const TToolRun oCheck = runPublish({"check", sOutput, "--jobs", "3"});
     if (QByteArray(QTest::currentDataTag()) == "sound")
