@@ -6,23 +6,42 @@
 #include <QtGlobal>
 
 #include <csignal>
+#include <cstdio>
 #endif
 
 namespace velmar::launcher {
 
 #ifdef CORVANE_CRASH_POINTS
+namespace {
+
+// Whether this passage of pName is the one the setting ("name" or "name:N") names.
+bool isNamedPassage(const QByteArray& aSetting, const char* pName, QAtomicInteger<int>& nPassages)
+{
+    if (aSetting.isEmpty())
+        return false;
+    const int nColon = aSetting.indexOf(':');
+    if ((nColon < 0 ? aSetting : aSetting.left(nColon)) != pName)
+        return false;
+    const int nWanted = nColon < 0 ? 1 : aSetting.mid(nColon + 1).toInt();
+    return ++nPassages == qMax(1, nWanted);
+}
+
+} // namespace
+
 void crashPoint(const char* pName)
 {
-    static const QByteArray s_aSetting = qgetenv("CORVANE_CRASH_AT");
-    static QAtomicInteger<int> s_nPassages;
-    if (s_aSetting.isEmpty())
-        return;
-    const int nColon = s_aSetting.indexOf(':');
-    if ((nColon < 0 ? s_aSetting : s_aSetting.left(nColon)) != pName)
-        return;
-    const int nWanted = nColon < 0 ? 1 : s_aSetting.mid(nColon + 1).toInt();
-    if (++s_nPassages >= nWanted)
+    static const QByteArray s_aCrashAt = qgetenv("CORVANE_CRASH_AT");
+    static const QByteArray s_aStopAt = qgetenv("CORVANE_STOP_AT");
+    static QAtomicInteger<int> s_nCrashPassages;
+    static QAtomicInteger<int> s_nStopPassages;
+    if (isNamedPassage(s_aCrashAt, pName, s_nCrashPassages))
         std::raise(SIGKILL);
+    if (isNamedPassage(s_aStopAt, pName, s_nStopPassages)) {
+        // The line tells a waiting test that the process now holds still.
+        std::fprintf(stderr, "stopped at %s\n", pName);
+        std::fflush(stderr);
+        std::raise(SIGSTOP);
+    }
 }
 #else
 void crashPoint(const char*)

@@ -10,6 +10,7 @@
 #include "packageinstallation.h"
 
 #include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -252,6 +253,26 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(co
     return pInstallation;
 }
 
+std::shared_ptr<shared::TConfinedFolder> TInstallationManager::lockFolder(const TPackage& oPackage)
+{
+    auto pFolder = std::make_shared<shared::TConfinedFolder>(installationFolder(oPackage).absolutePath());
+    return pFolder->tryLock() ? pFolder : nullptr;
+}
+
+void TInstallationManager::refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
+                                         EPackageDownloaderError eReason, const QString& sReason)
+{
+    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, pPackage->platformConfiguration()->versionLabel());
+    emit installationOrUpdateStarted(pInstallation);
+    pInstallation->refuse(sReason, eReason);
+    finishInstallation(pInstallation);
+}
+
+QString TInstallationManager::folderInUseMessage(const TPackage& oPackage)
+{
+    return QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(oPackage.name());
+}
+
 void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "installOrUpdatePackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
@@ -260,26 +281,32 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
+        QString sProblem = packageFolderProblem(*pPackage);
+        std::shared_ptr<shared::TConfinedFolder> pFolder;
+        // Another program at work in the folder would build half of each
+        // version: the request waits for nothing and changes nothing.
+        if (sProblem.isEmpty() && !(pFolder = lockFolder(*pPackage))) {
+            refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
+                          folderInUseMessage(*pPackage));
+            return;
+        }
         const auto pInstalled = readPackageConfigurationFromInstallationDirectory(oFolder);
         // The installed description is trusted only for a fully installed, older version.
         const bool bTrust = m_pLauncherFilesystemHelper->settings()->fastScan()
                             && m_pLauncherFilesystemHelper->fileExists(markerPaths(oFolder).second)
                             && updateNeeded(*pTarget, *pInstalled);
-        QString sProblem = packageFolderProblem(*pPackage);
         if (sProblem.isEmpty())
             sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings());
         if (sProblem.isEmpty() && m_nInstallationMode == 1)
             sProblem = launcherOwnDataProblem(*pTarget, m_pLauncherFilesystemHelper->launcherOwnData());
         if (!sProblem.isEmpty()) {
             // Refused before anything was written: the folder stays as it was.
-            const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(), pTarget->versionLabel());
-            emit installationOrUpdateStarted(pInstallation);
-            pInstallation->refuse(sProblem);
-            finishInstallation(pInstallation);
+            refuseRequest(pPackage, pInstalled->versionLabel(), InvalidPackage, sProblem);
             return;
         }
         markPackageAsPartiallyInstalled(*pPackage, pTarget->packageDocument(), pTarget->assetDocument());
         const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(), pTarget->versionLabel());
+        pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pTarget);
         connect(pInstallation.get(), &TPackageInstallation::downloadFinished, this, &TInstallationManager::onDownloadFinished);
         emit installationOrUpdateStarted(pInstallation);
@@ -296,6 +323,12 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
+        std::shared_ptr<shared::TConfinedFolder> pFolder;
+        if (packageFolderProblem(*pPackage).isEmpty() && !(pFolder = lockFolder(*pPackage))) {
+            refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
+                          folderInUseMessage(*pPackage));
+            return;
+        }
         const std::shared_ptr<const TPackageConfigurationReader> pInstalled
             = readPackageConfigurationFromInstallationDirectory(oFolder);
         // What is checked is what is installed: marking the current remote
@@ -304,6 +337,7 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
             markPackageAsPartiallyInstalled(*pPackage, pInstalled->packageDocument(), pInstalled->assetDocument());
         const auto pInstallation
             = startInstallation(pPackage, pInstalled->versionLabel(), pPackage->platformConfiguration()->versionLabel());
+        pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pInstalled);
         emit installationOrUpdateStarted(pInstallation);
         pInstallation->startVerification(pInstalled, true);
@@ -381,6 +415,9 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
 
 void TInstallationManager::finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation)
 {
+    // The folder is free for others before anyone hears of the end.
+    if (pInstallation->folder())
+        pInstallation->folder()->unlock();
     emit installationOrUpdateFinished(pInstallation);
     disconnect(pInstallation.get(), &TPackageInstallation::diskAccessFailed, this, &TInstallationManager::onDiskAccessFailed);
     m_lInstallations.erase(std::remove(m_lInstallations.begin(), m_lInstallations.end(), pInstallation),

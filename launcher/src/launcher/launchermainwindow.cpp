@@ -356,6 +356,10 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
         presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
                        QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!").arg(sName));
         break;
+    case FolderInUse:
+        presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
+                       QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(sName));
+        break;
     default:
         break;
     }

@@ -178,10 +178,10 @@ void TPackageInstallation::failStep(EPackageDownloaderError eReason, const QStri
     m_sErrorMessage = sMessage;
 }
 
-void TPackageInstallation::refuse(const QString& sReason)
+void TPackageInstallation::refuse(const QString& sReason, EPackageDownloaderError eReason)
 {
     qCritical() << "The installation of" << m_pPackage->name() << "was refused:" << sReason;
-    failStep(InvalidPackage, sReason);
+    failStep(eReason, sReason);
 }
 
 void TPackageInstallation::onDownloadCompleted()

@@ -19,6 +19,7 @@ class QNetworkAccessManager;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
+class TConfinedFolder;
 class TDownloadPool;
 }
 
@@ -59,6 +60,10 @@ public:
     void setInstallationFolder(const QDir& oFolder) { m_oInstallationFolder = oFolder; }
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    // The installation folder, held (and locked against other programs) for
+    // the request; every file below it is reached through it.
+    const std::shared_ptr<shared::TConfinedFolder>& folder() const { return m_pFolder; }
+    void setFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
     // The configuration this request brings the folder to: the package's current
     // one for an install, the installed one for a verification.
     const std::shared_ptr<const TPackageConfigurationReader>& configuration() const { return m_pConfiguration; }
@@ -83,7 +88,7 @@ public:
     bool VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                        TFileInPackageVector lFiles);
     // Ends the installation at once as failed, before anything was changed.
-    void refuse(const QString& sReason);
+    void refuse(const QString& sReason, EPackageDownloaderError eReason = InvalidPackage);
 
 signals:
     void scanProgress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotal);
@@ -117,6 +122,7 @@ private:
     QString m_sInstalledVersionLabel;
     QString m_sTargetVersionLabel;
     QDir m_oInstallationFolder;
+    std::shared_ptr<shared::TConfinedFolder> m_pFolder;
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
     std::vector<TFileDescription> m_lFilesToDelete;
     std::vector<TFileToDownload> m_lFilesToDownload;

@@ -301,12 +301,17 @@ void tst_MainWindow::failuresAreReported()
     QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
     QVERIFY(pWindow->item(0)->lastTryFailed());
 
-    // Disk and verification failures: modal boxes naming the package.
+    // Disk and verification failures and a folder another program changes:
+    // modal boxes naming the package.
     failWith(lPackages[1], SavingFailed);
     failWith(lPackages[1], VerificationFailed);
-    QCOMPARE(m_lBoxes.size(), size_t(2));
+    failWith(lPackages[1], FolderInUse);
+    QCOMPARE(m_lBoxes.size(), size_t(3));
     QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
     QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
+    QCOMPARE(m_lBoxes[2].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[2].m_sText, QStringLiteral("Client 1 is being changed by another program. Try again when it has finished."));
+    m_lBoxes.pop_back();
 
     // The next try clears the mark; success leaves none.
     const auto pRetry = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);

@@ -50,17 +50,20 @@ public:
     TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
                      bool bUnprivileged = false)
     {
-        QProcessEnvironment oEnvironment;
-        oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
-        QDir().mkpath(path("tmp"));
+        QProcessEnvironment oEnvironment = environment();
         if (!sCrashAt.isEmpty())
             oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
-        return runBuiltTool(QStringLiteral("corvane-install"),
-                            QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(),
-                                        m_sFolder, QStringLiteral("--assets"),
-                                        m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()}
-                                + lExtra,
-                            bUnprivileged, oEnvironment);
+        return runBuiltTool(QStringLiteral("corvane-install"), arguments(sCommand) + lExtra, bUnprivileged, oEnvironment);
+    }
+
+    // Starts corvane-install without waiting for it; oEnvironment adds to the bed's.
+    void startInstall(QProcess& oProcess, const QString& sCommand, const QProcessEnvironment& oEnvironment)
+    {
+        QProcessEnvironment oAll = QProcessEnvironment::systemEnvironment();
+        oAll.insert(environment());
+        oAll.insert(oEnvironment);
+        oProcess.setProcessEnvironment(oAll);
+        oProcess.start(builtExecutable(QStringLiteral("corvane-install")), arguments(sCommand));
     }
 
     // The chunk files fetched since the last call.
@@ -93,6 +96,19 @@ public:
     bool installedAsPublished() const { return files(m_sFolder) == files(m_sSource); }
 
 private:
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment oEnvironment;
+        oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
+        QDir().mkpath(path("tmp"));
+        return oEnvironment;
+    }
+    QStringList arguments(const QString& sCommand) const
+    {
+        return {sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(), m_sFolder,
+                QStringLiteral("--assets"), m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()};
+    }
+
     QTemporaryDir m_oRoot;
     QString m_sSource;
     QString m_sCdn;

@@ -1,0 +1,140 @@
+// A package folder under pressure: another program changing it at the same
+// time, a full disk, file operations that fail, folders swapped for links. The
+// engine must refuse, fail with a reason that names the file, or finish; never
+// claim a version the folder does not hold.
+
+#include "installbed.h"
+#include "testmetadata.h"
+
+#include "launcher/installationmanager.h"
+#include "launcher/launcherfilesystemhelper.h"
+#include "launcher/package.h"
+#include "launcher/packageinstallation.h"
+
+#include <QSignalSpy>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace velmar::launcher;
+
+namespace {
+
+// Reads the process's standard error until it holds sLine; false when the process ended first.
+bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
+{
+    oProcess.setReadChannel(QProcess::StandardError);
+    while (!sSeen.contains(sLine)) {
+        if (!oProcess.waitForReadyRead(120000))
+            return false;
+        sSeen += QString::fromUtf8(oProcess.readAllStandardError());
+    }
+    return true;
+}
+
+// The lock another program holds on a folder, as long as this object lives.
+class TForeignLock
+{
+public:
+    explicit TForeignLock(const QString& sFolder)
+        : m_nDescriptor(::open(QFile::encodeName(sFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~TForeignLock()
+    {
+        if (m_nDescriptor >= 0)
+            ::close(m_nDescriptor);
+    }
+    bool take() { return m_nDescriptor >= 0 && ::flock(m_nDescriptor, LOCK_EX | LOCK_NB) == 0; }
+
+private:
+    int m_nDescriptor;
+};
+
+} // namespace
+
+class tst_PackageFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondRunOnOneFolderIsRefused();
+    void busyFolderEndsTheLaunchersRequestAtOnce();
+};
+
+void tst_PackageFolder::secondRunOnOneFolderIsRefused()
+{
+#ifndef CORVANE_TEST_SEAMS
+    QSKIP("needs a build with crash points (CORVANE_STOP_AT)");
+#endif
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+
+    // The first update holds still after its first chunk, in the middle of its work.
+    QProcess oFirst;
+    QProcessEnvironment oStop;
+    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), QStringLiteral("chunk-written"));
+    oBed.startInstall(oFirst, QStringLiteral("update"), oStop);
+    QString sFirstErr;
+    QVERIFY2(waitForLine(oFirst, QStringLiteral("stopped at chunk-written"), sFirstErr), qPrintable(sFirstErr));
+
+    const auto hBefore = treeState(oBed.folder());
+    for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
+        const TToolRun oRun = oBed.install(sCommand);
+        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCommand + QLatin1Char(' ') + oRun.describe()));
+        QVERIFY2(oRun.sErr.contains(QLatin1String("live is being changed by another program. Try again when it has finished.")),
+                 qPrintable(oRun.sErr));
+        QVERIFY2(treeState(oBed.folder()) == hBefore, qPrintable(sCommand));
+    }
+
+    QCOMPARE(::kill(pid_t(oFirst.processId()), SIGCONT), 0);
+    QVERIFY(oFirst.waitForFinished(120000));
+    sFirstErr += QString::fromUtf8(oFirst.readAllStandardError());
+    QVERIFY2(oFirst.exitStatus() == QProcess::NormalExit && oFirst.exitCode() == 0, qPrintable(sFirstErr));
+    QVERIFY(oBed.installedAsPublished());
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")),
+             readTestFile(oBed.cdn() + QStringLiteral("/live/package.json")));
+}
+
+// In the launcher a request on a folder another program changes ends at once,
+// with the box's reason, and changes nothing.
+void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
+{
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/partial-package.json"), "{\"version\": \"0.9\", \"files\": []}"));
+    TForeignLock oLock(sFolder);
+    QVERIFY(oLock.take());
+
+    TInstallationManager oManager(pMetadata, pHelper);
+    QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    const auto hBefore = treeState(oLauncher.path());
+    oManager.installOrUpdatePackage(pPackage);
+    oManager.verifyPackage(pPackage);
+    QCOMPARE(oFinished.count(), 2);
+    for (const QList<QVariant>& lArguments : oFinished) {
+        const auto pInstallation = lArguments.first().value<std::shared_ptr<TPackageInstallation>>();
+        QVERIFY(!pInstallation->succeeded());
+        QCOMPARE(pInstallation->errorReason(), FolderInUse);
+        QCOMPARE(pInstallation->errorMessage(),
+                 QStringLiteral("Client 0 is being changed by another program. Try again when it has finished."));
+    }
+    QVERIFY(treeState(oLauncher.path()) == hBefore);
+    QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
+    QVERIFY(!oManager.hasRunningInstallations());
+}
+
+QTEST_GUILESS_MAIN(tst_PackageFolder)
+#include "tst_packagefolder.moc"
