@@ -53,12 +53,13 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     m_hPendingChunks.clear();
     m_nCachedChunkCount = 0;
     m_nCachedBytes = 0;
+    m_oSpill.close();
+    m_nSpillEnd = 0;
     std::map<QUrl, TChunkToDownload> hChunks;
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     for (const TFileToDownload& oFile : lFiles) {
-        const QString sTarget = m_pFilesystemHelper->pathInsideFolder(m_oTargetDirectory, oFile.m_sLocalFile);
-        auto pState = std::make_shared<TChunkedFileState>(oFile, sTarget);
+        auto pState = std::make_shared<TChunkedFileState>(oFile);
         for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {
             const TChunkRecord& oRecord = pState->m_lChunkRecords[nRecord];
             auto it = hEarliest.find(oRecord.unpackedHash());

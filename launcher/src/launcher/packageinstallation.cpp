@@ -7,6 +7,7 @@
 #include "packageconfigurationreader.h"
 #include "packagefiledownloader.h"
 
+#include "shared/confinedfolder.h"
 #include "shared/downloadpool.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 
@@ -140,13 +141,15 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     m_lCheckedFiles = QSet<QString>(Changes.m_lCheckedFiles.begin(), Changes.m_lCheckedFiles.end());
     try {
         qInfo() << "startDownload:" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
+        if (!m_pFolder)
+            m_pFolder = std::make_shared<shared::TConfinedFolder>(m_oInstallationFolder.absolutePath());
         deleteFiles();
         crashPoint("files-deleted");
         if (m_lFilesToDownload.empty()) {
             onDownloadCompleted();
             return;
         }
-        m_pDownloader->setTargetDirectory(m_oInstallationFolder);
+        m_pDownloader->setTargetFolder(m_pFolder);
         m_pDownloader->setInstallationMode(m_nInstallationMode);
         m_pDownloader->setFilesToDownload(m_lFilesToDownload);
         m_pDownloader->startDownload();
@@ -157,16 +160,17 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
 
 void TPackageInstallation::deleteFiles()
 {
+    // Every path here was checked to be a plain path inside the folder.
     for (const TFileDescription& oFile : m_lFilesToDelete) {
-        const QString sPath = m_pFilesystemHelper->pathInsideFolder(m_oInstallationFolder, oFile.localFile());
+        const QString& sPath = oFile.localFile();
         try {
-            m_pFilesystemHelper->removePath(sPath);
+            m_pFolder->removePath(sPath);
         } catch (const std::runtime_error&) {
             if (m_nInstallationMode != 1)
                 throw;
             const QString sOld = sPath + QLatin1String(".old");
-            m_pFilesystemHelper->removePath(sOld);
-            QFile::rename(sPath, sOld);
+            m_pFolder->removePath(sOld);
+            m_pFolder->rename(sPath, sOld);
         }
     }
 }

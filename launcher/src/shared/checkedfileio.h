@@ -9,6 +9,7 @@ class QFileDevice;
 
 namespace shared {
 
+class TConfinedFolder;
 class TSha256;
 
 // File access for the install engine, where a short read or write must never
@@ -27,5 +28,12 @@ void syncFile(QFileDevice& oFile);
 // Flushes everything written to the file system that holds sPath (syncfs): one
 // call before a marker claims that many files are complete.
 void syncFileSystem(const QString& sPath);
+
+// The bytes of the file sRelative below oFolder; empty when there is none.
+QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRelative);
+// Replaces the file sRelative below oFolder as a whole, making its folders: the
+// bytes are written beside it, flushed to the disk and renamed over it, so that
+// a crash or a full disk leaves the old file or the new one, never a torn one.
+void replaceFile(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData);
 
 } // namespace shared
