@@ -8,6 +8,7 @@
 #include "packagecheck.h"
 #include "packageconfigurationreader.h"
 #include "packageinstallation.h"
+#include "spacecheck.h"
 
 #include "shared/checkedfileio.h"
 #include "shared/confinedfolder.h"
@@ -141,11 +142,19 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
                                                          m_pLauncherFilesystemHelper->readFileIfExists(sAssets), oBase, oBase);
 }
 
-void TInstallationManager::moveMarker(const QString& sFrom, const QString& sTo)
+std::shared_ptr<shared::TConfinedFolder> TInstallationManager::folderOf(const TPackage& oPackage)
 {
-    m_pLauncherFilesystemHelper->removePath(sTo);
-    if (!QFile::rename(sFrom, sTo))
-        throw std::runtime_error(QStringLiteral("Failed to move file %1 to %2").arg(sFrom, sTo).toStdString());
+    // A running request's folder is the one it holds; otherwise the folder is opened for the step.
+    if (const auto pInstallation = runningInstallation(oPackage.name()); pInstallation && pInstallation->folder())
+        return pInstallation->folder();
+    return std::make_shared<shared::TConfinedFolder>(installationFolder(oPackage).absolutePath());
+}
+
+QPair<QString, QString> TInstallationManager::markerNames(const shared::TConfinedFolder& oFolder)
+{
+    const QDir oDirectory(oFolder.path());
+    const QPair<QString, QString> oPaths = markerPaths(oDirectory);
+    return {oDirectory.relativeFilePath(oPaths.first), oDirectory.relativeFilePath(oPaths.second)};
 }
 
 QString TInstallationManager::assetCopyPath(const QDir& oFolder)
@@ -153,29 +162,44 @@ QString TInstallationManager::assetCopyPath(const QDir& oFolder)
     return m_pLauncherFilesystemHelper->pathInsideFolder(oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
 }
 
-void TInstallationManager::writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument)
+namespace {
+
+bool exists(const shared::TConfinedFolder& oFolder, const QString& sRelative)
 {
-    const QString sAssets = assetCopyPath(oFolder);
+    return oFolder.status(sRelative).m_eEntry != shared::TConfinedFolder::EEntry::Missing;
+}
+
+void moveMarker(const shared::TConfinedFolder& oFolder, const QString& sFrom, const QString& sTo)
+{
+    oFolder.removePath(sTo);
+    oFolder.rename(sFrom, sTo);
+}
+
+} // namespace
+
+void TInstallationManager::writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument)
+{
+    const QString sAssets = QDir(oFolder.path()).relativeFilePath(assetCopyPath(QDir(oFolder.path())));
     // A copy left from a version with assets would describe files this one lacks.
     if (aAssetDocument.isEmpty())
-        m_pLauncherFilesystemHelper->removePath(sAssets);
-    else if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument)
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(sAssets, aAssetDocument);
+        oFolder.removePath(sAssets);
+    else if (shared::readFileIfExists(oFolder, sAssets) != aAssetDocument)
+        shared::replaceFile(oFolder, sAssets, aAssetDocument);
 }
 
 void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& oPackage, const QByteArray& aPackageDocument,
                                                            const QByteArray& aAssetDocument)
 {
     qInfo() << "markPackageAsPartiallyInstalled:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second)) {
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
+    if (exists(*pFolder, oMarkers.second)) {
         // The installed document stays the record, with the asset copy that belongs to it.
-        moveMarker(oMarkers.second, oMarkers.first);
-    } else if (!m_pLauncherFilesystemHelper->fileExists(oMarkers.first)) {
+        moveMarker(*pFolder, oMarkers.second, oMarkers.first);
+    } else if (!exists(*pFolder, oMarkers.first)) {
         // The asset copy first: until the marker exists, the folder claims nothing.
-        writeAssetCopy(oFolder, aAssetDocument);
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.first, aPackageDocument);
+        writeAssetCopy(*pFolder, aAssetDocument);
+        shared::replaceFile(*pFolder, oMarkers.first, aPackageDocument);
     }
     setStatus(oPackage, PartiallyInstalled);
 }
@@ -184,20 +208,20 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& oPackage, c
                                                            const QByteArray& aAssetDocument)
 {
     qInfo() << "updatePartiallyInstalledPackage:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
     // The files must be on the disk before a marker names their version.
-    shared::syncFileSystem(oFolder.absolutePath());
-    if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
-        moveMarker(oMarkers.second, oMarkers.first);
-    const QString sAssets = assetCopyPath(oFolder);
-    if (m_pLauncherFilesystemHelper->readFileIfExists(oMarkers.first) != aPackageDocument
-        || m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
+    pFolder->syncFileSystem();
+    if (exists(*pFolder, oMarkers.second))
+        moveMarker(*pFolder, oMarkers.second, oMarkers.first);
+    const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
+    if (shared::readFileIfExists(*pFolder, oMarkers.first) != aPackageDocument
+        || shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
         // Two files cannot change in one step: the marker goes while the asset
         // copy changes, so that no instant pairs documents of two versions.
-        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
-        writeAssetCopy(oFolder, aAssetDocument);
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.first, aPackageDocument);
+        pFolder->removePath(oMarkers.first);
+        writeAssetCopy(*pFolder, aAssetDocument);
+        shared::replaceFile(*pFolder, oMarkers.first, aPackageDocument);
     }
     setStatus(oPackage, PartiallyInstalled);
 }
@@ -206,20 +230,20 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
                                                        const QByteArray& aAssetDocument)
 {
     qInfo() << "markPackageAsFullyInstalled:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    shared::syncFileSystem(oFolder.absolutePath());
-    const QString sAssets = assetCopyPath(oFolder);
-    if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
-        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
-        writeAssetCopy(oFolder, aAssetDocument);
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
+    pFolder->syncFileSystem();
+    const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
+    if (shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
+        pFolder->removePath(oMarkers.first);
+        writeAssetCopy(*pFolder, aAssetDocument);
     }
     // Written whole through a temporary file and flushed before the rename, so
     // the full marker exists before the partial one goes.
-    m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.second, aPackageDocument);
-    shared::syncFileSystem(oFolder.absolutePath());
+    shared::replaceFile(*pFolder, oMarkers.second, aPackageDocument);
+    pFolder->syncFileSystem();
     crashPoint("full-marker-written");
-    m_pLauncherFilesystemHelper->removePath(oMarkers.first);
+    pFolder->removePath(oMarkers.first);
     setStatus(oPackage, UpToDate);
 }
 
@@ -302,6 +326,12 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         if (!sProblem.isEmpty()) {
             // Refused before anything was written: the folder stays as it was.
             refuseRequest(pPackage, pInstalled->versionLabel(), InvalidPackage, sProblem);
+            return;
+        }
+        // A disk that cannot hold the new version is told before anything is fetched.
+        const QString sSpaceProblem = spaceProblem(*pFolder, *pTarget, *pInstalled, m_nInstallationMode);
+        if (!sSpaceProblem.isEmpty()) {
+            refuseRequest(pPackage, pInstalled->versionLabel(), SavingFailed, sSpaceProblem);
             return;
         }
         markPackageAsPartiallyInstalled(*pPackage, pTarget->packageDocument(), pTarget->assetDocument());

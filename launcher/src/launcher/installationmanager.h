@@ -95,8 +95,11 @@ private:
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation);
     void setStatus(TPackage& oPackage, ELocalPackageStatus eStatus);
     QString assetCopyPath(const QDir& oFolder);
-    void writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument);
-    void moveMarker(const QString& sFrom, const QString& sTo);
+    // The folder a step on the package's markers works in.
+    std::shared_ptr<shared::TConfinedFolder> folderOf(const TPackage& oPackage);
+    // markerPaths relative to the folder.
+    QPair<QString, QString> markerNames(const shared::TConfinedFolder& oFolder);
+    void writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument);
     void sendFunnelEvent(const TPackage& oPackage, const QString& sStep, const QString& sFirstFlagKey);
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;

@@ -11,6 +11,7 @@
 #include "launcher/package.h"
 #include "launcher/packageinstallation.h"
 
+#include <QLocale>
 #include <QSignalSpy>
 
 #include <fcntl.h>
@@ -53,6 +54,33 @@ private:
     int m_nDescriptor;
 };
 
+// A file system of a few MiB mounted for the test (root only), unmounted when it goes.
+class TSmallDisk
+{
+public:
+    explicit TSmallDisk(const QString& sAt) : m_sAt(sAt) { QDir().mkpath(sAt); }
+    ~TSmallDisk()
+    {
+        if (m_bMounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("--lazy"), m_sAt});
+    }
+    bool mount(int nKibibytes)
+    {
+        const QString sOptions = QStringLiteral("%1size=%2k").arg(m_bMounted ? QStringLiteral("remount,") : QString()).arg(nKibibytes);
+        QProcess oMount;
+        oMount.setProcessChannelMode(QProcess::MergedChannels);
+        oMount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), sOptions,
+                                               QStringLiteral("tmpfs"), m_sAt});
+        const bool bMounted = oMount.waitForFinished() && oMount.exitStatus() == QProcess::NormalExit && oMount.exitCode() == 0;
+        m_bMounted |= bMounted;
+        return bMounted;
+    }
+
+private:
+    QString m_sAt;
+    bool m_bMounted = false;
+};
+
 } // namespace
 
 class tst_PackageFolder : public QObject
@@ -62,6 +90,7 @@ class tst_PackageFolder : public QObject
 private slots:
     void secondRunOnOneFolderIsRefused();
     void busyFolderEndsTheLaunchersRequestAtOnce();
+    void fullDisk();
 };
 
 void tst_PackageFolder::secondRunOnOneFolderIsRefused()
@@ -134,6 +163,54 @@ void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
     QVERIFY(treeState(oLauncher.path()) == hBefore);
     QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
     QVERIFY(!oManager.hasRunningInstallations());
+}
+
+// A real full disk: a request that cannot fit is refused before anything is
+// written; one that fits by the sizes alone fails where the disk runs out, names
+// the file and the reason, and resumes once there is room; an update that only
+// fits once the files it drops are gone goes through.
+void tst_PackageFolder::fullDisk()
+{
+    TInstallBed oBed;
+    TSmallDisk oDisk(oBed.path(QStringLiteral("install")));
+    if (!oDisk.mount(4096))
+        QSKIP("a tmpfs cannot be mounted here (it needs root)");
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    const qint64 nPackage = (9 << 20) + 10;
+
+    // 4 MiB for 9 MiB: refused at once, with both figures.
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QStringLiteral("needs at least %1 bytes more, and %2 bytes are free")
+                                    .arg(QLocale(QLocale::English).toString(nPackage), QLocale(QLocale::English).toString(4 << 20))),
+             qPrintable(oRun.sErr));
+    QVERIFY(oBed.fetchedChunks().isEmpty());
+    QVERIFY(TInstallBed::files(oBed.folder()).isEmpty());
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+
+    // Room for the bytes, not for the markers and the last pages: the write that
+    // finds the disk full says so, and the folder claims no finished install.
+    QVERIFY(oDisk.mount(9 * 1024 + 8));
+    oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QLatin1String("No space left on device")), qPrintable(oRun.sErr));
+    QVERIFY2(oRun.sErr.contains(oBed.folder()), qPrintable(oRun.sErr));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    QVERIFY(oDisk.mount(12 * 1024));
+    oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+
+    // Version 2 drops the 9 MiB file for another: it fits once the old one is gone.
+    QFile::remove(oBed.source() + QStringLiteral("/data/world.pak"));
+    oBed.writeSource(QStringLiteral("data/other.pak"), noiseBytes(9 << 20, 2));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
 }
 
 QTEST_GUILESS_MAIN(tst_PackageFolder)
