@@ -7,6 +7,8 @@
 
 #include <csignal>
 #include <cstdio>
+
+#include <unistd.h>
 #endif
 
 namespace velmar::launcher {
@@ -37,10 +39,12 @@ void crashPoint(const char* pName)
     if (isNamedPassage(s_aCrashAt, pName, s_nCrashPassages))
         std::raise(SIGKILL);
     if (isNamedPassage(s_aStopAt, pName, s_nStopPassages)) {
-        // The line tells a waiting test that the process now holds still.
+        // The line tells a waiting test that this step now waits for its word.
         std::fprintf(stderr, "stopped at %s\n", pName);
         std::fflush(stderr);
-        std::raise(SIGSTOP);
+        char cByte = 0;
+        while (::read(STDIN_FILENO, &cByte, 1) == 1 && cByte != '\n') {
+        }
     }
 }
 #else

@@ -6,9 +6,9 @@ namespace velmar::launcher {
 // crash points, the process kills itself (as `kill -9` would: no clean-up, no
 // flush) when the environment variable CORVANE_CRASH_AT names this step, either
 // as "name" or as "name:N" for its N-th passage. CORVANE_STOP_AT, in the same
-// form, stops the process there instead (SIGSTOP, after the line "stopped at
-// name" on standard error), so that a test can act while it holds its place.
-// Other builds ignore both.
+// form, holds the step there instead: after the line "stopped at name" on
+// standard error it waits for a line on standard input, so that a test can act
+// meanwhile (the rest of the process goes on). Other builds ignore both.
 void crashPoint(const char* pName);
 
 } // namespace velmar::launcher

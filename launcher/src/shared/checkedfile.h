@@ -22,6 +22,9 @@ public:
     // missing), with Truncate when asked. False with errorString() set when it
     // cannot be opened, also when a link or a folder stands there.
     bool open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode);
+    // Opens the file at the absolute path sPath, read-only: for files the engine
+    // reads outside a folder it holds.
+    bool open(const QString& sPath);
     // A file without a name in the temporary folder, gone once closed.
     bool openTemporary();
 

@@ -45,6 +45,21 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
     return true;
 }
 
+bool TCheckedFile::open(const QString& sPath)
+{
+    m_sName = sPath;
+    if (const int nFault = fileOperationFault(EFileOperation::Open, m_sName))
+        return failWith(nFault);
+    const int nDescriptor = ::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (nDescriptor < 0)
+        return failWith(errno);
+    if (!QFile::open(nDescriptor, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(nDescriptor);
+        return false;
+    }
+    return true;
+}
+
 bool TCheckedFile::openTemporary()
 {
     const QString sFolder = QDir::tempPath();

@@ -95,8 +95,8 @@ void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHas
 
 QByteArray hashFile(const QString& sPath)
 {
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::ReadOnly))
+    TCheckedFile oFile;
+    if (!oFile.open(sPath))
         throw ioError(sPath, oFile.errorString());
     TSha256 oHash;
     QByteArray aBuffer(int(kPieceSize), Qt::Uninitialized);

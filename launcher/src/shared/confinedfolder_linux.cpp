@@ -242,7 +242,7 @@ void TConfinedFolder::createFolders(const QString& sRelative) const
 
 void TConfinedFolder::rename(const QString& sFrom, const QString& sTo) const
 {
-    int nError = fileOperationFault(EFileOperation::Rename, filePath(sTo));
+    int nError = fileOperationFault(EFileOperation::Rename, filePath(sFrom));
     if (nError == 0) {
         QByteArray aFrom, aTo;
         const TDescriptor oFrom(openParent(sFrom, aFrom));

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #endif
@@ -63,18 +64,41 @@ const char* operationName(EFileOperation eOperation)
     return "?";
 }
 
+// Tells, as the process ends, how many operations a run had when the fault
+// was never reached, so that a test knows it has tried every one.
+class TFaultGate
+{
+public:
+    ~TFaultGate()
+    {
+        if (m_oSetting.m_nError != 0 && !m_bFired)
+            std::fprintf(stderr, "CORVANE_FAIL_FILE_OP: operation %d not reached, the run had %d\n", m_oSetting.m_nOperation,
+                         int(m_nOperations));
+    }
+
+    int pass(EFileOperation eOperation, const QString& sFile)
+    {
+        if (m_oSetting.m_nError == 0 || ++m_nOperations != m_oSetting.m_nOperation)
+            return 0;
+        m_bFired = true;
+        std::fprintf(stderr, "CORVANE_FAIL_FILE_OP: operation %d (%s of %s) fails with %s\n", m_oSetting.m_nOperation,
+                     operationName(eOperation), QFile::encodeName(sFile).constData(), m_oSetting.m_pErrorName);
+        std::fflush(stderr);
+        return m_oSetting.m_nError;
+    }
+
+private:
+    const TFaultSetting m_oSetting = readFaultSetting();
+    QAtomicInteger<int> m_nOperations;
+    std::atomic<bool> m_bFired{false};
+};
+
 } // namespace
 
 int fileOperationFault(EFileOperation eOperation, const QString& sFile)
 {
-    static const TFaultSetting s_oSetting = readFaultSetting();
-    static QAtomicInteger<int> s_nOperations;
-    if (s_oSetting.m_nError == 0 || ++s_nOperations != s_oSetting.m_nOperation)
-        return 0;
-    std::fprintf(stderr, "CORVANE_FAIL_FILE_OP: operation %d (%s of %s) fails with %s\n", s_oSetting.m_nOperation,
-                 operationName(eOperation), QFile::encodeName(sFile).constData(), s_oSetting.m_pErrorName);
-    std::fflush(stderr);
-    return s_oSetting.m_nError;
+    static TFaultGate s_oGate;
+    return s_oGate.pass(eOperation, sFile);
 }
 #else
 int fileOperationFault(EFileOperation, const QString&)
