@@ -7,6 +7,7 @@
 #include "testhttpserver.h"
 
 #include "launcher/clientrunningmarker.h"
+#include "launcher/clientstart.h"
 #include "launcher/logging.h"
 
 #include <QJsonDocument>
@@ -40,6 +41,8 @@ class tst_LauncherRun : public QObject
 private slots:
     void firstLaunchThenDirectStartThenPatches();
     void offlineAndBrokenStarts();
+    void graphicsFlag_data();
+    void graphicsFlag();
     void selfUpdate_data();
     void selfUpdate();
     void oneRunPerLauncherFolder();
@@ -164,6 +167,31 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     QVERIFY(QFile::remove(sLocalCopy));
     QCOMPARE(oBed.run({}), 1);
     QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+}
+
+void tst_LauncherRun::graphicsFlag_data()
+{
+    QTest::addColumn<QByteArray>("aSettings");
+    QTest::addColumn<QString>("sFlag");
+    QTest::newRow("2") << QByteArray("{\"GraphicsAPI\": 2}") << "-force-vulkan";
+    QTest::newRow("1.0") << QByteArray("{\"GraphicsAPI\": 1.0}") << "-force-d3d12";
+    // Only a number names an interface.
+    QTest::newRow("text \"2\"") << QByteArray("{\"GraphicsAPI\": \"2\"}") << "-force-d3d11";
+    QTest::newRow("true") << QByteArray("{\"GraphicsAPI\": true}") << "-force-d3d11";
+    QTest::newRow("2^32 + 2") << QByteArray("{\"GraphicsAPI\": 4294967298}") << "-force-d3d11";
+    QTest::newRow("1.5") << QByteArray("{\"GraphicsAPI\": 1.5}") << "-force-d3d11";
+    QTest::newRow("missing") << QByteArray("{\"graphicsapi\": 2}") << "-force-d3d11";
+}
+
+void tst_LauncherRun::graphicsFlag()
+{
+    QFETCH(QByteArray, aSettings);
+    QFETCH(QString, sFlag);
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("settings.json"));
+    QVERIFY(writeTestFile(sPath, aSettings));
+    QCOMPARE(clientArguments({QStringLiteral("-windowed")}, readGraphicsApi(sPath), true),
+             QStringList({QStringLiteral("-windowed"), sFlag, QStringLiteral("--package-is-up-to-date")}));
 }
 
 void tst_LauncherRun::selfUpdate_data()
