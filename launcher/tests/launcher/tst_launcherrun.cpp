@@ -224,6 +224,16 @@ void tst_LauncherRun::selfUpdate()
         sExtra = QString(252, QLatin1Char('x'));
         QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/")) + sExtra, "old\n"));
     }
+    // A changed file in a subfolder is kept as ".old" too; ".old" files that are
+    // not the launcher's own stay.
+    const QStringList lOwnOldFiles{QStringLiteral("launcher/mine.old"), QStringLiteral("launcher/lib/mine.old"),
+                                   QStringLiteral("launcher/packages/README.txt.old")};
+    if (sBreak.isEmpty()) {
+        sExtra = QStringLiteral("lib/extra.txt");
+        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/lib/extra.txt")), "old\n"));
+        for (const QString& sOwn : lOwnOldFiles)
+            QVERIFY(writeTestFile(oBed.path(sOwn), "the player's\n"));
+    }
     const QString sNext = builtExecutable(QStringLiteral("corvane-launcher-next"));
     QCOMPARE(oBed.publishLauncher(sNext, QStringLiteral("0.0.15"), sExtra).nExitCode, 0);
     if (sBreak == QLatin1String("chunks"))
@@ -245,6 +255,18 @@ void tst_LauncherRun::selfUpdate()
     QCOMPARE(QFileInfo::exists(oBed.path(QStringLiteral("launcher/README.txt"))), sBreak.isEmpty());
     QCOMPARE(readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini"))), aSettings);
     QVERIFY(!QFileInfo::exists(oBed.launcherExecutable() + QStringLiteral(".old")));
+    if (sBreak.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(oBed.path(QStringLiteral("launcher/lib/extra.txt.old"))));
+        for (const QString& sOwn : lOwnOldFiles)
+            QVERIFY2(QFileInfo::exists(oBed.path(sOwn)), qPrintable(sOwn));
+    } else {
+        // The update splash is gone before the window or the box shows.
+        const QString sLog = oBed.log();
+        const int nShown = sLog.indexOf(QLatin1String("splash screen shown: 1"));
+        const int nHidden = sLog.indexOf(QLatin1String("splash screen hidden"), nShown);
+        const int nNext = sLog.indexOf(nExitCode == 0 ? QStringLiteral("main window shown") : sLogLine);
+        QVERIFY2(nShown >= 0 && nHidden > nShown && nHidden < nNext, qPrintable(sLog.right(3000)));
+    }
     const QStringList lClientStart = oBed.takeClientStart();
     QCOMPARE(lClientStart.isEmpty(), nExitCode != 0);
     if (nExitCode == 0)
