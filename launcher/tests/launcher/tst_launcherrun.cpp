@@ -5,6 +5,7 @@
 #include "childprocess.h"
 #include "launcherbed.h"
 #include "testhttpserver.h"
+#include "testseams.h"
 
 #include "launcher/clientrunningmarker.h"
 #include "launcher/clientstart.h"
@@ -131,6 +132,7 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
 
 void tst_LauncherRun::offlineAndBrokenStarts()
 {
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
     TLauncherBed oBed;
     QVERIFY(oBed.setUp());
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, "not json").nExitCode, 0);
@@ -213,6 +215,8 @@ void tst_LauncherRun::selfUpdate()
     QFETCH(QString, sBreak);
     QFETCH(int, nExitCode);
     QFETCH(QString, sLogLine);
+    if (nExitCode != 0)
+        CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
     TLauncherBed oBed;
     QVERIFY(oBed.setUp());
     const QByteArray aSettings = readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini")));
