@@ -304,9 +304,19 @@ void tst_MainWindow::failuresAreReported()
     // Disk and verification failures: modal boxes naming the package.
     failWith(lPackages[1], SavingFailed);
     failWith(lPackages[1], VerificationFailed);
-    QCOMPARE(m_lBoxes.size(), size_t(2));
+    // A refused package: the box gives the reason, the item the mark.
+    const QString sReason = QStringLiteral("The package names \"bin/client\" twice.");
+    const auto pRefused = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pRefused);
+    pRefused->refuse(sReason);
+    pWindow->onInstallationOrUpdateFinished(pRefused);
+    QCOMPARE(m_lBoxes.size(), size_t(3));
     QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
     QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
+    QCOMPARE(m_lBoxes[2].m_sTitle, QStringLiteral("Installation failed"));
+    QVERIFY2(m_lBoxes[2].m_sText.contains(QLatin1String("Client 1")) && m_lBoxes[2].m_sText.contains(sReason),
+             qPrintable(m_lBoxes[2].m_sText));
+    QVERIFY(pWindow->item(1)->lastTryFailed());
 
     // The next try clears the mark; success leaves none.
     const auto pRetry = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);
@@ -322,7 +332,7 @@ void tst_MainWindow::failuresAreReported()
     const auto pOther = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
     const TLauncherConfigurationReader oLauncherMetadata("{\"launcher\": {\"name\": \"Launcher\", \"builds\": []}}", QUrl());
     failWith(oLauncherMetadata.launcherPackage(), SavingFailed, pOther.get());
-    QCOMPARE(m_lBoxes.size(), size_t(2));
+    QCOMPARE(m_lBoxes.size(), size_t(3));
     failWith(lPackages[0], DownloadFailed, pOther.get());
     QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
 }
