@@ -7,6 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+#include <limits>
+
 namespace velmar::launcher {
 
 QString clientSettingsRelativePath()
@@ -37,7 +40,14 @@ int readGraphicsApi(const QString& sSettingsFile)
         qWarning() << "GraphicsAPI key not found!";
         return 0;
     }
-    return oSettings.value(QLatin1String("GraphicsAPI")).toVariant().toInt();
+    // Only a whole number names an interface: "2" or true would pass for one when
+    // converted, and a large number would wrap around to one.
+    const QJsonValue oValue = oSettings.value(QLatin1String("GraphicsAPI"));
+    const double dValue = oValue.toDouble();
+    if (!oValue.isDouble() || dValue != std::trunc(dValue) || dValue < std::numeric_limits<int>::min()
+        || dValue > std::numeric_limits<int>::max())
+        return 0;
+    return static_cast<int>(dValue);
 }
 
 QStringList clientArguments(const QStringList& lParameters, int nGraphicsApi, bool bUpToDate)

@@ -8,7 +8,8 @@ namespace velmar::launcher {
 // The client keeps its graphics interface here, relative to its package folder.
 QString clientSettingsRelativePath();
 
-// "GraphicsAPI" of the client's settings file, or 0 when it cannot be read.
+// "GraphicsAPI" of the client's settings file, or 0 when it cannot be read or
+// is no whole number.
 int readGraphicsApi(const QString& sSettingsFile);
 
 // The client's command line: the build's parameters, one graphics flag and,

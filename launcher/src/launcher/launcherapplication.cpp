@@ -189,8 +189,10 @@ void TLauncherApplication::onPackageConfigurationsFinished()
                     sPublished = QStringLiteral("?");
                 if (sPublished != launcherVersion()) {
                     qInfo() << "published launcher version" << sPublished << "differs from" << launcherVersion();
-                    m_pSelfUpdater->startSelfUpdate(pLauncher);
+                    // The splash first: an update refused at once ends inside startSelfUpdate, and
+                    // the window or box that follows must not end up beneath it.
                     showSplashScreen(UpdatingLauncher);
+                    m_pSelfUpdater->startSelfUpdate(pLauncher);
                     return;
                 }
             }
@@ -551,14 +553,17 @@ void TLauncherApplication::showSplashScreen(int nKind)
     }
     m_pSplashScreen = std::make_unique<QSplashScreen>(QPixmap(QLatin1String(splashImagePath(nKind))));
     m_pSplashScreen->show();
+    qInfo() << "splash screen shown:" << nKind;
     processEvents();
     m_oWaitNotificationTimer.stop();
 }
 
 void TLauncherApplication::hideSplashScreen()
 {
-    if (m_pSplashScreen)
+    if (m_pSplashScreen && m_pSplashScreen->isVisible()) {
         m_pSplashScreen->hide();
+        qInfo() << "splash screen hidden";
+    }
 }
 
 } // namespace velmar::launcher

@@ -3,6 +3,8 @@
 #include "installationmanager.h"
 #include "launcherfilesystemhelper.h"
 #include "package.h"
+#include "packagecheck.h"
+#include "packageconfigurationreader.h"
 #include "packageinstallation.h"
 
 #include <QDebug>
@@ -86,9 +88,22 @@ void TLauncherSelfUpdater::onInstallationOrUpdateFinished(std::shared_ptr<TPacka
 void TLauncherSelfUpdater::cleanupOldLauncherVersion()
 {
     qInfo() << "cleanupOldLauncherVersion" << " Thread: " << QThread::currentThreadId();
-    for (const shared::TLocalFileInfo& oFile : m_pFilesystemHelper->listFilesInFolder(QFileInfo(m_sExecutablePath).absoluteDir())) {
-        if (oFile.absoluteFilePath().endsWith(QLatin1String(".old")))
-            m_pFilesystemHelper->deleteFile(oFile.absoluteFilePath());
+    // Only the ".old" of a file the launcher's package lists is ours: the clients
+    // live below this folder, and other ".old" files may be the player's.
+    const QDir oFolder(m_pFilesystemHelper->launcherFolder());
+    QStringList lOld{m_sExecutablePath + QLatin1String(".old")};
+    const auto pInstalled
+        = TInstallationManager(nullptr, m_pFilesystemHelper).readPackageConfigurationFromInstallationDirectory(oFolder);
+    for (const TFileDescription& oFile : pInstalled->files()) {
+        const QString sRelative = oFile.localFile() + QLatin1String(".old");
+        // A subfolder that became a link since leads to files that are not ours.
+        if (isSafeRelativePath(sRelative) && pathProblem(oFolder.absolutePath(), sRelative).isEmpty())
+            lOld << oFolder.absoluteFilePath(sRelative);
+    }
+    for (const QString& sOld : lOld) {
+        const QFileInfo oOld(sOld);
+        if (oOld.isFile() || oOld.isSymLink())
+            m_pFilesystemHelper->deleteFile(sOld);
     }
 }
 

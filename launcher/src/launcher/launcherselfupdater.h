@@ -26,8 +26,9 @@ public:
     ~TLauncherSelfUpdater() override;
 
     void startSelfUpdate(std::shared_ptr<TPackage> pPackage);
-    // Deletes the ".old" files an earlier update left in the launcher's folder.
-    // Throws the runtime error of a file it cannot delete.
+    // Deletes the ".old" files an earlier update left: the program's and that of
+    // every file the launcher folder's package marker lists, in whatever
+    // subfolder. Throws the runtime error of a file it cannot delete.
     void cleanupOldLauncherVersion();
 
 signals:

@@ -301,16 +301,26 @@ void tst_MainWindow::failuresAreReported()
     QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
     QVERIFY(pWindow->item(0)->lastTryFailed());
 
-    // Disk and verification failures and a folder another program changes:
-    // modal boxes naming the package.
+    // Disk and verification failures, a refused package (the box gives the
+    // reason, the item the mark) and a folder another program changes: modal
+    // boxes naming the package.
     failWith(lPackages[1], SavingFailed);
     failWith(lPackages[1], VerificationFailed);
+    const QString sReason = QStringLiteral("The package names \"bin/client\" twice.");
+    const auto pRefused = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pRefused);
+    pRefused->refuse(sReason);
+    pWindow->onInstallationOrUpdateFinished(pRefused);
     failWith(lPackages[1], FolderInUse);
-    QCOMPARE(m_lBoxes.size(), size_t(3));
+    QCOMPARE(m_lBoxes.size(), size_t(4));
     QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
     QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
     QCOMPARE(m_lBoxes[2].m_sTitle, QStringLiteral("Installation failed"));
-    QCOMPARE(m_lBoxes[2].m_sText, QStringLiteral("Client 1 is being changed by another program. Try again when it has finished."));
+    QVERIFY2(m_lBoxes[2].m_sText.contains(QLatin1String("Client 1")) && m_lBoxes[2].m_sText.contains(sReason),
+             qPrintable(m_lBoxes[2].m_sText));
+    QVERIFY(pWindow->item(1)->lastTryFailed());
+    QCOMPARE(m_lBoxes[3].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[3].m_sText, QStringLiteral("Client 1 is being changed by another program. Try again when it has finished."));
     m_lBoxes.pop_back();
 
     // The next try clears the mark; success leaves none.
@@ -327,7 +337,7 @@ void tst_MainWindow::failuresAreReported()
     const auto pOther = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
     const TLauncherConfigurationReader oLauncherMetadata("{\"launcher\": {\"name\": \"Launcher\", \"builds\": []}}", QUrl());
     failWith(oLauncherMetadata.launcherPackage(), SavingFailed, pOther.get());
-    QCOMPARE(m_lBoxes.size(), size_t(2));
+    QCOMPARE(m_lBoxes.size(), size_t(3));
     failWith(lPackages[0], DownloadFailed, pOther.get());
     QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
 }

@@ -5,6 +5,7 @@
 
 #include "installbed.h"
 #include "testmetadata.h"
+#include "testseams.h"
 
 #include "launcher/installationmanager.h"
 #include "launcher/launcherfilesystemhelper.h"
@@ -153,9 +154,7 @@ private slots:
 
 void tst_PackageFolder::secondRunOnOneFolderIsRefused()
 {
-#ifndef CORVANE_TEST_SEAMS
-    QSKIP("needs a build with crash points (CORVANE_STOP_AT)");
-#endif
+    CORVANE_SKIP_WITHOUT_SEAM("held steps (CORVANE_STOP_AT)");
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
@@ -285,9 +284,7 @@ void tst_PackageFolder::everyFileOperationFails_data()
 
 void tst_PackageFolder::everyFileOperationFails()
 {
-#ifndef CORVANE_TEST_SEAMS
-    QSKIP("needs a build with crash points (CORVANE_FAIL_FILE_OP)");
-#endif
+    CORVANE_SKIP_WITHOUT_SEAM("failing file operations (CORVANE_FAIL_FILE_OP)");
     QFETCH(bool, bUpdate);
     TInstallBed oBed;
     QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
@@ -387,9 +384,7 @@ void tst_PackageFolder::everyFileOperationFails()
 // it is gone; the install then finishes.
 void tst_PackageFolder::folderSwappedForALinkMidway()
 {
-#ifndef CORVANE_TEST_SEAMS
-    QSKIP("needs a build with crash points (CORVANE_STOP_AT)");
-#endif
+    CORVANE_SKIP_WITHOUT_SEAM("held steps (CORVANE_STOP_AT)");
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
