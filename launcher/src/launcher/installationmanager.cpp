@@ -424,15 +424,8 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
                                         pConfiguration->assetDocument());
             sendFunnelEvent(*PackageBeingInstalled, QStringLiteral("launcher_verified"),
                             QStringLiteral("FunnelFinished_VerifyingFirst"));
-            if (m_pLauncherFilesystemHelper->accountGroupFilePresent()) {
-                const QString sSource = m_pLauncherFilesystemHelper->joinPath(
-                    {QDir(m_pLauncherFilesystemHelper->launcherFolder()).absolutePath(),
-                     m_pLauncherFilesystemHelper->accountGroupFileName()});
-                const QString sTarget = m_pLauncherFilesystemHelper->joinPath(
-                    {pInstallation->installationFolder().absolutePath(), m_pLauncherFilesystemHelper->accountGroupTargetPath()});
-                if (!m_pLauncherFilesystemHelper->fileExists(sTarget))
-                    m_pLauncherFilesystemHelper->copyFile(sSource, sTarget);
-            }
+            if (m_pLauncherFilesystemHelper->accountGroupFilePresent())
+                copyAccountGroup(*folderOf(*PackageBeingInstalled));
         }
         // Only a package checked sound in this run may be started as up to date.
         PackageBeingInstalled->setUpToDate(pInstallation->succeeded());
@@ -441,6 +434,20 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
         return;
     }
     finishInstallation(pInstallation);
+}
+
+void TInstallationManager::copyAccountGroup(const shared::TConfinedFolder& oFolder)
+{
+    // The client reads its account group from its own folder; a copy there is the client's and stays.
+    const QString sTarget = QDir::cleanPath(m_pLauncherFilesystemHelper->accountGroupTargetPath());
+    const QString sSource = m_pLauncherFilesystemHelper->joinPath(
+        {QDir(m_pLauncherFilesystemHelper->launcherFolder()).absolutePath(), m_pLauncherFilesystemHelper->accountGroupFileName()});
+    try {
+        if (isSafeRelativePath(sTarget) && oFolder.status(sTarget).m_eEntry == shared::TConfinedFolder::EEntry::Missing)
+            shared::replaceFile(oFolder, sTarget, m_pLauncherFilesystemHelper->readFile(sSource));
+    } catch (const std::exception& oError) {
+        qWarning() << "The account group could not be copied into" << oFolder.path() << ":" << oError.what();
+    }
 }
 
 void TInstallationManager::finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation)

@@ -100,6 +100,7 @@ private:
     // markerPaths relative to the folder.
     QPair<QString, QString> markerNames(const shared::TConfinedFolder& oFolder);
     void writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument);
+    void copyAccountGroup(const shared::TConfinedFolder& oFolder);
     void sendFunnelEvent(const TPackage& oPackage, const QString& sStep, const QString& sFirstFlagKey);
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;

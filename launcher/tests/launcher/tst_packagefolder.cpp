@@ -420,6 +420,18 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
     const TToolRun oAgain = oBed.install(QStringLiteral("install"));
     QVERIFY2(oAgain.nExitCode == 0, qPrintable(oAgain.describe()));
     QVERIFY(oBed.installedAsPublished());
+
+    // The account group kept beside the packages is copied into a sound
+    // client's folder, never through a link.
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/accountgroup.json")), "{\"group\": 1}"));
+    const QString sClientData = oBed.folder() + QStringLiteral("/CorvaneOnlineClient_Data");
+    QVERIFY(QDir().mkpath(sElsewhere + QStringLiteral("/Data/Settings")));
+    QVERIFY(QFile::link(sElsewhere, sClientData));
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QVERIFY(QDir(sElsewhere + QStringLiteral("/Data/Settings")).isEmpty());
+    QVERIFY(QFile::remove(sClientData));
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QCOMPARE(readTestFile(sClientData + QStringLiteral("/Data/Settings/accountgroup.json")), QByteArray("{\"group\": 1}"));
 }
 
 QTEST_GUILESS_MAIN(tst_PackageFolder)
