@@ -6,9 +6,12 @@
 #include "testhttpserver.h"
 #include "testmetadata.h"
 
+#include "testpool.h"
+
 #include "launcher/installationmanager.h"
 #include "launcher/launcherfilesystemhelper.h"
 #include "launcher/packageconfigurationreader.h"
+#include "launcher/packagefiledownloader.h"
 #include "launcher/packageinstallation.h"
 
 #include <QJsonArray>
@@ -65,6 +68,7 @@ private slots:
     void killedUpdateResumes_data();
     void killedUpdateResumes();
     void hostileDocumentIsRefused();
+    void downloadEndsWellOnlyWithEveryFileWritten();
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
@@ -301,6 +305,38 @@ void tst_Install::hostileDocumentIsRefused()
         QVERIFY2(oRun.nExitCode == 1, qPrintable(sCase + QStringLiteral(": ") + oRun.describe()));
         QVERIFY2(treeState(oBed.path(QString())) == hBefore, qPrintable(sCase));
     }
+}
+
+// Two files whose chunks share an address but not a hash: the address brings
+// one chunk, and the download must not end well while the other file was never
+// written.
+void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
+{
+    QTemporaryDir oRoot;
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/c")), "aaa"));
+    const QUrl oBase = QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("cdn/")));
+    const QByteArray aChunk = R"({"url": "c", "packedsize": 3, "unpackedsize": 3, "unpack": false, "unpackedhash": "%1"})";
+    const QByteArray aDocument = "{\"chunks\": [" + QByteArray(aChunk).replace("%1", shared::TSha256::hash("aaa").toHex()) + ", "
+                                 + QByteArray(aChunk).replace("%1", shared::TSha256::hash("bbb").toHex()) + "]}";
+    const TPackageConfigurationReader oReader(aDocument, QByteArray(), oBase, oBase);
+    std::vector<TFileToDownload> lFiles(2);
+    for (size_t nFile = 0; nFile < lFiles.size(); ++nFile) {
+        lFiles[nFile].m_sLocalFile = nFile == 0 ? QStringLiteral("a") : QStringLiteral("b");
+        lFiles[nFile].m_nUnpackedSize = 3;
+        lFiles[nFile].m_oUnpackedHash = oReader.chunks()[nFile].unpackedHash();
+        lFiles[nFile].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[nFile])};
+        lFiles[nFile].m_lPositionsToWrite = {0};
+    }
+    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
+    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
+    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
+    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
+    oDownloader.setTargetDirectory(QDir(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setFilesToDownload(lFiles);
+    oDownloader.startDownload();
+    QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);
+    QCOMPARE(oFailed.count(), 1);
+    QVERIFY2(oDownloader.errorMessage().contains(QLatin1String("\"b\"")), qPrintable(oDownloader.errorMessage()));
 }
 
 void tst_Install::failedInstallStaysPartial()
