@@ -78,6 +78,8 @@ void TInstallDriver::onDocumentsReceived()
     }
     pPackage->platformBuild()->setConfiguration(pConfiguration);
     m_pManager = std::make_unique<TInstallationManager>(m_pMetadata, m_pFilesystemHelper);
+    // An install from local media: documents read from a folder name its files.
+    m_pManager->setLocalMediaAllowed(true);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateStarted, this, &TInstallDriver::onStarted);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);

@@ -134,13 +134,22 @@ void TLauncherConfigurationHandler::onErrorTimerExpired()
 
 void TLauncherConfigurationHandler::loadMainConfiguration(const QByteArray& aData)
 {
+    std::shared_ptr<TLauncherConfigurationReader> pReader;
     try {
-        m_pReader = std::make_shared<TLauncherConfigurationReader>(aData, urlWithoutFileName(m_oMainConfigurationUrl));
+        pReader = std::make_shared<TLauncherConfigurationReader>(aData, urlWithoutFileName(m_oMainConfigurationUrl));
     } catch (const TLauncherConfigurationException& oError) {
         qCritical() << "Download of configuration failed:" << oError.what();
         emit mainConfigurationDownloadFailed();
         return;
     }
+    if (!pReader->listsPackages()) {
+        // An error object that a server or proxy sent with success is no
+        // metadata: it must not replace the local copy, which serves instead.
+        qCritical() << "Download of configuration failed: the document lists no packages";
+        fallBackToLocalCopy();
+        return;
+    }
+    m_pReader = std::move(pReader);
     writeLocalCopy(aData);
     emit mainConfigurationLoaded();
 }

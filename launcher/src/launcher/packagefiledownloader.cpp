@@ -57,6 +57,7 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     for (const TFileToDownload& oFile : lFiles) {
+        m_lFilesGiven.push_back(oFile.m_sLocalFile);
         const QString sTarget = m_pFilesystemHelper->pathInsideFolder(m_oTargetDirectory, oFile.m_sLocalFile);
         auto pState = std::make_shared<TChunkedFileState>(oFile, sTarget);
         for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {
@@ -363,8 +364,25 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
         emit downloadFailed(SavingFailed);
     else if (m_bAtLeastOneFileWrong)
         emit downloadFailed(VerificationFailed);
-    else
+    else if (const QString sUnfinished = unfinishedFile(); !sUnfinished.isEmpty()) {
+        // Every chunk address is done, yet a file is not: the end is counted in files.
+        m_sErrorMessage = QStringLiteral("The download ended before \"%1\" was written whole.").arg(sUnfinished);
+        qCritical() << m_sErrorMessage;
+        emit downloadFailed(VerificationFailed);
+    } else {
         emit downloadCompleted();
+    }
+}
+
+QString TPackageFileDownloader::unfinishedFile() const
+{
+    const std::vector<QString> lCompleted = completedFiles();
+    const QSet<QString> lDone(lCompleted.begin(), lCompleted.end());
+    for (const QString& sFile : m_lFilesGiven) {
+        if (!lDone.contains(sFile))
+            return sFile;
+    }
+    return QString();
 }
 
 } // namespace velmar::launcher

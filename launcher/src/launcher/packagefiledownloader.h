@@ -100,6 +100,8 @@ private:
     void giveUp(const QUrl& oUrl);
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    // A file given to this downloader that was not written to its end, or empty.
+    QString unfinishedFile() const;
     void emitProgress();
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
@@ -120,6 +122,7 @@ private:
     bool m_bAtLeastOneFileWrong = false;
     int m_nInstallationMode = 0;
     std::vector<TChunkToDownload> m_lChunksToDownload;
+    std::vector<QString> m_lFilesGiven;
     // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
     QHash<QUrl, size_t> m_hChunksInProgress;
     QSet<QUrl> m_lChunksNotYetWritten;

@@ -92,7 +92,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         const QStringList lReserved = reservedFileNames(oSettings);
         // Everything that could make the engine write or delete in the wrong
         // place is refused before anything is touched.
-        oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings);
+        oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
         const QStringList lOwnData = m_nInstallationMode == 1 ? pFilesystemHelper->launcherOwnData() : QStringList();
         if (oDifference.m_sError.isEmpty())
             oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);

@@ -120,6 +120,8 @@ private slots:
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
     void slowServerFallsBackAndLateAnswerIsIgnored();
     void noBuildForThisPlatformFinishesAtOnce();
+    void answerWithoutPackageListKeepsTheLocalCopy_data();
+    void answerWithoutPackageListKeepsTheLocalCopy();
 
 private:
     QTemporaryDir m_oRoot;
@@ -303,6 +305,39 @@ void tst_LauncherConfiguration::noBuildForThisPlatformFinishesAtOnce()
     oFixture.m_oHandler.downloadPackageConfigurations();
     QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
+}
+
+// What a misconfigured server or proxy answers with status 200 is no metadata:
+// it never replaces a good local copy, which serves as when the server is down.
+void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy_data()
+{
+    QTest::addColumn<QByteArray>("aAnswer");
+    QTest::addColumn<bool>("bLocalCopy");
+    const QByteArray aError = R"({"message": "Service Unavailable", "code": 503})";
+    QTest::newRow("error object, local copy") << aError << true;
+    QTest::newRow("error object, no local copy") << aError << false;
+    QTest::newRow("array") << QByteArray("[]") << true;
+    // An empty list is a list: the publisher offers no packages now.
+    QTest::newRow("empty package list") << QByteArray(R"({"packages": []})") << true;
+}
+
+void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy()
+{
+    QFETCH(QByteArray, aAnswer);
+    QFETCH(bool, bLocalCopy);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start());
+    oServer.setDefaultResponse(TCannedHttpResponse::withBody(aAnswer, 200));
+    TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
+    const QString sLocalCopy = oFixture.path(QStringLiteral("launchermetadata.json"));
+    if (bLocalCopy)
+        QVERIFY(writeTestFile(sLocalCopy, kMetadata));
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    const bool bList = aAnswer.contains("packages");
+    QCOMPARE(oFixture.m_oLoaded.size(), bLocalCopy || bList ? 1 : 0);
+    QCOMPARE(oFixture.m_oHandler.isOffline(), !bList && bLocalCopy);
+    QCOMPARE(readTestFile(sLocalCopy), bList ? aAnswer : bLocalCopy ? kMetadata : QByteArray());
 }
 
 void tst_LauncherConfiguration::invalidJsonThrows()
