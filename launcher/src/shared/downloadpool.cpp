@@ -176,10 +176,20 @@ void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
 
 void TDownloadPool::report(QNetworkReplyWrapper* pReply)
 {
-    if (pReply->networkError() == QNetworkReply::NoError)
-        emit success(pReply->url(), pReply->readAll());
-    else
+    if (pReply->networkError() != QNetworkReply::NoError) {
         emit failed(pReply->url(), pReply->networkError(), pReply->errorString());
+        return;
+    }
+    const QByteArray aData = pReply->readAll();
+    // The network layer may end an answer that a reset cut off as if it were
+    // whole: a document would be taken as it is, half of it.
+    const qint64 nAnnounced = pReply->announcedSize();
+    if (nAnnounced >= 0 && aData.size() < nAnnounced) {
+        emit failed(pReply->url(), QNetworkReply::RemoteHostClosedError,
+                    QStringLiteral("The connection closed after %1 of %2 bytes").arg(aData.size()).arg(nAnnounced));
+        return;
+    }
+    emit success(pReply->url(), aData);
 }
 
 } // namespace shared

@@ -19,8 +19,9 @@ class TNetworkAccessManagerAuthenticationHandler;
 
 // A queue of URLs in front of one network access manager, with a limit on how
 // many GET requests run at once. It never retries, never times out a request and
-// never looks at the payload: each URL's outcome is reported once, by success or
-// failed. A URL is either queued or running, never both and never twice.
+// never looks into the payload (an answer shorter than it announced fails):
+// each URL's outcome is reported once, by success or failed. A URL is either
+// queued or running, never both and never twice.
 //
 // With release-on-finish a request gives its slot back as soon as its outcome is
 // reported. Without it the slot stays taken (activeDownloads() counts it) until

@@ -5,9 +5,11 @@
 
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
+#include "shared/qnetworkreplywrapper.h"
 
 #include <QFile>
 #include <QNetworkDiskCache>
+#include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -39,6 +41,45 @@ public:
     QHash<QString, QByteArray> hData;
 };
 
+// A reply that the test drives by hand.
+class TScriptedReply : public QNetworkReplyWrapper
+{
+public:
+    explicit TScriptedReply(QUrl oUrl) : QNetworkReplyWrapper(nullptr), m_oUrl(std::move(oUrl)) {}
+    QNetworkReply::NetworkError networkError() const override { return m_eError; }
+    QString errorString() const override { return QString(); }
+    QByteArray readAll() override { return m_aBody; }
+    qint64 announcedSize() const override { return m_nAnnounced; }
+    QUrl url() const override { return m_oUrl; }
+    void abort() override
+    {
+        m_eError = QNetworkReply::OperationCanceledError;
+        emit error(m_eError);
+        emit finished();
+    }
+
+    QUrl m_oUrl;
+    QNetworkReply::NetworkError m_eError = QNetworkReply::NoError;
+    QByteArray m_aBody;
+    qint64 m_nAnnounced = -1;
+};
+
+// Hands out scripted replies and keeps them, so that none outlives the test.
+class TScriptedManager : public QNetworkAccessManagerWrapper
+{
+public:
+    TScriptedManager() : QNetworkAccessManagerWrapper(std::make_shared<QNetworkAccessManager>()) {}
+    QNetworkReplyWrapper* get(const QNetworkRequest& oRequest) override
+    {
+        auto* pReply = new TScriptedReply(oRequest.url());
+        pReply->setParent(this);
+        m_lReplies << pReply;
+        return pReply;
+    }
+
+    QList<QPointer<TScriptedReply>> m_lReplies;
+};
+
 } // namespace
 
 class tst_DownloadPool : public QObject
@@ -54,6 +95,7 @@ private slots:
     void eachRequestIsReportedOnce_data();
     void eachRequestIsReportedOnce();
     void redirectFromHttpsToHttpIsRefused();
+    void answerShorterThanAnnouncedFails();
 
     void nocacheParameter();
 
@@ -246,6 +288,26 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
     QSslConfiguration::setDefaultConfiguration(oPrevious);
     QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("fail /a %1").arg(QNetworkReply::InsecureRedirectError));
     QVERIFY(oPlainTarget.requests().isEmpty());
+}
+
+void tst_DownloadPool::answerShorterThanAnnouncedFails()
+{
+    // As the network layer may end an answer that a reset cut off.
+    const QList<QPair<QString, qint64>> lAnnounced{{"/cut", 16}, {"/whole", 8}, {"/unannounced", -1}};
+    const auto pManager = std::make_shared<TScriptedManager>();
+    TDownloadPool oPool(3, pManager);
+    TOutcomeRecorder oRecorder(oPool);
+    for (const auto& [sPath, nAnnounced] : lAnnounced)
+        oPool.download(QUrl(QStringLiteral("http://cdn.invalid") + sPath));
+    QCOMPARE(pManager->m_lReplies.size(), lAnnounced.size());
+    for (int nReply = 0; nReply < lAnnounced.size(); ++nReply) {
+        TScriptedReply& oReply = *pManager->m_lReplies[nReply];
+        oReply.m_aBody = "{\"half\":";
+        oReply.m_nAnnounced = lAnnounced[nReply].second;
+        emit oReply.finished();
+    }
+    QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("fail /cut %1").arg(QNetworkReply::RemoteHostClosedError),
+                                               QStringLiteral("ok /whole"), QStringLiteral("ok /unannounced")}));
 }
 
 void tst_DownloadPool::nocacheParameter()
