@@ -77,8 +77,9 @@ private:
         std::optional<TCannedHttpResponse> oCanned;
         if (!m_pServer->takeRequest(this, oRequest, eFault, oCanned))
             return;
-        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError)
-            oCanned = TCannedHttpResponse::withBody("fault\n", eFault == EHttpFault::NotFound ? 404 : 500);
+        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError || eFault == EHttpFault::Unavailable)
+            oCanned = TCannedHttpResponse::withBody(
+                "fault\n", eFault == EHttpFault::NotFound ? 404 : eFault == EHttpFault::ServerError ? 500 : 503);
         if (oCanned) {
             answerCanned(*oCanned);
             return;

@@ -41,6 +41,7 @@ enum class EHttpFault {
     None,
     NotFound,    // 404 with a short body
     ServerError, // 500 with a short body
+    Unavailable, // 503 with a short body
     ResetMidway, // the full Content-Length, half the body, then a TCP reset
     Truncate,    // the full Content-Length, half the body, then a clean close
     WrongBytes,  // the right length, but 16 bytes from the middle of the body inverted
