@@ -354,6 +354,7 @@ void tst_Install::brokenAnswers_data()
     QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false;
     QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true;
     QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true;
+    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true;
     QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false;
     // The documents get the same attempts, but only where another one may succeed.
     QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true;

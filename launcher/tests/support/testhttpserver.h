@@ -47,6 +47,7 @@ enum class EHttpFault {
     WrongBytes,  // the right length, but 16 bytes from the middle of the body inverted
     Stall,       // the full Content-Length, half the body, then silence until the server stops
     OverLong,    // the body and 1 MiB of garbage after it, all announced in Content-Length
+    Drip,        // the full Content-Length, then the body one byte every 200 ms
 };
 
 class TTestHttpConnection;
