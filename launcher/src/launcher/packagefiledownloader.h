@@ -97,7 +97,6 @@ private:
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
-    void giveUp(const QUrl& oUrl);
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     // A file given to this downloader that was not written to its end, or empty.

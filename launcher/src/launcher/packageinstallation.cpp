@@ -42,11 +42,11 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     qRegisterMetaType<TPackageDifference>();
     qRegisterMetaType<shared::TFileSize>("shared::TFileSize");
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
-    // A transfer that stalls is a failed attempt, not an installation that never ends.
-    m_pNetworkAccessManager->setTransferTimeout(int(qBound<qint64>(1, pSettings->stallTimeout(), INT_MAX)));
     m_pDownloadPool = std::make_shared<shared::TDownloadPool>(
         std::max(1, pSettings->maxConcurrentDownloads()),
         std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager), nullptr, false);
+    // A transfer that stalls or crawls is a failed attempt, not an installation that never ends.
+    m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
