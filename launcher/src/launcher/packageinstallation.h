@@ -64,6 +64,8 @@ public:
     // the request; every file below it is reached through it.
     const std::shared_ptr<shared::TConfinedFolder>& folder() const { return m_pFolder; }
     void setFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
+    // See TInstallationManager::setLocalMediaAllowed().
+    void setLocalMediaAllowed(bool bAllowed) { m_bLocalMediaAllowed = bAllowed; }
     // The configuration this request brings the folder to: the package's current
     // one for an install, the installed one for a verification.
     const std::shared_ptr<const TPackageConfigurationReader>& configuration() const { return m_pConfiguration; }
@@ -119,6 +121,7 @@ private:
     EPackageDownloaderError m_eErrorReason = NoError;
     QString m_sErrorMessage;
     int m_nInstallationMode = 0;
+    bool m_bLocalMediaAllowed = false;
     QString m_sInstalledVersionLabel;
     QString m_sTargetVersionLabel;
     QDir m_oInstallationFolder;
