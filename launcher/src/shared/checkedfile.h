@@ -46,6 +46,8 @@ protected:
 
 private:
     bool failWith(int nError);
+    // Opens this file on the descriptor (failing with errno when it is -1), which it then owns.
+    bool adopt(int nDescriptor, OpenMode eMode);
 
     QString m_sName;
 };

@@ -23,6 +23,17 @@ bool TCheckedFile::failWith(int nError)
     return false;
 }
 
+bool TCheckedFile::adopt(int nDescriptor, OpenMode eMode)
+{
+    if (nDescriptor < 0)
+        return failWith(errno);
+    if (!QFile::open(nDescriptor, eMode | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(nDescriptor);
+        return false;
+    }
+    return true;
+}
+
 bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode)
 {
     m_sName = oFolder.filePath(sRelative);
@@ -37,12 +48,7 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
         ::close(nDescriptor);
         return failWith(EISDIR);
     }
-    const OpenMode eOpen = ((eMode & QIODevice::WriteOnly) ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered;
-    if (!QFile::open(nDescriptor, eOpen, QFileDevice::AutoCloseHandle)) {
-        ::close(nDescriptor);
-        return false;
-    }
-    return true;
+    return adopt(nDescriptor, (eMode & QIODevice::WriteOnly) ? QIODevice::ReadWrite : QIODevice::ReadOnly);
 }
 
 bool TCheckedFile::open(const QString& sPath)
@@ -50,14 +56,7 @@ bool TCheckedFile::open(const QString& sPath)
     m_sName = sPath;
     if (const int nFault = fileOperationFault(EFileOperation::Open, m_sName))
         return failWith(nFault);
-    const int nDescriptor = ::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (nDescriptor < 0)
-        return failWith(errno);
-    if (!QFile::open(nDescriptor, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(nDescriptor);
-        return false;
-    }
-    return true;
+    return adopt(::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC), QIODevice::ReadOnly);
 }
 
 bool TCheckedFile::openTemporary()
@@ -75,43 +74,43 @@ bool TCheckedFile::openTemporary()
         if (nDescriptor >= 0)
             ::unlink(aTemplate.constData());
     }
-    if (nDescriptor < 0)
-        return failWith(errno);
-    if (!QFile::open(nDescriptor, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(nDescriptor);
-        return false;
-    }
-    return true;
+    return adopt(nDescriptor, QIODevice::ReadWrite);
 }
+
+namespace {
+
+// Moves all nSize bytes at nOffset with the positional call fnStep (pread,
+// pwrite), however many calls it takes; 0, or the error number. A call that
+// moves nothing fails with nShort.
+template <typename TBuffer, typename TStep>
+int transferAt(int nDescriptor, qint64 nOffset, TBuffer* pData, qint64 nSize, TStep fnStep, int nShort)
+{
+    for (qint64 nDone = 0; nDone < nSize;) {
+        const ssize_t nMoved = fnStep(nDescriptor, pData + nDone, size_t(nSize - nDone), off_t(nOffset + nDone));
+        if (nMoved < 0 && errno == EINTR)
+            continue;
+        if (nMoved <= 0)
+            return nMoved < 0 ? errno : nShort;
+        nDone += nMoved;
+    }
+    return 0;
+}
+
+} // namespace
 
 int TCheckedFile::readAt(qint64 nOffset, char* pData, qint64 nSize)
 {
     if (const int nFault = fileOperationFault(EFileOperation::Read, m_sName))
         return nFault;
-    for (qint64 nDone = 0; nDone < nSize;) {
-        const ssize_t nRead = ::pread(handle(), pData + nDone, size_t(nSize - nDone), off_t(nOffset + nDone));
-        if (nRead < 0 && errno == EINTR)
-            continue;
-        if (nRead <= 0)
-            return nRead < 0 ? errno : EIO;
-        nDone += nRead;
-    }
-    return 0;
+    return transferAt(handle(), nOffset, pData, nSize, ::pread, EIO);
 }
 
 int TCheckedFile::writeAt(qint64 nOffset, const char* pData, qint64 nSize)
 {
     if (const int nFault = fileOperationFault(EFileOperation::Write, m_sName))
         return nFault;
-    for (qint64 nDone = 0; nDone < nSize;) {
-        const ssize_t nWritten = ::pwrite(handle(), pData + nDone, size_t(nSize - nDone), off_t(nOffset + nDone));
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        if (nWritten <= 0)
-            return nWritten < 0 ? errno : ENOSPC;
-        nDone += nWritten;
-    }
-    return 0;
+    // A write that stops short without a reason is a full disk.
+    return transferAt(handle(), nOffset, pData, nSize, ::pwrite, ENOSPC);
 }
 
 void TCheckedFile::discard(qint64 nOffset, qint64 nSize)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace shared {
 
 // A folder held by a descriptor of its own, below which every file is reached
@@ -80,6 +82,9 @@ private:
     // that component; -1 with errno set when the way there is not plain folders.
     int openParent(const QString& sRelative, QByteArray& aName) const;
     void removeTreeAt(int nParent, const QByteArray& aName, const QString& sRelative) const;
+    // Runs a step on two paths (renameat, linkat) by their folders' descriptors; 0 or errno.
+    int twoNames(const QString& sFrom, const QString& sTo,
+                 const std::function<int(int, const char*, int, const char*)>& fnStep) const;
 
     QString m_sPath;
     int m_nDescriptor = -1;

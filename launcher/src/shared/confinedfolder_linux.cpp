@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace shared {
 
@@ -240,16 +241,22 @@ void TConfinedFolder::createFolders(const QString& sRelative) const
     ::close(nCurrent);
 }
 
+int TConfinedFolder::twoNames(const QString& sFrom, const QString& sTo,
+                              const std::function<int(int, const char*, int, const char*)>& fnStep) const
+{
+    QByteArray aFrom, aTo;
+    const TDescriptor oFrom(openParent(sFrom, aFrom));
+    const TDescriptor oTo(oFrom.get() < 0 ? -1 : openParent(sTo, aTo));
+    if (oTo.get() < 0 || fnStep(oFrom.get(), aFrom.constData(), oTo.get(), aTo.constData()) != 0)
+        return errno;
+    return 0;
+}
+
 void TConfinedFolder::rename(const QString& sFrom, const QString& sTo) const
 {
     int nError = fileOperationFault(EFileOperation::Rename, filePath(sFrom));
-    if (nError == 0) {
-        QByteArray aFrom, aTo;
-        const TDescriptor oFrom(openParent(sFrom, aFrom));
-        const TDescriptor oTo(oFrom.get() < 0 ? -1 : openParent(sTo, aTo));
-        if (oTo.get() < 0 || ::renameat(oFrom.get(), aFrom.constData(), oTo.get(), aTo.constData()) != 0)
-            nError = errno;
-    }
+    if (nError == 0)
+        nError = twoNames(sFrom, sTo, ::renameat);
     if (nError != 0)
         throw ioError(filePath(sFrom), QStringLiteral("couldn't rename it to %1: %2").arg(sTo, systemError(nError)));
 }
@@ -257,13 +264,10 @@ void TConfinedFolder::rename(const QString& sFrom, const QString& sTo) const
 void TConfinedFolder::link(const QString& sFrom, const QString& sTo) const
 {
     int nError = fileOperationFault(EFileOperation::Rename, filePath(sTo));
-    if (nError == 0) {
-        QByteArray aFrom, aTo;
-        const TDescriptor oFrom(openParent(sFrom, aFrom));
-        const TDescriptor oTo(oFrom.get() < 0 ? -1 : openParent(sTo, aTo));
-        if (oTo.get() < 0 || ::linkat(oFrom.get(), aFrom.constData(), oTo.get(), aTo.constData(), 0) != 0)
-            nError = errno;
-    }
+    if (nError == 0)
+        nError = twoNames(sFrom, sTo, [](int nFrom, const char* pFrom, int nTo, const char* pTo) {
+            return ::linkat(nFrom, pFrom, nTo, pTo, 0);
+        });
     if (nError != 0)
         throw ioError(filePath(sTo), QStringLiteral("couldn't link it to %1: %2").arg(sFrom, systemError(nError)));
 }

@@ -43,25 +43,8 @@ TFaultSetting readFaultSetting()
 
 const char* operationName(EFileOperation eOperation)
 {
-    switch (eOperation) {
-    case EFileOperation::Open:
-        return "open";
-    case EFileOperation::Read:
-        return "read";
-    case EFileOperation::Write:
-        return "write";
-    case EFileOperation::Sync:
-        return "sync";
-    case EFileOperation::Rename:
-        return "rename";
-    case EFileOperation::Remove:
-        return "remove";
-    case EFileOperation::CreateFolder:
-        return "create folder";
-    case EFileOperation::Resize:
-        return "resize";
-    }
-    return "?";
+    static const char* const s_lNames[] = {"open", "read", "write", "sync", "rename", "remove", "create folder", "resize"};
+    return s_lNames[int(eOperation)];
 }
 
 // Tells, as the process ends, how many operations a run had when the fault

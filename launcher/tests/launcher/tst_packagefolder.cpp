@@ -37,6 +37,15 @@ bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
     return true;
 }
 
+// Starts corvane-install with sStep held (CORVANE_STOP_AT) and waits until it holds there.
+bool startHeld(TInstallBed& oBed, QProcess& oProcess, const QString& sCommand, const QString& sStep, QString& sErr)
+{
+    QProcessEnvironment oStop;
+    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), sStep);
+    oBed.startInstall(oProcess, sCommand, oStop);
+    return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
+}
+
 // The lock another program holds on a folder, as long as this object lives.
 class TForeignLock
 {
@@ -111,11 +120,8 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
     // The first update holds still in the middle of its work: its chunks are
     // written, its markers do not tell of them yet.
     QProcess oFirst;
-    QProcessEnvironment oStop;
-    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), QStringLiteral("download-done"));
-    oBed.startInstall(oFirst, QStringLiteral("update"), oStop);
     QString sFirstErr;
-    QVERIFY2(waitForLine(oFirst, QStringLiteral("stopped at download-done"), sFirstErr), qPrintable(sFirstErr));
+    QVERIFY2(startHeld(oBed, oFirst, QStringLiteral("update"), QStringLiteral("download-done"), sFirstErr), qPrintable(sFirstErr));
 
     const auto hBefore = treeState(oBed.folder());
     for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
@@ -233,11 +239,8 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
     QVERIFY(QDir().mkpath(sElsewhere));
 
     QProcess oRun;
-    QProcessEnvironment oStop;
-    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), QStringLiteral("chunk-written"));
-    oBed.startInstall(oRun, QStringLiteral("install"), oStop);
     QString sErr;
-    QVERIFY2(waitForLine(oRun, QStringLiteral("stopped at chunk-written"), sErr), qPrintable(sErr));
+    QVERIFY2(startHeld(oBed, oRun, QStringLiteral("install"), QStringLiteral("chunk-written"), sErr), qPrintable(sErr));
     QVERIFY(QFile::rename(sData, sData + QStringLiteral(".real")));
     QVERIFY(QFile::link(sElsewhere, sData));
     oRun.write("\n");
