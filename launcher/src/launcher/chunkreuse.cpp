@@ -3,6 +3,7 @@
 #include "installlog.h"
 
 #include "hashingchunker.h"
+#include "interruption.h"
 #include "packageconfigurationreader.h"
 #include "scanprogress.h"
 
@@ -118,7 +119,7 @@ const TFileDescription* trustedDescription(const TPackageConfigurationReader* pI
     return &*it;
 }
 
-void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
+void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const TInterruption& oInterruption)
 {
     QFile oFile(sPath);
     std::unique_ptr<QTemporaryFile> pTemporary;
@@ -127,6 +128,7 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
         TPlacement& oMove = lPlacements[nRecord];
         if (oMove.m_eState != Elsewhere)
             continue;
+        oInterruption.check();
         if (!oFile.isOpen() && !oFile.open(QIODevice::ReadWrite))
             throw shared::ioError(sPath, oFile.errorString());
         const shared::TFileSize nTargetEnd = oMove.m_nTargetOffset + oMove.m_nSize;
@@ -157,7 +159,8 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
 } // namespace
 
 TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
-                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress)
+                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
+                         const TInterruption& oInterruption)
 {
     TReuseResult oResult;
     TChunkMatcher oMatcher(sPath, oFile);
@@ -172,6 +175,7 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
         }
     } else if (oInfo.isFile()) {
         chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
+            oInterruption.check();
             oProgress.add(nLength);
             oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
         });
@@ -183,7 +187,7 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
     std::vector<TPlacement>& lPlacements = oMatcher.placements();
     oResult.m_bChanged = std::any_of(lPlacements.begin(), lPlacements.end(),
                                      [](const TPlacement& oPlacement) { return oPlacement.m_eState == Elsewhere; });
-    rearrange(sPath, lPlacements);
+    rearrange(sPath, lPlacements, oInterruption);
     if (nSizeOnDisk > nUnpackedSize) {
         QFile oFileOnDisk(sPath);
         if (!oFileOnDisk.open(QIODevice::ReadWrite))

@@ -6,6 +6,7 @@
 
 namespace velmar::launcher {
 
+class TInterruption;
 class TPackageConfigurationReader;
 class TScanProgress;
 
@@ -28,8 +29,9 @@ struct TReuseResult
 // file when it is given, names at least two chunks and matches the file's size
 // on disk (the file is then not read); otherwise from content-defined chunking
 // of the file. Every read and write is checked: a failure throws the "I/O error
-// on file" runtime error.
+// on file" runtime error. A raised interruption throws TInterrupted between blocks.
 TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
-                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress);
+                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
+                         const TInterruption& oInterruption);
 
 } // namespace velmar::launcher

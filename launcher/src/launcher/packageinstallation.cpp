@@ -54,6 +54,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
 
 TPackageInstallation::~TPackageInstallation()
 {
+    m_oInterruption.raise();
     for (QFuture<void>& oTask : m_lTasks)
         oTask.waitForFinished();
     m_pDownloader->deleteLater();

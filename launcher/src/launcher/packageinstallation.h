@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interruption.h"
 #include "packagedifference.h"
 #include "packagedownloadererror.h"
 
@@ -42,7 +43,8 @@ class TPackageInstallation : public QObject
 
 public:
     TPackageInstallation(std::shared_ptr<TPackage> pPackage, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper);
-    // Waits for the installation's own pool tasks, which use it.
+    // Interrupts the installation's own pool tasks, which use it (a scan or a
+    // verification stops after the block it is reading), and waits for them.
     ~TPackageInstallation() override;
 
     const std::shared_ptr<TPackage>& package() const { return m_pPackage; }
@@ -126,6 +128,7 @@ private:
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.
     QSet<QString> m_lCheckedFiles;
+    TInterruption m_oInterruption;
     std::vector<QFuture<void>> m_lTasks;
 };
 

@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QThreadPool>
 
 using namespace velmar::launcher;
 
@@ -68,6 +69,8 @@ private slots:
     void verifyFindsDamageAndRepairFetchesOneChunk();
     void killedUpdateResumes_data();
     void killedUpdateResumes();
+    void goingInstallationStopsReading_data();
+    void goingInstallationStopsReading();
     void hostileDocumentIsRefused();
     void localMediaNameOnlyTheirOwnFiles();
     void launcherRefusesBeforeTouchingTheFolder_data();
@@ -280,6 +283,90 @@ void tst_Install::killedUpdateResumes()
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), aNewAssets);
     if (bRefetchesNothing)
         QVERIFY(oBed.fetchedChunks().isEmpty());
+}
+
+// Closing the launcher (or starting a client) drops the installation manager while
+// a scan or a verification reads: the reading stops with it instead of going on,
+// the process invisible and still holding its single-instance claim. The file
+// here would take many minutes to read; the test ends long before its time-out.
+void tst_Install::goingInstallationStopsReading_data()
+{
+    QTest::addColumn<bool>("bVerify");
+    QTest::newRow("mid-scan") << false;
+    QTest::newRow("mid-verify") << true;
+}
+
+void tst_Install::goingInstallationStopsReading()
+{
+    QFETCH(bool, bVerify);
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    // A sparse terabyte of zeros, described as 65,536 chunks of 16 MiB zeros.
+    constexpr qint64 nChunk = qint64(16) << 20;
+    constexpr qint64 nSize = qint64(1) << 40;
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/big.pak"), QByteArray()));
+    QVERIFY(QFile::resize(sFolder + QStringLiteral("/big.pak"), nSize));
+    const QString sZeroHash = QString::fromLatin1(shared::TSha256::hash(QByteArray(int(nChunk), '\0')).toHex());
+    QJsonArray lIndices;
+    for (qint64 nAt = 0; nAt < nSize; nAt += nChunk)
+        lIndices.append(0);
+    const QJsonObject oDocument{
+        {QStringLiteral("version"), QStringLiteral("2")},
+        {QStringLiteral("chunks"), QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/zero")},
+                                                          {QStringLiteral("packedsize"), double(nChunk)},
+                                                          {QStringLiteral("packedhash"), sZeroHash},
+                                                          {QStringLiteral("unpackedsize"), double(nChunk)},
+                                                          {QStringLiteral("unpackedhash"), sZeroHash}}}},
+        {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("localfile"), QStringLiteral("big.pak")},
+                                                         {QStringLiteral("unpackedsize"), double(nSize)},
+                                                         {QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))},
+                                                         {QStringLiteral("chunks"), lIndices}}}}};
+    const QByteArray aDocument = QJsonDocument(oDocument).toJson(QJsonDocument::Compact);
+    pPackage->platformBuild()->setConfiguration(
+        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(QStringLiteral("http://127.0.0.1:9/p/")), QUrl()));
+    if (bVerify)
+        QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
+
+    auto pManager = std::make_unique<TInstallationManager>(pMetadata, pHelper);
+    // The sync point: the first block read. No reference to the installation is
+    // kept here, so that it goes with the manager; progress still queued when
+    // this test ends goes with the receiver.
+    bool bReading = false;
+    QObject oReceiver;
+    connect(pManager.get(), &TInstallationManager::installationOrUpdateStarted, &oReceiver,
+            [&](const std::shared_ptr<TPackageInstallation>& pInstallation) {
+                const auto fnRead = [&] { bReading = true; };
+                connect(pInstallation.get(), &TPackageInstallation::scanProgress, &oReceiver, fnRead);
+                connect(pInstallation.get(), &TPackageInstallation::verificationProgress, &oReceiver, fnRead);
+            });
+    if (bVerify)
+        pManager->verifyPackage(pPackage);
+    else
+        pManager->installOrUpdatePackage(pPackage);
+    QTRY_VERIFY_WITH_TIMEOUT(bReading, 60000);
+    pManager.reset();
+    // Nothing goes on once the manager has gone: the pool drains at once and
+    // leaves the folder as the destruction found it, claiming nothing.
+    // (Names, sizes and times: the bytes of a terabyte are not read here either.)
+    const auto fnState = [&] {
+        QStringList lState;
+        QDirIterator oIterator(sFolder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (oIterator.hasNext()) {
+            oIterator.next();
+            lState << QStringLiteral("%1 %2 %3").arg(oIterator.filePath()).arg(oIterator.fileInfo().size())
+                          .arg(oIterator.fileInfo().lastModified().toMSecsSinceEpoch());
+        }
+        return lState;
+    };
+    const QStringList lAfter = fnState();
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QCOMPARE(fnState(), lAfter);
+    QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    QCOMPARE(QFileInfo(sFolder + QStringLiteral("/big.pak")).size(), nSize);
 }
 
 void tst_Install::hostileDocumentIsRefused()
