@@ -119,6 +119,18 @@ const TFileDescription* trustedDescription(const TPackageConfigurationReader* pI
     return &*it;
 }
 
+// Bytes of the file for a move; empty when they cannot be read (the record then
+// stays missing and is fetched).
+QByteArray readSource(QFile& oFile, const TPlacement& oPlacement)
+{
+    try {
+        return shared::readExactlyAt(oFile, oPlacement.m_nSourceOffset, oPlacement.m_nSize);
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "chunk to move cannot be read, it is fetched instead:" << oError.what();
+        return QByteArray();
+    }
+}
+
 void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const TInterruption& oInterruption)
 {
     QFile oFile(sPath);
@@ -139,19 +151,29 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const
                 continue;
             if (oLater.m_nSourceOffset >= nTargetEnd || oMove.m_nTargetOffset >= oLater.m_nSourceOffset + oLater.m_nSize)
                 continue;
+            const QByteArray aLater = readSource(oFile, oLater);
+            if (aLater.isEmpty()) {
+                oLater.m_eState = NotFound;
+                continue;
+            }
             if (!pTemporary) {
                 pTemporary = std::make_unique<QTemporaryFile>();
                 if (!pTemporary->open())
                     throw shared::ioError(pTemporary->fileTemplate(), pTemporary->errorString());
             }
-            shared::writeAllAt(*pTemporary, nTemporaryOffset,
-                               shared::readExactlyAt(oFile, oLater.m_nSourceOffset, oLater.m_nSize));
+            shared::writeAllAt(*pTemporary, nTemporaryOffset, aLater);
             oLater.m_nSourceOffset = nTemporaryOffset;
             oLater.m_bInTemporaryFile = true;
             nTemporaryOffset += oLater.m_nSize;
         }
-        QFile& oSource = oMove.m_bInTemporaryFile ? *pTemporary : oFile;
-        shared::writeAllAt(oFile, oMove.m_nTargetOffset, shared::readExactlyAt(oSource, oMove.m_nSourceOffset, oMove.m_nSize));
+        const QByteArray aBytes = oMove.m_bInTemporaryFile
+                                      ? shared::readExactlyAt(*pTemporary, oMove.m_nSourceOffset, oMove.m_nSize)
+                                      : readSource(oFile, oMove);
+        if (aBytes.isEmpty()) {
+            oMove.m_eState = NotFound;
+            continue;
+        }
+        shared::writeAllAt(oFile, oMove.m_nTargetOffset, aBytes);
         oMove.m_eState = InPlace;
     }
 }
@@ -174,11 +196,17 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
             oMatcher.match(oChunk.unpackedHash(), oChunk.unpackedSize());
         }
     } else if (oInfo.isFile()) {
-        chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
-            oInterruption.check();
-            oProgress.add(nLength);
-            oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
-        });
+        try {
+            chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
+                oInterruption.check();
+                oProgress.add(nLength);
+                oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
+            });
+        } catch (const std::runtime_error& oError) {
+            // What cannot be read holds nothing worth keeping: the file is fetched again.
+            qWarning() << "installed file" << sPath << "cannot be read, it is fetched again:" << oError.what();
+            return oResult;
+        }
     }
     if (!oMatcher.found())
         return oResult;

@@ -28,8 +28,12 @@ struct TReuseResult
 // The installed file's chunks come from pInstalled's description of the same
 // file when it is given, names at least two chunks and matches the file's size
 // on disk (the file is then not read); otherwise from content-defined chunking
-// of the file. Every read and write is checked: a failure throws the "I/O error
-// on file" runtime error. A raised interruption throws TInterrupted between blocks.
+// of the file.
+//
+// A file that cannot be read counts as holding nothing, like a missing one: it
+// is fetched again. A source chunk that cannot be read for a move stays missing.
+// A failed write throws the "I/O error on file" runtime error; a raised
+// interruption throws TInterrupted between blocks.
 TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
                          const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
                          const TInterruption& oInterruption);

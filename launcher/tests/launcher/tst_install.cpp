@@ -69,6 +69,7 @@ private slots:
     void verifyFindsDamageAndRepairFetchesOneChunk();
     void killedUpdateResumes_data();
     void killedUpdateResumes();
+    void unreadableInstalledFileIsFetchedAgain();
     void goingInstallationStopsReading_data();
     void goingInstallationStopsReading();
     void hostileDocumentIsRefused();
@@ -283,6 +284,33 @@ void tst_Install::killedUpdateResumes()
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), aNewAssets);
     if (bRefetchesNothing)
         QVERIFY(oBed.fetchedChunks().isEmpty());
+}
+
+void tst_Install::unreadableInstalledFileIsFetchedAgain()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("failing reads (CORVANE_FAIL_AT)");
+    TInstallBed oBed;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
+    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    // An install broken off: the next one reads every chunked file by content,
+    // and the first read of a chunk fails as a failing disk's does.
+    QVERIFY(QFile::rename(oBed.folder() + QStringLiteral("/package.json"), oBed.folder() + QStringLiteral("/partial-package.json")));
+    oBed.fetchedChunks();
+    QProcessEnvironment oFault;
+    oFault.insert(QStringLiteral("CORVANE_FAIL_AT"), QStringLiteral("chunk-read"));
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, false, oFault);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    // That file is fetched whole again, and nothing else.
+    const QStringList lFetched = oBed.fetchedChunks();
+    bool bOneFile = false;
+    for (const auto& oFile : pPublished->files()) {
+        QSet<QString> lChunks;
+        for (const qint32 nIndex : oFile.chunks())
+            lChunks << pPublished->url(pPublished->chunks()[size_t(nIndex)]).path();
+        bOneFile |= oFile.chunks().size() >= 2 && QSet<QString>(lFetched.begin(), lFetched.end()) == lChunks;
+    }
+    QVERIFY2(bOneFile, qPrintable(lFetched.join(QLatin1Char(' '))));
 }
 
 // Closing the launcher (or starting a client) drops the installation manager while

@@ -47,21 +47,27 @@ public:
         QVERIFY(writeTestFile(m_sSource + QLatin1Char('/') + sRelative, aBytes, bExecutable));
     }
 
-    // Runs corvane-install; sCrashAt stops it at that step.
+    // Runs corvane-install; sCrashAt stops it at that step, oEnvironment adds to its environment.
     TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
-                     bool bUnprivileged = false)
+                     bool bUnprivileged = false, QProcessEnvironment oEnvironment = QProcessEnvironment())
+    {
+        if (!sCrashAt.isEmpty())
+            oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
+        oEnvironment.insert(installEnvironment());
+        return runBuiltTool(QStringLiteral("corvane-install"), installArguments(sCommand) + lExtra, bUnprivileged, oEnvironment);
+    }
+    // What install() runs, for a test that drives the process itself.
+    QStringList installArguments(const QString& sCommand) const
+    {
+        return QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(), m_sFolder,
+                           QStringLiteral("--assets"), m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()};
+    }
+    QProcessEnvironment installEnvironment() const
     {
         QProcessEnvironment oEnvironment;
         oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
         QDir().mkpath(path("tmp"));
-        if (!sCrashAt.isEmpty())
-            oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
-        return runBuiltTool(QStringLiteral("corvane-install"),
-                            QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(),
-                                        m_sFolder, QStringLiteral("--assets"),
-                                        m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()}
-                                + lExtra,
-                            bUnprivileged, oEnvironment);
+        return oEnvironment;
     }
 
     // The chunk files fetched since the last call.
