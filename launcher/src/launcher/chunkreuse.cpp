@@ -82,6 +82,27 @@ public:
         m_nSourceOffset += nLength;
     }
 
+    // Hashes the bytes at the own offset of every record still missing; those
+    // that are there become InPlace. Records reaching past nSize are skipped.
+    void matchMissingInPlace(QFile& oFile, shared::TFileSize nSize, const TInterruption& oInterruption)
+    {
+        for (size_t nRecord = 0; nRecord < m_lPlacements.size(); ++nRecord) {
+            const shared::TFileSize nTarget = m_lTargetOffsets[nRecord];
+            const shared::TFileSize nEnd = nTarget + record(nRecord).unpackedSize();
+            if (m_lPlacements[nRecord].m_eState != NotFound || nEnd > nSize)
+                continue;
+            oInterruption.check();
+            shared::TSha256 oHash;
+            shared::hashRange(oFile, nTarget, nEnd, oHash);
+            if (record(nRecord).unpackedHash() != oHash.result())
+                continue;
+            m_lPlacements[nRecord].m_eState = InPlace;
+            m_bFound = true;
+            qCInfo(lcInstallSteps) << "reuseable chunk on correct position found" << record(nRecord).url() << "file:" << m_sPath
+                                   << "offset:" << nTarget << "Thread:" << QThread::currentThreadId();
+        }
+    }
+
     bool found() const { return m_bFound; }
     std::vector<TPlacement>& placements() { return m_lPlacements; }
 
@@ -202,6 +223,9 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
                 oProgress.add(nLength);
                 oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
             });
+            QFile oFileOnDisk(sPath);
+            if (oFileOnDisk.open(QIODevice::ReadOnly))
+                oMatcher.matchMissingInPlace(oFileOnDisk, nSizeOnDisk, oInterruption);
         } catch (const std::runtime_error& oError) {
             // What cannot be read holds nothing worth keeping: the file is fetched again.
             qWarning() << "installed file" << sPath << "cannot be read, it is fetched again:" << oError.what();

@@ -28,7 +28,9 @@ struct TReuseResult
 // The installed file's chunks come from pInstalled's description of the same
 // file when it is given, names at least two chunks and matches the file's size
 // on disk (the file is then not read); otherwise from content-defined chunking
-// of the file.
+// of the file, after which every record still missing is also looked for at its
+// own offset (where an earlier run broken off may have written it, behind bytes
+// at which the content-defined cuts do not line up).
 //
 // A file that cannot be read counts as holding nothing, like a missing one: it
 // is fetched again. A source chunk that cannot be read for a move stays missing.

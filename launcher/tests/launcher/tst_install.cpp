@@ -266,8 +266,10 @@ void tst_Install::killedUpdateResumes()
     QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
     const QByteArray aNewAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
     const QByteArray aNewPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+    const auto pNew = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
 
     QVERIFY(oBed.install(QStringLiteral("update"), sCrashAt).bKilled);
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pNew);
     // Whatever marker stands, the asset copy belongs to the same version.
     const QByteArray aMarker = readTestFile(oBed.folder() + QStringLiteral("/package.json")).isEmpty()
                                    ? readTestFile(oBed.folder() + QStringLiteral("/partial-package.json"))
@@ -282,8 +284,11 @@ void tst_Install::killedUpdateResumes()
     QVERIFY(oBed.installedAsPublished());
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aNewPackage);
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), aNewAssets);
+    // Nothing that the broken-off run had already put in its place comes again.
+    const QStringList lFetched = oBed.fetchedChunks();
+    QVERIFY2(!QSet<QString>(lFetched.begin(), lFetched.end()).intersects(lInPlace), qPrintable(lFetched.join(QLatin1Char(' '))));
     if (bRefetchesNothing)
-        QVERIFY(oBed.fetchedChunks().isEmpty());
+        QVERIFY(lFetched.isEmpty());
 }
 
 void tst_Install::unreadableInstalledFileIsFetchedAgain()
