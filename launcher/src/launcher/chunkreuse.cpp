@@ -255,4 +255,28 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
     return oResult;
 }
 
+void recheckRecordsInPlace(const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption)
+{
+    TChunkMatcher oMatcher(sPath, oFile);
+    bool bReadable = true;
+    try {
+        QFile oFileOnDisk(sPath);
+        if (oFileOnDisk.open(QIODevice::ReadWrite)) {
+            const shared::TFileSize nSize = shared::TFileSize(oFileOnDisk.size());
+            oMatcher.matchMissingInPlace(oFileOnDisk, nSize, oInterruption);
+            if (nSize > oFile.m_nUnpackedSize)
+                shared::resizeFile(oFileOnDisk, oFile.m_nUnpackedSize);
+        }
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "rebuilt file" << sPath << "cannot be read back, it is fetched whole:" << oError.what();
+        bReadable = false;
+    }
+    oFile.m_lPositionsToWrite.clear();
+    const std::vector<TPlacement>& lPlacements = oMatcher.placements();
+    for (size_t nRecord = 0; nRecord < lPlacements.size(); ++nRecord) {
+        if (!bReadable || lPlacements[nRecord].m_eState != InPlace)
+            oFile.m_lPositionsToWrite.push_back(qint32(nRecord));
+    }
+}
+
 } // namespace velmar::launcher

@@ -40,4 +40,10 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
                          const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
                          const TInterruption& oInterruption);
 
+// For a file built at sPath from oFile's records, some of them kept from the
+// disk, that failed its whole-file check: hashes every record at its own offset,
+// cuts the file to oFile's size, and sets positionsToWrite to the records whose
+// bytes are not there (all of them when the file cannot be read).
+void recheckRecordsInPlace(const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption);
+
 } // namespace velmar::launcher

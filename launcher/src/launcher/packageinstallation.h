@@ -106,6 +106,11 @@ private slots:
 private:
     void computeFilesToDownload(const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
                                 const TPackageConfigurationReader* pInstalled, TPackageDifference& oDifference);
+    // Files the downloader built with bytes kept from the disk that failed their
+    // check: each is rechecked chunk by chunk on the pool and what is missing is
+    // fetched in a second round (packagerecheck.cpp).
+    void startRecheck(const std::vector<QString>& lLocalFiles);
+    void onRecheckDone(TPackageDifference oResult);
     void deleteFiles();
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
@@ -128,6 +133,8 @@ private:
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.
     QSet<QString> m_lCheckedFiles;
+    // A second download round mends what a first one built on damaged kept bytes; there is no third.
+    bool m_bRechecked = false;
     TInterruption m_oInterruption;
     std::vector<QFuture<void>> m_lTasks;
 };

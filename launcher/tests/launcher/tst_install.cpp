@@ -49,6 +49,16 @@ QSet<QByteArray> chunksOf(const TPackageConfigurationReader& oReader, const QStr
     return lHashes;
 }
 
+// Damage as a disk or a player does it: one bit of one byte.
+bool flipByte(const QString& sPath, qint64 nOffset)
+{
+    QFile oFile(sPath);
+    if (!oFile.open(QIODevice::ReadWrite) || !oFile.seek(nOffset))
+        return false;
+    const QByteArray aByte = oFile.peek(1);
+    return aByte.size() == 1 && oFile.write(QByteArray(1, char(aByte.at(0) ^ 0x40))) == 1;
+}
+
 // Version 1 published, served and installed.
 bool installVersionOne(TInstallBed& oBed)
 {
@@ -211,12 +221,8 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aInstalled);
     QVERIFY(QFile::setPermissions(oBed.folder() + QStringLiteral("/bin/client"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
-    QFile oWorld(oBed.folder() + QStringLiteral("/data/world.pak"));
-    QVERIFY(oWorld.open(QIODevice::ReadWrite));
-    oWorld.seek(9 << 20);
-    const char cByte = oWorld.peek(1).at(0);
-    oWorld.write(QByteArray(1, char(cByte ^ 0x40)));
-    oWorld.close();
+    const QString sWorld = oBed.folder() + QStringLiteral("/data/world.pak");
+    QVERIFY(flipByte(sWorld, 9 << 20));
     oBed.fetchedChunks();
 
     QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 1);
@@ -237,6 +243,36 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QVERIFY(QFile::resize(oBed.folder() + QStringLiteral("/data/world.pak"), 5 << 20));
     QCOMPARE(oBed.install(QStringLiteral("update")).nExitCode, 0);
     QVERIFY(oBed.installedAsPublished());
+
+    // A byte changed inside world.pak's first chunk, which the next version keeps
+    // while it changes the file's end: the fast scan takes the description's word
+    // for the chunk, the rebuilt file fails its check, and the same run finds the
+    // damaged chunk and fetches it with the new one.
+    QByteArray aWorld = readTestFile(oBed.source() + QStringLiteral("/data/world.pak"));
+    aWorld.replace(aWorld.size() - 4096, 4096, noiseBytes(4096, 10));
+    oBed.writeSource(QStringLiteral("data/world.pak"), aWorld);
+    QVERIFY(oBed.publish(QStringLiteral("4")).nExitCode == 0);
+    const auto pFour = readPublished(oBed.cdn() + QStringLiteral("/live"));
+    QVERIFY(chunksOf(*pFour, QStringLiteral("data/world.pak")).size() >= 2);
+    QVERIFY(flipByte(sWorld, 1 << 20));
+    oBed.fetchedChunks();
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QCOMPARE(oBed.fetchedChunks().size(), 2);
+    QVERIFY(oBed.installedAsPublished());
+
+    // Kept chunks that all check out, in a file that still fails: the documents are wrong, and say so.
+    aWorld.replace(aWorld.size() - 4096, 4096, noiseBytes(4096, 11));
+    oBed.writeSource(QStringLiteral("data/world.pak"), aWorld);
+    QVERIFY(oBed.publish(QStringLiteral("5")).nExitCode == 0);
+    QJsonObject oAssets = readJson(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    editListedFile(oAssets, QStringLiteral("data/world.pak"),
+                   [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))); });
+    QVERIFY(writeJson(oBed.cdn() + QStringLiteral("/live/assets.json"), oAssets));
+    const TToolRun oWrong = oBed.install(QStringLiteral("update"));
+    QCOMPARE(oWrong.nExitCode, 1);
+    QVERIFY2(oWrong.sErr.contains(QLatin1String("do not belong together")), qPrintable(oWrong.sErr));
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
 }
 
 void tst_Install::killedUpdateResumes_data()
