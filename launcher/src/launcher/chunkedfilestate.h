@@ -24,6 +24,7 @@ struct TChunkedFileState
         , m_bExecutable(oFile.m_bExecutable)
         , m_lChunkRecords(oFile.m_lChunkRecords)
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
+        , m_bKeepsBytes(oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
         , m_sTarget(oFile.m_sStagingFile.isEmpty() ? oFile.m_sLocalFile : stagingPath(oFile.m_sLocalFile))
         , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : oFile.m_sLocalFile)
     {
@@ -47,6 +48,8 @@ struct TChunkedFileState
     std::vector<shared::TFileSize> m_lOffsets;
     QMutex m_oLock;
     std::list<int> m_lRemainingPositions;
+    // Some records are not written but kept from what lay on the disk.
+    const bool m_bKeepsBytes;
     bool m_bTargetPrepared = false;
     // Where the file is written, relative to the package folder: its place, or
     // its staging copy, which goes to m_sCommitTo once complete (empty when

@@ -16,8 +16,8 @@ namespace velmar::launcher {
 #ifdef CORVANE_CRASH_POINTS
 namespace {
 
-// Whether this passage of pName is the one the setting ("name" or "name:N") names.
-bool isNamedPassage(const QByteArray& aSetting, const char* pName, QAtomicInteger<int>& nPassages)
+// Whether this passage of pName is the one aSetting ("name" or "name:N") names.
+bool namedPassage(const QByteArray& aSetting, QAtomicInteger<int>& nPassages, const char* pName)
 {
     if (aSetting.isEmpty())
         return false;
@@ -25,7 +25,7 @@ bool isNamedPassage(const QByteArray& aSetting, const char* pName, QAtomicIntege
     if ((nColon < 0 ? aSetting : aSetting.left(nColon)) != pName)
         return false;
     const int nWanted = nColon < 0 ? 1 : aSetting.mid(nColon + 1).toInt();
-    return ++nPassages == qMax(1, nWanted);
+    return ++nPassages == nWanted;
 }
 
 } // namespace
@@ -36,9 +36,9 @@ void crashPoint(const char* pName)
     static const QByteArray s_aStopAt = qgetenv("CORVANE_STOP_AT");
     static QAtomicInteger<int> s_nCrashPassages;
     static QAtomicInteger<int> s_nStopPassages;
-    if (isNamedPassage(s_aCrashAt, pName, s_nCrashPassages))
+    if (namedPassage(s_aCrashAt, s_nCrashPassages, pName))
         std::raise(SIGKILL);
-    if (isNamedPassage(s_aStopAt, pName, s_nStopPassages)) {
+    if (namedPassage(s_aStopAt, s_nStopPassages, pName)) {
         // The line tells a waiting test that this step now waits for its word.
         std::fprintf(stderr, "stopped at %s\n", pName);
         std::fflush(stderr);
@@ -47,9 +47,21 @@ void crashPoint(const char* pName)
         }
     }
 }
+
+bool failPoint(const char* pName)
+{
+    static const QByteArray s_aSetting = qgetenv("CORVANE_FAIL_AT");
+    static QAtomicInteger<int> s_nPassages;
+    return namedPassage(s_aSetting, s_nPassages, pName);
+}
 #else
 void crashPoint(const char*)
 {
+}
+
+bool failPoint(const char*)
+{
+    return false;
 }
 #endif
 

@@ -93,7 +93,7 @@ void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHas
     }
 }
 
-QByteArray hashFile(const QString& sPath)
+QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece)
 {
     TCheckedFile oFile;
     if (!oFile.open(sPath))
@@ -101,6 +101,8 @@ QByteArray hashFile(const QString& sPath)
     TSha256 oHash;
     QByteArray aBuffer(int(kPieceSize), Qt::Uninitialized);
     for (;;) {
+        if (fnBeforeEachPiece)
+            fnBeforeEachPiece();
         const qint64 nRead = oFile.read(aBuffer.data(), aBuffer.size());
         if (nRead < 0)
             throw ioError(sPath, oFile.errorString());
