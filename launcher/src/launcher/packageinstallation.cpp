@@ -12,7 +12,6 @@
 #include "shared/qnetworkaccessmanagerwrapper.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QThread>
@@ -76,6 +75,7 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
         pWatcher->deleteLater();
         onRequiredChangesComputedForInstallation(pWatcher->result());
     });
+    workFolder();
     const QFuture<TPackageDifference> oFuture
         = QtConcurrent::run(this, &TPackageInstallation::computeRequiredChanges, m_oInstallationFolder, m_pFilesystemHelper,
                             std::move(pTarget), std::move(pInstalled), bTrustInstalledDescription);
@@ -111,7 +111,9 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
             }
             oDifference.m_lFilesToDelete.push_back(oInstalled);
         }
-        computeFilesToDownload(oFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr, oDifference);
+        // The folder the request holds; a caller without one gets its own.
+        const auto pFolder = m_pFolder ? m_pFolder : std::make_shared<shared::TConfinedFolder>(oFolder.absolutePath());
+        computeFilesToDownload(*pFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr, oDifference);
     } catch (const std::exception& oError) {
         qWarning() << "computeRequiredChanges failed:" << oError.what();
         oDifference.m_sDiskError = QString::fromUtf8(oError.what());
@@ -142,8 +144,7 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     m_lCheckedFiles = QSet<QString>(Changes.m_lCheckedFiles.begin(), Changes.m_lCheckedFiles.end());
     try {
         qInfo() << "startDownload:" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
-        if (!m_pFolder)
-            m_pFolder = std::make_shared<shared::TConfinedFolder>(m_oInstallationFolder.absolutePath());
+        workFolder();
         deleteFiles();
         crashPoint("files-deleted");
         if (m_lFilesToDownload.empty()) {
@@ -157,6 +158,13 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }
+}
+
+const std::shared_ptr<shared::TConfinedFolder>& TPackageInstallation::workFolder()
+{
+    if (!m_pFolder)
+        m_pFolder = std::make_shared<shared::TConfinedFolder>(m_oInstallationFolder.absolutePath());
+    return m_pFolder;
 }
 
 void TPackageInstallation::deleteFiles()

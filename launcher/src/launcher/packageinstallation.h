@@ -109,7 +109,8 @@ private slots:
     void onVerifyFinished(bool Result);
 
 private:
-    void computeFilesToDownload(const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
+    void computeFilesToDownload(const shared::TConfinedFolder& oFolder,
+                                const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
                                 const TPackageConfigurationReader* pInstalled, TPackageDifference& oDifference);
     // Files the downloader built with bytes kept from the disk that failed their
     // check: each is rechecked chunk by chunk on the pool and what is missing is
@@ -117,6 +118,10 @@ private:
     void startRecheck(const std::vector<QString>& lLocalFiles);
     void onRecheckDone(TPackageDifference oResult);
     void deleteFiles();
+    // The folder this request works in: the one the manager gave it, or, for a
+    // request started without one, the installation folder opened here (GUI
+    // thread only, before any pool task of the request starts).
+    const std::shared_ptr<shared::TConfinedFolder>& workFolder();
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
     std::shared_ptr<TPackage> m_pPackage;

@@ -27,8 +27,7 @@ QString startStagingCopy(const shared::TConfinedFolder& oFolder, const QString& 
 // sFinal never goes missing), then renames the copy over sFinal. Throws the I/O error.
 void commitStagedFile(const shared::TConfinedFolder& oFolder, shared::TCheckedFile& oStaged, const QString& sFinal);
 
-// The same for absolute paths, within the folder that holds the file.
-QString startStagingCopy(const QString& sPath);
-void commitStagedFile(const QString& sStaging, const QString& sFinal);
+// The same for a staging copy that is not open.
+void commitStagedFile(const shared::TConfinedFolder& oFolder, const QString& sFinal);
 
 } // namespace velmar::launcher

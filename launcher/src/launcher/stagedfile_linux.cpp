@@ -7,7 +7,6 @@
 #include "shared/confinedfolder.h"
 #include "shared/ioerror.h"
 
-#include <QFileInfo>
 
 namespace velmar::launcher {
 
@@ -66,20 +65,11 @@ void commitStagedFile(const shared::TConfinedFolder& oFolder, shared::TCheckedFi
     oFolder.rename(stagingPath(sFinal), sFinal);
 }
 
-QString startStagingCopy(const QString& sPath)
+void commitStagedFile(const shared::TConfinedFolder& oFolder, const QString& sFinal)
 {
-    const QFileInfo oPath(sPath);
-    const shared::TConfinedFolder oFolder(oPath.absolutePath());
-    return oFolder.filePath(startStagingCopy(oFolder, oPath.fileName()));
-}
-
-void commitStagedFile(const QString& sStaging, const QString& sFinal)
-{
-    const QFileInfo oFinal(sFinal);
-    const shared::TConfinedFolder oFolder(oFinal.absolutePath());
     shared::TCheckedFile oStaged;
-    openOrThrow(oStaged, oFolder, QFileInfo(sStaging).fileName(), QIODevice::ReadOnly);
-    commitStagedFile(oFolder, oStaged, oFinal.fileName());
+    openOrThrow(oStaged, oFolder, stagingPath(sFinal), QIODevice::ReadOnly);
+    commitStagedFile(oFolder, oStaged, sFinal);
 }
 
 } // namespace velmar::launcher

@@ -19,7 +19,7 @@ public:
     ~TCheckedFile() override;
 
     // Opens sRelative below oFolder: ReadOnly, or ReadWrite (created when
-    // missing), with Truncate when asked. False with errorString() set when it
+    // missing, unless with ExistingOnly), with Truncate when asked. False with errorString() set when it
     // cannot be opened, also when a link or a folder stands there.
     bool open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode);
     // Opens the file at the absolute path sPath, read-only: for files the engine

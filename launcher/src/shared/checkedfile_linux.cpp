@@ -38,6 +38,8 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
 {
     m_sName = oFolder.filePath(sRelative);
     int nFlags = (eMode & QIODevice::WriteOnly) ? O_RDWR | O_CREAT : O_RDONLY;
+    if (eMode & QIODevice::ExistingOnly)
+        nFlags &= ~O_CREAT;
     if (eMode & QIODevice::Truncate)
         nFlags |= O_TRUNC;
     const int nDescriptor = oFolder.openDescriptor(sRelative, nFlags);

@@ -23,10 +23,11 @@ void writeAllAt(QFileDevice& oFile, TFileSize nOffset, const QByteArray& aData);
 void resizeFile(QFileDevice& oFile, TFileSize nSize);
 // Feeds bytes [nFrom, nTo) of the file to the hash, in pieces of at most 1 MiB.
 void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHash);
-// The raw SHA-256 digest of the whole file at sPath; throws when it cannot be read.
-// fnBeforeEachPiece, when given, runs before each piece is read (and may throw
-// to end the work early).
-QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
+// The raw SHA-256 digest of the whole file sRelative below oFolder; throws when
+// it cannot be read. fnBeforeEachPiece, when given, runs before each piece is
+// read (and may throw to end the work early).
+QByteArray hashFile(const TConfinedFolder& oFolder, const QString& sRelative,
+                    const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
 // Flushes the file's data to the disk (fsync).
 void syncFile(QFileDevice& oFile);
 // Flushes everything written to the file system that holds sPath (syncfs): one

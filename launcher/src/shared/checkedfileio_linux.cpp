@@ -93,10 +93,11 @@ void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHas
     }
 }
 
-QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece)
+QByteArray hashFile(const TConfinedFolder& oFolder, const QString& sRelative, const std::function<void()>& fnBeforeEachPiece)
 {
     TCheckedFile oFile;
-    if (!oFile.open(sPath))
+    const QString sPath = oFolder.filePath(sRelative);
+    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly))
         throw ioError(sPath, oFile.errorString());
     TSha256 oHash;
     QByteArray aBuffer(int(kPieceSize), Qt::Uninitialized);

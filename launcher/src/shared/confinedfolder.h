@@ -33,6 +33,7 @@ public:
     {
         EEntry m_eEntry = EEntry::Missing;
         TFileSize m_nSize = 0;
+        // Executable by its owner, its group and everyone else.
         bool m_bExecutable = false;
     };
 
