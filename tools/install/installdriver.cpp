@@ -58,8 +58,16 @@ void TInstallDriver::start()
     m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
         m_pDocumentRetries->forget(oUrl);
-        (oUrl == m_oPackageUrl ? m_aPackageDocument : m_aAssetDocument) = aData;
-        if (--m_nDocumentsMissing == 0)
+        // One address may serve as both documents; the pool fetches it once.
+        if (oUrl == m_oPackageUrl) {
+            m_aPackageDocument = aData;
+            --m_nDocumentsMissing;
+        }
+        if (oUrl == m_oAssetUrl) {
+            m_aAssetDocument = aData;
+            --m_nDocumentsMissing;
+        }
+        if (m_nDocumentsMissing == 0)
             onDocumentsReceived();
     });
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::failed, this,
@@ -69,7 +77,7 @@ void TInstallDriver::start()
             });
     m_nDocumentsMissing = m_oAssetUrl.isEmpty() ? 1 : 2;
     m_pDocumentPool->download(m_oPackageUrl);
-    if (!m_oAssetUrl.isEmpty())
+    if (!m_oAssetUrl.isEmpty() && m_oAssetUrl != m_oPackageUrl)
         m_pDocumentPool->download(m_oAssetUrl);
 }
 

@@ -572,6 +572,13 @@ void tst_Install::localMediaNameOnlyTheirOwnFiles()
     QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
     QVERIFY(oBed.installedAsPublished());
 
+    // One document named as both package and assets arrives once, and must not
+    // be waited for a second time.
+    QStringList lBoth = oBed.installArguments(QStringLiteral("update"));
+    lBoth[4] = lBoth[1];
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), lBoth, false, oBed.installEnvironment());
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("twice")), qPrintable(oRun.describe()));
+
     // The world file must be fetched again: from a copy of its chunk outside the
     // medium's folder, then from a named pipe that would never end.
     QVERIFY(QFile::remove(oBed.folder() + QStringLiteral("/data/world.pak")));
