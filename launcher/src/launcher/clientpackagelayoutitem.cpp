@@ -1,5 +1,6 @@
 #include "clientpackagelayoutitem.h"
 
+#include "launcherimages.h"
 #include "package.h"
 #include "packagebuild.h"
 #include "packagebuttonlook.h"
@@ -44,6 +45,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     , m_pProgressBar(new QProgressBar)
     , m_pPanel(new QGroupBox)
 {
+    initLauncherImages();
     // Sized by the package logos themselves, which all share one size.
     m_pLogoLabel->setFixedSize(pictureSize(QStringLiteral(":/images/launcher/CorvaneLogo_QT.png"), QSize(176, 96)));
     m_pLogoLabel->setAlignment(Qt::AlignCenter);

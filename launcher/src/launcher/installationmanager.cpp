@@ -389,11 +389,11 @@ void TInstallationManager::finishInstallation(const std::shared_ptr<TPackageInst
         emit allStartedUpdatesFinished();
 }
 
-void TInstallationManager::sendFunnelEvent(const TPackage& oPackage, const QString& sStep, const QString& sFirstFlagKey)
+void TInstallationManager::sendFunnelEvent(const TPackage&, const QString& sStep, const QString& sFirstFlagKey)
 {
     // The launcher updating itself is no client download of the player's.
     if (m_pFunnelEventSink && m_nInstallationMode != 1)
-        m_pFunnelEventSink->sendFunnelEvent(oPackage, sStep, sFirstFlagKey);
+        m_pFunnelEventSink->sendFunnelEvent(sStep, sFirstFlagKey);
 }
 
 void TInstallationManager::updateStatusesAndFindDefault()

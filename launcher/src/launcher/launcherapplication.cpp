@@ -6,6 +6,7 @@
 #include "funnelevent.h"
 #include "funneleventsink.h"
 #include "installationmanager.h"
+#include "launcherimages.h"
 #include "launchermainwindow.h"
 #include "launcherselfupdater.h"
 #include "logging.h"
@@ -17,6 +18,7 @@
 
 #include "shared/downloadpool.h"
 #include "shared/firstinstancetester.h"
+#include "shared/gui/qimagecodec.h"
 #include "shared/jsondocumenthttppostsender.h"
 #include "shared/namedfilemapping.h"
 #include "shared/translationmanager.h"
@@ -43,11 +45,11 @@ namespace velmar::launcher {
 
 namespace {
 
-// The installation manager reports finished downloads and verifications here.
+// The window reports its start here, the installation manager finished downloads and verifications.
 class TApplicationFunnelSink : public TFunnelEventSink
 {
 public:
-    void sendFunnelEvent(const TPackage&, const QString& sStep, const QString& sFirstFlagKey) override
+    void sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey) override
     {
         TLauncherApplication::sendFunnelEvent(sStep, sFirstFlagKey);
     }
@@ -85,6 +87,8 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     m_oCommandLineParser.addOption(m_oShowUiOption);
     m_oCommandLineParser.addOption(m_oPatchOption);
     s_pInstance = this;
+    shared::registerQImageCodec();
+    initLauncherImages();
     m_pTranslationManager->installFrom(QFileInfo(m_sExecutablePath).absolutePath());
 
     setApplicationName(QStringLiteral("Corvane Online"));
@@ -337,7 +341,7 @@ void TLauncherApplication::showMainWindow()
     }
     m_pMainWindow = std::make_unique<TLauncherMainWindow>(lPackages, m_pInstallationManager.get(),
                                                           pMetadata->showPackageNames(), m_pDownloadPool, m_pCdnTrace,
-                                                          pMetadata);
+                                                          pMetadata, std::make_shared<TApplicationFunnelSink>());
     if (pMetadata->hintsUrl().isValid())
         m_pDownloadPool->download(pMetadata->hintsUrl());
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived, m_pMainWindow.get(),

@@ -4,9 +4,9 @@
 #include "cloudflarecdntrace.h"
 #include "hintrow.h"
 #include "installationmanager.h"
-#include "launcherapplication.h"
+#include "funneleventsink.h"
 #include "launcherconfigurationreader.h"
-#include "launcherresources.h"
+#include "launcherimages.h"
 #include "launcherversion.h"
 #include "linklabel.h"
 #include "messagepresenter.h"
@@ -52,13 +52,13 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                                          std::shared_ptr<shared::TDownloadPool> pDownloadPool,
                                          std::shared_ptr<TCloudflareCdnTrace> pCdnTrace,
                                          std::shared_ptr<TLauncherConfigurationReader> pLauncherMetadata,
-                                         QWidget* pParent)
+                                         std::shared_ptr<TFunnelEventSink> pFunnelEventSink, QWidget* pParent)
     : TDraggableMainWindow(pParent)
     , m_pLauncherMetadata(std::move(pLauncherMetadata))
     , m_pDownloadPool(std::move(pDownloadPool))
     , m_pCdnTrace(std::move(pCdnTrace))
 {
-    initLauncherResources();
+    initLauncherImages();
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<velmar::launcher::TPackage>");
     setWindowTitle(QStringLiteral("Corvane Online"));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
@@ -132,7 +132,8 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
         }
     }
 
-    TLauncherApplication::sendFunnelEvent(QStringLiteral("launcher_started"), QStringLiteral("FunnelStartedFirst"));
+    if (pFunnelEventSink)
+        pFunnelEventSink->sendFunnelEvent(QStringLiteral("launcher_started"), QStringLiteral("FunnelStartedFirst"));
 }
 
 TLauncherMainWindow::~TLauncherMainWindow() = default;

@@ -25,6 +25,7 @@ namespace velmar::launcher {
 
 class TClientPackageLayoutItem;
 class TCloudflareCdnTrace;
+class TFunnelEventSink;
 class THintRow;
 class TInstallationManager;
 class TLauncherConfigurationReader;
@@ -43,7 +44,8 @@ public:
     TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> lPackages, TInstallationManager* pInstallationManager,
                         bool bShowPackageNames, std::shared_ptr<shared::TDownloadPool> pDownloadPool,
                         std::shared_ptr<TCloudflareCdnTrace> pCdnTrace,
-                        std::shared_ptr<TLauncherConfigurationReader> pLauncherMetadata, QWidget* pParent = nullptr);
+                        std::shared_ptr<TLauncherConfigurationReader> pLauncherMetadata,
+                        std::shared_ptr<TFunnelEventSink> pFunnelEventSink = nullptr, QWidget* pParent = nullptr);
     ~TLauncherMainWindow() override;
 
     // The item of the package index, or null.

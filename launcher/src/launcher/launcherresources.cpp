@@ -7,7 +7,7 @@
 // Q_INIT_RESOURCE cannot be used inside a namespace.
 static void registerLauncherResources()
 {
-    Q_INIT_RESOURCE(launcher);
+    Q_INIT_RESOURCE(launchersettings);
 }
 
 namespace velmar::launcher {

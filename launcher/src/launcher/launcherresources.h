@@ -2,8 +2,9 @@
 
 namespace velmar::launcher {
 
-// The resources live in a static library, whose registration the linker would
-// otherwise drop: call this before the first ":/" path is used. Idempotent.
+// The built-in settings (":/settings/") live in a static library, whose
+// registration the linker would otherwise drop: call this before they are
+// read. Idempotent.
 void initLauncherResources();
 
 } // namespace velmar::launcher
