@@ -1,11 +1,12 @@
 // The package and asset documents as the launcher fetches them: the input up to
 // its first NUL byte is the package document, the rest the asset document (none
-// without a NUL). The reader never throws, and every address it gives resolves
-// inside its own texts.
+// without a NUL). The reader never throws, every address it gives resolves
+// inside its own texts, and the check of what it read never fails.
 
 #include "fuzzinput.h"
 #include "quietlog.h"
 
+#include "launcher/engine/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 
 using namespace velmar::launcher;
@@ -37,5 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
                 oReader.url(oReader.chunks()[size_t(nChunk)]);
         }
     }
+    configurationProblem(oReader, {}, false);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "launcher/engine/packageinstallation.h"
 
 #include "shared/downloadpool.h"
+#include "shared/downloadretries.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 
 #include <QCoreApplication>
@@ -52,14 +53,19 @@ void TInstallDriver::start()
 
     auto pManager = std::make_shared<QNetworkAccessManager>();
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
+    const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
+    m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+    m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
+        m_pDocumentRetries->forget(oUrl);
         (oUrl == m_oPackageUrl ? m_aPackageDocument : m_aAssetDocument) = aData;
         if (--m_nDocumentsMissing == 0)
             onDocumentsReceived();
     });
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::failed, this,
-            [this](const QUrl& oUrl, QNetworkReply::NetworkError, const QString& sError) {
-                fail(QStringLiteral("Fetching %1 failed: %2").arg(oUrl.toString(), sError));
+            [this](const QUrl& oUrl, QNetworkReply::NetworkError eCode, const QString& sError) {
+                if (!m_pDocumentRetries->retryLater(oUrl, eCode))
+                    fail(QStringLiteral("Fetching %1 failed: %2").arg(oUrl.toString(), sError));
             });
     m_nDocumentsMissing = m_oAssetUrl.isEmpty() ? 1 : 2;
     m_pDocumentPool->download(m_oPackageUrl);
@@ -78,6 +84,8 @@ void TInstallDriver::onDocumentsReceived()
     }
     pPackage->platformBuild()->setConfiguration(pConfiguration);
     m_pManager = std::make_unique<TInstallationManager>(m_pMetadata, m_pFilesystemHelper);
+    // An install from local media: documents read from a folder name its files.
+    m_pManager->setLocalMediaAllowed(true);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateStarted, this, &TInstallDriver::onStarted);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);

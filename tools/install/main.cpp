@@ -28,7 +28,8 @@ const char kUsage[] =
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
     "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
-    "Files in FOLDER that the package never had are left alone.\n";
+    "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
+    "media); their chunks are then the regular files below the documents' own folder.\n";
 
 bool s_bVerbose = false;
 

@@ -45,7 +45,9 @@ QString buildUsage()
                "  --version V          the package version\n"
                "  --executable REL     the client program, relative to DIR\n"
                "  --assets SUBDIR      list the files below DIR/SUBDIR in assets.json instead of package.json\n"
-               "  --asset-version A    the version of assets.json (default: V); needs --assets\n"
+               "  --asset-version A    the version of assets.json (default: V); needs --assets. Never \"1\":\n"
+               "                       the launcher takes asset version 1 for \"update available\", always,\n"
+               "                       so a package published with it would never be up to date\n"
                "  --parameter ARG      a command-line argument for the client; repeat for more, in order\n"
                "  --generation G       first or second (default: second)\n"
                "  --variant V          regular, preview, beta or test (default: regular)\n"
@@ -127,6 +129,12 @@ int runBuild(const QStringList& lArguments)
         oOptions.sAssetVersion = oParser.isSet(oAssetVersion) ? oParser.value(oAssetVersion) : oOptions.sVersion;
         if (oOptions.sAssetVersion.isEmpty())
             return usageError(QStringLiteral("--asset-version must not be empty."), buildUsage());
+        if (oOptions.sAssetVersion == QLatin1String("1"))
+            return usageError(QStringLiteral("The asset version is \"1\"%1, which the launcher always takes for \"update "
+                                             "available\": the package would never be up to date. Give another "
+                                             "--asset-version.")
+                                  .arg(oParser.isSet(oAssetVersion) ? QString() : QStringLiteral(" (from --version)")),
+                              buildUsage());
     } else if (oParser.isSet(oAssetVersion)) {
         return usageError(QStringLiteral("--asset-version needs --assets."), buildUsage());
     }

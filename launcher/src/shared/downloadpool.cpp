@@ -3,12 +3,25 @@
 #include "networkaccessmanagerauthenticationhandler.h"
 #include "qnetworkaccessmanagerwrapper.h"
 #include "qnetworkreplywrapper.h"
+#include "transferpace.h"
 
 #include <QNetworkRequest>
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 
 namespace shared {
+
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+}
+
+} // namespace
 
 TDownloadPool::TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetworkAccessManagerWrapper> Manager,
                              QObject* Parent, bool ReleaseOnFinish)
@@ -17,6 +30,7 @@ TDownloadPool::TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetwor
     , m_nMaxConcurrentDownloads(MaxConcurrentDownloads)
     , m_pAuthenticationHandler(std::make_unique<TNetworkAccessManagerAuthenticationHandler>())
     , m_bReleaseOnFinish(ReleaseOnFinish)
+    , m_fnNow(steadyMilliseconds)
 {
     if (m_pManager)
         m_pManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -100,6 +114,12 @@ void TDownloadPool::abort(const QUrl& oUrl)
     startWaitingRequests();
 }
 
+void TDownloadPool::setStallLimits(qint64 nStallTimeout, qint64 nMinimumBytesPerSecond)
+{
+    m_nStallTimeout = std::clamp<qint64>(nStallTimeout, 0, INT_MAX);
+    m_nMinimumTransferRate = nMinimumBytesPerSecond;
+}
+
 void TDownloadPool::dequeue(const QUrl& oUrl)
 {
     // Thousands of chunks may wait: the set spares a walk through the queue for
@@ -126,14 +146,27 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
         emit failed(oUrl, QNetworkReply::UnknownNetworkError, QStringLiteral("No network access manager"));
         return;
     }
-    QNetworkReplyWrapper* pReply = m_pManager->get(QNetworkRequest(oUrl));
+    QNetworkRequest oRequest(oUrl);
+    // The network layer itself gives up a transfer that goes silent.
+    oRequest.setTransferTimeout(int(m_nStallTimeout));
+    QNetworkReplyWrapper* pReply = m_pManager->get(oRequest);
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
     connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
+    // Lives as long as the connection, that is as long as the reply.
+    auto pPace = std::make_shared<TTransferPace>(m_nStallTimeout);
     connect(pReply, &QNetworkReplyWrapper::progress, this,
-            [this, pReply](qint64 nReceived) {
+            [this, pReply, pPace](qint64 nReceived) {
                 // An aborted or released reply's last progress is not the new request's.
-                if (isCurrentReply(pReply))
-                    emit progress(pReply->url(), nReceived);
+                if (!isCurrentReply(pReply))
+                    return;
+                // A trickle of bytes keeps the network layer's time-out from ever
+                // running out: the transfer would take days and hold its slot.
+                pPace->addSample(m_fnNow(), nReceived);
+                if (m_nMinimumTransferRate > 0 && pPace->isBelow(m_nMinimumTransferRate)) {
+                    giveUpCrawling(pReply);
+                    return;
+                }
+                emit progress(pReply->url(), nReceived);
             });
     m_hRunning.insert(oUrl, pReply);
 }
@@ -162,24 +195,57 @@ void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
 {
     if (!isCurrentReply(pReply))
         return;
-    const QUrl oUrl = pReply->url();
-    // Without release-on-finish the slot stays taken, but the entry no longer
-    // names this reply, so its finished() after an error reports nothing more.
-    if (m_bReleaseOnFinish)
-        m_hRunning.remove(oUrl);
-    else
-        m_hRunning.insert(oUrl, nullptr);
+    vacate(pReply->url());
     report(pReply);
     if (m_bReleaseOnFinish)
         startWaitingRequests();
 }
 
+void TDownloadPool::giveUpCrawling(QNetworkReplyWrapper* pReply)
+{
+    const QUrl oUrl = pReply->url();
+    // Vacated first, so that the signals abort() sends report nothing.
+    vacate(oUrl);
+    pReply->abort();
+    emit failed(oUrl, QNetworkReply::TimeoutError,
+                QStringLiteral("Fewer than %1 bytes a second arrived over %2 ms").arg(m_nMinimumTransferRate).arg(m_nStallTimeout));
+    if (m_bReleaseOnFinish)
+        startWaitingRequests();
+}
+
+void TDownloadPool::vacate(const QUrl& oUrl)
+{
+    // Without release-on-finish the slot stays taken, but the entry no longer
+    // names the reply, so its finished() after an error reports nothing more.
+    if (m_bReleaseOnFinish)
+        m_hRunning.remove(oUrl);
+    else
+        m_hRunning.insert(oUrl, nullptr);
+}
+
 void TDownloadPool::report(QNetworkReplyWrapper* pReply)
 {
-    if (pReply->networkError() == QNetworkReply::NoError)
-        emit success(pReply->url(), pReply->readAll());
-    else
-        emit failed(pReply->url(), pReply->networkError(), pReply->errorString());
+    const QNetworkReply::NetworkError eError = pReply->networkError();
+    // The network layer's time-out cancels the reply; the pool's own
+    // cancellations report nothing. Said as what it is.
+    if (eError == QNetworkReply::OperationCanceledError && m_nStallTimeout > 0) {
+        emit failed(pReply->url(), QNetworkReply::TimeoutError, QStringLiteral("Nothing arrived for %1 ms").arg(m_nStallTimeout));
+        return;
+    }
+    if (eError != QNetworkReply::NoError) {
+        emit failed(pReply->url(), eError, pReply->errorString());
+        return;
+    }
+    const QByteArray aData = pReply->readAll();
+    // The network layer may end an answer that a reset cut off as if it were
+    // whole: a document would be taken as it is, half of it.
+    const qint64 nAnnounced = pReply->announcedSize();
+    if (nAnnounced >= 0 && aData.size() < nAnnounced) {
+        emit failed(pReply->url(), QNetworkReply::RemoteHostClosedError,
+                    QStringLiteral("The connection closed after %1 of %2 bytes").arg(aData.size()).arg(nAnnounced));
+        return;
+    }
+    emit success(pReply->url(), aData);
 }
 
 } // namespace shared

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class QAbstractNetworkCache;
@@ -18,9 +19,11 @@ class QNetworkReplyWrapper;
 class TNetworkAccessManagerAuthenticationHandler;
 
 // A queue of URLs in front of one network access manager, with a limit on how
-// many GET requests run at once. It never retries, never times out a request and
-// never looks at the payload: each URL's outcome is reported once, by success or
-// failed. A URL is either queued or running, never both and never twice.
+// many GET requests run at once. It never retries and never looks into the
+// payload (an answer shorter than it announced fails): each URL's outcome is
+// reported once, by success or failed. A URL is either queued or running, never
+// both and never twice. With stall limits set it gives up a transfer that
+// stalls or crawls (see setStallLimits()).
 //
 // With release-on-finish a request gives its slot back as soon as its outcome is
 // reported. Without it the slot stays taken (activeDownloads() counts it) until
@@ -56,6 +59,17 @@ public:
     // Stops a running request without reporting anything more for it and frees
     // its slot; a queued one is dropped.
     virtual void abort(const QUrl& oUrl);
+    // For requests started from now on: a transfer that receives nothing for
+    // nStallTimeout ms, or that after its first byte averages fewer than
+    // nMinimumBytesPerSecond over the last nStallTimeout ms, fails with
+    // TimeoutError. 0 turns either limit off; the floor needs the time-out.
+    void setStallLimits(qint64 nStallTimeout, qint64 nMinimumBytesPerSecond);
+    // The floor may change while transfers run, and counts at their next
+    // report. A bandwidth limit of our own must keep it at most a quarter of
+    // each transfer's share, or a transfer it holds back would count as crawling.
+    void setMinimumTransferRate(qint64 nBytesPerSecond) { m_nMinimumTransferRate = nBytesPerSecond; }
+    // Milliseconds of a steady clock, against which transfers are measured.
+    void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
 
 signals:
     void success(QUrl url, QByteArray data);
@@ -71,6 +85,9 @@ private:
     void onReplyError(QNetworkReplyWrapper* pReply);
     // Reports a reply's outcome once, the first time it has one.
     void settle(QNetworkReplyWrapper* pReply);
+    void giveUpCrawling(QNetworkReplyWrapper* pReply);
+    // Takes a settled request's reply out of the running table.
+    void vacate(const QUrl& oUrl);
     void report(QNetworkReplyWrapper* pReply);
     bool isCurrentReply(QNetworkReplyWrapper* pReply) const;
 
@@ -81,6 +98,9 @@ private:
     QSet<QUrl> m_hQueued;
     std::unique_ptr<TNetworkAccessManagerAuthenticationHandler> m_pAuthenticationHandler;
     bool m_bReleaseOnFinish;
+    qint64 m_nStallTimeout = 0;
+    qint64 m_nMinimumTransferRate = 0;
+    std::function<qint64()> m_fnNow;
 };
 
 } // namespace shared

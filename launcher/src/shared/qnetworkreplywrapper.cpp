@@ -31,6 +31,19 @@ QByteArray QNetworkReplyWrapper::readAll()
     return m_pReply ? m_pReply->readAll() : QByteArray();
 }
 
+qint64 QNetworkReplyWrapper::announcedSize() const
+{
+    if (!m_pReply)
+        return -1;
+    const QByteArray aEncoding = m_pReply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!aEncoding.isEmpty() && aEncoding != "identity")
+        return -1;
+    const QVariant oLength = m_pReply->header(QNetworkRequest::ContentLengthHeader);
+    bool bNumber = false;
+    const qint64 nLength = oLength.toLongLong(&bNumber);
+    return oLength.isValid() && bNumber ? nLength : -1;
+}
+
 QUrl QNetworkReplyWrapper::url() const
 {
     return m_oRequestedUrl;

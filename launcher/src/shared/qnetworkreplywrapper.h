@@ -21,6 +21,9 @@ public:
     virtual QNetworkReply::NetworkError networkError() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
+    // The body's size as the answer announces it; -1 when it does not, or when
+    // the body is unpacked on the way and so has another size.
+    virtual qint64 announcedSize() const;
     // The URL that was asked for, not the target of a redirect.
     virtual QUrl url() const;
     virtual void abort();

@@ -5,9 +5,11 @@
 
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
+#include "shared/qnetworkreplywrapper.h"
 
 #include <QFile>
 #include <QNetworkDiskCache>
+#include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -39,6 +41,47 @@ public:
     QHash<QString, QByteArray> hData;
 };
 
+// A reply that the test drives by hand.
+class TScriptedReply : public QNetworkReplyWrapper
+{
+public:
+    explicit TScriptedReply(QUrl oUrl) : QNetworkReplyWrapper(nullptr), m_oUrl(std::move(oUrl)) {}
+    QNetworkReply::NetworkError networkError() const override { return m_eError; }
+    QString errorString() const override { return QString(); }
+    QByteArray readAll() override { return m_aBody; }
+    qint64 announcedSize() const override { return m_nAnnounced; }
+    QUrl url() const override { return m_oUrl; }
+    void abort() override
+    {
+        m_eError = QNetworkReply::OperationCanceledError;
+        emit error(m_eError);
+        emit finished();
+    }
+
+    QUrl m_oUrl;
+    QNetworkReply::NetworkError m_eError = QNetworkReply::NoError;
+    QByteArray m_aBody;
+    qint64 m_nAnnounced = -1;
+};
+
+// Hands out scripted replies and keeps them, so that none outlives the test.
+class TScriptedManager : public QNetworkAccessManagerWrapper
+{
+public:
+    TScriptedManager() : QNetworkAccessManagerWrapper(std::make_shared<QNetworkAccessManager>()) {}
+    QNetworkReplyWrapper* get(const QNetworkRequest& oRequest) override
+    {
+        auto* pReply = new TScriptedReply(oRequest.url());
+        pReply->setParent(this);
+        m_lReplies << pReply;
+        m_lTransferTimeouts << oRequest.transferTimeout();
+        return pReply;
+    }
+
+    QList<QPointer<TScriptedReply>> m_lReplies;
+    QList<int> m_lTransferTimeouts;
+};
+
 } // namespace
 
 class tst_DownloadPool : public QObject
@@ -54,6 +97,9 @@ private slots:
     void eachRequestIsReportedOnce_data();
     void eachRequestIsReportedOnce();
     void redirectFromHttpsToHttpIsRefused();
+    void answerShorterThanAnnouncedFails();
+    void crawlingTransferIsGivenUp_data();
+    void crawlingTransferIsGivenUp();
 
     void nocacheParameter();
 
@@ -246,6 +292,78 @@ void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
     QSslConfiguration::setDefaultConfiguration(oPrevious);
     QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("fail /a %1").arg(QNetworkReply::InsecureRedirectError));
     QVERIFY(oPlainTarget.requests().isEmpty());
+}
+
+void tst_DownloadPool::answerShorterThanAnnouncedFails()
+{
+    // As the network layer may end an answer that a reset cut off.
+    const QList<QPair<QString, qint64>> lAnnounced{{"/cut", 16}, {"/whole", 8}, {"/unannounced", -1}};
+    const auto pManager = std::make_shared<TScriptedManager>();
+    TDownloadPool oPool(3, pManager);
+    TOutcomeRecorder oRecorder(oPool);
+    for (const auto& [sPath, nAnnounced] : lAnnounced)
+        oPool.download(QUrl(QStringLiteral("http://cdn.invalid") + sPath));
+    QCOMPARE(pManager->m_lReplies.size(), lAnnounced.size());
+    for (int nReply = 0; nReply < lAnnounced.size(); ++nReply) {
+        TScriptedReply& oReply = *pManager->m_lReplies[nReply];
+        oReply.m_aBody = "{\"half\":";
+        oReply.m_nAnnounced = lAnnounced[nReply].second;
+        emit oReply.finished();
+    }
+    QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("fail /cut %1").arg(QNetworkReply::RemoteHostClosedError),
+                                               QStringLiteral("ok /whole"), QStringLiteral("ok /unannounced")}));
+}
+
+void tst_DownloadPool::crawlingTransferIsGivenUp_data()
+{
+    // Reports "milliseconds:bytes received" of one transfer under a stall time-out of 3 s.
+    QTest::addColumn<qint64>("nFloor");
+    QTest::addColumn<QString>("sReports");
+    QTest::addColumn<int>("nGivenUpAt"); // the report that ends it; -1: none
+    // The wait for the first byte is no part of the measure.
+    QTest::newRow("one byte a second") << qint64(1024) << "5000:1 6000:2 7000:3 8000:4 9000:5" << 3;
+    // The average since the start would still be 25 KB a second.
+    QTest::newRow("a burst, then a trickle") << qint64(1024) << "0:1 500:100000 1000:100001 2000:100002 3000:100003 4000:100004"
+                                             << 5;
+    QTest::newRow("steadily above the floor") << qint64(1024) << "0:1 1000:2100 2000:4200 3000:6300 4000:8400 5000:10500" << -1;
+    QTest::newRow("no floor") << qint64(0) << "0:1 1000:2 2000:3 3000:4 4000:5" << -1;
+}
+
+void tst_DownloadPool::crawlingTransferIsGivenUp()
+{
+    QFETCH(qint64, nFloor);
+    QFETCH(QString, sReports);
+    QFETCH(int, nGivenUpAt);
+    const auto pManager = std::make_shared<TScriptedManager>();
+    TDownloadPool oPool(1, pManager);
+    qint64 nNow = 0;
+    oPool.setClock([&nNow] { return nNow; });
+    oPool.setStallLimits(3000, nFloor);
+    TOutcomeRecorder oRecorder(oPool);
+    QSignalSpy oProgress(&oPool, &TDownloadPool::progress);
+    oPool.download(QUrl(QStringLiteral("http://cdn.invalid/slow")));
+    oPool.download(QUrl(QStringLiteral("http://cdn.invalid/next")));
+    QCOMPARE(pManager->m_lReplies.size(), 1);
+    // The network layer itself gives up a transfer that goes silent.
+    QCOMPARE(pManager->m_lTransferTimeouts.first(), 3000);
+
+    const QStringList lReports = sReports.split(QLatin1Char(' '));
+    int nReport = 0;
+    for (; nReport < lReports.size() && oRecorder.lOutcomes.isEmpty(); ++nReport) {
+        nNow = lReports[nReport].section(QLatin1Char(':'), 0, 0).toLongLong();
+        emit pManager->m_lReplies.first()->progress(lReports[nReport].section(QLatin1Char(':'), 1).toLongLong());
+    }
+    if (nGivenUpAt < 0) {
+        QVERIFY(oRecorder.lOutcomes.isEmpty());
+        QCOMPARE(oProgress.size(), lReports.size());
+        return;
+    }
+    // Reported once, as a time-out; the slot goes to the next address.
+    QCOMPARE(oRecorder.lOutcomes, QStringList{QStringLiteral("fail /slow %1").arg(QNetworkReply::TimeoutError)});
+    QCOMPARE(nReport - 1, nGivenUpAt);
+    QCOMPARE(oProgress.size(), nGivenUpAt);
+    QCOMPARE(pManager->m_lReplies.first()->networkError(), QNetworkReply::OperationCanceledError);
+    QCOMPARE(pManager->m_lReplies.size(), 2);
 }
 
 void tst_DownloadPool::nocacheParameter()

@@ -32,12 +32,13 @@ public:
     void serveFrom(const QUrl& oServer) { m_oServer = oServer; }
     TNginxServer& nginx() { return m_oNginx; }
 
-    // Publishes source/ as the given version; files under data/ are the assets.
+    // Publishes source/ as the given version; files under data/ are the assets,
+    // of the version "a" and the same number.
     TToolRun publish(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
     {
         return runPublish(QStringList{QStringLiteral("build"), QStringLiteral("--source"), m_sSource, QStringLiteral("--out"),
                                       m_sCdn + QStringLiteral("/live"), QStringLiteral("--version"), sVersion,
-                                      QStringLiteral("--asset-version"), sVersion, QStringLiteral("--method"), sMethod}
+                                      QStringLiteral("--asset-version"), QStringLiteral("a") + sVersion, QStringLiteral("--method"), sMethod}
                           + QStringLiteral("--executable bin/client --assets data --jobs 2").split(QLatin1Char(' ')));
     }
 

@@ -77,8 +77,9 @@ private:
         std::optional<TCannedHttpResponse> oCanned;
         if (!m_pServer->takeRequest(this, oRequest, eFault, oCanned))
             return;
-        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError)
-            oCanned = TCannedHttpResponse::withBody("fault\n", eFault == EHttpFault::NotFound ? 404 : 500);
+        if (eFault == EHttpFault::NotFound || eFault == EHttpFault::ServerError || eFault == EHttpFault::Unavailable)
+            oCanned = TCannedHttpResponse::withBody(
+                "fault\n", eFault == EHttpFault::NotFound ? 404 : eFault == EHttpFault::ServerError ? 500 : 503);
         if (oCanned) {
             answerCanned(*oCanned);
             return;
@@ -92,6 +93,10 @@ private:
         } else if (eFault == EHttpFault::OverLong) {
             aBody += noiseBytes(1 << 20, 7);
             nContentLength = aBody.size();
+        } else if (eFault == EHttpFault::Drip) {
+            sendHead(200, nContentLength);
+            drip(aBody);
+            return;
         } else if (eFault != EHttpFault::None) {
             aBody.truncate(aBody.size() / 2);
         }
@@ -108,6 +113,21 @@ private:
         // Clients go by the code; the reason phrase is free text.
         m_pSocket->write("HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\nContent-Length: "
                          + QByteArray::number(nContentLength) + "\r\nConnection: close\r\n\r\n");
+    }
+
+    // Never silent for a second, yet far too slow to finish a chunk; ends with the connection.
+    void drip(const QByteArray& aBody)
+    {
+        auto* pTimer = new QTimer(this);
+        connect(pTimer, &QTimer::timeout, this, [this, pTimer, aBody, nSent = 0]() mutable {
+            if (nSent == aBody.size()) {
+                pTimer->stop();
+                m_pSocket->disconnectFromHost();
+                return;
+            }
+            m_pSocket->write(aBody.mid(nSent++, 1));
+        });
+        pTimer->start(200);
     }
 
     // A reset drops whatever the kernel still holds to send: wait until it is out.

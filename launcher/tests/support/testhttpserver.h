@@ -41,11 +41,13 @@ enum class EHttpFault {
     None,
     NotFound,    // 404 with a short body
     ServerError, // 500 with a short body
+    Unavailable, // 503 with a short body
     ResetMidway, // the full Content-Length, half the body, then a TCP reset
     Truncate,    // the full Content-Length, half the body, then a clean close
     WrongBytes,  // the right length, but 16 bytes from the middle of the body inverted
     Stall,       // the full Content-Length, half the body, then silence until the server stops
     OverLong,    // the body and 1 MiB of garbage after it, all announced in Content-Length
+    Drip,        // the full Content-Length, then the body one byte every 200 ms
 };
 
 class TTestHttpConnection;

@@ -134,8 +134,11 @@ void TPublishBadInputTest::refusedRequests_data()
     QTest::newRow("executable outside") << "--executable /bin/sh" << "cdn" << 2;
     QTest::newRow("no jobs") << "--executable bin/client --jobs 0" << "cdn" << 2;
     QTest::newRow("level beyond the method's") << "--executable bin/client --method zpaq --level 6" << "cdn" << 2;
+    // The launcher takes asset version "1" for "update available", always.
+    QTest::newRow("asset version 1 from --version 1") << "--executable bin/client --assets bin" << "cdn" << 2;
+    QTest::newRow("asset version 1 given") << "--executable bin/client --assets bin --asset-version 1" << "cdn" << 2;
     QTest::newRow("executable not in the source") << "--executable bin/other" << "cdn" << 1;
-    QTest::newRow("asset folder without files") << "--executable bin/client --assets nothing" << "cdn" << 1;
+    QTest::newRow("asset folder without files") << "--executable bin/client --assets nothing --asset-version 2" << "cdn" << 1;
     QTest::newRow("output inside the source") << "--executable bin/client" << "client/cdn" << 1;
     QTest::newRow("output is the source") << "--executable bin/client" << "client/." << 1;
     QTest::newRow("output is a file") << "--executable bin/client" << "plain-file" << 1;

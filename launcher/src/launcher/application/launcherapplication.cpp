@@ -89,6 +89,9 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     s_pInstance = this;
     shared::registerQImageCodec();
     initLauncherImages();
+    // A document that stalls or crawls would otherwise hold the start for ever.
+    const std::shared_ptr<const TLauncherSettings>& pSettings = m_pLauncherFilesystemHelper->settings();
+    m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pTranslationManager->installFrom(QFileInfo(m_sExecutablePath).absolutePath());
 
     setApplicationName(QStringLiteral("Corvane Online"));

@@ -27,6 +27,8 @@ public:
     // against the chunk list here.
     const std::vector<qint32>& chunks() const { return m_lChunks; }
     const std::vector<TPatchDescription>& patches() const { return m_lPatches; }
+    // Whether the engine fetches the file as its packed form rather than chunk by chunk.
+    bool fetchedWhole() const { return m_oPackedForm.hasUrl() && m_lChunks.size() < 2; }
 
 private:
     friend class TPackageConfigurationReader;

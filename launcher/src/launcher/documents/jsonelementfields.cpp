@@ -3,8 +3,10 @@
 #include <QLatin1String>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace velmar::launcher {
@@ -21,26 +23,26 @@ element_type typeOf(const simdjson::dom::element* pValue, element_type eAbsent =
     return pValue ? pValue->type() : eAbsent;
 }
 
-shared::TFileSize decimalTextToFileSize(std::string_view sText)
+std::optional<shared::TFileSize> decimalTextToFileSize(std::string_view sText)
 {
     if (sText.empty() || sText.size() > 20)
-        return 0;
+        return std::nullopt;
     shared::TFileSize nValue = 0;
     for (const char cDigit : sText) {
         if (cDigit < '0' || cDigit > '9')
-            return 0;
+            return std::nullopt;
         const unsigned nDigit = unsigned(cDigit - '0');
         if (nValue > (std::numeric_limits<shared::TFileSize>::max() - nDigit) / 10)
-            return 0;
+            return std::nullopt;
         nValue = nValue * 10 + nDigit;
     }
     return nValue;
 }
 
-shared::TFileSize doubleToFileSize(double dValue)
+std::optional<shared::TFileSize> doubleToFileSize(double dValue)
 {
     if (!(dValue >= 0) || dValue >= kTwoTo64 || std::floor(dValue) != dValue)
-        return 0;
+        return std::nullopt;
     return static_cast<shared::TFileSize>(dValue);
 }
 
@@ -69,32 +71,34 @@ bool elementBool(const simdjson::dom::element* pValue, bool bDefault)
     return typeOf(pValue) == element_type::BOOL ? pValue->get_bool().value_unsafe() : bDefault;
 }
 
-shared::TFileSize elementFileSize(const simdjson::dom::element* pValue)
+std::optional<shared::TFileSize> elementFileSize(const simdjson::dom::element* pValue)
 {
     switch (typeOf(pValue)) {
+    case element_type::NULL_VALUE:
+        return 0;
     case element_type::STRING:
         return decimalTextToFileSize(pValue->get_string().value_unsafe());
     case element_type::INT64: {
         const int64_t nValue = pValue->get_int64().value_unsafe();
-        return nValue < 0 ? 0 : static_cast<shared::TFileSize>(nValue);
+        return nValue < 0 ? std::nullopt : std::optional<shared::TFileSize>(nValue);
     }
     case element_type::UINT64:
     case element_type::DOUBLE:
         return doubleToFileSize(asDouble(*pValue));
     default:
-        return 0;
+        return std::nullopt;
     }
 }
 
-qint32 elementInt32(const simdjson::dom::element* pValue, qint32 nDefault)
+std::optional<qint32> elementInt32(const simdjson::dom::element* pValue)
 {
     const element_type eType = typeOf(pValue);
     if (eType != element_type::INT64 && eType != element_type::UINT64 && eType != element_type::DOUBLE)
-        return nDefault;
+        return std::nullopt;
     const double dValue = asDouble(*pValue);
     if (!(dValue >= std::numeric_limits<qint32>::min() && dValue <= std::numeric_limits<qint32>::max())
         || std::floor(dValue) != dValue)
-        return nDefault;
+        return std::nullopt;
     return static_cast<qint32>(dValue);
 }
 
@@ -122,6 +126,17 @@ QString elementNumberOrText(const simdjson::dom::element* pValue)
     default:
         return elementText(pValue);
     }
+}
+
+QString elementJson(const simdjson::dom::element* pValue)
+{
+    if (!pValue)
+        return QStringLiteral("nothing");
+    const std::string sJson = simdjson::to_string(*pValue);
+    QString sText = QString::fromUtf8(sJson.data(), int(std::min<size_t>(sJson.size(), 64)));
+    if (sJson.size() > 64)
+        sText += QStringLiteral("...");
+    return sText;
 }
 
 } // namespace velmar::launcher

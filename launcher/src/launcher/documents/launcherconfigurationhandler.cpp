@@ -5,6 +5,7 @@
 #include "packageconfigurationreader.h"
 
 #include "shared/downloadpool.h"
+#include "shared/downloadretries.h"
 #include "shared/nocacheparameter.h"
 #include "shared/randomhints.h"
 
@@ -45,6 +46,7 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(std::shared_ptr<sha
                                                              QObject* pParent)
     : QObject(pParent)
     , m_pDownloadPool(std::move(pDownloadPool))
+    , m_pRetries(std::make_unique<shared::TDownloadRetries>(m_pDownloadPool))
     , m_pFilesystemHelper(std::move(pFilesystemHelper))
     , m_oMainConfigurationUrl(m_pFilesystemHelper->settings()->launcherConfiguration())
 {
@@ -86,6 +88,7 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(const QUrl& 
         onConfigurationDownloadFailed(url, QNetworkReply::ContentNotFoundError, QStringLiteral("Data stream is empty"));
         return;
     }
+    m_pRetries->forget(url);
     if (url == m_oMainConfigurationUrl && isWaitingForMainConfiguration()) {
         m_oErrorTimer.stop();
         loadMainConfiguration(Data);
@@ -106,6 +109,10 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(const QUrl& ur
         // answer must not undo it.
         if (!isWaitingForMainConfiguration())
             return;
+        if (m_pRetries->retryLater(url, Code)) {
+            qWarning() << "Download of configuration failed, trying again:" << ErrorString;
+            return;
+        }
         qCritical() << "Download of configuration failed:" << ErrorString;
         m_oErrorTimer.stop();
         if (Code == QNetworkReply::ContentAccessDenied || Code == QNetworkReply::ContentNotFoundError)
@@ -118,6 +125,11 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(const QUrl& ur
                                       [&url](const TConfigurationRequest& oRequest) { return oRequest.uses(url); });
     if (itUsing == m_lRequests.end())
         return;
+    if (m_pRetries->retryLater(url, Code)) {
+        qWarning() << "Download of package configuration/asset from configuration" << url
+                   << "failed, trying again:" << ErrorString;
+        return;
+    }
     qCritical() << "Download of package configuration/asset from configuration" << url << "failed:" << ErrorString;
     m_lRequests.erase(std::remove_if(m_lRequests.begin(), m_lRequests.end(),
                                      [&url](const TConfigurationRequest& oRequest) { return oRequest.uses(url); }),
@@ -129,18 +141,28 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(const QUrl& ur
 void TLauncherConfigurationHandler::onErrorTimerExpired()
 {
     m_oErrorTimer.stop();
+    m_pRetries->forget(m_oMainConfigurationUrl);
     fallBackToLocalCopy();
 }
 
 void TLauncherConfigurationHandler::loadMainConfiguration(const QByteArray& aData)
 {
+    std::shared_ptr<TLauncherConfigurationReader> pReader;
     try {
-        m_pReader = std::make_shared<TLauncherConfigurationReader>(aData, urlWithoutFileName(m_oMainConfigurationUrl));
+        pReader = std::make_shared<TLauncherConfigurationReader>(aData, urlWithoutFileName(m_oMainConfigurationUrl));
     } catch (const TLauncherConfigurationException& oError) {
         qCritical() << "Download of configuration failed:" << oError.what();
         emit mainConfigurationDownloadFailed();
         return;
     }
+    if (!pReader->listsPackages()) {
+        // An error object that a server or proxy sent with success is no
+        // metadata: it must not replace the local copy, which serves instead.
+        qCritical() << "Download of configuration failed: the document lists no packages";
+        fallBackToLocalCopy();
+        return;
+    }
+    m_pReader = std::move(pReader);
     writeLocalCopy(aData);
     emit mainConfigurationLoaded();
 }

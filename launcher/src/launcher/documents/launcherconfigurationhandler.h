@@ -17,6 +17,7 @@
 
 namespace shared {
 class TDownloadPool;
+class TDownloadRetries;
 }
 
 namespace velmar::launcher {
@@ -26,7 +27,9 @@ namespace velmar::launcher {
 // It keeps a local copy of the metadata ("launchermetadata.json" in the
 // launcher folder) and falls back to it when the network fails or is slower
 // than the error timer; in that offline mode the package documents come from
-// the copies inside the installed clients. Only the first outcome of a
+// the copies inside the installed clients. A failure that may pass (a server
+// error, a reset, a time-out) is tried again as a chunk would be; the
+// metadata's attempts end with the error timer. Only the first outcome of a
 // metadata load counts. Lives on the main thread; results are signals.
 class TLauncherConfigurationHandler : public QObject
 {
@@ -88,6 +91,7 @@ private:
     QUrl onlineUrl(const QUrl& oUrl) const;
 
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::unique_ptr<shared::TDownloadRetries> m_pRetries;
     std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
     QUrl m_oMainConfigurationUrl;
     QTimer m_oErrorTimer;

@@ -25,7 +25,8 @@ TLauncherConfigurationReader::TLauncherConfigurationReader(QByteArray aDocument,
         m_pLauncherPackage = std::make_shared<TPackage>(TPackage::kLauncherIndex, oLauncher.toObject(), *this);
 
     const QJsonValue oPackages = oRoot.value(QLatin1String("packages"));
-    if (oPackages.isArray()) {
+    m_bListsPackages = oPackages.isArray();
+    if (m_bListsPackages) {
         const QJsonArray lPackages = oPackages.toArray();
         m_lPackages.reserve(static_cast<size_t>(lPackages.size()));
         for (const QJsonValue oPackage : lPackages)

@@ -29,6 +29,9 @@ public:
     // Null when the document has no "launcher" object.
     const std::shared_ptr<TPackage>& launcherPackage() const { return m_pLauncherPackage; }
     const std::vector<std::shared_ptr<TPackage>>& packages() const { return m_lPackages; }
+    // Whether the document has a "packages" array (an empty one too). What a
+    // server or proxy sends in place of the metadata (an error object) has none.
+    bool listsPackages() const { return m_bListsPackages; }
     const QUrl& hardwareSurveyUrl() const { return m_oHardwareSurveyUrl; }
     const QUrl& hintsUrl() const { return m_oHintsUrl; }
     const QUrl& funnelUrl() const { return m_oFunnelUrl; }
@@ -45,6 +48,7 @@ private:
     QUrl m_oFunnelUrl;
     bool m_bPreventDefaultAutostart = false;
     bool m_bShowPackageNames = false;
+    bool m_bListsPackages = false;
 };
 
 } // namespace velmar::launcher

@@ -63,6 +63,7 @@ TLauncherSettings::TLauncherSettings(const QString& sIniPath)
         m_nDownloadErrorTimeout = oTiming.number("downloadErrorTimeout", 0);
         m_nClientStartTimeout = oTiming.number("clientStartTimeout", 0);
         m_nStallTimeout = oTiming.number("stallTimeout", 30000);
+        m_nMinimumTransferRate = oTiming.number("minimumTransferRate", 1024);
     }
     {
         TSection oOptions(oSettings, QStringLiteral("OPTIONS"));

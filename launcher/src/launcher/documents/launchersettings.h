@@ -26,8 +26,11 @@ public:
     qint64 waitNotificationTimeout() const { return m_nWaitNotificationTimeout; }
     qint64 downloadErrorTimeout() const { return m_nDownloadErrorTimeout; }
     qint64 clientStartTimeout() const { return m_nClientStartTimeout; }
-    // Milliseconds without a byte after which a chunk transfer counts as failed.
+    // Milliseconds without a byte after which a transfer counts as failed; 0: never.
     qint64 stallTimeout() const { return m_nStallTimeout; }
+    // Bytes a second a transfer must average over stallTimeout once its first
+    // byte has arrived, or it counts as failed; 0: no floor.
+    qint64 minimumTransferRate() const { return m_nMinimumTransferRate; }
     bool fastScan() const { return m_bFastScan; }
     bool skipVerification() const { return m_bSkipVerification; }
     bool chunkVerification() const { return m_bChunkVerification; }
@@ -48,6 +51,7 @@ private:
     qint64 m_nDownloadErrorTimeout = 0;
     qint64 m_nClientStartTimeout = 0;
     qint64 m_nStallTimeout = 30000;
+    qint64 m_nMinimumTransferRate = 1024;
     bool m_bFastScan = true;
     bool m_bSkipVerification = true;
     bool m_bChunkVerification = false;

@@ -64,6 +64,11 @@ bool getArray(const element* pValue, simdjson::dom::array& lArray)
     return pValue && pValue->get(lArray) == simdjson::SUCCESS;
 }
 
+bool isArray(const element* pValue)
+{
+    return pValue && pValue->type() == simdjson::dom::element_type::ARRAY;
+}
+
 EClientGeneration generationFromText(const QString& sText)
 {
     if (sText == QLatin1String("first"))
@@ -144,6 +149,8 @@ void TPackageConfigurationReader::discardPackageDocument()
 {
     m_sVersion.clear();
     m_sExecutable.clear();
+    m_bPackageListsFiles = false;
+    m_sMalformedValue.clear();
     m_eGeneration = UnknownGeneration;
     m_eVariant = UnknownVariant;
     m_lParameters.clear();
@@ -161,6 +168,7 @@ void TPackageConfigurationReader::readPackageDocument(const element& oDocument)
     m_eGeneration = generationFromText(elementText(oMembers.value(GenerationMember)));
     m_eVariant = variantFromText(elementText(oMembers.value(VariantMember)));
     readChunks(oMembers.value(DocumentChunksMember), false);
+    m_bPackageListsFiles = isArray(oMembers.value(DocumentFilesMember));
     readFiles(oMembers.value(DocumentFilesMember), false);
     simdjson::dom::array lParameters;
     if (getArray(oMembers.value(ParametersMember), lParameters)) {
@@ -174,6 +182,7 @@ void TPackageConfigurationReader::readAssetDocument(const element& oDocument)
     const TJsonMembers oMembers(oDocument, kDocumentMembers);
     m_sAssetVersion = elementNumberOrText(oMembers.value(VersionMember));
     readChunks(oMembers.value(DocumentChunksMember), true);
+    m_bAssetsListFiles = isArray(oMembers.value(DocumentFilesMember));
     readFiles(oMembers.value(DocumentFilesMember), true);
 }
 
@@ -185,7 +194,7 @@ void TPackageConfigurationReader::readChunks(const element* pValue, bool bFromAs
     m_lChunks.reserve(m_lChunks.size() + lChunks.size());
     for (const element oChunk : lChunks) {
         m_lChunks.emplace_back();
-        readChunk(TJsonMembers(oChunk, kChunkMembers), bFromAssets, m_lChunks.back());
+        readChunk(TJsonMembers(oChunk, kChunkMembers), bFromAssets, m_lChunks.back(), nullptr);
     }
 }
 
@@ -202,7 +211,8 @@ void TPackageConfigurationReader::readFiles(const element* pValue, bool bFromAss
 }
 
 template <typename TMembers>
-void TPackageConfigurationReader::readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk)
+void TPackageConfigurationReader::readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk,
+                                            const TFileDescription* pFile)
 {
     const element* pUrl = oMembers.value(UrlMember);
     std::string_view sUrl;
@@ -213,9 +223,21 @@ void TPackageConfigurationReader::readChunk(const TMembers& oMembers, bool bFrom
     }
     oChunk.m_nOwner = m_nSerial;
     oChunk.m_bUrlFromAssets = bFromAssets;
-    oChunk.m_nPackedSize = elementFileSize(oMembers.value(PackedSizeMember));
+    const auto readSize = [&](size_t nMember, shared::TFileSize& nSize) {
+        const element* pValue = oMembers.value(nMember);
+        const std::optional<shared::TFileSize> oSize = elementFileSize(pValue);
+        nSize = oSize.value_or(0);
+        if (!oSize) {
+            const QString sOwner = pFile ? QStringLiteral("\"%1\"").arg(pFile->m_sLocalFile)
+                                         : QStringLiteral("chunk %1").arg(&oChunk - m_lChunks.data());
+            const std::string_view sMember = kChunkMembers[nMember];
+            noteMalformed(QStringLiteral("the %1 of %2").arg(QLatin1String(sMember.data(), int(sMember.size())), sOwner),
+                          pValue, "size");
+        }
+    };
+    readSize(PackedSizeMember, oChunk.m_nPackedSize);
     oChunk.m_oPackedHash = elementDigest(oMembers.value(PackedHashMember));
-    oChunk.m_nUnpackedSize = elementFileSize(oMembers.value(UnpackedSizeMember));
+    readSize(UnpackedSizeMember, oChunk.m_nUnpackedSize);
     oChunk.m_oUnpackedHash = elementDigest(oMembers.value(UnpackedHashMember));
     oChunk.m_bUnpack = elementBool(oMembers.value(UnpackMember), true);
 }
@@ -225,13 +247,17 @@ void TPackageConfigurationReader::readFile(const element& oValue, bool bFromAsse
     const TJsonMembers oMembers(oValue, kFileMembers);
     oFile.m_sLocalFile = elementText(oMembers.value(LocalFileMember));
     oFile.m_bExecutable = elementBool(oMembers.value(ExecutableMember), false);
-    readChunk(oMembers, bFromAssets, oFile.m_oPackedForm);
+    readChunk(oMembers, bFromAssets, oFile.m_oPackedForm, &oFile);
 
     simdjson::dom::array lChunks;
     if (getArray(oMembers.value(ChunksMember), lChunks)) {
         oFile.m_lChunks.reserve(lChunks.size());
-        for (const element oIndex : lChunks)
-            oFile.m_lChunks.push_back(elementInt32(&oIndex, -1));
+        for (const element oIndex : lChunks) {
+            const std::optional<qint32> oNumber = elementInt32(&oIndex);
+            oFile.m_lChunks.push_back(oNumber.value_or(-1));
+            if (!oNumber)
+                noteMalformed(QStringLiteral("a chunk of \"%1\"").arg(oFile.m_sLocalFile), &oIndex, "chunk index");
+        }
     }
 
     simdjson::dom::array lPatches;
@@ -243,10 +269,18 @@ void TPackageConfigurationReader::readFile(const element& oValue, bool bFromAsse
         const element* pUrl = oPatch.value(PatchUrlMember);
         const bool bUrl = pUrl && pUrl->type() == simdjson::dom::element_type::STRING;
         oFile.m_lPatches.emplace_back(bUrl ? resolveAgainstBase(oBase, elementText(pUrl)) : oBase,
-                                      elementInt32(oPatch.value(FromVersionMember), 0),
-                                      elementInt32(oPatch.value(ToVersionMember), 0),
-                                      elementInt32(oPatch.value(SizeMember), 0));
+                                      elementInt32(oPatch.value(FromVersionMember)).value_or(0),
+                                      elementInt32(oPatch.value(ToVersionMember)).value_or(0),
+                                      elementInt32(oPatch.value(SizeMember)).value_or(0));
     }
+}
+
+void TPackageConfigurationReader::noteMalformed(const QString& sWhat, const element* pValue, const char* pKind)
+{
+    // The first one found is enough to refuse the documents.
+    if (m_sMalformedValue.isEmpty())
+        m_sMalformedValue = QStringLiteral("The package gives %1 as %2, which is no %3.")
+                                .arg(sWhat, elementJson(pValue), QLatin1String(pKind));
 }
 
 QString TPackageConfigurationReader::versionLabel() const

@@ -65,6 +65,16 @@ public:
     const QByteArray& assetDocument() const { return m_aAssetDocument; }
     // True only when both documents parsed.
     bool isValid() const { return m_bValid; }
+    // Whether the package document is an object with a "files" array, and the
+    // asset document too where there is one. What a server or proxy sends in
+    // place of a document (an error object, an empty one) has none, and
+    // describes no package at all; an explicit empty list is a package of no files.
+    bool packageListsFiles() const { return m_bPackageListsFiles; }
+    bool assetsListFiles() const { return m_bAssetsListFiles; }
+    // The first size or chunk index the documents give that is none (negative,
+    // fractional, too large, a text or a value of another type), named as
+    // written, in a sentence for the user; empty when there is none.
+    const QString& malformedValue() const { return m_sMalformedValue; }
 
     // "P<package version> A<asset version>", "?" standing for an empty version.
     // Two configurations are the same version exactly when their labels are equal.
@@ -74,6 +84,11 @@ public:
     // resolved against the base URL of the document that listed it; empty when
     // the document gave none, and for a description another reader listed.
     QUrl url(const TChunkDescription& oChunk) const;
+    // The base URL of the document that listed the description.
+    const QUrl& baseUrl(const TChunkDescription& oChunk) const
+    {
+        return oChunk.m_bUrlFromAssets ? m_oAssetBaseUrl : m_oPackageBaseUrl;
+    }
 
 private:
     // Reads both documents; false when either is no JSON document.
@@ -84,9 +99,11 @@ private:
     void readAssetDocument(const simdjson::dom::element& oDocument);
     void readChunks(const simdjson::dom::element* pValue, bool bFromAssets);
     void readFiles(const simdjson::dom::element* pValue, bool bFromAssets);
+    // pFile is the file whose packed form oChunk is, or null for a chunk of the list.
     template <typename TMembers>
-    void readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk);
+    void readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk, const TFileDescription* pFile);
     void readFile(const simdjson::dom::element& oValue, bool bFromAssets, TFileDescription& oFile);
+    void noteMalformed(const QString& sWhat, const simdjson::dom::element* pValue, const char* pKind);
 
     QUrl m_oPackageBaseUrl;
     QUrl m_oAssetBaseUrl;
@@ -101,6 +118,9 @@ private:
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;
     bool m_bValid = false;
+    bool m_bPackageListsFiles = false;
+    bool m_bAssetsListFiles = true;
+    QString m_sMalformedValue;
     // Tells this reader's descriptions from those of any other reader.
     quint32 m_nSerial;
     // The UTF-8 addresses of all chunks and files, back to back.

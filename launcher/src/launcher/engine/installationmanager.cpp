@@ -245,6 +245,7 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(co
     pInstallation->setInstallationFolder(installationFolder(*pPackage));
     pInstallation->setVersionLabels(sInstalledLabel, sTargetLabel);
     pInstallation->setInstallationMode(m_nInstallationMode);
+    pInstallation->setLocalMediaAllowed(m_bLocalMediaAllowed);
     connect(pInstallation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
     m_lInstallations.push_back(pInstallation);
@@ -267,7 +268,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
                             && updateNeeded(*pTarget, *pInstalled);
         QString sProblem = packageFolderProblem(*pPackage);
         if (sProblem.isEmpty())
-            sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings());
+            sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings(), m_bLocalMediaAllowed);
         if (sProblem.isEmpty() && m_nInstallationMode == 1)
             sProblem = launcherOwnDataProblem(*pTarget, m_pLauncherFilesystemHelper->launcherOwnData());
         if (!sProblem.isEmpty()) {

@@ -62,6 +62,9 @@ public:
     bool hasRunningInstallations() const { return !m_lInstallations.empty(); }
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    // Whether documents read from a folder (local media) may name the files
+    // below it as the chunks to fetch. The launcher fetches over http and https only.
+    void setLocalMediaAllowed(bool bAllowed) { m_bLocalMediaAllowed = bAllowed; }
     void setFunnelEventSink(std::shared_ptr<TFunnelEventSink> pSink) { m_pFunnelEventSink = std::move(pSink); }
     // Why the package cannot be installed into its folder at all; empty when it can.
     QString packageFolderProblem(const TPackage& oPackage);
@@ -92,6 +95,7 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_lInstallations;
     int m_nInstallationMode = 0;
+    bool m_bLocalMediaAllowed = false;
     std::shared_ptr<TFunnelEventSink> m_pFunnelEventSink;
 };
 

@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
 
 #include <set>
 
@@ -12,20 +15,53 @@ namespace velmar::launcher {
 
 namespace {
 
+// What the file system takes (PATH_MAX counts the closing NUL).
+constexpr int kMaximumNameBytes = 255;
+constexpr int kMaximumPathBytes = 4095;
+
 QString quoted(const QString& sText)
 {
     return QLatin1Char('"') + sText + QLatin1Char('"');
 }
 
+// A path too long to show whole: its start, enough to find it in the document.
+QString quotedStart(const QString& sPath)
+{
+    return quoted(sPath.size() > 80 ? sPath.left(80) + QStringLiteral("...") : sPath);
+}
+
+QString lengthProblem(const QString& sPath)
+{
+    const int nPathBytes = sPath.toUtf8().size();
+    if (nPathBytes > kMaximumPathBytes)
+        return QStringLiteral("The package names a path of %1 bytes, %2; the file system opens paths of at most %3 bytes.")
+            .arg(nPathBytes)
+            .arg(quotedStart(sPath))
+            .arg(kMaximumPathBytes);
+    for (const QString& sName : sPath.split(QLatin1Char('/'))) {
+        const int nNameBytes = sName.toUtf8().size();
+        if (nNameBytes > kMaximumNameBytes)
+            return QStringLiteral("The package names %1, whose name %2 is %3 bytes long; the file system takes names of at "
+                                  "most %4 bytes.")
+                .arg(quotedStart(sPath), quotedStart(sName))
+                .arg(nNameBytes)
+                .arg(kMaximumNameBytes);
+    }
+    return QString();
+}
+
 QString fileProblem(const TPackageConfigurationReader& oConfiguration, const TFileDescription& oFile)
 {
-    const QString sName = quoted(oFile.localFile());
     if (!isSafeRelativePath(oFile.localFile()))
-        return QStringLiteral("The package names the unsafe path %1.").arg(sName);
+        return QStringLiteral("The package names the unsafe path %1.").arg(quotedStart(oFile.localFile()));
+    const QString sProblem = lengthProblem(oFile.localFile());
+    if (!sProblem.isEmpty())
+        return sProblem;
+    const QString sName = quoted(oFile.localFile());
     if (oFile.unpackedHash().isEmpty())
         return QStringLiteral("The package gives no hash for %1.").arg(sName);
     const std::vector<TChunkDescription>& lChunks = oConfiguration.chunks();
-    if (oFile.chunks().size() < 2 && oFile.packedForm().hasUrl()) {
+    if (oFile.fetchedWhole()) {
         if (oFile.unpackedSize() > kMaximumDownloadSize)
             return QStringLiteral("The package describes %1 as one download larger than %2 bytes.")
                 .arg(sName)
@@ -55,6 +91,143 @@ QString fileProblem(const TPackageConfigurationReader& oConfiguration, const TFi
     return QString();
 }
 
+bool isWebAddress(const QUrl& oUrl)
+{
+    return (oUrl.scheme() == QLatin1String("http") || oUrl.scheme() == QLatin1String("https")) && !oUrl.host().isEmpty();
+}
+
+// Whether oUrl names a regular file below the folder oBase names, links resolved.
+bool isLocalFileBelow(const QUrl& oBase, const QUrl& oUrl)
+{
+    if (!oUrl.isLocalFile())
+        return false;
+    const QString sFolder = QFileInfo(oBase.toLocalFile()).canonicalFilePath();
+    const QFileInfo oFile(QFileInfo(QDir::cleanPath(oUrl.toLocalFile())).canonicalFilePath());
+    return !sFolder.isEmpty() && oFile.filePath().startsWith(sFolder + QLatin1Char('/')) && oFile.isFile();
+}
+
+// The downloads that the documents would have the engine make, checked as the
+// engine will make them. The engine fetches each address once and finds a
+// chunk's bytes by its hash, so one address must bring one chunk, and one chunk
+// have one size. Those two are found by sorting, not by tables of hundreds of
+// thousands of entries.
+class TDownloadCheck
+{
+public:
+    TDownloadCheck(const TPackageConfigurationReader& oConfiguration, bool bLocalMedia)
+        : m_oConfiguration(oConfiguration)
+        , m_bLocalMedia(bLocalMedia)
+        , m_lChecked(oConfiguration.chunks().size(), false)
+        , m_nSeed(quint32(qGlobalQHashSeed()))
+    {
+        m_lDownloads.reserve(oConfiguration.chunks().size());
+    }
+
+    // Checks each download of the file on its own.
+    QString problem(const TFileDescription& oFile)
+    {
+        if (oFile.fetchedWhole())
+            return problem(oFile.packedForm(), oFile, -1);
+        for (const qint32 nIndex : oFile.chunks()) {
+            if (m_lChecked[size_t(nIndex)])
+                continue;
+            m_lChecked[size_t(nIndex)] = true;
+            const QString sProblem = problem(m_oConfiguration.chunks()[size_t(nIndex)], oFile, nIndex);
+            if (!sProblem.isEmpty())
+                return sProblem;
+        }
+        return QString();
+    }
+
+    // Once every file was checked: the downloads against each other.
+    QString sharedProblem()
+    {
+        std::sort(m_lDownloads.begin(), m_lDownloads.end(),
+                  [](const TDownload& oLeft, const TDownload& oRight) { return oLeft.m_nKey < oRight.m_nKey; });
+        for (auto itRun = m_lDownloads.begin(); itRun != m_lDownloads.end();) {
+            const auto itEnd = std::find_if(itRun, m_lDownloads.end(),
+                                            [&](const TDownload& oDownload) { return oDownload.m_nKey != itRun->m_nKey; });
+            const QString sProblem = addressProblem(itRun, itEnd);
+            if (!sProblem.isEmpty())
+                return sProblem;
+            itRun = itEnd;
+        }
+        std::sort(m_lDownloads.begin(), m_lDownloads.end(), [](const TDownload& oLeft, const TDownload& oRight) {
+            return oLeft.m_pDescription->unpackedHash() < oRight.m_pDescription->unpackedHash();
+        });
+        for (size_t nDownload = 1; nDownload < m_lDownloads.size(); ++nDownload) {
+            const TChunkDescription& oPrevious = *m_lDownloads[nDownload - 1].m_pDescription;
+            const TChunkDescription& oThis = *m_lDownloads[nDownload].m_pDescription;
+            if (oPrevious.unpackedHash() == oThis.unpackedHash() && oPrevious.unpackedSize() != oThis.unpackedSize())
+                return QStringLiteral("The package lists the chunk %1 with the sizes %2 and %3.")
+                    .arg(oThis.unpackedHash().toHex())
+                    .arg(oPrevious.unpackedSize())
+                    .arg(oThis.unpackedSize());
+        }
+        return QString();
+    }
+
+private:
+    struct TDownload
+    {
+        // Equal for equal addresses; rarely, for different ones too.
+        quint64 m_nKey;
+        const TChunkDescription* m_pDescription;
+    };
+    using TIterator = std::vector<TDownload>::iterator;
+
+    // nIndex is the chunk's, or -1 for the file's own packed form.
+    QString problem(const TChunkDescription& oDownload, const TFileDescription& oFile, qint32 nIndex)
+    {
+        const auto what = [&] {
+            return nIndex < 0 ? QStringLiteral("the download of %1").arg(quoted(oFile.localFile()))
+                              : QStringLiteral("chunk %1 of %2").arg(nIndex).arg(quoted(oFile.localFile()));
+        };
+        if (oDownload.packedSize() > kMaximumPackedSize || (oDownload.packedSize() == 0 && oDownload.unpackedSize() > 0))
+            return QStringLiteral("The package gives %1 the packed size %2.").arg(what()).arg(oDownload.packedSize());
+        const QUrl oUrl = m_oConfiguration.url(oDownload);
+        const QUrl& oBase = m_oConfiguration.baseUrl(oDownload);
+        if (!m_bLocalMedia && oBase.isLocalFile() && oUrl.isLocalFile())
+            return QStringLiteral("The package's documents are the copies kept on this computer, which name no address "
+                                  "to fetch %1 from: try again when the server can be reached.")
+                .arg(what());
+        if (m_bLocalMedia && oBase.isLocalFile()) {
+            if (!isLocalFileBelow(oBase, oUrl))
+                return QStringLiteral("The package names %1 for %2, which is no file below the folder of its document.")
+                    .arg(oUrl.toString(), what());
+        } else if (!isWebAddress(oUrl)) {
+            return QStringLiteral("The package names %1 for %2, which is no http or https address.").arg(oUrl.toString(), what());
+        }
+        const QByteArray aAddress = oUrl.toEncoded();
+        m_lDownloads.push_back({quint64(qHash(aAddress, m_nSeed)) << 32 | qHash(aAddress, ~m_nSeed), &oDownload});
+        return QString();
+    }
+
+    // One run of downloads of equal keys: the same address must be the same chunk.
+    QString addressProblem(TIterator itBegin, TIterator itEnd) const
+    {
+        if (itEnd - itBegin < 2)
+            return QString();
+        std::vector<std::pair<QByteArray, const TChunkDescription*>> lRun;
+        for (auto it = itBegin; it != itEnd; ++it)
+            lRun.emplace_back(m_oConfiguration.url(*it->m_pDescription).toEncoded(), it->m_pDescription);
+        std::sort(lRun.begin(), lRun.end());
+        for (size_t nDownload = 1; nDownload < lRun.size(); ++nDownload) {
+            if (lRun[nDownload - 1].first == lRun[nDownload].first
+                && lRun[nDownload - 1].second->unpackedHash() != lRun[nDownload].second->unpackedHash())
+                return QStringLiteral("The package gives the address %1 to two different chunks.")
+                    .arg(QString::fromUtf8(lRun[nDownload].first));
+        }
+        return QString();
+    }
+
+    const TPackageConfigurationReader& m_oConfiguration;
+    const bool m_bLocalMedia;
+    std::vector<bool> m_lChecked;
+    const quint32 m_nSeed;
+    std::vector<TDownload> m_lDownloads;
+};
+
 } // namespace
 
 bool isSafeRelativePath(const QString& sPath)
@@ -69,14 +242,25 @@ bool isSafeRelativePath(const QString& sPath)
     return true;
 }
 
-QString configurationProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lReservedNames)
+QString configurationProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lReservedNames,
+                             bool bLocalMedia)
 {
     if (!oConfiguration.isValid())
         return QStringLiteral("The package documents could not be read.");
+    // Installing a document without a file list would delete every file.
+    if (!oConfiguration.packageListsFiles())
+        return QStringLiteral("The package document has no \"files\" list: the server may have sent something else in its place.");
+    if (!oConfiguration.assetsListFiles())
+        return QStringLiteral("The asset document has no \"files\" list: the server may have sent something else in its place.");
+    if (!oConfiguration.malformedValue().isEmpty())
+        return oConfiguration.malformedValue();
+    TDownloadCheck oDownloads(oConfiguration, bLocalMedia);
     std::set<QString> lFolders;
     const QString* pPrevious = nullptr;
     for (const TFileDescription& oFile : oConfiguration.files()) {
-        const QString sProblem = fileProblem(oConfiguration, oFile);
+        QString sProblem = fileProblem(oConfiguration, oFile);
+        if (sProblem.isEmpty())
+            sProblem = oDownloads.problem(oFile);
         if (!sProblem.isEmpty())
             return sProblem;
         if (lReservedNames.contains(oFile.localFile()))
@@ -93,7 +277,7 @@ QString configurationProblem(const TPackageConfigurationReader& oConfiguration, 
         if (lFolders.count(oFile.localFile()))
             return QStringLiteral("The package names %1 both as a file and as a folder.").arg(quoted(oFile.localFile()));
     }
-    return QString();
+    return oDownloads.sharedProblem();
 }
 
 QString pathProblem(const QString& sFolder, const QString& sRelativePath)
@@ -117,11 +301,21 @@ QStringList reservedFileNames(const TLauncherSettings& oSettings)
 }
 
 QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& oConfiguration,
-                       const TLauncherSettings& oSettings)
+                       const TLauncherSettings& oSettings, bool bLocalMedia)
 {
-    QString sProblem = configurationProblem(oConfiguration, reservedFileNames(oSettings));
-    for (size_t nFile = 0; sProblem.isEmpty() && nFile < oConfiguration.files().size(); ++nFile)
-        sProblem = pathProblem(oFolder.absolutePath(), oConfiguration.files()[nFile].localFile());
+    QString sProblem = configurationProblem(oConfiguration, reservedFileNames(oSettings), bLocalMedia);
+    const QString sFolder = oFolder.absolutePath();
+    const int nFolderBytes = sFolder.toUtf8().size() + 1;
+    for (size_t nFile = 0; sProblem.isEmpty() && nFile < oConfiguration.files().size(); ++nFile) {
+        const QString& sFile = oConfiguration.files()[nFile].localFile();
+        const int nPathBytes = nFolderBytes + sFile.toUtf8().size();
+        if (nPathBytes > kMaximumPathBytes)
+            return QStringLiteral("The path of %1 in %2 is %3 bytes long; the file system opens paths of at most %4 bytes.")
+                .arg(quotedStart(sFile), sFolder)
+                .arg(nPathBytes)
+                .arg(kMaximumPathBytes);
+        sProblem = pathProblem(sFolder, sFile);
+    }
     return sProblem;
 }
 

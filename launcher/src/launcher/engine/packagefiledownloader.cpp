@@ -9,6 +9,7 @@
 
 #include "shared/decompressionerror.h"
 #include "shared/downloadpool.h"
+#include "shared/downloadretries.h"
 #include "shared/packeddata.h"
 #include "shared/sha256.h"
 
@@ -23,10 +24,6 @@
 #include <stdexcept>
 
 namespace velmar::launcher {
-
-namespace {
-constexpr int kFirstRetryDelayMilliseconds = 200;
-}
 
 TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
                                                std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
@@ -57,6 +54,7 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     for (const TFileToDownload& oFile : lFiles) {
+        m_lFilesGiven.push_back(oFile.m_sLocalFile);
         const QString sTarget = m_pFilesystemHelper->pathInsideFolder(m_oTargetDirectory, oFile.m_sLocalFile);
         auto pState = std::make_shared<TChunkedFileState>(oFile, sTarget);
         for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {
@@ -205,11 +203,10 @@ void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResu
         processFinishedData(oUrl);
         return;
     case DecompressionFailed:
+        // Bytes damaged on the way, as a wrong hash is: another attempt may bring them whole.
         qWarning() << "Failed to decompress file downloaded from" << oUrl;
-        m_sErrorMessage = QStringLiteral("The chunk %1 could not be unpacked.").arg(oUrl.toString());
-        giveUp(oUrl);
-        m_bAtLeastOneDownloadFailed = true;
-        break;
+        retryOrGiveUp(oUrl, QStringLiteral("The chunk %1 could not be unpacked.").arg(oUrl.toString()));
+        return;
     case VerificationFailedForChunk:
         qWarning() << "Failed to verify file downloaded from" << oUrl;
         retryOrGiveUp(oUrl, oResult.m_sMessage);
@@ -233,12 +230,6 @@ void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResu
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
-void TPackageFileDownloader::giveUp(const QUrl& oUrl)
-{
-    m_pDownloadPool->release(oUrl);
-    m_hChunksInProgress.remove(oUrl);
-}
-
 void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWhat)
 {
     // abort() frees the slot of a request still running (a reply too long);
@@ -249,7 +240,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
     if (it == m_hChunksInProgress.constEnd())
         return;
     TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
-    if (oChunk.m_nRetryCount >= 3) {
+    if (oChunk.m_nRetryCount >= shared::TDownloadRetries::kAttempts - 1) {
         qCritical() << "Download of" << oUrl << "failed:" << sWhat;
         m_sErrorMessage = sWhat;
         m_hChunksInProgress.remove(oUrl);
@@ -258,9 +249,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
         return;
     }
     ++oChunk.m_nRetryCount;
-    // Not at once: a connection the server has just reset may not be known dead
-    // yet, and an immediate retry can fail on it again without reaching the server.
-    const int nDelay = kFirstRetryDelayMilliseconds << (oChunk.m_nRetryCount - 1);
+    const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
     QTimer::singleShot(nDelay, this, [this, oUrl] {
         if (m_hChunksInProgress.contains(oUrl))
@@ -363,8 +352,25 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
         emit downloadFailed(SavingFailed);
     else if (m_bAtLeastOneFileWrong)
         emit downloadFailed(VerificationFailed);
-    else
+    else if (const QString sUnfinished = unfinishedFile(); !sUnfinished.isEmpty()) {
+        // Every chunk address is done, yet a file is not: the end is counted in files.
+        m_sErrorMessage = QStringLiteral("The download ended before \"%1\" was written whole.").arg(sUnfinished);
+        qCritical() << m_sErrorMessage;
+        emit downloadFailed(VerificationFailed);
+    } else {
         emit downloadCompleted();
+    }
+}
+
+QString TPackageFileDownloader::unfinishedFile() const
+{
+    const std::vector<QString> lCompleted = completedFiles();
+    const QSet<QString> lDone(lCompleted.begin(), lCompleted.end());
+    for (const QString& sFile : m_lFilesGiven) {
+        if (!lDone.contains(sFile))
+            return sFile;
+    }
+    return QString();
 }
 
 } // namespace velmar::launcher

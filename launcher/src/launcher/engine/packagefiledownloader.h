@@ -97,9 +97,10 @@ private:
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
-    void giveUp(const QUrl& oUrl);
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    // A file given to this downloader that was not written to its end, or empty.
+    QString unfinishedFile() const;
     void emitProgress();
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
@@ -120,6 +121,7 @@ private:
     bool m_bAtLeastOneFileWrong = false;
     int m_nInstallationMode = 0;
     std::vector<TChunkToDownload> m_lChunksToDownload;
+    std::vector<QString> m_lFilesGiven;
     // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
     QHash<QUrl, size_t> m_hChunksInProgress;
     QSet<QUrl> m_lChunksNotYetWritten;

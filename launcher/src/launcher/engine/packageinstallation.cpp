@@ -42,11 +42,11 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     qRegisterMetaType<TPackageDifference>();
     qRegisterMetaType<shared::TFileSize>("shared::TFileSize");
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
-    // A transfer that stalls is a failed attempt, not an installation that never ends.
-    m_pNetworkAccessManager->setTransferTimeout(int(qBound<qint64>(1, pSettings->stallTimeout(), INT_MAX)));
     m_pDownloadPool = std::make_shared<shared::TDownloadPool>(
         std::max(1, pSettings->maxConcurrentDownloads()),
         std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager), nullptr, false);
+    // A transfer that stalls or crawls is a failed attempt, not an installation that never ends.
+    m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
@@ -92,7 +92,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         const QStringList lReserved = reservedFileNames(oSettings);
         // Everything that could make the engine write or delete in the wrong
         // place is refused before anything is touched.
-        oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings);
+        oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
         const QStringList lOwnData = m_nInstallationMode == 1 ? pFilesystemHelper->launcherOwnData() : QStringList();
         if (oDifference.m_sError.isEmpty())
             oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);

@@ -59,6 +59,8 @@ public:
     void setInstallationFolder(const QDir& oFolder) { m_oInstallationFolder = oFolder; }
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    // See TInstallationManager::setLocalMediaAllowed().
+    void setLocalMediaAllowed(bool bAllowed) { m_bLocalMediaAllowed = bAllowed; }
     // The configuration this request brings the folder to: the package's current
     // one for an install, the installed one for a verification.
     const std::shared_ptr<const TPackageConfigurationReader>& configuration() const { return m_pConfiguration; }
@@ -114,6 +116,7 @@ private:
     EPackageDownloaderError m_eErrorReason = NoError;
     QString m_sErrorMessage;
     int m_nInstallationMode = 0;
+    bool m_bLocalMediaAllowed = false;
     QString m_sInstalledVersionLabel;
     QString m_sTargetVersionLabel;
     QDir m_oInstallationFolder;

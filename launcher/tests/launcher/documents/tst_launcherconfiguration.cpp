@@ -119,7 +119,11 @@ private slots:
     void offlinePackagesComeFromInstalledCopies();
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
     void slowServerFallsBackAndLateAnswerIsIgnored();
+    void failedDocumentsAreAskedForAgain_data();
+    void failedDocumentsAreAskedForAgain();
     void noBuildForThisPlatformFinishesAtOnce();
+    void answerWithoutPackageListKeepsTheLocalCopy_data();
+    void answerWithoutPackageListKeepsTheLocalCopy();
 
 private:
     QTemporaryDir m_oRoot;
@@ -295,6 +299,51 @@ void tst_LauncherConfiguration::slowServerFallsBackAndLateAnswerIsIgnored()
     QCOMPARE(pReader->packages().size(), size_t(6));
 }
 
+// A server error, a reset or a time-out may pass: the document is asked for
+// again, as often as a chunk would be. An answer that it is not there is final.
+void tst_LauncherConfiguration::failedDocumentsAreAskedForAgain_data()
+{
+    QTest::addColumn<QString>("sPath");
+    QTest::addColumn<int>("nFault");
+    QTest::addColumn<int>("nTimes");
+    QTest::addColumn<bool>("bOffline");
+    QTest::addColumn<bool>("bConfigured");
+    QTest::addColumn<int>("nRequests");
+    const QString sMetadata = QStringLiteral("launcher/metadata.json");
+    const QString sPackage = QStringLiteral("launcher/live/package.json");
+    QTest::newRow("metadata 503 once") << sMetadata << int(EHttpFault::Unavailable) << 1 << false << true << 2;
+    QTest::newRow("metadata 503 throughout: the local copy") << sMetadata << int(EHttpFault::Unavailable) << -1 << true
+                                                               << false << 4;
+    QTest::newRow("package document 500 once") << sPackage << int(EHttpFault::ServerError) << 1 << false << true << 2;
+    QTest::newRow("package document 404") << sPackage << int(EHttpFault::NotFound) << -1 << false << false << 1;
+}
+
+void tst_LauncherConfiguration::failedDocumentsAreAskedForAgain()
+{
+    QFETCH(QString, sPath);
+    QFETCH(int, nFault);
+    QFETCH(int, nTimes);
+    QFETCH(bool, bOffline);
+    QFETCH(bool, bConfigured);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(m_oRoot.path()));
+    oServer.setFaultForPrefix(sPath, EHttpFault(nFault), nTimes);
+    TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
+    QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    QCOMPARE(oFixture.m_oHandler.isOffline(), bOffline);
+    oFixture.m_oHandler.downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
+    const auto pLive = oFixture.configuration(0);
+    QCOMPARE(pLive && pLive->isValid(), bConfigured);
+    int nRequests = 0;
+    for (const TRecordedHttpRequest& oRequest : oServer.requests())
+        nRequests += oRequest.path() == sPath;
+    QTEST(nRequests, "nRequests");
+}
+
 void tst_LauncherConfiguration::noBuildForThisPlatformFinishesAtOnce()
 {
     TFixture oFixture(m_oServer.url(QStringLiteral("/nowhere/metadata.json")));
@@ -303,6 +352,39 @@ void tst_LauncherConfiguration::noBuildForThisPlatformFinishesAtOnce()
     oFixture.m_oHandler.downloadPackageConfigurations();
     QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
+}
+
+// What a misconfigured server or proxy answers with status 200 is no metadata:
+// it never replaces a good local copy, which serves as when the server is down.
+void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy_data()
+{
+    QTest::addColumn<QByteArray>("aAnswer");
+    QTest::addColumn<bool>("bLocalCopy");
+    const QByteArray aError = R"({"message": "Service Unavailable", "code": 503})";
+    QTest::newRow("error object, local copy") << aError << true;
+    QTest::newRow("error object, no local copy") << aError << false;
+    QTest::newRow("array") << QByteArray("[]") << true;
+    // An empty list is a list: the publisher offers no packages now.
+    QTest::newRow("empty package list") << QByteArray(R"({"packages": []})") << true;
+}
+
+void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy()
+{
+    QFETCH(QByteArray, aAnswer);
+    QFETCH(bool, bLocalCopy);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start());
+    oServer.setDefaultResponse(TCannedHttpResponse::withBody(aAnswer, 200));
+    TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
+    const QString sLocalCopy = oFixture.path(QStringLiteral("launchermetadata.json"));
+    if (bLocalCopy)
+        QVERIFY(writeTestFile(sLocalCopy, kMetadata));
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    const bool bList = aAnswer.contains("packages");
+    QCOMPARE(oFixture.m_oLoaded.size(), bLocalCopy || bList ? 1 : 0);
+    QCOMPARE(oFixture.m_oHandler.isOffline(), !bList && bLocalCopy);
+    QCOMPARE(readTestFile(sLocalCopy), bList ? aAnswer : bLocalCopy ? kMetadata : QByteArray());
 }
 
 void tst_LauncherConfiguration::invalidJsonThrows()

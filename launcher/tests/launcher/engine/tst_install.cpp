@@ -7,9 +7,12 @@
 #include "testmetadata.h"
 #include "testseams.h"
 
+#include "testpool.h"
+
 #include "launcher/engine/installationmanager.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/packageconfigurationreader.h"
+#include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 
 #include <QJsonArray>
@@ -66,6 +69,10 @@ private slots:
     void killedUpdateResumes_data();
     void killedUpdateResumes();
     void hostileDocumentIsRefused();
+    void localMediaNameOnlyTheirOwnFiles();
+    void launcherRefusesBeforeTouchingTheFolder_data();
+    void launcherRefusesBeforeTouchingTheFolder();
+    void downloadEndsWellOnlyWithEveryFileWritten();
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
@@ -282,27 +289,261 @@ void tst_Install::hostileDocumentIsRefused()
     QVERIFY(QFile::link(oBed.path(QStringLiteral("outside")), oBed.folder() + QStringLiteral("/link")));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("outside/x")), "outside"));
 
-    // The big asset file's entry gets each hostile value in turn: paths that climb
-    // out, are absolute, empty or the folder itself, a path named twice, both file
-    // and folder, a marker's name, a way through a link; a chunk the document does
-    // not list; sizes that do not add up.
-    const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
-    const QJsonObject oSound = readJson(sPath);
-    const QList<QPair<QString, QJsonValue>> lHostile{
-        {"localfile", "../../outside/x"}, {"localfile", "/tmp/x"},        {"localfile", ""},
-        {"localfile", "."},               {"localfile", "bin/libgame.so"}, {"localfile", "bin"},
-        {"localfile", "package.json"},    {"localfile", "link/x"},         {"chunks", QJsonArray{0, 99999}},
-        {"unpackedsize", 123}};
-    for (const auto& [sKey, oValue] : lHostile) {
+    const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
+    const QString sPackage = oBed.cdn() + QStringLiteral("/live/package.json");
+    const QByteArray aSoundAssets = readTestFile(sAssets);
+    const QByteArray aSoundPackage = readTestFile(sPackage);
+    const QJsonObject oSound = QJsonDocument::fromJson(aSoundAssets).object();
+    const int nPackageChunks = QJsonDocument::fromJson(aSoundPackage).object().value(QStringLiteral("chunks")).toArray().size();
+    QJsonArray lChunks = oSound.value(QStringLiteral("chunks")).toArray();
+    // The asset chunks of a file, as positions in the asset document's own list.
+    const auto chunksOfAsset = [&](const QString& sName) {
+        QList<int> lPositions;
         QJsonObject oDocument = oSound;
-        editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) { oFile.insert(sKey, oValue); });
-        QVERIFY(writeJson(sPath, oDocument));
-        const auto hBefore = treeState(oBed.path(QString()));
-        const TToolRun oRun = oBed.install(QStringLiteral("update"));
-        const QString sCase = sKey + QLatin1Char('=') + QJsonDocument(QJsonArray{oValue}).toJson(QJsonDocument::Compact);
-        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCase + QStringLiteral(": ") + oRun.describe()));
-        QVERIFY2(treeState(oBed.path(QString())) == hBefore, qPrintable(sCase));
+        editListedFile(oDocument, sName, [&](QJsonObject& oFile) {
+            for (const QJsonValue oIndex : oFile.value(QStringLiteral("chunks")).toArray())
+                lPositions << oIndex.toInt() - nPackageChunks;
+        });
+        return lPositions;
+    };
+    const int nWorld = chunksOfAsset(QStringLiteral("data/world.pak")).at(1);
+    const QList<int> lMusic = chunksOfAsset(QStringLiteral("data/music.ogg"));
+    const QJsonObject oWorldChunk = lChunks.at(nWorld).toObject();
+    const QJsonObject oMusicChunk = lChunks.at(lMusic.first()).toObject();
+    const auto chunkMember = [](const QJsonObject& oChunk, const char* pKey) { return oChunk.value(QLatin1String(pKey)); };
+    // A music chunk of another size than the world chunk whose hash it is given.
+    int nOtherSize = lMusic.first();
+    for (const int nPosition : lMusic) {
+        if (chunkMember(lChunks.at(nPosition).toObject(), "unpackedsize") != chunkMember(oWorldChunk, "unpackedsize"))
+            nOtherSize = nPosition;
     }
+    QVERIFY(chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedsize") != chunkMember(oWorldChunk, "unpackedsize"));
+    const QString sLocalCopy = QUrl::fromLocalFile(oBed.cdn() + QStringLiteral("/live/")
+                                                   + chunkMember(oWorldChunk, "url").toString()).toString();
+
+    // Each case is one value given to the big asset file's entry ("file"), to one
+    // of its chunks ("chunk"), or a whole document ("assets", "package"). Values
+    // are JSON text, so that numbers reach the engine exactly as written; the
+    // refusal must name what the document wrote where given.
+    struct THostile
+    {
+        QString sWhere;
+        QString sKey;
+        QByteArray aValue;
+        QString sNamed;
+    };
+    const QList<THostile> lHostile{
+        // Paths that climb out, are absolute, empty or the folder itself, a path
+        // named twice, both file and folder, a marker's name, a way through a link,
+        // a name or a path longer than the file system takes.
+        {"file", "localfile", R"("../../outside/x")", ""},
+        {"file", "localfile", R"("/tmp/x")", ""},
+        {"file", "localfile", R"("")", ""},
+        {"file", "localfile", R"(".")", ""},
+        {"file", "localfile", R"("bin/libgame.so")", ""},
+        {"file", "localfile", R"("bin")", ""},
+        {"file", "localfile", R"("package.json")", ""},
+        {"file", "localfile", R"("link/x")", ""},
+        {"file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes"},
+        {"file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes"},
+        // A chunk the document does not list, sizes that do not add up, numbers
+        // that are no sizes or no indices.
+        {"file", "chunks", "[0, 99999]", "99999"},
+        {"file", "unpackedsize", "123", "123"},
+        {"file", "unpackedsize", "-1", "-1"},
+        {"file", "chunks", "[24.5]", "24.5"},
+        {"file", "chunks", R"(["24"])", R"("24")"},
+        {"chunk", "packedsize", "-1", "-1"},
+        {"chunk", "packedsize", "9223372036854775807", "9223372036854775807"},
+        // One address for two different chunks, one chunk with two sizes.
+        {"chunk", "url", '"' + chunkMember(oMusicChunk, "url").toString().toUtf8() + '"', chunkMember(oMusicChunk, "url").toString()},
+        {"chunk", "unpackedhash", '"' + chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedhash").toString().toUtf8() + '"',
+         chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedhash").toString()},
+        // Local files and devices named by a document that came over http.
+        {"chunk", "url", '"' + sLocalCopy.toUtf8() + '"', "file:"},
+        {"chunk", "url", R"("file:///dev/zero")", "file:"},
+        // What a misconfigured server or proxy answers: documents without a file list.
+        {"package", "", "[]", "files"},
+        {"package", "", R"({"message": "Service Unavailable", "code": 503})", "files"},
+        {"assets", "", "{}", "files"},
+    };
+    // Where a refused run could write: the folder, and through its link outside it.
+    const auto state = [&] {
+        return std::make_pair(treeState(oBed.path(QStringLiteral("install"))), treeState(oBed.path(QStringLiteral("outside"))));
+    };
+    for (const THostile& oCase : lHostile) {
+        QByteArray aAssets = aSoundAssets;
+        QByteArray aPackage = aSoundPackage;
+        const QString sMark = QStringLiteral("@hostile@");
+        if (oCase.sWhere == QLatin1String("package")) {
+            aPackage = oCase.aValue;
+        } else if (oCase.sWhere == QLatin1String("assets")) {
+            aAssets = oCase.aValue;
+        } else {
+            QJsonObject oDocument = oSound;
+            if (oCase.sWhere == QLatin1String("file")) {
+                editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) { oFile.insert(oCase.sKey, sMark); });
+            } else {
+                QJsonArray lEdited = lChunks;
+                QJsonObject oChunk = lEdited.at(nWorld).toObject();
+                oChunk.insert(oCase.sKey, sMark);
+                lEdited[nWorld] = oChunk;
+                oDocument.insert(QStringLiteral("chunks"), lEdited);
+            }
+            aAssets = QJsonDocument(oDocument).toJson().replace("\"" + sMark.toUtf8() + '"', oCase.aValue);
+        }
+        QVERIFY(writeTestFile(sAssets, aAssets) && writeTestFile(sPackage, aPackage));
+        const auto hBefore = state();
+        const TToolRun oRun = oBed.install(QStringLiteral("update"));
+        const QString sCase = oCase.sWhere + QLatin1Char(' ') + oCase.sKey + QLatin1Char('=') + QString::fromUtf8(oCase.aValue.left(80));
+        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCase + QStringLiteral(": ") + oRun.describe()));
+        QVERIFY2(oRun.sErr.contains(oCase.sNamed), qPrintable(sCase + QStringLiteral(": ") + oRun.sErr));
+        QVERIFY2(state() == hBefore, qPrintable(sCase));
+    }
+}
+
+// corvane-install from local media: documents read from a folder name only the
+// regular files below that folder.
+void tst_Install::localMediaNameOnlyTheirOwnFiles()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    oBed.serveFrom(QUrl::fromLocalFile(oBed.cdn() + QLatin1Char('/')));
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+
+    // The world file must be fetched again: from a copy of its chunk outside the
+    // medium's folder, then from a named pipe that would never end.
+    QVERIFY(QFile::remove(oBed.folder() + QStringLiteral("/data/world.pak")));
+    const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
+    const QByteArray aSound = readTestFile(sAssets);
+    const int nPackageChunks = readJson(oBed.cdn() + QStringLiteral("/live/package.json")).value(QStringLiteral("chunks")).toArray().size();
+    QJsonObject oDocument = QJsonDocument::fromJson(aSound).object();
+    int nPosition = -1;
+    editListedFile(oDocument, QStringLiteral("data/world.pak"),
+                   [&](QJsonObject& oFile) { nPosition = oFile.value(QStringLiteral("chunks")).toArray().at(0).toInt() - nPackageChunks; });
+    QJsonArray lChunks = oDocument.value(QStringLiteral("chunks")).toArray();
+    QJsonObject oChunk = lChunks.at(nPosition).toObject();
+    const QString sChunkFile = oBed.cdn() + QStringLiteral("/live/") + oChunk.value(QStringLiteral("url")).toString();
+    QVERIFY(QDir().mkpath(oBed.path(QStringLiteral("outside"))));
+    QVERIFY(QFile::copy(sChunkFile, oBed.path(QStringLiteral("outside/chunk"))));
+    oChunk.insert(QStringLiteral("url"), QStringLiteral("../../outside/chunk"));
+    lChunks[nPosition] = oChunk;
+    oDocument.insert(QStringLiteral("chunks"), lChunks);
+    QVERIFY(writeJson(sAssets, oDocument));
+    const auto hBefore = treeState(oBed.folder());
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("outside/chunk")), qPrintable(oRun.describe()));
+    QVERIFY(treeState(oBed.folder()) == hBefore);
+
+    QVERIFY(writeTestFile(sAssets, aSound) && QFile::remove(sChunkFile));
+    QVERIFY(::mkfifo(QFile::encodeName(sChunkFile).constData(), 0644) == 0);
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QFileInfo(sChunkFile).fileName()), qPrintable(oRun.describe()));
+    QVERIFY(treeState(oBed.folder()) == hBefore);
+}
+
+// The launcher's own rules for a request, met before its folder changes: a
+// document without a file list would delete the launcher's own files, and the
+// copies of an offline start name local files, which the launcher never fetches.
+// An explicit empty file list is a package of no files.
+void tst_Install::launcherRefusesBeforeTouchingTheFolder_data()
+{
+    QTest::addColumn<bool>("bSelf");
+    QTest::addColumn<QByteArray>("aTarget");
+    QTest::addColumn<bool>("bRefused");
+    QTest::newRow("self-update without a file list") << true << QByteArray(R"({"version": "2"})") << true;
+    QTest::newRow("self-update to no files") << true << QByteArray(R"({"version": "2", "files": []})") << false;
+    const QString sHash = QString::fromLatin1(shared::TSha256::hash("abc").toHex());
+    QTest::newRow("client from local copies")
+        << false
+        << QStringLiteral(R"({"version": "2", "chunks": [{"url": "c0", "packedsize": 3, "unpackedsize": 3, "unpack": false,
+                                                          "unpackedhash": "%1"}],
+                             "files": [{"localfile": "a", "unpackedsize": 3, "unpackedhash": "%1", "chunks": [0]}]})")
+               .arg(sHash)
+               .toUtf8()
+        << true;
+}
+
+void tst_Install::launcherRefusesBeforeTouchingTheFolder()
+{
+    QFETCH(bool, bSelf);
+    QFETCH(QByteArray, aTarget);
+    QFETCH(bool, bRefused);
+    QTemporaryDir oRoot;
+    const QString sLauncher = oRoot.filePath(QStringLiteral("launcher"));
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(sLauncher);
+    std::shared_ptr<TLauncherConfigurationReader> pMetadata;
+    std::shared_ptr<TPackage> pPackage;
+    QString sInstalled;
+    if (bSelf) {
+        pMetadata = std::make_shared<TLauncherConfigurationReader>(
+            R"({"launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64"}]}})", QUrl());
+        pPackage = pMetadata->launcherPackage();
+        sInstalled = sLauncher;
+    } else {
+        pMetadata = packagesMetadata(1);
+        pPackage = pMetadata->packages().front();
+        sInstalled = sLauncher + QStringLiteral("/packages/c0");
+    }
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/corvane-launcher"), "program", true));
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/README.txt"), "text"));
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/package.json"),
+                          R"({"version": "1", "files": [{"localfile": "corvane-launcher"}, {"localfile": "README.txt"}]})"));
+    // An offline start reads the documents as files, here where the chunk lies.
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("copies/c0")), "abc"));
+    const QUrl oBase = QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("copies/")));
+    pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(aTarget, QByteArray(), oBase, oBase));
+
+    TInstallationManager oManager(bSelf ? nullptr : pMetadata, pHelper);
+    oManager.setInstallationMode(bSelf ? 1 : 0);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    const auto hBefore = treeState(sInstalled);
+    oManager.installOrUpdatePackage(pPackage);
+    QTRY_COMPARE_WITH_TIMEOUT(oFinished.count(), 1, 20000);
+    const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
+    QCOMPARE(pInstallation->succeeded(), !bRefused);
+    if (bRefused) {
+        QCOMPARE(pInstallation->errorReason(), InvalidPackage);
+        QCOMPARE(treeState(sInstalled), hBefore);
+    } else {
+        QVERIFY(!QFileInfo::exists(sInstalled + QStringLiteral("/corvane-launcher")));
+        QVERIFY(!QFileInfo::exists(sInstalled + QStringLiteral("/README.txt")));
+    }
+}
+
+// Two files whose chunks share an address but not a hash: the address brings
+// one chunk, and the download must not end well while the other file was never
+// written.
+void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
+{
+    QTemporaryDir oRoot;
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/c")), "aaa"));
+    const QUrl oBase = QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("cdn/")));
+    const QByteArray aChunk = R"({"url": "c", "packedsize": 3, "unpackedsize": 3, "unpack": false, "unpackedhash": "%1"})";
+    const QByteArray aDocument = "{\"chunks\": [" + QByteArray(aChunk).replace("%1", shared::TSha256::hash("aaa").toHex()) + ", "
+                                 + QByteArray(aChunk).replace("%1", shared::TSha256::hash("bbb").toHex()) + "]}";
+    const TPackageConfigurationReader oReader(aDocument, QByteArray(), oBase, oBase);
+    std::vector<TFileToDownload> lFiles(2);
+    for (size_t nFile = 0; nFile < lFiles.size(); ++nFile) {
+        lFiles[nFile].m_sLocalFile = nFile == 0 ? QStringLiteral("a") : QStringLiteral("b");
+        lFiles[nFile].m_nUnpackedSize = 3;
+        lFiles[nFile].m_oUnpackedHash = oReader.chunks()[nFile].unpackedHash();
+        lFiles[nFile].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[nFile])};
+        lFiles[nFile].m_lPositionsToWrite = {0};
+    }
+    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
+    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
+    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
+    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
+    oDownloader.setTargetDirectory(QDir(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setFilesToDownload(lFiles);
+    oDownloader.startDownload();
+    QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);
+    QCOMPARE(oFailed.count(), 1);
+    QVERIFY2(oDownloader.errorMessage().contains(QLatin1String("\"b\"")), qPrintable(oDownloader.errorMessage()));
 }
 
 void tst_Install::failedInstallStaysPartial()
@@ -337,37 +578,50 @@ void tst_Install::failedInstallStaysPartial()
 }
 
 // A server that breaks answers: what a retry can mend ends installed, the rest
-// fails cleanly with the package left partial.
+// fails cleanly, a package left partial or, when its documents never came, untouched.
 void tst_Install::brokenAnswers_data()
 {
+    QTest::addColumn<QString>("sPrefix");
     QTest::addColumn<int>("nFault");
     QTest::addColumn<int>("nTimes");
+    QTest::addColumn<QString>("sMethod");
     QTest::addColumn<bool>("bInstalls");
-    QTest::newRow("404") << int(EHttpFault::NotFound) << -1 << false;
-    QTest::newRow("500 three times") << int(EHttpFault::ServerError) << 3 << true;
-    QTest::newRow("reset once") << int(EHttpFault::ResetMidway) << 1 << true;
-    QTest::newRow("truncated") << int(EHttpFault::Truncate) << -1 << false;
-    QTest::newRow("wrong bytes three times") << int(EHttpFault::WrongBytes) << 3 << true;
-    QTest::newRow("wrong bytes") << int(EHttpFault::WrongBytes) << -1 << false;
-    QTest::newRow("stalled once") << int(EHttpFault::Stall) << 1 << true;
-    QTest::newRow("too long") << int(EHttpFault::OverLong) << -1 << false;
+    const QString sChunks = QStringLiteral("live/chunks/");
+    const QString sStore = QStringLiteral("store");
+    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false;
+    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true;
+    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true;
+    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false;
+    // Stored chunks: a wrong byte makes a wrong hash; packed ones fail to unpack.
+    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true;
+    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false;
+    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true;
+    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true;
+    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true;
+    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false;
+    // The documents get the same attempts, but only where another one may succeed.
+    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true;
+    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true;
+    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false;
 }
 
 void tst_Install::brokenAnswers()
 {
+    QFETCH(QString, sPrefix);
     QFETCH(int, nFault);
     QFETCH(int, nTimes);
+    QFETCH(QString, sMethod);
     QFETCH(bool, bInstalls);
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
-    // Stored chunks: a wrong byte makes a wrong hash, which is retried.
-    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    oBed.writeSource(QStringLiteral("data/notes.txt"), QByteArray("a line that packs well\n").repeated(4000));
+    QVERIFY(oBed.publish(QStringLiteral("1"), sMethod).nExitCode == 0);
     TTestHttpServer oServer;
     QVERIFY(oServer.start(oBed.cdn()));
     oBed.serveFrom(oServer.url(QString()));
-    oServer.setFaultForPrefix(QStringLiteral("live/chunks/"), EHttpFault(nFault), nTimes);
+    oServer.setFaultForPrefix(sPrefix, EHttpFault(nFault), nTimes);
     // A stalled transfer is given up after a second here, not half a minute.
     QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
     aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
@@ -376,23 +630,33 @@ void tst_Install::brokenAnswers()
 
     const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(),
                                        {QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))});
+    QStringList lFaulty;
+    for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
+        if (oRequest.path().startsWith(sPrefix))
+            lFaulty << oRequest.path();
+    }
+    QVERIFY(!lFaulty.isEmpty());
+    const bool bChunks = sPrefix.endsWith(QLatin1Char('/'));
     if (bInstalls) {
         QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
         QVERIFY(oBed.installedAsPublished());
+        // Asked for again (the network layer may itself resend after a reset).
+        if (!bChunks)
+            QVERIFY(lFaulty.size() > nTimes && lFaulty.size() <= 4);
         return;
     }
     QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
-    QVERIFY2(oRun.sErr.contains(QLatin1String("live/chunks/")), qPrintable(oRun.sErr));
-    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY2(oRun.sErr.contains(sPrefix), qPrintable(oRun.sErr));
+    QCOMPARE(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")), bChunks);
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    if (!bChunks) {
+        // A document that is not there is not asked for again.
+        QCOMPARE(lFaulty.size(), 1);
+        return;
+    }
     // At most four attempts per chunk (a request on a connection the server had
     // just closed may fail before the server sees it), then the chunk is given up.
-    QStringList lChunks;
-    for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
-        if (oRequest.path().startsWith(QLatin1String("live/chunks/")))
-            lChunks << oRequest.path();
-    }
-    QVERIFY(!lChunks.isEmpty() && lChunks.count(lChunks.first()) >= 2 && lChunks.count(lChunks.first()) <= 4);
+    QVERIFY(lFaulty.count(lFaulty.first()) >= 2 && lFaulty.count(lFaulty.first()) <= 4);
 }
 
 // The installation manager's decisions that need no download: which package is
