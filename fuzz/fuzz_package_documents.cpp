@@ -6,7 +6,7 @@
 #include "fuzzinput.h"
 #include "quietlog.h"
 
-#include "launcher/engine/packagecheck.h"
+#include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 
 using namespace velmar::launcher;

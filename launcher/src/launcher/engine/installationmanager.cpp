@@ -5,7 +5,7 @@
 #include "launcher/documents/launcherconfigurationreader.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
-#include "packagecheck.h"
+#include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "packageinstallation.h"
 

@@ -3,7 +3,7 @@
 #include "crashpoint.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
-#include "packagecheck.h"
+#include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "packagefiledownloader.h"
 

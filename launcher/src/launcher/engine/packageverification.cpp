@@ -7,7 +7,7 @@
 
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
-#include "packagecheck.h"
+#include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "poolslotloan.h"
 

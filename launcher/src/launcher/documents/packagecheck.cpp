@@ -1,7 +1,7 @@
 #include "packagecheck.h"
 
-#include "launcher/documents/launchersettings.h"
-#include "launcher/documents/packageconfigurationreader.h"
+#include "launchersettings.h"
+#include "packageconfigurationreader.h"
 
 #include <QDir>
 #include <QFileInfo>
