@@ -237,7 +237,8 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
 
 void TClientPackageLayoutItem::updateButtonFromPackageStatus()
 {
-    const TPackageButtonLook oLook = packageButtonLook(m_pPackage->localPackageStatus());
+    const EPackageButtonLook eLook = packageButtonLook(m_pPackage->localPackageStatus());
+    const QString sLabel = buttonLabel(eLook);
     QMenu* pMenu = m_pButton->menu();
     // The menu does not own actions parented to the button; delete them later,
     // as a refresh may come from one of them being triggered.
@@ -245,13 +246,12 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     pMenu->clear();
     for (QAction* pAction : lOldActions)
         pAction->deleteLater();
-    for (const QString& sAction : oLook.m_lMenuActions)
+    for (const QString& sAction : buttonMenuActions(eLook))
         pMenu->addAction(new QAction(sAction, m_pButton));
-    m_pButton->setToolTip(m_bLastTryFailed && !oLook.m_sLabel.isEmpty()
-                              ? QStringLiteral("%1 (the last try failed)").arg(oLook.m_sLabel)
-                              : oLook.m_sLabel);
+    m_pButton->setToolTip(m_bLastTryFailed && !sLabel.isEmpty() ? QStringLiteral("%1 (the last try failed)").arg(sLabel)
+                                                                 : sLabel);
     m_pButton->setFixedSize(kButtonWidth, kButtonHeight);
-    m_pButton->setStyleSheet(packageButtonStyleSheet(oLook));
+    m_pButton->setStyleSheet(packageButtonStyleSheet(eLook));
 }
 
 void TClientPackageLayoutItem::updateDefaultClientCheckboxFromPackageStatus()

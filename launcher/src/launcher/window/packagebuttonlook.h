@@ -9,21 +9,22 @@ namespace velmar::launcher {
 
 class TPackage;
 
-// What the action button of a package shows for a local status.
-struct TPackageButtonLook
-{
-    QString m_sColour;
-    // Tooltip and icon name; empty for a status not yet known.
-    QString m_sLabel;
-    QStringList m_lMenuActions;
-};
+// The faces of a package's action button: what a press on it does.
+enum class EPackageButtonLook { Unknown, Download, Update, Play };
 
-TPackageButtonLook packageButtonLook(int nStatus);
-QString packageButtonStyleSheet(const TPackageButtonLook& oLook);
+// Installed and current plays; any status past it too.
+EPackageButtonLook packageButtonLook(ELocalPackageStatus eStatus);
+// "Red", "Blue", "Orange" or "Green": which button pictures it wears.
+QString buttonColour(EPackageButtonLook eLook);
+// Tooltip and icon name; empty for a status not yet known.
+QString buttonLabel(EPackageButtonLook eLook);
+// The right-click menu: "Verify" for an installed package.
+QStringList buttonMenuActions(EPackageButtonLook eLook);
+QString packageButtonStyleSheet(EPackageButtonLook eLook);
 
 // "Classic", "Preview", "Beta", "Test" or "QT", from the package's platform build.
 QString logoVariant(const TPackage& oPackage);
 // The compiled-in logo for the variant, the disabled one unless installed and current.
-QString logoPath(const QString& sVariant, int nStatus);
+QString logoPath(const QString& sVariant, ELocalPackageStatus eStatus);
 
 } // namespace velmar::launcher

@@ -204,16 +204,16 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
 
     // Every picture an item can ask for is there, the disabled logos included.
     for (const char* pVariant : {"QT", "Classic", "Preview", "Beta", "Test"}) {
-        for (const int nStatus : {NotInstalled, UpToDate})
-            QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), nStatus)).isNull(), pVariant);
+        for (const ELocalPackageStatus eStatus : {NotInstalled, UpToDate})
+            QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), eStatus)).isNull(), pVariant);
     }
-    for (int nStatus = 0; nStatus < 5; ++nStatus) {
-        const TPackageButtonLook oLook = packageButtonLook(nStatus);
+    for (const ELocalPackageStatus eStatus : {Unknown, NotInstalled, PartiallyInstalled, UpdateAvailable, UpToDate}) {
+        const EPackageButtonLook eLook = packageButtonLook(eStatus);
         for (const char* pState : {"idle", "hover", "pressed"}) {
-            QVERIFY(!QPixmap(QStringLiteral(":/images/launcher/Button_%1_%2.png").arg(oLook.m_sColour, QLatin1String(pState)))
+            QVERIFY(!QPixmap(QStringLiteral(":/images/launcher/Button_%1_%2.png").arg(buttonColour(eLook), QLatin1String(pState)))
                          .isNull());
         }
-        QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(oLook.m_sLabel)).isNull(), nStatus == Unknown);
+        QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(buttonLabel(eLook))).isNull(), eStatus == Unknown);
     }
 
     // A logo links only to a web page.
