@@ -9,6 +9,7 @@
 #include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 
+#include "shared/downloadhandle.h"
 #include "shared/downloadpool.h"
 #include "shared/downloadretries.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
@@ -55,22 +56,23 @@ void TInstallDriver::start()
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
-    m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
-    connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
+    m_pDocuments = std::make_unique<shared::TDownloadHandle>(m_pDocumentPool);
+    m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(*m_pDocuments);
+    connect(m_pDocuments.get(), &shared::TDownloadHandle::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
         m_pDocumentRetries->forget(oUrl);
         (oUrl == m_oPackageUrl ? m_aPackageDocument : m_aAssetDocument) = aData;
         if (--m_nDocumentsMissing == 0)
             onDocumentsReceived();
     });
-    connect(m_pDocumentPool.get(), &shared::TDownloadPool::failed, this,
+    connect(m_pDocuments.get(), &shared::TDownloadHandle::failed, this,
             [this](const QUrl& oUrl, QNetworkReply::NetworkError eCode, const QString& sError) {
                 if (!m_pDocumentRetries->retryLater(oUrl, eCode))
                     fail(QStringLiteral("Fetching %1 failed: %2").arg(oUrl.toString(), sError));
             });
     m_nDocumentsMissing = m_oAssetUrl.isEmpty() ? 1 : 2;
-    m_pDocumentPool->download(m_oPackageUrl);
+    m_pDocuments->download(m_oPackageUrl);
     if (!m_oAssetUrl.isEmpty())
-        m_pDocumentPool->download(m_oAssetUrl);
+        m_pDocuments->download(m_oAssetUrl);
 }
 
 void TInstallDriver::onDocumentsReceived()

@@ -10,6 +10,7 @@
 
 namespace shared {
 class TDownloadPool;
+class TDownloadHandle;
 class TDownloadRetries;
 }
 
@@ -54,6 +55,7 @@ private:
     QString m_sFolder;
     std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> m_pFilesystemHelper;
     std::shared_ptr<shared::TDownloadPool> m_pDocumentPool;
+    std::unique_ptr<shared::TDownloadHandle> m_pDocuments;
     std::unique_ptr<shared::TDownloadRetries> m_pDocumentRetries;
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;

@@ -1,16 +1,57 @@
 #include "clientstart.h"
 
+#include "clientrunningmarker.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include <cmath>
 #include <limits>
 
 namespace velmar::launcher {
+
+TClientStart::TClientStart(qint64 nTimeoutMs, QObject* pParent) : QObject(pParent), m_nTimeoutMs(nTimeoutMs)
+{
+    m_oPollTimer.setInterval(200);
+    connect(&m_oPollTimer, &QTimer::timeout, this, &TClientStart::poll);
+}
+
+bool TClientStart::start(const QString& sExecutable, const QStringList& lArguments, std::function<bool()> fnGivenUp)
+{
+    const QString sWorkingDirectory = QFileInfo(sExecutable).absolutePath();
+    qInfo() << "starting" << sExecutable << lArguments << "in" << sWorkingDirectory;
+    if (!QProcess::startDetached(sExecutable, lArguments, sWorkingDirectory)) {
+        qCritical() << "The client could not be started:" << sExecutable;
+        return false;
+    }
+    m_fnGivenUp = std::move(fnGivenUp);
+    m_oStopwatch.start();
+    m_oPollTimer.start();
+    return true;
+}
+
+void TClientStart::poll()
+{
+    const qint64 nElapsed = m_oStopwatch.elapsed();
+    int nExitCode = 1;
+    if (isClientRunning()) {
+        qInfo() << "client is running";
+        nExitCode = 0;
+    } else if (nElapsed > m_nTimeoutMs) {
+        qWarning() << "the client did not announce itself in time";
+    } else if (m_fnGivenUp && m_fnGivenUp()) {
+        qInfo() << "client start splash closed by the player";
+    } else {
+        return;
+    }
+    m_oPollTimer.stop();
+    emit finished(nExitCode);
+}
 
 QString clientSettingsRelativePath()
 {

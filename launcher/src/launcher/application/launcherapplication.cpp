@@ -2,9 +2,9 @@
 
 #include "clientrunningmarker.h"
 #include "clientstart.h"
+#include "funnelreporter.h"
+#include "startupdecision.h"
 #include "launcher/documents/cloudflarecdntrace.h"
-#include "funnelevent.h"
-#include "launcher/engine/funneleventsink.h"
 #include "launcher/engine/installationmanager.h"
 #include "launcher/window/launcherimages.h"
 #include "launcher/window/launchermainwindow.h"
@@ -34,28 +34,12 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPixmap>
 #include <QProcess>
 #include <QSplashScreen>
 #include <QThread>
 
 namespace velmar::launcher {
-
-namespace {
-
-// The window reports its start here, the installation manager finished downloads and verifications.
-class TApplicationFunnelSink : public TFunnelEventSink
-{
-public:
-    void sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey) override
-    {
-        TLauncherApplication::sendFunnelEvent(sStep, sFirstFlagKey);
-    }
-};
-
-} // namespace
 
 TLauncherApplication* TLauncherApplication::s_pInstance = nullptr;
 
@@ -104,12 +88,11 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     m_oWaitNotificationTimer.setSingleShot(true);
     m_oWaitNotificationTimer.setInterval(
         static_cast<int>(m_pLauncherFilesystemHelper->settings()->waitNotificationTimeout()));
-    connect(&m_oWaitNotificationTimer, &QTimer::timeout, this, [this] { showSplashScreen(Loading); });
+    connect(&m_oWaitNotificationTimer, &QTimer::timeout, this, [this] { showSplashScreen(ESplashKind::Loading); });
 
-    readAccountGroupKey();
-
-    m_oClientStartPollTimer.setInterval(200);
-    connect(&m_oClientStartPollTimer, &QTimer::timeout, this, &TLauncherApplication::onClientStartPollTimer);
+    m_pFunnelReporter = std::make_shared<TFunnelReporter>(accountGroupKey(m_pLauncherFilesystemHelper->readAccountGroup()));
+    m_pClientStart = std::make_unique<TClientStart>(m_pLauncherFilesystemHelper->settings()->clientStartTimeout());
+    connect(m_pClientStart.get(), &TClientStart::finished, this, &TLauncherApplication::endRun);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationLoaded, this,
             &TLauncherApplication::onMainConfigurationLoaded);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
@@ -133,6 +116,7 @@ TLauncherApplication::~TLauncherApplication()
     // The window and the installations use the services: they go first.
     m_pMainWindow.reset();
     m_pInstallationManager.reset();
+    m_pFunnelReporter.reset();
     if (s_pInstance == this)
         s_pInstance = nullptr;
 }
@@ -161,6 +145,7 @@ void TLauncherApplication::startLoadingConfiguration()
 void TLauncherApplication::onMainConfigurationLoaded()
 {
     qInfo() << "main configuration loaded" << " Thread: " << QThread::currentThreadId();
+    m_pFunnelReporter->setFunnelUrl(m_pConfigurationHandler->launcherConfiguration()->funnelUrl());
     const QUrl oSurveyUrl = m_pConfigurationHandler->launcherConfiguration()->hardwareSurveyUrl();
     if (oSurveyUrl.isValid()) {
         // The launcher never waits for the survey: its answer is only logged.
@@ -186,23 +171,18 @@ void TLauncherApplication::onPackageConfigurationsFinished()
             if (!pPackage->platformConfiguration())
                 qInfo() << "package" << pPackage->name() << "has no configuration for this platform";
         }
-        if (!isSkipSelfUpdate()) {
-            const std::shared_ptr<TPackage>& pLauncher = m_pConfigurationHandler->launcherConfiguration()->launcherPackage();
-            if (!pLauncher || !pLauncher->platformConfiguration()) {
-                qWarning() << "The metadata offers no launcher build for this platform: no self-update check.";
-            } else {
-                QString sPublished = pLauncher->platformConfiguration()->version();
-                if (sPublished.isEmpty())
-                    sPublished = QStringLiteral("?");
-                if (sPublished != launcherVersion()) {
-                    qInfo() << "published launcher version" << sPublished << "differs from" << launcherVersion();
-                    // The splash first: an update refused at once ends inside startSelfUpdate, and
-                    // the window or box that follows must not end up beneath it.
-                    showSplashScreen(UpdatingLauncher);
-                    m_pSelfUpdater->startSelfUpdate(pLauncher);
-                    return;
-                }
-            }
+        const std::shared_ptr<TPackage>& pLauncher = m_pConfigurationHandler->launcherConfiguration()->launcherPackage();
+        const bool bPublished = pLauncher && pLauncher->platformConfiguration();
+        if (!isSkipSelfUpdate() && !bPublished)
+            qWarning() << "The metadata offers no launcher build for this platform: no self-update check.";
+        const QString sPublished = bPublished ? pLauncher->platformConfiguration()->version() : QString();
+        if (selfUpdateWanted(isSkipSelfUpdate(), bPublished, sPublished, launcherVersion())) {
+            qInfo() << "published launcher version" << sPublished << "differs from" << launcherVersion();
+            // The splash first: an update refused at once ends inside startSelfUpdate, and
+            // the window or box that follows must not end up beneath it.
+            showSplashScreen(ESplashKind::UpdatingLauncher);
+            m_pSelfUpdater->startSelfUpdate(pLauncher);
+            return;
         }
         try {
             m_pSelfUpdater->cleanupOldLauncherVersion();
@@ -214,36 +194,46 @@ void TLauncherApplication::onPackageConfigurationsFinished()
     });
 }
 
-std::vector<std::shared_ptr<TPackage>> TLauncherApplication::forcedPatches()
+const std::shared_ptr<TPackage>& TLauncherApplication::package(int nPosition) const
+{
+    return m_pConfigurationHandler->launcherConfiguration()->packages().at(static_cast<size_t>(nPosition));
+}
+
+std::vector<int> TLauncherApplication::forcedPatches()
 {
     // Creates the packages folder when it is missing.
     m_pLauncherFilesystemHelper->packagesFolder();
-    std::vector<std::shared_ptr<TPackage>> lForced;
-    for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
-        if (!pPackage->platformConfiguration() || !m_pInstallationManager->packageFolderProblem(*pPackage).isEmpty())
+    std::vector<int> lForced;
+    const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
+    for (size_t nPosition = 0; nPosition < lPackages.size(); ++nPosition) {
+        const TPackage& oPackage = *lPackages[nPosition];
+        if (!oPackage.platformConfiguration() || !m_pInstallationManager->packageFolderProblem(oPackage).isEmpty())
             continue;
         const QString sMarker = m_pLauncherFilesystemHelper->pathInsideFolder(
-            m_pInstallationManager->installationFolder(*pPackage), QStringLiteral("FORCE_PATCH"));
+            m_pInstallationManager->installationFolder(oPackage), QStringLiteral("FORCE_PATCH"));
         if (QFileInfo(sMarker).isFile()) {
             m_pLauncherFilesystemHelper->deleteFile(sMarker);
-            qInfo() << "forced patch of" << pPackage->name();
-            lForced.push_back(pPackage);
+            qInfo() << "forced patch of" << oPackage.name();
+            lForced.push_back(static_cast<int>(nPosition));
         }
     }
     return lForced;
 }
 
-std::shared_ptr<TPackage> TLauncherApplication::currentDefaultPackage() const
+int TLauncherApplication::currentDefaultPackage() const
 {
     const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
     const auto it = std::find_if(lPackages.begin(), lPackages.end(), [](const auto& pPackage) { return pPackage->isDefault(); });
-    return it != lPackages.end() && (*it)->localPackageStatus() == UpToDate ? *it : nullptr;
+    return it != lPackages.end() && (*it)->localPackageStatus() == UpToDate ? static_cast<int>(it - lPackages.begin()) : -1;
 }
 
-std::shared_ptr<TPackage> TLauncherApplication::patchPackage() const
+int TLauncherApplication::patchPackage() const
 {
     const QString sPatch = patchExecutable();
-    return sPatch.isEmpty() ? nullptr : m_pInstallationManager->packageForExecutable(sPatch);
+    const std::shared_ptr<TPackage> pPatch = sPatch.isEmpty() ? nullptr : m_pInstallationManager->packageForExecutable(sPatch);
+    const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
+    const auto it = std::find(lPackages.begin(), lPackages.end(), pPatch);
+    return pPatch && it != lPackages.end() ? static_cast<int>(it - lPackages.begin()) : -1;
 }
 
 void TLauncherApplication::onLauncherReadyForAction()
@@ -255,57 +245,46 @@ void TLauncherApplication::onLauncherReadyForAction()
         const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
         if (!m_pInstallationManager) {
             m_pInstallationManager = std::make_unique<TInstallationManager>(pMetadata, m_pLauncherFilesystemHelper);
-            m_pInstallationManager->setFunnelEventSink(std::make_shared<TApplicationFunnelSink>());
+            m_pInstallationManager->setFunnelEventSink(m_pFunnelReporter);
             connect(m_pInstallationManager.get(), &TInstallationManager::allStartedUpdatesFinished, this,
                     &TLauncherApplication::onAllStartedUpdatesFinished);
             connect(m_pInstallationManager.get(), &TInstallationManager::diskAccessFailed, this,
                     &TLauncherApplication::failWithFileError);
         }
-        std::vector<std::shared_ptr<TPackage>> lForced = forcedPatches();
+        TStartupFacts oFacts;
+        oFacts.m_lForcedPatches = forcedPatches();
         m_oWaitNotificationTimer.stop();
         hideSplashScreen();
 
+        oFacts.m_bFirstLaunch = isFirstLaunch();
+        oFacts.m_bShowUi = isShowUi();
+        oFacts.m_bPatchRequested = !patchExecutable().isEmpty();
+        oFacts.m_nPatchPackage = patchPackage();
+        oFacts.m_nCurrentDefault = currentDefaultPackage();
+        const auto& lPackages = pMetadata->packages();
+        for (size_t nPosition = 0; nPosition < lPackages.size(); ++nPosition) {
+            if (lPackages[nPosition]->installAutomatically())
+                oFacts.m_lInstallAutomatically.push_back(static_cast<int>(nPosition));
+        }
+        const TStartupPlan oPlan = planStartup(oFacts);
+
         // Finishing requests must not decide before every request of this step has started.
         m_bStartingRequests = true;
-        if (isFirstLaunch()) {
+        if (oPlan.m_bShowWindow)
             showMainWindow();
-            bool bFirst = true;
-            for (const auto& pPackage : pMetadata->packages()) {
-                if (!pPackage->installAutomatically())
-                    continue;
-                if (bFirst)
-                    becomeDefault(pPackage);
-                bFirst = false;
-                m_pInstallationManager->installOrUpdatePackage(pPackage);
-            }
-        } else if (!patchExecutable().isEmpty() || !lForced.empty()) {
-            showMainWindow();
-            if (const std::shared_ptr<TPackage> pPatch = patchPackage())
-                lForced.push_back(pPatch);
-            if (lForced.empty())
-                presentMessage(m_pMainWindow.get(), QMessageBox::Information, QStringLiteral("Client patching failed"),
-                               QStringLiteral("Could not determine patch information. Your client might no longer be supported."));
-            for (const auto& pPackage : lForced)
-                m_pInstallationManager->installOrUpdatePackage(pPackage);
-        } else if (isShowUi()) {
-            showMainWindow();
-        } else {
-            const std::shared_ptr<TPackage> pDefault = currentDefaultPackage();
-            if (pDefault)
-                startPackageAndExit(pDefault);
-            else
-                showMainWindow();
-        }
+        if (oPlan.m_nNewDefault >= 0)
+            m_pInstallationManager->setDefaultPackage(package(oPlan.m_nNewDefault));
+        if (oPlan.m_bPatchNotFound)
+            presentMessage(m_pMainWindow.get(), QMessageBox::Information, QStringLiteral("Client patching failed"),
+                           QStringLiteral("Could not determine patch information. Your client might no longer be supported."));
+        for (const int nPosition : oPlan.m_lInstall)
+            m_pInstallationManager->installOrUpdatePackage(package(nPosition));
+        if (oPlan.m_nStart >= 0)
+            startPackageAndExit(package(oPlan.m_nStart));
         m_bStartingRequests = false;
         if ((isFirstLaunch() || !patchExecutable().isEmpty()) && !m_pInstallationManager->hasRunningInstallations())
             onAllStartedUpdatesFinished();
     });
-}
-
-void TLauncherApplication::becomeDefault(const std::shared_ptr<TPackage>& pPackage)
-{
-    m_pInstallationManager->clearDefaultPackages();
-    m_pInstallationManager->setDefaultPackage(pPackage);
 }
 
 void TLauncherApplication::onAllStartedUpdatesFinished()
@@ -314,19 +293,19 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
         return;
     qInfo() << "all started updates finished";
     guarded([this] {
-        const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
-        if (pMetadata->preventDefaultAutostart())
-            return;
-        if (isFirstLaunch()) {
-            if (const std::shared_ptr<TPackage> pDefault = currentDefaultPackage())
-                startPackageAndExit(pDefault);
-            return;
-        }
+        TUpdatesFinishedFacts oFacts;
+        oFacts.m_bPreventDefaultAutostart = m_pConfigurationHandler->launcherConfiguration()->preventDefaultAutostart();
+        oFacts.m_bFirstLaunch = isFirstLaunch();
+        oFacts.m_nCurrentDefault = currentDefaultPackage();
+        oFacts.m_nPatchPackage = patchPackage();
         // Only a client whose update went through is started; after a failure
         // its box stays up over the window.
-        const std::shared_ptr<TPackage> pPatch = patchPackage();
-        if (pPatch && pPatch->localPackageStatus() == UpToDate && pPatch->isUpToDate())
-            startPackageAndExit(pPatch);
+        oFacts.m_bPatchPackageSound = oFacts.m_nPatchPackage >= 0
+                                      && package(oFacts.m_nPatchPackage)->localPackageStatus() == UpToDate
+                                      && package(oFacts.m_nPatchPackage)->isUpToDate();
+        const int nStart = clientToStartAfterUpdates(oFacts);
+        if (nStart >= 0)
+            startPackageAndExit(package(nStart));
     });
 }
 
@@ -344,9 +323,8 @@ void TLauncherApplication::showMainWindow()
     }
     m_pMainWindow = std::make_unique<TLauncherMainWindow>(lPackages, m_pInstallationManager.get(),
                                                           pMetadata->showPackageNames(), m_pDownloadPool, m_pCdnTrace,
-                                                          pMetadata, std::make_shared<TApplicationFunnelSink>());
-    if (pMetadata->hintsUrl().isValid())
-        m_pDownloadPool->download(pMetadata->hintsUrl());
+                                                          pMetadata, m_pFunnelReporter);
+    m_pConfigurationHandler->downloadHints();
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::hintsAreaDataReceived, m_pMainWindow.get(),
             &TLauncherMainWindow::setHints);
     connect(m_pMainWindow.get(), &TLauncherMainWindow::defaultChanged, this, &TLauncherApplication::onDefaultChanged);
@@ -356,7 +334,7 @@ void TLauncherApplication::showMainWindow()
             &TLauncherApplication::onClientVerifyTriggeredFromUI);
     // Closing the window ends the run, unless a client start has taken over.
     connect(this, &QGuiApplication::lastWindowClosed, this, [this] {
-        if (!m_oClientStartPollTimer.isActive() && !m_bEnding)
+        if (!m_pClientStart->isWaiting() && !m_bEnding)
             endRun(0);
     });
     m_pMainWindow->show();
@@ -402,7 +380,7 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& pPa
 {
     guarded([&] {
         if (bIsDefault)
-            becomeDefault(pPackage);
+            m_pInstallationManager->setDefaultPackage(pPackage);
         else
             m_pInstallationManager->clearDefaultPackages();
     });
@@ -423,36 +401,17 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
                       sProblem);
         return;
     }
-    const QString sWorkingDirectory = QFileInfo(sExecutable).absolutePath();
-    qInfo() << "starting" << sExecutable << lArguments << "in" << sWorkingDirectory;
-    if (!QProcess::startDetached(sExecutable, lArguments, sWorkingDirectory)) {
-        qCritical() << "The client could not be started:" << sExecutable;
+    const bool bStarted = m_pClientStart->start(sExecutable, lArguments, [this] {
+        // The player clicked the splash away.
+        return m_pSplashScreen && !m_pSplashScreen->isVisible();
+    });
+    if (!bStarted) {
         endRun(1);
         return;
     }
-    m_oClientStartStopwatch.start();
-    m_oClientStartPollTimer.start();
     if (m_pMainWindow)
         m_pMainWindow->close();
-    showSplashScreen(LaunchingClient);
-}
-
-void TLauncherApplication::onClientStartPollTimer()
-{
-    const qint64 nElapsed = m_oClientStartStopwatch.elapsed();
-    if (isClientRunning()) {
-        qInfo() << "client is running";
-        m_oClientStartPollTimer.stop();
-        endRun(0);
-    } else if (nElapsed > m_pLauncherFilesystemHelper->settings()->clientStartTimeout()) {
-        qWarning() << "the client did not announce itself in time";
-        m_oClientStartPollTimer.stop();
-        endRun(1);
-    } else if (m_pSplashScreen && !m_pSplashScreen->isVisible()) {
-        qInfo() << "client start splash closed by the player";
-        m_oClientStartPollTimer.stop();
-        endRun(1);
-    }
+    showSplashScreen(ESplashKind::LaunchingClient);
 }
 
 void TLauncherApplication::restartAfterSelfUpdate()
@@ -509,58 +468,19 @@ void TLauncherApplication::endRun(int nExitCode)
 
 void TLauncherApplication::sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey)
 {
-    if (s_pInstance)
-        s_pInstance->postFunnelEvent(sStep, sFirstFlagKey);
+    if (s_pInstance && s_pInstance->m_pFunnelReporter)
+        s_pInstance->m_pFunnelReporter->sendFunnelEvent(sStep, sFirstFlagKey);
 }
 
-void TLauncherApplication::postFunnelEvent(const QString& sStep, const QString& sFirstFlagKey)
-{
-    qInfo() << "sendFunnelEvent: " << sStep;
-    const QByteArray aBody
-        = funnelEventDocument(sStep, takeFunnelFirstFlag(sFirstFlagKey), funnelDeviceIdentifier(), m_sAccountGroupKey);
-    const auto& pMetadata = m_pConfigurationHandler->launcherConfiguration();
-    QNetworkRequest oRequest(pMetadata ? pMetadata->funnelUrl() : QUrl());
-    oRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    auto* pManager = new QNetworkAccessManager(this);
-    qInfo() << "Sending funnel event for step " << sStep;
-    QNetworkReply* pReply = pManager->post(oRequest, aBody);
-    connect(pReply, &QNetworkReply::finished, this, [pReply, pManager, sStep] {
-        if (pReply->error() != QNetworkReply::NoError)
-            qWarning() << "Error funnel sending (Step: " << sStep << "):" << pReply->errorString();
-        else
-            qInfo() << "Funnel response received (Step: " << sStep << "):" << QString::fromUtf8(pReply->readAll());
-        pReply->deleteLater();
-        pManager->deleteLater();
-    });
-}
-
-void TLauncherApplication::readAccountGroupKey()
-{
-    const QJsonObject oGroup = m_pLauncherFilesystemHelper->readAccountGroup();
-    const QJsonValue oKey = oGroup.value(QStringLiteral("Key"));
-    if (!oGroup.isEmpty() && oKey.isString()) {
-        m_sAccountGroupKey = oKey.toString();
-        return;
-    }
-    if (oGroup.isEmpty())
-        qWarning() << "AccountGroupSetting Error: Empty";
-    else if (oKey.isUndefined())
-        qWarning() << "AccountGroupSetting Error: KeyNotExists";
-    else if (!oKey.isString())
-        qWarning() << "AccountGroupSetting Error: KeyNoString";
-    else
-        qWarning() << "AccountGroupSetting Error: Unknown";
-}
-
-void TLauncherApplication::showSplashScreen(int nKind)
+void TLauncherApplication::showSplashScreen(ESplashKind eKind)
 {
     if (m_pSplashScreen) {
         m_pSplashScreen->close();
         processEvents();
     }
-    m_pSplashScreen = std::make_unique<QSplashScreen>(QPixmap(QLatin1String(splashImagePath(nKind))));
+    m_pSplashScreen = std::make_unique<QSplashScreen>(QPixmap(QLatin1String(splashImagePath(eKind))));
     m_pSplashScreen->show();
-    qInfo() << "splash screen shown:" << nKind;
+    qInfo() << "splash screen shown:" << static_cast<int>(eKind);
     processEvents();
     m_oWaitNotificationTimer.stop();
 }

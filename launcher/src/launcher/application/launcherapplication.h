@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -30,7 +29,9 @@ class TNamedFileMapping;
 
 namespace velmar::launcher {
 
+class TClientStart;
 class TCloudflareCdnTrace;
+class TFunnelReporter;
 class TInstallationManager;
 class TLauncherMainWindow;
 class TLauncherSelfUpdater;
@@ -38,7 +39,9 @@ class TPackage;
 
 // The application object and the conductor of a launcher run: metadata, then
 // the self-update decision, then either the window or the client straight away.
-// It owns the long-lived services and ends the run itself in most paths.
+// It owns the long-lived services, gathers the facts each decision needs
+// (startupdecision.h), carries the decision out and ends the run itself in most
+// paths; starting the client and the funnel events have classes of their own.
 class TLauncherApplication : public QApplication
 {
     Q_OBJECT
@@ -47,17 +50,9 @@ public:
     TLauncherApplication(int& nArgc, char** ppArgv);
     ~TLauncherApplication() override;
 
-    static TLauncherApplication* instance() { return s_pInstance; }
-
-    // Fire and forget; does nothing when no launcher application runs (tools, widget tests).
+    // Fire and forget, through the running application's funnel reporter; does
+    // nothing when no launcher application runs.
     static void sendFunnelEvent(const QString& sStep, const QString& sFirstFlagKey);
-
-    const std::shared_ptr<shared::TDownloadPool>& downloadPool() const { return m_pDownloadPool; }
-    const std::shared_ptr<TLauncherFilesystemHelper>& launcherFilesystemHelper() const { return m_pLauncherFilesystemHelper; }
-    TLauncherConfigurationHandler& configurationHandler() const { return *m_pConfigurationHandler; }
-    const QString& accountGroupKey() const { return m_sAccountGroupKey; }
-    // The launcher's program as it was started; an update may rename the file later.
-    const QString& executablePath() const { return m_sExecutablePath; }
 
     bool isFirstLaunch() const { return m_oCommandLineParser.isSet(m_oFirstLaunchOption); }
     bool isSkipSelfUpdate() const { return m_oCommandLineParser.isSet(m_oSkipSelfUpdateOption); }
@@ -69,7 +64,7 @@ public:
     // Entry step 5: the metadata download with its error timer, then the wait notification.
     void startLoadingConfiguration();
 
-    void showSplashScreen(int nKind);
+    void showSplashScreen(ESplashKind eKind);
     void hideSplashScreen();
     void showMainWindow();
     void startPackageAndExit(const std::shared_ptr<TPackage>& pPackage);
@@ -84,15 +79,14 @@ private:
     void onPackageConfigurationsFinished();
     void onAllStartedUpdatesFinished();
     void onDefaultChanged(const std::shared_ptr<TPackage>& pPackage, bool bIsDefault);
-    void onClientStartPollTimer();
     void restartAfterSelfUpdate();
-    void readAccountGroupKey();
-    void postFunnelEvent(const QString& sStep, const QString& sFirstFlagKey);
-    std::shared_ptr<TPackage> patchPackage() const;
+    // Positions in the metadata's list of packages, as the decisions name them; -1 is none.
+    int patchPackage() const;
     // The first package marked default, when it is installed and current.
-    std::shared_ptr<TPackage> currentDefaultPackage() const;
-    std::vector<std::shared_ptr<TPackage>> forcedPatches();
-    void becomeDefault(const std::shared_ptr<TPackage>& pPackage);
+    int currentDefaultPackage() const;
+    // Deletes the "FORCE_PATCH" files it finds.
+    std::vector<int> forcedPatches();
+    const std::shared_ptr<TPackage>& package(int nPosition) const;
     // The boxes that end a run: each stops the wait notification and hides the splash first.
     void failWithMaintenanceBox();
     void failWithFileError(const QString& sMessage);
@@ -124,9 +118,8 @@ private:
     QCommandLineOption m_oShowUiOption;
     QCommandLineOption m_oPatchOption;
     QTimer m_oWaitNotificationTimer;
-    QElapsedTimer m_oClientStartStopwatch;
-    QTimer m_oClientStartPollTimer;
-    QString m_sAccountGroupKey;
+    std::shared_ptr<TFunnelReporter> m_pFunnelReporter;
+    std::unique_ptr<TClientStart> m_pClientStart;
     std::unique_ptr<shared::TNamedFileMapping> m_pLauncherRunningMarker;
     std::unique_ptr<shared::FirstInstanceTester> m_pInstanceGuard;
     // Set once an outcome ends the run, so that later signals cannot start anything.

@@ -2,13 +2,14 @@
 
 namespace velmar::launcher {
 
-const char* splashImagePath(int nKind)
+const char* splashImagePath(ESplashKind eKind)
 {
-    switch (nKind) {
-    case UpdatingLauncher: return ":/images/launcher/LauncherLogo_UpdatingLauncher.png";
-    case LaunchingClient: return ":/images/launcher/CorvaneLogo_LaunchingClient.png";
-    default: return ":/images/launcher/LauncherLogo_QT.png";
+    switch (eKind) {
+    case ESplashKind::UpdatingLauncher: return ":/images/launcher/LauncherLogo_UpdatingLauncher.png";
+    case ESplashKind::LaunchingClient: return ":/images/launcher/CorvaneLogo_LaunchingClient.png";
+    case ESplashKind::Loading: break;
     }
+    return ":/images/launcher/LauncherLogo_QT.png";
 }
 
 } // namespace velmar::launcher

@@ -2,9 +2,9 @@
 
 namespace velmar::launcher {
 
-enum ESplashKind { Loading = 0, UpdatingLauncher = 1, LaunchingClient = 2 };
+enum class ESplashKind { Loading = 0, UpdatingLauncher = 1, LaunchingClient = 2 };
 
-// The compiled-in picture of a splash kind; unknown kinds show the Loading one.
-const char* splashImagePath(int nKind);
+// The compiled-in picture of a splash kind.
+const char* splashImagePath(ESplashKind eKind);
 
 } // namespace velmar::launcher

@@ -2,19 +2,17 @@
 
 #include "cdntracefields.h"
 
-#include "shared/downloadpool.h"
+#include "shared/downloadhandle.h"
 
 #include <utility>
 
 namespace velmar::launcher {
 
 TCloudflareCdnTrace::TCloudflareCdnTrace(QUrl TraceUrl, std::shared_ptr<shared::TDownloadPool> Pool)
-    : m_oTraceUrl(std::move(TraceUrl)), m_pPool(std::move(Pool))
+    : m_oTraceUrl(std::move(TraceUrl)), m_pDownloads(std::make_unique<shared::TDownloadHandle>(std::move(Pool)))
 {
-    if (m_pPool) {
-        connect(m_pPool.get(), &shared::TDownloadPool::success, this, &TCloudflareCdnTrace::onDownloadSuccess);
-        connect(m_pPool.get(), &shared::TDownloadPool::failed, this, &TCloudflareCdnTrace::onDownloadFailed);
-    }
+    connect(m_pDownloads.get(), &shared::TDownloadHandle::success, this, &TCloudflareCdnTrace::onDownloadSuccess);
+    connect(m_pDownloads.get(), &shared::TDownloadHandle::failed, this, &TCloudflareCdnTrace::onDownloadFailed);
 }
 
 TCloudflareCdnTrace::~TCloudflareCdnTrace() = default;
@@ -23,10 +21,10 @@ void TCloudflareCdnTrace::requestTrace()
 {
     if (m_bReceived || m_bFailed || m_bRequested)
         return;
-    if (m_oTraceUrl.isValid() && m_pPool) {
+    if (m_oTraceUrl.isValid() && m_pDownloads->pool()) {
         // Set first: the pool may report an unusable address before it returns.
         m_bRequested = true;
-        m_pPool->download(m_oTraceUrl);
+        m_pDownloads->download(m_oTraceUrl);
     } else {
         m_bFailed = true;
         emit diagnosticsTraceReceived(true);
@@ -40,11 +38,7 @@ QString TCloudflareCdnTrace::summary() const
 
 void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
 {
-    // Another user of the pool may fetch the same address; only our own fetch ends
-    // the request, so the signal comes once.
-    if (Url != m_oTraceUrl || !m_bRequested)
-        return;
-
+    Q_UNUSED(Url)
     const TCdnTraceFields oFields = parseCdnTrace(Data);
     m_sFl = oFields.sFl;
     m_sTs = oFields.sTs;
@@ -58,10 +52,9 @@ void TCloudflareCdnTrace::onDownloadSuccess(QUrl Url, QByteArray Data)
 
 void TCloudflareCdnTrace::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
 {
+    Q_UNUSED(Url)
     Q_UNUSED(Code)
     Q_UNUSED(ErrorString)
-    if (Url != m_oTraceUrl || !m_bRequested)
-        return;
     m_bFailed = true;
     m_bReceived = false;
     m_bRequested = false;

@@ -9,6 +9,7 @@
 #include <memory>
 
 namespace shared {
+class TDownloadHandle;
 class TDownloadPool;
 }
 
@@ -47,7 +48,7 @@ private slots:
 
 private:
     QUrl m_oTraceUrl;
-    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::unique_ptr<shared::TDownloadHandle> m_pDownloads;
     QString m_sFl;
     QString m_sTs;
     QString m_sColo;

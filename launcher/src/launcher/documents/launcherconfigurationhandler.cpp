@@ -4,7 +4,7 @@
 #include "launcherconfigurationexception.h"
 #include "packageconfigurationreader.h"
 
-#include "shared/downloadpool.h"
+#include "shared/downloadhandle.h"
 #include "shared/downloadretries.h"
 #include "shared/nocacheparameter.h"
 #include "shared/randomhints.h"
@@ -45,8 +45,8 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(std::shared_ptr<sha
                                                              std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                                                              QObject* pParent)
     : QObject(pParent)
-    , m_pDownloadPool(std::move(pDownloadPool))
-    , m_pRetries(std::make_unique<shared::TDownloadRetries>(m_pDownloadPool))
+    , m_pDownloads(std::make_unique<shared::TDownloadHandle>(std::move(pDownloadPool)))
+    , m_pRetries(std::make_unique<shared::TDownloadRetries>(*m_pDownloads))
     , m_pFilesystemHelper(std::move(pFilesystemHelper))
     , m_oMainConfigurationUrl(m_pFilesystemHelper->settings()->launcherConfiguration())
 {
@@ -55,9 +55,9 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(std::shared_ptr<sha
     m_oErrorTimer.setSingleShot(true);
     m_oErrorTimer.setInterval(timerInterval(m_pFilesystemHelper->settings()->downloadErrorTimeout()));
     connect(&m_oErrorTimer, &QTimer::timeout, this, &TLauncherConfigurationHandler::onErrorTimerExpired);
-    connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this,
+    connect(m_pDownloads.get(), &shared::TDownloadHandle::success, this,
             &TLauncherConfigurationHandler::onConfigurationDownloadFinished);
-    connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this,
+    connect(m_pDownloads.get(), &shared::TDownloadHandle::failed, this,
             &TLauncherConfigurationHandler::onConfigurationDownloadFailed);
 }
 
@@ -74,7 +74,13 @@ void TLauncherConfigurationHandler::startLoadingMainConfiguration()
     // Started first: a URL the pool rejects fails before download() returns,
     // and that failure must find the load still waiting.
     m_oErrorTimer.start();
-    m_pDownloadPool->download(m_oMainConfigurationUrl);
+    m_pDownloads->download(m_oMainConfigurationUrl);
+}
+
+void TLauncherConfigurationHandler::downloadHints()
+{
+    if (m_pReader && m_pReader->hintsUrl().isValid())
+        m_pDownloads->download(m_pReader->hintsUrl());
 }
 
 bool TLauncherConfigurationHandler::isWaitingForMainConfiguration() const
@@ -317,7 +323,7 @@ void TLauncherConfigurationHandler::downloadPackageConfigurations()
         const bool bStillWanted = std::any_of(m_lRequests.begin(), m_lRequests.end(),
                                               [&oUrl](const TConfigurationRequest& oRequest) { return oRequest.uses(oUrl); });
         if (bStillWanted)
-            m_pDownloadPool->download(oUrl);
+            m_pDownloads->download(oUrl);
     }
 }
 

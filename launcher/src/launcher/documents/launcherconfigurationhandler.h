@@ -16,6 +16,7 @@
 #include <vector>
 
 namespace shared {
+class TDownloadHandle;
 class TDownloadPool;
 class TDownloadRetries;
 }
@@ -47,6 +48,9 @@ public:
     // build for this platform; packageConfigurationDownloadsFinished() follows
     // once each has a configuration or failed.
     void downloadPackageConfigurations();
+    // After mainConfigurationLoaded(): asks for the metadata's hints document,
+    // when it names one; hintsAreaDataReceived() follows its arrival.
+    void downloadHints();
 
     const std::shared_ptr<TLauncherConfigurationReader>& launcherConfiguration() const { return m_pReader; }
     bool isOffline() const { return m_bOffline; }
@@ -90,7 +94,7 @@ private:
     void addRequest(const std::shared_ptr<TPackage>& pPackage, TPackageBuild* pBuild, QUrl oPackageUrl, QUrl oAssetUrl);
     QUrl onlineUrl(const QUrl& oUrl) const;
 
-    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::unique_ptr<shared::TDownloadHandle> m_pDownloads;
     std::unique_ptr<shared::TDownloadRetries> m_pRetries;
     std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
     QUrl m_oMainConfigurationUrl;

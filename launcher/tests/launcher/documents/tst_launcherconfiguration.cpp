@@ -177,7 +177,7 @@ void tst_LauncherConfiguration::onlineLoadWritesLocalCopyAndFetchesPackages()
         QCOMPARE(readTestFile(oFixture.path(QStringLiteral("launchermetadata.json"))), pReader->document());
 
     oFixture.m_oHandler.downloadPackageConfigurations();
-    oFixture.m_pPool->download(pReader->hintsUrl());
+    oFixture.m_oHandler.downloadHints();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     // Nothing is left to arrive and announce the end a second time.
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_pPool->outstandingDownloads(), 0, 20000);
