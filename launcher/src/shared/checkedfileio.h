@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class QFileDevice;
 
 namespace shared {
@@ -21,7 +23,9 @@ void resizeFile(QFileDevice& oFile, TFileSize nSize);
 // Feeds bytes [nFrom, nTo) of the file to the hash, in pieces of at most 1 MiB.
 void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHash);
 // The raw SHA-256 digest of the whole file at sPath; throws when it cannot be read.
-QByteArray hashFile(const QString& sPath);
+// fnBeforeEachPiece, when given, runs before each piece is read (and may throw
+// to end the work early).
+QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
 // Flushes the file's data to the disk (fsync).
 void syncFile(QFileDevice& oFile);
 // Flushes everything written to the file system that holds sPath (syncfs): one

@@ -80,7 +80,7 @@ void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHas
     }
 }
 
-QByteArray hashFile(const QString& sPath)
+QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece)
 {
     QFile oFile(sPath);
     if (!oFile.open(QIODevice::ReadOnly))
@@ -88,6 +88,8 @@ QByteArray hashFile(const QString& sPath)
     TSha256 oHash;
     QByteArray aBuffer(int(kPieceSize), Qt::Uninitialized);
     for (;;) {
+        if (fnBeforeEachPiece)
+            fnBeforeEachPiece();
         const qint64 nRead = oFile.read(aBuffer.data(), aBuffer.size());
         if (nRead < 0)
             throw ioError(sPath, oFile.errorString());

@@ -21,10 +21,11 @@ public:
     const QString& folder() const { return m_sFolder; }
     const QString& cdn() const { return m_sCdn; }
 
-    bool serve()
+    // sServerConfig goes into nginx's server block (a rate limit, say).
+    bool serve(const QString& sServerConfig = QString())
     {
         QDir().mkpath(m_sCdn);
-        const bool bStarted = m_oNginx.start(m_sCdn);
+        const bool bStarted = m_oNginx.start(m_sCdn, sServerConfig);
         m_oServer = m_oNginx.url(QStringLiteral("/"));
         return bStarted;
     }
@@ -47,21 +48,27 @@ public:
         QVERIFY(writeTestFile(m_sSource + QLatin1Char('/') + sRelative, aBytes, bExecutable));
     }
 
-    // Runs corvane-install; sCrashAt stops it at that step.
+    // Runs corvane-install; sCrashAt stops it at that step, oEnvironment adds to its environment.
     TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
-                     bool bUnprivileged = false)
+                     bool bUnprivileged = false, QProcessEnvironment oEnvironment = QProcessEnvironment())
+    {
+        if (!sCrashAt.isEmpty())
+            oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
+        oEnvironment.insert(installEnvironment());
+        return runBuiltTool(QStringLiteral("corvane-install"), installArguments(sCommand) + lExtra, bUnprivileged, oEnvironment);
+    }
+    // What install() runs, for a test that drives the process itself.
+    QStringList installArguments(const QString& sCommand) const
+    {
+        return QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(), m_sFolder,
+                           QStringLiteral("--assets"), m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()};
+    }
+    QProcessEnvironment installEnvironment() const
     {
         QProcessEnvironment oEnvironment;
         oEnvironment.insert(QStringLiteral("TMPDIR"), path("tmp"));
         QDir().mkpath(path("tmp"));
-        if (!sCrashAt.isEmpty())
-            oEnvironment.insert(QStringLiteral("CORVANE_CRASH_AT"), sCrashAt);
-        return runBuiltTool(QStringLiteral("corvane-install"),
-                            QStringList{sCommand, m_oServer.resolved(QUrl(QStringLiteral("live/package.json"))).toString(),
-                                        m_sFolder, QStringLiteral("--assets"),
-                                        m_oServer.resolved(QUrl(QStringLiteral("live/assets.json"))).toString()}
-                                + lExtra,
-                            bUnprivileged, oEnvironment);
+        return oEnvironment;
     }
 
     // The chunk files fetched since the last call.
@@ -92,6 +99,45 @@ public:
         return hFiles;
     }
     bool installedAsPublished() const { return files(m_sFolder) == files(m_sSource); }
+
+    // The addresses (URL paths) of the chunks and whole files of oReader that the
+    // folder already holds at every place that needs them: a run that fetches one
+    // of these fetches what is written.
+    static QSet<QString> addressesInPlace(const QString& sFolder, const velmar::launcher::TPackageConfigurationReader& oReader)
+    {
+        QHash<QString, bool> hInPlace;
+        const auto place = [&](const QUrl& oUrl, const QByteArray& aBytes, const shared::TSha256Digest& oHash) {
+            const bool bThere = shared::TSha256::hash(aBytes) == oHash.toByteArray();
+            const auto it = hInPlace.find(oUrl.path());
+            if (it == hInPlace.end())
+                hInPlace.insert(oUrl.path(), bThere);
+            else
+                *it = *it && bThere;
+        };
+        for (const auto& oFile : oReader.files()) {
+            const QByteArray aBytes = readTestFile(sFolder + QLatin1Char('/') + oFile.localFile());
+            if (oFile.chunks().size() < 2) {
+                if (oFile.packedForm().hasUrl())
+                    place(oReader.url(oFile.packedForm()), qint64(oFile.unpackedSize()) == aBytes.size() ? aBytes : QByteArray("-"),
+                          oFile.unpackedHash());
+                continue;
+            }
+            qint64 nOffset = 0;
+            for (const qint32 nIndex : oFile.chunks()) {
+                const auto& oChunk = oReader.chunks()[size_t(nIndex)];
+                const qint64 nSize = qint64(oChunk.unpackedSize());
+                place(oReader.url(oChunk), nOffset + nSize <= aBytes.size() ? aBytes.mid(int(nOffset), int(nSize)) : QByteArray("-"),
+                      oChunk.unpackedHash());
+                nOffset += nSize;
+            }
+        }
+        QSet<QString> lInPlace;
+        for (auto it = hInPlace.cbegin(); it != hInPlace.cend(); ++it) {
+            if (it.value())
+                lInPlace << it.key();
+        }
+        return lInPlace;
+    }
 
 private:
     QTemporaryDir m_oRoot;

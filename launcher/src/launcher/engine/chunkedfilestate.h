@@ -23,6 +23,7 @@ struct TChunkedFileState
         , m_bExecutable(oFile.m_bExecutable)
         , m_lChunkRecords(oFile.m_lChunkRecords)
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
+        , m_bKeepsBytes(oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
         , m_oTarget(oFile.m_sStagingFile.isEmpty() ? sTargetPath : oFile.m_sStagingFile)
         , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : sTargetPath)
     {
@@ -46,6 +47,8 @@ struct TChunkedFileState
     std::vector<shared::TFileSize> m_lOffsets;
     QMutex m_oLock;
     std::list<int> m_lRemainingPositions;
+    // Some records are not written but kept from what lay on the disk.
+    const bool m_bKeepsBytes;
     bool m_bTargetPrepared = false;
     QFile m_oTarget;
     // Where a staged target goes once complete; empty when written in place.

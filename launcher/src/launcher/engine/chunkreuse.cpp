@@ -3,6 +3,7 @@
 #include "installlog.h"
 
 #include "hashingchunker.h"
+#include "interruption.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "scanprogress.h"
 
@@ -81,6 +82,27 @@ public:
         m_nSourceOffset += nLength;
     }
 
+    // Hashes the bytes at the own offset of every record still missing; those
+    // that are there become InPlace. Records reaching past nSize are skipped.
+    void matchMissingInPlace(QFile& oFile, shared::TFileSize nSize, const TInterruption& oInterruption)
+    {
+        for (size_t nRecord = 0; nRecord < m_lPlacements.size(); ++nRecord) {
+            const shared::TFileSize nTarget = m_lTargetOffsets[nRecord];
+            const shared::TFileSize nEnd = nTarget + record(nRecord).unpackedSize();
+            if (m_lPlacements[nRecord].m_eState != NotFound || nEnd > nSize)
+                continue;
+            oInterruption.check();
+            shared::TSha256 oHash;
+            shared::hashRange(oFile, nTarget, nEnd, oHash);
+            if (record(nRecord).unpackedHash() != oHash.result())
+                continue;
+            m_lPlacements[nRecord].m_eState = InPlace;
+            m_bFound = true;
+            qCInfo(lcInstallSteps) << "reuseable chunk on correct position found" << record(nRecord).url() << "file:" << m_sPath
+                                   << "offset:" << nTarget << "Thread:" << QThread::currentThreadId();
+        }
+    }
+
     bool found() const { return m_bFound; }
     std::vector<TPlacement>& placements() { return m_lPlacements; }
 
@@ -118,7 +140,19 @@ const TFileDescription* trustedDescription(const TPackageConfigurationReader* pI
     return &*it;
 }
 
-void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
+// Bytes of the file for a move; empty when they cannot be read (the record then
+// stays missing and is fetched).
+QByteArray readSource(QFile& oFile, const TPlacement& oPlacement)
+{
+    try {
+        return shared::readExactlyAt(oFile, oPlacement.m_nSourceOffset, oPlacement.m_nSize);
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "chunk to move cannot be read, it is fetched instead:" << oError.what();
+        return QByteArray();
+    }
+}
+
+void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const TInterruption& oInterruption)
 {
     QFile oFile(sPath);
     std::unique_ptr<QTemporaryFile> pTemporary;
@@ -127,6 +161,7 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
         TPlacement& oMove = lPlacements[nRecord];
         if (oMove.m_eState != Elsewhere)
             continue;
+        oInterruption.check();
         if (!oFile.isOpen() && !oFile.open(QIODevice::ReadWrite))
             throw shared::ioError(sPath, oFile.errorString());
         const shared::TFileSize nTargetEnd = oMove.m_nTargetOffset + oMove.m_nSize;
@@ -137,19 +172,29 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
                 continue;
             if (oLater.m_nSourceOffset >= nTargetEnd || oMove.m_nTargetOffset >= oLater.m_nSourceOffset + oLater.m_nSize)
                 continue;
+            const QByteArray aLater = readSource(oFile, oLater);
+            if (aLater.isEmpty()) {
+                oLater.m_eState = NotFound;
+                continue;
+            }
             if (!pTemporary) {
                 pTemporary = std::make_unique<QTemporaryFile>();
                 if (!pTemporary->open())
                     throw shared::ioError(pTemporary->fileTemplate(), pTemporary->errorString());
             }
-            shared::writeAllAt(*pTemporary, nTemporaryOffset,
-                               shared::readExactlyAt(oFile, oLater.m_nSourceOffset, oLater.m_nSize));
+            shared::writeAllAt(*pTemporary, nTemporaryOffset, aLater);
             oLater.m_nSourceOffset = nTemporaryOffset;
             oLater.m_bInTemporaryFile = true;
             nTemporaryOffset += oLater.m_nSize;
         }
-        QFile& oSource = oMove.m_bInTemporaryFile ? *pTemporary : oFile;
-        shared::writeAllAt(oFile, oMove.m_nTargetOffset, shared::readExactlyAt(oSource, oMove.m_nSourceOffset, oMove.m_nSize));
+        const QByteArray aBytes = oMove.m_bInTemporaryFile
+                                      ? shared::readExactlyAt(*pTemporary, oMove.m_nSourceOffset, oMove.m_nSize)
+                                      : readSource(oFile, oMove);
+        if (aBytes.isEmpty()) {
+            oMove.m_eState = NotFound;
+            continue;
+        }
+        shared::writeAllAt(oFile, oMove.m_nTargetOffset, aBytes);
         oMove.m_eState = InPlace;
     }
 }
@@ -157,7 +202,8 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements)
 } // namespace
 
 TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
-                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress)
+                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
+                         const TInterruption& oInterruption)
 {
     TReuseResult oResult;
     TChunkMatcher oMatcher(sPath, oFile);
@@ -171,10 +217,20 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
             oMatcher.match(oChunk.unpackedHash(), oChunk.unpackedSize());
         }
     } else if (oInfo.isFile()) {
-        chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
-            oProgress.add(nLength);
-            oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
-        });
+        try {
+            chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
+                oInterruption.check();
+                oProgress.add(nLength);
+                oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
+            });
+            QFile oFileOnDisk(sPath);
+            if (oFileOnDisk.open(QIODevice::ReadOnly))
+                oMatcher.matchMissingInPlace(oFileOnDisk, nSizeOnDisk, oInterruption);
+        } catch (const std::runtime_error& oError) {
+            // What cannot be read holds nothing worth keeping: the file is fetched again.
+            qWarning() << "installed file" << sPath << "cannot be read, it is fetched again:" << oError.what();
+            return oResult;
+        }
     }
     if (!oMatcher.found())
         return oResult;
@@ -183,7 +239,7 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
     std::vector<TPlacement>& lPlacements = oMatcher.placements();
     oResult.m_bChanged = std::any_of(lPlacements.begin(), lPlacements.end(),
                                      [](const TPlacement& oPlacement) { return oPlacement.m_eState == Elsewhere; });
-    rearrange(sPath, lPlacements);
+    rearrange(sPath, lPlacements, oInterruption);
     if (nSizeOnDisk > nUnpackedSize) {
         QFile oFileOnDisk(sPath);
         if (!oFileOnDisk.open(QIODevice::ReadWrite))
@@ -197,6 +253,30 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
             oFile.m_lPositionsToWrite.push_back(qint32(nRecord));
     }
     return oResult;
+}
+
+void recheckRecordsInPlace(const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption)
+{
+    TChunkMatcher oMatcher(sPath, oFile);
+    bool bReadable = true;
+    try {
+        QFile oFileOnDisk(sPath);
+        if (oFileOnDisk.open(QIODevice::ReadWrite)) {
+            const shared::TFileSize nSize = shared::TFileSize(oFileOnDisk.size());
+            oMatcher.matchMissingInPlace(oFileOnDisk, nSize, oInterruption);
+            if (nSize > oFile.m_nUnpackedSize)
+                shared::resizeFile(oFileOnDisk, oFile.m_nUnpackedSize);
+        }
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "rebuilt file" << sPath << "cannot be read back, it is fetched whole:" << oError.what();
+        bReadable = false;
+    }
+    oFile.m_lPositionsToWrite.clear();
+    const std::vector<TPlacement>& lPlacements = oMatcher.placements();
+    for (size_t nRecord = 0; nRecord < lPlacements.size(); ++nRecord) {
+        if (!bReadable || lPlacements[nRecord].m_eState != InPlace)
+            oFile.m_lPositionsToWrite.push_back(qint32(nRecord));
+    }
 }
 
 } // namespace velmar::launcher

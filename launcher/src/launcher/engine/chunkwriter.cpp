@@ -125,6 +125,12 @@ std::vector<QString> TPackageFileDownloader::completedFiles() const
     return m_lCompletedFiles;
 }
 
+std::vector<QString> TPackageFileDownloader::filesToRecheck() const
+{
+    QMutexLocker oLock(&m_oCompletedLock);
+    return m_lFilesToRecheck;
+}
+
 void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
 {
     if (oState.m_bTargetPrepared)
@@ -254,11 +260,16 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
     const qint64 nSizeOnDisk = oTarget.size();
     oTarget.close();
     const bool bHashMatches = !oState.m_bHashWhileWriting || oState.m_oHash == oState.m_oRunningHash.result();
-    if (nSizeOnDisk != qint64(oState.m_nSize) || !bHashMatches)
-        throw TFileHashMismatch(QStringLiteral("The file \"%1\" was built from its chunks but does not match its hash: "
-                                             "the package's documents do not belong together.")
-                                  .arg(oState.m_sLocalFile)
-                                  .toStdString());
+    if (nSizeOnDisk != qint64(oState.m_nSize) || !bHashMatches) {
+        if (!oState.m_bKeepsBytes)
+            throw TFileHashMismatch(oState.m_sLocalFile);
+        // Bytes kept from the disk were not what they were taken for: the file is
+        // checked again chunk by chunk and mended, not given up.
+        qWarning() << "file" << oState.m_sLocalFile << "built with bytes kept from the disk does not match its hash";
+        QMutexLocker oLock(&m_oCompletedLock);
+        m_lFilesToRecheck.push_back(oState.m_sLocalFile);
+        return;
+    }
     if (oState.m_bExecutable
         && !oTarget.setPermissions(oTarget.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup
                                    | QFileDevice::ExeOther))

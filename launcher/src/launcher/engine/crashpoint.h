@@ -8,4 +8,9 @@ namespace velmar::launcher {
 // as "name" or as "name:N" for its N-th passage. Other builds ignore it.
 void crashPoint(const char* pName);
 
+// Fault tests make one step fail as a failing disk would: in a build with crash
+// points, true at the passage that CORVANE_FAIL_AT names ("name" or "name:N", as
+// above); the caller then fails that step with EIO. Always false in other builds.
+bool failPoint(const char* pName);
+
 } // namespace velmar::launcher

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <stdexcept>
 
 namespace velmar::launcher {
@@ -9,7 +11,13 @@ namespace velmar::launcher {
 class TFileHashMismatch : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit TFileHashMismatch(const QString& sLocalFile)
+        : std::runtime_error(QStringLiteral("The file \"%1\" was built from its chunks but does not match its hash: "
+                                            "the package's documents do not belong together.")
+                                 .arg(sLocalFile)
+                                 .toStdString())
+    {
+    }
 };
 
 } // namespace velmar::launcher

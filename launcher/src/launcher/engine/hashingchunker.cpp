@@ -1,5 +1,8 @@
 #include "hashingchunker.h"
 
+#include "crashpoint.h"
+
+#include "shared/ioerror.h"
 #include "shared/sha256.h"
 
 #include <QAtomicInt>
@@ -7,6 +10,7 @@
 #include <QSemaphore>
 #include <QtConcurrent>
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -111,7 +115,11 @@ bool chunkAndHashFileByContent(const QString& sPath, const THashedChunkCallback&
     if (!oFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     THashingChunker oChunker;
-    oChunker.chunkDevice(oFile, fnCallback);
+    oChunker.chunkDevice(oFile, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
+        if (failPoint("chunk-read"))
+            throw shared::ioError(sPath, qt_error_string(EIO));
+        fnCallback(pChunk, nLength, aHash);
+    });
     return true;
 }
 

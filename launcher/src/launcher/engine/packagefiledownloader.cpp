@@ -47,9 +47,16 @@ TPackageFileDownloader::~TPackageFileDownloader()
 
 void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownload>& lFiles)
 {
+    // A second round (files mended after a failed check) replaces the first.
+    m_lChunksToDownload.clear();
+    m_lFilesGiven.clear();
     m_hPendingChunks.clear();
     m_nCachedChunkCount = 0;
     m_nCachedBytes = 0;
+    {
+        QMutexLocker oLock(&m_oCompletedLock);
+        m_lFilesToRecheck.clear();
+    }
     std::map<QUrl, TChunkToDownload> hChunks;
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
@@ -81,11 +88,10 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
             oChunk.m_lFileStates.push_back(pState);
         }
     }
-    const size_t nFirstNew = m_lChunksToDownload.size();
     for (auto& oEntry : hChunks)
         m_lChunksToDownload.push_back(std::move(oEntry.second));
     // The pieces at the front of every file first keeps the cache small.
-    std::stable_sort(m_lChunksToDownload.begin() + std::ptrdiff_t(nFirstNew), m_lChunksToDownload.end(),
+    std::stable_sort(m_lChunksToDownload.begin(), m_lChunksToDownload.end(),
                      [&](const TChunkToDownload& oLeft, const TChunkToDownload& oRight) {
                          return hEarliest.value(oLeft.m_oRecord.unpackedHash())
                                 < hEarliest.value(oRight.m_oRecord.unpackedHash());
@@ -365,7 +371,10 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 QString TPackageFileDownloader::unfinishedFile() const
 {
     const std::vector<QString> lCompleted = completedFiles();
-    const QSet<QString> lDone(lCompleted.begin(), lCompleted.end());
+    QSet<QString> lDone(lCompleted.begin(), lCompleted.end());
+    // A file left to recheck is the installation's to mend, not one the download lost.
+    for (const QString& sFile : filesToRecheck())
+        lDone.insert(sFile);
     for (const QString& sFile : m_lFilesGiven) {
         if (!lDone.contains(sFile))
             return sFile;

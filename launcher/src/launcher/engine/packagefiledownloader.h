@@ -58,6 +58,10 @@ public:
     // Target files written to their end and checked against their hash; read
     // once the download has ended.
     std::vector<QString> completedFiles() const;
+    // Target files built partly from bytes kept on the disk that failed their
+    // check: neither complete nor failed, they are the installation's to recheck.
+    // Read once the download has ended.
+    std::vector<QString> filesToRecheck() const;
     // What went wrong last, in words, for a failure worth telling.
     const QString& errorMessage() const { return m_sErrorMessage; }
 
@@ -99,7 +103,8 @@ private:
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
-    // A file given to this downloader that was not written to its end, or empty.
+    // A file given to this downloader (in its last round) that was neither written
+    // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
     void emitProgress();
 
@@ -144,6 +149,7 @@ private:
     QFutureSynchronizer<void> m_oTasks;
     mutable QMutex m_oCompletedLock;
     std::vector<QString> m_lCompletedFiles;
+    std::vector<QString> m_lFilesToRecheck;
 };
 
 } // namespace velmar::launcher

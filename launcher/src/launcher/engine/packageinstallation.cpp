@@ -54,6 +54,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
 
 TPackageInstallation::~TPackageInstallation()
 {
+    m_oInterruption.raise();
     for (QFuture<void>& oTask : m_lTasks)
         oTask.waitForFinished();
     m_pDownloader->deleteLater();
@@ -188,6 +189,11 @@ void TPackageInstallation::onDownloadCompleted()
 {
     for (const QString& sFile : m_pDownloader->completedFiles())
         m_lCheckedFiles.insert(sFile);
+    const std::vector<QString> lRecheck = m_pDownloader->filesToRecheck();
+    if (!lRecheck.empty()) {
+        startRecheck(lRecheck);
+        return;
+    }
     qInfo() << "onDownloadCompleted" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
     m_bSucceeded = true;
     m_eErrorReason = NoError;

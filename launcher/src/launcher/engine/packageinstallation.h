@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interruption.h"
 #include "packagedifference.h"
 #include "packagedownloadererror.h"
 
@@ -42,7 +43,8 @@ class TPackageInstallation : public QObject
 
 public:
     TPackageInstallation(std::shared_ptr<TPackage> pPackage, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper);
-    // Waits for the installation's own pool tasks, which use it.
+    // Interrupts the installation's own pool tasks, which use it (a scan or a
+    // verification stops after the block it is reading), and waits for them.
     ~TPackageInstallation() override;
 
     const std::shared_ptr<TPackage>& package() const { return m_pPackage; }
@@ -104,6 +106,11 @@ private slots:
 private:
     void computeFilesToDownload(const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
                                 const TPackageConfigurationReader* pInstalled, TPackageDifference& oDifference);
+    // Files the downloader built with bytes kept from the disk that failed their
+    // check: each is rechecked chunk by chunk on the pool and what is missing is
+    // fetched in a second round (packagerecheck.cpp).
+    void startRecheck(const std::vector<QString>& lLocalFiles);
+    void onRecheckDone(TPackageDifference oResult);
     void deleteFiles();
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
@@ -126,6 +133,9 @@ private:
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.
     QSet<QString> m_lCheckedFiles;
+    // A second download round mends what a first one built on damaged kept bytes; there is no third.
+    bool m_bRechecked = false;
+    TInterruption m_oInterruption;
     std::vector<QFuture<void>> m_lTasks;
 };
 

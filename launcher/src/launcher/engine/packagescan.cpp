@@ -7,6 +7,7 @@
 #include "installlog.h"
 
 #include "chunkreuse.h"
+#include "interruption.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "poolslotloan.h"
 #include "scanprogress.h"
@@ -55,13 +56,14 @@ void replaceFile(const QString& sPath, const TPackageConfigurationReader& oTarge
         oFile.m_lPositionsToWrite[nPosition] = qint32(nPosition);
 }
 
-bool fileHashes(const QString& sPath, shared::TFileSize nSize, const shared::TSha256Digest& oHash)
+bool fileHashes(const QString& sPath, shared::TFileSize nSize, const shared::TSha256Digest& oHash,
+                const TInterruption& oInterruption)
 {
     const QFileInfo oInfo(sPath);
     if (!oInfo.isFile() || oInfo.isSymLink() || shared::TFileSize(oInfo.size()) != nSize)
         return false;
     try {
-        return oHash == shared::hashFile(sPath);
+        return oHash == shared::hashFile(sPath, [&oInterruption] { oInterruption.check(); });
     } catch (const std::runtime_error&) {
         return false;
     }
@@ -84,7 +86,7 @@ struct TScanTaskResult
 // Checks one file; adds it to lFiles when something of it is still to write.
 void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, const TPackageConfigurationReader* pInstalled,
               const TFileDescription& oDescription, bool bStaged, TScanProgress& oProgress,
-              std::vector<TFileToDownload>& lFiles, std::vector<QString>& lChecked)
+              const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles, std::vector<QString>& lChecked)
 {
     const QString sFinalPath = QDir::cleanPath(oFolder.absoluteFilePath(oDescription.localFile()));
     QString sPath = sFinalPath;
@@ -103,7 +105,7 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
     if (bStaged) {
         // The file in place is never written: a sound one is kept as it is, any
         // other is rebuilt in a copy that replaces it once complete.
-        if (fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash())) {
+        if (fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
             if (oFile.m_bExecutable)
                 markExecutable(sPath);
             lChecked.push_back(oFile.m_sLocalFile);
@@ -129,18 +131,19 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
         bComplete = bChecked = true;
     } else if (oDescription.chunks().size() < 2) {
         const QFileInfo oInfo(sPath);
-        bComplete = bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash());
+        bComplete = bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
         oProgress.add(oInfo.isFile() ? shared::TFileSize(oInfo.size()) : 0);
         if (bComplete)
             qCInfo(lcInstallSteps) << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
         else
             replaceFile(sPath, oTarget, oDescription, oFile);
     } else {
-        const TReuseResult oReuse = reuseChunks(sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress);
+        const TReuseResult oReuse
+            = reuseChunks(sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress, oInterruption);
         if (!oReuse.m_bFound) {
             replaceFile(sPath, oTarget, oDescription, oFile);
         } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged) {
-            bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash());
+            bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
             if (!bChecked) {
                 // Rebuilt from its own chunks yet wrong: the description it was
                 // trusted by was not the truth. Fetch it anew.
@@ -163,7 +166,8 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
 }
 
 TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageConfigurationReader* pTarget,
-                            const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress)
+                            const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress,
+                            const TInterruption* pInterruption)
 {
     TScanTaskResult oResult;
     const TFileDescription* pCurrent = nullptr;
@@ -176,7 +180,9 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
                 pCurrent = pShared->m_lQueue.front();
                 pShared->m_lQueue.pop_front();
             }
-            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, oResult.m_lFiles, oResult.m_lChecked);
+            pInterruption->check();
+            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, *pInterruption, oResult.m_lFiles,
+                     oResult.m_lChecked);
         }
     } catch (const std::exception& oError) {
         oResult.m_sError = QString::fromUtf8(oError.what());
@@ -216,8 +222,8 @@ void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
     const bool bStaged = m_nInstallationMode == 1;
     std::vector<QFuture<TScanTaskResult>> lTasks;
     for (int nTask = 0; nTask < kScanTasks; ++nTask)
-        lTasks.push_back(QtConcurrent::run([&oShared, &oProgress, oFolder, pTarget, pInstalled, bStaged] {
-            return runScanTask(&oShared, oFolder, pTarget.get(), pInstalled, bStaged, &oProgress);
+        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, oFolder, pTarget, pInstalled, bStaged] {
+            return runScanTask(&oShared, oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption);
         }));
     QString sError;
     // This thread only waits: its pool slot goes to a task meanwhile. Every task

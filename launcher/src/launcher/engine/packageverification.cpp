@@ -115,6 +115,11 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     aBuffer.resize(int(kBlockSize));
                 shared::TSha256 oHash;
                 for (;;) {
+                    // The installation is going: nothing waits for the result.
+                    if (m_oInterruption.raised()) {
+                        fnFail();
+                        return;
+                    }
                     const qint64 nRead = oFile.read(aBuffer.data(), kBlockSize);
                     if (nRead < 0) {
                         qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();

@@ -1,0 +1,200 @@
+// corvane-install killed as kill -9 kills, at seeded random moments of an
+// install, an update and a verification, from a server slow enough to be caught
+// mid-transfer; each time the next run must finish the job: the folder byte for
+// byte as published, the markers true at every moment, and no chunk fetched
+// that the broken-off run had already put in its place.
+
+#include "installbed.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <signal.h>
+
+#include <random>
+
+namespace {
+
+constexpr int kKillsPerCommand = 4;
+
+// A file shifted by a few bytes, one edited inside, one that grows, small files
+// changed, gone and new: every way the engine reuses what lies on disk.
+void writeVersion(TInstallBed& oBed, int nVersion)
+{
+    const bool bTwo = nVersion == 2;
+    const QByteArray aWorld = noiseBytes(20 << 20, 21);
+    QByteArray aMusic = noiseBytes(14 << 20, 22);
+    if (bTwo)
+        aMusic.replace(7 << 20, 4096, noiseBytes(4096, 23));
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(300000, bTwo ? 25 : 24));
+    oBed.writeSource(QStringLiteral("data/world.pak"), bTwo ? "PATCH" + aWorld : aWorld);
+    oBed.writeSource(QStringLiteral("data/music.ogg"), aMusic);
+    oBed.writeSource(QStringLiteral("data/voice.pak"), noiseBytes(bTwo ? 12 << 20 : 8 << 20, 26));
+    oBed.writeSource(QStringLiteral("empty.cfg"), QByteArray());
+    QFile::remove(oBed.source() + (bTwo ? QStringLiteral("/data/old.txt") : QStringLiteral("/data/new.txt")));
+    oBed.writeSource(bTwo ? QStringLiteral("data/new.txt") : QStringLiteral("data/old.txt"), "a small file\n");
+}
+
+struct TVersion
+{
+    QByteArray aPackage;
+    QByteArray aAssets;
+    QMap<QString, QByteArray> hFiles;
+    std::unique_ptr<velmar::launcher::TPackageConfigurationReader> pReader;
+};
+
+struct TKilledRun
+{
+    bool bKilled = false;
+    int nExitCode = -1;
+    int nLines = 0;
+    // The end of the log.
+    QString sLog;
+};
+
+// Runs corvane-install with its engine's log on standard error and kills it as
+// soon as it has written nKillAtLine lines (never, for 0).
+TKilledRun runKilledAtLine(const TInstallBed& oBed, const QString& sCommand, int nKillAtLine)
+{
+    QProcess oProcess;
+    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+    oEnvironment.insert(oBed.installEnvironment());
+    oProcess.setProcessEnvironment(oEnvironment);
+    oProcess.setReadChannel(QProcess::StandardError);
+    oProcess.start(builtExecutable(QStringLiteral("corvane-install")),
+                   oBed.installArguments(sCommand) << QStringLiteral("--verbose"));
+    TKilledRun oRun;
+    if (!oProcess.waitForStarted())
+        return oRun;
+    for (;;) {
+        while (oProcess.canReadLine()) {
+            const QByteArray aLine = oProcess.readLine();
+            if (++oRun.nLines == nKillAtLine)
+                ::kill(pid_t(oProcess.processId()), SIGKILL);
+            oRun.sLog = (oRun.sLog + QString::fromUtf8(aLine)).right(4000);
+        }
+        if (!oProcess.waitForReadyRead(120000))
+            break;
+    }
+    oProcess.waitForFinished(120000);
+    oRun.bKilled = oProcess.exitStatus() == QProcess::CrashExit;
+    oRun.nExitCode = oRun.bKilled ? -1 : oProcess.exitCode();
+    return oRun;
+}
+
+// What the folder's markers claim, checked against the folder: a full marker
+// names a version whose files are all there; whatever marker stands, the asset
+// copy belongs to its version. Empty when true, else why not.
+QString untruth(const QString& sFolder, const TVersion& oOne, const TVersion& oTwo)
+{
+    const QByteArray aFull = readTestFile(sFolder + QStringLiteral("/package.json"));
+    const QByteArray aPartial = readTestFile(sFolder + QStringLiteral("/partial-package.json"));
+    const QByteArray aAssets = readTestFile(sFolder + QStringLiteral("/assets.json"));
+    const QByteArray& aMarker = aFull.isEmpty() ? aPartial : aFull;
+    if (aMarker.isEmpty())
+        return QString();
+    const TVersion* pVersion = aMarker == oOne.aPackage ? &oOne : aMarker == oTwo.aPackage ? &oTwo : nullptr;
+    if (!pVersion)
+        return QStringLiteral("a marker of no published version");
+    if (aAssets != pVersion->aAssets)
+        return QStringLiteral("the asset copy belongs to another version than the marker");
+    if (!aFull.isEmpty() && TInstallBed::files(sFolder) != pVersion->hFiles)
+        return QStringLiteral("the full marker names a version whose files are not all there");
+    return QString();
+}
+
+} // namespace
+
+class tst_KillAnywhere : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedRunsResume();
+};
+
+void tst_KillAnywhere::killedRunsResume()
+{
+    const quint64 nSeed = qEnvironmentVariableIsSet("CORVANE_KILL_SEED")
+                              ? qEnvironmentVariable("CORVANE_KILL_SEED").toULongLong()
+                              : QRandomGenerator::global()->generate64();
+    qInfo("kill-anywhere seed %llu (CORVANE_KILL_SEED=%llu replays it)", nSeed, nSeed);
+    std::mt19937_64 oRandom(nSeed);
+
+    TInstallBed oBed;
+    // The runs that are killed fetch chunks slowly, so that kills fall amid
+    // transfers too; the resuming runs fetch from a server of their own, whose
+    // log holds their requests only.
+    QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 16m; }")), qPrintable(oBed.nginx().errorString()));
+    TNginxServer oResumeServer;
+    QVERIFY2(oResumeServer.start(oBed.cdn()), qPrintable(oResumeServer.errorString()));
+    const QUrl oSlowServer = oBed.nginx().url(QStringLiteral("/"));
+
+    TVersion oOne, oTwo;
+    for (TVersion* pVersion : {&oOne, &oTwo}) {
+        writeVersion(oBed, pVersion == &oOne ? 1 : 2);
+        const TToolRun oPublish = oBed.publish(pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2"), QStringLiteral("store"));
+        QVERIFY2(oPublish.nExitCode == 0, qPrintable(oPublish.describe()));
+        pVersion->aPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+        pVersion->aAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
+        pVersion->hFiles = TInstallBed::files(oBed.source());
+        pVersion->pReader = std::make_unique<velmar::launcher::TPackageConfigurationReader>(
+            pVersion->aPackage, pVersion->aAssets, QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
+        if (pVersion == &oOne) {
+            // Version 1 installed once; each update and verification starts from a copy.
+            const TToolRun oInstall = oBed.install(QStringLiteral("install"));
+            QVERIFY2(oInstall.nExitCode == 0, qPrintable(oInstall.describe()));
+            QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.folder(), oBed.path(QStringLiteral("one"))}) == 0);
+        }
+    }
+    const auto fnPrepare = [&](const QString& sCommand) {
+        QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), oBed.folder()});
+        if (sCommand != QLatin1String("install"))
+            QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.path(QStringLiteral("one")), oBed.folder()});
+    };
+
+    int nKills = 0;
+    for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
+        const TVersion& oTarget = sCommand == QLatin1String("verify") ? oOne : oTwo;
+        // A whole run first, for the length of its log.
+        fnPrepare(sCommand);
+        oBed.serveFrom(oSlowServer);
+        const TKilledRun oWhole = runKilledAtLine(oBed, sCommand, 0);
+        QVERIFY2(oWhole.nExitCode == 0, qPrintable(oWhole.sLog));
+        for (int nTry = 0; nTry < kKillsPerCommand; ++nTry) {
+            const int nKillAt = int(std::uniform_int_distribution<int>(1, oWhole.nLines - 1)(oRandom));
+            const QString sCase = QStringLiteral("%1 killed at log line %2 of %3, seed %4")
+                                      .arg(sCommand).arg(nKillAt).arg(oWhole.nLines).arg(nSeed);
+            fnPrepare(sCommand);
+            oBed.serveFrom(oSlowServer);
+            const TKilledRun oKilled = runKilledAtLine(oBed, sCommand, nKillAt);
+            nKills += oKilled.bKilled;
+            QVERIFY2(oKilled.bKilled || oKilled.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oKilled.sLog));
+            const QString sUntruth = untruth(oBed.folder(), oOne, oTwo);
+            QVERIFY2(sUntruth.isEmpty(), qPrintable(sCase + QStringLiteral(": ") + sUntruth));
+            const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *oTarget.pReader);
+
+            oBed.serveFrom(oResumeServer.url(QStringLiteral("/")));
+            const int nServedBefore = oResumeServer.servedPaths().size();
+            const TToolRun oResumed = oBed.install(sCommand == QLatin1String("install") ? QStringLiteral("update") : sCommand);
+            QVERIFY2(oResumed.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oResumed.describe()));
+            QVERIFY2(TInstallBed::files(oBed.folder()) == oTarget.hFiles, qPrintable(sCase));
+            QVERIFY2(readTestFile(oBed.folder() + QStringLiteral("/package.json")) == oTarget.aPackage, qPrintable(sCase));
+            QVERIFY2(readTestFile(oBed.folder() + QStringLiteral("/assets.json")) == oTarget.aAssets, qPrintable(sCase));
+            QVERIFY2(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")), qPrintable(sCase));
+            QStringList lRefetched;
+            for (const QString& sPath : oResumeServer.servedPaths().mid(nServedBefore)) {
+                if (lInPlace.contains(sPath))
+                    lRefetched << sPath;
+            }
+            QVERIFY2(lRefetched.isEmpty(), qPrintable(sCase + QStringLiteral(": fetched again ") + lRefetched.join(QLatin1Char(' '))));
+        }
+    }
+    qInfo("%d runs killed", nKills);
+    QVERIFY(nKills >= 8);
+}
+
+QTEST_GUILESS_MAIN(tst_KillAnywhere)
+#include "tst_killanywhere.moc"
