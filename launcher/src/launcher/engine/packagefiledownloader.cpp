@@ -20,10 +20,24 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 
 namespace velmar::launcher {
+
+shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick)
+{
+    if (!(fMeanPerTick > 0))
+        return 0;
+    const double fLimit = double(std::numeric_limits<shared::TFileSize>::max() / 10);
+    return shared::TFileSize(std::min(std::trunc(fMeanPerTick), fLimit)) * 10;
+}
+
+shared::TFileSize TPackageFileDownloader::bytesPerSecond() const
+{
+    return m_nRateSampleCount > 0 ? bytesPerSecondFromTickMean(m_fRateMean) : 0;
+}
 
 TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
                                                std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)

@@ -30,6 +30,10 @@ class TLauncherFilesystemHelper;
 struct TChunkedFileState;
 struct TPendingChunk;
 
+// Bytes per second from the downloader's mean per 100 ms tick; a mean that is
+// negative or not a number reads as 0 rather than wrapping to an absurd rate.
+shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick);
+
 // Turns the files an installation still has to fetch into chunk downloads: each
 // distinct chunk is fetched once through the pool, unpacked, checked against its
 // hash and written wherever a file needs its bytes, files front to back, chunks
@@ -55,6 +59,8 @@ public:
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
+    // The running mean per 100 ms tick as bytes per second; 0 while there is no sample.
+    shared::TFileSize bytesPerSecond() const;
     // Target files written to their end and checked against their hash; read
     // once the download has ended.
     std::vector<QString> completedFiles() const;

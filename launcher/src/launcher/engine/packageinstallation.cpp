@@ -50,6 +50,25 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
+
+    qRegisterMetaType<EInstallationStep>("velmar::launcher::EInstallationStep");
+    const auto reportStep = [this](EInstallationStep eStep) {
+        return [this, eStep](shared::TFileSize nDone, shared::TFileSize nTotal) { emit progress(eStep, nDone, nTotal, 0); };
+    };
+    // Direct: the scan and the verification report from their pool threads.
+    connect(this, &TPackageInstallation::scanProgress, this, reportStep(EInstallationStep::Scanning), Qt::DirectConnection);
+    connect(this, &TPackageInstallation::writeProgress, this, reportStep(EInstallationStep::Writing), Qt::DirectConnection);
+    connect(this, &TPackageInstallation::verificationProgress, this, reportStep(EInstallationStep::Verifying),
+            Qt::DirectConnection);
+    // All is downloaded once the rest is writing.
+    connect(m_pDownloader, &TPackageFileDownloader::progress, this,
+            [this](shared::TFileSize nDownloaded, shared::TFileSize nToDownload, shared::TFileSize nWritten,
+                   shared::TFileSize nToWrite) {
+                if (nDownloaded >= nToDownload)
+                    emit progress(EInstallationStep::Writing, nWritten, nToWrite, 0);
+                else
+                    emit progress(EInstallationStep::Downloading, nDownloaded, nToDownload, m_pDownloader->bytesPerSecond());
+            });
 }
 
 TPackageInstallation::~TPackageInstallation()

@@ -32,6 +32,9 @@ class TPackageFileDownloader;
 
 using TFileInPackageVector = std::vector<TFileDescription>;
 
+// The steps of an installation that report progress, in the order they come.
+enum class EInstallationStep { Scanning, Downloading, Writing, Verifying };
+
 // One install, update or verification of one package: computes the difference
 // between the folder and the configuration being installed (reusing whole files
 // and single chunks found on disk), deletes what the new configuration no longer
@@ -93,6 +96,11 @@ signals:
     void scanProgress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotal);
     void writeProgress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotal);
     void verificationProgress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotal);
+    // Every step's progress in one report, beside the signals above: the bytes
+    // done and in all of the step and, while downloading, the rate in bytes per
+    // second. Emitted on the thread that does the step.
+    void progress(velmar::launcher::EInstallationStep Step, shared::TFileSize Done, shared::TFileSize Total,
+                  shared::TFileSize BytesPerSecond);
     void downloadFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);

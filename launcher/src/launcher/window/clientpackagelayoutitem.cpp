@@ -4,7 +4,6 @@
 #include "launcher/documents/package.h"
 #include "launcher/documents/packagebuild.h"
 #include "packagebuttonlook.h"
-#include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 #include "progresstext.h"
 #include "qcontextpushbutton.h"
@@ -138,30 +137,14 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
     m_pProgressBar->setFormat(QString());
     m_pProgressBar->setToolTip(QString());
 
-    TPackageInstallation* pInstallation = InstallationInProgress.get();
-    const auto whileCurrent = [this, nRun](auto fHandler) {
-        return [this, nRun, fHandler](shared::TFileSize nDone, shared::TFileSize nTotal) {
-            if (nRun == m_nRun && m_bBusy)
-                (this->*fHandler)(nDone, nTotal);
-        };
-    };
-    m_lConnections.push_back(connect(pInstallation, &TPackageInstallation::scanProgress, this,
-                                     whileCurrent(&TClientPackageLayoutItem::onScanProgress), Qt::QueuedConnection));
-    m_lConnections.push_back(connect(pInstallation, &TPackageInstallation::writeProgress, this,
-                                     whileCurrent(&TClientPackageLayoutItem::onWriteProgress), Qt::QueuedConnection));
-    m_lConnections.push_back(connect(pInstallation, &TPackageInstallation::verificationProgress, this,
-                                     whileCurrent(&TClientPackageLayoutItem::onVerificationProgress),
-                                     Qt::QueuedConnection));
-    if (TPackageFileDownloader* pDownloader = pInstallation->downloader()) {
-        m_lConnections.push_back(connect(pDownloader, &TPackageFileDownloader::progress, this,
-                                         [this, nRun, pDownloader](shared::TFileSize nDownloaded,
-                                                                   shared::TFileSize nToDownload,
-                                                                   shared::TFileSize nWritten, shared::TFileSize nToWrite) {
-                                             if (nRun == m_nRun && m_bBusy)
-                                                 onDownloadProgress(*pDownloader, nDownloaded, nToDownload, nWritten,
-                                                                    nToWrite);
-                                         }));
-    }
+    // Queued from the pool threads of the scan and the verification; a report
+    // that arrives after the installation ended is dropped.
+    m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::progress, this,
+                                     [this, nRun](EInstallationStep eStep, shared::TFileSize nDone,
+                                                  shared::TFileSize nTotal, shared::TFileSize nBytesPerSecond) {
+                                         if (nRun == m_nRun && m_bBusy)
+                                             onProgress(eStep, nDone, nTotal, nBytesPerSecond);
+                                     }));
     m_pButton->hide();
     m_pProgressBar->show();
 }
@@ -274,16 +257,28 @@ void TClientPackageLayoutItem::onVerificationProgress(shared::TFileSize nDone, s
     showProgress(QStringLiteral("Verifying..."), nDone, nTotal);
 }
 
-void TClientPackageLayoutItem::onDownloadProgress(const TPackageFileDownloader& oDownloader,
-                                                  shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload,
-                                                  shared::TFileSize nWritten, shared::TFileSize nTotalToWrite)
+void TClientPackageLayoutItem::onProgress(EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal,
+                                          shared::TFileSize nBytesPerSecond)
 {
-    if (nDownloaded >= nTotalToDownload) {
-        onWriteProgress(nWritten, nTotalToWrite);
-        return;
+    switch (eStep) {
+    case EInstallationStep::Scanning:
+        onScanProgress(nDone, nTotal);
+        break;
+    case EInstallationStep::Downloading:
+        onDownloadProgress(nDone, nTotal, nBytesPerSecond);
+        break;
+    case EInstallationStep::Writing:
+        onWriteProgress(nDone, nTotal);
+        break;
+    case EInstallationStep::Verifying:
+        onVerificationProgress(nDone, nTotal);
+        break;
     }
-    const shared::TFileSize nRate =
-        oDownloader.rateSampleCount() > 0 ? bytesPerSecondFromTickMean(oDownloader.rateMean()) : 0;
+}
+
+void TClientPackageLayoutItem::onDownloadProgress(shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload,
+                                                  shared::TFileSize nRate)
+{
     showProgress(rateText(nRate), nDownloaded, nTotalToDownload);
 
     m_oEta.addSample(m_oClock.elapsed(), nDownloaded);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "launcher/engine/packageinstallation.h"
+
 #include "shared/etaestimator.h"
 #include "shared/filesize.h"
 
@@ -19,7 +21,6 @@ class QProgressBar;
 namespace velmar::launcher {
 
 class TPackage;
-class TPackageFileDownloader;
 class TPackageInstallation;
 
 // One package in the window's grid: its logo, one action button whose colour and
@@ -62,11 +63,12 @@ public slots:
     void updateDefaultClientCheckboxFromPackageStatus();
 
 private:
+    void onProgress(EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal,
+                    shared::TFileSize nBytesPerSecond);
     void onScanProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
     void onWriteProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
     void onVerificationProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
-    void onDownloadProgress(const TPackageFileDownloader& oDownloader, shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload,
-                            shared::TFileSize nWritten, shared::TFileSize nTotalToWrite);
+    void onDownloadProgress(shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload, shared::TFileSize nRate);
     // Shows D of T for a step; within one step the bar never goes back.
     void showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
     void endProgress();

@@ -34,14 +34,6 @@ QString rateText(shared::TFileSize nBytesPerSecond)
     return QStringLiteral("%1 B/s").arg(nBytesPerSecond);
 }
 
-shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick)
-{
-    if (!(fMeanPerTick > 0))
-        return 0;
-    const double fLimit = double(std::numeric_limits<shared::TFileSize>::max() / 10);
-    return shared::TFileSize(std::min(std::trunc(fMeanPerTick), fLimit)) * 10;
-}
-
 QString timeLeftText(double fSeconds)
 {
     if (!(fSeconds >= 0))

@@ -17,9 +17,6 @@ QString megabytesText(shared::TFileSize nDone, shared::TFileSize nTotal);
 // "%1 GB/s", "%1 MB/s", "%1 KB/s" or "%1 B/s": thresholds in powers of 1024,
 // divisors in powers of 1000.
 QString rateText(shared::TFileSize nBytesPerSecond);
-// Bytes per second from the downloader's mean per 100 ms tick; a mean that is
-// negative or not a number reads as 0 rather than wrapping to an absurd rate.
-shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick);
 // "1:05 left", "1:02:03 left"; empty while unknown (negative).
 QString timeLeftText(double fSeconds);
 
