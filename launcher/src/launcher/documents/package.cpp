@@ -59,6 +59,14 @@ TPackageBuild* TPackage::buildFor(EOperatingSystem eOperatingSystem, EArchitectu
     return nullptr;
 }
 
+void TPackage::setDefault(bool bDefault)
+{
+    if (bDefault == m_bDefault)
+        return;
+    m_bDefault = bDefault;
+    emit defaultChanged();
+}
+
 void TPackage::setLocalPackageStatus(ELocalPackageStatus eStatus)
 {
     m_eLocalPackageStatus = eStatus;

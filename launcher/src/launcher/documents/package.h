@@ -39,7 +39,9 @@ public:
     bool isUpToDate() const { return m_bUpToDate; }
     void setUpToDate(bool bUpToDate) { m_bUpToDate = bUpToDate; }
     bool isDefault() const { return m_bDefault; }
-    void setDefault(bool bDefault) { m_bDefault = bDefault; }
+    // Written by the installation manager alone, with the "default" marker;
+    // emits defaultChanged() when the flag changes.
+    void setDefault(bool bDefault);
 
     const std::vector<std::unique_ptr<TPackageBuild>>& builds() const { return m_lBuilds; }
     // The first build for the running launcher's platform, or null.
@@ -55,6 +57,7 @@ public:
 
 signals:
     void localPackageStatusChanged();
+    void defaultChanged();
 
 private:
     qint32 m_nIndex;

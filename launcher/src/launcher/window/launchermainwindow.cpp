@@ -124,12 +124,13 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                 &TLauncherMainWindow::onInstallationOrUpdateFinished);
     }
 
-    const auto& lDefaultCandidates = m_pLauncherMetadata ? m_pLauncherMetadata->packages() : lPackages;
-    for (const auto& pPackage : lDefaultCandidates) {
-        if (pPackage && pPackage->isDefault()) {
+    m_lDefaultCandidates = m_pLauncherMetadata ? m_pLauncherMetadata->packages() : lPackages;
+    for (const auto& pPackage : m_lDefaultCandidates) {
+        if (!pPackage)
+            continue;
+        if (pPackage->isDefault() && m_nDefaultPackageIndex < 0)
             m_nDefaultPackageIndex = pPackage->index();
-            break;
-        }
+        connect(pPackage.get(), &TPackage::defaultChanged, this, &TLauncherMainWindow::showDefaultFromPackages);
     }
 
     if (pFunnelEventSink)
@@ -315,6 +316,19 @@ void TLauncherMainWindow::setDefault(std::shared_ptr<TPackage> pPackage, bool Is
         else if (pCheckbox->isChecked())
             pCheckbox->setChecked(false);
     }
+}
+
+void TLauncherMainWindow::showDefaultFromPackages()
+{
+    for (const auto& pPackage : m_lDefaultCandidates) {
+        if (pPackage && pPackage->isDefault()) {
+            setDefault(pPackage, true);
+            return;
+        }
+    }
+    m_nDefaultPackageIndex = -1;
+    for (const auto& [nIndex, pItem] : m_hItems)
+        pItem->defaultClientCheckbox()->setChecked(false);
 }
 
 void TLauncherMainWindow::onInstallationOrUpdateStarted(std::shared_ptr<TPackageInstallation> InstallationInProgress)

@@ -84,8 +84,13 @@ private:
     void showDownloadFailedMessage(const QString& sPackageName);
     // Shows the window's own box, not modal, and logs it.
     void showOwnMessage(const QString& sTitle, const QString& sText);
+    // Draws the default the installation manager wrote: the first package whose
+    // flag is set, or none.
+    void showDefaultFromPackages();
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;
+    // Where the default is looked for: the metadata's packages, or those shown.
+    std::vector<std::shared_ptr<TPackage>> m_lDefaultCandidates;
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     std::map<qint32, TClientPackageLayoutItem*> m_hItems;

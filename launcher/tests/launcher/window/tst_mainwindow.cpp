@@ -193,6 +193,14 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     QCOMPARE(checked(), (QList<bool>{true, false}));
     pWindow->setDefault(nullptr, true);
     QCOMPARE(oChanged.size(), 2);
+    // The default is the installation manager's to write: what it writes shows
+    // at once, also after the window was built (a first launch), and is not echoed.
+    lPackages[4]->setDefault(false);
+    QCOMPARE(checked(), (QList<bool>{false, false}));
+    lPackages[5]->setDefault(true);
+    QCOMPARE(checked(), (QList<bool>{false, true}));
+    QCOMPARE(pWindow->defaultPackageIndex(), 5);
+    QCOMPARE(oChanged.size(), 2);
 
     // A status change refreshes the item in place; the checkbox keeps its space.
     const int nCheckboxTop = pWindow->item(4)->defaultClientCheckbox()->y();
