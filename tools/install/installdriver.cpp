@@ -2,11 +2,9 @@
 
 #include "launcher/documents/configurationurl.h"
 #include "launcher/engine/installationmanager.h"
-#include "launcher/documents/launcherconfigurationreader.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
 #include "launcher/documents/packageconfigurationreader.h"
-#include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 
 #include "shared/downloadhandle.h"
@@ -17,9 +15,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 
 #include <cstdio>
@@ -40,18 +35,6 @@ TInstallDriver::~TInstallDriver() = default;
 
 void TInstallDriver::start()
 {
-    // One package, described the way the launcher metadata describes it, so that
-    // the manager finds its folder and its build exactly as in the launcher.
-    const QJsonObject oBuild{{QStringLiteral("os"), QStringLiteral("linux")},
-                             {QStringLiteral("architecture"), QStringLiteral("x86_64")},
-                             {QStringLiteral("url"), m_oPackageUrl.toString()},
-                             {QStringLiteral("assetsurl"), m_oAssetUrl.toString()}};
-    const QJsonObject oPackage{{QStringLiteral("name"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("directoryname"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("builds"), QJsonArray{oBuild}}};
-    const QJsonObject oMetadata{{QStringLiteral("packages"), QJsonArray{oPackage}}};
-    m_pMetadata = std::make_shared<TLauncherConfigurationReader>(QJsonDocument(oMetadata).toJson(), QUrl());
-
     auto pManager = std::make_shared<QNetworkAccessManager>();
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
@@ -77,28 +60,30 @@ void TInstallDriver::start()
 
 void TInstallDriver::onDocumentsReceived()
 {
-    const std::shared_ptr<TPackage>& pPackage = m_pMetadata->packages().front();
     auto pConfiguration = std::make_shared<const TPackageConfigurationReader>(
         m_aPackageDocument, m_aAssetDocument, urlWithoutFileName(m_oPackageUrl), urlWithoutFileName(m_oAssetUrl));
     if (!pConfiguration->isValid()) {
         fail(QStringLiteral("The package documents are not valid JSON."));
         return;
     }
-    pPackage->platformBuild()->setConfiguration(pConfiguration);
-    m_pManager = std::make_unique<TInstallationManager>(m_pMetadata, m_pFilesystemHelper);
+    // The package folder is FOLDER itself: its name is the package's folder name
+    // inside the packages folder, which is FOLDER's parent.
+    m_pPackage = std::make_shared<TPackage>(QFileInfo(m_sFolder).fileName(), m_oPackageUrl, m_oAssetUrl,
+                                            std::move(pConfiguration));
+    m_pManager = std::make_unique<TInstallationManager>(nullptr, m_pFilesystemHelper);
     // An install from local media: documents read from a folder name its files.
     m_pManager->setLocalMediaAllowed(true);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateStarted, this, &TInstallDriver::onStarted);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);
     if (m_eCommand == Verify) {
-        if (m_pManager->localPackageStatus(*pPackage) == NotInstalled) {
+        if (m_pManager->localPackageStatus(*m_pPackage) == NotInstalled) {
             fail(QStringLiteral("Nothing is installed in %1.").arg(m_sFolder));
             return;
         }
-        m_pManager->verifyPackage(pPackage);
+        m_pManager->verifyPackage(m_pPackage);
     } else {
-        m_pManager->installOrUpdatePackage(pPackage);
+        m_pManager->installOrUpdatePackage(m_pPackage);
     }
 }
 
@@ -106,14 +91,11 @@ void TInstallDriver::onStarted(const std::shared_ptr<TPackageInstallation>& pIns
 {
     std::fprintf(stderr, "%s: %s -> %s\n", qPrintable(QDir::toNativeSeparators(m_sFolder)),
                  qPrintable(pInstallation->installedVersionLabel()), qPrintable(pInstallation->targetVersionLabel()));
-    connect(pInstallation.get(), &TPackageInstallation::scanProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { m_oProgress.update(QStringLiteral("scan"), nDone, nTotal); });
-    connect(pInstallation->downloader(), &TPackageFileDownloader::progress, this,
-            [this](shared::TFileSize nDownloaded, shared::TFileSize nToDownload, shared::TFileSize, shared::TFileSize) {
-                m_oProgress.update(QStringLiteral("download"), nDownloaded, nToDownload);
+    connect(pInstallation.get(), &TPackageInstallation::progress, this,
+            [this](EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal, shared::TFileSize) {
+                static const char* const kStepNames[] = {"scan", "download", "write", "verify"};
+                m_oProgress.update(QString::fromLatin1(kStepNames[int(eStep)]), nDone, nTotal);
             });
-    connect(pInstallation.get(), &TPackageInstallation::verificationProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { m_oProgress.update(QStringLiteral("verify"), nDone, nTotal); });
 }
 
 void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pInstallation)

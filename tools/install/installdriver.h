@@ -16,7 +16,6 @@ class TDownloadRetries;
 
 namespace velmar::launcher {
 class TInstallationManager;
-class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageInstallation;
@@ -60,7 +59,7 @@ private:
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;
     int m_nDocumentsMissing = 0;
-    std::shared_ptr<velmar::launcher::TLauncherConfigurationReader> m_pMetadata;
+    std::shared_ptr<velmar::launcher::TPackage> m_pPackage;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;
     bool m_bDone = false;

@@ -37,6 +37,16 @@ TPackage::TPackage(qint32 nIndex, const QJsonObject& oPackage, const TLauncherCo
     }
 }
 
+TPackage::TPackage(const QString& sDirectoryName, QUrl oPackageUrl, QUrl oAssetUrl,
+                   std::shared_ptr<const TPackageConfigurationReader> pConfiguration)
+    : m_nIndex(0), m_sName(sDirectoryName), m_sDirectoryName(sDirectoryName)
+{
+    auto pBuild = std::make_unique<TPackageBuild>(localOperatingSystem(), localArchitecture(), std::move(oPackageUrl),
+                                                  std::move(oAssetUrl));
+    pBuild->setConfiguration(std::move(pConfiguration));
+    m_lBuilds.push_back(std::move(pBuild));
+}
+
 TPackage::~TPackage() = default;
 
 TPackageBuild* TPackage::platformBuild() const

@@ -27,6 +27,10 @@ public:
 
     // Relative build addresses are resolved against the reader's base URL.
     TPackage(qint32 nIndex, const QJsonObject& oPackage, const TLauncherConfigurationReader& oReader);
+    // A package without launcher metadata, named after its folder, with one build
+    // for the running platform whose documents, read from the two addresses, are given.
+    TPackage(const QString& sDirectoryName, QUrl oPackageUrl, QUrl oAssetUrl,
+             std::shared_ptr<const TPackageConfigurationReader> pConfiguration);
     ~TPackage() override;
 
     qint32 index() const { return m_nIndex; }
