@@ -82,6 +82,7 @@ private slots:
     void unreadableInstalledFileIsFetchedAgain();
     void goingInstallationStopsReading_data();
     void goingInstallationStopsReading();
+    void hostileDocumentIsRefused_data();
     void hostileDocumentIsRefused();
     void localMediaNameOnlyTheirOwnFiles();
     void launcherRefusesBeforeTouchingTheFolder_data();
@@ -93,6 +94,10 @@ private slots:
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
+
+private:
+    // Version 1 installed once for every hostile document, with a link out of its folder.
+    std::unique_ptr<TInstallBed> m_pHostileBed;
 };
 
 void tst_Install::freshInstallMixesEveryMethod()
@@ -438,17 +443,76 @@ void tst_Install::goingInstallationStopsReading()
     QCOMPARE(QFileInfo(sFolder + QStringLiteral("/big.pak")).size(), nSize);
 }
 
+// Each row is one value given to the big asset file's entry ("file"), to one of
+// its chunks ("chunk"), or a whole document ("assets", "package"). Values are JSON
+// text, so that numbers reach the engine exactly as written; the refusal must name
+// what the document wrote where given. @music-url@ is the address of a music
+// chunk, @other-hash@ the hash of a music chunk of another size than the world
+// chunk that gets it, @local-copy@ a file: address of the world chunk's copy.
+void tst_Install::hostileDocumentIsRefused_data()
+{
+    QTest::addColumn<QString>("sWhere");
+    QTest::addColumn<QString>("sKey");
+    QTest::addColumn<QByteArray>("aValue");
+    QTest::addColumn<QString>("sNamed");
+    const auto row = [](const char* pName, const char* pWhere, const char* pKey, const QByteArray& aValue, const char* pNamed) {
+        QTest::newRow(pName) << QString::fromLatin1(pWhere) << QString::fromLatin1(pKey) << aValue << QString::fromLatin1(pNamed);
+    };
+    // Paths that climb out, are absolute, empty or the folder itself, a path
+    // named twice, both file and folder, a marker's name, a way through a link,
+    // a name or a path longer than the file system takes.
+    row("path climbs out", "file", "localfile", R"("../../outside/x")", "");
+    row("absolute path", "file", "localfile", R"("/tmp/x")", "");
+    row("empty path", "file", "localfile", R"("")", "");
+    row("the folder itself", "file", "localfile", R"(".")", "");
+    row("path named twice", "file", "localfile", R"("bin/libgame.so")", "");
+    row("file and folder", "file", "localfile", R"("bin")", "");
+    row("a marker's name", "file", "localfile", R"("package.json")", "");
+    row("through a link", "file", "localfile", R"("link/x")", "");
+    row("name too long", "file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes");
+    row("path too long", "file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes");
+    // A chunk the document does not list, sizes that do not add up, numbers
+    // that are no sizes or no indices.
+    row("unlisted chunk", "file", "chunks", "[0, 99999]", "99999");
+    row("sizes do not add up", "file", "unpackedsize", "123", "123");
+    row("negative file size", "file", "unpackedsize", "-1", "-1");
+    row("fractional index", "file", "chunks", "[24.5]", "24.5");
+    row("index as text", "file", "chunks", R"(["24"])", R"("24")");
+    row("negative chunk size", "chunk", "packedsize", "-1", "-1");
+    row("huge chunk size", "chunk", "packedsize", "9223372036854775807", "9223372036854775807");
+    // One address for two different chunks, one chunk with two sizes.
+    row("one address, two chunks", "chunk", "url", R"("@music-url@")", "@music-url@");
+    row("one chunk, two sizes", "chunk", "unpackedhash", R"("@other-hash@")", "@other-hash@");
+    // Local files and devices named by a document that came over http.
+    row("local file over http", "chunk", "url", R"("@local-copy@")", "file:");
+    row("device over http", "chunk", "url", R"("file:///dev/zero")", "file:");
+    // What a misconfigured server or proxy answers: documents without a file list.
+    row("package is a list", "package", "", "[]", "files");
+    row("package is an error", "package", "", R"({"message": "Service Unavailable", "code": 503})", "files");
+    row("assets without files", "assets", "", "{}", "files");
+}
+
 void tst_Install::hostileDocumentIsRefused()
 {
-    TInstallBed oBed;
-    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
-    QVERIFY(QFile::link(oBed.path(QStringLiteral("outside")), oBed.folder() + QStringLiteral("/link")));
-    QVERIFY(writeTestFile(oBed.path(QStringLiteral("outside/x")), "outside"));
+    QFETCH(QString, sWhere);
+    QFETCH(QString, sKey);
+    QFETCH(QByteArray, aValue);
+    QFETCH(QString, sNamed);
+    if (!m_pHostileBed) {
+        auto pBed = std::make_unique<TInstallBed>();
+        QVERIFY2(installVersionOne(*pBed), qPrintable(pBed->nginx().errorString()));
+        QVERIFY(QFile::link(pBed->path(QStringLiteral("outside")), pBed->folder() + QStringLiteral("/link")));
+        QVERIFY(writeTestFile(pBed->path(QStringLiteral("outside/x")), "outside"));
+        QVERIFY(QFile::copy(pBed->cdn() + QStringLiteral("/live/assets.json"), pBed->path(QStringLiteral("assets.json"))));
+        QVERIFY(QFile::copy(pBed->cdn() + QStringLiteral("/live/package.json"), pBed->path(QStringLiteral("package.json"))));
+        m_pHostileBed = std::move(pBed);
+    }
+    TInstallBed& oBed = *m_pHostileBed;
 
     const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
     const QString sPackage = oBed.cdn() + QStringLiteral("/live/package.json");
-    const QByteArray aSoundAssets = readTestFile(sAssets);
-    const QByteArray aSoundPackage = readTestFile(sPackage);
+    const QByteArray aSoundAssets = readTestFile(oBed.path(QStringLiteral("assets.json")));
+    const QByteArray aSoundPackage = readTestFile(oBed.path(QStringLiteral("package.json")));
     const QJsonObject oSound = QJsonDocument::fromJson(aSoundAssets).object();
     const int nPackageChunks = QJsonDocument::fromJson(aSoundPackage).object().value(QStringLiteral("chunks")).toArray().size();
     QJsonArray lChunks = oSound.value(QStringLiteral("chunks")).toArray();
@@ -465,97 +529,52 @@ void tst_Install::hostileDocumentIsRefused()
     const int nWorld = chunksOfAsset(QStringLiteral("data/world.pak")).at(1);
     const QList<int> lMusic = chunksOfAsset(QStringLiteral("data/music.ogg"));
     const QJsonObject oWorldChunk = lChunks.at(nWorld).toObject();
-    const QJsonObject oMusicChunk = lChunks.at(lMusic.first()).toObject();
-    const auto chunkMember = [](const QJsonObject& oChunk, const char* pKey) { return oChunk.value(QLatin1String(pKey)); };
-    // A music chunk of another size than the world chunk whose hash it is given.
+    const auto chunkMember = [&](int nPosition, const char* pKey) { return lChunks.at(nPosition).toObject().value(QLatin1String(pKey)); };
     int nOtherSize = lMusic.first();
     for (const int nPosition : lMusic) {
-        if (chunkMember(lChunks.at(nPosition).toObject(), "unpackedsize") != chunkMember(oWorldChunk, "unpackedsize"))
+        if (chunkMember(nPosition, "unpackedsize") != chunkMember(nWorld, "unpackedsize"))
             nOtherSize = nPosition;
     }
-    QVERIFY(chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedsize") != chunkMember(oWorldChunk, "unpackedsize"));
-    const QString sLocalCopy = QUrl::fromLocalFile(oBed.cdn() + QStringLiteral("/live/")
-                                                   + chunkMember(oWorldChunk, "url").toString()).toString();
+    QVERIFY(chunkMember(nOtherSize, "unpackedsize") != chunkMember(nWorld, "unpackedsize"));
+    const QList<QPair<QString, QString>> lPlaceholders{
+        {QStringLiteral("@music-url@"), chunkMember(lMusic.first(), "url").toString()},
+        {QStringLiteral("@other-hash@"), chunkMember(nOtherSize, "unpackedhash").toString()},
+        {QStringLiteral("@local-copy@"),
+         QUrl::fromLocalFile(oBed.cdn() + QStringLiteral("/live/") + chunkMember(nWorld, "url").toString()).toString()}};
+    for (const auto& oPlaceholder : lPlaceholders) {
+        aValue.replace(oPlaceholder.first.toUtf8(), oPlaceholder.second.toUtf8());
+        sNamed.replace(oPlaceholder.first, oPlaceholder.second);
+    }
 
-    // Each case is one value given to the big asset file's entry ("file"), to one
-    // of its chunks ("chunk"), or a whole document ("assets", "package"). Values
-    // are JSON text, so that numbers reach the engine exactly as written; the
-    // refusal must name what the document wrote where given.
-    struct THostile
-    {
-        QString sWhere;
-        QString sKey;
-        QByteArray aValue;
-        QString sNamed;
-    };
-    const QList<THostile> lHostile{
-        // Paths that climb out, are absolute, empty or the folder itself, a path
-        // named twice, both file and folder, a marker's name, a way through a link,
-        // a name or a path longer than the file system takes.
-        {"file", "localfile", R"("../../outside/x")", ""},
-        {"file", "localfile", R"("/tmp/x")", ""},
-        {"file", "localfile", R"("")", ""},
-        {"file", "localfile", R"(".")", ""},
-        {"file", "localfile", R"("bin/libgame.so")", ""},
-        {"file", "localfile", R"("bin")", ""},
-        {"file", "localfile", R"("package.json")", ""},
-        {"file", "localfile", R"("link/x")", ""},
-        {"file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes"},
-        {"file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes"},
-        // A chunk the document does not list, sizes that do not add up, numbers
-        // that are no sizes or no indices.
-        {"file", "chunks", "[0, 99999]", "99999"},
-        {"file", "unpackedsize", "123", "123"},
-        {"file", "unpackedsize", "-1", "-1"},
-        {"file", "chunks", "[24.5]", "24.5"},
-        {"file", "chunks", R"(["24"])", R"("24")"},
-        {"chunk", "packedsize", "-1", "-1"},
-        {"chunk", "packedsize", "9223372036854775807", "9223372036854775807"},
-        // One address for two different chunks, one chunk with two sizes.
-        {"chunk", "url", '"' + chunkMember(oMusicChunk, "url").toString().toUtf8() + '"', chunkMember(oMusicChunk, "url").toString()},
-        {"chunk", "unpackedhash", '"' + chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedhash").toString().toUtf8() + '"',
-         chunkMember(lChunks.at(nOtherSize).toObject(), "unpackedhash").toString()},
-        // Local files and devices named by a document that came over http.
-        {"chunk", "url", '"' + sLocalCopy.toUtf8() + '"', "file:"},
-        {"chunk", "url", R"("file:///dev/zero")", "file:"},
-        // What a misconfigured server or proxy answers: documents without a file list.
-        {"package", "", "[]", "files"},
-        {"package", "", R"({"message": "Service Unavailable", "code": 503})", "files"},
-        {"assets", "", "{}", "files"},
-    };
+    QByteArray aAssets = aSoundAssets;
+    QByteArray aPackage = aSoundPackage;
+    const QString sMark = QStringLiteral("@hostile@");
+    if (sWhere == QLatin1String("package")) {
+        aPackage = aValue;
+    } else if (sWhere == QLatin1String("assets")) {
+        aAssets = aValue;
+    } else {
+        QJsonObject oDocument = oSound;
+        if (sWhere == QLatin1String("file")) {
+            editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) { oFile.insert(sKey, sMark); });
+        } else {
+            QJsonObject oChunk = oWorldChunk;
+            oChunk.insert(sKey, sMark);
+            lChunks[nWorld] = oChunk;
+            oDocument.insert(QStringLiteral("chunks"), lChunks);
+        }
+        aAssets = QJsonDocument(oDocument).toJson().replace("\"" + sMark.toUtf8() + '"', aValue);
+    }
+    QVERIFY(writeTestFile(sAssets, aAssets) && writeTestFile(sPackage, aPackage));
     // Where a refused run could write: the folder, and through its link outside it.
     const auto state = [&] {
         return std::make_pair(treeState(oBed.path(QStringLiteral("install"))), treeState(oBed.path(QStringLiteral("outside"))));
     };
-    for (const THostile& oCase : lHostile) {
-        QByteArray aAssets = aSoundAssets;
-        QByteArray aPackage = aSoundPackage;
-        const QString sMark = QStringLiteral("@hostile@");
-        if (oCase.sWhere == QLatin1String("package")) {
-            aPackage = oCase.aValue;
-        } else if (oCase.sWhere == QLatin1String("assets")) {
-            aAssets = oCase.aValue;
-        } else {
-            QJsonObject oDocument = oSound;
-            if (oCase.sWhere == QLatin1String("file")) {
-                editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) { oFile.insert(oCase.sKey, sMark); });
-            } else {
-                QJsonArray lEdited = lChunks;
-                QJsonObject oChunk = lEdited.at(nWorld).toObject();
-                oChunk.insert(oCase.sKey, sMark);
-                lEdited[nWorld] = oChunk;
-                oDocument.insert(QStringLiteral("chunks"), lEdited);
-            }
-            aAssets = QJsonDocument(oDocument).toJson().replace("\"" + sMark.toUtf8() + '"', oCase.aValue);
-        }
-        QVERIFY(writeTestFile(sAssets, aAssets) && writeTestFile(sPackage, aPackage));
-        const auto hBefore = state();
-        const TToolRun oRun = oBed.install(QStringLiteral("update"));
-        const QString sCase = oCase.sWhere + QLatin1Char(' ') + oCase.sKey + QLatin1Char('=') + QString::fromUtf8(oCase.aValue.left(80));
-        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCase + QStringLiteral(": ") + oRun.describe()));
-        QVERIFY2(oRun.sErr.contains(oCase.sNamed), qPrintable(sCase + QStringLiteral(": ") + oRun.sErr));
-        QVERIFY2(state() == hBefore, qPrintable(sCase));
-    }
+    const auto hBefore = state();
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(sNamed), qPrintable(oRun.sErr));
+    QVERIFY(state() == hBefore);
 }
 
 // corvane-install from local media: documents read from a folder name only the
