@@ -1,10 +1,11 @@
 #pragma once
 
 #include "filetodownload.h"
+#include "stagedfile.h"
 
+#include "shared/checkedfile.h"
 #include "shared/sha256.h"
 
-#include <QFile>
 #include <QMutex>
 
 #include <list>
@@ -16,7 +17,7 @@ namespace velmar::launcher {
 // after it.
 struct TChunkedFileState
 {
-    TChunkedFileState(const TFileToDownload& oFile, const QString& sTargetPath)
+    explicit TChunkedFileState(const TFileToDownload& oFile)
         : m_sLocalFile(oFile.m_sLocalFile)
         , m_nSize(oFile.m_nUnpackedSize)
         , m_oHash(oFile.m_oUnpackedHash)
@@ -24,8 +25,8 @@ struct TChunkedFileState
         , m_lChunkRecords(oFile.m_lChunkRecords)
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
         , m_bKeepsBytes(oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
-        , m_oTarget(oFile.m_sStagingFile.isEmpty() ? sTargetPath : oFile.m_sStagingFile)
-        , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : sTargetPath)
+        , m_sTarget(oFile.m_sStagingFile.isEmpty() ? oFile.m_sLocalFile : stagingPath(oFile.m_sLocalFile))
+        , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : oFile.m_sLocalFile)
     {
         // A file that is one record is checked whole by that record's hash already.
         m_bHashWhileWriting = !(m_lChunkRecords.size() == 1 && m_lChunkRecords.front().unpackedHash() == m_oHash
@@ -50,9 +51,12 @@ struct TChunkedFileState
     // Some records are not written but kept from what lay on the disk.
     const bool m_bKeepsBytes;
     bool m_bTargetPrepared = false;
-    QFile m_oTarget;
-    // Where a staged target goes once complete; empty when written in place.
+    // Where the file is written, relative to the package folder: its place, or
+    // its staging copy, which goes to m_sCommitTo once complete (empty when
+    // written in place).
+    const QString m_sTarget;
     const QString m_sCommitTo;
+    shared::TCheckedFile m_oTarget;
     // The file's bytes are hashed as they are written front to back; kept bytes
     // between two writes are read back, so that a complete file is checked
     // against its hash without a second pass.

@@ -7,15 +7,14 @@
 #include "launcher/documents/packageconfigurationreader.h"
 #include "scanprogress.h"
 
+#include "shared/checkedfile.h"
 #include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
 #include "shared/ioerror.h"
 #include "shared/sha256.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <algorithm>
@@ -84,7 +83,7 @@ public:
 
     // Hashes the bytes at the own offset of every record still missing; those
     // that are there become InPlace. Records reaching past nSize are skipped.
-    void matchMissingInPlace(QFile& oFile, shared::TFileSize nSize, const TInterruption& oInterruption)
+    void matchMissingInPlace(QFileDevice& oFile, shared::TFileSize nSize, const TInterruption& oInterruption)
     {
         for (size_t nRecord = 0; nRecord < m_lPlacements.size(); ++nRecord) {
             const shared::TFileSize nTarget = m_lTargetOffsets[nRecord];
@@ -142,7 +141,7 @@ const TFileDescription* trustedDescription(const TPackageConfigurationReader* pI
 
 // Bytes of the file for a move; empty when they cannot be read (the record then
 // stays missing and is fetched).
-QByteArray readSource(QFile& oFile, const TPlacement& oPlacement)
+QByteArray readSource(QFileDevice& oFile, const TPlacement& oPlacement)
 {
     try {
         return shared::readExactlyAt(oFile, oPlacement.m_nSourceOffset, oPlacement.m_nSize);
@@ -152,18 +151,19 @@ QByteArray readSource(QFile& oFile, const TPlacement& oPlacement)
     }
 }
 
-void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const TInterruption& oInterruption)
+void rearrange(const shared::TConfinedFolder& oFolder, const QString& sPath, std::vector<TPlacement>& lPlacements,
+               const TInterruption& oInterruption)
 {
-    QFile oFile(sPath);
-    std::unique_ptr<QTemporaryFile> pTemporary;
+    shared::TCheckedFile oFile;
+    std::unique_ptr<shared::TCheckedFile> pTemporary;
     shared::TFileSize nTemporaryOffset = 0;
     for (size_t nRecord = 0; nRecord < lPlacements.size(); ++nRecord) {
         TPlacement& oMove = lPlacements[nRecord];
         if (oMove.m_eState != Elsewhere)
             continue;
         oInterruption.check();
-        if (!oFile.isOpen() && !oFile.open(QIODevice::ReadWrite))
-            throw shared::ioError(sPath, oFile.errorString());
+        if (!oFile.isOpen() && !oFile.open(oFolder, sPath, QIODevice::ReadWrite | QIODevice::ExistingOnly))
+            throw shared::ioError(oFolder.filePath(sPath), oFile.errorString());
         const shared::TFileSize nTargetEnd = oMove.m_nTargetOffset + oMove.m_nSize;
         // Sources still to be moved that this write would overwrite are saved first.
         for (size_t nLater = nRecord + 1; nLater < lPlacements.size(); ++nLater) {
@@ -178,9 +178,9 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const
                 continue;
             }
             if (!pTemporary) {
-                pTemporary = std::make_unique<QTemporaryFile>();
-                if (!pTemporary->open())
-                    throw shared::ioError(pTemporary->fileTemplate(), pTemporary->errorString());
+                pTemporary = std::make_unique<shared::TCheckedFile>();
+                if (!pTemporary->openTemporary())
+                    throw shared::ioError(pTemporary->fileName(), pTemporary->errorString());
             }
             shared::writeAllAt(*pTemporary, nTemporaryOffset, aLater);
             oLater.m_nSourceOffset = nTemporaryOffset;
@@ -201,34 +201,36 @@ void rearrange(const QString& sPath, std::vector<TPlacement>& lPlacements, const
 
 } // namespace
 
-TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
-                         const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
-                         const TInterruption& oInterruption)
+TReuseResult reuseChunks(const shared::TConfinedFolder& oFolder, const QString& sPath, TFileToDownload& oFile,
+                         shared::TFileSize nUnpackedSize, const TPackageConfigurationReader* pInstalled,
+                         TScanProgress& oProgress, const TInterruption& oInterruption)
 {
     TReuseResult oResult;
-    TChunkMatcher oMatcher(sPath, oFile);
-    const QFileInfo oInfo(sPath);
-    const shared::TFileSize nSizeOnDisk = oInfo.isFile() ? shared::TFileSize(oInfo.size()) : 0;
-    if (const TFileDescription* pTrusted = oInfo.isFile() ? trustedDescription(pInstalled, oFile.m_sLocalFile, nSizeOnDisk)
-                                                          : nullptr) {
+    const QString sShownPath = oFolder.filePath(sPath);
+    TChunkMatcher oMatcher(sShownPath, oFile);
+    const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+    const bool bFile = oStatus.m_eEntry == shared::TConfinedFolder::EEntry::File;
+    const shared::TFileSize nSizeOnDisk = bFile ? oStatus.m_nSize : 0;
+    if (const TFileDescription* pTrusted = bFile ? trustedDescription(pInstalled, oFile.m_sLocalFile, nSizeOnDisk) : nullptr) {
         for (const qint32 nIndex : pTrusted->chunks()) {
             const TChunkDescription& oChunk = pInstalled->chunks()[size_t(nIndex)];
             oProgress.add(oChunk.unpackedSize());
             oMatcher.match(oChunk.unpackedHash(), oChunk.unpackedSize());
         }
-    } else if (oInfo.isFile()) {
+    } else if (bFile) {
         try {
-            chunkAndHashFileByContent(sPath, [&](const char*, size_t nLength, const QByteArray& aHash) {
+            shared::TCheckedFile oFileOnDisk;
+            if (!oFileOnDisk.open(oFolder, sPath, QIODevice::ReadOnly))
+                throw shared::ioError(sShownPath, oFileOnDisk.errorString());
+            chunkAndHashFileByContent(oFileOnDisk, [&](const char*, size_t nLength, const QByteArray& aHash) {
                 oInterruption.check();
                 oProgress.add(nLength);
                 oMatcher.match(shared::TSha256Digest::fromBytes(aHash), nLength);
             });
-            QFile oFileOnDisk(sPath);
-            if (oFileOnDisk.open(QIODevice::ReadOnly))
-                oMatcher.matchMissingInPlace(oFileOnDisk, nSizeOnDisk, oInterruption);
+            oMatcher.matchMissingInPlace(oFileOnDisk, nSizeOnDisk, oInterruption);
         } catch (const std::runtime_error& oError) {
             // What cannot be read holds nothing worth keeping: the file is fetched again.
-            qWarning() << "installed file" << sPath << "cannot be read, it is fetched again:" << oError.what();
+            qWarning() << "installed file" << sShownPath << "cannot be read, it is fetched again:" << oError.what();
             return oResult;
         }
     }
@@ -239,11 +241,11 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
     std::vector<TPlacement>& lPlacements = oMatcher.placements();
     oResult.m_bChanged = std::any_of(lPlacements.begin(), lPlacements.end(),
                                      [](const TPlacement& oPlacement) { return oPlacement.m_eState == Elsewhere; });
-    rearrange(sPath, lPlacements, oInterruption);
+    rearrange(oFolder, sPath, lPlacements, oInterruption);
     if (nSizeOnDisk > nUnpackedSize) {
-        QFile oFileOnDisk(sPath);
-        if (!oFileOnDisk.open(QIODevice::ReadWrite))
-            throw shared::ioError(sPath, oFileOnDisk.errorString());
+        shared::TCheckedFile oFileOnDisk;
+        if (!oFileOnDisk.open(oFolder, sPath, QIODevice::ReadWrite | QIODevice::ExistingOnly))
+            throw shared::ioError(sShownPath, oFileOnDisk.errorString());
         shared::resizeFile(oFileOnDisk, nUnpackedSize);
         oResult.m_bChanged = true;
     }
@@ -255,20 +257,22 @@ TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::T
     return oResult;
 }
 
-void recheckRecordsInPlace(const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption)
+void recheckRecordsInPlace(const shared::TConfinedFolder& oFolder, const QString& sPath, TFileToDownload& oFile,
+                           const TInterruption& oInterruption)
 {
-    TChunkMatcher oMatcher(sPath, oFile);
+    const QString sShownPath = oFolder.filePath(sPath);
+    TChunkMatcher oMatcher(sShownPath, oFile);
     bool bReadable = true;
     try {
-        QFile oFileOnDisk(sPath);
-        if (oFileOnDisk.open(QIODevice::ReadWrite)) {
+        shared::TCheckedFile oFileOnDisk;
+        if (oFileOnDisk.open(oFolder, sPath, QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
             const shared::TFileSize nSize = shared::TFileSize(oFileOnDisk.size());
             oMatcher.matchMissingInPlace(oFileOnDisk, nSize, oInterruption);
             if (nSize > oFile.m_nUnpackedSize)
                 shared::resizeFile(oFileOnDisk, oFile.m_nUnpackedSize);
         }
     } catch (const std::runtime_error& oError) {
-        qWarning() << "rebuilt file" << sPath << "cannot be read back, it is fetched whole:" << oError.what();
+        qWarning() << "rebuilt file" << sShownPath << "cannot be read back, it is fetched whole:" << oError.what();
         bReadable = false;
     }
     oFile.m_lPositionsToWrite.clear();

@@ -4,6 +4,10 @@
 
 #include <QString>
 
+namespace shared {
+class TConfinedFolder;
+}
+
 namespace velmar::launcher {
 
 class TInterruption;
@@ -19,8 +23,8 @@ struct TReuseResult
     bool m_bChanged = false;
 };
 
-// Finds the chunk records of oFile that already exist anywhere in the file at
-// sPath, moves those at a wrong offset into place (saving sources that a move
+// Finds the chunk records of oFile that already exist anywhere in the file
+// sPath below oFolder, moves those at a wrong offset into place (saving sources that a move
 // would overwrite to a temporary file first), cuts the file to nUnpackedSize,
 // and sets oFile's positionsToWrite to the records still missing. When nothing
 // is found the file is left untouched.
@@ -36,14 +40,14 @@ struct TReuseResult
 // is fetched again. A source chunk that cannot be read for a move stays missing.
 // A failed write throws the "I/O error on file" runtime error; a raised
 // interruption throws TInterrupted between blocks.
-TReuseResult reuseChunks(const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
+TReuseResult reuseChunks(const shared::TConfinedFolder& oFolder, const QString& sPath, TFileToDownload& oFile, shared::TFileSize nUnpackedSize,
                          const TPackageConfigurationReader* pInstalled, TScanProgress& oProgress,
                          const TInterruption& oInterruption);
 
-// For a file built at sPath from oFile's records, some of them kept from the
+// For a file built at sPath below oFolder from oFile's records, some of them kept from the
 // disk, that failed its whole-file check: hashes every record at its own offset,
 // cuts the file to oFile's size, and sets positionsToWrite to the records whose
 // bytes are not there (all of them when the file cannot be read).
-void recheckRecordsInPlace(const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption);
+void recheckRecordsInPlace(const shared::TConfinedFolder& oFolder, const QString& sPath, TFileToDownload& oFile, const TInterruption& oInterruption);
 
 } // namespace velmar::launcher

@@ -14,13 +14,14 @@
 #include "pendingchunk.h"
 
 #include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
 #include "shared/ioerror.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QTextStream>
 #include <QThread>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace velmar::launcher {
@@ -31,6 +32,18 @@ void logLine(QFile* pLog, shared::TFileSize nOffset, const char* pText)
 {
     if (pLog)
         QTextStream(pLog) << nOffset << pText << '\n';
+}
+
+QString systemError(int nError)
+{
+    return QString::fromLocal8Bit(std::strerror(nError));
+}
+
+// The folder that holds sRelative, relative to the package folder; empty for the folder itself.
+QString parentOf(const QString& sRelative)
+{
+    const int nSlash = sRelative.lastIndexOf(QLatin1Char('/'));
+    return nSlash < 0 ? QString() : sRelative.left(nSlash);
 }
 
 } // namespace
@@ -55,7 +68,7 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
                                            TChunkedFileState& oState, bool& bCached)
 {
     const bool bChunkVerification = m_pFilesystemHelper->settings()->chunkVerification();
-    const QString sTarget = oState.m_oTarget.fileName();
+    const QString sTarget = m_pFolder->filePath(oState.m_sTarget);
     prepareTarget(oState);
 
     std::unique_ptr<QFile> pLog;
@@ -72,12 +85,12 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
             break;
         }
         if (!oState.m_oTarget.isOpen()) {
-            if (!oState.m_oTarget.open(QIODevice::ReadWrite))
-                throw shared::ioError(sTarget, QStringLiteral("couldn't open target file"));
+            openTarget(oState);
             if (bChunkVerification && !pLog) {
-                pLog = std::make_unique<QFile>(sTarget + QLatin1String(".log"));
-                if (!pLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-                    pLog.reset();
+                auto pOpened = std::make_unique<shared::TCheckedFile>();
+                if (pOpened->open(*m_pFolder, oState.m_sTarget + QLatin1String(".log"), QIODevice::ReadWrite)
+                    && pOpened->seek(pOpened->size()))
+                    pLog = std::move(pOpened);
             }
         }
         const shared::TFileSize nOffset = oState.m_lOffsets[size_t(nPosition)];
@@ -136,27 +149,31 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
     if (oState.m_bTargetPrepared)
         return;
     oState.m_bTargetPrepared = true;
-    const QString sTarget = oState.m_oTarget.fileName();
+    const QString& sTarget = oState.m_sTarget;
     // A partial update writes into the file in place; a full rewrite starts afresh.
     if (oState.m_lRemainingPositions.size() == oState.m_lChunkRecords.size()) {
         try {
-            m_pFilesystemHelper->removePath(sTarget);
+            m_pFolder->removePath(sTarget);
         } catch (const std::runtime_error&) {
             if (m_nInstallationMode != 1)
                 throw;
             const QString sOld = sTarget + QLatin1String(".old");
-            if (QFileInfo::exists(sTarget) || QFileInfo(sTarget).isSymLink()) {
-                m_pFilesystemHelper->removePath(sOld);
-                QFile::rename(sTarget, sOld);
-            }
+            m_pFolder->removePath(sOld);
+            m_pFolder->rename(sTarget, sOld);
         }
-    } else if (QFileInfo(sTarget).isSymLink()) {
-        throw shared::ioError(sTarget, QStringLiteral("a link stands where the file belongs"));
+    } else if (m_pFolder->status(sTarget).m_eEntry == shared::TConfinedFolder::EEntry::Link) {
+        throw shared::ioError(m_pFolder->filePath(sTarget), QStringLiteral("a link stands where the file belongs"));
     }
-    const QString sFolder = QFileInfo(sTarget).absolutePath();
-    if (!QFileInfo(sFolder).isDir() && (!QDir().mkpath(sFolder) || !QFileInfo(sFolder).isDir()))
-        throw std::runtime_error(
-            QStringLiteral("Failed to create folder: '%1'.").arg(QDir::toNativeSeparators(sFolder)).toStdString());
+    const QString sFolder = parentOf(sTarget);
+    if (!sFolder.isEmpty())
+        m_pFolder->createFolders(sFolder);
+}
+
+void TPackageFileDownloader::openTarget(TChunkedFileState& oState)
+{
+    if (!oState.m_oTarget.open(*m_pFolder, oState.m_sTarget, QIODevice::ReadWrite))
+        throw shared::ioError(m_pFolder->filePath(oState.m_sTarget),
+                              QStringLiteral("couldn't open target file: %1").arg(oState.m_oTarget.errorString()));
 }
 
 bool TPackageFileDownloader::fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes)
@@ -165,19 +182,19 @@ bool TPackageFileDownloader::fetchCached(const TChunkRecord& oRecord, QByteArray
     const auto it = m_hPendingChunks.find(oRecord.unpackedHash());
     if (it == m_hPendingChunks.end() || it->second->m_eStorage == TPendingChunk::None)
         return false;
-    TPendingChunk& oPending = *it->second;
-    if (oPending.m_eStorage == TPendingChunk::Memory) {
-        aBytes = oPending.m_aData;
+    const std::shared_ptr<TPendingChunk> pPending = it->second;
+    if (pPending->m_eStorage == TPendingChunk::Memory) {
+        aBytes = pPending->m_aData;
         return true;
     }
-    if (!oPending.m_oFile.open())
-        throw shared::ioError(oPending.m_oFile.fileName(), QStringLiteral("couldn't open chunk file"));
-    aBytes = oPending.m_oFile.readAll();
-    oPending.m_oFile.close();
-    if (shared::TFileSize(aBytes.size()) != oRecord.unpackedSize())
-        throw shared::ioError(oPending.m_oFile.fileName(), QStringLiteral("couldn't read chunk file"));
+    oLock.unlock();
+    if (pPending->m_nSpillSize != oRecord.unpackedSize())
+        throw shared::ioError(m_oSpill.fileName(), QStringLiteral("couldn't read chunk file"));
+    aBytes.resize(int(pPending->m_nSpillSize));
+    if (const int nError = m_oSpill.readAt(qint64(pPending->m_nSpillOffset), aBytes.data(), aBytes.size()))
+        throw shared::ioError(m_oSpill.fileName(), QStringLiteral("couldn't read chunk file: %1").arg(systemError(nError)));
     if (m_pFilesystemHelper->settings()->chunkVerification() && oRecord.unpackedHash() != shared::TSha256::hash(aBytes))
-        throw shared::ioError(oPending.m_oFile.fileName(), QStringLiteral("invalid hash"));
+        throw shared::ioError(m_oSpill.fileName(), QStringLiteral("invalid hash"));
     return true;
 }
 
@@ -185,12 +202,19 @@ void TPackageFileDownloader::releaseUse(const TChunkRecord& oRecord)
 {
     QMutexLocker oLock(&m_oCacheLock);
     const auto it = m_hPendingChunks.find(oRecord.unpackedHash());
-    if (it == m_hPendingChunks.end() || --it->second->m_nUseCount > 0)
-        return;
+    if (it != m_hPendingChunks.end() && --it->second->m_nUseCount <= 0)
+        dropPending(it);
+}
+
+void TPackageFileDownloader::dropPending(std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it)
+{
     // Every place that needs these bytes has them: nothing may keep them any longer.
-    if (it->second->m_eStorage == TPendingChunk::Memory) {
+    const TPendingChunk& oPending = *it->second;
+    if (oPending.m_eStorage == TPendingChunk::Memory) {
         --m_nCachedChunkCount;
-        m_nCachedBytes -= shared::TFileSize(it->second->m_aData.size());
+        m_nCachedBytes -= shared::TFileSize(oPending.m_aData.size());
+    } else if (oPending.m_eStorage == TPendingChunk::TemporaryFile) {
+        m_oSpill.discard(qint64(oPending.m_nSpillOffset), qint64(oPending.m_nSpillSize));
     }
     m_hPendingChunks.erase(it);
 }
@@ -210,13 +234,17 @@ void TPackageFileDownloader::cacheChunk(const TChunkToDownload& oChunk, const QB
         pPending->m_eStorage = TPendingChunk::Memory;
         return;
     }
+    if (!m_oSpill.isOpen() && !m_oSpill.openTemporary())
+        throw shared::ioError(m_oSpill.fileName(), QStringLiteral("couldn't open chunk file: %1").arg(m_oSpill.errorString()));
+    // The place is taken under the lock; the bytes are written without it.
+    const shared::TFileSize nOffset = m_nSpillEnd;
+    m_nSpillEnd += shared::TFileSize(aData.size());
     oLock.unlock();
-    if (!pPending->m_oFile.open())
-        throw shared::ioError(pPending->m_oFile.fileTemplate(), QStringLiteral("couldn't open chunk file"));
-    if (pPending->m_oFile.write(aData) != aData.size() || !pPending->m_oFile.flush())
-        throw shared::ioError(pPending->m_oFile.fileName(), QStringLiteral("couldn't write chunk file"));
-    pPending->m_oFile.close();
+    if (const int nError = m_oSpill.writeAt(qint64(nOffset), aData.constData(), aData.size()))
+        throw shared::ioError(m_oSpill.fileName(), QStringLiteral("couldn't write chunk file: %1").arg(systemError(nError)));
     oLock.relock();
+    pPending->m_nSpillOffset = nOffset;
+    pPending->m_nSpillSize = shared::TFileSize(aData.size());
     pPending->m_eStorage = TPendingChunk::TemporaryFile;
 }
 
@@ -252,20 +280,19 @@ void TPackageFileDownloader::catchUpHash(TChunkedFileState& oState, shared::TFil
 
 void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
 {
-    QFile& oTarget = oState.m_oTarget;
-    if (!oTarget.isOpen() && !oTarget.open(QIODevice::ReadWrite))
-        throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't open target file"));
+    shared::TCheckedFile& oTarget = oState.m_oTarget;
+    if (!oTarget.isOpen())
+        openTarget(oState);
     if (oState.m_bHashWhileWriting)
         shared::hashRange(oTarget, oState.m_nHashedUpTo, oState.m_nSize, oState.m_oRunningHash);
-    const qint64 nSizeOnDisk = oTarget.size();
-    oTarget.close();
     const bool bHashMatches = !oState.m_bHashWhileWriting || oState.m_oHash == oState.m_oRunningHash.result();
-    if (nSizeOnDisk != qint64(oState.m_nSize) || !bHashMatches) {
+    if (oTarget.size() != qint64(oState.m_nSize) || !bHashMatches) {
         if (!oState.m_bKeepsBytes)
             throw TFileHashMismatch(oState.m_sLocalFile);
         // Bytes kept from the disk were not what they were taken for: the file is
         // checked again chunk by chunk and mended, not given up.
         qWarning() << "file" << oState.m_sLocalFile << "built with bytes kept from the disk does not match its hash";
+        oTarget.close();
         QMutexLocker oLock(&m_oCompletedLock);
         m_lFilesToRecheck.push_back(oState.m_sLocalFile);
         return;
@@ -273,9 +300,10 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
     if (oState.m_bExecutable
         && !oTarget.setPermissions(oTarget.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup
                                    | QFileDevice::ExeOther))
-        throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable"));
+        throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable: %1").arg(oTarget.errorString()));
     if (!oState.m_sCommitTo.isEmpty())
-        commitStagedFile(oTarget.fileName(), oState.m_sCommitTo);
+        commitStagedFile(*m_pFolder, oTarget, oState.m_sCommitTo);
+    oTarget.close();
     QMutexLocker oLock(&m_oCompletedLock);
     m_lCompletedFiles.push_back(oState.m_sLocalFile);
 }

@@ -6,6 +6,9 @@
 #include <QtGlobal>
 
 #include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
 #endif
 
 namespace velmar::launcher {
@@ -29,10 +32,20 @@ bool namedPassage(const QByteArray& aSetting, QAtomicInteger<int>& nPassages, co
 
 void crashPoint(const char* pName)
 {
-    static const QByteArray s_aSetting = qgetenv("CORVANE_CRASH_AT");
-    static QAtomicInteger<int> s_nPassages;
-    if (namedPassage(s_aSetting, s_nPassages, pName))
+    static const QByteArray s_aCrashAt = qgetenv("CORVANE_CRASH_AT");
+    static const QByteArray s_aStopAt = qgetenv("CORVANE_STOP_AT");
+    static QAtomicInteger<int> s_nCrashPassages;
+    static QAtomicInteger<int> s_nStopPassages;
+    if (namedPassage(s_aCrashAt, s_nCrashPassages, pName))
         std::raise(SIGKILL);
+    if (namedPassage(s_aStopAt, s_nStopPassages, pName)) {
+        // The line tells a waiting test that this step now waits for its word.
+        std::fprintf(stderr, "stopped at %s\n", pName);
+        std::fflush(stderr);
+        char cByte = 0;
+        while (::read(STDIN_FILENO, &cByte, 1) == 1 && cByte != '\n') {
+        }
+    }
 }
 
 bool failPoint(const char* pName)

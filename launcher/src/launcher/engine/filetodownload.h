@@ -23,7 +23,8 @@ struct TFileToDownload
     std::vector<TChunkRecord> m_lChunkRecords;
     // Ascending; empty when the file is complete.
     std::vector<qint32> m_lPositionsToWrite;
-    // When set, the file is built there and renamed over its place once complete.
+    // When set, the file is built there (relative to the package folder) and
+    // renamed over its place once complete.
     QString m_sStagingFile;
 };
 

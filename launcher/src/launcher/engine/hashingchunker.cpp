@@ -2,11 +2,11 @@
 
 #include "crashpoint.h"
 
+#include "shared/checkedfile.h"
 #include "shared/ioerror.h"
 #include "shared/sha256.h"
 
 #include <QAtomicInt>
-#include <QFile>
 #include <QSemaphore>
 #include <QtConcurrent>
 
@@ -111,16 +111,21 @@ void THashingChunker::chunkDevice(QIODevice& oDevice, const THashedChunkCallback
 
 bool chunkAndHashFileByContent(const QString& sPath, const THashedChunkCallback& fnCallback)
 {
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    shared::TCheckedFile oFile;
+    if (!oFile.open(sPath))
         return false;
+    chunkAndHashFileByContent(oFile, fnCallback);
+    return true;
+}
+
+void chunkAndHashFileByContent(QFileDevice& oFile, const THashedChunkCallback& fnCallback)
+{
     THashingChunker oChunker;
     oChunker.chunkDevice(oFile, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
         if (failPoint("chunk-read"))
-            throw shared::ioError(sPath, qt_error_string(EIO));
+            throw shared::ioError(oFile.fileName(), qt_error_string(EIO));
         fnCallback(pChunk, nLength, aHash);
     });
-    return true;
 }
 
 } // namespace velmar::launcher

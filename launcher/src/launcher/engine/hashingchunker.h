@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QFileDevice;
 class QIODevice;
 class QString;
 
@@ -40,5 +41,7 @@ private:
 // Chunks and hashes the file at sPath as THashingChunker does. A file that cannot
 // be opened yields no chunks and false; a read error after opening throws.
 bool chunkAndHashFileByContent(const QString& sPath, const THashedChunkCallback& fnCallback);
+// The same for an open file; a read error throws.
+void chunkAndHashFileByContent(QFileDevice& oFile, const THashedChunkCallback& fnCallback);
 
 } // namespace velmar::launcher

@@ -8,12 +8,13 @@
 #include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "packageinstallation.h"
+#include "spacecheck.h"
 
 #include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -140,11 +141,19 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
                                                          m_pLauncherFilesystemHelper->readFileIfExists(sAssets), oBase, oBase);
 }
 
-void TInstallationManager::moveMarker(const QString& sFrom, const QString& sTo)
+std::shared_ptr<shared::TConfinedFolder> TInstallationManager::folderOf(const TPackage& oPackage)
 {
-    m_pLauncherFilesystemHelper->removePath(sTo);
-    if (!QFile::rename(sFrom, sTo))
-        throw std::runtime_error(QStringLiteral("Failed to move file %1 to %2").arg(sFrom, sTo).toStdString());
+    // A running request's folder is the one it holds; otherwise the folder is opened for the step.
+    if (const auto pInstallation = runningInstallation(oPackage.name()); pInstallation && pInstallation->folder())
+        return pInstallation->folder();
+    return std::make_shared<shared::TConfinedFolder>(installationFolder(oPackage).absolutePath());
+}
+
+QPair<QString, QString> TInstallationManager::markerNames(const shared::TConfinedFolder& oFolder)
+{
+    const QDir oDirectory(oFolder.path());
+    const QPair<QString, QString> oPaths = markerPaths(oDirectory);
+    return {oDirectory.relativeFilePath(oPaths.first), oDirectory.relativeFilePath(oPaths.second)};
 }
 
 QString TInstallationManager::assetCopyPath(const QDir& oFolder)
@@ -152,29 +161,44 @@ QString TInstallationManager::assetCopyPath(const QDir& oFolder)
     return m_pLauncherFilesystemHelper->pathInsideFolder(oFolder, m_pLauncherFilesystemHelper->settings()->assetFile());
 }
 
-void TInstallationManager::writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument)
+namespace {
+
+bool exists(const shared::TConfinedFolder& oFolder, const QString& sRelative)
 {
-    const QString sAssets = assetCopyPath(oFolder);
+    return oFolder.status(sRelative).m_eEntry != shared::TConfinedFolder::EEntry::Missing;
+}
+
+void moveMarker(const shared::TConfinedFolder& oFolder, const QString& sFrom, const QString& sTo)
+{
+    oFolder.removePath(sTo);
+    oFolder.rename(sFrom, sTo);
+}
+
+} // namespace
+
+void TInstallationManager::writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument)
+{
+    const QString sAssets = QDir(oFolder.path()).relativeFilePath(assetCopyPath(QDir(oFolder.path())));
     // A copy left from a version with assets would describe files this one lacks.
     if (aAssetDocument.isEmpty())
-        m_pLauncherFilesystemHelper->removePath(sAssets);
-    else if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument)
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(sAssets, aAssetDocument);
+        oFolder.removePath(sAssets);
+    else if (shared::readFileIfExists(oFolder, sAssets) != aAssetDocument)
+        shared::replaceFile(oFolder, sAssets, aAssetDocument);
 }
 
 void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& oPackage, const QByteArray& aPackageDocument,
                                                            const QByteArray& aAssetDocument)
 {
     qInfo() << "markPackageAsPartiallyInstalled:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second)) {
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
+    if (exists(*pFolder, oMarkers.second)) {
         // The installed document stays the record, with the asset copy that belongs to it.
-        moveMarker(oMarkers.second, oMarkers.first);
-    } else if (!m_pLauncherFilesystemHelper->fileExists(oMarkers.first)) {
+        moveMarker(*pFolder, oMarkers.second, oMarkers.first);
+    } else if (!exists(*pFolder, oMarkers.first)) {
         // The asset copy first: until the marker exists, the folder claims nothing.
-        writeAssetCopy(oFolder, aAssetDocument);
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.first, aPackageDocument);
+        writeAssetCopy(*pFolder, aAssetDocument);
+        shared::replaceFile(*pFolder, oMarkers.first, aPackageDocument);
     }
     setStatus(oPackage, PartiallyInstalled);
 }
@@ -183,20 +207,20 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& oPackage, c
                                                            const QByteArray& aAssetDocument)
 {
     qInfo() << "updatePartiallyInstalledPackage:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
     // The files must be on the disk before a marker names their version.
-    shared::syncFileSystem(oFolder.absolutePath());
-    if (m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
-        moveMarker(oMarkers.second, oMarkers.first);
-    const QString sAssets = assetCopyPath(oFolder);
-    if (m_pLauncherFilesystemHelper->readFileIfExists(oMarkers.first) != aPackageDocument
-        || m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
+    pFolder->syncFileSystem();
+    if (exists(*pFolder, oMarkers.second))
+        moveMarker(*pFolder, oMarkers.second, oMarkers.first);
+    const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
+    if (shared::readFileIfExists(*pFolder, oMarkers.first) != aPackageDocument
+        || shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
         // Two files cannot change in one step: the marker goes while the asset
         // copy changes, so that no instant pairs documents of two versions.
-        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
-        writeAssetCopy(oFolder, aAssetDocument);
-        m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.first, aPackageDocument);
+        pFolder->removePath(oMarkers.first);
+        writeAssetCopy(*pFolder, aAssetDocument);
+        shared::replaceFile(*pFolder, oMarkers.first, aPackageDocument);
     }
     setStatus(oPackage, PartiallyInstalled);
 }
@@ -205,20 +229,20 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
                                                        const QByteArray& aAssetDocument)
 {
     qInfo() << "markPackageAsFullyInstalled:" << oPackage.name() << "Thread:" << QThread::currentThreadId();
-    const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    shared::syncFileSystem(oFolder.absolutePath());
-    const QString sAssets = assetCopyPath(oFolder);
-    if (m_pLauncherFilesystemHelper->readFileIfExists(sAssets) != aAssetDocument) {
-        m_pLauncherFilesystemHelper->removePath(oMarkers.first);
-        writeAssetCopy(oFolder, aAssetDocument);
+    const auto pFolder = folderOf(oPackage);
+    const QPair<QString, QString> oMarkers = markerNames(*pFolder);
+    pFolder->syncFileSystem();
+    const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
+    if (shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
+        pFolder->removePath(oMarkers.first);
+        writeAssetCopy(*pFolder, aAssetDocument);
     }
     // Written whole through a temporary file and flushed before the rename, so
     // the full marker exists before the partial one goes.
-    m_pLauncherFilesystemHelper->writeFileCreatingFolder(oMarkers.second, aPackageDocument);
-    shared::syncFileSystem(oFolder.absolutePath());
+    shared::replaceFile(*pFolder, oMarkers.second, aPackageDocument);
+    pFolder->syncFileSystem();
     crashPoint("full-marker-written");
-    m_pLauncherFilesystemHelper->removePath(oMarkers.first);
+    pFolder->removePath(oMarkers.first);
     setStatus(oPackage, UpToDate);
 }
 
@@ -253,6 +277,26 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(co
     return pInstallation;
 }
 
+std::shared_ptr<shared::TConfinedFolder> TInstallationManager::lockFolder(const TPackage& oPackage)
+{
+    auto pFolder = std::make_shared<shared::TConfinedFolder>(installationFolder(oPackage).absolutePath());
+    return pFolder->tryLock() ? pFolder : nullptr;
+}
+
+void TInstallationManager::refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
+                                         EPackageDownloaderError eReason, const QString& sReason)
+{
+    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, pPackage->platformConfiguration()->versionLabel());
+    emit installationOrUpdateStarted(pInstallation);
+    pInstallation->refuse(sReason, eReason);
+    finishInstallation(pInstallation);
+}
+
+QString TInstallationManager::folderInUseMessage(const TPackage& oPackage)
+{
+    return QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(oPackage.name());
+}
+
 void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "installOrUpdatePackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
@@ -261,26 +305,38 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
+        QString sProblem = packageFolderProblem(*pPackage);
+        std::shared_ptr<shared::TConfinedFolder> pFolder;
+        // Another program at work in the folder would build half of each
+        // version: the request waits for nothing and changes nothing.
+        if (sProblem.isEmpty() && !(pFolder = lockFolder(*pPackage))) {
+            refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
+                          folderInUseMessage(*pPackage));
+            return;
+        }
         const auto pInstalled = readPackageConfigurationFromInstallationDirectory(oFolder);
         // The installed description is trusted only for a fully installed, older version.
         const bool bTrust = m_pLauncherFilesystemHelper->settings()->fastScan()
                             && m_pLauncherFilesystemHelper->fileExists(markerPaths(oFolder).second)
                             && updateNeeded(*pTarget, *pInstalled);
-        QString sProblem = packageFolderProblem(*pPackage);
         if (sProblem.isEmpty())
             sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings(), m_bLocalMediaAllowed);
         if (sProblem.isEmpty() && m_nInstallationMode == 1)
             sProblem = launcherOwnDataProblem(*pTarget, m_pLauncherFilesystemHelper->launcherOwnData());
         if (!sProblem.isEmpty()) {
             // Refused before anything was written: the folder stays as it was.
-            const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(), pTarget->versionLabel());
-            emit installationOrUpdateStarted(pInstallation);
-            pInstallation->refuse(sProblem);
-            finishInstallation(pInstallation);
+            refuseRequest(pPackage, pInstalled->versionLabel(), InvalidPackage, sProblem);
+            return;
+        }
+        // A disk that cannot hold the new version is told before anything is fetched.
+        const QString sSpaceProblem = spaceProblem(*pFolder, *pTarget, *pInstalled, m_nInstallationMode);
+        if (!sSpaceProblem.isEmpty()) {
+            refuseRequest(pPackage, pInstalled->versionLabel(), SavingFailed, sSpaceProblem);
             return;
         }
         markPackageAsPartiallyInstalled(*pPackage, pTarget->packageDocument(), pTarget->assetDocument());
         const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(), pTarget->versionLabel());
+        pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pTarget);
         connect(pInstallation.get(), &TPackageInstallation::downloadFinished, this, &TInstallationManager::onDownloadFinished);
         emit installationOrUpdateStarted(pInstallation);
@@ -297,6 +353,12 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
+        std::shared_ptr<shared::TConfinedFolder> pFolder;
+        if (packageFolderProblem(*pPackage).isEmpty() && !(pFolder = lockFolder(*pPackage))) {
+            refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
+                          folderInUseMessage(*pPackage));
+            return;
+        }
         const std::shared_ptr<const TPackageConfigurationReader> pInstalled
             = readPackageConfigurationFromInstallationDirectory(oFolder);
         // What is checked is what is installed: marking the current remote
@@ -305,6 +367,7 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
             markPackageAsPartiallyInstalled(*pPackage, pInstalled->packageDocument(), pInstalled->assetDocument());
         const auto pInstallation
             = startInstallation(pPackage, pInstalled->versionLabel(), pPackage->platformConfiguration()->versionLabel());
+        pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pInstalled);
         emit installationOrUpdateStarted(pInstallation);
         pInstallation->startVerification(pInstalled, true);
@@ -361,15 +424,8 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
                                         pConfiguration->assetDocument());
             sendFunnelEvent(*PackageBeingInstalled, QStringLiteral("launcher_verified"),
                             QStringLiteral("FunnelFinished_VerifyingFirst"));
-            if (m_pLauncherFilesystemHelper->accountGroupFilePresent()) {
-                const QString sSource = m_pLauncherFilesystemHelper->joinPath(
-                    {QDir(m_pLauncherFilesystemHelper->launcherFolder()).absolutePath(),
-                     m_pLauncherFilesystemHelper->accountGroupFileName()});
-                const QString sTarget = m_pLauncherFilesystemHelper->joinPath(
-                    {pInstallation->installationFolder().absolutePath(), m_pLauncherFilesystemHelper->accountGroupTargetPath()});
-                if (!m_pLauncherFilesystemHelper->fileExists(sTarget))
-                    m_pLauncherFilesystemHelper->copyFile(sSource, sTarget);
-            }
+            if (m_pLauncherFilesystemHelper->accountGroupFilePresent())
+                copyAccountGroup(*folderOf(*PackageBeingInstalled));
         }
         // Only a package checked sound in this run may be started as up to date.
         PackageBeingInstalled->setUpToDate(pInstallation->succeeded());
@@ -380,8 +436,25 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
     finishInstallation(pInstallation);
 }
 
+void TInstallationManager::copyAccountGroup(const shared::TConfinedFolder& oFolder)
+{
+    // The client reads its account group from its own folder; a copy there is the client's and stays.
+    const QString sTarget = QDir::cleanPath(m_pLauncherFilesystemHelper->accountGroupTargetPath());
+    const QString sSource = m_pLauncherFilesystemHelper->joinPath(
+        {QDir(m_pLauncherFilesystemHelper->launcherFolder()).absolutePath(), m_pLauncherFilesystemHelper->accountGroupFileName()});
+    try {
+        if (isSafeRelativePath(sTarget) && oFolder.status(sTarget).m_eEntry == shared::TConfinedFolder::EEntry::Missing)
+            shared::replaceFile(oFolder, sTarget, m_pLauncherFilesystemHelper->readFile(sSource));
+    } catch (const std::exception& oError) {
+        qWarning() << "The account group could not be copied into" << oFolder.path() << ":" << oError.what();
+    }
+}
+
 void TInstallationManager::finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation)
 {
+    // The folder is free for others before anyone hears of the end.
+    if (pInstallation->folder())
+        pInstallation->folder()->unlock();
     emit installationOrUpdateFinished(pInstallation);
     disconnect(pInstallation.get(), &TPackageInstallation::diskAccessFailed, this, &TInstallationManager::onDiskAccessFailed);
     m_lInstallations.erase(std::remove(m_lInstallations.begin(), m_lInstallations.end(), pInstallation),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/documents/localpackagestatus.h"
+#include "packagedownloadererror.h"
 
 #include <QByteArray>
 #include <QMetaType>
@@ -11,6 +12,10 @@
 
 #include <memory>
 #include <vector>
+
+namespace shared {
+class TConfinedFolder;
+}
 
 namespace velmar::launcher {
 
@@ -84,11 +89,21 @@ private:
     std::shared_ptr<TPackageInstallation> startInstallation(const std::shared_ptr<TPackage>& pPackage,
                                                             const QString& sInstalledLabel, const QString& sTargetLabel);
     std::shared_ptr<TPackageInstallation> runningInstallation(const QString& sName) const;
+    // The package's folder, locked for a request; empty when another holds it.
+    std::shared_ptr<shared::TConfinedFolder> lockFolder(const TPackage& oPackage);
+    // Ends a request at once, as failed, before it changed anything.
+    void refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
+                       EPackageDownloaderError eReason, const QString& sReason);
+    static QString folderInUseMessage(const TPackage& oPackage);
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation);
     void setStatus(TPackage& oPackage, ELocalPackageStatus eStatus);
     QString assetCopyPath(const QDir& oFolder);
-    void writeAssetCopy(const QDir& oFolder, const QByteArray& aAssetDocument);
-    void moveMarker(const QString& sFrom, const QString& sTo);
+    // The folder a step on the package's markers works in.
+    std::shared_ptr<shared::TConfinedFolder> folderOf(const TPackage& oPackage);
+    // markerPaths relative to the folder.
+    QPair<QString, QString> markerNames(const shared::TConfinedFolder& oFolder);
+    void writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument);
+    void copyAccountGroup(const shared::TConfinedFolder& oFolder);
     void sendFunnelEvent(const TPackage& oPackage, const QString& sStep, const QString& sFirstFlagKey);
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;

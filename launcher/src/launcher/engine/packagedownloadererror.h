@@ -12,6 +12,8 @@ enum EPackageDownloaderError : qint32
     VerificationFailed = 3,
     // The package's documents or folder were refused before anything was changed.
     InvalidPackage = 4,
+    // Another program (another launcher, corvane-install) is changing the folder.
+    FolderInUse = 5,
 };
 
 } // namespace velmar::launcher

@@ -67,6 +67,8 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     m_hPendingChunks.clear();
     m_nCachedChunkCount = 0;
     m_nCachedBytes = 0;
+    m_oSpill.close();
+    m_nSpillEnd = 0;
     {
         QMutexLocker oLock(&m_oCompletedLock);
         m_lFilesToRecheck.clear();
@@ -76,8 +78,7 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     for (const TFileToDownload& oFile : lFiles) {
         m_lFilesGiven.push_back(oFile.m_sLocalFile);
-        const QString sTarget = m_pFilesystemHelper->pathInsideFolder(m_oTargetDirectory, oFile.m_sLocalFile);
-        auto pState = std::make_shared<TChunkedFileState>(oFile, sTarget);
+        auto pState = std::make_shared<TChunkedFileState>(oFile);
         for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {
             const TChunkRecord& oRecord = pState->m_lChunkRecords[nRecord];
             auto it = hEarliest.find(oRecord.unpackedHash());

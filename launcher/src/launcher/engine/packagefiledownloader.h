@@ -4,6 +4,7 @@
 #include "filetodownload.h"
 #include "packagedownloadererror.h"
 
+#include "shared/checkedfile.h"
 #include "shared/filesize.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <vector>
 
 namespace shared {
+class TConfinedFolder;
 class TDownloadPool;
 }
 
@@ -52,7 +54,8 @@ public:
     // Waits for the chunk tasks still running, which use the downloader.
     ~TPackageFileDownloader() override;
 
-    void setTargetDirectory(const QDir& oFolder) { m_oTargetDirectory = oFolder; }
+    // The package folder every file is written into.
+    void setTargetFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
     void startDownload();
@@ -118,15 +121,17 @@ private:
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
                        bool& bCached);
     void prepareTarget(TChunkedFileState& oState);
+    void openTarget(TChunkedFileState& oState);
     bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
     void releaseUse(const TChunkRecord& oRecord);
     void cacheChunk(const TChunkToDownload& oChunk, const QByteArray& aData);
+    void dropPending(std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it);
     void catchUpHash(TChunkedFileState& oState, shared::TFileSize nOffset, QFile* pLog);
     void completeFile(TChunkedFileState& oState);
 
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
-    QDir m_oTargetDirectory;
+    std::shared_ptr<shared::TConfinedFolder> m_pFolder;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
     bool m_bAtLeastOneFileWrong = false;
@@ -152,6 +157,10 @@ private:
     std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>> m_hPendingChunks;
     int m_nCachedChunkCount = 0;
     shared::TFileSize m_nCachedBytes = 0;
+    // Chunks past the cache's limits wait in one unnamed temporary file, each
+    // at its own offset; opened at the first, under the cache lock.
+    shared::TCheckedFile m_oSpill;
+    shared::TFileSize m_nSpillEnd = 0;
     QFutureSynchronizer<void> m_oTasks;
     mutable QMutex m_oCompletedLock;
     std::vector<QString> m_lCompletedFiles;

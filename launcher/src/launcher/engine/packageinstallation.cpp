@@ -7,11 +7,11 @@
 #include "launcher/documents/packageconfigurationreader.h"
 #include "packagefiledownloader.h"
 
+#include "shared/confinedfolder.h"
 #include "shared/downloadpool.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QThread>
@@ -94,6 +94,7 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
         pWatcher->deleteLater();
         onRequiredChangesComputedForInstallation(pWatcher->result());
     });
+    workFolder();
     const QFuture<TPackageDifference> oFuture
         = QtConcurrent::run(this, &TPackageInstallation::computeRequiredChanges, m_oInstallationFolder, m_pFilesystemHelper,
                             std::move(pTarget), std::move(pInstalled), bTrustInstalledDescription);
@@ -129,7 +130,9 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
             }
             oDifference.m_lFilesToDelete.push_back(oInstalled);
         }
-        computeFilesToDownload(oFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr, oDifference);
+        // The folder the request holds; a caller without one gets its own.
+        const auto pFolder = m_pFolder ? m_pFolder : std::make_shared<shared::TConfinedFolder>(oFolder.absolutePath());
+        computeFilesToDownload(*pFolder, pTarget, bTrustInstalledDescription ? pInstalled.get() : nullptr, oDifference);
     } catch (const std::exception& oError) {
         qWarning() << "computeRequiredChanges failed:" << oError.what();
         oDifference.m_sDiskError = QString::fromUtf8(oError.what());
@@ -160,13 +163,14 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     m_lCheckedFiles = QSet<QString>(Changes.m_lCheckedFiles.begin(), Changes.m_lCheckedFiles.end());
     try {
         qInfo() << "startDownload:" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
+        workFolder();
         deleteFiles();
         crashPoint("files-deleted");
         if (m_lFilesToDownload.empty()) {
             onDownloadCompleted();
             return;
         }
-        m_pDownloader->setTargetDirectory(m_oInstallationFolder);
+        m_pDownloader->setTargetFolder(m_pFolder);
         m_pDownloader->setInstallationMode(m_nInstallationMode);
         m_pDownloader->setFilesToDownload(m_lFilesToDownload);
         m_pDownloader->startDownload();
@@ -175,18 +179,26 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     }
 }
 
+const std::shared_ptr<shared::TConfinedFolder>& TPackageInstallation::workFolder()
+{
+    if (!m_pFolder)
+        m_pFolder = std::make_shared<shared::TConfinedFolder>(m_oInstallationFolder.absolutePath());
+    return m_pFolder;
+}
+
 void TPackageInstallation::deleteFiles()
 {
+    // Every path here was checked to be a plain path inside the folder.
     for (const TFileDescription& oFile : m_lFilesToDelete) {
-        const QString sPath = m_pFilesystemHelper->pathInsideFolder(m_oInstallationFolder, oFile.localFile());
+        const QString& sPath = oFile.localFile();
         try {
-            m_pFilesystemHelper->removePath(sPath);
+            m_pFolder->removePath(sPath);
         } catch (const std::runtime_error&) {
             if (m_nInstallationMode != 1)
                 throw;
             const QString sOld = sPath + QLatin1String(".old");
-            m_pFilesystemHelper->removePath(sOld);
-            QFile::rename(sPath, sOld);
+            m_pFolder->removePath(sOld);
+            m_pFolder->rename(sPath, sOld);
         }
     }
 }
@@ -198,10 +210,10 @@ void TPackageInstallation::failStep(EPackageDownloaderError eReason, const QStri
     m_sErrorMessage = sMessage;
 }
 
-void TPackageInstallation::refuse(const QString& sReason)
+void TPackageInstallation::refuse(const QString& sReason, EPackageDownloaderError eReason)
 {
     qCritical() << "The installation of" << m_pPackage->name() << "was refused:" << sReason;
-    failStep(InvalidPackage, sReason);
+    failStep(eReason, sReason);
 }
 
 void TPackageInstallation::onDownloadCompleted()

@@ -20,6 +20,7 @@ class QNetworkAccessManager;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
+class TConfinedFolder;
 class TDownloadPool;
 }
 
@@ -64,6 +65,10 @@ public:
     void setInstallationFolder(const QDir& oFolder) { m_oInstallationFolder = oFolder; }
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    // The installation folder, held (and locked against other programs) for
+    // the request; every file below it is reached through it.
+    const std::shared_ptr<shared::TConfinedFolder>& folder() const { return m_pFolder; }
+    void setFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
     // See TInstallationManager::setLocalMediaAllowed().
     void setLocalMediaAllowed(bool bAllowed) { m_bLocalMediaAllowed = bAllowed; }
     // The configuration this request brings the folder to: the package's current
@@ -90,7 +95,7 @@ public:
     bool VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                        TFileInPackageVector lFiles);
     // Ends the installation at once as failed, before anything was changed.
-    void refuse(const QString& sReason);
+    void refuse(const QString& sReason, EPackageDownloaderError eReason = InvalidPackage);
 
 signals:
     void scanProgress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotal);
@@ -112,7 +117,8 @@ private slots:
     void onVerifyFinished(bool Result);
 
 private:
-    void computeFilesToDownload(const QDir& oFolder, const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
+    void computeFilesToDownload(const shared::TConfinedFolder& oFolder,
+                                const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
                                 const TPackageConfigurationReader* pInstalled, TPackageDifference& oDifference);
     // Files the downloader built with bytes kept from the disk that failed their
     // check: each is rechecked chunk by chunk on the pool and what is missing is
@@ -120,6 +126,10 @@ private:
     void startRecheck(const std::vector<QString>& lLocalFiles);
     void onRecheckDone(TPackageDifference oResult);
     void deleteFiles();
+    // The folder this request works in: the one the manager gave it, or, for a
+    // request started without one, the installation folder opened here (GUI
+    // thread only, before any pool task of the request starts).
+    const std::shared_ptr<shared::TConfinedFolder>& workFolder();
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
     std::shared_ptr<TPackage> m_pPackage;
@@ -135,6 +145,7 @@ private:
     QString m_sInstalledVersionLabel;
     QString m_sTargetVersionLabel;
     QDir m_oInstallationFolder;
+    std::shared_ptr<shared::TConfinedFolder> m_pFolder;
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
     std::vector<TFileDescription> m_lFilesToDelete;
     std::vector<TFileToDownload> m_lFilesToDownload;

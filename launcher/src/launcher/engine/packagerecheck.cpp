@@ -8,9 +8,10 @@
 
 #include "chunkreuse.h"
 #include "filehashmismatch.h"
-#include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
 #include "packagefiledownloader.h"
+
+#include "shared/confinedfolder.h"
 
 #include <QDebug>
 #include <QFutureWatcher>
@@ -42,15 +43,13 @@ void TPackageInstallation::startRecheck(const std::vector<QString>& lLocalFiles)
         pWatcher->deleteLater();
         onRecheckDone(pWatcher->result());
     });
-    const QDir oFolder = m_oInstallationFolder;
-    const std::shared_ptr<TLauncherFilesystemHelper> pHelper = m_pFilesystemHelper;
-    const QFuture<TPackageDifference> oFuture = QtConcurrent::run([this, oFolder, pHelper, lFiles]() mutable {
+    const std::shared_ptr<shared::TConfinedFolder> pFolder = workFolder();
+    const QFuture<TPackageDifference> oFuture = QtConcurrent::run([this, pFolder, lFiles]() mutable {
         TPackageDifference oResult;
         try {
             for (TFileToDownload& oFile : lFiles) {
-                const QString sPath = oFile.m_sStagingFile.isEmpty() ? pHelper->pathInsideFolder(oFolder, oFile.m_sLocalFile)
-                                                                     : oFile.m_sStagingFile;
-                recheckRecordsInPlace(sPath, oFile, m_oInterruption);
+                const QString sPath = oFile.m_sStagingFile.isEmpty() ? oFile.m_sLocalFile : oFile.m_sStagingFile;
+                recheckRecordsInPlace(*pFolder, sPath, oFile, m_oInterruption);
                 // Every chunk sound in its place, and still the whole is wrong.
                 if (oFile.m_lPositionsToWrite.empty()) {
                     oResult.m_sError = QString::fromUtf8(TFileHashMismatch(oFile.m_sLocalFile).what());

@@ -13,12 +13,13 @@
 #include "scanprogress.h"
 #include "stagedfile.h"
 
+#include "shared/checkedfile.h"
 #include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
 #include "shared/ioerror.h"
 #include "shared/sha256.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QMutex>
 #include <QThread>
 #include <QtConcurrent>
@@ -33,22 +34,31 @@ namespace {
 
 constexpr int kScanTasks = 6;
 
-void markExecutable(const QString& sPath)
+using EEntry = shared::TConfinedFolder::EEntry;
+
+void markExecutable(const shared::TConfinedFolder& oFolder, const QString& sPath)
 {
-    QFile oFile(sPath);
+    if (oFolder.status(sPath).m_bExecutable)
+        return;
+    shared::TCheckedFile oFile;
     const QFileDevice::Permissions eAll = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-    if ((oFile.permissions() & eAll) != eAll && !oFile.setPermissions(oFile.permissions() | eAll))
-        throw shared::ioError(sPath, QStringLiteral("couldn't make it executable"));
+    if (!oFile.open(oFolder, sPath, QIODevice::ReadOnly) || !oFile.setPermissions(oFile.permissions() | eAll))
+        throw shared::ioError(oFolder.filePath(sPath), QStringLiteral("couldn't make it executable: %1").arg(oFile.errorString()));
 }
 
 // The file must be fetched whole or chunk by chunk: what stands there goes.
-void replaceFile(const QString& sPath, const TPackageConfigurationReader& oTarget, const TFileDescription& oDescription,
-                 TFileToDownload& oFile)
+void replaceFile(const shared::TConfinedFolder& oFolder, const QString& sPath, const TPackageConfigurationReader& oTarget,
+                 const TFileDescription& oDescription, TFileToDownload& oFile)
 {
-    const QFileInfo oInfo(sPath);
-    // A folder in the way is left for the writer, which removes it whole.
-    if (oInfo.isSymLink() || oInfo.isFile())
-        QFile::remove(sPath);
+    const EEntry eEntry = oFolder.status(sPath).m_eEntry;
+    // A folder in the way is left for the writer, which removes it whole, and
+    // so is a file that cannot be removed now.
+    try {
+        if (eEntry == EEntry::File || eEntry == EEntry::Link)
+            oFolder.removeFile(sPath);
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "replaceFile:" << oError.what();
+    }
     if (oDescription.packedForm().hasUrl() && oDescription.chunks().size() < 2)
         oFile.m_lChunkRecords = {TChunkRecord(oTarget, oDescription.packedForm())};
     oFile.m_lPositionsToWrite.resize(oFile.m_lChunkRecords.size());
@@ -56,14 +66,14 @@ void replaceFile(const QString& sPath, const TPackageConfigurationReader& oTarge
         oFile.m_lPositionsToWrite[nPosition] = qint32(nPosition);
 }
 
-bool fileHashes(const QString& sPath, shared::TFileSize nSize, const shared::TSha256Digest& oHash,
-                const TInterruption& oInterruption)
+bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, shared::TFileSize nSize,
+                const shared::TSha256Digest& oHash, const TInterruption& oInterruption)
 {
-    const QFileInfo oInfo(sPath);
-    if (!oInfo.isFile() || oInfo.isSymLink() || shared::TFileSize(oInfo.size()) != nSize)
+    const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+    if (oStatus.m_eEntry != EEntry::File || oStatus.m_nSize != nSize)
         return false;
     try {
-        return oHash == shared::hashFile(sPath, [&oInterruption] { oInterruption.check(); });
+        return oHash == shared::hashFile(oFolder, sPath, [&oInterruption] { oInterruption.check(); });
     } catch (const std::runtime_error&) {
         return false;
     }
@@ -84,11 +94,13 @@ struct TScanTaskResult
 };
 
 // Checks one file; adds it to lFiles when something of it is still to write.
-void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, const TPackageConfigurationReader* pInstalled,
-              const TFileDescription& oDescription, bool bStaged, TScanProgress& oProgress,
-              const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles, std::vector<QString>& lChecked)
+void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfigurationReader& oTarget,
+              const TPackageConfigurationReader* pInstalled, const TFileDescription& oDescription, bool bStaged,
+              TScanProgress& oProgress, const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles,
+              std::vector<QString>& lChecked)
 {
-    const QString sFinalPath = QDir::cleanPath(oFolder.absoluteFilePath(oDescription.localFile()));
+    // Paths are the document's, checked to be plain paths inside the folder.
+    const QString& sFinalPath = oDescription.localFile();
     QString sPath = sFinalPath;
     TFileToDownload oFile;
     oFile.m_sLocalFile = oDescription.localFile();
@@ -100,18 +112,18 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
         oFile.m_lChunkRecords.emplace_back(oTarget, oTarget.chunks()[size_t(nIndex)]);
     // A link in the place of a file is never followed: reading it would examine
     // another file, and moving chunks inside it would write there.
-    if (QFileInfo(sPath).isSymLink())
-        QFile::remove(sPath);
+    if (oFolder.status(sPath).m_eEntry == EEntry::Link)
+        oFolder.removeFile(sPath);
     if (bStaged) {
         // The file in place is never written: a sound one is kept as it is, any
         // other is rebuilt in a copy that replaces it once complete.
-        if (fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
+        if (fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
             if (oFile.m_bExecutable)
-                markExecutable(sPath);
+                markExecutable(oFolder, sPath);
             lChecked.push_back(oFile.m_sLocalFile);
             return;
         }
-        oFile.m_sStagingFile = sPath = startStagingCopy(sFinalPath);
+        oFile.m_sStagingFile = sPath = startStagingCopy(oFolder, sFinalPath);
     }
 
     bool bComplete;
@@ -122,42 +134,44 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
         if (oDescription.unpackedHash() != shared::TSha256::hash(QByteArray()))
             throw std::runtime_error(
                 QStringLiteral("The package's empty file \"%1\" does not have the hash of no bytes.").arg(oFile.m_sLocalFile).toStdString());
-        if (QFileInfo(sPath).isDir())
-            QDir(sPath).removeRecursively();
-        QDir().mkpath(QFileInfo(sPath).absolutePath());
-        QFile oEmpty(sPath);
-        if (!oEmpty.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw shared::ioError(sPath, oEmpty.errorString());
+        if (oFolder.status(sPath).m_eEntry == EEntry::Folder)
+            oFolder.removePath(sPath);
+        const int nSlash = sPath.lastIndexOf(QLatin1Char('/'));
+        if (nSlash > 0)
+            oFolder.createFolders(sPath.left(nSlash));
+        shared::TCheckedFile oEmpty;
+        if (!oEmpty.open(oFolder, sPath, QIODevice::ReadWrite | QIODevice::Truncate))
+            throw shared::ioError(oFolder.filePath(sPath), oEmpty.errorString());
         bComplete = bChecked = true;
     } else if (oDescription.chunks().size() < 2) {
-        const QFileInfo oInfo(sPath);
-        bComplete = bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
-        oProgress.add(oInfo.isFile() ? shared::TFileSize(oInfo.size()) : 0);
+        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+        bComplete = bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
+        oProgress.add(oStatus.m_eEntry == EEntry::File ? oStatus.m_nSize : 0);
         if (bComplete)
             qCInfo(lcInstallSteps) << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
         else
-            replaceFile(sPath, oTarget, oDescription, oFile);
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
     } else {
         const TReuseResult oReuse
-            = reuseChunks(sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress, oInterruption);
+            = reuseChunks(oFolder, sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress, oInterruption);
         if (!oReuse.m_bFound) {
-            replaceFile(sPath, oTarget, oDescription, oFile);
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
         } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged) {
-            bChecked = fileHashes(sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
+            bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
             if (!bChecked) {
                 // Rebuilt from its own chunks yet wrong: the description it was
                 // trusted by was not the truth. Fetch it anew.
                 qWarning() << "rearranged file" << oFile.m_sLocalFile << "does not match its hash";
-                replaceFile(sPath, oTarget, oDescription, oFile);
+                replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
             }
         }
         bComplete = oFile.m_lPositionsToWrite.empty();
     }
     if (bComplete) {
         if (oFile.m_bExecutable)
-            markExecutable(sPath);
+            markExecutable(oFolder, sPath);
         if (bStaged)
-            commitStagedFile(sPath, sFinalPath);
+            commitStagedFile(oFolder, sFinalPath);
         if (bChecked)
             lChecked.push_back(oFile.m_sLocalFile);
         return;
@@ -165,7 +179,7 @@ void scanFile(const QDir& oFolder, const TPackageConfigurationReader& oTarget, c
     lFiles.push_back(std::move(oFile));
 }
 
-TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageConfigurationReader* pTarget,
+TScanTaskResult runScanTask(TScanShared* pShared, const shared::TConfinedFolder* pFolder, const TPackageConfigurationReader* pTarget,
                             const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress,
                             const TInterruption* pInterruption)
 {
@@ -181,7 +195,7 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
                 pShared->m_lQueue.pop_front();
             }
             pInterruption->check();
-            scanFile(oFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, *pInterruption, oResult.m_lFiles,
+            scanFile(*pFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, *pInterruption, oResult.m_lFiles,
                      oResult.m_lChecked);
         }
     } catch (const std::exception& oError) {
@@ -198,7 +212,7 @@ TScanTaskResult runScanTask(TScanShared* pShared, QDir oFolder, const TPackageCo
 
 } // namespace
 
-void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
+void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder& oFolder,
                                                   const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
                                                   const TPackageConfigurationReader* pInstalled,
                                                   TPackageDifference& oDifference)
@@ -207,9 +221,9 @@ void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
     shared::TFileSize nTotal = 0;
     for (const TFileDescription& oFile : pTarget->files()) {
         oShared.m_lQueue.push_back(&oFile);
-        const QFileInfo oInfo(QDir::cleanPath(oFolder.absoluteFilePath(oFile.localFile())));
-        if (oInfo.isFile())
-            nTotal += shared::TFileSize(oInfo.size());
+        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(oFile.localFile());
+        if (oStatus.m_eEntry == EEntry::File)
+            nTotal += oStatus.m_nSize;
     }
     // The biggest files first, so that the tasks finish close together.
     std::stable_sort(oShared.m_lQueue.begin(), oShared.m_lQueue.end(),
@@ -222,8 +236,8 @@ void TPackageInstallation::computeFilesToDownload(const QDir& oFolder,
     const bool bStaged = m_nInstallationMode == 1;
     std::vector<QFuture<TScanTaskResult>> lTasks;
     for (int nTask = 0; nTask < kScanTasks; ++nTask)
-        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, oFolder, pTarget, pInstalled, bStaged] {
-            return runScanTask(&oShared, oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption);
+        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, &oFolder, pTarget, pInstalled, bStaged] {
+            return runScanTask(&oShared, &oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption);
         }));
     QString sError;
     // This thread only waits: its pool slot goes to a task meanwhile. Every task

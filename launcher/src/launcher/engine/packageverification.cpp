@@ -11,10 +11,11 @@
 #include "launcher/documents/packageconfigurationreader.h"
 #include "poolslotloan.h"
 
+#include "shared/checkedfile.h"
+#include "shared/confinedfolder.h"
 #include "shared/sha256.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QFutureWatcher>
 #include <QMutex>
 #include <QThread>
@@ -67,15 +68,18 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
     }
     qCInfo(lcInstallSteps) << "verification of" << lFiles.size() << "files," << pConfiguration->files().size() - lFiles.size()
                            << "were checked whole in this request";
+    workFolder();
     const QFuture<bool> oFuture = QtConcurrent::run(this, &TPackageInstallation::VerifyPackage, m_oInstallationFolder,
                                                     m_pFilesystemHelper, std::move(lFiles));
     m_lTasks.push_back(oFuture);
     pWatcher->setFuture(oFuture);
 }
 
-bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
+bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper>,
                                          TFileInPackageVector lFiles)
 {
+    // The folder the request holds; a caller without one gets its own.
+    const auto pFolder = m_pFolder ? m_pFolder : std::make_shared<shared::TConfinedFolder>(oFolder.absolutePath());
     qCInfo(lcInstallSteps) << "VerifyPackage:" << oFolder.absolutePath() << "Thread:" << QThread::currentThreadId();
     TVerificationShared oShared;
     for (const TFileDescription& oFile : lFiles) {
@@ -104,9 +108,9 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     fnFail();
                     return;
                 }
-                sPath = pFilesystemHelper->pathInsideFolder(oFolder, pFile->localFile());
-                QFile oFile(sPath);
-                if (!oFile.open(QIODevice::ReadOnly | QIODevice::ExistingOnly)) {
+                sPath = pFolder->filePath(pFile->localFile());
+                shared::TCheckedFile oFile;
+                if (!oFile.open(*pFolder, pFile->localFile(), QIODevice::ReadOnly)) {
                     qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
                     fnFail();
                     return;

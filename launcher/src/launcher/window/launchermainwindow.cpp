@@ -376,6 +376,10 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
         presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
                        QStringLiteral("The installation of %1 failed.\n\n%2").arg(sName, InstallationInProgress->errorMessage()));
         break;
+    case FolderInUse:
+        presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
+                       QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(sName));
+        break;
     default:
         break;
     }

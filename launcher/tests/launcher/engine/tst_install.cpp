@@ -15,6 +15,8 @@
 #include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 
+#include "shared/confinedfolder.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -713,7 +715,7 @@ void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
     TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
     QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
     QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
-    oDownloader.setTargetDirectory(QDir(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setTargetFolder(std::make_shared<shared::TConfinedFolder>(oRoot.filePath(QStringLiteral("install"))));
     oDownloader.setFilesToDownload(lFiles);
     oDownloader.startDownload();
     QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);

@@ -309,22 +309,27 @@ void tst_MainWindow::failuresAreReported()
     QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
     QVERIFY(pWindow->item(0)->lastTryFailed());
 
-    // Disk and verification failures: modal boxes naming the package.
+    // Disk and verification failures, a refused package (the box gives the
+    // reason, the item the mark) and a folder another program changes: modal
+    // boxes naming the package.
     failWith(lPackages[1], SavingFailed);
     failWith(lPackages[1], VerificationFailed);
-    // A refused package: the box gives the reason, the item the mark.
     const QString sReason = QStringLiteral("The package names \"bin/client\" twice.");
     const auto pRefused = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
     pWindow->onInstallationOrUpdateStarted(pRefused);
     pRefused->refuse(sReason);
     pWindow->onInstallationOrUpdateFinished(pRefused);
-    QCOMPARE(m_lBoxes.size(), size_t(3));
+    failWith(lPackages[1], FolderInUse);
+    QCOMPARE(m_lBoxes.size(), size_t(4));
     QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
     QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
     QCOMPARE(m_lBoxes[2].m_sTitle, QStringLiteral("Installation failed"));
     QVERIFY2(m_lBoxes[2].m_sText.contains(QLatin1String("Client 1")) && m_lBoxes[2].m_sText.contains(sReason),
              qPrintable(m_lBoxes[2].m_sText));
     QVERIFY(pWindow->item(1)->lastTryFailed());
+    QCOMPARE(m_lBoxes[3].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[3].m_sText, QStringLiteral("Client 1 is being changed by another program. Try again when it has finished."));
+    m_lBoxes.pop_back();
 
     // The next try clears the mark; success leaves none.
     const auto pRetry = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);
