@@ -74,6 +74,7 @@ public slots:
 private:
     struct TConfigurationRequest
     {
+        // Holds the package, and so its build below, until the request ends.
         std::shared_ptr<TPackage> m_pPackage;
         TPackageBuild* m_pBuild = nullptr;
         QUrl m_oPackageUrl;

@@ -155,7 +155,7 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
         try {
             m_pFolder->removePath(sTarget);
         } catch (const std::runtime_error&) {
-            if (m_nInstallationMode != 1)
+            if (m_nInstallationMode != kLauncherUpdatingItself)
                 throw;
             const QString sOld = sTarget + QLatin1String(".old");
             m_pFolder->removePath(sOld);

@@ -321,7 +321,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
                             && updateNeeded(*pTarget, *pInstalled);
         if (sProblem.isEmpty())
             sProblem = installProblem(oFolder, *pTarget, *m_pLauncherFilesystemHelper->settings(), m_bLocalMediaAllowed);
-        if (sProblem.isEmpty() && m_nInstallationMode == 1)
+        if (sProblem.isEmpty() && m_nInstallationMode == kLauncherUpdatingItself)
             sProblem = launcherOwnDataProblem(*pTarget, m_pLauncherFilesystemHelper->launcherOwnData());
         if (!sProblem.isEmpty()) {
             // Refused before anything was written: the folder stays as it was.
@@ -466,7 +466,7 @@ void TInstallationManager::finishInstallation(const std::shared_ptr<TPackageInst
 void TInstallationManager::sendFunnelEvent(const TPackage&, const QString& sStep, const QString& sFirstFlagKey)
 {
     // The launcher updating itself is no client download of the player's.
-    if (m_pFunnelEventSink && m_nInstallationMode != 1)
+    if (m_pFunnelEventSink && m_nInstallationMode != kLauncherUpdatingItself)
         m_pFunnelEventSink->sendFunnelEvent(sStep, sFirstFlagKey);
 }
 

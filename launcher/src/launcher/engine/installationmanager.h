@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/documents/localpackagestatus.h"
+#include "installationmode.h"
 #include "packagedownloadererror.h"
 
 #include <QByteArray>
@@ -109,7 +110,7 @@ private:
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_lInstallations;
-    int m_nInstallationMode = 0;
+    int m_nInstallationMode = kOrdinaryPackage;
     bool m_bLocalMediaAllowed = false;
     std::shared_ptr<TFunnelEventSink> m_pFunnelEventSink;
 };

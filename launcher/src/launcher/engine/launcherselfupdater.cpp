@@ -53,7 +53,7 @@ void TLauncherSelfUpdater::startSelfUpdate(std::shared_ptr<TPackage> pPackage)
         }
         emit diskAccessFailed(sMessage);
     });
-    m_pInstallationManager->setInstallationMode(1);
+    m_pInstallationManager->setInstallationMode(kLauncherUpdatingItself);
     m_pInstallationManager->installOrUpdatePackage(std::move(pPackage));
 }
 

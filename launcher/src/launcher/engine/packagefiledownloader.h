@@ -2,6 +2,7 @@
 
 #include "chunktodownload.h"
 #include "filetodownload.h"
+#include "installationmode.h"
 #include "packagedownloadererror.h"
 
 #include "shared/checkedfile.h"
@@ -135,7 +136,7 @@ private:
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
     bool m_bAtLeastOneFileWrong = false;
-    int m_nInstallationMode = 0;
+    int m_nInstallationMode = kOrdinaryPackage;
     std::vector<TChunkToDownload> m_lChunksToDownload;
     std::vector<QString> m_lFilesGiven;
     // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.

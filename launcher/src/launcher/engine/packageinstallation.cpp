@@ -114,7 +114,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         // Everything that could make the engine write or delete in the wrong
         // place is refused before anything is touched.
         oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
-        const QStringList lOwnData = m_nInstallationMode == 1 ? pFilesystemHelper->launcherOwnData() : QStringList();
+        const QStringList lOwnData = m_nInstallationMode == kLauncherUpdatingItself ? pFilesystemHelper->launcherOwnData() : QStringList();
         if (oDifference.m_sError.isEmpty())
             oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);
         if (!oDifference.m_sError.isEmpty())
@@ -194,7 +194,7 @@ void TPackageInstallation::deleteFiles()
         try {
             m_pFolder->removePath(sPath);
         } catch (const std::runtime_error&) {
-            if (m_nInstallationMode != 1)
+            if (m_nInstallationMode != kLauncherUpdatingItself)
                 throw;
             const QString sOld = sPath + QLatin1String(".old");
             m_pFolder->removePath(sOld);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interruption.h"
+#include "installationmode.h"
 #include "packagedifference.h"
 #include "packagedownloadererror.h"
 
@@ -140,7 +141,7 @@ private:
     bool m_bSucceeded = false;
     EPackageDownloaderError m_eErrorReason = NoError;
     QString m_sErrorMessage;
-    int m_nInstallationMode = 0;
+    int m_nInstallationMode = kOrdinaryPackage;
     bool m_bLocalMediaAllowed = false;
     QString m_sInstalledVersionLabel;
     QString m_sTargetVersionLabel;

@@ -233,7 +233,7 @@ void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder&
     TScanProgress oProgress(nTotal, [this](shared::TFileSize nScanned, shared::TFileSize nOfTotal) {
         emit scanProgress(nScanned, nOfTotal);
     });
-    const bool bStaged = m_nInstallationMode == 1;
+    const bool bStaged = m_nInstallationMode == kLauncherUpdatingItself;
     std::vector<QFuture<TScanTaskResult>> lTasks;
     for (int nTask = 0; nTask < kScanTasks; ++nTask)
         lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, &oFolder, pTarget, pInstalled, bStaged] {

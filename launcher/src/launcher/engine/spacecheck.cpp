@@ -1,5 +1,6 @@
 #include "spacecheck.h"
 
+#include "installationmode.h"
 #include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 
@@ -32,7 +33,7 @@ QString spaceProblem(const shared::TConfinedFolder& oFolder, const TPackageConfi
         lTargetFiles.insert(oFile.localFile());
         const shared::TConfinedFolder::TStatus oStatus = oFolder.status(oFile.localFile());
         const shared::TFileSize nThere = oStatus.m_eEntry == EEntry::File ? oStatus.m_nSize : 0;
-        if (nInstallationMode == 1)
+        if (nInstallationMode == kLauncherUpdatingItself)
             nNeeded = saturatingSum(nNeeded, nThere == oFile.unpackedSize() ? 0 : oFile.unpackedSize());
         else if (oFile.unpackedSize() > nThere)
             nNeeded = saturatingSum(nNeeded, oFile.unpackedSize() - nThere);

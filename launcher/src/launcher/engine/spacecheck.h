@@ -14,7 +14,7 @@ class TPackageConfigurationReader;
 // oTarget, as one line naming both figures; empty when it may have. The space
 // counted is a lower bound of what the request needs, so that no request that
 // fits is refused: per file the growth over what stands at its place (in the
-// launcher's own update, nInstallationMode 1, the whole new size of every file
+// launcher's own update, kLauncherUpdatingItself, the whole new size of every file
 // whose size changes, as its staging copy stands beside the old version), less
 // the files the new version drops, which go before anything is fetched.
 // Paths must have passed installProblem().

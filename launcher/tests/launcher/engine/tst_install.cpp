@@ -675,7 +675,7 @@ void tst_Install::launcherRefusesBeforeTouchingTheFolder()
     pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(aTarget, QByteArray(), oBase, oBase));
 
     TInstallationManager oManager(bSelf ? nullptr : pMetadata, pHelper);
-    oManager.setInstallationMode(bSelf ? 1 : 0);
+    oManager.setInstallationMode(bSelf ? kLauncherUpdatingItself : kOrdinaryPackage);
     QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
     const auto hBefore = treeState(sInstalled);
     oManager.installOrUpdatePackage(pPackage);
