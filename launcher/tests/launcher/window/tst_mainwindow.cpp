@@ -78,6 +78,11 @@ private slots:
     void init();
     void cleanup();
     void itemsShowTheirStatusAndForwardClicks();
+    void itemsFillRowsOfFour();
+    void oneDefaultAtMost();
+    void statusChangeRefreshesTheItemInPlace();
+    void everyItemPictureIsThere();
+    void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
     void failuresAreReported();
     void hintPanesFillFromTheServer();
@@ -93,6 +98,18 @@ private:
     {
         return std::make_unique<TLauncherMainWindow>(pMetadata->packages(), nullptr, true, m_pPool, std::move(pTrace),
                                                      pMetadata);
+    }
+
+    // Packages 0 to 4 in every status from Unknown to UpToDate, a sixth one
+    // current too; the fifth is the default.
+    static std::shared_ptr<TLauncherConfigurationReader> packagesInEveryStatus()
+    {
+        auto pMetadata = packagesMetadata(6);
+        const auto& lPackages = pMetadata->packages();
+        for (int nStatus = 0; nStatus < 6; ++nStatus)
+            lPackages[size_t(nStatus)]->setLocalPackageStatus(ELocalPackageStatus(std::min(nStatus, int(UpToDate))));
+        lPackages[4]->setDefault(true);
+        return pMetadata;
     }
 
     std::shared_ptr<shared::TDownloadPool> m_pPool;
@@ -129,12 +146,8 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
 {
-    // A package in every status, and a second current one.
-    const auto pMetadata = packagesMetadata(6);
+    const auto pMetadata = packagesInEveryStatus();
     const auto& lPackages = pMetadata->packages();
-    for (int nStatus = 0; nStatus < 6; ++nStatus)
-        lPackages[size_t(nStatus)]->setLocalPackageStatus(ELocalPackageStatus(std::min(nStatus, int(UpToDate))));
-    lPackages[4]->setDefault(true);
     const auto pWindow = newWindow(pMetadata);
     pWindow->show();
     QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
@@ -163,16 +176,28 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     }
     QCOMPARE(oVerify.size(), 1);
     QCOMPARE(oVerify.at(0).at(0).value<std::shared_ptr<TPackage>>(), lPackages[4]);
+}
 
-    // Four packages on the first row, the fifth below the first.
+// Four packages on the first row, the fifth below the first.
+void tst_MainWindow::itemsFillRowsOfFour()
+{
+    const auto pWindow = newWindow(packagesInEveryStatus());
+    pWindow->show();
     const QPoint oFirst = pWindow->item(0)->button()->mapTo(pWindow.get(), QPoint());
     const QPoint oFifth = pWindow->item(4)->button()->mapTo(pWindow.get(), QPoint());
     QCOMPARE(pWindow->item(3)->button()->mapTo(pWindow.get(), QPoint()).y(), oFirst.y());
     QCOMPARE(oFifth.x(), oFirst.x());
     QVERIFY(oFifth.y() > oFirst.y());
+}
 
-    // One default at most: a click moves it, a second click clears it; the
-    // controller's own choice is shown but not echoed back.
+// One default at most: a click moves it, a second click clears it; the
+// controller's own choice is shown but not echoed back.
+void tst_MainWindow::oneDefaultAtMost()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
     QSignalSpy oChanged(pWindow.get(), &TLauncherMainWindow::defaultChanged);
     const auto checked = [&] {
         return QList<bool>{pWindow->item(4)->defaultClientCheckbox()->isChecked(), pWindow->item(5)->defaultClientCheckbox()->isChecked()};
@@ -201,16 +226,26 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     QCOMPARE(checked(), (QList<bool>{false, true}));
     QCOMPARE(pWindow->defaultPackageIndex(), 5);
     QCOMPARE(oChanged.size(), 2);
+}
 
-    // A status change refreshes the item in place; the checkbox keeps its space.
+// A status change refreshes the item in place; the checkbox keeps its space.
+void tst_MainWindow::statusChangeRefreshesTheItemInPlace()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
     const int nCheckboxTop = pWindow->item(4)->defaultClientCheckbox()->y();
     lPackages[4]->setLocalPackageStatus(UpdateAvailable);
     QCOMPARE(pWindow->item(4)->button()->toolTip(), QStringLiteral("Update"));
     QVERIFY(pWindow->item(4)->button()->menu()->actions().isEmpty());
     QVERIFY(!pWindow->item(4)->defaultClientCheckbox()->isVisible());
     QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
+}
 
-    // Every picture an item can ask for is there, the disabled logos included.
+// Every picture an item can ask for is there, the disabled logos included.
+void tst_MainWindow::everyItemPictureIsThere()
+{
     for (const char* pVariant : {"QT", "Classic", "Preview", "Beta", "Test"}) {
         for (const ELocalPackageStatus eStatus : {NotInstalled, UpToDate})
             QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), eStatus)).isNull(), pVariant);
@@ -223,8 +258,10 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
         }
         QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(buttonLabel(eLook))).isNull(), eStatus == Unknown);
     }
+}
 
-    // A logo links only to a web page.
+void tst_MainWindow::logoLinksOnlyToAWebPage()
+{
     const auto pLinked = newWindow(packagesMetadata(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\",")));
     const auto pUnsafe = newWindow(packagesMetadata(1, QStringLiteral("\"logolinktarget\": \"file:///usr/bin/xterm\",")));
     QVERIFY(pLinked->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
