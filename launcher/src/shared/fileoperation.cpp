@@ -20,6 +20,8 @@ struct TFaultSetting
     int m_nOperation = 0;
     int m_nError = 0;
     const char* m_pErrorName = "";
+    // Only operations on paths that end so count, when given.
+    QString m_sPathEnd;
 };
 
 TFaultSetting readFaultSetting()
@@ -30,7 +32,10 @@ TFaultSetting readFaultSetting()
     if (nColon < 0)
         return oSetting;
     oSetting.m_nOperation = aSetting.left(nColon).toInt();
-    const QByteArray aError = aSetting.mid(nColon + 1);
+    const int nSecondColon = aSetting.indexOf(':', nColon + 1);
+    const QByteArray aError = aSetting.mid(nColon + 1, nSecondColon < 0 ? -1 : nSecondColon - nColon - 1);
+    if (nSecondColon >= 0)
+        oSetting.m_sPathEnd = QFile::decodeName(aSetting.mid(nSecondColon + 1));
     if (aError == "EIO") {
         oSetting.m_nError = EIO;
         oSetting.m_pErrorName = "EIO";
@@ -61,7 +66,8 @@ public:
 
     int pass(EFileOperation eOperation, const QString& sFile)
     {
-        if (m_oSetting.m_nError == 0 || ++m_nOperations != m_oSetting.m_nOperation)
+        if (m_oSetting.m_nError == 0 || !sFile.endsWith(m_oSetting.m_sPathEnd)
+            || ++m_nOperations != m_oSetting.m_nOperation)
             return 0;
         m_bFired = true;
         std::fprintf(stderr, "CORVANE_FAIL_FILE_OP: operation %d (%s of %s) fails with %s\n", m_oSetting.m_nOperation,

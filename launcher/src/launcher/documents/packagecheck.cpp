@@ -18,6 +18,7 @@ namespace {
 // What the file system takes (PATH_MAX counts the closing NUL).
 constexpr int kMaximumNameBytes = 255;
 constexpr int kMaximumPathBytes = 4095;
+constexpr int kStagingSuffixBytes = 4;
 
 QString quoted(const QString& sText)
 {
@@ -335,6 +336,17 @@ QString launcherOwnDataProblem(const TPackageConfigurationReader& oConfiguration
         if (isLauncherOwnData(oFile.localFile(), lOwnData))
             return QStringLiteral("The launcher's package may not replace %1: it holds the launcher's own data.")
                 .arg(quoted(oFile.localFile()));
+        // The launcher replaces its files through NAME.new and keeps NAME.old.
+        const QString sName = oFile.localFile().section(QLatin1Char('/'), -1);
+        const int nNameBytes = sName.toUtf8().size();
+        if (nNameBytes > kMaximumNameBytes - kStagingSuffixBytes)
+            return QStringLiteral("The launcher's package names %1, whose name is %2 bytes long; the launcher replaces "
+                                  "its own files through copies of names at most %3 bytes longer, and the file system "
+                                  "takes names of at most %4 bytes.")
+                .arg(quotedStart(oFile.localFile()))
+                .arg(nNameBytes)
+                .arg(kStagingSuffixBytes)
+                .arg(kMaximumNameBytes);
     }
     return QString();
 }

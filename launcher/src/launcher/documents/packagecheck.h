@@ -48,7 +48,8 @@ QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& o
                        const TLauncherSettings& oSettings, bool bLocalMedia);
 
 // Why the launcher's own package cannot be installed into the launcher's folder:
-// a file of it is, or lies under, one of lOwnData (launcherOwnData()). Empty when it can.
+// a file of it is, or lies under, one of lOwnData (launcherOwnData()), or its name
+// leaves no room for the suffix of its staging and fallback copies. Empty when it can.
 QString launcherOwnDataProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lOwnData);
 
 // Whether sRelativePath is one of lOwnData or lies under one of them.

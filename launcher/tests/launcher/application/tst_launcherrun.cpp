@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QtConcurrent>
 #include <QtTest>
 
@@ -224,9 +225,9 @@ void tst_LauncherRun::selfUpdate()
     if (sBreak == QLatin1String("settings"))
         sExtra = QStringLiteral("launchersettings.ini");
     if (sBreak == QLatin1String("disk")) {
-        // A changed file whose name leaves no room for its staging copy's.
-        sExtra = QString(252, QLatin1Char('x'));
-        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/")) + sExtra, "old\n"));
+        // A changed file whose staging copy cannot be written.
+        sExtra = QStringLiteral("extra.txt");
+        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/extra.txt")), "old\n"));
     }
     // A changed file in a subfolder is kept as ".old" too; ".old" files that are
     // not the launcher's own stay.
@@ -245,6 +246,9 @@ void tst_LauncherRun::selfUpdate()
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
 
+    if (sBreak == QLatin1String("disk"))
+        qputenv("CORVANE_FAIL_FILE_OP", "1:EIO:/extra.txt.new");
+    const auto oClearFault = qScopeGuard([] { qunsetenv("CORVANE_FAIL_FILE_OP"); });
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), nExitCode);
     // The restarted launcher is no child of the test: the start of its client shows
     // it has run (the old one may still write "exit code" into the new log).

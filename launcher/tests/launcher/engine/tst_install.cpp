@@ -633,6 +633,13 @@ void tst_Install::launcherRefusesBeforeTouchingTheFolder_data()
     QTest::addColumn<bool>("bRefused");
     QTest::newRow("self-update without a file list") << true << QByteArray(R"({"version": "2"})") << true;
     QTest::newRow("self-update to no files") << true << QByteArray(R"({"version": "2", "files": []})") << false;
+    // A name the file system takes, but not with the staging copy's suffix.
+    QTest::newRow("self-update to a name without room to stage")
+        << true
+        << QStringLiteral(R"({"version": "2", "files": [{"localfile": "%1", "unpackedsize": 0, "unpackedhash": "%2"}]})")
+               .arg(QString(253, QLatin1Char('n')), QString::fromLatin1(shared::TSha256::hash("").toHex()))
+               .toUtf8()
+        << true;
     const QString sHash = QString::fromLatin1(shared::TSha256::hash("abc").toHex());
     QTest::newRow("client from local copies")
         << false
