@@ -4,8 +4,8 @@
 
 #include "installdriver.h"
 
-#include "launcher/launcherfilesystemhelper.h"
-#include "launcher/launcherresources.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/launcherresources.h"
 
 #include <QCoreApplication>
 #include <QDir>
