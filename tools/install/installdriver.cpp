@@ -2,6 +2,7 @@
 
 #include "launcher/configurationurl.h"
 #include "launcher/installationmanager.h"
+#include "launcher/launcherconfigurationhandler.h"
 #include "launcher/launcherconfigurationreader.h"
 #include "launcher/launcherfilesystemhelper.h"
 #include "launcher/package.h"
@@ -21,6 +22,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace velmar::launcher;
@@ -37,24 +39,76 @@ TInstallDriver::TInstallDriver(ECommand eCommand, QUrl oPackageUrl, QUrl oAssetU
 
 TInstallDriver::~TInstallDriver() = default;
 
-void TInstallDriver::start()
+void TInstallDriver::createDocumentPool()
 {
-    // One package, described the way the launcher metadata describes it, so that
-    // the manager finds its folder and its build exactly as in the launcher.
-    const QJsonObject oBuild{{QStringLiteral("os"), QStringLiteral("linux")},
-                             {QStringLiteral("architecture"), QStringLiteral("x86_64")},
-                             {QStringLiteral("url"), m_oPackageUrl.toString()},
-                             {QStringLiteral("assetsurl"), m_oAssetUrl.toString()}};
-    const QJsonObject oPackage{{QStringLiteral("name"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("directoryname"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("builds"), QJsonArray{oBuild}}};
-    const QJsonObject oMetadata{{QStringLiteral("packages"), QJsonArray{oPackage}}};
-    m_pMetadata = std::make_shared<TLauncherConfigurationReader>(QJsonDocument(oMetadata).toJson(), QUrl());
-
     auto pManager = std::make_shared<QNetworkAccessManager>();
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+}
+
+void TInstallDriver::startFromMetadata(const QString& sPackage, std::shared_ptr<TLauncherFilesystemHelper> pMetadataHelper,
+                                       const TTrustedKeys& oKeys, const QString& sStateFile)
+{
+    m_sPackageName = sPackage;
+    createDocumentPool();
+    m_pConfigurationHandler =
+        std::make_unique<TLauncherConfigurationHandler>(m_pDocumentPool, std::move(pMetadataHelper), oKeys, sStateFile);
+    TLauncherConfigurationHandler* pHandler = m_pConfigurationHandler.get();
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationLoaded, this, &TInstallDriver::onMetadataLoaded);
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
+            [this] { fail(QStringLiteral("The metadata could not be fetched.")); });
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationRefused, this,
+            [this](const QString& sReason) { fail(QStringLiteral("The signed metadata was refused: %1.").arg(sReason)); });
+    connect(pHandler, &TLauncherConfigurationHandler::diskAccessFailed, this, &TInstallDriver::fail);
+    connect(pHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
+            &TInstallDriver::onMetadataDocumentsReceived);
+    pHandler->startLoadingMainConfiguration();
+}
+
+void TInstallDriver::onMetadataLoaded()
+{
+    // Offline means an older copy: a headless install takes only what the server says now.
+    if (m_pConfigurationHandler->isOffline()) {
+        fail(QStringLiteral("The metadata could not be fetched."));
+        return;
+    }
+    const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
+    const bool bListed = std::any_of(lPackages.begin(), lPackages.end(),
+                                     [this](const std::shared_ptr<TPackage>& pPackage) { return pPackage->name() == m_sPackageName; });
+    if (!bListed) {
+        fail(QStringLiteral("The metadata lists no package %1.").arg(m_sPackageName));
+        return;
+    }
+    m_pConfigurationHandler->downloadPackageConfigurations();
+}
+
+void TInstallDriver::onMetadataDocumentsReceived()
+{
+    for (const std::shared_ptr<TPackage>& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
+        if (pPackage->name() != m_sPackageName)
+            continue;
+        const TPackageBuild* pBuild = pPackage->platformBuild();
+        if (!pBuild) {
+            fail(QStringLiteral("Package %1 has no build for this system.").arg(m_sPackageName));
+            return;
+        }
+        if (!pBuild->configuration() || !pBuild->configuration()->isValid()) {
+            fail(QStringLiteral("The documents of package %1 could not be fetched, or are not the documents the metadata "
+                                "names (--verbose tells why).")
+                     .arg(m_sPackageName));
+            return;
+        }
+        m_oPackageUrl = pBuild->packageConfigurationUrl();
+        m_oAssetUrl = pBuild->assetConfigurationUrl();
+        proceed(pBuild->configuration());
+        return;
+    }
+}
+
+void TInstallDriver::start()
+{
+    createDocumentPool();
     m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
         m_pDocumentRetries->forget(oUrl);
@@ -75,14 +129,30 @@ void TInstallDriver::start()
 
 void TInstallDriver::onDocumentsReceived()
 {
-    const std::shared_ptr<TPackage>& pPackage = m_pMetadata->packages().front();
     auto pConfiguration = std::make_shared<const TPackageConfigurationReader>(
         m_aPackageDocument, m_aAssetDocument, urlWithoutFileName(m_oPackageUrl), urlWithoutFileName(m_oAssetUrl));
     if (!pConfiguration->isValid()) {
         fail(QStringLiteral("The package documents are not valid JSON."));
         return;
     }
-    pPackage->platformBuild()->setConfiguration(pConfiguration);
+    proceed(std::move(pConfiguration));
+}
+
+void TInstallDriver::proceed(std::shared_ptr<const TPackageConfigurationReader> pConfiguration)
+{
+    // One package, described the way the launcher metadata describes it, so that
+    // the manager finds its folder and its build exactly as in the launcher.
+    const QJsonObject oBuild{{QStringLiteral("os"), QStringLiteral("linux")},
+                             {QStringLiteral("architecture"), QStringLiteral("x86_64")},
+                             {QStringLiteral("url"), m_oPackageUrl.toString()},
+                             {QStringLiteral("assetsurl"), m_oAssetUrl.toString()}};
+    const QJsonObject oPackage{{QStringLiteral("name"), QFileInfo(m_sFolder).fileName()},
+                               {QStringLiteral("directoryname"), QFileInfo(m_sFolder).fileName()},
+                               {QStringLiteral("builds"), QJsonArray{oBuild}}};
+    const QJsonObject oMetadata{{QStringLiteral("packages"), QJsonArray{oPackage}}};
+    m_pMetadata = std::make_shared<TLauncherConfigurationReader>(QJsonDocument(oMetadata).toJson(), QUrl());
+    const std::shared_ptr<TPackage>& pPackage = m_pMetadata->packages().front();
+    pPackage->platformBuild()->setConfiguration(std::move(pConfiguration));
     m_pManager = std::make_unique<TInstallationManager>(m_pMetadata, m_pFilesystemHelper);
     // An install from local media: documents read from a folder name its files.
     m_pManager->setLocalMediaAllowed(true);
