@@ -36,10 +36,14 @@ public:
     void accept(const TSignedEnvelope& oEnvelope);
 
 private:
+    // Opened at first use: the per-user state is named after the application, which names itself after this is made.
+    QSettings& state() const;
+
     TTrustedKeys m_oKeys;
     QUrl m_oMetadataUrl;
     QUrl m_oEnvelopeUrl;
-    std::unique_ptr<QSettings> m_pState;
+    QString m_sStateFile;
+    mutable std::unique_ptr<QSettings> m_pState;
 };
 
 } // namespace velmar::launcher
