@@ -51,8 +51,6 @@ TTrustedKeys trustedKeys(const TLauncherSettings& oSettings, const TTrustedKeys&
     TTrustedKeys oKeys = TTrustedKeys::builtIn();
     for (const shared::TEd25519PublicKey& oKey : oExtraKeys.keys())
         oKeys.add(oKey);
-    if (oExtraKeys.isChecking())
-        oKeys.add(QString());
     for (const QString& sRejected : oKeys.add(oSettings.trustedKeys()))
         qCritical() << "SIGNING/trustedKeys holds something that is no public key:" << sRejected;
     return oKeys;
@@ -285,20 +283,9 @@ void TLauncherConfigurationHandler::loadSignedConfiguration(const QByteArray& aE
         return;
     }
     const TSignedEnvelope& oEnvelope = *oCheck.envelope();
-    std::shared_ptr<TLauncherConfigurationReader> pReader;
-    try {
-        pReader = std::make_shared<TLauncherConfigurationReader>(oEnvelope.payload(), urlWithoutFileName(m_oMainConfigurationUrl));
-    } catch (const TLauncherConfigurationException& oError) {
-        // Signed, yet no metadata: the publisher's mistake, which no local copy mends.
-        qCritical() << "Download of configuration failed:" << oError.what();
-        emit mainConfigurationDownloadFailed();
+    std::shared_ptr<TLauncherConfigurationReader> pReader = readDownloaded(oEnvelope.payload());
+    if (!pReader)
         return;
-    }
-    if (!pReader->listsPackages()) {
-        qCritical() << "Download of configuration failed: the document lists no packages";
-        fallBackToLocalCopy();
-        return;
-    }
     try {
         m_oTrust.accept(oEnvelope);
     } catch (const std::runtime_error& oError) {
@@ -312,7 +299,7 @@ void TLauncherConfigurationHandler::loadSignedConfiguration(const QByteArray& aE
     emit mainConfigurationLoaded();
 }
 
-void TLauncherConfigurationHandler::loadMainConfiguration(const QByteArray& aData)
+std::shared_ptr<TLauncherConfigurationReader> TLauncherConfigurationHandler::readDownloaded(const QByteArray& aData)
 {
     std::shared_ptr<TLauncherConfigurationReader> pReader;
     try {
@@ -320,15 +307,23 @@ void TLauncherConfigurationHandler::loadMainConfiguration(const QByteArray& aDat
     } catch (const TLauncherConfigurationException& oError) {
         qCritical() << "Download of configuration failed:" << oError.what();
         emit mainConfigurationDownloadFailed();
-        return;
+        return nullptr;
     }
     if (!pReader->listsPackages()) {
         // An error object that a server or proxy sent with success is no
         // metadata: it must not replace the local copy, which serves instead.
         qCritical() << "Download of configuration failed: the document lists no packages";
         fallBackToLocalCopy();
-        return;
+        return nullptr;
     }
+    return pReader;
+}
+
+void TLauncherConfigurationHandler::loadMainConfiguration(const QByteArray& aData)
+{
+    std::shared_ptr<TLauncherConfigurationReader> pReader = readDownloaded(aData);
+    if (!pReader)
+        return;
     m_pReader = std::move(pReader);
     writeLocalCopy(aData);
     emit mainConfigurationLoaded();

@@ -101,6 +101,8 @@ private:
 
     bool isWaitingForMainConfiguration() const;
     const QUrl& mainFetchUrl() const;
+    // The downloaded metadata read; null once its failure has been handled.
+    std::shared_ptr<TLauncherConfigurationReader> readDownloaded(const QByteArray& aData);
     void loadMainConfiguration(const QByteArray& aData);
     void loadSignedConfiguration(const QByteArray& aEnvelope);
     void fallBackToLocalCopy();

@@ -5,6 +5,7 @@
 #include "nginxserver.h"
 #include "testfiles.h"
 #include "testpool.h"
+#include "testsigningkeys.h"
 
 #include "launcher/launcherconfigurationhandler.h"
 #include "launcher/signedenvelope.h"
@@ -23,18 +24,6 @@ using namespace velmar::launcher;
 namespace {
 
 constexpr qint64 kDay = 24 * 60 * 60;
-
-const shared::TEd25519PrivateKey& oldKey()
-{
-    static const shared::TEd25519PrivateKey oKey = shared::TEd25519PrivateKey::generate();
-    return oKey;
-}
-
-const shared::TEd25519PrivateKey& newKey()
-{
-    static const shared::TEd25519PrivateKey oKey = shared::TEd25519PrivateKey::generate();
-    return oKey;
-}
 
 qint64 now()
 {

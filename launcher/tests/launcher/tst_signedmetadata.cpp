@@ -2,6 +2,8 @@
 // signature, the serial floor, its time, the trusted keys and the pins of the
 // documents. Whole launcher runs against a CDN are tst_launchersigning.
 
+#include "testsigningkeys.h"
+
 #include "launcher/envelopecheck.h"
 #include "launcher/launcherconfigurationreader.h"
 #include "launcher/package.h"
@@ -26,18 +28,6 @@ namespace {
 constexpr qint64 kNow = 1767225600; // 2026-01-01 00:00 UTC
 constexpr qint64 kDay = 24 * 60 * 60;
 constexpr quint64 kSerial = 1767000000;
-
-const shared::TEd25519PrivateKey& oldKey()
-{
-    static const shared::TEd25519PrivateKey oKey = shared::TEd25519PrivateKey::generate();
-    return oKey;
-}
-
-const shared::TEd25519PrivateKey& newKey()
-{
-    static const shared::TEd25519PrivateKey oKey = shared::TEd25519PrivateKey::generate();
-    return oKey;
-}
 
 TTrustedKeys trusting(std::initializer_list<const shared::TEd25519PrivateKey*> lKeys)
 {
