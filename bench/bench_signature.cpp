@@ -4,10 +4,10 @@
 // plain SHA-256 of the same bytes, measured in the same run.
 //   bench_signature [PIN-MIB [RUNS]]   (default 64 MiB, 5 runs)
 
-#include "launcher/documentpin.h"
-#include "launcher/envelopecheck.h"
-#include "launcher/signedenvelope.h"
-#include "launcher/trustedkeys.h"
+#include "launcher/documents/documentpin.h"
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/signedenvelope.h"
+#include "launcher/documents/trustedkeys.h"
 
 #include "shared/ed25519privatekey.h"
 #include "shared/sha256.h"

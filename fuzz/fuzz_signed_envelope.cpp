@@ -6,12 +6,12 @@
 #include "qtjsonleak.h"
 #include "quietlog.h"
 
-#include "launcher/envelopecheck.h"
-#include "launcher/launcherconfigurationexception.h"
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/package.h"
-#include "launcher/packagebuild.h"
-#include "launcher/trustedkeys.h"
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/launcherconfigurationexception.h"
+#include "launcher/documents/launcherconfigurationreader.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packagebuild.h"
+#include "launcher/documents/trustedkeys.h"
 
 namespace {
 

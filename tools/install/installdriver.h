@@ -10,6 +10,7 @@
 
 namespace shared {
 class TDownloadPool;
+class TDownloadHandle;
 class TDownloadRetries;
 }
 
@@ -18,7 +19,6 @@ class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TPackageConfigurationReader;
 class TTrustedKeys;
-class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageInstallation;
@@ -67,11 +67,12 @@ private:
     QString m_sFolder;
     std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> m_pFilesystemHelper;
     std::shared_ptr<shared::TDownloadPool> m_pDocumentPool;
+    std::unique_ptr<shared::TDownloadHandle> m_pDocuments;
     std::unique_ptr<shared::TDownloadRetries> m_pDocumentRetries;
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;
     int m_nDocumentsMissing = 0;
-    std::shared_ptr<velmar::launcher::TLauncherConfigurationReader> m_pMetadata;
+    std::shared_ptr<velmar::launcher::TPackage> m_pPackage;
     QString m_sPackageName;
     std::unique_ptr<velmar::launcher::TLauncherConfigurationHandler> m_pConfigurationHandler;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;

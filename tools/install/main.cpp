@@ -6,9 +6,9 @@
 
 #include "installdriver.h"
 
-#include "launcher/launcherfilesystemhelper.h"
-#include "launcher/launcherresources.h"
-#include "launcher/trustedkeys.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/launcherresources.h"
+#include "launcher/documents/trustedkeys.h"
 
 #include <QCoreApplication>
 #include <QDir>

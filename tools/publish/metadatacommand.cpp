@@ -4,8 +4,8 @@
 #include "jsontext.h"
 #include "toolio.h"
 
-#include "launcher/envelopecheck.h"
-#include "launcher/signedenvelope.h"
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/signedenvelope.h"
 #include "shared/ed25519privatekey.h"
 #include "shared/sha256.h"
 

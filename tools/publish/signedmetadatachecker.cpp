@@ -4,12 +4,12 @@
 #include "progressreporter.h"
 #include "toolio.h"
 
-#include "launcher/envelopecheck.h"
-#include "launcher/launcherconfigurationexception.h"
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/package.h"
-#include "launcher/packagebuild.h"
-#include "launcher/signedenvelope.h"
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/launcherconfigurationexception.h"
+#include "launcher/documents/launcherconfigurationreader.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packagebuild.h"
+#include "launcher/documents/signedenvelope.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launcher/trustedkeys.h"
+#include "launcher/documents/trustedkeys.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,12 +3,12 @@
 
 #include "publishtool.h"
 
-#include "launcher/envelopecheck.h"
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/package.h"
-#include "launcher/packagebuild.h"
-#include "launcher/signedenvelope.h"
-#include "launcher/trustedkeys.h"
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/launcherconfigurationreader.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packagebuild.h"
+#include "launcher/documents/signedenvelope.h"
+#include "launcher/documents/trustedkeys.h"
 #include "shared/ed25519privatekey.h"
 
 #include <QTemporaryDir>
