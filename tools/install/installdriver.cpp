@@ -1,10 +1,12 @@
 #include "installdriver.h"
 
 #include "launcher/documents/configurationurl.h"
-#include "launcher/engine/installationmanager.h"
+#include "launcher/documents/launcherconfigurationhandler.h"
+#include "launcher/documents/launcherconfigurationreader.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
 #include "launcher/documents/packageconfigurationreader.h"
+#include "launcher/engine/installationmanager.h"
 #include "launcher/engine/packageinstallation.h"
 
 #include "shared/downloadhandle.h"
@@ -17,6 +19,7 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace velmar::launcher;
@@ -33,12 +36,76 @@ TInstallDriver::TInstallDriver(ECommand eCommand, QUrl oPackageUrl, QUrl oAssetU
 
 TInstallDriver::~TInstallDriver() = default;
 
-void TInstallDriver::start()
+void TInstallDriver::createDocumentPool()
 {
     auto pManager = std::make_shared<QNetworkAccessManager>();
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+}
+
+void TInstallDriver::startFromMetadata(const QString& sPackage, std::shared_ptr<TLauncherFilesystemHelper> pMetadataHelper,
+                                       const TTrustedKeys& oKeys, const QString& sStateFile)
+{
+    m_sPackageName = sPackage;
+    createDocumentPool();
+    m_pConfigurationHandler =
+        std::make_unique<TLauncherConfigurationHandler>(m_pDocumentPool, std::move(pMetadataHelper), oKeys, sStateFile);
+    TLauncherConfigurationHandler* pHandler = m_pConfigurationHandler.get();
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationLoaded, this, &TInstallDriver::onMetadataLoaded);
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
+            [this] { fail(QStringLiteral("The metadata could not be fetched.")); });
+    connect(pHandler, &TLauncherConfigurationHandler::mainConfigurationRefused, this,
+            [this](const QString& sReason) { fail(QStringLiteral("The signed metadata was refused: %1.").arg(sReason)); });
+    connect(pHandler, &TLauncherConfigurationHandler::diskAccessFailed, this, &TInstallDriver::fail);
+    connect(pHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
+            &TInstallDriver::onMetadataDocumentsReceived);
+    pHandler->startLoadingMainConfiguration();
+}
+
+void TInstallDriver::onMetadataLoaded()
+{
+    // Offline means an older copy: a headless install takes only what the server says now.
+    if (m_pConfigurationHandler->isOffline()) {
+        fail(QStringLiteral("The metadata could not be fetched."));
+        return;
+    }
+    const auto& lPackages = m_pConfigurationHandler->launcherConfiguration()->packages();
+    const bool bListed = std::any_of(lPackages.begin(), lPackages.end(),
+                                     [this](const std::shared_ptr<TPackage>& pPackage) { return pPackage->name() == m_sPackageName; });
+    if (!bListed) {
+        fail(QStringLiteral("The metadata lists no package %1.").arg(m_sPackageName));
+        return;
+    }
+    m_pConfigurationHandler->downloadPackageConfigurations();
+}
+
+void TInstallDriver::onMetadataDocumentsReceived()
+{
+    for (const std::shared_ptr<TPackage>& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
+        if (pPackage->name() != m_sPackageName)
+            continue;
+        const TPackageBuild* pBuild = pPackage->platformBuild();
+        if (!pBuild) {
+            fail(QStringLiteral("Package %1 has no build for this system.").arg(m_sPackageName));
+            return;
+        }
+        if (!pBuild->configuration() || !pBuild->configuration()->isValid()) {
+            fail(QStringLiteral("The documents of package %1 could not be fetched, or are not the documents the metadata "
+                                "names (--verbose tells why).")
+                     .arg(m_sPackageName));
+            return;
+        }
+        m_oPackageUrl = pBuild->packageConfigurationUrl();
+        m_oAssetUrl = pBuild->assetConfigurationUrl();
+        proceed(pBuild->configuration());
+        return;
+    }
+}
+
+void TInstallDriver::start()
+{
+    createDocumentPool();
     m_pDocuments = std::make_unique<shared::TDownloadHandle>(m_pDocumentPool);
     m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(*m_pDocuments);
     connect(m_pDocuments.get(), &shared::TDownloadHandle::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
@@ -74,6 +141,11 @@ void TInstallDriver::onDocumentsReceived()
         fail(QStringLiteral("The package documents are not valid JSON."));
         return;
     }
+    proceed(std::move(pConfiguration));
+}
+
+void TInstallDriver::proceed(std::shared_ptr<const TPackageConfigurationReader> pConfiguration)
+{
     // The package folder is FOLDER itself: its name is the package's folder name
     // inside the packages folder, which is FOLDER's parent.
     m_pPackage = std::make_shared<TPackage>(QFileInfo(m_sFolder).fileName(), m_oPackageUrl, m_oAssetUrl,

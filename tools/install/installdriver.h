@@ -16,6 +16,9 @@ class TDownloadRetries;
 
 namespace velmar::launcher {
 class TInstallationManager;
+class TLauncherConfigurationHandler;
+class TPackageConfigurationReader;
+class TTrustedKeys;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageInstallation;
@@ -41,9 +44,19 @@ public:
 
     // Starts the work; the application's event loop ends with the exit code.
     void start();
+    // Instead of start(): the documents of package sPackage of the metadata that
+    // pMetadataHelper's settings name, read and checked as the launcher reads
+    // them, with oKeys trusted besides the built-in keys and the serial floor in
+    // sStateFile (the per-user state when empty).
+    void startFromMetadata(const QString& sPackage, std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> pMetadataHelper,
+                           const velmar::launcher::TTrustedKeys& oKeys, const QString& sStateFile);
 
 private:
+    void createDocumentPool();
     void onDocumentsReceived();
+    void onMetadataLoaded();
+    void onMetadataDocumentsReceived();
+    void proceed(std::shared_ptr<const velmar::launcher::TPackageConfigurationReader> pConfiguration);
     void onStarted(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void onFinished(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void fail(const QString& sMessage);
@@ -60,6 +73,8 @@ private:
     QByteArray m_aAssetDocument;
     int m_nDocumentsMissing = 0;
     std::shared_ptr<velmar::launcher::TPackage> m_pPackage;
+    QString m_sPackageName;
+    std::unique_ptr<velmar::launcher::TLauncherConfigurationHandler> m_pConfigurationHandler;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;
     bool m_bDone = false;

@@ -1,11 +1,14 @@
 // corvane-install: the launcher's install engine without its window.
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
 //                   [--assets URL] [--jobs N] [--settings FILE]
+//   corvane-install install|update|verify FOLDER --metadata URL --package NAME
+//                   [--trusted-key KEY]... [--state FILE] [--jobs N] [--settings FILE]
 
 #include "installdriver.h"
 
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/launcherresources.h"
+#include "launcher/documents/trustedkeys.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,12 +24,21 @@ namespace {
 const char kUsage[] =
     "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
     "                       [--settings FILE]\n"
+    "       corvane-install install|update|verify FOLDER --metadata URL --package NAME [--trusted-key KEY]...\n"
+    "                       [--state FILE] [--jobs N] [--settings FILE]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
     "  --assets URL     the package's asset document\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
+    "  --metadata URL   the launcher metadata, whose package NAME (--package) is installed with the documents\n"
+    "                   it names, as the launcher would\n"
+    "  --trusted-key KEY  a publisher key (as corvane-publish keygen prints it) whose signed metadata is\n"
+    "                   required, with its documents pinned, no older state than seen before and not expired;\n"
+    "                   repeatable; needs --metadata\n"
+    "  --state FILE     where the serial of the signed metadata accepted so far is kept (the per-user state\n"
+    "                   otherwise)\n"
     "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
     "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
     "media); their chunks are then the regular files below the documents' own folder.\n";
@@ -68,31 +80,50 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
-    QString sAssets, sJobs, sSettings;
+    QString sAssets, sJobs, sSettings, sMetadata, sPackage, sState, sKey;
     QStringList lPositional;
+    velmar::launcher::TTrustedKeys oKeys;
     for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
         const QString& sArgument = lArguments[nArgument];
-        QString* pValue = sArgument == QLatin1String("--assets")     ? &sAssets
-                          : sArgument == QLatin1String("--jobs")     ? &sJobs
-                          : sArgument == QLatin1String("--settings") ? &sSettings
-                                                                     : nullptr;
+        QString* pValue = sArgument == QLatin1String("--assets")        ? &sAssets
+                          : sArgument == QLatin1String("--jobs")        ? &sJobs
+                          : sArgument == QLatin1String("--settings")    ? &sSettings
+                          : sArgument == QLatin1String("--metadata")    ? &sMetadata
+                          : sArgument == QLatin1String("--package")     ? &sPackage
+                          : sArgument == QLatin1String("--state")       ? &sState
+                          : sArgument == QLatin1String("--trusted-key") ? &sKey
+                                                                        : nullptr;
         if (!pValue) {
             if (sArgument.startsWith(QLatin1String("--")))
                 return usage(QStringLiteral("Unknown option %1.").arg(sArgument));
             lPositional << sArgument;
         } else if (++nArgument < lArguments.size()) {
             *pValue = lArguments[nArgument];
+            if (pValue == &sKey && (sKey.trimmed().isEmpty() || !oKeys.add(sKey).isEmpty()))
+                return usage(QStringLiteral("%1 is no public key.").arg(sKey));
         } else {
             return usage(QStringLiteral("%1 needs a value.").arg(sArgument));
         }
     }
-    if (lPositional.size() != 3)
-        return usage(QStringLiteral("Expected a command, a URL and a folder."));
+    const bool bMetadata = !sMetadata.isEmpty();
+    if (oKeys.isChecking() && !bMetadata)
+        return usage(QStringLiteral("--trusted-key needs --metadata."));
+    if (!sState.isEmpty() && !bMetadata)
+        return usage(QStringLiteral("--state needs --metadata."));
+    if (bMetadata != !sPackage.isEmpty())
+        return usage(QStringLiteral("--metadata and --package go together."));
+    if (bMetadata && !sAssets.isEmpty())
+        return usage(QStringLiteral("--assets comes from the metadata with --metadata."));
+    if (lPositional.size() != (bMetadata ? 2 : 3))
+        return usage(bMetadata ? QStringLiteral("Expected a command and a folder.")
+                               : QStringLiteral("Expected a command, a URL and a folder."));
     const QString& sCommand = lPositional[0];
     if (sCommand != QLatin1String("install") && sCommand != QLatin1String("update") && sCommand != QLatin1String("verify"))
         return usage(QStringLiteral("Unknown command %1.").arg(sCommand));
-    QUrl oPackageUrl, oAssetUrl;
-    if (!absoluteUrl(lPositional[1], oPackageUrl))
+    QUrl oPackageUrl, oAssetUrl, oMetadataUrl;
+    if (bMetadata && !absoluteUrl(sMetadata, oMetadataUrl))
+        return usage(QStringLiteral("%1 is not an absolute URL.").arg(sMetadata));
+    if (!bMetadata && !absoluteUrl(lPositional[1], oPackageUrl))
         return usage(QStringLiteral("%1 is not an absolute URL.").arg(lPositional[1]));
     if (!sAssets.isEmpty() && !absoluteUrl(sAssets, oAssetUrl))
         return usage(QStringLiteral("%1 is not an absolute URL.").arg(sAssets));
@@ -100,9 +131,9 @@ int main(int argc, char* argv[])
     const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
     if (!bNumber || nJobs < 0)
         return usage(QStringLiteral("--jobs takes a positive number."));
-    const QString sFolder = QDir::cleanPath(QFileInfo(lPositional[2]).absoluteFilePath());
+    const QString sFolder = QDir::cleanPath(QFileInfo(lPositional.last()).absoluteFilePath());
     if (QFileInfo(sFolder).fileName().isEmpty())
-        return usage(QStringLiteral("%1 cannot be a package folder.").arg(lPositional[2]));
+        return usage(QStringLiteral("%1 cannot be a package folder.").arg(lPositional.last()));
     if (!sSettings.isEmpty() && !QFileInfo(sSettings).isFile())
         return usage(QStringLiteral("No settings file %1.").arg(sSettings));
 
@@ -122,6 +153,8 @@ int main(int argc, char* argv[])
         // A key met again later in the file wins.
         QFile oIni(sIni);
         QByteArray aOverrides = "\n[DIRECTORIES]\npackages=.\n[OPTIONS]\nskipVerification=false\n";
+        if (bMetadata)
+            aOverrides += "[URLS]\nlauncherConfiguration=" + oMetadataUrl.toEncoded() + '\n';
         if (nJobs > 0)
             aOverrides += "maxConcurrentDownloads=" + QByteArray::number(nJobs) + '\n';
         if (!oIni.open(QIODevice::Append) || oIni.write(aOverrides) != aOverrides.size()) {
@@ -133,6 +166,13 @@ int main(int argc, char* argv[])
 
     TInstallDriver oDriver(sCommand == QLatin1String("verify") ? TInstallDriver::Verify : TInstallDriver::Install,
                            oPackageUrl, oAssetUrl, sFolder, pHelper);
-    oDriver.start();
+    if (bMetadata) {
+        // The signed metadata's local copy is of no use to a single run: it stays in the scratch folder.
+        QCoreApplication::setOrganizationName(QStringLiteral("Quarlix GmbH"));
+        oDriver.startFromMetadata(sPackage, std::make_shared<velmar::launcher::TLauncherFilesystemHelper>(oScratch.path(), sIni),
+                                  oKeys, sState);
+    } else {
+        oDriver.start();
+    }
     return QCoreApplication::exec();
 }

@@ -62,33 +62,50 @@ bool sameChunk(const TPackageConfigurationReader& oReader, const TChunkDescripti
 } // namespace
 
 TCdnChecker::TCdnChecker(const QString& sFolder, int nJobs)
-    : m_sFolder(sFolder), m_sCanonicalFolder(QFileInfo(sFolder).canonicalFilePath()), m_nJobs(std::max(nJobs, 1))
+    : m_sFolder(sFolder)
+    , m_sCanonicalFolder(QFileInfo(sFolder).canonicalFilePath())
+    , m_sPackageDocument(kPackageDocument)
+    , m_sAssetDocument(kAssetDocument)
+    , m_bAssetDocumentOptional(true)
+    , m_nJobs(std::max(nJobs, 1))
 {
+}
+
+TCdnChecker::TCdnChecker(const QString& sPackageDocument, const QString& sAssetDocument, int nJobs)
+    : m_sFolder(QFileInfo(sPackageDocument).path())
+    , m_sCanonicalFolder(QFileInfo(m_sFolder).canonicalFilePath())
+    , m_sPackageDocument(QFileInfo(sPackageDocument).fileName())
+    , m_nJobs(std::max(nJobs, 1))
+{
+    // The asset document is named from the package document's folder, where its addresses must lead too.
+    if (!sAssetDocument.isEmpty())
+        m_sAssetDocument = QDir(m_sCanonicalFolder).relativeFilePath(QFileInfo(sAssetDocument).absoluteFilePath());
 }
 
 QStringList TCdnChecker::check()
 {
     if (m_sCanonicalFolder.isEmpty() || !QFileInfo(m_sCanonicalFolder).isDir())
         return {QStringLiteral("'%1' is not a folder").arg(QDir::toNativeSeparators(m_sFolder))};
-    const QString sPackagePath = m_sCanonicalFolder + QLatin1Char('/') + kPackageDocument;
-    const QString sAssetPath = m_sCanonicalFolder + QLatin1Char('/') + kAssetDocument;
+    const QString sPackagePath = m_sCanonicalFolder + QLatin1Char('/') + m_sPackageDocument;
+    const QString sAssetPath = m_sAssetDocument.isEmpty() ? QString() : m_sCanonicalFolder + QLatin1Char('/') + m_sAssetDocument;
     QFile oPackage(sPackagePath);
     if (!oPackage.open(QIODevice::ReadOnly))
-        return {QStringLiteral("%1 cannot be read: %2").arg(kPackageDocument, oPackage.errorString())};
+        return {QStringLiteral("%1 cannot be read: %2").arg(m_sPackageDocument, oPackage.errorString())};
     const QByteArray aPackage = oPackage.readAll();
     QByteArray aAssets;
     QFile oAssets(sAssetPath);
-    if (oAssets.exists()) {
+    const bool bAssets = !sAssetPath.isEmpty() && (oAssets.exists() || !m_bAssetDocumentOptional);
+    if (bAssets) {
         if (!oAssets.open(QIODevice::ReadOnly))
-            return {QStringLiteral("%1 cannot be read: %2").arg(kAssetDocument, oAssets.errorString())};
+            return {QStringLiteral("%1 cannot be read: %2").arg(m_sAssetDocument, oAssets.errorString())};
         aAssets = oAssets.readAll();
     }
     QStringList lProblems;
-    const QString sPackageProblem = documentProblem(kPackageDocument, aPackage);
+    const QString sPackageProblem = documentProblem(m_sPackageDocument, aPackage);
     if (!sPackageProblem.isEmpty())
         lProblems << sPackageProblem;
-    if (oAssets.exists()) {
-        const QString sAssetProblem = documentProblem(kAssetDocument, aAssets);
+    if (bAssets) {
+        const QString sAssetProblem = documentProblem(m_sAssetDocument, aAssets);
         if (!sAssetProblem.isEmpty())
             lProblems << sAssetProblem;
     }
@@ -130,7 +147,7 @@ QStringList TCdnChecker::checkDocuments(const TPackageConfigurationReader& oRead
 {
     QStringList lProblems;
     if (oReader.version().isEmpty())
-        lProblems << QStringLiteral("%1 names no version").arg(kPackageDocument);
+        lProblems << QStringLiteral("%1 names no version").arg(m_sPackageDocument);
     bool bExecutableListed = false;
     QSet<QString> lSeen;
     for (const TFileDescription& oFile : oReader.files()) {

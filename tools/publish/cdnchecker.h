@@ -19,7 +19,11 @@ class TPackageConfigurationReader;
 class TCdnChecker
 {
 public:
+    // The folder's package.json and, when there is one, its assets.json.
     TCdnChecker(const QString& sFolder, int nJobs);
+    // The documents named; every address must lead into the package document's
+    // folder. An empty asset path stands for none.
+    TCdnChecker(const QString& sPackageDocument, const QString& sAssetDocument, int nJobs);
 
     // The problems found, in a stable order; empty when the folder is sound.
     QStringList check();
@@ -40,6 +44,9 @@ private:
 
     QString m_sFolder;
     QString m_sCanonicalFolder;
+    QString m_sPackageDocument;
+    QString m_sAssetDocument;
+    bool m_bAssetDocumentOptional = false;
     int m_nJobs;
     int m_nFileCount = 0;
     int m_nChunkCount = 0;

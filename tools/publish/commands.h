@@ -15,8 +15,13 @@ int runChunks(const QStringList& lArguments);
 // build --source DIR --out CDNDIR --version V --executable REL [...]
 int runBuild(const QStringList& lArguments);
 // metadata --out FILE [--launcher-url URL ...] [--package NAME --directory DIR --url URL ...]...
+//          [--sign KEYFILE [--expires DAYS]]
 int runMetadata(const QStringList& lArguments);
-// check CDNDIR [--jobs N]
+// keygen KEYFILE
+int runKeygen(const QStringList& lArguments);
+// public-key KEYFILE
+int runPublicKey(const QStringList& lArguments);
+// check CDNDIR [--jobs N] | check --metadata FILE --trusted-key KEY... [--jobs N]
 int runCheck(const QStringList& lArguments);
 // prune CDNDIR [--keep DOCUMENT]... [--dry-run]
 int runPrune(const QStringList& lArguments);

@@ -21,8 +21,13 @@ const TCommand kCommands[] = {
     {"chunks", runChunks, "chunks FILE                   list the content-defined chunks of FILE"},
     {"build", runBuild, "build --source DIR --out CDNDIR --version V --executable REL ...\n"
                         "                                publish a client folder into a CDN folder"},
-    {"metadata", runMetadata, "metadata --out FILE ...       write the launcher metadata document"},
-    {"check", runCheck, "check CDNDIR                  check a published CDN folder offline"},
+    {"metadata", runMetadata, "metadata --out FILE ... [--sign KEYFILE [--expires DAYS]]\n"
+                              "                                write the launcher metadata document, signed with --sign"},
+    {"check", runCheck, "check CDNDIR                  check a published CDN folder offline\n"
+                        "  check --metadata FILE --trusted-key KEY\n"
+                        "                                check signed metadata, the documents it pins and their chunks"},
+    {"keygen", runKeygen, "keygen KEYFILE                make a key pair for signing the metadata"},
+    {"public-key", runPublicKey, "public-key KEYFILE            print the public key of a signing key"},
     {"prune", runPrune, "prune CDNDIR [--keep DOC]... [--dry-run]\n"
                         "                                delete the chunk files no kept document needs"},
     {"diff", runDiff, "diff OLD-DOC NEW-DOC          what a launcher at OLD fetches to reach NEW"},

@@ -1,13 +1,21 @@
 #include "commands.h"
 
+#include "documentswap.h"
 #include "jsontext.h"
 #include "toolio.h"
 
+#include "launcher/documents/envelopecheck.h"
+#include "launcher/documents/signedenvelope.h"
+#include "shared/ed25519privatekey.h"
+#include "shared/sha256.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -23,6 +31,7 @@ QString metadataUsage()
         "          [--install-automatically] [--logo-link URL]]...\n"
         "         [--hints URL] [--funnel URL] [--hardwaresurvey URL]\n"
         "         [--prevent-default-autostart] [--show-package-names]\n"
+        "         [--sign KEYFILE [--expires DAYS]]\n"
         "Writes the launcher metadata document FILE: the launcher's own package and the client\n"
         "packages in the order given, each with one linux x86_64 build.\n"
         "  --launcher-url URL         package.json of the launcher itself (for its self-update)\n"
@@ -37,10 +46,20 @@ QString metadataUsage()
         "    --logo-link URL          where a click on its logo leads\n"
         "  --hints URL, --funnel URL, --hardwaresurvey URL   the service addresses, absolute\n"
         "  --prevent-default-autostart, --show-package-names   the two display flags\n"
+        "  --sign KEYFILE             also write FILE.signed, the metadata signed with the key in\n"
+        "                             KEYFILE (see keygen), and name every build's documents in it\n"
+        "                             with their size and SHA-256, so that launchers that trust the\n"
+        "                             key take no other documents. The documents must lie next to FILE\n"
+        "                             at their (relative) addresses.\n"
+        "  --expires DAYS             launchers take the signed metadata for DAYS days (default 30, at\n"
+        "                             most 3650); sign again before then, e.g. from a daily job\n"
         "Document addresses may be relative: the launcher resolves them against the address of\n"
         "FILE, so a CDN folder published next to FILE is named by its folder, e.g. live/package.json.\n"
         "Exit codes: 0 written, 1 failed, 2 wrong command line.\n");
 }
+
+constexpr int kDefaultExpiryDays = 30;
+constexpr int kLongestExpiryDays = 3650;
 
 struct TPackageEntry
 {
@@ -50,6 +69,8 @@ struct TPackageEntry
     QString sAssetsUrl;
     QString sLogoLink;
     bool bInstallAutomatically = false;
+    // With --sign: the size and hash members of the build's documents.
+    QList<QByteArray> lPins;
 };
 
 QByteArray packageObject(const TPackageEntry& oPackage)
@@ -59,6 +80,7 @@ QByteArray packageObject(const TPackageEntry& oPackage)
                              jsonMember("url", jsonString(oPackage.sUrl))};
     if (!oPackage.sAssetsUrl.isEmpty())
         lBuild << jsonMember("assetsurl", jsonString(oPackage.sAssetsUrl));
+    lBuild << oPackage.lPins;
     QList<QByteArray> lMembers{jsonMember("name", jsonString(oPackage.sName)),
                                jsonMember("directoryname", jsonString(oPackage.sDirectory))};
     if (!oPackage.sLogoLink.isEmpty())
@@ -88,6 +110,36 @@ bool isFolderName(const QString& sText)
            && !sText.contains(QLatin1Char('/')) && !sText.contains(QLatin1Char('\\'));
 }
 
+// The size and hash members that pin the document at a relative address next
+// to the metadata. Throws std::runtime_error when it cannot be read.
+QList<QByteArray> pinMembers(const QDir& oBase, const QString& sAddress, const char* pSizeKey, const char* pHashKey)
+{
+    const QByteArray aDocument = readWholeFile(oBase.filePath(QUrl(sAddress).path()));
+    return {jsonMember(pSizeKey, jsonNumber(quint64(aDocument.size()))),
+            jsonMember(pHashKey, jsonString(QString::fromLatin1(shared::TSha256::hash(aDocument).toHex())))};
+}
+
+void pinDocuments(const QDir& oBase, TPackageEntry& oPackage)
+{
+    oPackage.lPins = pinMembers(oBase, oPackage.sUrl, "packagesize", "packagehash");
+    if (!oPackage.sAssetsUrl.isEmpty())
+        oPackage.lPins << pinMembers(oBase, oPackage.sAssetsUrl, "assetssize", "assetshash");
+}
+
+// The document's signed envelope: its serial grows past the one already
+// published, and is never below the time, so that it also grows across machines.
+QByteArray envelopeFor(const QByteArray& aDocument, const QString& sEnvelopePath, const QString& sKeyFile, int nDays)
+{
+    const shared::TEd25519PrivateKey oKey = shared::TEd25519PrivateKey::fromPem(readWholeFile(sKeyFile));
+    const qint64 nNow = QDateTime::currentSecsSinceEpoch();
+    quint64 nSerial = quint64(nNow);
+    if (QFileInfo::exists(sEnvelopePath)) {
+        if (const auto oPublished = velmar::launcher::TSignedEnvelope::read(readWholeFile(sEnvelopePath)))
+            nSerial = std::max(nSerial, oPublished->serial() + 1);
+    }
+    return velmar::launcher::TSignedEnvelope::seal(aDocument, nSerial, nNow, nNow + qint64(nDays) * 24 * 60 * 60, oKey);
+}
+
 } // namespace
 
 int runMetadata(const QStringList& lArguments)
@@ -104,6 +156,8 @@ int runMetadata(const QStringList& lArguments)
     QString sSurvey;
     bool bPreventAutostart = false;
     bool bShowNames = false;
+    QString sKeyFile;
+    QString sExpires;
 
     // Options are read in order, because those of a package follow its --package.
     for (int nIndex = 0; nIndex < lArguments.size(); ++nIndex) {
@@ -175,6 +229,10 @@ int runMetadata(const QStringList& lArguments)
             nResult = flag(bPreventAutostart);
         else if (sOption == QLatin1String("--show-package-names"))
             nResult = flag(bShowNames);
+        else if (sOption == QLatin1String("--sign"))
+            bHasValue = value(sKeyFile);
+        else if (sOption == QLatin1String("--expires"))
+            bHasValue = value(sExpires);
         else
             return usageError(QStringLiteral("Unknown argument '%1'.").arg(lArguments.at(nIndex)), metadataUsage());
         if (!bHasValue)
@@ -214,6 +272,40 @@ int runMetadata(const QStringList& lArguments)
                               metadataUsage());
     }
 
+    const bool bSign = !sKeyFile.isEmpty();
+    int nExpiryDays = kDefaultExpiryDays;
+    if (!sExpires.isEmpty()) {
+        bool bNumber = false;
+        nExpiryDays = sExpires.toInt(&bNumber);
+        if (!bSign)
+            return usageError(QStringLiteral("--expires belongs to --sign."), metadataUsage());
+        if (!bNumber || nExpiryDays < 1 || nExpiryDays > kLongestExpiryDays)
+            return usageError(QStringLiteral("--expires takes a number of days from 1 to %1.").arg(kLongestExpiryDays),
+                              metadataUsage());
+    }
+    const QDir oBase = QFileInfo(sOutput).absoluteDir();
+    if (bSign) {
+        QStringList lAddresses{oLauncher.sUrl, oLauncher.sAssetsUrl};
+        for (const TPackageEntry& oPackage : lPackages)
+            lAddresses << oPackage.sUrl << oPackage.sAssetsUrl;
+        for (const QString& sAddress : qAsConst(lAddresses)) {
+            if (!sAddress.isEmpty() && !QUrl(sAddress).isRelative())
+                return usageError(QStringLiteral("'%1': with --sign every document address must be relative, so that its\n"
+                                                 "document is found next to FILE and pinned.")
+                                      .arg(sAddress),
+                                  metadataUsage());
+        }
+        try {
+            if (bLauncher)
+                pinDocuments(oBase, oLauncher);
+            for (TPackageEntry& oPackage : lPackages)
+                pinDocuments(oBase, oPackage);
+        } catch (const std::exception& oError) {
+            printError(QStringLiteral("Cannot pin a document: %1").arg(QString::fromUtf8(oError.what())));
+            return kExitFailure;
+        }
+    }
+
     QByteArray aDocument = "{\n";
     if (bLauncher)
         aDocument += "  " + jsonMember("launcher", packageObject(oLauncher)) + ",\n";
@@ -234,15 +326,34 @@ int runMetadata(const QStringList& lArguments)
     aDocument += "  " + jsonMember("preventdefaultautostart", jsonBool(bPreventAutostart)) + ",\n";
     aDocument += "  " + jsonMember("showpackagenames", jsonBool(bShowNames)) + "\n}\n";
 
+    const QString sEnvelopePath = sOutput + QLatin1String(velmar::launcher::TSignedEnvelope::kFileSuffix);
     try {
-        writeFileAtomically(sOutput, aDocument);
+        if (bSign) {
+            const QByteArray aEnvelope = envelopeFor(aDocument, sEnvelopePath, sKeyFile, nExpiryDays);
+            // Both or neither: the plain document for launchers without keys, the envelope for the others.
+            TDocumentSwap oSwap(oBase.absolutePath());
+            oSwap.stage(QFileInfo(sOutput).fileName(), aDocument);
+            oSwap.stage(QFileInfo(sEnvelopePath).fileName(), aEnvelope);
+            oSwap.commit();
+            const auto oEnvelope = velmar::launcher::TSignedEnvelope::read(aEnvelope);
+            printOut(QStringLiteral("Signed '%1': serial %2, key ID %3, expires on %4.\n")
+                         .arg(sEnvelopePath)
+                         .arg(oEnvelope->serial())
+                         .arg(QString::fromLatin1(oEnvelope->keyId().toHex()),
+                              velmar::launcher::TEnvelopeCheck::timeText(oEnvelope->expiresAt())));
+        } else {
+            writeFileAtomically(sOutput, aDocument);
+        }
     } catch (const std::exception& oError) {
         printError(QString::fromUtf8(oError.what()));
         return kExitFailure;
     }
+    if (!bSign && QFileInfo::exists(sEnvelopePath))
+        printError(QStringLiteral("Note: '%1' still holds earlier signed metadata, which launchers that check signatures\n"
+                                  "read instead until it expires: sign with --sign, or remove it.")
+                       .arg(sEnvelopePath));
     // Relative addresses are resolved against the document's own place, which
     // usually mirrors this folder: say so when a document is not there (yet).
-    const QDir oBase = QFileInfo(sOutput).absoluteDir();
     QStringList lAddresses{oLauncher.sUrl, oLauncher.sAssetsUrl};
     for (const TPackageEntry& oPackage : lPackages)
         lAddresses << oPackage.sUrl << oPackage.sAssetsUrl;

@@ -97,6 +97,8 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
             &TLauncherApplication::onMainConfigurationLoaded);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
             &TLauncherApplication::failWithMaintenanceBox);
+    connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::mainConfigurationRefused, this,
+            &TLauncherApplication::failWithRefusedConfiguration);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::diskAccessFailed, this,
             &TLauncherApplication::failWithFileError);
     connect(m_pConfigurationHandler.get(), &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished, this,
@@ -436,6 +438,15 @@ void TLauncherApplication::failWithMaintenanceBox()
 {
     endRunWithBox(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
                   QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
+                  QMessageBox::Close);
+}
+
+void TLauncherApplication::failWithRefusedConfiguration(const QString& sReason)
+{
+    endRunWithBox(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
+                  QStringLiteral("Corvane Online is currently down for maintenance. Please try again later.\n\n"
+                                 "The signed metadata was refused: %1.")
+                      .arg(sReason),
                   QMessageBox::Close);
 }
 

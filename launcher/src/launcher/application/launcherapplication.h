@@ -89,6 +89,8 @@ private:
     const std::shared_ptr<TPackage>& package(int nPosition) const;
     // The boxes that end a run: each stops the wait notification and hides the splash first.
     void failWithMaintenanceBox();
+    // The maintenance box, naming why the signed metadata could not be trusted.
+    void failWithRefusedConfiguration(const QString& sReason);
     void failWithFileError(const QString& sMessage);
     void endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
                        QMessageBox::StandardButtons eButtons = QMessageBox::Ok);

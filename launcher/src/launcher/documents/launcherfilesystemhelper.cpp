@@ -41,7 +41,7 @@ QStringList TLauncherFilesystemHelper::launcherOwnData() const
     const QDir oFolder(m_sLauncherFolder);
     return {QDir::cleanPath(oFolder.relativeFilePath(oFolder.absoluteFilePath(m_pSettings->packages()))),
             kSettingsFileName, QFileInfo(QCoreApplication::applicationFilePath()).fileName() + QLatin1String(".log"),
-            QStringLiteral("launchermetadata.json")};
+            QStringLiteral("launchermetadata.json"), QStringLiteral("launchermetadata.json.signed")};
 }
 
 QDir TLauncherFilesystemHelper::packagesFolder()

@@ -44,6 +44,11 @@ TLauncherSettings::TLauncherSettings(const QString& sIniPath)
         m_oLauncherConfiguration = oUrls.url("launcherConfiguration");
         m_oCdnDiagnosticsTrace = oUrls.url("cdnDiagnosticsTrace");
         m_bAppendNocacheToPackageUrls = oUrls.flag("appendNocacheToPackageUrls", false);
+        m_oSignedLauncherConfiguration = oUrls.url("signedLauncherConfiguration");
+    }
+    {
+        TSection oSigning(oSettings, QStringLiteral("SIGNING"));
+        m_sTrustedKeys = oSigning.text("trustedKeys");
     }
     {
         TSection oDirectories(oSettings, QStringLiteral("DIRECTORIES"));

@@ -17,6 +17,10 @@ public:
     const QUrl& launcherConfiguration() const { return m_oLauncherConfiguration; }
     const QUrl& cdnDiagnosticsTrace() const { return m_oCdnDiagnosticsTrace; }
     bool appendNocacheToPackageUrls() const { return m_bAppendNocacheToPackageUrls; }
+    // Where the signed metadata lies when not beside the metadata; empty for beside it.
+    const QUrl& signedLauncherConfiguration() const { return m_oSignedLauncherConfiguration; }
+    // Publisher keys trusted besides the built-in ones, as keygen prints them.
+    const QString& trustedKeys() const { return m_sTrustedKeys; }
     const QString& packages() const { return m_sPackages; }
     const QString& settingsTarget() const { return m_sSettingsTarget; }
     const QString& packageFile() const { return m_sPackageFile; }
@@ -41,6 +45,8 @@ private:
     QUrl m_oLauncherConfiguration;
     QUrl m_oCdnDiagnosticsTrace;
     bool m_bAppendNocacheToPackageUrls = false;
+    QUrl m_oSignedLauncherConfiguration;
+    QString m_sTrustedKeys;
     QString m_sPackages;
     QString m_sSettingsTarget;
     QString m_sPackageFile;

@@ -34,6 +34,8 @@ TPackage::TPackage(qint32 nIndex, const QJsonObject& oPackage, const TLauncherCo
             architectureFromText(jsonText(oBuild.value(QLatin1String("architecture")))),
             oUrl.isUndefined() ? oBaseWithoutQuery : resolveAgainstBase(oBase, jsonText(oUrl)),
             sAssetsUrl.isEmpty() ? QUrl() : resolveAgainstBase(oBase, sAssetsUrl)));
+        m_lBuilds.back()->setPins(TDocumentPin::fromJson(oBuild, QStringLiteral("package")),
+                                  TDocumentPin::fromJson(oBuild, QStringLiteral("assets")));
     }
 }
 

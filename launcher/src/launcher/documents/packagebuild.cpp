@@ -13,6 +13,12 @@ TPackageBuild::TPackageBuild(EOperatingSystem eOperatingSystem, EArchitecture eA
 {
 }
 
+void TPackageBuild::setPins(TDocumentPin oPackagePin, TDocumentPin oAssetPin)
+{
+    m_oPackagePin = std::move(oPackagePin);
+    m_oAssetPin = std::move(oAssetPin);
+}
+
 void TPackageBuild::setConfiguration(std::shared_ptr<const TPackageConfigurationReader> pConfiguration)
 {
     m_pConfiguration = std::move(pConfiguration);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "documentpin.h"
 #include "packageconfigurationreader.h"
 
 #include <QUrl>
@@ -38,6 +39,10 @@ public:
     const QUrl& packageConfigurationUrl() const { return m_oPackageConfigurationUrl; }
     // Empty for a build without assets.
     const QUrl& assetConfigurationUrl() const { return m_oAssetConfigurationUrl; }
+    // What signed metadata says the two documents are; absent in unsigned metadata.
+    const TDocumentPin& packagePin() const { return m_oPackagePin; }
+    const TDocumentPin& assetPin() const { return m_oAssetPin; }
+    void setPins(TDocumentPin oPackagePin, TDocumentPin oAssetPin);
 
     // Null until both documents were received. Shared, so that a reader in use
     // survives being replaced by a newer one.
@@ -49,6 +54,8 @@ private:
     EArchitecture m_eArchitecture;
     QUrl m_oPackageConfigurationUrl;
     QUrl m_oAssetConfigurationUrl;
+    TDocumentPin m_oPackagePin;
+    TDocumentPin m_oAssetPin;
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
 };
 

@@ -43,6 +43,7 @@ class tst_LauncherRun : public QObject
 private slots:
     void firstLaunchThenDirectStartThenPatches();
     void offlineAndBrokenStarts();
+    void signedMetadataRuns();
     void graphicsFlag_data();
     void graphicsFlag();
     void selfUpdate_data();
@@ -170,6 +171,37 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     QVERIFY(QFile::remove(sLocalCopy));
     QCOMPARE(oBed.run({}), 1);
     QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+}
+
+// A launcher that trusts a key installs what that key signed, keeps the serial
+// in the player's own state, and names the reason when it refuses.
+void tst_LauncherRun::signedMetadataRuns()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    const QString sKeyFile = oBed.path(QStringLiteral("signing.key"));
+    const TToolRun oKeygen = runPublish({QStringLiteral("keygen"), sKeyFile});
+    QCOMPARE(oKeygen.nExitCode, 0);
+    const QString sSettings = oBed.path(QStringLiteral("launcher/launchersettings.ini"));
+    QVERIFY(writeTestFile(sSettings, readTestFile(sSettings) + "\n[SIGNING]\ntrustedKeys=" + oKeygen.sOut.trimmed().toUtf8() + '\n'));
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--sign"), sKeyFile}).nExitCode, 0);
+
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QVERIFY2(oBed.log().contains(QLatin1String("Signed configuration accepted")), qPrintable(oBed.log().right(1500)));
+    QVERIFY(!oBed.takeClientStart().isEmpty());
+    QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("launcher/launchermetadata.json.signed"))));
+
+    // Another publisher's signature: no copy of it to fall back on, so the box says why.
+    QVERIFY(QFile::remove(oBed.path(QStringLiteral("launcher/launchermetadata.json.signed"))));
+    const QString sOtherKey = oBed.path(QStringLiteral("other.key"));
+    QCOMPARE(runPublish({QStringLiteral("keygen"), sOtherKey}).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--sign"), sOtherKey}).nExitCode, 0);
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY2(oBed.log().contains(QLatin1String("The signed metadata was refused: unknown key")), qPrintable(oBed.log().right(1500)));
+    QVERIFY(oBed.takeClientStart().isEmpty());
 }
 
 void tst_LauncherRun::graphicsFlag_data()

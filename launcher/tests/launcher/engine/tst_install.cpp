@@ -96,6 +96,8 @@ private slots:
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
+    void signedMetadataInstalls_data();
+    void signedMetadataInstalls();
 
 private:
     // Version 1 installed once for every hostile document, with a link out of its folder.
@@ -909,3 +911,69 @@ void tst_Install::unusableFolderIsRefusedWithoutTouchingTheDisk()
 
 QTEST_GUILESS_MAIN(tst_Install)
 #include "tst_install.moc"
+
+void tst_Install::signedMetadataInstalls_data()
+{
+    QTest::addColumn<QString>("sCase");
+    QTest::addColumn<int>("nExitCode");
+    QTest::addColumn<QString>("sSays");
+    QTest::newRow("signed, key trusted") << "sound" << 0 << "is complete and verified";
+    QTest::newRow("signed, key not given: the metadata as it is") << "no key" << 0 << "is complete and verified";
+    QTest::newRow("changed package document") << "changed document" << 1 << "are not the documents the metadata names";
+    QTest::newRow("older signed state served again, serial kept in --state")
+        << "rollback" << 1 << "The signed metadata was refused: rollback from serial";
+    QTest::newRow("another publisher's key") << "other key" << 1 << "The signed metadata was refused: unknown key";
+    QTest::newRow("--trusted-key without --metadata") << "no metadata" << 2 << "--trusted-key needs --metadata";
+}
+
+// corvane-install takes a package from the metadata through the launcher's own checks.
+void tst_Install::signedMetadataInstalls()
+{
+    QFETCH(QString, sCase);
+    QFETCH(int, nExitCode);
+    QFETCH(QString, sSays);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(100000, 5));
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QCOMPARE(oBed.publish(QStringLiteral("1")).nExitCode, 0);
+    const QString sKeyFile = oBed.path(QStringLiteral("signing.key"));
+    const TToolRun oKeygen = runPublish({QStringLiteral("keygen"), sKeyFile});
+    QCOMPARE(oKeygen.nExitCode, 0);
+    QString sKey = oKeygen.sOut.trimmed();
+    const QString sMetadata = oBed.cdn() + QStringLiteral("/metadata.json");
+    const auto sign = [&] {
+        const TToolRun oRun = runPublish(QStringLiteral("metadata --package Live --directory live --url live/package.json "
+                                                        "--assets-url live/assets.json --sign")
+                                             .split(QLatin1Char(' '))
+                                         + QStringList{sKeyFile, QStringLiteral("--out"), sMetadata});
+        QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    };
+    sign();
+    const QString sState = oBed.path(QStringLiteral("state.ini"));
+    const QStringList lArguments{QStringLiteral("install"), oBed.folder(), QStringLiteral("--metadata"),
+                                 oBed.nginx().url(QStringLiteral("/metadata.json")).toString(), QStringLiteral("--package"),
+                                 QStringLiteral("Live"), QStringLiteral("--state"), sState};
+    const auto install = [&](const QStringList& lExtra) {
+        return runBuiltTool(QStringLiteral("corvane-install"), lArguments + lExtra, false, oBed.installEnvironment());
+    };
+    if (sCase == QLatin1String("changed document")) {
+        QJsonObject oDocument = readJson(oBed.cdn() + QStringLiteral("/live/package.json"));
+        oDocument.insert(QStringLiteral("executable"), QStringLiteral("bin/other"));
+        QVERIFY(writeJson(oBed.cdn() + QStringLiteral("/live/package.json"), oDocument));
+    } else if (sCase == QLatin1String("rollback")) {
+        const QByteArray aOlder = readTestFile(sMetadata + QStringLiteral(".signed"));
+        sign();
+        QCOMPARE(install({QStringLiteral("--trusted-key"), sKey}).nExitCode, 0);
+        QVERIFY(writeTestFile(sMetadata + QStringLiteral(".signed"), aOlder));
+    } else if (sCase == QLatin1String("other key")) {
+        const TToolRun oOther = runPublish({QStringLiteral("keygen"), oBed.path(QStringLiteral("other.key"))});
+        sKey = oOther.sOut.trimmed();
+    }
+    TToolRun oRun;
+    if (sCase == QLatin1String("no metadata"))
+        oRun = oBed.install(QStringLiteral("install"), QString(), {QStringLiteral("--trusted-key"), sKey});
+    else
+        oRun = install(sCase == QLatin1String("no key") ? QStringList() : QStringList{QStringLiteral("--trusted-key"), sKey});
+    QVERIFY2(oRun.nExitCode == nExitCode && oRun.sErr.contains(sSays), qPrintable(oRun.describe()));
+}
