@@ -18,7 +18,9 @@ int runBuild(const QStringList& lArguments);
 int runMetadata(const QStringList& lArguments);
 // check CDNDIR [--jobs N]
 int runCheck(const QStringList& lArguments);
-// prune CDNDIR [--keep DOCUMENT]... [--dry-run]
+// prune CDNDIR|REMOTE [--keep DOCUMENT]... [--dry-run]
 int runPrune(const QStringList& lArguments);
+// upload CDNDIR REMOTE [--dry-run] [--jobs N]
+int runUpload(const QStringList& lArguments);
 // diff OLD-DOC NEW-DOC [--old-assets DOC] [--new-assets DOC]
 int runDiff(const QStringList& lArguments);

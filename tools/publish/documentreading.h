@@ -15,5 +15,9 @@ class TPackageConfigurationReader;
 std::unique_ptr<velmar::launcher::TPackageConfigurationReader>
 readPublishedDocuments(const QString& sPackagePath, const QString& sAssetPath, const QUrl& oBase);
 
+// The same for documents already read; sNames names them in the error.
+std::unique_ptr<velmar::launcher::TPackageConfigurationReader>
+readPublishedDocumentBytes(const QByteArray& aPackage, const QByteArray& aAssets, const QUrl& oBase, const QString& sNames);
+
 // The folder as a base URL, for documents that lie (or were served) there.
 QUrl folderBaseUrl(const QString& sFolder);

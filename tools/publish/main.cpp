@@ -23,8 +23,10 @@ const TCommand kCommands[] = {
                         "                                publish a client folder into a CDN folder"},
     {"metadata", runMetadata, "metadata --out FILE ...       write the launcher metadata document"},
     {"check", runCheck, "check CDNDIR                  check a published CDN folder offline"},
-    {"prune", runPrune, "prune CDNDIR [--keep DOC]... [--dry-run]\n"
+    {"prune", runPrune, "prune CDNDIR|REMOTE [--keep DOC]... [--dry-run]\n"
                         "                                delete the chunk files no kept document needs"},
+    {"upload", runUpload, "upload CDNDIR REMOTE [--dry-run]\n"
+                          "                                copy a CDN folder to storage through rclone, documents last"},
     {"diff", runDiff, "diff OLD-DOC NEW-DOC          what a launcher at OLD fetches to reach NEW"},
 };
 
