@@ -55,6 +55,7 @@ void TInstallDriver::start()
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+    m_pDocumentPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
     m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
     connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
         m_pDocumentRetries->forget(oUrl);

@@ -1,6 +1,6 @@
 // corvane-install: the launcher's install engine without its window.
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
-//                   [--assets URL] [--jobs N] [--settings FILE]
+//                   [--assets URL] [--jobs N] [--limit-rate RATE] [--settings FILE]
 
 #include "installdriver.h"
 
@@ -20,11 +20,13 @@ namespace {
 
 const char kUsage[] =
     "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
-    "                       [--settings FILE]\n"
+    "                       [--limit-rate RATE] [--settings FILE]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
     "  --assets URL     the package's asset document\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
+    "  --limit-rate RATE  bytes a second all transfers together may take, with K, M or G for\n"
+    "                   1024, 1024² or 1024³ (5M); 0: no limit (the settings' bandwidthLimit otherwise)\n"
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
     "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
@@ -48,6 +50,24 @@ int usage(const QString& sReason)
     return 2;
 }
 
+// "5M" → 5242880; -1 when the text is no rate.
+qint64 parseRate(const QString& sText)
+{
+    static const QString kUnits = QStringLiteral("KMG");
+    QString sNumber = sText.trimmed();
+    qint64 nFactor = 1;
+    const int nUnit = sNumber.isEmpty() ? -1 : kUnits.indexOf(sNumber.back().toUpper());
+    if (nUnit >= 0) {
+        nFactor = qint64(1) << (10 * (nUnit + 1));
+        sNumber.chop(1);
+    }
+    bool bNumber = false;
+    const double dValue = sNumber.toDouble(&bNumber);
+    if (!bNumber || !(dValue >= 0) || dValue * double(nFactor) > 1e15)
+        return -1;
+    return qint64(dValue * double(nFactor));
+}
+
 bool absoluteUrl(const QString& sText, QUrl& oUrl)
 {
     oUrl = QUrl(sText, QUrl::StrictMode);
@@ -68,13 +88,14 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
-    QString sAssets, sJobs, sSettings;
+    QString sAssets, sJobs, sSettings, sRate;
     QStringList lPositional;
     for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
         const QString& sArgument = lArguments[nArgument];
         QString* pValue = sArgument == QLatin1String("--assets")     ? &sAssets
                           : sArgument == QLatin1String("--jobs")     ? &sJobs
                           : sArgument == QLatin1String("--settings") ? &sSettings
+                          : sArgument == QLatin1String("--limit-rate") ? &sRate
                                                                      : nullptr;
         if (!pValue) {
             if (sArgument.startsWith(QLatin1String("--")))
@@ -100,6 +121,9 @@ int main(int argc, char* argv[])
     const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
     if (!bNumber || nJobs < 0)
         return usage(QStringLiteral("--jobs takes a positive number."));
+    const qint64 nRate = sRate.isEmpty() ? -1 : parseRate(sRate);
+    if (!sRate.isEmpty() && nRate < 0)
+        return usage(QStringLiteral("--limit-rate takes a number of bytes a second, such as 500K or 5M."));
     const QString sFolder = QDir::cleanPath(QFileInfo(lPositional[2]).absoluteFilePath());
     if (QFileInfo(sFolder).fileName().isEmpty())
         return usage(QStringLiteral("%1 cannot be a package folder.").arg(lPositional[2]));
@@ -124,6 +148,8 @@ int main(int argc, char* argv[])
         QByteArray aOverrides = "\n[DIRECTORIES]\npackages=.\n[OPTIONS]\nskipVerification=false\n";
         if (nJobs > 0)
             aOverrides += "maxConcurrentDownloads=" + QByteArray::number(nJobs) + '\n';
+        if (nRate >= 0)
+            aOverrides += "bandwidthLimit=" + QByteArray::number(nRate) + '\n';
         if (!oIni.open(QIODevice::Append) || oIni.write(aOverrides) != aOverrides.size()) {
             std::fprintf(stderr, "corvane-install: cannot prepare the settings in the temporary folder\n");
             return 1;

@@ -2,6 +2,8 @@
 
 #include "launcherresources.h"
 
+#include "shared/bandwidthlimiter.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
@@ -32,6 +34,8 @@ TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& sLauncherFol
         sSettings = fileExists(sOnDisk) ? sOnDisk : QStringLiteral(":/settings/") + kSettingsFileName;
     }
     m_pSettings = std::make_shared<const TLauncherSettings>(sSettings);
+    if (m_pSettings->bandwidthLimit() > 0)
+        m_pBandwidthLimiter = std::make_shared<shared::TBandwidthLimiter>(m_pSettings->bandwidthLimit());
     m_sAccountGroupFileName = m_pSettings->accountGroupFile();
     m_sAccountGroupTargetPath = joinPath({m_pSettings->settingsTarget(), m_sAccountGroupFileName});
 }

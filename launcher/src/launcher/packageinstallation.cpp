@@ -47,6 +47,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
         std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager), nullptr, false);
     // A transfer that stalls or crawls is a failed attempt, not an installation that never ends.
     m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+    m_pDownloadPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);

@@ -742,23 +742,29 @@ void tst_Install::brokenAnswers_data()
     QTest::addColumn<int>("nTimes");
     QTest::addColumn<QString>("sMethod");
     QTest::addColumn<bool>("bInstalls");
+    QTest::addColumn<QString>("sLimit"); // --limit-rate
     const QString sChunks = QStringLiteral("live/chunks/");
     const QString sStore = QStringLiteral("store");
-    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false;
-    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true;
-    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true;
-    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false;
+    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
+    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true << QString();
+    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << QString();
     // Stored chunks: a wrong byte makes a wrong hash; packed ones fail to unpack.
-    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true;
-    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false;
-    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true;
-    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true;
-    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true;
-    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false;
+    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true << QString();
+    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false << QString();
+    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true << QString();
+    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true << QString();
+    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << QString();
+    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false << QString();
+    // Read through the bandwidth limit, answers are whole or fail the same; a drip still crawls.
+    const QString sLimit = QStringLiteral("20M");
+    QTest::newRow("reset once, limited") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << sLimit;
+    QTest::newRow("truncated, limited") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << sLimit;
+    QTest::newRow("dripping once, limited") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << sLimit;
     // The documents get the same attempts, but only where another one may succeed.
-    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true;
-    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true;
-    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false;
+    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true << QString();
+    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
 }
 
 void tst_Install::brokenAnswers()
@@ -768,6 +774,7 @@ void tst_Install::brokenAnswers()
     QFETCH(int, nTimes);
     QFETCH(QString, sMethod);
     QFETCH(bool, bInstalls);
+    QFETCH(QString, sLimit);
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
@@ -784,8 +791,10 @@ void tst_Install::brokenAnswers()
     QVERIFY(aSettings.contains("stallTimeout=1000"));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(),
-                                       {QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))});
+    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    if (!sLimit.isEmpty())
+        lExtra << QStringLiteral("--limit-rate") << sLimit;
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
     QStringList lFaulty;
     for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
         if (oRequest.path().startsWith(sPrefix))
