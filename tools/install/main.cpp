@@ -7,6 +7,8 @@
 #include "launcher/launcherfilesystemhelper.h"
 #include "launcher/launcherresources.h"
 
+#include "shared/systemproxies.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -29,6 +31,7 @@ const char kUsage[] =
     "                   1024, 1024² or 1024³ (5M); 0: no limit (the settings' bandwidthLimit otherwise)\n"
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
+    "Requests go through the proxy that http_proxy, https_proxy or all_proxy name, except for no_proxy.\n"
     "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
     "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
     "media); their chunks are then the regular files below the documents' own folder.\n";
@@ -79,6 +82,7 @@ bool absoluteUrl(const QString& sText, QUrl& oUrl)
 int main(int argc, char* argv[])
 {
     QCoreApplication oApplication(argc, argv);
+    shared::useSystemProxies();
     QStringList lArguments = QCoreApplication::arguments().mid(1);
     s_bVerbose = lArguments.removeAll(QStringLiteral("--verbose")) > 0;
     qInstallMessageHandler(printMessage);

@@ -23,7 +23,7 @@ constexpr double kMinimumCapacity = 16 * 1024;
 TBandwidthLimiter::TBandwidthLimiter(qint64 nBytesPerSecond, QObject* pParent)
     : QObject(pParent)
     , m_nRate(std::max<qint64>(nBytesPerSecond, 0))
-    , m_dCapacity(std::max(double(m_nRate) / 4.0, kMinimumCapacity))
+    , m_dCapacity(std::max(double(m_nRate) / 2.0, kMinimumCapacity))
     , m_dBudget(m_dCapacity)
     , m_fnNow(steadyMilliseconds)
 {

@@ -52,7 +52,7 @@ private:
     void refill();
 
     qint64 m_nRate;
-    // A quarter of a second's worth at most: rounds that come late lose nothing,
+    // Half a second's worth at most: rounds that come late lose nothing,
     // and an idle moment is no licence for a burst.
     double m_dCapacity;
     double m_dBudget;

@@ -90,6 +90,8 @@ private slots:
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
+    void requestsFollowTheSystemProxy_data();
+    void requestsFollowTheSystemProxy();
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
@@ -822,6 +824,47 @@ void tst_Install::brokenAnswers()
     // At most four attempts per chunk (a request on a connection the server had
     // just closed may fail before the server sees it), then the chunk is given up.
     QVERIFY(lFaulty.count(lFaulty.first()) >= 2 && lFaulty.count(lFaulty.first()) <= 4);
+}
+
+void tst_Install::requestsFollowTheSystemProxy_data()
+{
+    // The server records every request and answers it as proxy and origin alike;
+    // a request through a proxy names the whole address. "cdn.invalid" resolves nowhere.
+    QTest::addColumn<QString>("sVariable");
+    QTest::addColumn<QString>("sHost"); // empty: the server's own address, which no_proxy names
+    QTest::addColumn<bool>("bProxied");
+    QTest::newRow("http_proxy") << "http_proxy" << "cdn.invalid" << true;
+    QTest::newRow("all_proxy") << "all_proxy" << "cdn.invalid" << true;
+    QTest::newRow("no_proxy names the host") << "http_proxy" << QString() << false;
+}
+
+void tst_Install::requestsFollowTheSystemProxy()
+{
+    QFETCH(QString, sVariable);
+    QFETCH(QString, sHost);
+    QFETCH(bool, bProxied);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 5));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.cdn()));
+    const QUrl oServerUrl = oServer.url(QString());
+    oBed.serveFrom(sHost.isEmpty() ? oServerUrl : QUrl(QStringLiteral("http://%1/").arg(sHost)));
+    QProcessEnvironment oEnvironment;
+    for (const char* pName : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "ALL_PROXY", "NO_PROXY"})
+        oEnvironment.insert(QLatin1String(pName), QString());
+    oEnvironment.insert(sVariable, QStringLiteral("http://127.0.0.1:%1").arg(oServer.port()));
+    if (sHost.isEmpty())
+        oEnvironment.insert(QStringLiteral("no_proxy"), QStringLiteral("localhost,127.0.0.1"));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, false, oEnvironment);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QList<TRecordedHttpRequest> lRequests = oServer.requests();
+    QVERIFY(lRequests.size() >= 3);
+    for (const TRecordedHttpRequest& oRequest : lRequests)
+        QVERIFY2(oRequest.m_aTarget.startsWith("http://") == bProxied, oRequest.m_aTarget.constData());
 }
 
 // The installation manager's decisions that need no download: which package is
