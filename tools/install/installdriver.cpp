@@ -106,13 +106,13 @@ void TInstallDriver::onStarted(const std::shared_ptr<TPackageInstallation>& pIns
     std::fprintf(stderr, "%s: %s -> %s\n", qPrintable(QDir::toNativeSeparators(m_sFolder)),
                  qPrintable(pInstallation->installedVersionLabel()), qPrintable(pInstallation->targetVersionLabel()));
     connect(pInstallation.get(), &TPackageInstallation::scanProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { m_oProgress.update(QStringLiteral("scan"), nDone, nTotal); });
+            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { progress(QStringLiteral("scan"), nDone, nTotal); });
     connect(pInstallation->downloader(), &TPackageFileDownloader::progress, this,
             [this](shared::TFileSize nDownloaded, shared::TFileSize nToDownload, shared::TFileSize, shared::TFileSize) {
-                m_oProgress.update(QStringLiteral("download"), nDownloaded, nToDownload);
+                progress(QStringLiteral("download"), nDownloaded, nToDownload);
             });
     connect(pInstallation.get(), &TPackageInstallation::verificationProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { m_oProgress.update(QStringLiteral("verify"), nDone, nTotal); });
+            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { progress(QStringLiteral("verify"), nDone, nTotal); });
 }
 
 void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pInstallation)
@@ -126,8 +126,18 @@ void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pIn
     }
     std::fprintf(stderr, "%s is complete and verified: %s\n", qPrintable(QDir::toNativeSeparators(m_sFolder)),
                  qPrintable(pInstallation->configuration()->versionLabel()));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("complete"), QString(), pInstallation->configuration()->versionLabel());
     m_bDone = true;
     QCoreApplication::exit(0);
+}
+
+void TInstallDriver::progress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    if (m_pJson)
+        m_pJson->update(sStep, nDone, nTotal);
+    else
+        m_oProgress.update(sStep, nDone, nTotal);
 }
 
 void TInstallDriver::fail(const QString& sMessage)
@@ -137,5 +147,7 @@ void TInstallDriver::fail(const QString& sMessage)
     m_bDone = true;
     m_oProgress.finish();
     std::fprintf(stderr, "corvane-install: %s\n", qPrintable(sMessage));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("failed"), sMessage);
     QCoreApplication::exit(1);
 }

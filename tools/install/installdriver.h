@@ -1,5 +1,6 @@
 #pragma once
 
+#include "progressjson.h"
 #include "progressline.h"
 
 #include <QObject>
@@ -39,6 +40,8 @@ public:
                    std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> pFilesystemHelper);
     ~TInstallDriver() override;
 
+    // Progress and outcome as JSON lines on standard output instead of the progress line.
+    void setJsonProgress() { m_pJson = std::make_unique<TProgressJson>(); }
     // Starts the work; the application's event loop ends with the exit code.
     void start();
 
@@ -47,6 +50,7 @@ private:
     void onStarted(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void onFinished(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void fail(const QString& sMessage);
+    void progress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
 
     ECommand m_eCommand;
     QUrl m_oPackageUrl;
@@ -61,5 +65,6 @@ private:
     std::shared_ptr<velmar::launcher::TLauncherConfigurationReader> m_pMetadata;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;
+    std::unique_ptr<TProgressJson> m_pJson;
     bool m_bDone = false;
 };

@@ -1,6 +1,7 @@
 // corvane-install: the launcher's install engine without its window.
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
-//                   [--assets URL] [--jobs N] [--limit-rate RATE] [--settings FILE]
+//                   [--assets URL] [--jobs N] [--limit-rate RATE] [--progress line|json]
+//                   [--settings FILE]
 
 #include "installdriver.h"
 
@@ -22,13 +23,17 @@ namespace {
 
 const char kUsage[] =
     "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
-    "                       [--limit-rate RATE] [--settings FILE]\n"
+    "                       [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
     "  --assets URL     the package's asset document\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
     "  --limit-rate RATE  bytes a second all transfers together may take, with K, M or G for\n"
     "                   1024, 1024² or 1024³ (5M); 0: no limit (the settings' bandwidthLimit otherwise)\n"
+    "  --progress json  progress as one JSON object a line on standard output: {\"step\", \"bytesDone\",\n"
+    "                   \"bytesTotal\", \"bytesPerSecond\", \"secondsLeft\"}, at most one a second per step\n"
+    "                   and one at its end, then {\"outcome\": complete|failed|interrupted, \"reason\"};\n"
+    "                   line (the default): the progress line on standard error\n"
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
     "Requests go through the proxy that http_proxy, https_proxy or all_proxy name, except for no_proxy.\n"
@@ -92,7 +97,7 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
-    QString sAssets, sJobs, sSettings, sRate;
+    QString sAssets, sJobs, sSettings, sRate, sProgress;
     QStringList lPositional;
     for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
         const QString& sArgument = lArguments[nArgument];
@@ -100,6 +105,7 @@ int main(int argc, char* argv[])
                           : sArgument == QLatin1String("--jobs")     ? &sJobs
                           : sArgument == QLatin1String("--settings") ? &sSettings
                           : sArgument == QLatin1String("--limit-rate") ? &sRate
+                          : sArgument == QLatin1String("--progress")   ? &sProgress
                                                                      : nullptr;
         if (!pValue) {
             if (sArgument.startsWith(QLatin1String("--")))
@@ -125,6 +131,8 @@ int main(int argc, char* argv[])
     const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
     if (!bNumber || nJobs < 0)
         return usage(QStringLiteral("--jobs takes a positive number."));
+    if (!sProgress.isEmpty() && sProgress != QLatin1String("json") && sProgress != QLatin1String("line"))
+        return usage(QStringLiteral("--progress takes line or json."));
     const qint64 nRate = sRate.isEmpty() ? -1 : parseRate(sRate);
     if (!sRate.isEmpty() && nRate < 0)
         return usage(QStringLiteral("--limit-rate takes a number of bytes a second, such as 500K or 5M."));
@@ -163,6 +171,8 @@ int main(int argc, char* argv[])
 
     TInstallDriver oDriver(sCommand == QLatin1String("verify") ? TInstallDriver::Verify : TInstallDriver::Install,
                            oPackageUrl, oAssetUrl, sFolder, pHelper);
+    if (sProgress == QLatin1String("json"))
+        oDriver.setJsonProgress();
     oDriver.start();
     return QCoreApplication::exec();
 }

@@ -92,6 +92,7 @@ private slots:
     void brokenAnswers();
     void requestsFollowTheSystemProxy_data();
     void requestsFollowTheSystemProxy();
+    void jsonProgressForScripts();
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
@@ -865,6 +866,49 @@ void tst_Install::requestsFollowTheSystemProxy()
     QVERIFY(lRequests.size() >= 3);
     for (const TRecordedHttpRequest& oRequest : lRequests)
         QVERIFY2(oRequest.m_aTarget.startsWith("http://") == bProxied, oRequest.m_aTarget.constData());
+}
+
+void tst_Install::jsonProgressForScripts()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(3 << 20, 6));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    // A line that is no JSON object reads as an empty one, which has none of the keys.
+    const auto lines = [](const TToolRun& oRun) {
+        QList<QJsonObject> lObjects;
+        for (const QString& sLine : oRun.sOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            lObjects << QJsonDocument::fromJson(sLine.toUtf8()).object();
+        return lObjects;
+    };
+
+    TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(!oRun.sErr.contains(QLatin1String("download:")), qPrintable(oRun.sErr));
+    QList<QJsonObject> lLines = lines(oRun);
+    QVERIFY(lLines.size() >= 2);
+    const QJsonObject oOutcome = lLines.takeLast();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("complete"));
+    QCOMPARE(oOutcome.value(QStringLiteral("version")).toString(), QStringLiteral("P1 Aa1"));
+    QJsonObject oLastDownload;
+    for (const QJsonObject& oLine : qAsConst(lLines)) {
+        for (const char* pKey : {"step", "bytesDone", "bytesTotal", "bytesPerSecond", "secondsLeft"})
+            QVERIFY2(oLine.contains(QLatin1String(pKey)), QJsonDocument(oLine).toJson().constData());
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            oLastDownload = oLine;
+    }
+    QVERIFY(oLastDownload.value(QStringLiteral("bytesTotal")).toDouble() > 3 << 20);
+    QCOMPARE(oLastDownload.value(QStringLiteral("bytesDone")), oLastDownload.value(QStringLiteral("bytesTotal")));
+
+    // A failure ends with its reason.
+    QVERIFY(QFile::remove(oBed.cdn() + QStringLiteral("/live/assets.json")));
+    oRun = oBed.install(QStringLiteral("update"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QCOMPARE(oRun.nExitCode, 1);
+    lLines = lines(oRun);
+    QVERIFY(!lLines.isEmpty());
+    QCOMPARE(lLines.last().value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    QVERIFY(lLines.last().value(QStringLiteral("reason")).toString().contains(QLatin1String("assets.json")));
 }
 
 // The installation manager's decisions that need no download: which package is
