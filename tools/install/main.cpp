@@ -1,12 +1,16 @@
 // corvane-install: the launcher's install engine without its window.
+//   corvane-install uninstall FOLDER
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
 //                   [--assets URL] [--jobs N] [--limit-rate RATE] [--progress line|json]
 //                   [--settings FILE]
 
 #include "installdriver.h"
+#include "progressjson.h"
 
 #include "launcher/launcherfilesystemhelper.h"
 #include "launcher/launcherresources.h"
+#include "launcher/launchersettings.h"
+#include "launcher/packageuninstall.h"
 
 #include "shared/systemproxies.h"
 
@@ -24,8 +28,11 @@ namespace {
 const char kUsage[] =
     "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
     "                       [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
+    "       corvane-install uninstall FOLDER [--settings FILE] [--progress line|json]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
+    "  uninstall        delete exactly the files that FOLDER's installed package lists, its marker files,\n"
+    "                   then the folders this emptied; nothing else\n"
     "  --assets URL     the package's asset document\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
     "  --limit-rate RATE  bytes a second all transfers together may take, with K, M or G for\n"
@@ -76,6 +83,23 @@ qint64 parseRate(const QString& sText)
     return qint64(dValue * double(nFactor));
 }
 
+int uninstall(const QString& sFolder, const QString& sSettings, bool bJson)
+{
+    velmar::launcher::initLauncherResources();
+    const velmar::launcher::TLauncherSettings oSettings(sSettings.isEmpty() ? QStringLiteral(":/settings/launchersettings.ini")
+                                                                             : sSettings);
+    velmar::launcher::TPackageUninstall oUninstall(sFolder, oSettings);
+    const bool bDone = oUninstall.plan() && oUninstall.run();
+    if (!bDone)
+        std::fprintf(stderr, "corvane-install: %s\n", qPrintable(oUninstall.errorString()));
+    else
+        std::fprintf(stderr, "%s: uninstalled, %d files, %.1f MB freed\n", qPrintable(QDir::toNativeSeparators(sFolder)),
+                     oUninstall.fileCount(), double(oUninstall.bytesFreed()) / 1e6);
+    if (bJson)
+        TProgressJson().outcome(bDone ? QStringLiteral("complete") : QStringLiteral("failed"), bDone ? QString() : oUninstall.errorString());
+    return bDone ? 0 : 1;
+}
+
 bool absoluteUrl(const QString& sText, QUrl& oUrl)
 {
     oUrl = QUrl(sText, QUrl::StrictMode);
@@ -116,6 +140,13 @@ int main(int argc, char* argv[])
         } else {
             return usage(QStringLiteral("%1 needs a value.").arg(sArgument));
         }
+    }
+    if (lPositional.value(0) == QLatin1String("uninstall")) {
+        if (lPositional.size() != 2)
+            return usage(QStringLiteral("Expected uninstall and a folder."));
+        if (!sSettings.isEmpty() && !QFileInfo(sSettings).isFile())
+            return usage(QStringLiteral("No settings file %1.").arg(sSettings));
+        return uninstall(QDir::cleanPath(QFileInfo(lPositional[1]).absoluteFilePath()), sSettings, sProgress == QLatin1String("json"));
     }
     if (lPositional.size() != 3)
         return usage(QStringLiteral("Expected a command, a URL and a folder."));

@@ -93,6 +93,7 @@ private slots:
     void requestsFollowTheSystemProxy_data();
     void requestsFollowTheSystemProxy();
     void jsonProgressForScripts();
+    void uninstallDeletesExactlyWhatThePackageLists();
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
@@ -909,6 +910,45 @@ void tst_Install::jsonProgressForScripts()
     QVERIFY(!lLines.isEmpty());
     QCOMPARE(lLines.last().value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
     QVERIFY(lLines.last().value(QStringLiteral("reason")).toString().contains(QLatin1String("assets.json")));
+}
+
+void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/maps/world.pak"), noiseBytes(1 << 20, 7));
+    oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The player's own files stay, in the package's folders too; so does a file
+    // outside the folder that a hostile marker names.
+    const QString sFolder = oBed.folder();
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
+    QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
+    QJsonObject oHostile = lFiles.first().toObject();
+    oHostile.insert(QStringLiteral("localfile"), QStringLiteral("../outside.txt"));
+    lFiles.append(oHostile);
+    oPartial.insert(QStringLiteral("files"), lFiles);
+    QVERIFY(writeJson(sFolder + QStringLiteral("/partial-package.json"), oPartial));
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QLatin1String("3 files")), qPrintable(oRun.sErr));
+    QCOMPARE(TInstallBed::files(sFolder).keys(), QStringList({QStringLiteral("bin/notes.txt"), QStringLiteral("saves/slot1.sav")}));
+    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json"})
+        QVERIFY(!QFileInfo::exists(sFolder + QLatin1String(pMarker)));
+    // The folders it emptied went; nothing else did.
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/data")));
+    QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("install/outside.txt"))));
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("Nothing is installed")), qPrintable(oRun.describe()));
 }
 
 // The installation manager's decisions that need no download: which package is
