@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace velmar::launcher;
@@ -130,6 +131,20 @@ void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pIn
         m_pJson->outcome(QStringLiteral("complete"), QString(), pInstallation->configuration()->versionLabel());
     m_bDone = true;
     QCoreApplication::exit(0);
+}
+
+void TInstallDriver::interrupt(int nSignal)
+{
+    if (m_bDone)
+        return;
+    m_bDone = true;
+    m_oProgress.finish();
+    const QString sName = nSignal == SIGINT ? QStringLiteral("SIGINT") : nSignal == SIGTERM ? QStringLiteral("SIGTERM")
+                                                                                            : QStringLiteral("signal %1").arg(nSignal);
+    std::fprintf(stderr, "corvane-install: stopped by %s; the next run goes on from here\n", qPrintable(sName));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("interrupted"), sName);
+    QCoreApplication::exit(128 + nSignal);
 }
 
 void TInstallDriver::progress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal)

@@ -44,6 +44,9 @@ public:
     void setJsonProgress() { m_pJson = std::make_unique<TProgressJson>(); }
     // Starts the work; the application's event loop ends with the exit code.
     void start();
+    // Ends the run at once with exit code 128 + nSignal. The engine's markers
+    // describe the folder truthfully at any moment, so the next run resumes.
+    void interrupt(int nSignal);
 
 private:
     void onDocumentsReceived();

@@ -6,6 +6,7 @@
 
 #include "installdriver.h"
 #include "progressjson.h"
+#include "stopsignals.h"
 
 #include "launcher/launcherfilesystemhelper.h"
 #include "launcher/launcherresources.h"
@@ -44,7 +45,8 @@ const char kUsage[] =
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
     "Requests go through the proxy that http_proxy, https_proxy or all_proxy name, except for no_proxy.\n"
-    "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
+    "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse,\n"
+    "130 or 143 when SIGINT or SIGTERM stopped it (the next run goes on from there).\n"
     "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
     "media); their chunks are then the regular files below the documents' own folder.\n";
 
@@ -204,6 +206,8 @@ int main(int argc, char* argv[])
                            oPackageUrl, oAssetUrl, sFolder, pHelper);
     if (sProgress == QLatin1String("json"))
         oDriver.setJsonProgress();
+    TStopSignals oStopSignals;
+    QObject::connect(&oStopSignals, &TStopSignals::stopRequested, &oDriver, &TInstallDriver::interrupt);
     oDriver.start();
     return QCoreApplication::exec();
 }

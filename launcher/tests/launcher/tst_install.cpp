@@ -21,6 +21,8 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 
+#include <csignal>
+
 using namespace velmar::launcher;
 
 namespace {
@@ -94,6 +96,8 @@ private slots:
     void requestsFollowTheSystemProxy();
     void jsonProgressForScripts();
     void uninstallDeletesExactlyWhatThePackageLists();
+    void stopSignalEndsTheRunAndTheNextGoesOn_data();
+    void stopSignalEndsTheRunAndTheNextGoesOn();
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
@@ -949,6 +953,63 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
     QCOMPARE(oRun.nExitCode, 1);
     QVERIFY2(oRun.sErr.contains(QLatin1String("Nothing is installed")), qPrintable(oRun.describe()));
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn_data()
+{
+    QTest::addColumn<int>("nSignal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn()
+{
+    QFETCH(int, nSignal);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(24 << 20, 8));
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    // Slow enough that the signal comes mid-download.
+    QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 1m; }")), qPrintable(oBed.nginx().errorString()));
+    QProcess oInstall;
+    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+    oEnvironment.insert(oBed.installEnvironment());
+    oInstall.setProcessEnvironment(oEnvironment);
+    oInstall.start(builtExecutable(QStringLiteral("corvane-install")),
+                   oBed.installArguments(QStringLiteral("install")) + QStringList{QStringLiteral("--progress"), QStringLiteral("json")});
+    // The sync point: a progress line with bytes written.
+    QByteArray aOut;
+    bool bUnderway = false;
+    while (!bUnderway && oInstall.waitForReadyRead(60000)) {
+        aOut += oInstall.readAllStandardOutput();
+        for (const QByteArray& aLine : aOut.split('\n')) {
+            const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+            bUnderway = bUnderway || (oLine.value(QStringLiteral("step")) == QStringLiteral("download")
+                                      && oLine.value(QStringLiteral("bytesDone")).toDouble() > 0);
+        }
+    }
+    QVERIFY2(bUnderway, aOut.constData());
+    ::kill(pid_t(oInstall.processId()), nSignal);
+    QVERIFY(oInstall.waitForFinished(30000));
+    QCOMPARE(oInstall.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(oInstall.exitCode(), 128 + nSignal);
+    aOut += oInstall.readAllStandardOutput();
+    const QJsonObject oOutcome = QJsonDocument::fromJson(aOut.trimmed().split('\n').last()).object();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+
+    // Truthful markers: partly installed; what lies in place is not fetched again.
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pPublished);
+    oBed.fetchedChunks();
+    oBed.nginx().stop();
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QStringList lFetched = oBed.fetchedChunks();
+    QVERIFY2(!QSet<QString>(lFetched.begin(), lFetched.end()).intersects(lInPlace), qPrintable(lFetched.join(QLatin1Char(' '))));
 }
 
 // The installation manager's decisions that need no download: which package is
