@@ -5,8 +5,8 @@
 // Prints one line: mode, bytes, chunks, wall-clock seconds, MB/s (10^6 bytes per
 // second), and MB/s by the processor time this thread got, which holds up better
 // on a machine that others share.
-#include "launcher/contentchunker.h"
-#include "launcher/hashingchunker.h"
+#include "launcher/engine/contentchunker.h"
+#include "launcher/engine/hashingchunker.h"
 
 #include "shared/sha256.h"
 

@@ -8,7 +8,7 @@
 // The two parse modes print "<wall ms> <processor ms> <peak resident KiB>";
 // processor time is the steadier figure on a busy machine.
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 #include "shared/sha256.h"
 
 #include <QElapsedTimer>

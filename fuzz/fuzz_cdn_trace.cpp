@@ -2,7 +2,7 @@
 
 #include "fuzzinput.h"
 
-#include "launcher/cdntracefields.h"
+#include "launcher/documents/cdntracefields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {

@@ -6,8 +6,8 @@
 #include "qtjsonleak.h"
 #include "quietlog.h"
 
-#include "launcher/launcherconfigurationexception.h"
-#include "launcher/launcherconfigurationreader.h"
+#include "launcher/documents/launcherconfigurationexception.h"
+#include "launcher/documents/launcherconfigurationreader.h"
 
 using namespace velmar::launcher;
 

@@ -5,7 +5,7 @@
 #include "fuzzinput.h"
 #include "quietlog.h"
 
-#include "launcher/launchersettings.h"
+#include "launcher/documents/launchersettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -6,8 +6,8 @@
 #include "fuzzinput.h"
 #include "quietlog.h"
 
-#include "launcher/packagecheck.h"
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packagecheck.h"
+#include "launcher/documents/packageconfigurationreader.h"
 
 using namespace velmar::launcher;
 

@@ -6,8 +6,8 @@
 // working folder, one per line. CORVANE_DEMO_CLIENT_SECONDS sets its lifetime;
 // 0 means: until the launcher that started it has ended.
 
-#include "launcher/clientrunningmarker.h"
-#include "launcher/launcherversion.h"
+#include "launcher/application/clientrunningmarker.h"
+#include "launcher/documents/launcherversion.h"
 
 #include "shared/namedfilemapping.h"
 

@@ -1,14 +1,13 @@
 #include "installdriver.h"
 
-#include "launcher/configurationurl.h"
-#include "launcher/installationmanager.h"
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/launcherfilesystemhelper.h"
-#include "launcher/package.h"
-#include "launcher/packageconfigurationreader.h"
-#include "launcher/packagefiledownloader.h"
-#include "launcher/packageinstallation.h"
+#include "launcher/documents/configurationurl.h"
+#include "launcher/engine/installationmanager.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packageconfigurationreader.h"
+#include "launcher/engine/packageinstallation.h"
 
+#include "shared/downloadhandle.h"
 #include "shared/downloadpool.h"
 #include "shared/downloadretries.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
@@ -16,9 +15,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 
 #include <csignal>
@@ -40,65 +36,64 @@ TInstallDriver::~TInstallDriver() = default;
 
 void TInstallDriver::start()
 {
-    // One package, described the way the launcher metadata describes it, so that
-    // the manager finds its folder and its build exactly as in the launcher.
-    const QJsonObject oBuild{{QStringLiteral("os"), QStringLiteral("linux")},
-                             {QStringLiteral("architecture"), QStringLiteral("x86_64")},
-                             {QStringLiteral("url"), m_oPackageUrl.toString()},
-                             {QStringLiteral("assetsurl"), m_oAssetUrl.toString()}};
-    const QJsonObject oPackage{{QStringLiteral("name"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("directoryname"), QFileInfo(m_sFolder).fileName()},
-                               {QStringLiteral("builds"), QJsonArray{oBuild}}};
-    const QJsonObject oMetadata{{QStringLiteral("packages"), QJsonArray{oPackage}}};
-    m_pMetadata = std::make_shared<TLauncherConfigurationReader>(QJsonDocument(oMetadata).toJson(), QUrl());
-
     auto pManager = std::make_shared<QNetworkAccessManager>();
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pDocumentPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
-    m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(m_pDocumentPool);
-    connect(m_pDocumentPool.get(), &shared::TDownloadPool::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
+    m_pDocuments = std::make_unique<shared::TDownloadHandle>(m_pDocumentPool);
+    m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(*m_pDocuments);
+    connect(m_pDocuments.get(), &shared::TDownloadHandle::success, this, [this](const QUrl& oUrl, const QByteArray& aData) {
         m_pDocumentRetries->forget(oUrl);
-        (oUrl == m_oPackageUrl ? m_aPackageDocument : m_aAssetDocument) = aData;
-        if (--m_nDocumentsMissing == 0)
+        // One address may serve as both documents; the pool fetches it once.
+        if (oUrl == m_oPackageUrl) {
+            m_aPackageDocument = aData;
+            --m_nDocumentsMissing;
+        }
+        if (oUrl == m_oAssetUrl) {
+            m_aAssetDocument = aData;
+            --m_nDocumentsMissing;
+        }
+        if (m_nDocumentsMissing == 0)
             onDocumentsReceived();
     });
-    connect(m_pDocumentPool.get(), &shared::TDownloadPool::failed, this,
+    connect(m_pDocuments.get(), &shared::TDownloadHandle::failed, this,
             [this](const QUrl& oUrl, QNetworkReply::NetworkError eCode, const QString& sError) {
                 if (!m_pDocumentRetries->retryLater(oUrl, eCode))
                     fail(QStringLiteral("Fetching %1 failed: %2").arg(oUrl.toString(), sError));
             });
     m_nDocumentsMissing = m_oAssetUrl.isEmpty() ? 1 : 2;
-    m_pDocumentPool->download(m_oPackageUrl);
-    if (!m_oAssetUrl.isEmpty())
-        m_pDocumentPool->download(m_oAssetUrl);
+    m_pDocuments->download(m_oPackageUrl);
+    if (!m_oAssetUrl.isEmpty() && m_oAssetUrl != m_oPackageUrl)
+        m_pDocuments->download(m_oAssetUrl);
 }
 
 void TInstallDriver::onDocumentsReceived()
 {
-    const std::shared_ptr<TPackage>& pPackage = m_pMetadata->packages().front();
     auto pConfiguration = std::make_shared<const TPackageConfigurationReader>(
         m_aPackageDocument, m_aAssetDocument, urlWithoutFileName(m_oPackageUrl), urlWithoutFileName(m_oAssetUrl));
     if (!pConfiguration->isValid()) {
         fail(QStringLiteral("The package documents are not valid JSON."));
         return;
     }
-    pPackage->platformBuild()->setConfiguration(pConfiguration);
-    m_pManager = std::make_unique<TInstallationManager>(m_pMetadata, m_pFilesystemHelper);
+    // The package folder is FOLDER itself: its name is the package's folder name
+    // inside the packages folder, which is FOLDER's parent.
+    m_pPackage = std::make_shared<TPackage>(QFileInfo(m_sFolder).fileName(), m_oPackageUrl, m_oAssetUrl,
+                                            std::move(pConfiguration));
+    m_pManager = std::make_unique<TInstallationManager>(nullptr, m_pFilesystemHelper);
     // An install from local media: documents read from a folder name its files.
     m_pManager->setLocalMediaAllowed(true);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateStarted, this, &TInstallDriver::onStarted);
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);
     if (m_eCommand == Verify) {
-        if (m_pManager->localPackageStatus(*pPackage) == NotInstalled) {
+        if (m_pManager->localPackageStatus(*m_pPackage) == NotInstalled) {
             fail(QStringLiteral("Nothing is installed in %1.").arg(m_sFolder));
             return;
         }
-        m_pManager->verifyPackage(pPackage);
+        m_pManager->verifyPackage(m_pPackage);
     } else {
-        m_pManager->installOrUpdatePackage(pPackage);
+        m_pManager->installOrUpdatePackage(m_pPackage);
     }
 }
 
@@ -106,14 +101,11 @@ void TInstallDriver::onStarted(const std::shared_ptr<TPackageInstallation>& pIns
 {
     std::fprintf(stderr, "%s: %s -> %s\n", qPrintable(QDir::toNativeSeparators(m_sFolder)),
                  qPrintable(pInstallation->installedVersionLabel()), qPrintable(pInstallation->targetVersionLabel()));
-    connect(pInstallation.get(), &TPackageInstallation::scanProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { progress(QStringLiteral("scan"), nDone, nTotal); });
-    connect(pInstallation->downloader(), &TPackageFileDownloader::progress, this,
-            [this](shared::TFileSize nDownloaded, shared::TFileSize nToDownload, shared::TFileSize, shared::TFileSize) {
-                progress(QStringLiteral("download"), nDownloaded, nToDownload);
+    connect(pInstallation.get(), &TPackageInstallation::progress, this,
+            [this](EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal, shared::TFileSize) {
+                static const char* const kStepNames[] = {"scan", "download", "write", "verify"};
+                progress(QString::fromLatin1(kStepNames[int(eStep)]), nDone, nTotal);
             });
-    connect(pInstallation.get(), &TPackageInstallation::verificationProgress, this,
-            [this](shared::TFileSize nDone, shared::TFileSize nTotal) { progress(QStringLiteral("verify"), nDone, nTotal); });
 }
 
 void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pInstallation)

@@ -11,12 +11,12 @@
 
 namespace shared {
 class TDownloadPool;
+class TDownloadHandle;
 class TDownloadRetries;
 }
 
 namespace velmar::launcher {
 class TInstallationManager;
-class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageInstallation;
@@ -61,11 +61,12 @@ private:
     QString m_sFolder;
     std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> m_pFilesystemHelper;
     std::shared_ptr<shared::TDownloadPool> m_pDocumentPool;
+    std::unique_ptr<shared::TDownloadHandle> m_pDocuments;
     std::unique_ptr<shared::TDownloadRetries> m_pDocumentRetries;
     QByteArray m_aPackageDocument;
     QByteArray m_aAssetDocument;
     int m_nDocumentsMissing = 0;
-    std::shared_ptr<velmar::launcher::TLauncherConfigurationReader> m_pMetadata;
+    std::shared_ptr<velmar::launcher::TPackage> m_pPackage;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;
     std::unique_ptr<TProgressJson> m_pJson;

@@ -8,10 +8,10 @@
 #include "progressjson.h"
 #include "stopsignals.h"
 
-#include "launcher/launcherfilesystemhelper.h"
-#include "launcher/launcherresources.h"
-#include "launcher/launchersettings.h"
-#include "launcher/packageuninstall.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/launcherresources.h"
+#include "launcher/documents/launchersettings.h"
+#include "launcher/engine/packageuninstall.h"
 
 #include "shared/systemproxies.h"
 

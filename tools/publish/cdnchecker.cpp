@@ -1,6 +1,6 @@
 #include "cdnchecker.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 #include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
 #include "shared/sha256.h"

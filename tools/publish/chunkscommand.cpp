@@ -2,7 +2,7 @@
 
 #include "toolio.h"
 
-#include "launcher/contentchunker.h"
+#include "launcher/engine/contentchunker.h"
 #include "shared/sha256.h"
 
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "progressreporter.h"
 #include "toolio.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "toolio.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "rcloneremote.h"
 #include "toolio.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 
 #include <QCommandLineParser>
 #include <QDir>

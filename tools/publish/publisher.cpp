@@ -7,7 +7,7 @@
 #include "terminal.h"
 #include "toolio.h"
 
-#include "launcher/hashingchunker.h"
+#include "launcher/engine/hashingchunker.h"
 #include "shared/sha256.h"
 
 #include <QDir>

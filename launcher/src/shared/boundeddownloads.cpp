@@ -8,34 +8,25 @@ namespace shared {
 
 TBoundedDownloads::TBoundedDownloads(std::shared_ptr<TDownloadPool> pPool, qint64 nMaximumBytes,
                                      int nTimeoutMilliseconds, QObject* pParent)
-    : QObject(pParent), m_pPool(std::move(pPool)), m_nMaximumBytes(nMaximumBytes), m_nTimeout(nTimeoutMilliseconds)
+    : QObject(pParent), m_oHandle(std::move(pPool)), m_nMaximumBytes(nMaximumBytes), m_nTimeout(nTimeoutMilliseconds)
 {
-    if (m_pPool) {
-        connect(m_pPool.get(), &TDownloadPool::success, this, &TBoundedDownloads::onPoolSuccess);
-        connect(m_pPool.get(), &TDownloadPool::failed, this, &TBoundedDownloads::onPoolFailed);
-        connect(m_pPool.get(), &TDownloadPool::progress, this, &TBoundedDownloads::onPoolProgress);
-    }
+    connect(&m_oHandle, &TDownloadHandle::success, this, &TBoundedDownloads::onPoolSuccess);
+    connect(&m_oHandle, &TDownloadHandle::failed, this, &TBoundedDownloads::onPoolFailed);
+    connect(&m_oHandle, &TDownloadHandle::progress, this, &TBoundedDownloads::onPoolProgress);
 }
 
-// Requests still under way are left to the pool: another user may be waiting
-// for the same address, and an unclaimed answer costs nothing.
 TBoundedDownloads::~TBoundedDownloads() = default;
 
 void TBoundedDownloads::fetch(const QUrl& oUrl)
 {
     if (m_hPending.contains(oUrl))
         return;
-    if (!m_pPool) {
-        emit failed(oUrl, QStringLiteral("No download pool"));
-        return;
-    }
     auto* pTimer = new QTimer(this);
     pTimer->setSingleShot(true);
     connect(pTimer, &QTimer::timeout, this, [this, oUrl] { giveUp(oUrl, QStringLiteral("Timed out")); });
     m_hPending.insert(oUrl, pTimer);
     pTimer->start(m_nTimeout);
-    // The pool may report an unusable address before it returns.
-    m_pPool->download(oUrl);
+    m_oHandle.download(oUrl);
 }
 
 void TBoundedDownloads::onPoolSuccess(QUrl Url, QByteArray Data)
@@ -56,7 +47,7 @@ void TBoundedDownloads::onPoolFailed(QUrl Url, QNetworkReply::NetworkError, QStr
 
 void TBoundedDownloads::onPoolProgress(QUrl Url, qint64 BytesReceived)
 {
-    if (BytesReceived > m_nMaximumBytes && m_hPending.contains(Url))
+    if (BytesReceived > m_nMaximumBytes)
         giveUp(Url, QStringLiteral("Larger than %1 bytes").arg(m_nMaximumBytes));
 }
 
@@ -64,7 +55,8 @@ void TBoundedDownloads::giveUp(const QUrl& oUrl, const QString& sReason)
 {
     if (!settle(oUrl))
         return;
-    m_pPool->abort(oUrl);
+    m_oHandle.forget(oUrl);
+    m_oHandle.pool()->abort(oUrl);
     emit failed(oUrl, sReason);
 }
 

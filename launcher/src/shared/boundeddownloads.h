@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloadhandle.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QNetworkReply>
@@ -18,8 +20,8 @@ class TDownloadPool;
 // One requester's fetches through a shared download pool, each with a deadline
 // and a size cap: the pool itself never gives up on a request and takes any
 // size, which is wrong for pictures named by a downloaded document. Only the
-// URLs this object asked for are reported, each once, by finished or failed;
-// what other users of the pool fetch is none of its business.
+// URLs this object asked for are reported (it asks through a TDownloadHandle),
+// each once, by finished or failed.
 class TBoundedDownloads : public QObject
 {
     Q_OBJECT
@@ -48,7 +50,7 @@ private:
     // Forgets the URL; false when it was not ours.
     bool settle(const QUrl& oUrl);
 
-    std::shared_ptr<TDownloadPool> m_pPool;
+    TDownloadHandle m_oHandle;
     qint64 m_nMaximumBytes;
     int m_nTimeout;
     QHash<QUrl, QTimer*> m_hPending;

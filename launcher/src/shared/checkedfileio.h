@@ -11,6 +11,7 @@ class QFileDevice;
 
 namespace shared {
 
+class TConfinedFolder;
 class TSha256;
 
 // File access for the install engine, where a short read or write must never
@@ -22,14 +23,22 @@ void writeAllAt(QFileDevice& oFile, TFileSize nOffset, const QByteArray& aData);
 void resizeFile(QFileDevice& oFile, TFileSize nSize);
 // Feeds bytes [nFrom, nTo) of the file to the hash, in pieces of at most 1 MiB.
 void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHash);
-// The raw SHA-256 digest of the whole file at sPath; throws when it cannot be read.
-// fnBeforeEachPiece, when given, runs before each piece is read (and may throw
-// to end the work early).
-QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
+// The raw SHA-256 digest of the whole file sRelative below oFolder; throws when
+// it cannot be read. fnBeforeEachPiece, when given, runs before each piece is
+// read (and may throw to end the work early).
+QByteArray hashFile(const TConfinedFolder& oFolder, const QString& sRelative,
+                    const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
 // Flushes the file's data to the disk (fsync).
 void syncFile(QFileDevice& oFile);
 // Flushes everything written to the file system that holds sPath (syncfs): one
 // call before a marker claims that many files are complete.
 void syncFileSystem(const QString& sPath);
+
+// The bytes of the file sRelative below oFolder; empty when there is none.
+QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRelative);
+// Replaces the file sRelative below oFolder as a whole, making its folders: the
+// bytes are written beside it, flushed to the disk and renamed over it, so that
+// a crash or a full disk leaves the old file or the new one, never a torn one.
+void replaceFile(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData);
 
 } // namespace shared

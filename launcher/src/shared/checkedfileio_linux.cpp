@@ -1,5 +1,9 @@
 #include "checkedfileio.h"
 
+#include "checkedfile.h"
+#include "confinedfolder.h"
+
+#include "fileoperation.h"
 #include "ioerror.h"
 #include "sha256.h"
 
@@ -25,9 +29,14 @@ void seekTo(QFileDevice& oFile, TFileSize nOffset)
         throw ioError(oFile.fileName(), QStringLiteral("couldn't seek to offset %1").arg(nOffset));
 }
 
-QString systemError()
+QString systemError(int nError)
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromLocal8Bit(std::strerror(nError));
+}
+
+QString readFailure(const QFileDevice& oFile, qint64 nRead)
+{
+    return nRead == 0 ? QStringLiteral("the file ends before") : oFile.errorString();
 }
 
 } // namespace
@@ -42,7 +51,10 @@ QByteArray readExactlyAt(QFileDevice& oFile, TFileSize nOffset, TFileSize nSize)
     while (nDone < qint64(nSize)) {
         const qint64 nRead = oFile.read(aData.data() + nDone, qint64(nSize) - nDone);
         if (nRead <= 0)
-            throw ioError(oFile.fileName(), QStringLiteral("couldn't read %1 bytes at offset %2").arg(nSize).arg(nOffset));
+            throw ioError(oFile.fileName(), QStringLiteral("couldn't read %1 bytes at offset %2: %3")
+                                                .arg(nSize)
+                                                .arg(nOffset)
+                                                .arg(readFailure(oFile, nRead)));
         nDone += nRead;
     }
     return aData;
@@ -74,16 +86,18 @@ void hashRange(QFileDevice& oFile, TFileSize nFrom, TFileSize nTo, TSha256& oHas
         const qint64 nWanted = qint64(qMin<TFileSize>(TFileSize(aBuffer.size()), nTo - nAt));
         const qint64 nRead = oFile.read(aBuffer.data(), nWanted);
         if (nRead <= 0)
-            throw ioError(oFile.fileName(), QStringLiteral("couldn't read back bytes at offset %1").arg(nAt));
+            throw ioError(oFile.fileName(),
+                          QStringLiteral("couldn't read back bytes at offset %1: %2").arg(nAt).arg(readFailure(oFile, nRead)));
         oHash.addData(aBuffer.constData(), size_t(nRead));
         nAt += TFileSize(nRead);
     }
 }
 
-QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeEachPiece)
+QByteArray hashFile(const TConfinedFolder& oFolder, const QString& sRelative, const std::function<void()>& fnBeforeEachPiece)
 {
-    QFile oFile(sPath);
-    if (!oFile.open(QIODevice::ReadOnly))
+    TCheckedFile oFile;
+    const QString sPath = oFolder.filePath(sRelative);
+    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly))
         throw ioError(sPath, oFile.errorString());
     TSha256 oHash;
     QByteArray aBuffer(int(kPieceSize), Qt::Uninitialized);
@@ -102,19 +116,63 @@ QByteArray hashFile(const QString& sPath, const std::function<void()>& fnBeforeE
 
 void syncFile(QFileDevice& oFile)
 {
-    if (!oFile.flush() || ::fsync(oFile.handle()) != 0)
-        throw ioError(oFile.fileName(), QStringLiteral("couldn't flush to disk: %1").arg(systemError()));
+    int nError = fileOperationFault(EFileOperation::Sync, oFile.fileName());
+    if (nError == 0 && !oFile.flush())
+        throw ioError(oFile.fileName(), QStringLiteral("couldn't flush to disk: %1").arg(oFile.errorString()));
+    if (nError == 0 && ::fsync(oFile.handle()) != 0)
+        nError = errno;
+    if (nError != 0)
+        throw ioError(oFile.fileName(), QStringLiteral("couldn't flush to disk: %1").arg(systemError(nError)));
 }
 
 void syncFileSystem(const QString& sPath)
 {
-    const int nDescriptor = ::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC);
-    const bool bSynced = nDescriptor >= 0 && ::syncfs(nDescriptor) == 0;
-    const QString sError = systemError();
+    int nError = fileOperationFault(EFileOperation::Sync, sPath);
+    const int nDescriptor = nError != 0 ? -1 : ::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (nError == 0 && (nDescriptor < 0 || ::syncfs(nDescriptor) != 0))
+        nError = errno;
     if (nDescriptor >= 0)
         ::close(nDescriptor);
-    if (!bSynced)
-        throw ioError(sPath, QStringLiteral("couldn't flush to disk: %1").arg(sError));
+    if (nError != 0)
+        throw ioError(sPath, QStringLiteral("couldn't flush to disk: %1").arg(systemError(nError)));
+}
+
+QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRelative)
+{
+    TCheckedFile oFile;
+    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly)) {
+        if (oFolder.status(sRelative).m_eEntry == TConfinedFolder::EEntry::Missing)
+            return QByteArray();
+        throw ioError(oFolder.filePath(sRelative), QStringLiteral("couldn't open it: %1").arg(oFile.errorString()));
+    }
+    const qint64 nSize = oFile.size();
+    if (nSize < 0 || nSize > std::numeric_limits<int>::max() - 64)
+        throw ioError(oFile.fileName(), QStringLiteral("couldn't read %1 bytes at once").arg(nSize));
+    return readExactlyAt(oFile, 0, TFileSize(nSize));
+}
+
+void replaceFile(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData)
+{
+    const int nSlash = sRelative.lastIndexOf(QLatin1Char('/'));
+    if (nSlash > 0)
+        oFolder.createFolders(sRelative.left(nSlash));
+    const QString sNew = sRelative + QLatin1String(".new");
+    try {
+        TCheckedFile oFile;
+        if (!oFile.open(oFolder, sNew, QIODevice::ReadWrite | QIODevice::Truncate))
+            throw ioError(oFile.fileName(), QStringLiteral("Could not open file: %1").arg(oFile.errorString()));
+        writeAllAt(oFile, 0, aData);
+        syncFile(oFile);
+        oFile.close();
+        oFolder.rename(sNew, sRelative);
+    } catch (const std::runtime_error&) {
+        try {
+            oFolder.removeFile(sNew);
+        } catch (const std::runtime_error&) {
+            // What failed first is what the caller must hear of.
+        }
+        throw;
+    }
 }
 
 } // namespace shared

@@ -1,6 +1,6 @@
 #include "downloadretries.h"
 
-#include "downloadpool.h"
+#include "downloadhandle.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -35,8 +35,7 @@ bool TDownloadRetries::isTransient(QNetworkReply::NetworkError eCode)
     }
 }
 
-TDownloadRetries::TDownloadRetries(std::shared_ptr<TDownloadPool> pPool, QObject* pParent)
-    : QObject(pParent), m_pPool(std::move(pPool))
+TDownloadRetries::TDownloadRetries(TDownloadHandle& oHandle, QObject* pParent) : QObject(pParent), m_pHandle(&oHandle)
 {
 }
 
@@ -44,12 +43,11 @@ TDownloadRetries::~TDownloadRetries() = default;
 
 bool TDownloadRetries::retryLater(const QUrl& oUrl, QNetworkReply::NetworkError eCode)
 {
-    // Someone else's request of the same address failed: the attempt this
-    // object waits for still gives an outcome.
+    // The attempt already scheduled still gives an outcome.
     if (m_hWaiting.contains(oUrl))
         return true;
     const int nRetries = m_hRetries.value(oUrl) + 1;
-    if (!m_pPool || !isTransient(eCode) || nRetries >= kAttempts) {
+    if (!m_pHandle->pool() || !isTransient(eCode) || nRetries >= kAttempts) {
         forget(oUrl);
         return false;
     }
@@ -61,7 +59,7 @@ bool TDownloadRetries::retryLater(const QUrl& oUrl, QNetworkReply::NetworkError 
     connect(pTimer, &QTimer::timeout, this, [this, oUrl, pTimer] {
         m_hWaiting.remove(oUrl);
         pTimer->deleteLater();
-        m_pPool->download(oUrl);
+        m_pHandle->download(oUrl);
     });
     m_hWaiting.insert(oUrl, pTimer);
     pTimer->start(nDelay);

@@ -5,13 +5,11 @@
 #include <QObject>
 #include <QUrl>
 
-#include <memory>
-
 class QTimer;
 
 namespace shared {
 
-class TDownloadPool;
+class TDownloadHandle;
 
 // Asks a pool again for an address whose failure a later attempt may mend, with
 // the schedule every download of this program follows: at most kAttempts
@@ -33,7 +31,8 @@ public:
     // or an unknown host say what the next attempt would say.
     static bool isTransient(QNetworkReply::NetworkError eCode);
 
-    explicit TDownloadRetries(std::shared_ptr<TDownloadPool> pPool, QObject* pParent = nullptr);
+    // The retries go through the client's own handle, which must outlive this.
+    explicit TDownloadRetries(TDownloadHandle& oHandle, QObject* pParent = nullptr);
     ~TDownloadRetries() override;
 
     // True when another attempt of oUrl is scheduled, so that this failure is
@@ -43,7 +42,7 @@ public:
     void forget(const QUrl& oUrl);
 
 private:
-    std::shared_ptr<TDownloadPool> m_pPool;
+    TDownloadHandle* m_pHandle;
     QHash<QUrl, int> m_hRetries;
     QHash<QUrl, QTimer*> m_hWaiting;
 };

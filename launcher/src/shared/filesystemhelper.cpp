@@ -1,13 +1,12 @@
 #include "filesystemhelper.h"
 
+#include "imagecodec.h"
 #include "ioerror.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QJsonParseError>
 #include <QSaveFile>
 #include <QSettings>
@@ -221,21 +220,16 @@ QJsonDocument TFileSystemHelper::readJsonFileAsQJsonDocument(const QString& sPat
 std::shared_ptr<QImage> TFileSystemHelper::readImage(const QString& sPath, const char* pFormat)
 {
     const QByteArray aBytes = readFileIfExists(sPath);
-    if (aBytes.isEmpty())
+    if (aBytes.isEmpty() || !imageCodec().fnDecode)
         return nullptr;
-    auto pImage = std::make_shared<QImage>();
-    if (!pImage->loadFromData(aBytes, pFormat))
-        return nullptr;
-    return pImage;
+    return imageCodec().fnDecode(aBytes, pFormat);
 }
 
 void TFileSystemHelper::writeImage(const QImage& oImage, const QString& sPath, const char* pFormat)
 {
-    QByteArray aBytes;
-    QBuffer oBuffer(&aBytes);
-    oBuffer.open(QIODevice::WriteOnly);
-    oImage.save(&oBuffer, pFormat);
-    writeFile(sPath, aBytes);
+    if (!imageCodec().fnEncode)
+        throw ioError(sPath, QStringLiteral("No picture codec is registered."));
+    writeFile(sPath, imageCodec().fnEncode(oImage, pFormat));
 }
 
 } // namespace shared

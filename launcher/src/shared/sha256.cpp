@@ -1,5 +1,6 @@
 #include "sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <new>
@@ -15,6 +16,11 @@ void check(int nResult, const char* pStep)
     if (nResult != 1)
         throw std::runtime_error(std::string("SHA-256 failed in ") + pStep);
 }
+
+// OpenSSL reads its configuration on first use; done first on a pool thread, it
+// leaves that thread's error state to be freed by nobody. Read before main, it
+// belongs to the main thread, which OpenSSL's own clean-up at exit covers.
+const bool s_bCryptoInitialised = OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr) == 1;
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "testpool.h"
 
 #include "shared/bandwidthlimiter.h"
+#include "shared/downloadhandle.h"
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
 #include "shared/qnetworkreplywrapper.h"
@@ -114,6 +115,7 @@ private slots:
     void crawlingTransferIsGivenUp_data();
     void crawlingTransferIsGivenUp();
     void limitIsSharedAndNeverMakesATransferCrawl();
+    void handlesHearOnlyTheirOwnRequests();
 
     void nocacheParameter();
 
@@ -432,6 +434,42 @@ void tst_DownloadPool::limitIsSharedAndNeverMakesATransferCrawl()
         }
     }
     QCOMPARE(pLimiter->transfers(), 0);
+}
+
+void tst_DownloadPool::handlesHearOnlyTheirOwnRequests()
+{
+    const auto pPool = std::make_shared<TDownloadPool>(6, newTestNetworkManager());
+    TDownloadHandle oFirst(pPool);
+    TDownloadHandle oSecond(pPool);
+    QSignalSpy oFirstSuccess(&oFirst, &TDownloadHandle::success);
+    QSignalSpy oFirstFailed(&oFirst, &TDownloadHandle::failed);
+    QSignalSpy oSecondSuccess(&oSecond, &TDownloadHandle::success);
+    QSignalSpy oSecondFailed(&oSecond, &TDownloadHandle::failed);
+
+    // Both ask for /a: fetched once, heard by both. /b and the refused address
+    // are the first's own; /c the first no longer wants.
+    oFirst.download(m_oServer.url(QStringLiteral("/a")));
+    oSecond.download(m_oServer.url(QStringLiteral("/a")));
+    oFirst.download(m_oServer.url(QStringLiteral("/b")));
+    oFirst.download(QUrl(QStringLiteral("relative")));
+    oFirst.download(m_oServer.url(QStringLiteral("/c")));
+    oFirst.forget(m_oServer.url(QStringLiteral("/c")));
+    QCOMPARE(pPool->outstandingDownloads(), 3);
+    QCOMPARE(oFirstFailed.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(pPool->outstandingDownloads(), 0, 20000);
+
+    QCOMPARE(oFirstSuccess.size(), 2);
+    QCOMPARE(oSecondSuccess.size(), 1);
+    QCOMPARE(oSecondSuccess.at(0).at(0).toUrl(), m_oServer.url(QStringLiteral("/a")));
+    QCOMPARE(oSecondSuccess.at(0).at(1).toByteArray(), QByteArray("content of a"));
+    QCOMPARE(oFirstFailed.size(), 1);
+    QCOMPARE(oSecondFailed.size(), 0);
+    QVERIFY(!oFirst.isPending(m_oServer.url(QStringLiteral("/a"))));
+
+    TDownloadHandle oWithoutPool(nullptr);
+    QSignalSpy oWithoutPoolFailed(&oWithoutPool, &TDownloadHandle::failed);
+    oWithoutPool.download(m_oServer.url(QStringLiteral("/a")));
+    QCOMPARE(oWithoutPoolFailed.size(), 1);
 }
 
 void tst_DownloadPool::nocacheParameter()

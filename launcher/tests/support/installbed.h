@@ -71,6 +71,16 @@ public:
         return oEnvironment;
     }
 
+    // Starts corvane-install without waiting for it; oEnvironment adds to the bed's.
+    void startInstall(QProcess& oProcess, const QString& sCommand, const QProcessEnvironment& oEnvironment)
+    {
+        QProcessEnvironment oAll = QProcessEnvironment::systemEnvironment();
+        oAll.insert(installEnvironment());
+        oAll.insert(oEnvironment);
+        oProcess.setProcessEnvironment(oAll);
+        oProcess.start(builtExecutable(QStringLiteral("corvane-install")), installArguments(sCommand));
+    }
+
     // The chunk files fetched since the last call.
     QStringList fetchedChunks()
     {

@@ -49,17 +49,17 @@ bool TNginxServer::startOnce(const QString& sDocumentRoot, const QString& sServe
     }
     m_nPort = freeLoopbackPort();
     const QString sPrefix = m_oPrefix.path();
-    // One foreground process without a master: nothing switches user or forks away from us.
-    const QString sConfig = QStringLiteral(
-        "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-        "error_log %1/error.log warn;\npid %1/nginx.pid;\n"
-        "events { worker_connections 256; }\n"
-        "http {\n  log_format served '$uri $body_bytes_sent';\n  access_log %1/access.log served;\n"
-        "  default_type application/octet-stream;\n"
-        "  client_body_temp_path %1/body; proxy_temp_path %1/proxy; fastcgi_temp_path %1/fastcgi;\n"
-        "  uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-        "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n%4\n  }\n}\n")
-        .arg(sPrefix).arg(m_nPort).arg(QDir(sDocumentRoot).absolutePath(), sServerConfig);
+    // The configuration the demo, the screenshots and the benchmarks use too.
+    const QString sTemplateFile = QStringLiteral(CORVANE_SOURCE_DIR "/scripts/nginx.conf.in");
+    QString sConfig = QString::fromUtf8(readTestFile(sTemplateFile));
+    if (sConfig.isEmpty()) {
+        m_sError = QStringLiteral("cannot read ") + sTemplateFile;
+        return false;
+    }
+    sConfig.replace(QLatin1String("@PREFIX@"), sPrefix)
+        .replace(QLatin1String("@PORT@"), QString::number(m_nPort))
+        .replace(QLatin1String("@ROOT@"), QDir(sDocumentRoot).absolutePath())
+        .replace(QLatin1String("@SERVER@"), sServerConfig);
     const QString sConfigFile = sPrefix + QStringLiteral("/nginx.conf");
     if (!writeTestFile(sConfigFile, sConfig.toUtf8())) {
         m_sError = QStringLiteral("cannot write ") + sConfigFile;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/package.h"
-#include "launcher/packagebuild.h"
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/launcherconfigurationreader.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packagebuild.h"
+#include "launcher/documents/packageconfigurationreader.h"
 
 #include <QStringList>
 

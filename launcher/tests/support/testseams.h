@@ -1,7 +1,8 @@
 #pragma once
 
 // Whether the programs under test have their test seams: crash points
-// (CORVANE_CRASH_AT), failing reads (CORVANE_FAIL_AT), boxes answered in the log
+// (CORVANE_CRASH_AT, CORVANE_STOP_AT), failing reads (CORVANE_FAIL_AT), failing
+// file operations (CORVANE_FAIL_FILE_OP), boxes answered in the log
 // (CORVANE_MESSAGES=log) and window snapshots (CORVANE_SNAPSHOTS). A build for players has none of them;
 // a test that needs one skips there instead of hanging in a box or waiting for
 // a kill that never comes.

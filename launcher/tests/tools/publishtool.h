@@ -7,7 +7,7 @@
 #include "testfiles.h"
 #include "testpaths.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 #include "shared/sha256.h"
 
 #include <QByteArray>

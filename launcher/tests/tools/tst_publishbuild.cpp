@@ -3,7 +3,7 @@
 
 #include "publishtool.h"
 
-#include "launcher/packageconfigurationreader.h"
+#include "launcher/documents/packageconfigurationreader.h"
 #include "shared/packeddata.h"
 
 #include <QRegularExpression>

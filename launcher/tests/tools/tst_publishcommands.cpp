@@ -5,8 +5,8 @@
 #include "packedtestdata.h"
 #include "publishtool.h"
 
-#include "launcher/launcherconfigurationreader.h"
-#include "launcher/packagebuild.h"
+#include "launcher/documents/launcherconfigurationreader.h"
+#include "launcher/documents/packagebuild.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

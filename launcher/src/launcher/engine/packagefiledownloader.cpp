@@ -1,0 +1,400 @@
+#include "packagefiledownloader.h"
+
+#include "installlog.h"
+
+#include "chunkedfilestate.h"
+#include "filehashmismatch.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "pendingchunk.h"
+
+#include "shared/decompressionerror.h"
+#include "shared/downloadpool.h"
+#include "shared/downloadretries.h"
+#include "shared/packeddata.h"
+#include "shared/sha256.h"
+
+#include <QDebug>
+#include <QFutureWatcher>
+#include <QThread>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace velmar::launcher {
+
+shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick)
+{
+    if (!(fMeanPerTick > 0))
+        return 0;
+    const double fLimit = double(std::numeric_limits<shared::TFileSize>::max() / 10);
+    return shared::TFileSize(std::min(std::trunc(fMeanPerTick), fLimit)) * 10;
+}
+
+shared::TFileSize TPackageFileDownloader::bytesPerSecond() const
+{
+    return m_nRateSampleCount > 0 ? bytesPerSecondFromTickMean(m_fRateMean) : 0;
+}
+
+TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
+                                               std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper)
+    : m_pDownloadPool(std::move(Pool)), m_pFilesystemHelper(std::move(FilesystemHelper))
+{
+    qRegisterMetaType<shared::TFileSize>("shared::TFileSize");
+    qRegisterMetaType<EPackageDownloaderError>("velmar::launcher::EPackageDownloaderError");
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::progress, this, &TPackageFileDownloader::onDownloadProgress);
+    connect(&m_oProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
+    connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
+            Qt::QueuedConnection);
+    m_oProgressTimer.setInterval(100);
+}
+
+TPackageFileDownloader::~TPackageFileDownloader()
+{
+    m_oTasks.waitForFinished();
+}
+
+void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownload>& lFiles)
+{
+    // A second round (files mended after a failed check) replaces the first.
+    m_lChunksToDownload.clear();
+    m_lFilesGiven.clear();
+    m_hPendingChunks.clear();
+    m_nCachedChunkCount = 0;
+    m_nCachedBytes = 0;
+    m_oSpill.close();
+    m_nSpillEnd = 0;
+    {
+        QMutexLocker oLock(&m_oCompletedLock);
+        m_lFilesToRecheck.clear();
+    }
+    std::map<QUrl, TChunkToDownload> hChunks;
+    // The smallest offset at which any file needs a chunk's bytes.
+    QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
+    for (const TFileToDownload& oFile : lFiles) {
+        m_lFilesGiven.push_back(oFile.m_sLocalFile);
+        auto pState = std::make_shared<TChunkedFileState>(oFile);
+        for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {
+            const TChunkRecord& oRecord = pState->m_lChunkRecords[nRecord];
+            auto it = hEarliest.find(oRecord.unpackedHash());
+            if (it == hEarliest.end())
+                hEarliest.insert(oRecord.unpackedHash(), pState->m_lOffsets[nRecord]);
+            else
+                *it = std::min(*it, pState->m_lOffsets[nRecord]);
+        }
+        QSet<shared::TSha256Digest> lSeenInFile;
+        for (const qint32 nPosition : oFile.m_lPositionsToWrite) {
+            const TChunkRecord& oRecord = pState->m_lChunkRecords.at(size_t(nPosition));
+            std::shared_ptr<TPendingChunk>& pPending = m_hPendingChunks[oRecord.unpackedHash()];
+            if (!pPending)
+                pPending = std::make_shared<TPendingChunk>();
+            ++pPending->m_nUseCount;
+            if (lSeenInFile.contains(oRecord.unpackedHash()))
+                continue;
+            lSeenInFile.insert(oRecord.unpackedHash());
+            TChunkToDownload& oChunk = hChunks[oRecord.url()];
+            if (oChunk.m_lFileStates.empty())
+                oChunk.m_oRecord = oRecord;
+            oChunk.m_lFileStates.push_back(pState);
+        }
+    }
+    for (auto& oEntry : hChunks)
+        m_lChunksToDownload.push_back(std::move(oEntry.second));
+    // The pieces at the front of every file first keeps the cache small.
+    std::stable_sort(m_lChunksToDownload.begin(), m_lChunksToDownload.end(),
+                     [&](const TChunkToDownload& oLeft, const TChunkToDownload& oRight) {
+                         return hEarliest.value(oLeft.m_oRecord.unpackedHash())
+                                < hEarliest.value(oRight.m_oRecord.unpackedHash());
+                     });
+}
+
+void TPackageFileDownloader::startDownload()
+{
+    qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
+    m_hChunksInProgress.clear();
+    m_lChunksNotYetWritten.clear();
+    for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
+        m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
+        m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
+    }
+    m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
+    m_hDownloadedBytes.clear();
+    m_hWrittenBytes.clear();
+    m_nPreviousDownloadedTotal = 0;
+    m_nRateSampleCount = 0;
+    m_oProgressTimer.start();
+    if (m_lChunksToDownload.empty()) {
+        // Nothing will ever report back: finish from the event loop, as a download would.
+        QMetaObject::invokeMethod(this, [this] { emitFinishedSignalWhenNoMoreFilesAreOutstanding(); }, Qt::QueuedConnection);
+        return;
+    }
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
+        qCInfo(lcInstallSteps) << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
+        m_pDownloadPool->download(oChunk.m_oRecord.url());
+    }
+}
+
+void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
+{
+    qCInfo(lcInstallSteps) << "onDownloadCompleted" << Url << "Thread:" << QThread::currentThreadId();
+    const auto it = m_hChunksInProgress.constFind(Url);
+    if (it == m_hChunksInProgress.constEnd()) {
+        m_pDownloadPool->release(Url);
+        return;
+    }
+    const TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    if (shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
+        retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
+                               .arg(Url.toString())
+                               .arg(Data.size())
+                               .arg(oChunk.m_oRecord.packedSize()));
+        return;
+    }
+    m_hDownloadedBytes[Url] = oChunk.m_oRecord.packedSize();
+    auto* pWatcher = new QFutureWatcher<TChunkResult>(this);
+    connect(pWatcher, &QFutureWatcher<TChunkResult>::finished, this, [this, pWatcher, Url] {
+        pWatcher->deleteLater();
+        onChunkProcessed(Url, pWatcher->result());
+    });
+    const QFuture<TChunkResult> oFuture
+        = QtConcurrent::run(this, &TPackageFileDownloader::processDownloadedData, oChunk, std::move(Data));
+    m_oTasks.addFuture(oFuture);
+    pWatcher->setFuture(oFuture);
+}
+
+TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)
+{
+    const QUrl& oUrl = oChunk.m_oRecord.url();
+    try {
+        if (oChunk.m_oRecord.unpack()) {
+            qCInfo(lcInstallSteps) << "processDownloadedData decompress" << oUrl << "Thread:" << QThread::currentThreadId();
+            aData = decompressDownloadedData(oChunk, aData);
+        }
+        qCInfo(lcInstallSteps) << "processDownloadedData verify" << oUrl << "Thread:" << QThread::currentThreadId();
+        aData = verifyDownloadedData(oChunk, aData);
+    } catch (const shared::TDecompressionError& oError) {
+        return {DecompressionFailed, QString::fromUtf8(oError.what())};
+    } catch (const std::exception& oError) {
+        return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
+    }
+    try {
+        qCInfo(lcInstallSteps) << "processDownloadedData save" << oUrl << "Thread:" << QThread::currentThreadId();
+        saveDownloadedData(oChunk, aData);
+    } catch (const TFileHashMismatch& oError) {
+        return {FileHashMismatch, QString::fromUtf8(oError.what())};
+    } catch (const std::exception& oError) {
+        return {SavingFailedForChunk, QString::fromUtf8(oError.what())};
+    } catch (...) {
+        return {SavingFailedForChunk, QStringLiteral("Saving %1 failed.").arg(oUrl.toString())};
+    }
+    return {};
+}
+
+QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const
+{
+    qCDebug(lcInstallSteps) << "decompressDownloadedData" << oChunk.m_oRecord.url() << "started";
+    // The record says how large the chunk is: a stream that claims more is hostile.
+    QByteArray aUnpacked = shared::unpackStrict(aData, oChunk.m_oRecord.unpackedSize());
+    qCDebug(lcInstallSteps) << "decompressDownloadedData" << oChunk.m_oRecord.url() << "finished";
+    return aUnpacked;
+}
+
+QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const
+{
+    qCDebug(lcInstallSteps) << "verifyDownloadedData" << oChunk.m_oRecord.url() << "started";
+    if (shared::TFileSize(aData.size()) != oChunk.m_oRecord.unpackedSize()
+        || oChunk.m_oRecord.unpackedHash() != shared::TSha256::hash(aData)) {
+        qCInfo(lcInstallSteps) << "saveDownloadedData failed: invalid hash";
+        throw std::runtime_error(QStringLiteral("verify of url '%1' failed").arg(oChunk.m_oRecord.url().toString()).toStdString());
+    }
+    qCDebug(lcInstallSteps) << "verifyDownloadedData" << oChunk.m_oRecord.url() << "finished";
+    return aData;
+}
+
+void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult)
+{
+    switch (oResult.m_eOutcome) {
+    case Saved:
+        qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
+        processFinishedData(oUrl);
+        return;
+    case DecompressionFailed:
+        // Bytes damaged on the way, as a wrong hash is: another attempt may bring them whole.
+        qWarning() << "Failed to decompress file downloaded from" << oUrl;
+        retryOrGiveUp(oUrl, QStringLiteral("The chunk %1 could not be unpacked.").arg(oUrl.toString()));
+        return;
+    case VerificationFailedForChunk:
+        qWarning() << "Failed to verify file downloaded from" << oUrl;
+        retryOrGiveUp(oUrl, oResult.m_sMessage);
+        return;
+    case FileHashMismatch:
+        qCritical() << oResult.m_sMessage;
+        m_sErrorMessage = oResult.m_sMessage;
+        m_pDownloadPool->release(oUrl);
+        m_hChunksInProgress.remove(oUrl);
+        m_bAtLeastOneFileWrong = true;
+        break;
+    case SavingFailedForChunk:
+        qWarning() << "Failed to save file downloaded from" << oUrl << "Thread:" << QThread::currentThreadId()
+                   << oResult.m_sMessage;
+        m_sErrorMessage = oResult.m_sMessage;
+        m_pDownloadPool->release(oUrl);
+        m_hChunksInProgress.remove(oUrl);
+        m_bAtLeastOneSavingOperationFailed = true;
+        break;
+    }
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+}
+
+void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWhat)
+{
+    // abort() frees the slot of a request still running (a reply too long);
+    // a finished one only needs its slot back.
+    m_pDownloadPool->abort(oUrl);
+    m_pDownloadPool->release(oUrl);
+    const auto it = m_hChunksInProgress.constFind(oUrl);
+    if (it == m_hChunksInProgress.constEnd())
+        return;
+    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    if (oChunk.m_nRetryCount >= shared::TDownloadRetries::kAttempts - 1) {
+        qCritical() << "Download of" << oUrl << "failed:" << sWhat;
+        m_sErrorMessage = sWhat;
+        m_hChunksInProgress.remove(oUrl);
+        m_bAtLeastOneDownloadFailed = true;
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    }
+    ++oChunk.m_nRetryCount;
+    const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
+    qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
+    QTimer::singleShot(nDelay, this, [this, oUrl] {
+        if (m_hChunksInProgress.contains(oUrl))
+            m_pDownloadPool->download(oUrl);
+    });
+}
+
+void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
+{
+    qCInfo(lcInstallSteps) << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
+    m_pDownloadPool->release(oUrl);
+    if (m_hChunksInProgress.remove(oUrl) > 0) {
+        qCInfo(lcInstallSteps) << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    }
+}
+
+void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
+{
+    qCInfo(lcInstallSteps) << "onDownloadFailed" << Url << Code << "Thread:" << QThread::currentThreadId();
+    retryOrGiveUp(Url, QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
+}
+
+void TPackageFileDownloader::onDownloadProgress(QUrl Url, qint64 DownloadedBytes)
+{
+    const auto it = m_hChunksInProgress.constFind(Url);
+    if (it == m_hChunksInProgress.constEnd() || DownloadedBytes < 0)
+        return;
+    const shared::TFileSize nPacked = m_lChunksToDownload[it.value()].m_oRecord.packedSize();
+    if (shared::TFileSize(DownloadedBytes) > nPacked) {
+        // A reply longer than the chunk is wrong whatever follows: stop it now
+        // rather than hold an unbounded body in memory.
+        qWarning() << "Download of" << Url << "is longer than" << nPacked << "bytes";
+        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nPacked).arg(Url.toString()));
+        return;
+    }
+    shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
+    nKnown = std::max(nKnown, shared::TFileSize(DownloadedBytes));
+}
+
+void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)
+{
+    if (m_lChunksNotYetWritten.remove(Url))
+        m_hWrittenBytes[Url] = DownloadedBytes;
+}
+
+void TPackageFileDownloader::onProgressTick()
+{
+    shared::TFileSize nTotal = 0;
+    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
+        nTotal += nBytes;
+    // Totals only grow (see m_hDownloadedBytes), so the sample never wraps.
+    const shared::TFileSize nSample = nTotal >= m_nPreviousDownloadedTotal ? nTotal - m_nPreviousDownloadedTotal : 0;
+    m_nPreviousDownloadedTotal = nTotal;
+    if (m_nRateSampleCount == 0) {
+        m_fRateMean = double(nSample);
+        m_nRateSmallest = m_nRateLargest = nSample;
+    } else {
+        m_fRateMean = (m_fRateMean * double(m_nRateSampleCount) + double(nSample)) / double(m_nRateSampleCount + 1);
+        m_nRateSmallest = std::min(m_nRateSmallest, nSample);
+        m_nRateLargest = std::max(m_nRateLargest, nSample);
+    }
+    if (++m_nRateSampleCount > 30) {
+        const shared::TFileSize nMean = shared::TFileSize(m_fRateMean);
+        m_nRateSampleCount = 1;
+        m_fRateMean = double(nMean);
+        m_nRateSmallest = m_nRateLargest = nMean;
+    }
+    emitProgress();
+}
+
+void TPackageFileDownloader::emitProgress()
+{
+    shared::TFileSize nDownloaded = 0, nToDownload = 0, nWritten = 0, nToWrite = 0;
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
+        nToDownload += oChunk.m_oRecord.packedSize();
+        nToWrite += oChunk.m_oRecord.unpackedSize();
+    }
+    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
+        nDownloaded += nBytes;
+    for (const shared::TFileSize nBytes : qAsConst(m_hWrittenBytes))
+        nWritten += nBytes;
+    emit progress(std::min(nDownloaded, nToDownload), nToDownload, std::min(nWritten, nToWrite), nToWrite);
+}
+
+void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
+{
+    qCInfo(lcInstallSteps) << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads:" << m_pDownloadPool->activeDownloads()
+            << "FilesInProgress:" << m_hChunksInProgress.size() << "AtLeastOneDownloadFailed" << m_bAtLeastOneDownloadFailed
+            << "AtLeastOneSavingOperationFailed" << m_bAtLeastOneSavingOperationFailed
+            << "Thread:" << QThread::currentThreadId();
+    if (!m_hChunksInProgress.isEmpty() || !m_oProgressTimer.isActive())
+        return;
+    m_nRateSampleCount = 0;
+    m_oProgressTimer.stop();
+    emitProgress();
+    if (m_bAtLeastOneDownloadFailed)
+        emit downloadFailed(DownloadFailed);
+    else if (m_bAtLeastOneSavingOperationFailed)
+        emit downloadFailed(SavingFailed);
+    else if (m_bAtLeastOneFileWrong)
+        emit downloadFailed(VerificationFailed);
+    else if (const QString sUnfinished = unfinishedFile(); !sUnfinished.isEmpty()) {
+        // Every chunk address is done, yet a file is not: the end is counted in files.
+        m_sErrorMessage = QStringLiteral("The download ended before \"%1\" was written whole.").arg(sUnfinished);
+        qCritical() << m_sErrorMessage;
+        emit downloadFailed(VerificationFailed);
+    } else {
+        emit downloadCompleted();
+    }
+}
+
+QString TPackageFileDownloader::unfinishedFile() const
+{
+    const std::vector<QString> lCompleted = completedFiles();
+    QSet<QString> lDone(lCompleted.begin(), lCompleted.end());
+    // A file left to recheck is the installation's to mend, not one the download lost.
+    for (const QString& sFile : filesToRecheck())
+        lDone.insert(sFile);
+    for (const QString& sFile : m_lFilesGiven) {
+        if (!lDone.contains(sFile))
+            return sFile;
+    }
+    return QString();
+}
+
+} // namespace velmar::launcher

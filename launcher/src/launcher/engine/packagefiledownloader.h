@@ -1,0 +1,171 @@
+#pragma once
+
+#include "chunktodownload.h"
+#include "filetodownload.h"
+#include "installationmode.h"
+#include "packagedownloadererror.h"
+
+#include "shared/checkedfile.h"
+#include "shared/filesize.h"
+
+#include <QDir>
+#include <QFutureSynchronizer>
+#include <QHash>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace shared {
+class TConfinedFolder;
+class TDownloadPool;
+}
+
+namespace velmar::launcher {
+
+class TLauncherFilesystemHelper;
+struct TChunkedFileState;
+struct TPendingChunk;
+
+// Bytes per second from the downloader's mean per 100 ms tick; a mean that is
+// negative or not a number reads as 0 rather than wrapping to an absurd rate.
+shared::TFileSize bytesPerSecondFromTickMean(double fMeanPerTick);
+
+// Turns the files an installation still has to fetch into chunk downloads: each
+// distinct chunk is fetched once through the pool, unpacked, checked against its
+// hash and written wherever a file needs its bytes, files front to back, chunks
+// that arrive early waiting in a bounded cache. Lives on the GUI thread; the
+// per-chunk work runs on the global thread pool.
+class TPackageFileDownloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Chunks kept in memory for later places, in bytes, whatever maxCachedChunks allows.
+    static constexpr shared::TFileSize kMaximumCachedBytes = shared::TFileSize(128) << 20;
+
+    TPackageFileDownloader(std::shared_ptr<shared::TDownloadPool> Pool,
+                           std::shared_ptr<TLauncherFilesystemHelper> FilesystemHelper);
+    // Waits for the chunk tasks still running, which use the downloader.
+    ~TPackageFileDownloader() override;
+
+    // The package folder every file is written into.
+    void setTargetFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
+    void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
+    void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
+    void startDownload();
+
+    quint64 rateSampleCount() const { return m_nRateSampleCount; }
+    double rateMean() const { return m_fRateMean; }
+    // The running mean per 100 ms tick as bytes per second; 0 while there is no sample.
+    shared::TFileSize bytesPerSecond() const;
+    // Target files written to their end and checked against their hash; read
+    // once the download has ended.
+    std::vector<QString> completedFiles() const;
+    // Target files built partly from bytes kept on the disk that failed their
+    // check: neither complete nor failed, they are the installation's to recheck.
+    // Read once the download has ended.
+    std::vector<QString> filesToRecheck() const;
+    // What went wrong last, in words, for a failure worth telling.
+    const QString& errorMessage() const { return m_sErrorMessage; }
+
+signals:
+    void downloadCompleted();
+    void writeProgress(QUrl Url, shared::TFileSize DownloadedBytes);
+    void progress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotalToDownload,
+                  shared::TFileSize BytesWritten, shared::TFileSize BytesTotalToWrite);
+    void downloadFailed(velmar::launcher::EPackageDownloaderError ErrorReason);
+
+private slots:
+    void onDownloadCompleted(QUrl Url, QByteArray Data);
+    void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+    void onDownloadProgress(QUrl Url, qint64 DownloadedBytes);
+    void onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes);
+    void onProgressTick();
+
+private:
+    enum EChunkOutcome
+    {
+        Saved,
+        DecompressionFailed,
+        VerificationFailedForChunk,
+        SavingFailedForChunk,
+        FileHashMismatch,
+    };
+    struct TChunkResult
+    {
+        EChunkOutcome m_eOutcome = Saved;
+        QString m_sMessage;
+    };
+
+    QByteArray decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
+    QByteArray verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
+    void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData);
+    // Unpacks, checks and saves one chunk on a pool thread.
+    TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
+    void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
+    void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
+    void processFinishedData(const QUrl& oUrl);
+    void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    // A file given to this downloader (in its last round) that was neither written
+    // to its end nor left to recheck, or empty.
+    QString unfinishedFile() const;
+    void emitProgress();
+
+    // The writer's steps (chunkwriter.cpp), under the file state's lock.
+    void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
+                       bool& bCached);
+    void prepareTarget(TChunkedFileState& oState);
+    void openTarget(TChunkedFileState& oState);
+    bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
+    void releaseUse(const TChunkRecord& oRecord);
+    void cacheChunk(const TChunkToDownload& oChunk, const QByteArray& aData);
+    void dropPending(std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it);
+    void catchUpHash(TChunkedFileState& oState, shared::TFileSize nOffset, QFile* pLog);
+    void completeFile(TChunkedFileState& oState);
+
+    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
+    std::shared_ptr<shared::TConfinedFolder> m_pFolder;
+    bool m_bAtLeastOneDownloadFailed = false;
+    bool m_bAtLeastOneSavingOperationFailed = false;
+    bool m_bAtLeastOneFileWrong = false;
+    int m_nInstallationMode = kOrdinaryPackage;
+    std::vector<TChunkToDownload> m_lChunksToDownload;
+    std::vector<QString> m_lFilesGiven;
+    // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
+    QHash<QUrl, size_t> m_hChunksInProgress;
+    QSet<QUrl> m_lChunksNotYetWritten;
+    // Per URL the most bytes any attempt has received: a retry does not make
+    // the total go back.
+    QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
+    QHash<QUrl, shared::TFileSize> m_hWrittenBytes;
+    QTimer m_oProgressTimer;
+    shared::TFileSize m_nPreviousDownloadedTotal = 0;
+    quint64 m_nRateSampleCount = 0;
+    shared::TFileSize m_nRateSmallest = 0;
+    shared::TFileSize m_nRateLargest = 0;
+    double m_fRateMean = 0;
+    QString m_sErrorMessage;
+    // Guards the pending chunks and their counts; taken after a file state's lock.
+    QMutex m_oCacheLock;
+    std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>> m_hPendingChunks;
+    int m_nCachedChunkCount = 0;
+    shared::TFileSize m_nCachedBytes = 0;
+    // Chunks past the cache's limits wait in one unnamed temporary file, each
+    // at its own offset; opened at the first, under the cache lock.
+    shared::TCheckedFile m_oSpill;
+    shared::TFileSize m_nSpillEnd = 0;
+    QFutureSynchronizer<void> m_oTasks;
+    mutable QMutex m_oCompletedLock;
+    std::vector<QString> m_lCompletedFiles;
+    std::vector<QString> m_lFilesToRecheck;
+};
+
+} // namespace velmar::launcher

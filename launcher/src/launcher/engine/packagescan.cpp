@@ -1,0 +1,259 @@
+// The scan half of a package installation: which files of the target
+// configuration are complete on disk, which chunks of the others can be reused
+// in place, and what is left to download.
+
+#include "packageinstallation.h"
+
+#include "installlog.h"
+
+#include "chunkreuse.h"
+#include "interruption.h"
+#include "launcher/documents/packageconfigurationreader.h"
+#include "poolslotloan.h"
+#include "scanprogress.h"
+#include "stagedfile.h"
+
+#include "shared/checkedfile.h"
+#include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
+#include "shared/ioerror.h"
+#include "shared/sha256.h"
+
+#include <QDebug>
+#include <QMutex>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+
+namespace velmar::launcher {
+
+namespace {
+
+constexpr int kScanTasks = 6;
+
+using EEntry = shared::TConfinedFolder::EEntry;
+
+void markExecutable(const shared::TConfinedFolder& oFolder, const QString& sPath)
+{
+    if (oFolder.status(sPath).m_bExecutable)
+        return;
+    shared::TCheckedFile oFile;
+    const QFileDevice::Permissions eAll = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    if (!oFile.open(oFolder, sPath, QIODevice::ReadOnly) || !oFile.setPermissions(oFile.permissions() | eAll))
+        throw shared::ioError(oFolder.filePath(sPath), QStringLiteral("couldn't make it executable: %1").arg(oFile.errorString()));
+}
+
+// The file must be fetched whole or chunk by chunk: what stands there goes.
+void replaceFile(const shared::TConfinedFolder& oFolder, const QString& sPath, const TPackageConfigurationReader& oTarget,
+                 const TFileDescription& oDescription, TFileToDownload& oFile)
+{
+    const EEntry eEntry = oFolder.status(sPath).m_eEntry;
+    // A folder in the way is left for the writer, which removes it whole, and
+    // so is a file that cannot be removed now.
+    try {
+        if (eEntry == EEntry::File || eEntry == EEntry::Link)
+            oFolder.removeFile(sPath);
+    } catch (const std::runtime_error& oError) {
+        qWarning() << "replaceFile:" << oError.what();
+    }
+    if (oDescription.packedForm().hasUrl() && oDescription.chunks().size() < 2)
+        oFile.m_lChunkRecords = {TChunkRecord(oTarget, oDescription.packedForm())};
+    oFile.m_lPositionsToWrite.resize(oFile.m_lChunkRecords.size());
+    for (size_t nPosition = 0; nPosition < oFile.m_lPositionsToWrite.size(); ++nPosition)
+        oFile.m_lPositionsToWrite[nPosition] = qint32(nPosition);
+}
+
+bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, shared::TFileSize nSize,
+                const shared::TSha256Digest& oHash, const TInterruption& oInterruption)
+{
+    const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+    if (oStatus.m_eEntry != EEntry::File || oStatus.m_nSize != nSize)
+        return false;
+    try {
+        return oHash == shared::hashFile(oFolder, sPath, [&oInterruption] { oInterruption.check(); });
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
+struct TScanShared
+{
+    QMutex m_oMutex;
+    std::deque<const TFileDescription*> m_lQueue;
+    std::atomic<bool> m_bFailed{false};
+};
+
+struct TScanTaskResult
+{
+    std::vector<TFileToDownload> m_lFiles;
+    std::vector<QString> m_lChecked;
+    QString m_sError;
+};
+
+// Checks one file; adds it to lFiles when something of it is still to write.
+void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfigurationReader& oTarget,
+              const TPackageConfigurationReader* pInstalled, const TFileDescription& oDescription, bool bStaged,
+              TScanProgress& oProgress, const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles,
+              std::vector<QString>& lChecked)
+{
+    // Paths are the document's, checked to be plain paths inside the folder.
+    const QString& sFinalPath = oDescription.localFile();
+    QString sPath = sFinalPath;
+    TFileToDownload oFile;
+    oFile.m_sLocalFile = oDescription.localFile();
+    oFile.m_nUnpackedSize = oDescription.unpackedSize();
+    oFile.m_oUnpackedHash = oDescription.unpackedHash();
+    oFile.m_bExecutable = oDescription.executable();
+    oFile.m_lChunkRecords.reserve(oDescription.chunks().size());
+    for (const qint32 nIndex : oDescription.chunks())
+        oFile.m_lChunkRecords.emplace_back(oTarget, oTarget.chunks()[size_t(nIndex)]);
+    // A link in the place of a file is never followed: reading it would examine
+    // another file, and moving chunks inside it would write there.
+    if (oFolder.status(sPath).m_eEntry == EEntry::Link)
+        oFolder.removeFile(sPath);
+    if (bStaged) {
+        // The file in place is never written: a sound one is kept as it is, any
+        // other is rebuilt in a copy that replaces it once complete.
+        if (fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
+            if (oFile.m_bExecutable)
+                markExecutable(oFolder, sPath);
+            lChecked.push_back(oFile.m_sLocalFile);
+            return;
+        }
+        oFile.m_sStagingFile = sPath = startStagingCopy(oFolder, sFinalPath);
+    }
+
+    bool bComplete;
+    // Whether the file's whole hash was checked here, so that no later step must.
+    bool bChecked = false;
+    if (oDescription.unpackedSize() == 0) {
+        // Nothing to fetch, but the file must exist, and exist empty.
+        if (oDescription.unpackedHash() != shared::TSha256::hash(QByteArray()))
+            throw std::runtime_error(
+                QStringLiteral("The package's empty file \"%1\" does not have the hash of no bytes.").arg(oFile.m_sLocalFile).toStdString());
+        if (oFolder.status(sPath).m_eEntry == EEntry::Folder)
+            oFolder.removePath(sPath);
+        const int nSlash = sPath.lastIndexOf(QLatin1Char('/'));
+        if (nSlash > 0)
+            oFolder.createFolders(sPath.left(nSlash));
+        shared::TCheckedFile oEmpty;
+        if (!oEmpty.open(oFolder, sPath, QIODevice::ReadWrite | QIODevice::Truncate))
+            throw shared::ioError(oFolder.filePath(sPath), oEmpty.errorString());
+        bComplete = bChecked = true;
+    } else if (oDescription.chunks().size() < 2) {
+        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+        bComplete = bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
+        oProgress.add(oStatus.m_eEntry == EEntry::File ? oStatus.m_nSize : 0);
+        if (bComplete)
+            qCInfo(lcInstallSteps) << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
+        else
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+    } else {
+        const TReuseResult oReuse
+            = reuseChunks(oFolder, sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress, oInterruption);
+        if (!oReuse.m_bFound) {
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+        } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged) {
+            bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
+            if (!bChecked) {
+                // Rebuilt from its own chunks yet wrong: the description it was
+                // trusted by was not the truth. Fetch it anew.
+                qWarning() << "rearranged file" << oFile.m_sLocalFile << "does not match its hash";
+                replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+            }
+        }
+        bComplete = oFile.m_lPositionsToWrite.empty();
+    }
+    if (bComplete) {
+        if (oFile.m_bExecutable)
+            markExecutable(oFolder, sPath);
+        if (bStaged)
+            commitStagedFile(oFolder, sFinalPath);
+        if (bChecked)
+            lChecked.push_back(oFile.m_sLocalFile);
+        return;
+    }
+    lFiles.push_back(std::move(oFile));
+}
+
+TScanTaskResult runScanTask(TScanShared* pShared, const shared::TConfinedFolder* pFolder, const TPackageConfigurationReader* pTarget,
+                            const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress,
+                            const TInterruption* pInterruption)
+{
+    TScanTaskResult oResult;
+    const TFileDescription* pCurrent = nullptr;
+    try {
+        for (;;) {
+            {
+                QMutexLocker oLock(&pShared->m_oMutex);
+                if (pShared->m_lQueue.empty() || pShared->m_bFailed)
+                    break;
+                pCurrent = pShared->m_lQueue.front();
+                pShared->m_lQueue.pop_front();
+            }
+            pInterruption->check();
+            scanFile(*pFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, *pInterruption, oResult.m_lFiles,
+                     oResult.m_lChecked);
+        }
+    } catch (const std::exception& oError) {
+        oResult.m_sError = QString::fromUtf8(oError.what());
+    } catch (...) {
+        oResult.m_sError = QStringLiteral("Examining \"%1\" failed.").arg(pCurrent ? pCurrent->localFile() : QString());
+    }
+    if (!oResult.m_sError.isEmpty()) {
+        qWarning() << "scan of installed files failed:" << oResult.m_sError;
+        pShared->m_bFailed = true;
+    }
+    return oResult;
+}
+
+} // namespace
+
+void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder& oFolder,
+                                                  const std::shared_ptr<const TPackageConfigurationReader>& pTarget,
+                                                  const TPackageConfigurationReader* pInstalled,
+                                                  TPackageDifference& oDifference)
+{
+    TScanShared oShared;
+    shared::TFileSize nTotal = 0;
+    for (const TFileDescription& oFile : pTarget->files()) {
+        oShared.m_lQueue.push_back(&oFile);
+        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(oFile.localFile());
+        if (oStatus.m_eEntry == EEntry::File)
+            nTotal += oStatus.m_nSize;
+    }
+    // The biggest files first, so that the tasks finish close together.
+    std::stable_sort(oShared.m_lQueue.begin(), oShared.m_lQueue.end(),
+                     [](const TFileDescription* pLeft, const TFileDescription* pRight) {
+                         return pLeft->unpackedSize() > pRight->unpackedSize();
+                     });
+    TScanProgress oProgress(nTotal, [this](shared::TFileSize nScanned, shared::TFileSize nOfTotal) {
+        emit scanProgress(nScanned, nOfTotal);
+    });
+    const bool bStaged = m_nInstallationMode == kLauncherUpdatingItself;
+    std::vector<QFuture<TScanTaskResult>> lTasks;
+    for (int nTask = 0; nTask < kScanTasks; ++nTask)
+        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, &oFolder, pTarget, pInstalled, bStaged] {
+            return runScanTask(&oShared, &oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption);
+        }));
+    QString sError;
+    // This thread only waits: its pool slot goes to a task meanwhile. Every task
+    // is waited for, also after a failure: they use this frame's state.
+    TPoolSlotLoan oLoan;
+    for (QFuture<TScanTaskResult>& oTask : lTasks) {
+        TScanTaskResult oResult = oTask.result();
+        if (sError.isEmpty())
+            sError = oResult.m_sError;
+        for (TFileToDownload& oFile : oResult.m_lFiles)
+            oDifference.m_lFilesToDownload.push_back(std::move(oFile));
+        oDifference.m_lCheckedFiles.insert(oDifference.m_lCheckedFiles.end(), oResult.m_lChecked.begin(),
+                                           oResult.m_lChecked.end());
+    }
+    if (!sError.isEmpty())
+        throw std::runtime_error(sError.toStdString());
+}
+
+} // namespace velmar::launcher

@@ -1,0 +1,319 @@
+#include "clientpackagelayoutitem.h"
+
+#include "launcherimages.h"
+#include "launcher/documents/package.h"
+#include "launcher/documents/packagebuild.h"
+#include "packagebuttonlook.h"
+#include "launcher/engine/packageinstallation.h"
+#include "progresstext.h"
+#include "qcontextpushbutton.h"
+#include "uistyle.h"
+
+#include "shared/gui/weblink.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QProgressBar>
+
+namespace velmar::launcher {
+
+namespace {
+
+constexpr int kButtonWidth = 98;
+constexpr int kButtonHeight = 40;
+
+QSize pictureSize(const QString& sPath, const QSize& oFallback)
+{
+    const QSize oSize = QPixmap(sPath).size();
+    return oSize.isEmpty() ? oFallback : oSize;
+}
+
+} // namespace
+
+TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPackage, bool bShowPackageName)
+    : m_pPackage(std::move(pPackage))
+    , m_pDefaultClientCheckbox(new QCheckBox(QStringLiteral("Default Client")))
+    , m_pLogoLabel(new QLabel)
+    , m_pVersionLabel(new QLabel)
+    , m_pNoteLabel(new QLabel)
+    , m_pButton(new QContextPushButton)
+    , m_pProgressBar(new QProgressBar)
+    , m_pPanel(new QGroupBox)
+{
+    initLauncherImages();
+    // Sized by the package logos themselves, which all share one size.
+    m_pLogoLabel->setFixedSize(pictureSize(QStringLiteral(":/images/launcher/CorvaneLogo_QT.png"), QSize(176, 96)));
+    m_pLogoLabel->setAlignment(Qt::AlignCenter);
+    connect(m_pLogoLabel, &QLabel::linkActivated, m_pLogoLabel, [](const QString& sLink) { shared::openWebLink(QUrl(sLink)); });
+    updatePackageImageFromPackageStatus();
+
+    m_pButton->setFixedSize(pictureSize(QStringLiteral(":/images/launcher/Button_Blue_idle.png"),
+                                        QSize(kButtonWidth, kButtonHeight)));
+    updateButtonFromPackageStatus();
+    connect(m_pButton, &QPushButton::clicked, this, [this] { emit buttonClicked(m_pPackage); });
+    connect(m_pButton, &QContextPushButton::contextTriggered, this, [this] { emit verifyButtonClicked(m_pPackage); });
+
+    m_pProgressBar->setFixedSize(m_pButton->size());
+    m_pProgressBar->setRange(0, 100);
+    m_pProgressBar->setValue(0);
+    m_pProgressBar->setTextVisible(true);
+    m_pProgressBar->setAlignment(Qt::AlignCenter);
+    m_pProgressBar->setStyleSheet(
+        QStringLiteral("QProgressBar { border-image: url(:/images/launcher/ProgressBar_BG.png); %1 text-align: center; "
+                       "border: 2px; }\nQProgressBar::chunk { border-image: url(:/images/launcher/ProgressBar.png); }")
+            .arg(textStyle(13)));
+
+    const QString sLabelStyle = QStringLiteral("QLabel { %1 }").arg(textStyle(13));
+    if (bShowPackageName) {
+        m_pNameLabel = new QLabel;
+        m_pNameLabel->setStyleSheet(sLabelStyle);
+    }
+    m_pVersionLabel->setStyleSheet(sLabelStyle);
+    m_pNoteLabel->setVisible(false);
+    updatePackageNameAndVersion();
+
+    QSizePolicy oKeepSpace = m_pDefaultClientCheckbox->sizePolicy();
+    oKeepSpace.setRetainSizeWhenHidden(true);
+    m_pDefaultClientCheckbox->setSizePolicy(oKeepSpace);
+    m_pDefaultClientCheckbox->setStyleSheet(
+        QStringLiteral("QCheckBox { %1 }\nQCheckBox::indicator:unchecked { image: url(:/images/launcher/checkbox-unchecked.png); }\n"
+                       "QCheckBox::indicator:checked { image: url(:/images/launcher/checkbox-checked.png); }")
+            .arg(textStyle(13)));
+    connect(m_pDefaultClientCheckbox, &QCheckBox::stateChanged, this, [this](int nState) {
+        if (nState == Qt::Unchecked)
+            emit defaultChanged(m_pPackage, false);
+        else if (nState == Qt::Checked)
+            emit defaultChanged(m_pPackage, true);
+    });
+
+    m_pPanel->setAlignment(Qt::AlignHCenter);
+    // Wide enough for "1024.0/1024.0 MB" without the panel changing size.
+    m_pPanel->setMinimumWidth(150);
+    m_pPanel->setStyleSheet(QStringLiteral(
+        "QGroupBox { border-image: url(:/images/launcher/clientpackage-background.png) 16 16 16 16 repeat repeat; "
+        "border: 16px transparent; background-attachment: fixed; padding: -6px -2px -8px -2px; }"));
+    auto* pPanelLayout = new QVBoxLayout(m_pPanel);
+    pPanelLayout->setSpacing(0);
+    pPanelLayout->addWidget(m_pProgressBar, 0, Qt::AlignHCenter);
+    pPanelLayout->addWidget(m_pButton, 0, Qt::AlignHCenter);
+    pPanelLayout->addSpacing(6);
+    if (m_pNameLabel)
+        pPanelLayout->addWidget(m_pNameLabel, 0, Qt::AlignHCenter);
+    pPanelLayout->addWidget(m_pVersionLabel, 0, Qt::AlignHCenter);
+    pPanelLayout->addWidget(m_pNoteLabel, 0, Qt::AlignHCenter);
+    pPanelLayout->addWidget(m_pDefaultClientCheckbox, 0, Qt::AlignHCenter);
+
+    addWidget(m_pLogoLabel, 0, Qt::AlignHCenter | Qt::AlignTop);
+    addSpacing(6);
+    addWidget(m_pPanel, 0, Qt::AlignHCenter | Qt::AlignTop);
+
+    connect(m_pPackage.get(), &TPackage::localPackageStatusChanged, this,
+            &TClientPackageLayoutItem::onLocalPackageStatusChanged);
+    m_pProgressBar->hide();
+    m_pButton->show();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+TClientPackageLayoutItem::~TClientPackageLayoutItem() = default;
+
+void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPackageInstallation> InstallationInProgress)
+{
+    if (!InstallationInProgress)
+        return;
+    endProgress();
+    const quint64 nRun = m_nRun;
+    m_bBusy = true;
+    m_bLastTryFailed = false;
+    m_pNoteLabel->hide();
+    m_sStep.clear();
+    m_oEta.reset();
+    m_oClock.start();
+    m_pProgressBar->setRange(0, kProgressScale);
+    m_pProgressBar->setValue(0);
+    m_pProgressBar->setFormat(QString());
+    m_pProgressBar->setToolTip(QString());
+
+    // Queued from the pool threads of the scan and the verification; a report
+    // that arrives after the installation ended is dropped.
+    m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::progress, this,
+                                     [this, nRun](EInstallationStep eStep, shared::TFileSize nDone,
+                                                  shared::TFileSize nTotal, shared::TFileSize nBytesPerSecond) {
+                                         if (nRun == m_nRun && m_bBusy)
+                                             onProgress(eStep, nDone, nTotal, nBytesPerSecond);
+                                     }));
+    m_pButton->hide();
+    m_pProgressBar->show();
+}
+
+void TClientPackageLayoutItem::onInstallationOrUpdateFinished(std::shared_ptr<TPackageInstallation> InstallationInProgress)
+{
+    endProgress();
+    m_pProgressBar->hide();
+    m_pButton->show();
+    m_pProgressBar->setValue(0);
+    m_bLastTryFailed = InstallationInProgress && !InstallationInProgress->succeeded();
+    refresh();
+}
+
+void TClientPackageLayoutItem::endProgress()
+{
+    ++m_nRun;
+    m_bBusy = false;
+    for (const QMetaObject::Connection& oConnection : m_lConnections)
+        disconnect(oConnection);
+    m_lConnections.clear();
+}
+
+void TClientPackageLayoutItem::onLocalPackageStatusChanged()
+{
+    refresh();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::refresh()
+{
+    updatePackageImageFromPackageStatus();
+    updateButtonFromPackageStatus();
+    updatePackageNameAndVersion();
+}
+
+void TClientPackageLayoutItem::updatePackageNameAndVersion()
+{
+    if (m_pNameLabel)
+        m_pNameLabel->setText(m_pPackage->name());
+    if (m_bBusy)
+        return;
+    const TPackageBuild* pBuild = m_pPackage->platformBuild();
+    const auto& pConfiguration = pBuild ? pBuild->configuration() : nullptr;
+    if (!pBuild)
+        m_pVersionLabel->clear();
+    else if (!pConfiguration || pConfiguration->version().isEmpty())
+        m_pVersionLabel->setText(QStringLiteral("?"));
+    else
+        m_pVersionLabel->setText(pConfiguration->version());
+    if (m_bLastTryFailed)
+        showNote(QStringLiteral("Last try failed"), QStringLiteral("#E06040"));
+    else
+        m_pNoteLabel->hide();
+}
+
+void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
+{
+    const QString sPath = logoPath(logoVariant(*m_pPackage), m_pPackage->localPackageStatus());
+    const QUrl& oTarget = m_pPackage->logoLinkTarget();
+    // A target that is not a web address is shown as a plain logo: the document
+    // must not make a click start something on this machine.
+    if (!shared::isWebLink(oTarget)) {
+        m_pLogoLabel->clear();
+        m_pLogoLabel->setStyleSheet(QStringLiteral("QLabel { image: url(%1); }").arg(sPath));
+    } else {
+        m_pLogoLabel->setStyleSheet(QString());
+        m_pLogoLabel->setTextFormat(Qt::RichText);
+        m_pLogoLabel->setText(pictureLinkHtml(oTarget.toString(QUrl::FullyEncoded).toHtmlEscaped(), sPath));
+    }
+    m_pLogoLabel->setToolTip(m_pPackage->name());
+}
+
+void TClientPackageLayoutItem::updateButtonFromPackageStatus()
+{
+    const EPackageButtonLook eLook = packageButtonLook(m_pPackage->localPackageStatus());
+    const QString sLabel = buttonLabel(eLook);
+    QMenu* pMenu = m_pButton->menu();
+    // The menu does not own actions parented to the button; delete them later,
+    // as a refresh may come from one of them being triggered.
+    const QList<QAction*> lOldActions = pMenu->actions();
+    pMenu->clear();
+    for (QAction* pAction : lOldActions)
+        pAction->deleteLater();
+    for (const QString& sAction : buttonMenuActions(eLook))
+        pMenu->addAction(new QAction(sAction, m_pButton));
+    m_pButton->setToolTip(m_bLastTryFailed && !sLabel.isEmpty() ? QStringLiteral("%1 (the last try failed)").arg(sLabel)
+                                                                 : sLabel);
+    m_pButton->setFixedSize(kButtonWidth, kButtonHeight);
+    m_pButton->setStyleSheet(packageButtonStyleSheet(eLook));
+}
+
+void TClientPackageLayoutItem::updateDefaultClientCheckboxFromPackageStatus()
+{
+    m_pDefaultClientCheckbox->setVisible(m_pPackage->localPackageStatus() == UpToDate);
+}
+
+void TClientPackageLayoutItem::onScanProgress(shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    showProgress(QStringLiteral("Scanning..."), nDone, nTotal);
+}
+
+void TClientPackageLayoutItem::onWriteProgress(shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    showProgress(QStringLiteral("Writing..."), nDone, nTotal);
+}
+
+void TClientPackageLayoutItem::onVerificationProgress(shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    showProgress(QStringLiteral("Verifying..."), nDone, nTotal);
+}
+
+void TClientPackageLayoutItem::onProgress(EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal,
+                                          shared::TFileSize nBytesPerSecond)
+{
+    switch (eStep) {
+    case EInstallationStep::Scanning:
+        onScanProgress(nDone, nTotal);
+        break;
+    case EInstallationStep::Downloading:
+        onDownloadProgress(nDone, nTotal, nBytesPerSecond);
+        break;
+    case EInstallationStep::Writing:
+        onWriteProgress(nDone, nTotal);
+        break;
+    case EInstallationStep::Verifying:
+        onVerificationProgress(nDone, nTotal);
+        break;
+    }
+}
+
+void TClientPackageLayoutItem::onDownloadProgress(shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload,
+                                                  shared::TFileSize nRate)
+{
+    showProgress(rateText(nRate), nDownloaded, nTotalToDownload);
+
+    m_oEta.addSample(m_oClock.elapsed(), nDownloaded);
+    const QString sTimeLeft = timeLeftText(m_oEta.secondsLeft(nTotalToDownload));
+    m_pProgressBar->setToolTip(sTimeLeft.isEmpty() ? rateText(nRate)
+                                                   : QStringLiteral("%1, %2").arg(rateText(nRate), sTimeLeft));
+    if (sTimeLeft.isEmpty())
+        m_pNoteLabel->hide();
+    else
+        showNote(sTimeLeft, QStringLiteral("#DADABC"));
+}
+
+void TClientPackageLayoutItem::showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    // The download step's text is its rate, which changes; the step is the same.
+    const bool bDownloading = sStep.endsWith(QLatin1String("/s"));
+    const QString sStepKey = bDownloading ? QStringLiteral("download") : sStep;
+    int nValue = progressValue(nDone, nTotal);
+    if (sStepKey == m_sStep && nTotal == m_nStepTotal)
+        nValue = std::max(nValue, m_pProgressBar->value());
+    if (!bDownloading)
+        m_pNoteLabel->hide();
+    m_sStep = sStepKey;
+    m_nStepTotal = nTotal;
+    m_pProgressBar->setMaximum(kProgressScale);
+    m_pProgressBar->setValue(nValue);
+    m_pProgressBar->setFormat(sStep);
+    m_pVersionLabel->setText(megabytesText(nDone, nTotal));
+}
+
+void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sColour)
+{
+    m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11, sColour)));
+    m_pNoteLabel->setText(sText);
+    m_pNoteLabel->show();
+}
+
+} // namespace velmar::launcher

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "launcher/engine/packageinstallation.h"
+
+#include "shared/etaestimator.h"
+#include "shared/filesize.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QContextPushButton;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+
+namespace velmar::launcher {
+
+class TPackage;
+class TPackageInstallation;
+
+// One package in the window's grid: its logo, one action button whose colour and
+// icon follow the local status (a progress bar in its place while an
+// installation runs), name, version or megabytes done, time left, and the
+// "Default Client" checkbox.
+class TClientPackageLayoutItem : public QVBoxLayout
+{
+    Q_OBJECT
+
+public:
+    TClientPackageLayoutItem(std::shared_ptr<TPackage> pPackage, bool bShowPackageName);
+    ~TClientPackageLayoutItem() override;
+
+    const std::shared_ptr<TPackage>& package() const { return m_pPackage; }
+    QCheckBox* defaultClientCheckbox() const { return m_pDefaultClientCheckbox; }
+    QContextPushButton* button() const { return m_pButton; }
+    QProgressBar* progressBar() const { return m_pProgressBar; }
+    QLabel* logoLabel() const { return m_pLogoLabel; }
+    QLabel* nameLabel() const { return m_pNameLabel; }
+    QLabel* versionLabel() const { return m_pVersionLabel; }
+    // Time left while downloading; after a failed try, that it failed.
+    QLabel* noteLabel() const { return m_pNoteLabel; }
+    bool lastTryFailed() const { return m_bLastTryFailed; }
+    // Between the start and the end of an installation.
+    bool isBusy() const { return m_bBusy; }
+
+signals:
+    void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
+    void buttonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+    void verifyButtonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+
+public slots:
+    void onInstallationOrUpdateStarted(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
+    void onInstallationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
+    void onLocalPackageStatusChanged();
+    void updatePackageNameAndVersion();
+    void updatePackageImageFromPackageStatus();
+    void updateButtonFromPackageStatus();
+    void updateDefaultClientCheckboxFromPackageStatus();
+
+private:
+    void onProgress(EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal,
+                    shared::TFileSize nBytesPerSecond);
+    void onScanProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
+    void onWriteProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
+    void onVerificationProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
+    void onDownloadProgress(shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload, shared::TFileSize nRate);
+    // Shows D of T for a step; within one step the bar never goes back.
+    void showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
+    void endProgress();
+    void refresh();
+    void showNote(const QString& sText, const QString& sColour);
+
+    std::shared_ptr<TPackage> m_pPackage;
+    QCheckBox* m_pDefaultClientCheckbox;
+    QLabel* m_pLogoLabel;
+    QLabel* m_pNameLabel = nullptr;
+    QLabel* m_pVersionLabel;
+    QLabel* m_pNoteLabel;
+    QContextPushButton* m_pButton;
+    QProgressBar* m_pProgressBar;
+    QGroupBox* m_pPanel;
+
+    // Raised whenever an installation starts or ends: progress queued by an
+    // earlier one is then recognised as stale and dropped.
+    quint64 m_nRun = 0;
+    bool m_bBusy = false;
+    bool m_bLastTryFailed = false;
+    QString m_sStep;
+    shared::TFileSize m_nStepTotal = 0;
+    QElapsedTimer m_oClock;
+    shared::TEtaEstimator m_oEta;
+    std::vector<QMetaObject::Connection> m_lConnections;
+};
+
+} // namespace velmar::launcher

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "draggablemainwindow.h"
+
+#include "shared/hint.h"
+
+#include <QMetaObject>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QGroupBox;
+class QMessageBox;
+class QScrollArea;
+class QSpacerItem;
+class QVBoxLayout;
+
+namespace shared {
+class TDownloadPool;
+}
+
+namespace velmar::launcher {
+
+class TClientPackageLayoutItem;
+class TCloudflareCdnTrace;
+class TFunnelEventSink;
+class THintRow;
+class TInstallationManager;
+class TLauncherConfigurationReader;
+class TPackage;
+class TPackageInstallation;
+
+// The launcher's only window: one item per package, the hint area and the
+// about and social links. It forwards the player's actions to the controller,
+// keeps at most one package marked as the default client and reports the end
+// of installations.
+class TLauncherMainWindow : public TDraggableMainWindow
+{
+    Q_OBJECT
+
+public:
+    TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> lPackages, TInstallationManager* pInstallationManager,
+                        bool bShowPackageNames, std::shared_ptr<shared::TDownloadPool> pDownloadPool,
+                        std::shared_ptr<TCloudflareCdnTrace> pCdnTrace,
+                        std::shared_ptr<TLauncherConfigurationReader> pLauncherMetadata,
+                        std::shared_ptr<TFunnelEventSink> pFunnelEventSink = nullptr, QWidget* pParent = nullptr);
+    ~TLauncherMainWindow() override;
+
+    // The item of the package index, or null.
+    TClientPackageLayoutItem* item(qint32 nPackageIndex) const;
+    qint32 defaultPackageIndex() const { return m_nDefaultPackageIndex; }
+    // The window's own non-modal box; null until first needed.
+    QMessageBox* messageBox() const { return m_pMessageBox; }
+    QGroupBox* hintArea() const { return m_pHintArea; }
+    THintRow* hintRow() const { return m_pHintRow; }
+    // Whether the reserve space of the hint row still stands in its place.
+    bool hintSpaceReserved() const { return m_pHintSpacer != nullptr; }
+    QScrollArea* packageArea() const { return m_pPackageArea; }
+
+signals:
+    void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
+    void clientPackageButtonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+    void clientPackageVerifyButtonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+
+public slots:
+    void setHints(std::vector<shared::THint> Hints);
+    void onDefaultClientPackageCheckboxChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
+    void setDefault(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
+    void onInstallationOrUpdateStarted(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
+    void onInstallationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
+    void onAboutDialogRequested(const QString& sLink);
+
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+
+private:
+    // For the screenshot script: names the state the idle window shows.
+    void snapshotIdleState();
+    void buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages, bool bShowPackageNames);
+    QLayout* buildBottomBar();
+    void buildHintArea();
+    void showDownloadFailedMessage(const QString& sPackageName);
+    // Shows the window's own box, not modal, and logs it.
+    void showOwnMessage(const QString& sTitle, const QString& sText);
+    // Draws the default the installation manager wrote: the first package whose
+    // flag is set, or none.
+    void showDefaultFromPackages();
+
+    std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;
+    // Where the default is looked for: the metadata's packages, or those shown.
+    std::vector<std::shared_ptr<TPackage>> m_lDefaultCandidates;
+    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
+    std::map<qint32, TClientPackageLayoutItem*> m_hItems;
+    qint32 m_nDefaultPackageIndex = -1;
+    QMessageBox* m_pMessageBox = nullptr;
+    QMetaObject::Connection m_oTraceConnection;
+    QString m_sDownloadFailedPackage;
+    QGroupBox* m_pHintArea = nullptr;
+    THintRow* m_pHintRow = nullptr;
+    QSpacerItem* m_pHintSpacer = nullptr;
+    QScrollArea* m_pPackageArea = nullptr;
+    QVBoxLayout* m_pMainLayout = nullptr;
+};
+
+} // namespace velmar::launcher

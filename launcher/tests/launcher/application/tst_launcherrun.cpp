@@ -1,0 +1,356 @@
+// Whole launcher runs, as a player starts them: "corvane-launcher" in a folder
+// of its own against a CDN on loopback, with the stub client; and the log a run
+// writes.
+
+#include "childprocess.h"
+#include "launcherbed.h"
+#include "testhttpserver.h"
+#include "testseams.h"
+
+#include "launcher/application/clientrunningmarker.h"
+#include "launcher/application/clientstart.h"
+#include "launcher/application/logging.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QtConcurrent>
+#include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+const QString kLinePattern = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \((.*):(\d+)\) (\w+): (.*)$)");
+
+// Logs a few lines into the folder given, the last one fatal.
+int logThenDie(int nArgc, char** ppArgv)
+{
+    QCoreApplication oApplication(nArgc, ppArgv);
+    setupLogging(QString::fromLocal8Bit(ppArgv[3]), QStringLiteral("child"));
+    qInfo() << "before the end";
+    qFatal("the end %d", 42);
+    return 0;
+}
+
+} // namespace
+
+class tst_LauncherRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstLaunchThenDirectStartThenPatches();
+    void offlineAndBrokenStarts();
+    void graphicsFlag_data();
+    void graphicsFlag();
+    void selfUpdate_data();
+    void selfUpdate();
+    void oneRunPerLauncherFolder();
+    void fatalIsWrittenBeforeAbort();
+    void linesFromManyThreadsStayWhole();
+};
+
+void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
+{
+    TLauncherBed oBed;
+    TTestHttpServer oFunnel;
+    QVERIFY(oFunnel.start());
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.publishClient(QStringLiteral("b"), QStringLiteral("1.0"), 2).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")},
+                                {QStringLiteral("--funnel"), oFunnel.url(QStringLiteral("/funnel")).toString()})
+                 .nExitCode,
+             0);
+    QDir().mkpath(oBed.path(QStringLiteral("data/Corvane Online")));
+
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    // The stub client ends once its launcher has; the next run must not find it still there.
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
+        QVERIFY(QFileInfo::exists(oBed.packageFolder(sDirectory) + QStringLiteral("/package.json")));
+    QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/default")));
+    QVERIFY(!QFileInfo::exists(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/default")));
+    const QStringList lStart{QStringLiteral("cwd ") + oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/bin"),
+                             QStringLiteral("arg -windowed"), QStringLiteral("arg -force-vulkan")};
+    QCOMPARE(oBed.takeClientStart(), lStart + QStringList{QStringLiteral("arg --package-is-up-to-date")});
+
+    // Each step is first once per player, and every event names the player's device.
+    QTRY_COMPARE_WITH_TIMEOUT(oFunnel.requests().size(), 5, 10000);
+    const QByteArray aDevice = QJsonDocument::fromJson(readTestFile(oBed.path(QStringLiteral("data/Corvane Online/corvaneShared.json"))))
+                                   .object().value(QStringLiteral("DeviceIdentifier")).toString().toUtf8();
+    QCOMPARE(aDevice.size(), 36);
+    QStringList lEvents;
+    for (const TRecordedHttpRequest& oRequest : oFunnel.requests()) {
+        const QJsonObject oEvent = QJsonDocument::fromJson(oRequest.m_aBody).object();
+        QCOMPARE(oEvent.value(QStringLiteral("id")).toString().toUtf8(), aDevice);
+        lEvents << oEvent.value(QStringLiteral("step")).toString() + (oEvent.value(QStringLiteral("first")).toBool() ? "+" : "-");
+    }
+    lEvents.sort();
+    QCOMPARE(lEvents, QStringList({"launcher_downloaded+", "launcher_downloaded-", "launcher_started+",
+                                   "launcher_verified+", "launcher_verified-"}));
+
+    // The default is current: started at once, and not called verified in a run that did not verify it.
+    QCOMPARE(oBed.run({}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QCOMPARE(oBed.takeClientStart(), lStart);
+
+    // A patch request updates the client, then starts it as current.
+    const QString sWorld = QStringLiteral("/CorvaneOnlineClient_Data/world.dat");
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 3).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
+    QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
+
+    // A forced patch finds a damaged file although the markers call the folder current.
+    QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld, "damaged"));
+    QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH"), ""));
+    {
+        QProcess oLauncher;
+        oBed.start(oLauncher, {});
+        QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("onInstallationOrUpdateFinished")), 60000);
+        oLauncher.kill();
+        oLauncher.waitForFinished();
+    }
+    QVERIFY(!QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH")));
+    QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
+
+    // A patch that cannot be downloaded leaves the window up and starts nothing.
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("3.0"), 4).nExitCode, 0);
+    QVERIFY(QDir(oBed.path(QStringLiteral("cdn/a/chunks"))).removeRecursively());
+    QProcess oLauncher;
+    oBed.start(oLauncher, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
+    QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("all started updates finished")), 60000);
+    QVERIFY(oBed.log().contains(QLatin1String("error reason:  1")));
+    QCOMPARE(oLauncher.state(), QProcess::Running);
+    oLauncher.kill();
+    oLauncher.waitForFinished();
+    QVERIFY(oBed.takeClientStart().isEmpty());
+}
+
+void tst_LauncherRun::offlineAndBrokenStarts()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, "not json").nExitCode, 0);
+    // The launcher's own package names a document that is not there: no self-update, the run goes on.
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--launcher-url"), QStringLiteral("../nowhere/package.json")})
+                 .nExitCode,
+             0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    // An unreadable client settings file means the safe graphics flag.
+    QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -force-d3d11")));
+
+    // Published metadata that does not parse is the maintenance box, and never replaces the good local copy.
+    const QString sLocalCopy = oBed.path(QStringLiteral("launcher/launchermetadata.json"));
+    const QByteArray aGood = readTestFile(sLocalCopy);
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("cdn/launcher/qlxmetadata.json")), "{ not json"));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+    QCOMPARE(readTestFile(sLocalCopy), aGood);
+
+    // Without the network the local copy of the metadata and the installed documents serve.
+    oBed.nginx().stop();
+    QCOMPARE(oBed.run({}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -windowed")));
+
+    // A client that cannot be run is said so, and the launcher ends instead of waiting for it.
+    QVERIFY(QFile::setPermissions(oBed.clientExecutable(QStringLiteral("a")), QFile::ReadOwner | QFile::WriteOwner));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot start the client")));
+    QVERIFY(oBed.takeClientStart().isEmpty());
+
+    // No metadata and no local copy: the maintenance box.
+    QVERIFY(QFile::remove(sLocalCopy));
+    QCOMPARE(oBed.run({}), 1);
+    QVERIFY(oBed.log().contains(QLatin1String("message box: Corvane Online cannot be started")));
+}
+
+void tst_LauncherRun::graphicsFlag_data()
+{
+    QTest::addColumn<QByteArray>("aSettings");
+    QTest::addColumn<QString>("sFlag");
+    QTest::newRow("2") << QByteArray("{\"GraphicsAPI\": 2}") << "-force-vulkan";
+    QTest::newRow("1.0") << QByteArray("{\"GraphicsAPI\": 1.0}") << "-force-d3d12";
+    // Only a number names an interface.
+    QTest::newRow("text \"2\"") << QByteArray("{\"GraphicsAPI\": \"2\"}") << "-force-d3d11";
+    QTest::newRow("true") << QByteArray("{\"GraphicsAPI\": true}") << "-force-d3d11";
+    QTest::newRow("2^32 + 2") << QByteArray("{\"GraphicsAPI\": 4294967298}") << "-force-d3d11";
+    QTest::newRow("1.5") << QByteArray("{\"GraphicsAPI\": 1.5}") << "-force-d3d11";
+    QTest::newRow("missing") << QByteArray("{\"graphicsapi\": 2}") << "-force-d3d11";
+}
+
+void tst_LauncherRun::graphicsFlag()
+{
+    QFETCH(QByteArray, aSettings);
+    QFETCH(QString, sFlag);
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("settings.json"));
+    QVERIFY(writeTestFile(sPath, aSettings));
+    QCOMPARE(clientArguments({QStringLiteral("-windowed")}, readGraphicsApi(sPath), true),
+             QStringList({QStringLiteral("-windowed"), sFlag, QStringLiteral("--package-is-up-to-date")}));
+}
+
+void tst_LauncherRun::selfUpdate_data()
+{
+    QTest::addColumn<QString>("sBreak");
+    QTest::addColumn<int>("nExitCode");
+    QTest::addColumn<QString>("sLogLine");
+    // The restarted launcher is the new one: it cleans up, installs and starts the client.
+    QTest::newRow("replaces the launcher and restarts") << "" << 0 << "cleanupOldLauncherVersion";
+    // A failed update: the run goes on with the launcher it has...
+    QTest::newRow("chunks missing") << "chunks" << 0 << "Updating Corvane Online failed: Error 1";
+    QTest::newRow("package would replace the settings") << "settings" << 0 << "Updating Corvane Online failed: Error 4";
+    // ...or a file error ends it with its box, instead of an update splash that never closes.
+    QTest::newRow("file error") << "disk" << 1 << "message box: Corvane Online cannot start";
+}
+
+void tst_LauncherRun::selfUpdate()
+{
+    QFETCH(QString, sBreak);
+    QFETCH(int, nExitCode);
+    QFETCH(QString, sLogLine);
+    if (nExitCode != 0)
+        CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    const QByteArray aSettings = readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini")));
+    QString sExtra;
+    if (sBreak == QLatin1String("settings"))
+        sExtra = QStringLiteral("launchersettings.ini");
+    if (sBreak == QLatin1String("disk")) {
+        // A changed file whose staging copy cannot be written.
+        sExtra = QStringLiteral("extra.txt");
+        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/extra.txt")), "old\n"));
+    }
+    // A changed file in a subfolder is kept as ".old" too; ".old" files that are
+    // not the launcher's own stay.
+    const QStringList lOwnOldFiles{QStringLiteral("launcher/mine.old"), QStringLiteral("launcher/lib/mine.old"),
+                                   QStringLiteral("launcher/packages/README.txt.old")};
+    if (sBreak.isEmpty()) {
+        sExtra = QStringLiteral("lib/extra.txt");
+        QVERIFY(writeTestFile(oBed.path(QStringLiteral("launcher/lib/extra.txt")), "old\n"));
+        for (const QString& sOwn : lOwnOldFiles)
+            QVERIFY(writeTestFile(oBed.path(sOwn), "the player's\n"));
+    }
+    const QString sNext = builtExecutable(QStringLiteral("corvane-launcher-next"));
+    QCOMPARE(oBed.publishLauncher(sNext, QStringLiteral("0.0.15"), sExtra).nExitCode, 0);
+    if (sBreak == QLatin1String("chunks"))
+        QVERIFY(QDir(oBed.path(QStringLiteral("cdn/launcherpackage/chunks"))).removeRecursively());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+
+    if (sBreak == QLatin1String("disk"))
+        qputenv("CORVANE_FAIL_FILE_OP", "1:EIO:/extra.txt.new");
+    const auto oClearFault = qScopeGuard([] { qunsetenv("CORVANE_FAIL_FILE_OP"); });
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), nExitCode);
+    // The restarted launcher is no child of the test: the start of its client shows
+    // it has run (the old one may still write "exit code" into the new log).
+    if (sBreak.isEmpty())
+        QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo::exists(oBed.path(QStringLiteral("client.txt")))
+                                      && oBed.log().contains(QLatin1String("Version:  \"0.0.15\"")),
+                                  qPrintable(oBed.log().right(3000)), 90000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QVERIFY2(oBed.log().contains(sLogLine), qPrintable(oBed.log().right(1500)));
+    QCOMPARE(readTestFile(oBed.launcherExecutable()),
+             readTestFile(sBreak.isEmpty() ? sNext : builtExecutable(QStringLiteral("corvane-launcher"))));
+    QCOMPARE(QFileInfo::exists(oBed.path(QStringLiteral("launcher/README.txt"))), sBreak.isEmpty());
+    QCOMPARE(readTestFile(oBed.path(QStringLiteral("launcher/launchersettings.ini"))), aSettings);
+    QVERIFY(!QFileInfo::exists(oBed.launcherExecutable() + QStringLiteral(".old")));
+    if (sBreak.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(oBed.path(QStringLiteral("launcher/lib/extra.txt.old"))));
+        for (const QString& sOwn : lOwnOldFiles)
+            QVERIFY2(QFileInfo::exists(oBed.path(sOwn)), qPrintable(sOwn));
+    } else {
+        // The update splash is gone before the window or the box shows.
+        const QString sLog = oBed.log();
+        const int nShown = sLog.indexOf(QLatin1String("splash screen shown: 1"));
+        const int nHidden = sLog.indexOf(QLatin1String("splash screen hidden"), nShown);
+        const int nNext = sLog.indexOf(nExitCode == 0 ? QStringLiteral("main window shown") : sLogLine);
+        QVERIFY2(nShown >= 0 && nHidden > nShown && nHidden < nNext, qPrintable(sLog.right(3000)));
+    }
+    const QStringList lClientStart = oBed.takeClientStart();
+    QCOMPARE(lClientStart.isEmpty(), nExitCode != 0);
+    if (nExitCode == 0)
+        QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
+}
+
+void tst_LauncherRun::oneRunPerLauncherFolder()
+{
+    TLauncherBed oFirst;
+    TLauncherBed oOther;
+    for (TLauncherBed* pBed : {&oFirst, &oOther}) {
+        QVERIFY(pBed->setUp());
+        QCOMPARE(pBed->publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+        QCOMPARE(pBed->writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    }
+    QProcess oRunning;
+    oFirst.start(oRunning, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY_WITH_TIMEOUT(oFirst.log().contains(QLatin1String("main window shown")), 30000);
+
+    // A second start on the same folder ends at once and leaves the first one's log alone.
+    QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
+    QVERIFY(oFirst.log().contains(QLatin1String("main window shown")));
+
+    // A player with a launcher folder of their own is not kept out.
+    QProcess oOtherRunning;
+    oOther.start(oOtherRunning, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY_WITH_TIMEOUT(oOther.log().contains(QLatin1String("main window shown")), 30000);
+    for (QProcess* pProcess : {&oRunning, &oOtherRunning}) {
+        pProcess->kill();
+        pProcess->waitForFinished();
+    }
+}
+
+void tst_LauncherRun::fatalIsWrittenBeforeAbort()
+{
+    QTemporaryDir oDir;
+    QProcess oChild;
+    startChild(oChild, QStringLiteral("log-then-die"), {oDir.path()});
+    QVERIFY(oChild.waitForFinished(30000));
+    QCOMPARE(oChild.exitStatus(), QProcess::CrashExit);
+
+    const QStringList lLines = QString::fromUtf8(readTestFile(oDir.filePath(QStringLiteral("child.log"))))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lLines.size(), 2);
+    QVERIFY2(lLines.at(0).endsWith(QStringLiteral(") Info: before the end")), qPrintable(lLines.at(0)));
+    QVERIFY2(lLines.at(1).endsWith(QStringLiteral(") Fatal: the end 42")), qPrintable(lLines.at(1)));
+}
+
+void tst_LauncherRun::linesFromManyThreadsStayWhole()
+{
+    // A restarted launcher starts its log afresh.
+    QTemporaryDir oDir;
+    const QString sPath = oDir.filePath(QStringLiteral("threads.log"));
+    QVERIFY(writeTestFile(sPath, "a line of the previous run\n"));
+    setupLogging(oDir.path(), QStringLiteral("threads"));
+    QCOMPARE(logFilePath(), sPath);
+
+    constexpr int kThreads = 8;
+    constexpr int kLinesEach = 200;
+    QList<QFuture<void>> lFutures;
+    for (int nThread = 0; nThread < kThreads; ++nThread) {
+        lFutures << QtConcurrent::run([nThread] {
+            for (int i = 0; i < kLinesEach; ++i)
+                qInfo().noquote() << QStringLiteral("thread %1 line %2 ").arg(nThread).arg(i) + QString(100, QLatin1Char('x'));
+        });
+    }
+    for (QFuture<void>& oFuture : lFutures)
+        oFuture.waitForFinished();
+    qInstallMessageHandler(nullptr);
+
+    const QStringList lLines = QString::fromUtf8(readTestFile(sPath)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lLines.size(), kThreads * kLinesEach);
+    const QRegularExpression oPattern(kLinePattern);
+    for (const QString& sLine : lLines)
+        QVERIFY2(oPattern.match(sLine).hasMatch() && sLine.endsWith(QString(100, QLatin1Char('x'))), qPrintable(sLine));
+}
+
+CORVANE_TEST_MAIN_WITH_CHILDREN(tst_LauncherRun, {"log-then-die", logThenDie})
+#include "tst_launcherrun.moc"

@@ -1,0 +1,192 @@
+// Every file operation of the install engine fails in turn, in a run of its
+// own: the engine must end with the file and the reason, or get past the fault,
+// and never claim a version the folder does not hold.
+
+#include "installbed.h"
+#include "testseams.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+// File operations a sweep tries per run; of more, a seeded sample.
+constexpr int kMaximumSweep = 40;
+
+// The file the seam made fail, from its line on standard error; empty when it did not fire.
+QString failedFile(const QString& sErr)
+{
+    static const QRegularExpression s_oLine(QStringLiteral("CORVANE_FAIL_FILE_OP: operation \\d+ \\([a-z ]+ of (.*)\\) fails with"));
+    const QRegularExpressionMatch oMatch = s_oLine.match(sErr);
+    return oMatch.hasMatch() ? oMatch.captured(1) : QString();
+}
+
+// One published version: its documents and the files that make it.
+struct TVersion
+{
+    QByteArray m_aPackage;
+    QByteArray m_aAssets;
+    QMap<QString, QByteArray> m_hFiles;
+};
+
+// Whether the markers in sFolder claim nothing the folder does not hold: a full
+// marker only with every file of its version in place, and the asset copy of
+// the same version beside whichever marker stands.
+QString untruth(const QString& sFolder, const QList<TVersion>& lVersions)
+{
+    const QByteArray aFull = readTestFile(sFolder + QStringLiteral("/package.json"));
+    const QByteArray aMarker = aFull.isEmpty() ? readTestFile(sFolder + QStringLiteral("/partial-package.json")) : aFull;
+    if (aMarker.isEmpty())
+        return QString();
+    for (const TVersion& oVersion : lVersions) {
+        if (aMarker != oVersion.m_aPackage)
+            continue;
+        if (readTestFile(sFolder + QStringLiteral("/assets.json")) != oVersion.m_aAssets)
+            return QStringLiteral("the asset copy belongs to another version");
+        if (!aFull.isEmpty() && TInstallBed::files(sFolder) != oVersion.m_hFiles)
+            return QStringLiteral("the full marker names files that are not in place");
+        return QString();
+    }
+    return QStringLiteral("a marker names no published version");
+}
+
+void copyTree(const QString& sFrom, const QString& sTo)
+{
+    QDir(sTo).removeRecursively();
+    QDirIterator oIterator(sFrom, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (oIterator.hasNext()) {
+        const QString sPath = oIterator.next();
+        const QString sTarget = sTo + QLatin1Char('/') + QDir(sFrom).relativeFilePath(sPath);
+        QDir().mkpath(QFileInfo(sTarget).path());
+        QFile::copy(sPath, sTarget);
+    }
+}
+
+} // namespace
+
+class tst_FileFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyFileOperationFails_data();
+    void everyFileOperationFails();
+};
+
+// Every file operation of a small install and update fails in turn, once per
+// run, alternately with EIO and ENOSPC: the run ends with exit 1 naming the file
+// (or gets past the fault and ends sound), the markers stay truthful, and the
+// next run without the fault leaves the folder exactly as published.
+void tst_FileFaults::everyFileOperationFails_data()
+{
+    QTest::addColumn<bool>("bUpdate");
+    QTest::newRow("install") << false;
+    QTest::newRow("update") << true;
+}
+
+void tst_FileFaults::everyFileOperationFails()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("failing file operations (CORVANE_FAIL_FILE_OP)");
+    QFETCH(bool, bUpdate);
+    TInstallBed oBed;
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    const auto publish = [&](const QString& sVersion) {
+        if (oBed.publish(sVersion).nExitCode != 0)
+            return TVersion();
+        return TVersion{readTestFile(oBed.cdn() + QStringLiteral("/live/package.json")),
+                        readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json")), TInstallBed::files(oBed.source())};
+    };
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("bin/game.cfg"), "quality=high\n");
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    oBed.writeSource(QStringLiteral("data/old.txt"), "goes away\n");
+    const TVersion oOne = publish(QStringLiteral("1"));
+    QVERIFY(!oOne.m_aPackage.isEmpty());
+    // Each run starts from the same folder: empty, or version 1 installed.
+    const QString sStart = oBed.path(QStringLiteral("start"));
+    if (bUpdate) {
+        QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+        copyTree(oBed.folder(), sStart);
+    }
+    // Version 2 shifts the big file, changes, drops and adds small ones.
+    oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + noiseBytes(9 << 20, 1));
+    oBed.writeSource(QStringLiteral("bin/game.cfg"), "quality=low\n");
+    QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
+    oBed.writeSource(QStringLiteral("data/new.txt"), "arrives\n");
+    const TVersion oTwo = publish(QStringLiteral("2"));
+    QVERIFY(!oTwo.m_aPackage.isEmpty());
+    const QString sCommand = bUpdate ? QStringLiteral("update") : QStringLiteral("install");
+
+    // A counting run first; beyond kMaximumSweep operations a seeded sample of
+    // them is tried (CORVANE_FAULT_SEED repeats one, CORVANE_FULL_FAULT_SWEEP=1 tries all).
+    copyTree(sStart, oBed.folder());
+    QProcessEnvironment oCounting;
+    oCounting.insert(QStringLiteral("CORVANE_FAIL_FILE_OP"), QStringLiteral("1000000:EIO"));
+    QProcess oCount;
+    oBed.startInstall(oCount, sCommand, oCounting);
+    QVERIFY(oCount.waitForFinished(120000) && oCount.exitCode() == 0);
+    const int nCount = QRegularExpression(QStringLiteral("the run had (\\d+)"))
+                           .match(QString::fromUtf8(oCount.readAllStandardError()))
+                           .captured(1)
+                           .toInt();
+    QVERIFY(nCount > 0);
+    QList<int> lOperations;
+    for (int nOperation = 1; nOperation <= nCount + 1; ++nOperation)
+        lOperations << nOperation;
+    const bool bSample = nCount > kMaximumSweep && qgetenv("CORVANE_FULL_FAULT_SWEEP") != "1";
+    if (bSample) {
+        const quint32 nSeed = qEnvironmentVariableIsSet("CORVANE_FAULT_SEED") ? quint32(qEnvironmentVariableIntValue("CORVANE_FAULT_SEED"))
+                                                                             : QRandomGenerator::global()->generate();
+        qInfo() << "trying" << kMaximumSweep << "of" << nCount << "file operations, CORVANE_FAULT_SEED=" << nSeed;
+        QRandomGenerator oRandom(nSeed);
+        std::shuffle(lOperations.begin(), lOperations.end(), oRandom);
+        lOperations = lOperations.mid(0, kMaximumSweep);
+    }
+
+    int nFired = 0;
+    for (int nIndex = 0; nIndex < lOperations.size(); ++nIndex) {
+        const int nOperation = lOperations[nIndex];
+        copyTree(sStart, oBed.folder());
+        const QString sFault = QStringLiteral("%1:%2").arg(nOperation).arg(nOperation % 2 ? QStringLiteral("EIO") : QStringLiteral("ENOSPC"));
+        QProcess oRun;
+        QProcessEnvironment oEnvironment;
+        oEnvironment.insert(QStringLiteral("CORVANE_FAIL_FILE_OP"), sFault);
+        oBed.startInstall(oRun, sCommand, oEnvironment);
+        QVERIFY2(oRun.waitForFinished(120000) && oRun.exitStatus() == QProcess::NormalExit, qPrintable(sFault));
+        const QString sErr = QString::fromUtf8(oRun.readAllStandardError());
+        const QString sFile = failedFile(sErr);
+        const QString sCase = sFault + QLatin1Char('\n') + sErr;
+        if (sFile.isEmpty()) {
+            // A run with no N-th operation: the sweep has tried them all.
+            QVERIFY2(oRun.exitCode() == 0 && oBed.installedAsPublished(), qPrintable(sCase));
+            if (bSample)
+                continue;
+            break;
+        }
+        ++nFired;
+        // Runs differ a little in their count: a full sweep goes on until one has no N left.
+        if (!bSample && nIndex + 1 == lOperations.size())
+            lOperations << nOperation + 1;
+        if (oRun.exitCode() == 0) {
+            QVERIFY2(oBed.installedAsPublished(), qPrintable(sCase));
+        } else {
+            QVERIFY2(oRun.exitCode() == 1, qPrintable(sCase));
+            const QString sReason = sErr.section(QStringLiteral("corvane-install: "), -1).trimmed();
+            QVERIFY2(sReason.contains(sFile), qPrintable(sCase));
+        }
+        const QString sUntruth = untruth(oBed.folder(), {oOne, oTwo});
+        QVERIFY2(sUntruth.isEmpty(), qPrintable(sUntruth + QLatin1Char('\n') + sCase));
+
+        const TToolRun oAgain = oBed.install(sCommand);
+        QVERIFY2(oAgain.nExitCode == 0 && oBed.installedAsPublished(), qPrintable(sCase + oAgain.describe()));
+        QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), oTwo.m_aPackage);
+        QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), oTwo.m_aAssets);
+        QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    }
+    qInfo() << sCommand << "met a failure of" << nFired << "of its" << nCount << "file operations, each in a run of its own";
+}
+
+QTEST_GUILESS_MAIN(tst_FileFaults)
+#include "tst_filefaults.moc"

@@ -1,0 +1,1119 @@
+// The install engine end to end, through corvane-install against a CDN folder
+// that corvane-publish wrote and nginx serves; and the installation manager's
+// decisions that need no download.
+
+#include "installbed.h"
+#include "testhttpserver.h"
+#include "testmetadata.h"
+#include "testseams.h"
+
+#include "testpool.h"
+
+#include "launcher/engine/installationmanager.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/packageconfigurationreader.h"
+#include "launcher/engine/packagefiledownloader.h"
+#include "launcher/engine/packageinstallation.h"
+
+#include "shared/confinedfolder.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QThreadPool>
+
+#include <csignal>
+
+using namespace velmar::launcher;
+
+namespace {
+
+// A client of two big chunked files and a few small ones; data/ holds the assets.
+void makeVersionOne(TInstallBed& oBed)
+{
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(200000, 1) + QByteArray(100000, 'x'));
+    oBed.writeSource(QStringLiteral("empty.cfg"), QByteArray());
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(13 << 20, 2));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 3));
+    oBed.writeSource(QStringLiteral("data/old.txt"), "goes away\n");
+}
+
+// Unpacked hashes of the chunks the documents list for one file.
+QSet<QByteArray> chunksOf(const TPackageConfigurationReader& oReader, const QString& sFile)
+{
+    QSet<QByteArray> lHashes;
+    for (const auto& oFile : oReader.files()) {
+        if (oFile.localFile() != sFile)
+            continue;
+        for (const qint32 nIndex : oFile.chunks())
+            lHashes << oReader.chunks()[size_t(nIndex)].unpackedHash().toByteArray();
+    }
+    return lHashes;
+}
+
+// Damage as a disk or a player does it: one bit of one byte.
+bool flipByte(const QString& sPath, qint64 nOffset)
+{
+    QFile oFile(sPath);
+    if (!oFile.open(QIODevice::ReadWrite) || !oFile.seek(nOffset))
+        return false;
+    const QByteArray aByte = oFile.peek(1);
+    return aByte.size() == 1 && oFile.write(QByteArray(1, char(aByte.at(0) ^ 0x40))) == 1;
+}
+
+// Version 1 published, served and installed.
+bool installVersionOne(TInstallBed& oBed)
+{
+    makeVersionOne(oBed);
+    return oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0
+           && oBed.install(QStringLiteral("install")).nExitCode == 0;
+}
+
+} // namespace
+
+class tst_Install : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freshInstallMixesEveryMethod();
+    void updateFetchesOnlyMissingChunks();
+    void verifyFindsDamageAndRepairFetchesOneChunk();
+    void killedUpdateResumes_data();
+    void killedUpdateResumes();
+    void unreadableInstalledFileIsFetchedAgain();
+    void goingInstallationStopsReading_data();
+    void goingInstallationStopsReading();
+    void hostileDocumentIsRefused_data();
+    void hostileDocumentIsRefused();
+    void localMediaNameOnlyTheirOwnFiles();
+    void launcherRefusesBeforeTouchingTheFolder_data();
+    void launcherRefusesBeforeTouchingTheFolder();
+    void downloadEndsWellOnlyWithEveryFileWritten();
+    void failedInstallStaysPartial();
+    void brokenAnswers_data();
+    void brokenAnswers();
+    void requestsFollowTheSystemProxy_data();
+    void requestsFollowTheSystemProxy();
+    void jsonProgressForScripts();
+    void uninstallDeletesExactlyWhatThePackageLists();
+    void stopSignalEndsTheRunAndTheNextGoesOn_data();
+    void stopSignalEndsTheRunAndTheNextGoesOn();
+    void defaultIsTheFirstInstalledPackageWithTheMarker();
+    void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
+    void unusableFolderIsRefusedWithoutTouchingTheDisk();
+
+private:
+    // Version 1 installed once for every hostile document, with a link out of its folder.
+    std::unique_ptr<TInstallBed> m_pHostileBed;
+};
+
+void tst_Install::freshInstallMixesEveryMethod()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    // Every method publishes the same chunks under its own names (the slow ones
+    // only the small files); the documents then take the chunks in turn from each.
+    const QStringList lMethods{QStringLiteral("store"), QStringLiteral("deflate"), QStringLiteral("lzip"),
+                               QStringLiteral("lzma"), QStringLiteral("zpaq"), QStringLiteral("crush")};
+    const QStringList lDocuments{QStringLiteral("/live/package.json"), QStringLiteral("/live/assets.json")};
+    const auto forEachForm = [&](const std::function<void(QJsonObject&)>& fnForm) {
+        for (const QString& sDocument : lDocuments) {
+            QJsonObject oDocument = readJson(oBed.cdn() + sDocument);
+            for (const char* pList : {"chunks", "files"}) {
+                QJsonArray lForms = oDocument.value(QLatin1String(pList)).toArray();
+                for (QJsonValueRef oValue : lForms) {
+                    QJsonObject oForm = oValue.toObject();
+                    if (oForm.contains(QStringLiteral("url")))
+                        fnForm(oForm);
+                    oValue = oForm;
+                }
+                oDocument.insert(QLatin1String(pList), lForms);
+            }
+            QVERIFY(writeJson(oBed.cdn() + sDocument, oDocument));
+        }
+    };
+    QMap<QString, QList<QPair<QString, QJsonObject>>> hForms; // unpacked hash → (method, packed form)
+    for (const QString& sMethod : lMethods) {
+        // The big files stand aside while a slow method publishes.
+        const bool bSlow = sMethod != QLatin1String("store") && sMethod != QLatin1String("deflate");
+        const QStringList lBig = bSlow ? QStringList{QStringLiteral("world.pak"), QStringLiteral("music.ogg")} : QStringList();
+        for (const QString& sBig : lBig)
+            QVERIFY(QFile::rename(oBed.source() + QStringLiteral("/data/") + sBig, oBed.path(sBig)));
+        const TToolRun oRun = oBed.publish(QStringLiteral("1"), sMethod);
+        for (const QString& sBig : lBig)
+            QVERIFY(QFile::rename(oBed.path(sBig), oBed.source() + QStringLiteral("/data/") + sBig));
+        QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+        forEachForm([&](QJsonObject& oForm) { hForms[oForm.value(QStringLiteral("unpackedhash")).toString()] << qMakePair(sMethod, oForm); });
+    }
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    // Each form from the method used least so far among those that published it.
+    QMap<QString, int> hUses;
+    forEachForm([&](QJsonObject& oForm) {
+        const auto lChoices = hForms.value(oForm.value(QStringLiteral("unpackedhash")).toString());
+        const auto& oChosen = *std::min_element(lChoices.begin(), lChoices.end(), [&](const auto& oLeft, const auto& oRight) {
+            return hUses.value(oLeft.first) < hUses.value(oRight.first);
+        });
+        for (const char* pKey : {"url", "packedsize", "packedhash"})
+            oForm.insert(QLatin1String(pKey), oChosen.second.value(QLatin1String(pKey)));
+        ++hUses[oChosen.first];
+    });
+    QCOMPARE(hUses.size(), lMethods.size());
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(QFileInfo(oBed.folder() + QStringLiteral("/bin/client")).isExecutable());
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+}
+
+void tst_Install::updateFetchesOnlyMissingChunks()
+{
+    TInstallBed oBed;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
+    const auto pOld = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    writeTestFile(oBed.folder() + QStringLiteral("/saves/player.sav"), "mine");
+
+    // World: a few bytes in front of everything; music: edited inside; small
+    // files changed, gone and new.
+    const QByteArray aWorld = readTestFile(oBed.source() + QStringLiteral("/data/world.pak"));
+    oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + aWorld);
+    QByteArray aMusic = readTestFile(oBed.source() + QStringLiteral("/data/music.ogg"));
+    aMusic.replace(6 << 20, 4096, noiseBytes(4096, 9));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), aMusic);
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(250000, 4));
+    QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
+    oBed.writeSource(QStringLiteral("data/new.txt"), "arrives\n");
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    const auto pNew = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    oBed.fetchedChunks();
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The minimum: per changed file the chunks the installed file lacks; a
+    // changed file of fewer than two chunks whole.
+    QSet<QString> lExpected;
+    for (const auto& oFile : pNew->files()) {
+        const QSet<QByteArray> lInstalled = chunksOf(*pOld, oFile.localFile());
+        if (oFile.chunks().size() >= 2) {
+            for (const qint32 nIndex : oFile.chunks()) {
+                const auto& oChunk = pNew->chunks()[size_t(nIndex)];
+                if (!lInstalled.contains(oChunk.unpackedHash().toByteArray()))
+                    lExpected << pNew->url(oChunk).path();
+            }
+            continue;
+        }
+        bool bUnchanged = oFile.unpackedSize() == 0;
+        for (const auto& oOld : pOld->files())
+            bUnchanged |= oOld.localFile() == oFile.localFile() && oOld.unpackedHash() == oFile.unpackedHash();
+        if (!bUnchanged)
+            lExpected << pNew->url(oFile.packedForm()).path();
+    }
+    const QStringList lFetched = oBed.fetchedChunks();
+    QCOMPARE(QSet<QString>(lFetched.begin(), lFetched.end()), lExpected);
+    QCOMPARE(lFetched.size(), lExpected.size());
+    QVERIFY(lExpected.size() >= 4);
+
+    QMap<QString, QByteArray> hExpected = TInstallBed::files(oBed.source());
+    hExpected.insert(QStringLiteral("saves/player.sav"), "mine");
+    QCOMPARE(TInstallBed::files(oBed.folder()).keys(), hExpected.keys());
+    QVERIFY(TInstallBed::files(oBed.folder()) == hExpected);
+}
+
+void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
+{
+    TInstallBed oBed;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
+    const QByteArray aInstalled = readTestFile(oBed.folder() + QStringLiteral("/package.json"));
+    // A newer published version changes nothing about what verify checks and records.
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 8));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 0);
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aInstalled);
+    QVERIFY(QFile::setPermissions(oBed.folder() + QStringLiteral("/bin/client"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+    const QString sWorld = oBed.folder() + QStringLiteral("/data/world.pak");
+    QVERIFY(flipByte(sWorld, 9 << 20));
+    oBed.fetchedChunks();
+
+    QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 1);
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    // The damaged chunk and the changed library, nothing else.
+    QCOMPARE(oBed.fetchedChunks().size(), 2);
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(QFileInfo(oBed.folder() + QStringLiteral("/bin/client")).isExecutable());
+    // Nothing left to fetch: the request ends at once and sound.
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QVERIFY(oBed.fetchedChunks().isEmpty());
+
+    // The installed description says world.pak is whole; the fast scan of an update sees the cut file.
+    oBed.writeSource(QStringLiteral("bin/libgame.so"), noiseBytes(1000, 9));
+    QVERIFY(oBed.publish(QStringLiteral("3")).nExitCode == 0);
+    QVERIFY(QFile::resize(oBed.folder() + QStringLiteral("/data/world.pak"), 5 << 20));
+    QCOMPARE(oBed.install(QStringLiteral("update")).nExitCode, 0);
+    QVERIFY(oBed.installedAsPublished());
+
+    // A byte changed inside world.pak's first chunk, which the next version keeps
+    // while it changes the file's end: the fast scan takes the description's word
+    // for the chunk, the rebuilt file fails its check, and the same run finds the
+    // damaged chunk and fetches it with the new one.
+    QByteArray aWorld = readTestFile(oBed.source() + QStringLiteral("/data/world.pak"));
+    aWorld.replace(aWorld.size() - 4096, 4096, noiseBytes(4096, 10));
+    oBed.writeSource(QStringLiteral("data/world.pak"), aWorld);
+    QVERIFY(oBed.publish(QStringLiteral("4")).nExitCode == 0);
+    const auto pFour = readPublished(oBed.cdn() + QStringLiteral("/live"));
+    QVERIFY(chunksOf(*pFour, QStringLiteral("data/world.pak")).size() >= 2);
+    QVERIFY(flipByte(sWorld, 1 << 20));
+    oBed.fetchedChunks();
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QCOMPARE(oBed.fetchedChunks().size(), 2);
+    QVERIFY(oBed.installedAsPublished());
+
+    // Kept chunks that all check out, in a file that still fails: the documents are wrong, and say so.
+    aWorld.replace(aWorld.size() - 4096, 4096, noiseBytes(4096, 11));
+    oBed.writeSource(QStringLiteral("data/world.pak"), aWorld);
+    QVERIFY(oBed.publish(QStringLiteral("5")).nExitCode == 0);
+    QJsonObject oAssets = readJson(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    editListedFile(oAssets, QStringLiteral("data/world.pak"),
+                   [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))); });
+    QVERIFY(writeJson(oBed.cdn() + QStringLiteral("/live/assets.json"), oAssets));
+    const TToolRun oWrong = oBed.install(QStringLiteral("update"));
+    QCOMPARE(oWrong.nExitCode, 1);
+    QVERIFY2(oWrong.sErr.contains(QLatin1String("do not belong together")), qPrintable(oWrong.sErr));
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+}
+
+void tst_Install::killedUpdateResumes_data()
+{
+    QTest::addColumn<QString>("sCrashAt");
+    QTest::addColumn<bool>("bRefetchesNothing");
+    QTest::newRow("after the scan moved chunks") << "scan-done" << false;
+    QTest::newRow("after old files went") << "files-deleted" << false;
+    QTest::newRow("amid the writes") << "chunk-written:2" << false;
+    QTest::newRow("all written, markers old") << "download-done" << true;
+    QTest::newRow("partial marker new") << "partial-updated" << true;
+    QTest::newRow("both markers") << "full-marker-written" << true;
+}
+
+void tst_Install::killedUpdateResumes()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("crash points (CORVANE_CRASH_AT)");
+    QFETCH(QString, sCrashAt);
+    QFETCH(bool, bRefetchesNothing);
+    TInstallBed oBed;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
+    const QByteArray aOldAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    const QByteArray aOldPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+    oBed.writeSource(QStringLiteral("data/world.pak"), "PATCH" + readTestFile(oBed.source() + QStringLiteral("/data/world.pak")));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 5));
+    QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    const QByteArray aNewAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
+    const QByteArray aNewPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
+    const auto pNew = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+
+    QVERIFY(oBed.install(QStringLiteral("update"), sCrashAt).bKilled);
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pNew);
+    // Whatever marker stands, the asset copy belongs to the same version.
+    const QByteArray aMarker = readTestFile(oBed.folder() + QStringLiteral("/package.json")).isEmpty()
+                                   ? readTestFile(oBed.folder() + QStringLiteral("/partial-package.json"))
+                                   : readTestFile(oBed.folder() + QStringLiteral("/package.json"));
+    const QByteArray aAssets = readTestFile(oBed.folder() + QStringLiteral("/assets.json"));
+    if (!aMarker.isEmpty())
+        QVERIFY((aMarker == aOldPackage && aAssets == aOldAssets) || (aMarker == aNewPackage && aAssets == aNewAssets));
+    oBed.fetchedChunks();
+
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aNewPackage);
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/assets.json")), aNewAssets);
+    // Nothing that the broken-off run had already put in its place comes again.
+    const QStringList lFetched = oBed.fetchedChunks();
+    QVERIFY2(!QSet<QString>(lFetched.begin(), lFetched.end()).intersects(lInPlace), qPrintable(lFetched.join(QLatin1Char(' '))));
+    if (bRefetchesNothing)
+        QVERIFY(lFetched.isEmpty());
+}
+
+void tst_Install::unreadableInstalledFileIsFetchedAgain()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("failing reads (CORVANE_FAIL_AT)");
+    TInstallBed oBed;
+    QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
+    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    // An install broken off: the next one reads every chunked file by content,
+    // and the first read of a chunk fails as a failing disk's does.
+    QVERIFY(QFile::rename(oBed.folder() + QStringLiteral("/package.json"), oBed.folder() + QStringLiteral("/partial-package.json")));
+    oBed.fetchedChunks();
+    QProcessEnvironment oFault;
+    oFault.insert(QStringLiteral("CORVANE_FAIL_AT"), QStringLiteral("chunk-read"));
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, false, oFault);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    // That file is fetched whole again, and nothing else.
+    const QStringList lFetched = oBed.fetchedChunks();
+    bool bOneFile = false;
+    for (const auto& oFile : pPublished->files()) {
+        QSet<QString> lChunks;
+        for (const qint32 nIndex : oFile.chunks())
+            lChunks << pPublished->url(pPublished->chunks()[size_t(nIndex)]).path();
+        bOneFile |= oFile.chunks().size() >= 2 && QSet<QString>(lFetched.begin(), lFetched.end()) == lChunks;
+    }
+    QVERIFY2(bOneFile, qPrintable(lFetched.join(QLatin1Char(' '))));
+}
+
+// Closing the launcher (or starting a client) drops the installation manager while
+// a scan or a verification reads: the reading stops with it instead of going on,
+// the process invisible and still holding its single-instance claim. The file
+// here would take many minutes to read; the test ends long before its time-out.
+void tst_Install::goingInstallationStopsReading_data()
+{
+    QTest::addColumn<bool>("bVerify");
+    QTest::newRow("mid-scan") << false;
+    QTest::newRow("mid-verify") << true;
+}
+
+void tst_Install::goingInstallationStopsReading()
+{
+    QFETCH(bool, bVerify);
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    // A sparse terabyte of zeros, described as 65,536 chunks of 16 MiB zeros.
+    constexpr qint64 nChunk = qint64(16) << 20;
+    constexpr qint64 nSize = qint64(1) << 40;
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/big.pak"), QByteArray()));
+    QVERIFY(QFile::resize(sFolder + QStringLiteral("/big.pak"), nSize));
+    const QString sZeroHash = QString::fromLatin1(shared::TSha256::hash(QByteArray(int(nChunk), '\0')).toHex());
+    QJsonArray lIndices;
+    for (qint64 nAt = 0; nAt < nSize; nAt += nChunk)
+        lIndices.append(0);
+    const QJsonObject oDocument{
+        {QStringLiteral("version"), QStringLiteral("2")},
+        {QStringLiteral("chunks"), QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/zero")},
+                                                          {QStringLiteral("packedsize"), double(nChunk)},
+                                                          {QStringLiteral("packedhash"), sZeroHash},
+                                                          {QStringLiteral("unpackedsize"), double(nChunk)},
+                                                          {QStringLiteral("unpackedhash"), sZeroHash}}}},
+        {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("localfile"), QStringLiteral("big.pak")},
+                                                         {QStringLiteral("unpackedsize"), double(nSize)},
+                                                         {QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))},
+                                                         {QStringLiteral("chunks"), lIndices}}}}};
+    const QByteArray aDocument = QJsonDocument(oDocument).toJson(QJsonDocument::Compact);
+    pPackage->platformBuild()->setConfiguration(
+        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(QStringLiteral("http://127.0.0.1:9/p/")), QUrl()));
+    if (bVerify)
+        QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
+
+    auto pManager = std::make_unique<TInstallationManager>(pMetadata, pHelper);
+    // The sync point: the first block read. No reference to the installation is
+    // kept here, so that it goes with the manager; progress still queued when
+    // this test ends goes with the receiver.
+    bool bReading = false;
+    QObject oReceiver;
+    connect(pManager.get(), &TInstallationManager::installationOrUpdateStarted, &oReceiver,
+            [&](const std::shared_ptr<TPackageInstallation>& pInstallation) {
+                const auto fnRead = [&] { bReading = true; };
+                connect(pInstallation.get(), &TPackageInstallation::scanProgress, &oReceiver, fnRead);
+                connect(pInstallation.get(), &TPackageInstallation::verificationProgress, &oReceiver, fnRead);
+            });
+    if (bVerify)
+        pManager->verifyPackage(pPackage);
+    else
+        pManager->installOrUpdatePackage(pPackage);
+    QTRY_VERIFY_WITH_TIMEOUT(bReading, 60000);
+    pManager.reset();
+    // Nothing goes on once the manager has gone: the pool drains at once and
+    // leaves the folder as the destruction found it, claiming nothing.
+    // (Names, sizes and times: the bytes of a terabyte are not read here either.)
+    const auto fnState = [&] {
+        QStringList lState;
+        QDirIterator oIterator(sFolder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (oIterator.hasNext()) {
+            oIterator.next();
+            lState << QStringLiteral("%1 %2 %3").arg(oIterator.filePath()).arg(oIterator.fileInfo().size())
+                          .arg(oIterator.fileInfo().lastModified().toMSecsSinceEpoch());
+        }
+        return lState;
+    };
+    const QStringList lAfter = fnState();
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QCOMPARE(fnState(), lAfter);
+    QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    QCOMPARE(QFileInfo(sFolder + QStringLiteral("/big.pak")).size(), nSize);
+}
+
+// Each row is one value given to the big asset file's entry ("file"), to one of
+// its chunks ("chunk"), or a whole document ("assets", "package"). Values are JSON
+// text, so that numbers reach the engine exactly as written; the refusal must name
+// what the document wrote where given. @music-url@ is the address of a music
+// chunk, @other-hash@ the hash of a music chunk of another size than the world
+// chunk that gets it, @local-copy@ a file: address of the world chunk's copy.
+void tst_Install::hostileDocumentIsRefused_data()
+{
+    QTest::addColumn<QString>("sWhere");
+    QTest::addColumn<QString>("sKey");
+    QTest::addColumn<QByteArray>("aValue");
+    QTest::addColumn<QString>("sNamed");
+    const auto row = [](const char* pName, const char* pWhere, const char* pKey, const QByteArray& aValue, const char* pNamed) {
+        QTest::newRow(pName) << QString::fromLatin1(pWhere) << QString::fromLatin1(pKey) << aValue << QString::fromLatin1(pNamed);
+    };
+    // Paths that climb out, are absolute, empty or the folder itself, a path
+    // named twice, both file and folder, a marker's name, a way through a link,
+    // a name or a path longer than the file system takes.
+    row("path climbs out", "file", "localfile", R"("../../outside/x")", "");
+    row("absolute path", "file", "localfile", R"("/tmp/x")", "");
+    row("empty path", "file", "localfile", R"("")", "");
+    row("the folder itself", "file", "localfile", R"(".")", "");
+    row("path named twice", "file", "localfile", R"("bin/libgame.so")", "");
+    row("file and folder", "file", "localfile", R"("bin")", "");
+    row("a marker's name", "file", "localfile", R"("package.json")", "");
+    row("through a link", "file", "localfile", R"("link/x")", "");
+    row("name too long", "file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes");
+    row("path too long", "file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes");
+    // A chunk the document does not list, sizes that do not add up, numbers
+    // that are no sizes or no indices.
+    row("unlisted chunk", "file", "chunks", "[0, 99999]", "99999");
+    row("sizes do not add up", "file", "unpackedsize", "123", "123");
+    row("negative file size", "file", "unpackedsize", "-1", "-1");
+    row("fractional index", "file", "chunks", "[24.5]", "24.5");
+    row("index as text", "file", "chunks", R"(["24"])", R"("24")");
+    row("negative chunk size", "chunk", "packedsize", "-1", "-1");
+    row("huge chunk size", "chunk", "packedsize", "9223372036854775807", "9223372036854775807");
+    // One address for two different chunks, one chunk with two sizes.
+    row("one address, two chunks", "chunk", "url", R"("@music-url@")", "@music-url@");
+    row("one chunk, two sizes", "chunk", "unpackedhash", R"("@other-hash@")", "@other-hash@");
+    // Local files and devices named by a document that came over http.
+    row("local file over http", "chunk", "url", R"("@local-copy@")", "file:");
+    row("device over http", "chunk", "url", R"("file:///dev/zero")", "file:");
+    // What a misconfigured server or proxy answers: documents without a file list.
+    row("package is a list", "package", "", "[]", "files");
+    row("package is an error", "package", "", R"({"message": "Service Unavailable", "code": 503})", "files");
+    row("assets without files", "assets", "", "{}", "files");
+}
+
+void tst_Install::hostileDocumentIsRefused()
+{
+    QFETCH(QString, sWhere);
+    QFETCH(QString, sKey);
+    QFETCH(QByteArray, aValue);
+    QFETCH(QString, sNamed);
+    if (!m_pHostileBed) {
+        auto pBed = std::make_unique<TInstallBed>();
+        QVERIFY2(installVersionOne(*pBed), qPrintable(pBed->nginx().errorString()));
+        QVERIFY(QFile::link(pBed->path(QStringLiteral("outside")), pBed->folder() + QStringLiteral("/link")));
+        QVERIFY(writeTestFile(pBed->path(QStringLiteral("outside/x")), "outside"));
+        QVERIFY(QFile::copy(pBed->cdn() + QStringLiteral("/live/assets.json"), pBed->path(QStringLiteral("assets.json"))));
+        QVERIFY(QFile::copy(pBed->cdn() + QStringLiteral("/live/package.json"), pBed->path(QStringLiteral("package.json"))));
+        m_pHostileBed = std::move(pBed);
+    }
+    TInstallBed& oBed = *m_pHostileBed;
+
+    const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
+    const QString sPackage = oBed.cdn() + QStringLiteral("/live/package.json");
+    const QByteArray aSoundAssets = readTestFile(oBed.path(QStringLiteral("assets.json")));
+    const QByteArray aSoundPackage = readTestFile(oBed.path(QStringLiteral("package.json")));
+    const QJsonObject oSound = QJsonDocument::fromJson(aSoundAssets).object();
+    const int nPackageChunks = QJsonDocument::fromJson(aSoundPackage).object().value(QStringLiteral("chunks")).toArray().size();
+    QJsonArray lChunks = oSound.value(QStringLiteral("chunks")).toArray();
+    // The asset chunks of a file, as positions in the asset document's own list.
+    const auto chunksOfAsset = [&](const QString& sName) {
+        QList<int> lPositions;
+        QJsonObject oDocument = oSound;
+        editListedFile(oDocument, sName, [&](QJsonObject& oFile) {
+            for (const QJsonValue oIndex : oFile.value(QStringLiteral("chunks")).toArray())
+                lPositions << oIndex.toInt() - nPackageChunks;
+        });
+        return lPositions;
+    };
+    const int nWorld = chunksOfAsset(QStringLiteral("data/world.pak")).at(1);
+    const QList<int> lMusic = chunksOfAsset(QStringLiteral("data/music.ogg"));
+    const QJsonObject oWorldChunk = lChunks.at(nWorld).toObject();
+    const auto chunkMember = [&](int nPosition, const char* pKey) { return lChunks.at(nPosition).toObject().value(QLatin1String(pKey)); };
+    int nOtherSize = lMusic.first();
+    for (const int nPosition : lMusic) {
+        if (chunkMember(nPosition, "unpackedsize") != chunkMember(nWorld, "unpackedsize"))
+            nOtherSize = nPosition;
+    }
+    QVERIFY(chunkMember(nOtherSize, "unpackedsize") != chunkMember(nWorld, "unpackedsize"));
+    const QList<QPair<QString, QString>> lPlaceholders{
+        {QStringLiteral("@music-url@"), chunkMember(lMusic.first(), "url").toString()},
+        {QStringLiteral("@other-hash@"), chunkMember(nOtherSize, "unpackedhash").toString()},
+        {QStringLiteral("@local-copy@"),
+         QUrl::fromLocalFile(oBed.cdn() + QStringLiteral("/live/") + chunkMember(nWorld, "url").toString()).toString()}};
+    for (const auto& oPlaceholder : lPlaceholders) {
+        aValue.replace(oPlaceholder.first.toUtf8(), oPlaceholder.second.toUtf8());
+        sNamed.replace(oPlaceholder.first, oPlaceholder.second);
+    }
+
+    QByteArray aAssets = aSoundAssets;
+    QByteArray aPackage = aSoundPackage;
+    const QString sMark = QStringLiteral("@hostile@");
+    if (sWhere == QLatin1String("package")) {
+        aPackage = aValue;
+    } else if (sWhere == QLatin1String("assets")) {
+        aAssets = aValue;
+    } else {
+        QJsonObject oDocument = oSound;
+        if (sWhere == QLatin1String("file")) {
+            editListedFile(oDocument, QStringLiteral("data/world.pak"), [&](QJsonObject& oFile) { oFile.insert(sKey, sMark); });
+        } else {
+            QJsonObject oChunk = oWorldChunk;
+            oChunk.insert(sKey, sMark);
+            lChunks[nWorld] = oChunk;
+            oDocument.insert(QStringLiteral("chunks"), lChunks);
+        }
+        aAssets = QJsonDocument(oDocument).toJson().replace("\"" + sMark.toUtf8() + '"', aValue);
+    }
+    QVERIFY(writeTestFile(sAssets, aAssets) && writeTestFile(sPackage, aPackage));
+    // Where a refused run could write: the folder, and through its link outside it.
+    const auto state = [&] {
+        return std::make_pair(treeState(oBed.path(QStringLiteral("install"))), treeState(oBed.path(QStringLiteral("outside"))));
+    };
+    const auto hBefore = state();
+    const TToolRun oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(sNamed), qPrintable(oRun.sErr));
+    QVERIFY(state() == hBefore);
+}
+
+// corvane-install from local media: documents read from a folder name only the
+// regular files below that folder.
+void tst_Install::localMediaNameOnlyTheirOwnFiles()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    oBed.serveFrom(QUrl::fromLocalFile(oBed.cdn() + QLatin1Char('/')));
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+
+    // One document named as both package and assets arrives once, and must not
+    // be waited for a second time.
+    QStringList lBoth = oBed.installArguments(QStringLiteral("update"));
+    lBoth[4] = lBoth[1];
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), lBoth, false, oBed.installEnvironment());
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("twice")), qPrintable(oRun.describe()));
+
+    // The world file must be fetched again: from a copy of its chunk outside the
+    // medium's folder, then from a named pipe that would never end.
+    QVERIFY(QFile::remove(oBed.folder() + QStringLiteral("/data/world.pak")));
+    const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
+    const QByteArray aSound = readTestFile(sAssets);
+    const int nPackageChunks = readJson(oBed.cdn() + QStringLiteral("/live/package.json")).value(QStringLiteral("chunks")).toArray().size();
+    QJsonObject oDocument = QJsonDocument::fromJson(aSound).object();
+    int nPosition = -1;
+    editListedFile(oDocument, QStringLiteral("data/world.pak"),
+                   [&](QJsonObject& oFile) { nPosition = oFile.value(QStringLiteral("chunks")).toArray().at(0).toInt() - nPackageChunks; });
+    QJsonArray lChunks = oDocument.value(QStringLiteral("chunks")).toArray();
+    QJsonObject oChunk = lChunks.at(nPosition).toObject();
+    const QString sChunkFile = oBed.cdn() + QStringLiteral("/live/") + oChunk.value(QStringLiteral("url")).toString();
+    QVERIFY(QDir().mkpath(oBed.path(QStringLiteral("outside"))));
+    QVERIFY(QFile::copy(sChunkFile, oBed.path(QStringLiteral("outside/chunk"))));
+    oChunk.insert(QStringLiteral("url"), QStringLiteral("../../outside/chunk"));
+    lChunks[nPosition] = oChunk;
+    oDocument.insert(QStringLiteral("chunks"), lChunks);
+    QVERIFY(writeJson(sAssets, oDocument));
+    const auto hBefore = treeState(oBed.folder());
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("outside/chunk")), qPrintable(oRun.describe()));
+    QVERIFY(treeState(oBed.folder()) == hBefore);
+
+    QVERIFY(writeTestFile(sAssets, aSound) && QFile::remove(sChunkFile));
+    QVERIFY(::mkfifo(QFile::encodeName(sChunkFile).constData(), 0644) == 0);
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QFileInfo(sChunkFile).fileName()), qPrintable(oRun.describe()));
+    QVERIFY(treeState(oBed.folder()) == hBefore);
+}
+
+// The launcher's own rules for a request, met before its folder changes: a
+// document without a file list would delete the launcher's own files, and the
+// copies of an offline start name local files, which the launcher never fetches.
+// An explicit empty file list is a package of no files.
+void tst_Install::launcherRefusesBeforeTouchingTheFolder_data()
+{
+    QTest::addColumn<bool>("bSelf");
+    QTest::addColumn<QByteArray>("aTarget");
+    QTest::addColumn<bool>("bRefused");
+    QTest::newRow("self-update without a file list") << true << QByteArray(R"({"version": "2"})") << true;
+    QTest::newRow("self-update to no files") << true << QByteArray(R"({"version": "2", "files": []})") << false;
+    // A name the file system takes, but not with the staging copy's suffix.
+    QTest::newRow("self-update to a name without room to stage")
+        << true
+        << QStringLiteral(R"({"version": "2", "files": [{"localfile": "%1", "unpackedsize": 0, "unpackedhash": "%2"}]})")
+               .arg(QString(253, QLatin1Char('n')), QString::fromLatin1(shared::TSha256::hash("").toHex()))
+               .toUtf8()
+        << true;
+    const QString sHash = QString::fromLatin1(shared::TSha256::hash("abc").toHex());
+    QTest::newRow("client from local copies")
+        << false
+        << QStringLiteral(R"({"version": "2", "chunks": [{"url": "c0", "packedsize": 3, "unpackedsize": 3, "unpack": false,
+                                                          "unpackedhash": "%1"}],
+                             "files": [{"localfile": "a", "unpackedsize": 3, "unpackedhash": "%1", "chunks": [0]}]})")
+               .arg(sHash)
+               .toUtf8()
+        << true;
+}
+
+void tst_Install::launcherRefusesBeforeTouchingTheFolder()
+{
+    QFETCH(bool, bSelf);
+    QFETCH(QByteArray, aTarget);
+    QFETCH(bool, bRefused);
+    QTemporaryDir oRoot;
+    const QString sLauncher = oRoot.filePath(QStringLiteral("launcher"));
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(sLauncher);
+    std::shared_ptr<TLauncherConfigurationReader> pMetadata;
+    std::shared_ptr<TPackage> pPackage;
+    QString sInstalled;
+    if (bSelf) {
+        pMetadata = std::make_shared<TLauncherConfigurationReader>(
+            R"({"launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64"}]}})", QUrl());
+        pPackage = pMetadata->launcherPackage();
+        sInstalled = sLauncher;
+    } else {
+        pMetadata = packagesMetadata(1);
+        pPackage = pMetadata->packages().front();
+        sInstalled = sLauncher + QStringLiteral("/packages/c0");
+    }
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/corvane-launcher"), "program", true));
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/README.txt"), "text"));
+    QVERIFY(writeTestFile(sInstalled + QStringLiteral("/package.json"),
+                          R"({"version": "1", "files": [{"localfile": "corvane-launcher"}, {"localfile": "README.txt"}]})"));
+    // An offline start reads the documents as files, here where the chunk lies.
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("copies/c0")), "abc"));
+    const QUrl oBase = QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("copies/")));
+    pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(aTarget, QByteArray(), oBase, oBase));
+
+    TInstallationManager oManager(bSelf ? nullptr : pMetadata, pHelper);
+    oManager.setInstallationMode(bSelf ? kLauncherUpdatingItself : kOrdinaryPackage);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    const auto hBefore = treeState(sInstalled);
+    oManager.installOrUpdatePackage(pPackage);
+    QTRY_COMPARE_WITH_TIMEOUT(oFinished.count(), 1, 20000);
+    const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
+    QCOMPARE(pInstallation->succeeded(), !bRefused);
+    if (bRefused) {
+        QCOMPARE(pInstallation->errorReason(), InvalidPackage);
+        QCOMPARE(treeState(sInstalled), hBefore);
+    } else {
+        QVERIFY(!QFileInfo::exists(sInstalled + QStringLiteral("/corvane-launcher")));
+        QVERIFY(!QFileInfo::exists(sInstalled + QStringLiteral("/README.txt")));
+    }
+}
+
+// Two files whose chunks share an address but not a hash: the address brings
+// one chunk, and the download must not end well while the other file was never
+// written.
+void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
+{
+    QTemporaryDir oRoot;
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/c")), "aaa"));
+    const QUrl oBase = QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("cdn/")));
+    const QByteArray aChunk = R"({"url": "c", "packedsize": 3, "unpackedsize": 3, "unpack": false, "unpackedhash": "%1"})";
+    const QByteArray aDocument = "{\"chunks\": [" + QByteArray(aChunk).replace("%1", shared::TSha256::hash("aaa").toHex()) + ", "
+                                 + QByteArray(aChunk).replace("%1", shared::TSha256::hash("bbb").toHex()) + "]}";
+    const TPackageConfigurationReader oReader(aDocument, QByteArray(), oBase, oBase);
+    std::vector<TFileToDownload> lFiles(2);
+    for (size_t nFile = 0; nFile < lFiles.size(); ++nFile) {
+        lFiles[nFile].m_sLocalFile = nFile == 0 ? QStringLiteral("a") : QStringLiteral("b");
+        lFiles[nFile].m_nUnpackedSize = 3;
+        lFiles[nFile].m_oUnpackedHash = oReader.chunks()[nFile].unpackedHash();
+        lFiles[nFile].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[nFile])};
+        lFiles[nFile].m_lPositionsToWrite = {0};
+    }
+    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
+    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
+    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
+    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
+    oDownloader.setTargetFolder(std::make_shared<shared::TConfinedFolder>(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setFilesToDownload(lFiles);
+    oDownloader.startDownload();
+    QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);
+    QCOMPARE(oFailed.count(), 1);
+    QVERIFY2(oDownloader.errorMessage().contains(QLatin1String("\"b\"")), qPrintable(oDownloader.errorMessage()));
+}
+
+void tst_Install::failedInstallStaysPartial()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.serve());
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QString sError;
+    const auto failsPartial = [&](bool bUnprivileged) {
+        const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, bUnprivileged);
+        sError = oRun.sErr;
+        QCOMPARE(oRun.nExitCode, 1);
+        QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+        QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    };
+    // A folder that cannot be written: the failure names it.
+    const QString sData = oBed.folder() + QStringLiteral("/data");
+    QVERIFY(QDir().mkpath(sData));
+    QFile::setPermissions(sData, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    failsPartial(true);
+    QFile::setPermissions(sData, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY2(sError.contains(QLatin1String("data/")), qPrintable(sError));
+
+    // Sound chunks, but the file's own hash from another version.
+    const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
+    QJsonObject oDocument = readJson(sPath);
+    editListedFile(oDocument, QStringLiteral("data/world.pak"),
+                   [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))); });
+    QVERIFY(writeJson(sPath, oDocument));
+    failsPartial(false);
+}
+
+// A server that breaks answers: what a retry can mend ends installed, the rest
+// fails cleanly, a package left partial or, when its documents never came, untouched.
+void tst_Install::brokenAnswers_data()
+{
+    QTest::addColumn<QString>("sPrefix");
+    QTest::addColumn<int>("nFault");
+    QTest::addColumn<int>("nTimes");
+    QTest::addColumn<QString>("sMethod");
+    QTest::addColumn<bool>("bInstalls");
+    QTest::addColumn<QString>("sLimit"); // --limit-rate
+    const QString sChunks = QStringLiteral("live/chunks/");
+    const QString sStore = QStringLiteral("store");
+    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
+    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true << QString();
+    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << QString();
+    // Stored chunks: a wrong byte makes a wrong hash; packed ones fail to unpack.
+    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true << QString();
+    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false << QString();
+    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true << QString();
+    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true << QString();
+    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << QString();
+    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false << QString();
+    // Read through the bandwidth limit, answers are whole or fail the same; a drip still crawls.
+    const QString sLimit = QStringLiteral("20M");
+    QTest::newRow("reset once, limited") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << sLimit;
+    QTest::newRow("truncated, limited") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << sLimit;
+    QTest::newRow("dripping once, limited") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << sLimit;
+    // The documents get the same attempts, but only where another one may succeed.
+    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true << QString();
+    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
+}
+
+void tst_Install::brokenAnswers()
+{
+    QFETCH(QString, sPrefix);
+    QFETCH(int, nFault);
+    QFETCH(int, nTimes);
+    QFETCH(QString, sMethod);
+    QFETCH(bool, bInstalls);
+    QFETCH(QString, sLimit);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
+    oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
+    oBed.writeSource(QStringLiteral("data/notes.txt"), QByteArray("a line that packs well\n").repeated(4000));
+    QVERIFY(oBed.publish(QStringLiteral("1"), sMethod).nExitCode == 0);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.cdn()));
+    oBed.serveFrom(oServer.url(QString()));
+    oServer.setFaultForPrefix(sPrefix, EHttpFault(nFault), nTimes);
+    // A stalled transfer is given up after a second here, not half a minute.
+    QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
+    aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
+    QVERIFY(aSettings.contains("stallTimeout=1000"));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
+
+    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    if (!sLimit.isEmpty())
+        lExtra << QStringLiteral("--limit-rate") << sLimit;
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
+    QStringList lFaulty;
+    for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
+        if (oRequest.path().startsWith(sPrefix))
+            lFaulty << oRequest.path();
+    }
+    QVERIFY(!lFaulty.isEmpty());
+    const bool bChunks = sPrefix.endsWith(QLatin1Char('/'));
+    if (bInstalls) {
+        QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+        QVERIFY(oBed.installedAsPublished());
+        // Asked for again (the network layer may itself resend after a reset).
+        if (!bChunks)
+            QVERIFY(lFaulty.size() > nTimes && lFaulty.size() <= 4);
+        return;
+    }
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(sPrefix), qPrintable(oRun.sErr));
+    QCOMPARE(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")), bChunks);
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    if (!bChunks) {
+        // A document that is not there is not asked for again.
+        QCOMPARE(lFaulty.size(), 1);
+        return;
+    }
+    // At most four attempts per chunk (a request on a connection the server had
+    // just closed may fail before the server sees it), then the chunk is given up.
+    QVERIFY(lFaulty.count(lFaulty.first()) >= 2 && lFaulty.count(lFaulty.first()) <= 4);
+}
+
+void tst_Install::requestsFollowTheSystemProxy_data()
+{
+    // The server records every request and answers it as proxy and origin alike;
+    // a request through a proxy names the whole address. "cdn.invalid" resolves nowhere.
+    QTest::addColumn<QString>("sVariable");
+    QTest::addColumn<QString>("sHost"); // empty: the server's own address, which no_proxy names
+    QTest::addColumn<bool>("bProxied");
+    QTest::newRow("http_proxy") << "http_proxy" << "cdn.invalid" << true;
+    QTest::newRow("all_proxy") << "all_proxy" << "cdn.invalid" << true;
+    QTest::newRow("no_proxy names the host") << "http_proxy" << QString() << false;
+}
+
+void tst_Install::requestsFollowTheSystemProxy()
+{
+    QFETCH(QString, sVariable);
+    QFETCH(QString, sHost);
+    QFETCH(bool, bProxied);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 5));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.cdn()));
+    const QUrl oServerUrl = oServer.url(QString());
+    oBed.serveFrom(sHost.isEmpty() ? oServerUrl : QUrl(QStringLiteral("http://%1/").arg(sHost)));
+    QProcessEnvironment oEnvironment;
+    for (const char* pName : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "ALL_PROXY", "NO_PROXY"})
+        oEnvironment.insert(QLatin1String(pName), QString());
+    oEnvironment.insert(sVariable, QStringLiteral("http://127.0.0.1:%1").arg(oServer.port()));
+    if (sHost.isEmpty())
+        oEnvironment.insert(QStringLiteral("no_proxy"), QStringLiteral("localhost,127.0.0.1"));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, false, oEnvironment);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QList<TRecordedHttpRequest> lRequests = oServer.requests();
+    QVERIFY(lRequests.size() >= 3);
+    for (const TRecordedHttpRequest& oRequest : lRequests)
+        QVERIFY2(oRequest.m_aTarget.startsWith("http://") == bProxied, oRequest.m_aTarget.constData());
+}
+
+void tst_Install::jsonProgressForScripts()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(3 << 20, 6));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    // A line that is no JSON object reads as an empty one, which has none of the keys.
+    const auto lines = [](const TToolRun& oRun) {
+        QList<QJsonObject> lObjects;
+        for (const QString& sLine : oRun.sOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            lObjects << QJsonDocument::fromJson(sLine.toUtf8()).object();
+        return lObjects;
+    };
+
+    TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(!oRun.sErr.contains(QLatin1String("download:")), qPrintable(oRun.sErr));
+    QList<QJsonObject> lLines = lines(oRun);
+    QVERIFY(lLines.size() >= 2);
+    const QJsonObject oOutcome = lLines.takeLast();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("complete"));
+    QCOMPARE(oOutcome.value(QStringLiteral("version")).toString(), QStringLiteral("P1 Aa1"));
+    QJsonObject oLastDownload;
+    for (const QJsonObject& oLine : qAsConst(lLines)) {
+        for (const char* pKey : {"step", "bytesDone", "bytesTotal", "bytesPerSecond", "secondsLeft"})
+            QVERIFY2(oLine.contains(QLatin1String(pKey)), QJsonDocument(oLine).toJson().constData());
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            oLastDownload = oLine;
+    }
+    QVERIFY(oLastDownload.value(QStringLiteral("bytesTotal")).toDouble() > 3 << 20);
+    QCOMPARE(oLastDownload.value(QStringLiteral("bytesDone")), oLastDownload.value(QStringLiteral("bytesTotal")));
+
+    // A failure ends with its reason.
+    QVERIFY(QFile::remove(oBed.cdn() + QStringLiteral("/live/assets.json")));
+    oRun = oBed.install(QStringLiteral("update"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QCOMPARE(oRun.nExitCode, 1);
+    lLines = lines(oRun);
+    QVERIFY(!lLines.isEmpty());
+    QCOMPARE(lLines.last().value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    QVERIFY(lLines.last().value(QStringLiteral("reason")).toString().contains(QLatin1String("assets.json")));
+}
+
+void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/maps/world.pak"), noiseBytes(1 << 20, 7));
+    oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The player's own files stay, in the package's folders too; so does a file
+    // outside the folder that a hostile marker names.
+    const QString sFolder = oBed.folder();
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
+    QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
+    QJsonObject oHostile = lFiles.first().toObject();
+    oHostile.insert(QStringLiteral("localfile"), QStringLiteral("../outside.txt"));
+    lFiles.append(oHostile);
+    oPartial.insert(QStringLiteral("files"), lFiles);
+    QVERIFY(writeJson(sFolder + QStringLiteral("/partial-package.json"), oPartial));
+
+    // While another program holds the folder, nothing goes.
+    {
+        shared::TConfinedFolder oHolder(sFolder);
+        QVERIFY(oHolder.tryLock());
+        oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+        QCOMPARE(oRun.nExitCode, 1);
+        QVERIFY2(oRun.sErr.contains(QLatin1String("being changed by another program")), qPrintable(oRun.describe()));
+        QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/data/small.txt")));
+        QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    }
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QLatin1String("3 files")), qPrintable(oRun.sErr));
+    QCOMPARE(TInstallBed::files(sFolder).keys(), QStringList({QStringLiteral("bin/notes.txt"), QStringLiteral("saves/slot1.sav")}));
+    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json"})
+        QVERIFY(!QFileInfo::exists(sFolder + QLatin1String(pMarker)));
+    // The folders it emptied went; nothing else did.
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/data")));
+    QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("install/outside.txt"))));
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("Nothing is installed")), qPrintable(oRun.describe()));
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn_data()
+{
+    QTest::addColumn<int>("nSignal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn()
+{
+    QFETCH(int, nSignal);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(24 << 20, 8));
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    // Slow enough that the signal comes mid-download.
+    QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 1m; }")), qPrintable(oBed.nginx().errorString()));
+    QProcess oInstall;
+    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+    oEnvironment.insert(oBed.installEnvironment());
+    oInstall.setProcessEnvironment(oEnvironment);
+    oInstall.start(builtExecutable(QStringLiteral("corvane-install")),
+                   oBed.installArguments(QStringLiteral("install")) + QStringList{QStringLiteral("--progress"), QStringLiteral("json")});
+    // The sync point: a progress line with bytes written.
+    QByteArray aOut;
+    bool bUnderway = false;
+    while (!bUnderway && oInstall.waitForReadyRead(60000)) {
+        aOut += oInstall.readAllStandardOutput();
+        for (const QByteArray& aLine : aOut.split('\n')) {
+            const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+            bUnderway = bUnderway || (oLine.value(QStringLiteral("step")) == QStringLiteral("download")
+                                      && oLine.value(QStringLiteral("bytesDone")).toDouble() > 0);
+        }
+    }
+    QVERIFY2(bUnderway, aOut.constData());
+    ::kill(pid_t(oInstall.processId()), nSignal);
+    QVERIFY(oInstall.waitForFinished(30000));
+    QCOMPARE(oInstall.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(oInstall.exitCode(), 128 + nSignal);
+    aOut += oInstall.readAllStandardOutput();
+    const QJsonObject oOutcome = QJsonDocument::fromJson(aOut.trimmed().split('\n').last()).object();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+
+    // Truthful markers: partly installed; what lies in place is not fetched again.
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pPublished);
+    oBed.fetchedChunks();
+    oBed.nginx().stop();
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QStringList lFetched = oBed.fetchedChunks();
+    QVERIFY2(!QSet<QString>(lFetched.begin(), lFetched.end()).intersects(lInPlace), qPrintable(lFetched.join(QLatin1Char(' '))));
+}
+
+// The installation manager's decisions that need no download: which package is
+// the default, and which packages may not be installed at all.
+void tst_Install::defaultIsTheFirstInstalledPackageWithTheMarker()
+{
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(3, QString(), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    // a: marked default but not installed; b and c: installed and marked.
+    QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/a/default")), QByteArray()));
+    for (const char* pFolder : {"b", "c"}) {
+        QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/%1/default").arg(QLatin1String(pFolder))), QByteArray()));
+        QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("packages/%1/partial-package.json").arg(QLatin1String(pFolder))), "{}"));
+    }
+    TInstallationManager oManager(pMetadata, pHelper);
+    const auto& lPackages = pMetadata->packages();
+    QCOMPARE((QList<bool>{lPackages[0]->isDefault(), lPackages[1]->isDefault(), lPackages[2]->isDefault()}),
+             (QList<bool>{false, true, false}));
+
+    // Choosing another default leaves exactly one marker, in a folder made for it.
+    oManager.setDefaultPackage(pMetadata->packages()[0]);
+    QVERIFY(QFileInfo::exists(oLauncher.filePath(QStringLiteral("packages/a/default"))));
+    QVERIFY(!QFileInfo::exists(oLauncher.filePath(QStringLiteral("packages/b/default"))));
+    QVERIFY(!QFileInfo::exists(oLauncher.filePath(QStringLiteral("packages/c/default"))));
+}
+
+void tst_Install::unusableFolderIsRefusedWithoutTouchingTheDisk_data()
+{
+    QTest::addColumn<QString>("sFolder");
+    QTest::newRow("empty") << "";
+    QTest::newRow("dot dot") << "..";
+    QTest::newRow("separator") << "a/b";
+    QTest::newRow("another package's") << "shared";
+}
+
+void tst_Install::unusableFolderIsRefusedWithoutTouchingTheDisk()
+{
+    QFETCH(QString, sFolder);
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(2, QString(), {QStringLiteral("shared"), sFolder});
+    TInstallationManager oManager(pMetadata, pHelper);
+    QSignalSpy oStarted(&oManager, &TInstallationManager::installationOrUpdateStarted);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    QSignalSpy oAllFinished(&oManager, &TInstallationManager::allStartedUpdatesFinished);
+
+    oManager.installOrUpdatePackage(pMetadata->packages()[1]);
+    QCOMPARE(oStarted.count(), 1);
+    QCOMPARE(oFinished.count(), 1);
+    QCOMPARE(oAllFinished.count(), 1);
+    const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
+    QVERIFY(!pInstallation->succeeded());
+    QCOMPARE(pInstallation->errorReason(), InvalidPackage);
+    QVERIFY(!pInstallation->errorMessage().isEmpty());
+    QCOMPARE(QDir(oLauncher.filePath(QStringLiteral("packages"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+QTEST_GUILESS_MAIN(tst_Install)
+#include "tst_install.moc"

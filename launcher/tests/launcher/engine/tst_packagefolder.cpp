@@ -1,0 +1,277 @@
+// A package folder under pressure: another program changing it at the same
+// time, a full disk, folders swapped for links (file operations that fail:
+// tst_filefaults). The
+// engine must refuse, fail with a reason that names the file, or finish; never
+// claim a version the folder does not hold.
+
+#include "installbed.h"
+#include "testmetadata.h"
+#include "testseams.h"
+
+#include "launcher/engine/installationmanager.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/package.h"
+#include "launcher/engine/packageinstallation.h"
+
+#include <QLocale>
+#include <QSignalSpy>
+
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace velmar::launcher;
+
+namespace {
+
+// Reads the process's standard error until it holds sLine; false when the process ended first.
+bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
+{
+    oProcess.setReadChannel(QProcess::StandardError);
+    while (!sSeen.contains(sLine)) {
+        if (!oProcess.waitForReadyRead(120000))
+            return false;
+        sSeen += QString::fromUtf8(oProcess.readAllStandardError());
+    }
+    return true;
+}
+
+// Starts corvane-install with sStep held (CORVANE_STOP_AT) and waits until it holds there.
+bool startHeld(TInstallBed& oBed, QProcess& oProcess, const QString& sCommand, const QString& sStep, QString& sErr)
+{
+    QProcessEnvironment oStop;
+    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), sStep);
+    oBed.startInstall(oProcess, sCommand, oStop);
+    return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
+}
+
+// The lock another program holds on a folder, as long as this object lives.
+class TForeignLock
+{
+public:
+    explicit TForeignLock(const QString& sFolder)
+        : m_nDescriptor(::open(QFile::encodeName(sFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~TForeignLock()
+    {
+        if (m_nDescriptor >= 0)
+            ::close(m_nDescriptor);
+    }
+    bool take() { return m_nDescriptor >= 0 && ::flock(m_nDescriptor, LOCK_EX | LOCK_NB) == 0; }
+
+private:
+    int m_nDescriptor;
+};
+
+// A file system of a few MiB mounted for the test (root only), unmounted when it goes.
+class TSmallDisk
+{
+public:
+    explicit TSmallDisk(const QString& sAt) : m_sAt(sAt) { QDir().mkpath(sAt); }
+    ~TSmallDisk()
+    {
+        if (m_bMounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("--lazy"), m_sAt});
+    }
+    bool mount(int nKibibytes)
+    {
+        const QString sOptions = QStringLiteral("%1size=%2k").arg(m_bMounted ? QStringLiteral("remount,") : QString()).arg(nKibibytes);
+        QProcess oMount;
+        oMount.setProcessChannelMode(QProcess::MergedChannels);
+        oMount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), sOptions,
+                                               QStringLiteral("tmpfs"), m_sAt});
+        const bool bMounted = oMount.waitForFinished() && oMount.exitStatus() == QProcess::NormalExit && oMount.exitCode() == 0;
+        m_bMounted |= bMounted;
+        return bMounted;
+    }
+
+private:
+    QString m_sAt;
+    bool m_bMounted = false;
+};
+
+} // namespace
+
+class tst_PackageFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondRunOnOneFolderIsRefused();
+    void busyFolderEndsTheLaunchersRequestAtOnce();
+    void fullDisk();
+    void folderSwappedForALinkMidway();
+};
+
+void tst_PackageFolder::secondRunOnOneFolderIsRefused()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("held steps (CORVANE_STOP_AT)");
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+
+    // The first update holds still in the middle of its work: its chunks are
+    // written, its markers do not tell of them yet.
+    QProcess oFirst;
+    QString sFirstErr;
+    QVERIFY2(startHeld(oBed, oFirst, QStringLiteral("update"), QStringLiteral("download-done"), sFirstErr), qPrintable(sFirstErr));
+
+    const auto hBefore = treeState(oBed.folder());
+    for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
+        const TToolRun oRun = oBed.install(sCommand);
+        QVERIFY2(oRun.nExitCode == 1, qPrintable(sCommand + QLatin1Char(' ') + oRun.describe()));
+        QVERIFY2(oRun.sErr.contains(QLatin1String("live is being changed by another program. Try again when it has finished.")),
+                 qPrintable(oRun.sErr));
+        QVERIFY2(treeState(oBed.folder()) == hBefore, qPrintable(sCommand));
+    }
+
+    oFirst.write("\n");
+    QVERIFY(oFirst.waitForFinished(120000));
+    sFirstErr += QString::fromUtf8(oFirst.readAllStandardError());
+    QVERIFY2(oFirst.exitStatus() == QProcess::NormalExit && oFirst.exitCode() == 0, qPrintable(sFirstErr));
+    QVERIFY(oBed.installedAsPublished());
+    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")),
+             readTestFile(oBed.cdn() + QStringLiteral("/live/package.json")));
+}
+
+// In the launcher a request on a folder another program changes ends at once,
+// with the box's reason, and changes nothing.
+void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
+{
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/partial-package.json"), "{\"version\": \"0.9\", \"files\": []}"));
+    TForeignLock oLock(sFolder);
+    QVERIFY(oLock.take());
+
+    TInstallationManager oManager(pMetadata, pHelper);
+    QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    const auto hBefore = treeState(oLauncher.path());
+    oManager.installOrUpdatePackage(pPackage);
+    oManager.verifyPackage(pPackage);
+    QCOMPARE(oFinished.count(), 2);
+    for (const QList<QVariant>& lArguments : oFinished) {
+        const auto pInstallation = lArguments.first().value<std::shared_ptr<TPackageInstallation>>();
+        QVERIFY(!pInstallation->succeeded());
+        QCOMPARE(pInstallation->errorReason(), FolderInUse);
+        QCOMPARE(pInstallation->errorMessage(),
+                 QStringLiteral("Client 0 is being changed by another program. Try again when it has finished."));
+    }
+    QVERIFY(treeState(oLauncher.path()) == hBefore);
+    QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
+    QVERIFY(!oManager.hasRunningInstallations());
+}
+
+// A real full disk: a request that cannot fit is refused before anything is
+// written; one that fits by the sizes alone fails where the disk runs out, names
+// the file and the reason, and resumes once there is room; an update that only
+// fits once the files it drops are gone goes through.
+void tst_PackageFolder::fullDisk()
+{
+    TInstallBed oBed;
+    TSmallDisk oDisk(oBed.path(QStringLiteral("install")));
+    if (!oDisk.mount(4096))
+        QSKIP("a tmpfs cannot be mounted here (it needs root)");
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    const qint64 nPackage = (9 << 20) + 10;
+
+    // 4 MiB for 9 MiB: refused at once, with both figures.
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QStringLiteral("needs at least %1 bytes more, and %2 bytes are free")
+                                    .arg(QLocale(QLocale::English).toString(nPackage), QLocale(QLocale::English).toString(4 << 20))),
+             qPrintable(oRun.sErr));
+    QVERIFY(oBed.fetchedChunks().isEmpty());
+    QVERIFY(TInstallBed::files(oBed.folder()).isEmpty());
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+
+    // Room for the bytes, not for the markers and the last pages: the write that
+    // finds the disk full says so, and the folder claims no finished install.
+    QVERIFY(oDisk.mount(9 * 1024 + 8));
+    oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QLatin1String("No space left on device")), qPrintable(oRun.sErr));
+    QVERIFY2(oRun.sErr.contains(oBed.folder()), qPrintable(oRun.sErr));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    QVERIFY(oDisk.mount(12 * 1024));
+    oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+
+    // Version 2 drops the 9 MiB file for another: it fits once the old one is gone.
+    QFile::remove(oBed.source() + QStringLiteral("/data/world.pak"));
+    oBed.writeSource(QStringLiteral("data/other.pak"), noiseBytes(9 << 20, 2));
+    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+}
+
+// A folder of the package swapped for a link to another place while an install
+// writes: nothing lands in that place. The link then refuses the next run until
+// it is gone; the install then finishes.
+void tst_PackageFolder::folderSwappedForALinkMidway()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("held steps (CORVANE_STOP_AT)");
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
+    oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 2));
+    oBed.writeSource(QStringLiteral("data/a.txt"), "a\n");
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    const QString sData = oBed.folder() + QStringLiteral("/data");
+    const QString sElsewhere = oBed.path(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(sElsewhere));
+
+    QProcess oRun;
+    QString sErr;
+    QVERIFY2(startHeld(oBed, oRun, QStringLiteral("install"), QStringLiteral("chunk-written"), sErr), qPrintable(sErr));
+    QVERIFY(QFile::rename(sData, sData + QStringLiteral(".real")));
+    QVERIFY(QFile::link(sElsewhere, sData));
+    oRun.write("\n");
+    QVERIFY(oRun.waitForFinished(120000));
+    sErr += QString::fromUtf8(oRun.readAllStandardError());
+    QCOMPARE(QDir(sElsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+    QVERIFY2(oRun.exitStatus() == QProcess::NormalExit && oRun.exitCode() == 1, qPrintable(sErr));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+
+    const TToolRun oRefused = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRefused.nExitCode == 1, qPrintable(oRefused.describe()));
+    QCOMPARE(QDir(sElsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+
+    QVERIFY(QFile::remove(sData));
+    QVERIFY(QFile::rename(sData + QStringLiteral(".real"), sData));
+    const TToolRun oAgain = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oAgain.nExitCode == 0, qPrintable(oAgain.describe()));
+    QVERIFY(oBed.installedAsPublished());
+
+    // The account group kept beside the packages is copied into a sound
+    // client's folder, never through a link.
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/accountgroup.json")), "{\"group\": 1}"));
+    const QString sClientData = oBed.folder() + QStringLiteral("/CorvaneOnlineClient_Data");
+    QVERIFY(QDir().mkpath(sElsewhere + QStringLiteral("/Data/Settings")));
+    QVERIFY(QFile::link(sElsewhere, sClientData));
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QVERIFY(QDir(sElsewhere + QStringLiteral("/Data/Settings")).isEmpty());
+    QVERIFY(QFile::remove(sClientData));
+    QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
+    QCOMPARE(readTestFile(sClientData + QStringLiteral("/Data/Settings/accountgroup.json")), QByteArray("{\"group\": 1}"));
+}
+
+QTEST_GUILESS_MAIN(tst_PackageFolder)
+#include "tst_packagefolder.moc"

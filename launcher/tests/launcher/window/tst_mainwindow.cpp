@@ -1,0 +1,573 @@
+// The window a player sees, driven as the controller drives it: packages in
+// every status, installations that progress, fail and end, the default-client
+// checkboxes, the context menu, the boxes with the CDN trace, the hint row and
+// dragging.
+
+#include "nginxserver.h"
+#include "openedlinks.h"
+#include "testpictures.h"
+#include "testmetadata.h"
+#include "testpool.h"
+#include "testfiles.h"
+
+#include "launcher/window/clientpackagelayoutitem.h"
+#include "launcher/documents/cloudflarecdntrace.h"
+#include "launcher/window/hintpane.h"
+#include "launcher/window/hintrow.h"
+#include "launcher/engine/installationmanager.h"
+#include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/window/launchermainwindow.h"
+#include "launcher/window/messagepresenter.h"
+#include "launcher/window/packagebuttonlook.h"
+#include "launcher/engine/packagefiledownloader.h"
+#include "launcher/engine/packageinstallation.h"
+#include "launcher/window/progresstext.h"
+#include "launcher/window/qcontextpushbutton.h"
+
+#include "shared/gui/clickablelabel.h"
+#include "shared/translationmanager.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace velmar::launcher;
+
+namespace {
+
+struct TShownBox
+{
+    QMessageBox::Icon m_eIcon;
+    QString m_sTitle;
+    QString m_sText;
+};
+
+// Answers every modal box at once and keeps what it showed.
+class TRecordingPresenter : public TMessagePresenter
+{
+public:
+    explicit TRecordingPresenter(std::vector<TShownBox>& lBoxes) : m_lBoxes(lBoxes) {}
+    QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
+                                        QMessageBox::StandardButtons) override
+    {
+        m_lBoxes.push_back({eIcon, sTitle, sText});
+        return QMessageBox::Ok;
+    }
+
+private:
+    std::vector<TShownBox>& m_lBoxes;
+};
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void itemsShowTheirStatusAndForwardClicks();
+    void itemsFillRowsOfFour();
+    void oneDefaultAtMost();
+    void statusChangeRefreshesTheItemInPlace();
+    void everyItemPictureIsThere();
+    void logoLinksOnlyToAWebPage();
+    void progressReplacesTheButtonAndEndsCleanly();
+    void failuresAreReported();
+    void hintPanesFillFromTheServer();
+    void manyPackagesScrollAndTheWindowDrags();
+    void aboutBoxAndNoPackages();
+    void traceFetchedOnceAmongOtherDownloads();
+    void unusableTraceAddressFailsOnce_data();
+    void unusableTraceAddressFailsOnce();
+
+private:
+    std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
+                                                   std::shared_ptr<TCloudflareCdnTrace> pTrace = nullptr)
+    {
+        return std::make_unique<TLauncherMainWindow>(pMetadata->packages(), nullptr, true, m_pPool, std::move(pTrace),
+                                                     pMetadata);
+    }
+
+    // Packages 0 to 4 in every status from Unknown to UpToDate, a sixth one
+    // current too; the fifth is the default.
+    static std::shared_ptr<TLauncherConfigurationReader> packagesInEveryStatus()
+    {
+        auto pMetadata = packagesMetadata(6);
+        const auto& lPackages = pMetadata->packages();
+        for (int nStatus = 0; nStatus < 6; ++nStatus)
+            lPackages[size_t(nStatus)]->setLocalPackageStatus(ELocalPackageStatus(std::min(nStatus, int(UpToDate))));
+        lPackages[4]->setDefault(true);
+        return pMetadata;
+    }
+
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::vector<TShownBox> m_lBoxes;
+    QTemporaryDir m_oLauncherFolder;
+    // Serves the CDN trace, the hint pictures and some other file.
+    QTemporaryDir m_oRoot;
+    TNginxServer m_oServer;
+};
+
+void tst_MainWindow::initTestCase()
+{
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+    // Keys in any case among others, values trimmed, CRLF, the later line winning, UTF-8.
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("trace")),
+                          "Fl=1f1\nuag=test\nIP= 127.0.0.1 \t\nts=1.5\r\ncolo=A\nCOLO=Z\xc3\xbcrich\r\n"));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("other")), "colo=OTHER\n"));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("wide.png")), testPng(QSize(600, 100))));
+    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("broken.png")), "\x89PNG not really"));
+    QVERIFY2(m_oServer.start(m_oRoot.path()), qPrintable(m_oServer.errorString()));
+}
+
+void tst_MainWindow::init()
+{
+    m_pPool = newTestPool();
+    m_lBoxes.clear();
+    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes));
+}
+
+void tst_MainWindow::cleanup()
+{
+    TMessagePresenter::setInstance(nullptr);
+}
+
+void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    QSignalSpy oVerify(pWindow.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+
+    for (int nStatus = 0; nStatus < 5; ++nStatus) {
+        TClientPackageLayoutItem* pItem = pWindow->item(nStatus);
+        QVERIFY(pItem);
+        QContextPushButton* pButton = pItem->button();
+        QCOMPARE(pItem->defaultClientCheckbox()->isVisible(), nStatus == UpToDate);
+        QCOMPARE(pItem->nameLabel()->text(), QStringLiteral("Client %1").arg(nStatus));
+        QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("1.%1").arg(nStatus));
+
+        QContextMenuEvent oRightClick(QContextMenuEvent::Mouse, QPoint(5, 5), pButton->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(pButton, &oRightClick);
+        // Only an installed, current package can be verified.
+        QCOMPARE(pButton->menu()->isVisible(), nStatus == UpToDate);
+        if (nStatus == UpToDate) {
+            QCOMPARE(pButton->menu()->actions().size(), 1);
+            pButton->menu()->actions().at(0)->trigger();
+            pButton->menu()->close();
+        }
+        QTest::mouseClick(pButton, Qt::LeftButton);
+        QCOMPARE(oClicked.size(), nStatus + 1);
+        QCOMPARE(oClicked.last().at(0).value<std::shared_ptr<TPackage>>(), lPackages[size_t(nStatus)]);
+    }
+    QCOMPARE(oVerify.size(), 1);
+    QCOMPARE(oVerify.at(0).at(0).value<std::shared_ptr<TPackage>>(), lPackages[4]);
+}
+
+// Four packages on the first row, the fifth below the first.
+void tst_MainWindow::itemsFillRowsOfFour()
+{
+    const auto pWindow = newWindow(packagesInEveryStatus());
+    pWindow->show();
+    const QPoint oFirst = pWindow->item(0)->button()->mapTo(pWindow.get(), QPoint());
+    const QPoint oFifth = pWindow->item(4)->button()->mapTo(pWindow.get(), QPoint());
+    QCOMPARE(pWindow->item(3)->button()->mapTo(pWindow.get(), QPoint()).y(), oFirst.y());
+    QCOMPARE(oFifth.x(), oFirst.x());
+    QVERIFY(oFifth.y() > oFirst.y());
+}
+
+// One default at most: a click moves it, a second click clears it; the
+// controller's own choice is shown but not echoed back.
+void tst_MainWindow::oneDefaultAtMost()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oChanged(pWindow.get(), &TLauncherMainWindow::defaultChanged);
+    const auto checked = [&] {
+        return QList<bool>{pWindow->item(4)->defaultClientCheckbox()->isChecked(), pWindow->item(5)->defaultClientCheckbox()->isChecked()};
+    };
+    QCOMPARE(checked(), (QList<bool>{true, false}));
+    QCOMPARE(pWindow->defaultPackageIndex(), 4);
+    QTest::mouseClick(pWindow->item(5)->defaultClientCheckbox(), Qt::LeftButton, {}, QPoint(4, 4));
+    QCOMPARE(checked(), (QList<bool>{false, true}));
+    QCOMPARE(oChanged.size(), 1);
+    QCOMPARE(oChanged.at(0).at(0).value<std::shared_ptr<TPackage>>(), lPackages[5]);
+    QCOMPARE(oChanged.at(0).at(1).toBool(), true);
+    QTest::mouseClick(pWindow->item(5)->defaultClientCheckbox(), Qt::LeftButton, {}, QPoint(4, 4));
+    QCOMPARE(checked(), (QList<bool>{false, false}));
+    QCOMPARE(oChanged.size(), 2);
+    QCOMPARE(oChanged.at(1).at(1).toBool(), false);
+    QCOMPARE(pWindow->defaultPackageIndex(), -1);
+    pWindow->setDefault(lPackages[4], true);
+    QCOMPARE(checked(), (QList<bool>{true, false}));
+    pWindow->setDefault(nullptr, true);
+    QCOMPARE(oChanged.size(), 2);
+    // The default is the installation manager's to write: what it writes shows
+    // at once, also after the window was built (a first launch), and is not echoed.
+    lPackages[4]->setDefault(false);
+    QCOMPARE(checked(), (QList<bool>{false, false}));
+    lPackages[5]->setDefault(true);
+    QCOMPARE(checked(), (QList<bool>{false, true}));
+    QCOMPARE(pWindow->defaultPackageIndex(), 5);
+    QCOMPARE(oChanged.size(), 2);
+}
+
+// A status change refreshes the item in place; the checkbox keeps its space.
+void tst_MainWindow::statusChangeRefreshesTheItemInPlace()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    const int nCheckboxTop = pWindow->item(4)->defaultClientCheckbox()->y();
+    lPackages[4]->setLocalPackageStatus(UpdateAvailable);
+    QCOMPARE(pWindow->item(4)->button()->toolTip(), QStringLiteral("Update"));
+    QVERIFY(pWindow->item(4)->button()->menu()->actions().isEmpty());
+    QVERIFY(!pWindow->item(4)->defaultClientCheckbox()->isVisible());
+    QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
+}
+
+// Every picture an item can ask for is there, the disabled logos included.
+void tst_MainWindow::everyItemPictureIsThere()
+{
+    for (const char* pVariant : {"QT", "Classic", "Preview", "Beta", "Test"}) {
+        for (const ELocalPackageStatus eStatus : {NotInstalled, UpToDate})
+            QVERIFY2(!QPixmap(logoPath(QLatin1String(pVariant), eStatus)).isNull(), pVariant);
+    }
+    for (const ELocalPackageStatus eStatus : {Unknown, NotInstalled, PartiallyInstalled, UpdateAvailable, UpToDate}) {
+        const EPackageButtonLook eLook = packageButtonLook(eStatus);
+        for (const char* pState : {"idle", "hover", "pressed"}) {
+            QVERIFY(!QPixmap(QStringLiteral(":/images/launcher/Button_%1_%2.png").arg(buttonColour(eLook), QLatin1String(pState)))
+                         .isNull());
+        }
+        QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(buttonLabel(eLook))).isNull(), eStatus == Unknown);
+    }
+}
+
+void tst_MainWindow::logoLinksOnlyToAWebPage()
+{
+    const auto pLinked = newWindow(packagesMetadata(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\",")));
+    const auto pUnsafe = newWindow(packagesMetadata(1, QStringLiteral("\"logolinktarget\": \"file:///usr/bin/xterm\",")));
+    QVERIFY(pLinked->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
+    QVERIFY(pUnsafe->item(0)->logoLabel()->text().isEmpty());
+    QCOMPARE(pUnsafe->item(0)->logoLabel()->toolTip(), QStringLiteral("Client 0"));
+}
+
+void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
+{
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(NotInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    QProgressBar* pBar = pItem->progressBar();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const shared::TFileSize nMillion = 1000000;
+
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    QVERIFY(pBar->isVisible());
+    QVERIFY(!pItem->button()->isVisible());
+
+    emit pInstallation->verificationProgress(512 * nMillion, 1024 * nMillion);
+    QTRY_COMPARE(pBar->value(), 5000);
+    QCOMPARE(pBar->text(), QStringLiteral("Verifying..."));
+    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("512.0/1024.0 MB"));
+    // A late report of less does not move the bar back; a total of 0 divides nothing.
+    emit pInstallation->verificationProgress(100 * nMillion, 1024 * nMillion);
+    emit pInstallation->scanProgress(0, 0);
+    QTRY_COMPARE(pBar->text(), QStringLiteral("Scanning..."));
+    QCOMPARE(pBar->value(), 0);
+
+    // Downloading: the rate in the bar; done downloading means writing.
+    emit pInstallation->downloader()->progress(10 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(pBar->value(), 2500);
+    emit pInstallation->downloader()->progress(40 * nMillion, 40 * nMillion, 60 * nMillion, 80 * nMillion);
+    QCOMPARE(pBar->text(), QStringLiteral("Writing..."));
+    QCOMPARE(pBar->value(), 7500);
+    QVERIFY(!pItem->noteLabel()->isVisible());
+
+    // Progress still queued when the installation ends must not bring the bar back.
+    emit pInstallation->writeProgress(70 * nMillion, 80 * nMillion);
+    pPackage->setLocalPackageStatus(UpToDate);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCoreApplication::processEvents();
+    QVERIFY(!pBar->isVisible());
+    QVERIFY(pItem->button()->isVisible());
+    QCOMPARE(pBar->value(), 0);
+    QCOMPARE(pItem->versionLabel()->text(), QStringLiteral("1.0"));
+    QVERIFY(m_lBoxes.empty());
+
+    // A negative mean is no wrapped rate; bytes beyond the total stay at the end.
+    QCOMPARE(bytesPerSecondFromTickMean(-3.5), shared::TFileSize(0));
+    QCOMPARE(progressValue(5, 4), kProgressScale);
+}
+
+void tst_MainWindow::failuresAreReported()
+{
+    const auto pMetadata = packagesMetadata(2);
+    const auto& lPackages = pMetadata->packages();
+    const auto pTrace = std::make_shared<TCloudflareCdnTrace>(m_oServer.url(QStringLiteral("/trace")), m_pPool);
+    const auto pWindow = newWindow(pMetadata, pTrace);
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+
+    const auto failWith = [&](const std::shared_ptr<TPackage>& pPackage, EPackageDownloaderError eReason,
+                              TLauncherMainWindow* pIn = nullptr) {
+        const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+        (pIn ? pIn : pWindow.get())->onInstallationOrUpdateStarted(pInstallation);
+        emit pInstallation->downloader()->downloadFailed(eReason);
+        (pIn ? pIn : pWindow.get())->onInstallationOrUpdateFinished(pInstallation);
+    };
+
+    // A download failure: the window's own box, first waiting for the trace, then with it.
+    failWith(lPackages[0], DownloadFailed);
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QVERIFY2(pBox->text().endsWith(QLatin1String("Diagnostic information: Loading, please wait...")), qPrintable(pBox->text()));
+    QTRY_VERIFY2(pBox->text().endsWith(QString::fromUtf8("FL: 1f1, TS: 1.5, COLO: Z\xc3\xbcrich, IP: 127.0.0.1")), qPrintable(pBox->text()));
+    QVERIFY(m_lBoxes.empty());
+    QCOMPARE(pWindow->item(0)->noteLabel()->text(), QStringLiteral("Last try failed"));
+    QVERIFY(pWindow->item(0)->lastTryFailed());
+
+    // Disk and verification failures, a refused package (the box gives the
+    // reason, the item the mark) and a folder another program changes: modal
+    // boxes naming the package.
+    failWith(lPackages[1], SavingFailed);
+    failWith(lPackages[1], VerificationFailed);
+    const QString sReason = QStringLiteral("The package names \"bin/client\" twice.");
+    const auto pRefused = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pRefused);
+    pRefused->refuse(sReason);
+    pWindow->onInstallationOrUpdateFinished(pRefused);
+    failWith(lPackages[1], FolderInUse);
+    QCOMPARE(m_lBoxes.size(), size_t(4));
+    QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
+    QCOMPARE(m_lBoxes[1].m_eIcon, QMessageBox::Critical);
+    QCOMPARE(m_lBoxes[2].m_sTitle, QStringLiteral("Installation failed"));
+    QVERIFY2(m_lBoxes[2].m_sText.contains(QLatin1String("Client 1")) && m_lBoxes[2].m_sText.contains(sReason),
+             qPrintable(m_lBoxes[2].m_sText));
+    QVERIFY(pWindow->item(1)->lastTryFailed());
+    QCOMPARE(m_lBoxes[3].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[3].m_sText, QStringLiteral("Client 1 is being changed by another program. Try again when it has finished."));
+    m_lBoxes.pop_back();
+
+    // The next try clears the mark; success leaves none.
+    const auto pRetry = std::make_shared<TPackageInstallation>(lPackages[0], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pRetry);
+    QVERIFY(!pWindow->item(0)->lastTryFailed());
+    QVERIFY(!pWindow->item(0)->noteLabel()->isVisibleTo(pWindow.get()));
+    emit pRetry->downloader()->downloadCompleted();
+    pWindow->onInstallationOrUpdateFinished(pRetry);
+    QVERIFY(!pWindow->item(0)->lastTryFailed());
+
+    // Without a trace address the diagnostics say so at once; events of a
+    // package without an item change nothing.
+    const auto pOther = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
+    const TLauncherConfigurationReader oLauncherMetadata("{\"launcher\": {\"name\": \"Launcher\", \"builds\": []}}", QUrl());
+    failWith(oLauncherMetadata.launcherPackage(), SavingFailed, pOther.get());
+    QCOMPARE(m_lBoxes.size(), size_t(3));
+    failWith(lPackages[0], DownloadFailed, pOther.get());
+    QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+}
+
+void tst_MainWindow::hintPanesFillFromTheServer()
+{
+    const auto hint = [&](const char* pCategory, const QString& sPicture, const char* pCaption, const char* pUrl) {
+        shared::THint oHint;
+        oHint.m_sCategory = QLatin1String(pCategory);
+        oHint.m_sImageUrl = sPicture.isEmpty() ? QString() : m_oServer.url(sPicture).toString();
+        oHint.m_sRichText = QLatin1String(pCaption);
+        oHint.m_sUrl = QLatin1String(pUrl);
+        return oHint;
+    };
+
+    const auto pMetadata = packagesMetadata(1);
+    auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QVERIFY(pWindow->hintSpaceReserved());
+    THintRow* pRow = pWindow->hintRow();
+
+    // Without "cat3" the row stays hidden and keeps its reserve.
+    pWindow->setHints({hint("cat1", QString(), "One", "https://corvane.example/1"),
+                       hint("cat2", QString(), "Two", "https://corvane.example/2")});
+    QVERIFY(!pRow->isVisible());
+    QVERIFY(pWindow->hintSpaceReserved());
+    QVERIFY(pWindow->hintArea()->isVisible());
+
+    QSignalSpy oFirst(pRow->pane(0), &THintPane::pictureSettled);
+    QSignalSpy oSecond(pRow->pane(1), &THintPane::pictureSettled);
+    QSignalSpy oThird(pRow->pane(2), &THintPane::pictureSettled);
+    pWindow->setHints({
+        hint("Cat1", QStringLiteral("/wide.png"), "wrong case", "https://corvane.example/wrong"),
+        hint("cat1", QStringLiteral("/wide.png"), "<b>News</b>", "https://corvane.example/news"),
+        hint("cat2", QStringLiteral("/broken.png"), "Broken picture", "file:///etc/passwd"),
+        hint("cat2", QStringLiteral("/wide.png"), "Second of its kind", "https://corvane.example/second"),
+        hint("cat3", QStringLiteral("/missing.png"), "", "https://corvane.example/3"),
+        hint("elsewhere", QString(), "Unknown", "https://corvane.example/x"),
+    });
+    QVERIFY(pRow->isVisible());
+    QVERIFY(!pWindow->hintSpaceReserved());
+    QVERIFY(oFirst.wait());
+    QTRY_COMPARE(oSecond.size(), 1);
+    QTRY_COMPARE(oThird.size(), 1);
+    QCOMPARE(oFirst.at(0).at(0).toBool(), true);
+    QCOMPARE(oSecond.at(0).at(0).toBool(), false);
+    QCOMPARE(oThird.at(0).at(0).toBool(), false);
+
+    // The picture fills the pane, centred; the caption shows when it has text.
+    ClickableLabel* pPicture = pRow->pane(0)->pictureLabel();
+    QCOMPARE(pPicture->pixmap(Qt::ReturnByValue).size(), QSize(480, 80));
+    QCOMPARE(pPicture->geometry(), QRect((THintPane::kWidth - 480) / 2, 0, 480, 80));
+    QCOMPARE(pRow->pane(0)->captionLabel()->text(), QStringLiteral("<b>News</b>"));
+    QVERIFY(pRow->pane(1)->pictureLabel()->pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(pRow->pane(1)->captionLabel()->text(), QStringLiteral("Broken picture"));
+    QVERIFY(pRow->pane(1)->captionLabel()->isVisible());
+    QVERIFY(!pRow->pane(2)->captionLabel()->isVisible());
+
+    // Clicks open web pages only.
+    TOpenedLinks oLinks;
+    QTest::mouseClick(pPicture, Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(0)->captionLabel(), Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(1)->captionLabel(), Qt::LeftButton);
+    QTest::mouseClick(pRow->pane(2)->pictureLabel(), Qt::LeftButton);
+    const QUrl oNews(QStringLiteral("https://corvane.example/news"));
+    QCOMPARE(oLinks.links(), (QList<QUrl>{oNews, oNews, QUrl(QStringLiteral("https://corvane.example/3"))}));
+
+    // A window closed while a picture is on its way is not reached by it.
+    pWindow->setHints({hint("cat1", QStringLiteral("/wide.png"), "Late", "https://corvane.example/late")});
+    const QUrl oLate = m_oServer.url(QStringLiteral("/wide.png"));
+    pWindow.reset();
+    emit m_pPool->success(oLate, testPng(QSize(10, 10)));
+    QSignalSpy oPool(m_pPool.get(), &shared::TDownloadPool::success);
+    QVERIFY(oPool.wait());
+}
+
+void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
+{
+    const auto pMetadata = packagesMetadata(14);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
+    // The last item can be scrolled into view.
+    pWindow->packageArea()->ensureWidgetVisible(pWindow->item(13)->button());
+    QVERIFY(pWindow->packageArea()->verticalScrollBar()->value() > 0);
+
+    // Dragging the background moves the window by the mouse's way; a click does not.
+    QWidget* pBackground = pWindow->centralWidget();
+    const QPoint oStart = pWindow->pos();
+    const QPoint oGrip(400, pWindow->height() - 5);
+    QMouseEvent oPress(QEvent::MouseButtonPress, oGrip, pBackground->mapToGlobal(oGrip), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(pBackground, &oPress);
+    QMouseEvent oRelease(QEvent::MouseButtonRelease, oGrip, pBackground->mapToGlobal(oGrip), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(pBackground, &oRelease);
+    QCOMPARE(pWindow->pos(), oStart);
+    QApplication::sendEvent(pBackground, &oPress);
+    const QPoint oMoved = oGrip + QPoint(30, 20);
+    QMouseEvent oMove(QEvent::MouseMove, oMoved, pBackground->mapToGlobal(oGrip) + QPoint(30, 20), Qt::NoButton,
+                      Qt::LeftButton, {});
+    QApplication::sendEvent(pBackground, &oMove);
+    QApplication::sendEvent(pBackground, &oRelease);
+    QCOMPARE(pWindow->pos(), oStart + QPoint(30, 20));
+}
+
+void tst_MainWindow::aboutBoxAndNoPackages()
+{
+    const auto pMetadata = packagesMetadata(0);
+    const auto pWindow = newWindow(pMetadata);
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QVERIFY(!pBox->isModal());
+
+    // Without a translation the box still reads as text, not as identifiers.
+    shared::TTranslationManager oTranslations;
+    QVERIFY(!oTranslations.installFrom(m_oLauncherFolder.path()));
+    auto* pAbout = pWindow->findChild<QLabel*>(QStringLiteral("aboutLink"));
+    QVERIFY(pAbout);
+    emit pAbout->linkActivated(QStringLiteral("about"));
+    QCOMPARE(m_lBoxes.size(), size_t(1));
+    QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("2002&ndash;")));
+
+    // The translation built next to the launcher replaces them.
+    QVERIFY(oTranslations.installFrom(QStringLiteral(CORVANE_BINARY_DIR "/bin")));
+    pWindow->onAboutDialogRequested(QStringLiteral("about"));
+    QCOMPARE(m_lBoxes.size(), size_t(2));
+    QVERIFY2(m_lBoxes[1].m_sText != m_lBoxes[0].m_sText && !m_lBoxes[1].m_sText.contains(QLatin1String("%")),
+             qPrintable(m_lBoxes[1].m_sText));
+}
+
+// The CDN trace the failure box shows is fetched once per run, whatever else the pool fetches.
+void tst_MainWindow::traceFetchedOnceAmongOtherDownloads()
+{
+    const QUrl oTraceUrl = m_oServer.url(QStringLiteral("/trace"));
+    TCloudflareCdnTrace oTrace(oTraceUrl, m_pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    QSignalSpy oPoolSuccess(m_pPool.get(), &shared::TDownloadPool::success);
+    QSignalSpy oPoolFailed(m_pPool.get(), &shared::TDownloadPool::failed);
+
+    // Before the trace is asked for, neither other files nor the trace address
+    // fetched by someone else count.
+    m_pPool->download(m_oServer.url(QStringLiteral("/other")));
+    m_pPool->download(m_oServer.url(QStringLiteral("/missing")));
+    m_pPool->download(oTraceUrl);
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 3, 20000);
+    QCOMPARE(oReceived.size(), 0);
+    QVERIFY(!oTrace.isReceived() && !oTrace.isFailed());
+
+    // A second dialog while the first fetch runs does not start another, nor a later one.
+    oTrace.requestTrace();
+    oTrace.requestTrace();
+    QCOMPARE(m_pPool->outstandingDownloads(), 1);
+    m_pPool->download(m_oServer.url(QStringLiteral("/missing-too")));
+    QVERIFY(oReceived.wait(20000));
+    oTrace.requestTrace();
+    QTRY_COMPARE_WITH_TIMEOUT(oPoolSuccess.size() + oPoolFailed.size(), 5, 20000);
+    QCOMPARE(m_pPool->outstandingDownloads(), 0);
+    QCOMPARE(oReceived.size(), 1);
+    QCOMPARE(oReceived[0][0].toBool(), false);
+    QCOMPARE(oTrace.summary(), QString::fromUtf8("FL: 1f1, TS: 1.5, COLO: Z\xc3\xbcrich, IP: 127.0.0.1"));
+}
+
+void tst_MainWindow::unusableTraceAddressFailsOnce_data()
+{
+    QTest::addColumn<QUrl>("oAddress");
+    // Failed for the rest of the run: no retry.
+    QTest::newRow("not found") << m_oServer.url(QStringLiteral("/no-such-trace"));
+    // Valid as a URL but not fetchable: the pool refuses it. (No address at all: the failure box test.)
+    QTest::newRow("relative") << QUrl(QStringLiteral("cdn-cgi/trace"));
+}
+
+void tst_MainWindow::unusableTraceAddressFailsOnce()
+{
+    QFETCH(QUrl, oAddress);
+    TCloudflareCdnTrace oTrace(oAddress, m_pPool);
+    QSignalSpy oReceived(&oTrace, &TCloudflareCdnTrace::diagnosticsTraceReceived);
+    oTrace.requestTrace();
+    QTRY_COMPARE_WITH_TIMEOUT(oReceived.size(), 1, 20000);
+    QCOMPARE(oReceived[0][0].toBool(), true);
+    QVERIFY(oTrace.isFailed());
+    QVERIFY(!oTrace.isReceived());
+    oTrace.requestTrace();
+    QCOMPARE(m_pPool->outstandingDownloads(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(oReceived.size(), 1);
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,160 @@
+// The install engine's way into a package folder: everything below it reached
+// through the folder's descriptor and never through a link, by openat2 and by
+// the walk a component at a time that stands in where openat2 is missing; and
+// the folder's lock.
+
+#include "shared/checkedfile.h"
+#include "shared/checkedfileio.h"
+#include "shared/confinedfolder.h"
+#include "testfiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <stdexcept>
+
+using shared::TCheckedFile;
+using shared::TConfinedFolder;
+
+namespace {
+
+bool throws(const std::function<void()>& fnStep)
+{
+    try {
+        fnStep();
+    } catch (const std::runtime_error&) {
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class tst_ConfinedFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void filesBelowTheFolder_data();
+    void filesBelowTheFolder();
+    void linksLeadNowhere_data();
+    void linksLeadNowhere();
+    void oneLockHolder();
+
+private:
+    void byResolution();
+};
+
+void tst_ConfinedFolder::cleanup()
+{
+    TConfinedFolder::setComponentWalk(false);
+}
+
+void tst_ConfinedFolder::byResolution()
+{
+    QTest::addColumn<bool>("bWalk");
+    QTest::newRow("openat2") << false;
+    QTest::newRow("walk a component at a time") << true;
+}
+
+void tst_ConfinedFolder::filesBelowTheFolder_data()
+{
+    byResolution();
+}
+
+// Create, write, read, rename, link and remove below the folder, which is made
+// when missing; paths that are not plain names are refused.
+void tst_ConfinedFolder::filesBelowTheFolder()
+{
+    QFETCH(bool, bWalk);
+    TConfinedFolder::setComponentWalk(bWalk);
+    QTemporaryDir oRoot;
+    const TConfinedFolder oFolder(oRoot.filePath(QStringLiteral("package")));
+    oFolder.createFolders(QStringLiteral("data/maps"));
+    shared::replaceFile(oFolder, QStringLiteral("data/maps/a.map"), "map");
+    QCOMPARE(readTestFile(oRoot.filePath(QStringLiteral("package/data/maps/a.map"))), QByteArray("map"));
+    QVERIFY(!QFileInfo::exists(oRoot.filePath(QStringLiteral("package/data/maps/a.map.new"))));
+    QCOMPARE(shared::readFileIfExists(oFolder, QStringLiteral("data/maps/a.map")), QByteArray("map"));
+    QCOMPARE(shared::readFileIfExists(oFolder, QStringLiteral("data/none")), QByteArray());
+    const TConfinedFolder::TStatus oStatus = oFolder.status(QStringLiteral("data/maps/a.map"));
+    QCOMPARE(int(oStatus.m_eEntry), int(TConfinedFolder::EEntry::File));
+    QCOMPARE(oStatus.m_nSize, shared::TFileSize(3));
+
+    oFolder.link(QStringLiteral("data/maps/a.map"), QStringLiteral("data/a.old"));
+    oFolder.rename(QStringLiteral("data/a.old"), QStringLiteral("b.map"));
+    QCOMPARE(readTestFile(oRoot.filePath(QStringLiteral("package/b.map"))), QByteArray("map"));
+    QVERIFY(oFolder.removeFile(QStringLiteral("b.map")));
+    QVERIFY(!oFolder.removeFile(QStringLiteral("b.map")));
+    oFolder.removePath(QStringLiteral("data"));
+    QCOMPARE(int(oFolder.status(QStringLiteral("data")).m_eEntry), int(TConfinedFolder::EEntry::Missing));
+
+    TCheckedFile oFile;
+    for (const char* pPath : {"../package/x", "/etc/passwd", "a//b", "./x", ""})
+        QVERIFY2(!oFile.open(oFolder, QLatin1String(pPath), QIODevice::ReadWrite), pPath);
+    QVERIFY(throws([&] { oFolder.createFolders(QStringLiteral("a/../../b")); }));
+    QVERIFY(!QFileInfo::exists(oRoot.filePath(QStringLiteral("b"))));
+}
+
+void tst_ConfinedFolder::linksLeadNowhere_data()
+{
+    byResolution();
+}
+
+// A link in the folder, on the way or at the end, is never followed: what it
+// leads to is neither read, written, created, renamed into nor removed.
+void tst_ConfinedFolder::linksLeadNowhere()
+{
+    QFETCH(bool, bWalk);
+    TConfinedFolder::setComponentWalk(bWalk);
+    QTemporaryDir oRoot;
+    const QString sOutside = oRoot.filePath(QStringLiteral("outside"));
+    QVERIFY(writeTestFile(sOutside + QStringLiteral("/secret"), "secret"));
+    const TConfinedFolder oFolder(oRoot.filePath(QStringLiteral("package")));
+    QVERIFY(QFile::link(sOutside, oRoot.filePath(QStringLiteral("package/data"))));
+    QVERIFY(QFile::link(sOutside + QStringLiteral("/secret"), oRoot.filePath(QStringLiteral("package/file"))));
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("package/mine")), "mine"));
+
+    TCheckedFile oFile;
+    QVERIFY(!oFile.open(oFolder, QStringLiteral("data/secret"), QIODevice::ReadOnly));
+    QVERIFY(!oFile.open(oFolder, QStringLiteral("data/new"), QIODevice::ReadWrite));
+    QVERIFY(!oFile.open(oFolder, QStringLiteral("file"), QIODevice::ReadWrite | QIODevice::Truncate));
+    QVERIFY(throws([&] { shared::replaceFile(oFolder, QStringLiteral("data/new"), "x"); }));
+    QVERIFY(throws([&] { oFolder.createFolders(QStringLiteral("data/sub")); }));
+    QVERIFY(throws([&] { oFolder.rename(QStringLiteral("mine"), QStringLiteral("data/mine")); }));
+    QVERIFY(throws([&] { oFolder.removeFile(QStringLiteral("data/secret")); }));
+    QCOMPARE(int(oFolder.status(QStringLiteral("data/secret")).m_eEntry), int(TConfinedFolder::EEntry::Link));
+    QCOMPARE(int(oFolder.status(QStringLiteral("file")).m_eEntry), int(TConfinedFolder::EEntry::Link));
+
+    // Removing a link, or a folder holding one, takes the link only.
+    QVERIFY(QDir().mkpath(oRoot.filePath(QStringLiteral("package/tree/deep"))));
+    QVERIFY(QFile::link(sOutside, oRoot.filePath(QStringLiteral("package/tree/deep/away"))));
+    oFolder.removePath(QStringLiteral("tree"));
+    oFolder.removePath(QStringLiteral("data"));
+    QVERIFY(oFolder.removeFile(QStringLiteral("file")));
+    QCOMPARE(QDir(oRoot.filePath(QStringLiteral("package"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             QStringList{QStringLiteral("mine")});
+    QCOMPARE(QDir(sOutside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("secret")});
+    QCOMPARE(readTestFile(sOutside + QStringLiteral("/secret")), QByteArray("secret"));
+}
+
+// One holder at a time, whether in this process or another; the lock goes with unlock().
+void tst_ConfinedFolder::oneLockHolder()
+{
+    QTemporaryDir oRoot;
+    TConfinedFolder oFirst(oRoot.path());
+    TConfinedFolder oSecond(oRoot.path());
+    QVERIFY(oFirst.tryLock());
+    QVERIFY(!oSecond.tryLock());
+    QProcess oOther;
+    oOther.start(QStringLiteral("flock"), {QStringLiteral("--nonblock"), oRoot.path(), QStringLiteral("true")});
+    QVERIFY(oOther.waitForFinished());
+    QCOMPARE(oOther.exitCode(), 1);
+    oFirst.unlock();
+    QVERIFY(oSecond.tryLock());
+    QVERIFY(oSecond.availableSpace() > 0);
+}
+
+QTEST_GUILESS_MAIN(tst_ConfinedFolder)
+#include "tst_confinedfolder.moc"
