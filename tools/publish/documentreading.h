@@ -9,6 +9,10 @@ namespace velmar::launcher {
 class TPackageConfigurationReader;
 }
 
+// The names the documents have in a published CDN folder.
+inline const QString kPackageDocument = QStringLiteral("package.json");
+inline const QString kAssetDocument = QStringLiteral("assets.json");
+
 // A package document and, when sAssetPath is not empty, its asset document, read
 // by the launcher's own reader with every address resolved against oBase. Throws
 // std::runtime_error when a file cannot be read or the reader rejects it.

@@ -147,10 +147,10 @@ int pruneRemote(const QString& sGiven, const QStringList& lKept, bool bDryRun)
     const QString sRoot = QStringLiteral("/remote");
     TPruneStock oStock;
     try {
-        const std::optional<QByteArray> aPackage = oRemote.read(QStringLiteral("package.json"));
+        const std::optional<QByteArray> aPackage = oRemote.read(kPackageDocument);
         if (!aPackage)
             throw std::runtime_error(holdsNoPackage(sGiven).toStdString());
-        const QByteArray aAssets = oRemote.read(QStringLiteral("assets.json")).value_or(QByteArray());
+        const QByteArray aAssets = oRemote.read(kAssetDocument).value_or(QByteArray());
         const QSet<QString> lNeeded =
             neededChunks(*aPackage, aAssets, QStringLiteral("the documents of '%1'").arg(sGiven),
                          QUrl::fromLocalFile(sRoot + QLatin1Char('/')), lKept);

@@ -26,9 +26,6 @@ using velmar::launcher::TPackageConfigurationReader;
 
 namespace {
 
-const QString kPackageName = QStringLiteral("package.json");
-const QString kAssetName = QStringLiteral("assets.json");
-
 QString uploadUsage()
 {
     return QStringLiteral(
@@ -107,9 +104,9 @@ bool uploadsBefore(const QString& sLeft, const QString& sRight)
 {
     const auto rank = [](const QString& sPath) {
         const QString sName = QFileInfo(sPath).fileName();
-        if (sName == kPackageName)
+        if (sName == kPackageDocument)
             return 0;
-        if (sName == kAssetName)
+        if (sName == kAssetDocument)
             return 1;
         return sName.endsWith(QLatin1String(".json")) ? 3 : 2;
     };
@@ -123,8 +120,8 @@ TUploadPlan planUpload(const QString& sFolder, const QStringList& lPublished, co
     const QDir oRoot(sFolder);
     QMap<QString, quint64> hNamed;
     for (const QString& sPublished : lPublished) {
-        const QString sAssets = QDir(sPublished).filePath(kAssetName);
-        const QString sPackage = QDir(sPublished).filePath(kPackageName);
+        const QString sAssets = QDir(sPublished).filePath(kAssetDocument);
+        const QString sPackage = QDir(sPublished).filePath(kPackageDocument);
         const auto pReader = readPublishedDocuments(sPackage, QFileInfo(sAssets).isFile() ? sAssets : QString(),
                                                     folderBaseUrl(sPublished));
         addNamedFiles(*pReader, oRoot, oRoot.relativeFilePath(sPackage), hNamed);
@@ -176,7 +173,7 @@ TUploadPlan planUpload(const QString& sFolder, const QStringList& lPublished, co
 QStringList publishedFolders(const QString& sFolder)
 {
     QStringList lFolders;
-    QDirIterator oDocuments(sFolder, {kPackageName}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator oDocuments(sFolder, {kPackageDocument}, QDir::Files, QDirIterator::Subdirectories);
     while (oDocuments.hasNext())
         lFolders << QFileInfo(oDocuments.next()).path();
     std::sort(lFolders.begin(), lFolders.end());
