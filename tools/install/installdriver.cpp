@@ -20,6 +20,7 @@
 #include <QNetworkAccessManager>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 using namespace velmar::launcher;
@@ -42,6 +43,7 @@ void TInstallDriver::createDocumentPool()
     m_pDocumentPool = std::make_shared<shared::TDownloadPool>(2, std::make_shared<shared::QNetworkAccessManagerWrapper>(pManager));
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDocumentPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+    m_pDocumentPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
 }
 
 void TInstallDriver::startFromMetadata(const QString& sPackage, std::shared_ptr<TLauncherFilesystemHelper> pMetadataHelper,
@@ -174,7 +176,7 @@ void TInstallDriver::onStarted(const std::shared_ptr<TPackageInstallation>& pIns
     connect(pInstallation.get(), &TPackageInstallation::progress, this,
             [this](EInstallationStep eStep, shared::TFileSize nDone, shared::TFileSize nTotal, shared::TFileSize) {
                 static const char* const kStepNames[] = {"scan", "download", "write", "verify"};
-                m_oProgress.update(QString::fromLatin1(kStepNames[int(eStep)]), nDone, nTotal);
+                progress(QString::fromLatin1(kStepNames[int(eStep)]), nDone, nTotal);
             });
 }
 
@@ -189,8 +191,32 @@ void TInstallDriver::onFinished(const std::shared_ptr<TPackageInstallation>& pIn
     }
     std::fprintf(stderr, "%s is complete and verified: %s\n", qPrintable(QDir::toNativeSeparators(m_sFolder)),
                  qPrintable(pInstallation->configuration()->versionLabel()));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("complete"), QString(), pInstallation->configuration()->versionLabel());
     m_bDone = true;
     QCoreApplication::exit(0);
+}
+
+void TInstallDriver::interrupt(int nSignal)
+{
+    if (m_bDone)
+        return;
+    m_bDone = true;
+    m_oProgress.finish();
+    const QString sName = nSignal == SIGINT ? QStringLiteral("SIGINT") : nSignal == SIGTERM ? QStringLiteral("SIGTERM")
+                                                                                            : QStringLiteral("signal %1").arg(nSignal);
+    std::fprintf(stderr, "corvane-install: stopped by %s; the next run goes on from here\n", qPrintable(sName));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("interrupted"), sName);
+    QCoreApplication::exit(128 + nSignal);
+}
+
+void TInstallDriver::progress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal)
+{
+    if (m_pJson)
+        m_pJson->update(sStep, nDone, nTotal);
+    else
+        m_oProgress.update(sStep, nDone, nTotal);
 }
 
 void TInstallDriver::fail(const QString& sMessage)
@@ -200,5 +226,7 @@ void TInstallDriver::fail(const QString& sMessage)
     m_bDone = true;
     m_oProgress.finish();
     std::fprintf(stderr, "corvane-install: %s\n", qPrintable(sMessage));
+    if (m_pJson)
+        m_pJson->outcome(QStringLiteral("failed"), sMessage);
     QCoreApplication::exit(1);
 }

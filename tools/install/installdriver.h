@@ -1,5 +1,6 @@
 #pragma once
 
+#include "progressjson.h"
 #include "progressline.h"
 
 #include <QObject>
@@ -42,6 +43,8 @@ public:
                    std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> pFilesystemHelper);
     ~TInstallDriver() override;
 
+    // Progress and outcome as JSON lines on standard output instead of the progress line.
+    void setJsonProgress() { m_pJson = std::make_unique<TProgressJson>(); }
     // Starts the work; the application's event loop ends with the exit code.
     void start();
     // Instead of start(): the documents of package sPackage of the metadata that
@@ -50,6 +53,9 @@ public:
     // sStateFile (the per-user state when empty).
     void startFromMetadata(const QString& sPackage, std::shared_ptr<velmar::launcher::TLauncherFilesystemHelper> pMetadataHelper,
                            const velmar::launcher::TTrustedKeys& oKeys, const QString& sStateFile);
+    // Ends the run at once with exit code 128 + nSignal. The engine's markers
+    // describe the folder truthfully at any moment, so the next run resumes.
+    void interrupt(int nSignal);
 
 private:
     void createDocumentPool();
@@ -60,6 +66,7 @@ private:
     void onStarted(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void onFinished(const std::shared_ptr<velmar::launcher::TPackageInstallation>& pInstallation);
     void fail(const QString& sMessage);
+    void progress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
 
     ECommand m_eCommand;
     QUrl m_oPackageUrl;
@@ -77,5 +84,6 @@ private:
     std::unique_ptr<velmar::launcher::TLauncherConfigurationHandler> m_pConfigurationHandler;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;
+    std::unique_ptr<TProgressJson> m_pJson;
     bool m_bDone = false;
 };

@@ -1,14 +1,23 @@
 // corvane-install: the launcher's install engine without its window.
+//   corvane-install uninstall FOLDER
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
-//                   [--assets URL] [--jobs N] [--settings FILE]
+//                   [--assets URL] [--jobs N] [--limit-rate RATE] [--progress line|json]
+//                   [--settings FILE]
 //   corvane-install install|update|verify FOLDER --metadata URL --package NAME
-//                   [--trusted-key KEY]... [--state FILE] [--jobs N] [--settings FILE]
+//                   [--trusted-key KEY]... [--state FILE] [--jobs N] [--limit-rate RATE]
+//                   [--progress line|json] [--settings FILE]
 
 #include "installdriver.h"
+#include "progressjson.h"
+#include "stopsignals.h"
 
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/launcherresources.h"
 #include "launcher/documents/trustedkeys.h"
+#include "launcher/documents/launchersettings.h"
+#include "launcher/engine/packageuninstall.h"
+
+#include "shared/systemproxies.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,13 +32,22 @@ namespace {
 
 const char kUsage[] =
     "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
-    "                       [--settings FILE]\n"
+    "                       [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
     "       corvane-install install|update|verify FOLDER --metadata URL --package NAME [--trusted-key KEY]...\n"
-    "                       [--state FILE] [--jobs N] [--settings FILE]\n"
+    "                       [--state FILE] [--jobs N] [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
+    "       corvane-install uninstall FOLDER [--settings FILE] [--progress line|json]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
+    "  uninstall        delete exactly the files that FOLDER's installed package lists, its marker files,\n"
+    "                   then the folders this emptied; nothing else\n"
     "  --assets URL     the package's asset document\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
+    "  --limit-rate RATE  bytes a second all transfers together may take, with K, M or G for\n"
+    "                   1024, 1024² or 1024³ (5M); 0: no limit (the settings' bandwidthLimit otherwise)\n"
+    "  --progress json  progress as one JSON object a line on standard output: {\"step\", \"bytesDone\",\n"
+    "                   \"bytesTotal\", \"bytesPerSecond\", \"secondsLeft\"}, at most one a second per step\n"
+    "                   and one at its end, then {\"outcome\": complete|failed|interrupted, \"reason\"};\n"
+    "                   line (the default): the progress line on standard error\n"
     "  --settings FILE  launcher settings to use instead of the built-in ones\n"
     "  --verbose        log every step of the engine on standard error\n"
     "  --metadata URL   the launcher metadata, whose package NAME (--package) is installed with the documents\n"
@@ -39,7 +57,9 @@ const char kUsage[] =
     "                   repeatable; needs --metadata\n"
     "  --state FILE     where the serial of the signed metadata accepted so far is kept (the per-user state\n"
     "                   otherwise)\n"
-    "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse.\n"
+    "Requests go through the proxy that http_proxy, https_proxy or all_proxy name, except for no_proxy.\n"
+    "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse,\n"
+    "130 or 143 when SIGINT or SIGTERM stopped it (the next run goes on from there).\n"
     "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
     "media); their chunks are then the regular files below the documents' own folder.\n";
 
@@ -60,6 +80,41 @@ int usage(const QString& sReason)
     return 2;
 }
 
+// "5M" → 5242880; -1 when the text is no rate.
+qint64 parseRate(const QString& sText)
+{
+    static const QString kUnits = QStringLiteral("KMG");
+    QString sNumber = sText.trimmed();
+    qint64 nFactor = 1;
+    const int nUnit = sNumber.isEmpty() ? -1 : kUnits.indexOf(sNumber.back().toUpper());
+    if (nUnit >= 0) {
+        nFactor = qint64(1) << (10 * (nUnit + 1));
+        sNumber.chop(1);
+    }
+    bool bNumber = false;
+    const double dValue = sNumber.toDouble(&bNumber);
+    if (!bNumber || !(dValue >= 0) || dValue * double(nFactor) > 1e15)
+        return -1;
+    return qint64(dValue * double(nFactor));
+}
+
+int uninstall(const QString& sFolder, const QString& sSettings, bool bJson)
+{
+    velmar::launcher::initLauncherResources();
+    const velmar::launcher::TLauncherSettings oSettings(sSettings.isEmpty() ? QStringLiteral(":/settings/launchersettings.ini")
+                                                                             : sSettings);
+    velmar::launcher::TPackageUninstall oUninstall(sFolder, oSettings);
+    const bool bDone = oUninstall.plan() && oUninstall.run();
+    if (!bDone)
+        std::fprintf(stderr, "corvane-install: %s\n", qPrintable(oUninstall.errorString()));
+    else
+        std::fprintf(stderr, "%s: uninstalled, %d files, %.1f MB freed\n", qPrintable(QDir::toNativeSeparators(sFolder)),
+                     oUninstall.fileCount(), double(oUninstall.bytesFreed()) / 1e6);
+    if (bJson)
+        TProgressJson().outcome(bDone ? QStringLiteral("complete") : QStringLiteral("failed"), bDone ? QString() : oUninstall.errorString());
+    return bDone ? 0 : 1;
+}
+
 bool absoluteUrl(const QString& sText, QUrl& oUrl)
 {
     oUrl = QUrl(sText, QUrl::StrictMode);
@@ -71,6 +126,7 @@ bool absoluteUrl(const QString& sText, QUrl& oUrl)
 int main(int argc, char* argv[])
 {
     QCoreApplication oApplication(argc, argv);
+    shared::useSystemProxies();
     QStringList lArguments = QCoreApplication::arguments().mid(1);
     s_bVerbose = lArguments.removeAll(QStringLiteral("--verbose")) > 0;
     qInstallMessageHandler(printMessage);
@@ -80,7 +136,7 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
-    QString sAssets, sJobs, sSettings, sMetadata, sPackage, sState, sKey;
+    QString sAssets, sJobs, sSettings, sMetadata, sPackage, sState, sKey, sRate, sProgress;
     QStringList lPositional;
     velmar::launcher::TTrustedKeys oKeys;
     for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
@@ -92,6 +148,8 @@ int main(int argc, char* argv[])
                           : sArgument == QLatin1String("--package")     ? &sPackage
                           : sArgument == QLatin1String("--state")       ? &sState
                           : sArgument == QLatin1String("--trusted-key") ? &sKey
+                          : sArgument == QLatin1String("--limit-rate")  ? &sRate
+                          : sArgument == QLatin1String("--progress")    ? &sProgress
                                                                         : nullptr;
         if (!pValue) {
             if (sArgument.startsWith(QLatin1String("--")))
@@ -104,6 +162,13 @@ int main(int argc, char* argv[])
         } else {
             return usage(QStringLiteral("%1 needs a value.").arg(sArgument));
         }
+    }
+    if (lPositional.value(0) == QLatin1String("uninstall")) {
+        if (lPositional.size() != 2)
+            return usage(QStringLiteral("Expected uninstall and a folder."));
+        if (!sSettings.isEmpty() && !QFileInfo(sSettings).isFile())
+            return usage(QStringLiteral("No settings file %1.").arg(sSettings));
+        return uninstall(QDir::cleanPath(QFileInfo(lPositional[1]).absoluteFilePath()), sSettings, sProgress == QLatin1String("json"));
     }
     const bool bMetadata = !sMetadata.isEmpty();
     if (oKeys.isChecking() && !bMetadata)
@@ -131,6 +196,11 @@ int main(int argc, char* argv[])
     const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
     if (!bNumber || nJobs < 0)
         return usage(QStringLiteral("--jobs takes a positive number."));
+    if (!sProgress.isEmpty() && sProgress != QLatin1String("json") && sProgress != QLatin1String("line"))
+        return usage(QStringLiteral("--progress takes line or json."));
+    const qint64 nRate = sRate.isEmpty() ? -1 : parseRate(sRate);
+    if (!sRate.isEmpty() && nRate < 0)
+        return usage(QStringLiteral("--limit-rate takes a number of bytes a second, such as 500K or 5M."));
     const QString sFolder = QDir::cleanPath(QFileInfo(lPositional.last()).absoluteFilePath());
     if (QFileInfo(sFolder).fileName().isEmpty())
         return usage(QStringLiteral("%1 cannot be a package folder.").arg(lPositional.last()));
@@ -153,10 +223,13 @@ int main(int argc, char* argv[])
         // A key met again later in the file wins.
         QFile oIni(sIni);
         QByteArray aOverrides = "\n[DIRECTORIES]\npackages=.\n[OPTIONS]\nskipVerification=false\n";
-        if (bMetadata)
-            aOverrides += "[URLS]\nlauncherConfiguration=" + oMetadataUrl.toEncoded() + '\n';
         if (nJobs > 0)
             aOverrides += "maxConcurrentDownloads=" + QByteArray::number(nJobs) + '\n';
+        if (nRate >= 0)
+            aOverrides += "bandwidthLimit=" + QByteArray::number(nRate) + '\n';
+        // Last: the keys above belong to [OPTIONS].
+        if (bMetadata)
+            aOverrides += "[URLS]\nlauncherConfiguration=" + oMetadataUrl.toEncoded() + '\n';
         if (!oIni.open(QIODevice::Append) || oIni.write(aOverrides) != aOverrides.size()) {
             std::fprintf(stderr, "corvane-install: cannot prepare the settings in the temporary folder\n");
             return 1;
@@ -166,6 +239,10 @@ int main(int argc, char* argv[])
 
     TInstallDriver oDriver(sCommand == QLatin1String("verify") ? TInstallDriver::Verify : TInstallDriver::Install,
                            oPackageUrl, oAssetUrl, sFolder, pHelper);
+    if (sProgress == QLatin1String("json"))
+        oDriver.setJsonProgress();
+    TStopSignals oStopSignals;
+    QObject::connect(&oStopSignals, &TStopSignals::stopRequested, &oDriver, &TInstallDriver::interrupt);
     if (bMetadata) {
         // The signed metadata's local copy is of no use to a single run: it stays in the scratch folder.
         QCoreApplication::setOrganizationName(QStringLiteral("Quarlix GmbH"));

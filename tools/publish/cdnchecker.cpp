@@ -1,5 +1,7 @@
 #include "cdnchecker.h"
 
+#include "documentreading.h"
+
 #include "launcher/documents/packageconfigurationreader.h"
 #include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
@@ -21,9 +23,6 @@ using velmar::launcher::TFileDescription;
 using velmar::launcher::TPackageConfigurationReader;
 
 namespace {
-
-const QString kPackageDocument = QStringLiteral("package.json");
-const QString kAssetDocument = QStringLiteral("assets.json");
 
 // A sound chunk file is never much larger than the largest chunk.
 constexpr qint64 kLargestChunkFile = (qint64(1) << 24) + 64 * 1024;

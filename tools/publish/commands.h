@@ -23,7 +23,9 @@ int runKeygen(const QStringList& lArguments);
 int runPublicKey(const QStringList& lArguments);
 // check CDNDIR [--jobs N] | check --metadata FILE --trusted-key KEY... [--jobs N]
 int runCheck(const QStringList& lArguments);
-// prune CDNDIR [--keep DOCUMENT]... [--dry-run]
+// prune CDNDIR|REMOTE [--keep DOCUMENT]... [--dry-run]
 int runPrune(const QStringList& lArguments);
+// upload CDNDIR REMOTE [--dry-run] [--jobs N]
+int runUpload(const QStringList& lArguments);
 // diff OLD-DOC NEW-DOC [--old-assets DOC] [--new-assets DOC]
 int runDiff(const QStringList& lArguments);

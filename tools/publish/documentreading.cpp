@@ -16,13 +16,18 @@ std::unique_ptr<TPackageConfigurationReader> readPublishedDocuments(const QStrin
 {
     const QByteArray aPackage = readWholeFile(sPackagePath);
     const QByteArray aAssets = sAssetPath.isEmpty() ? QByteArray() : readWholeFile(sAssetPath);
+    const QString sNames = sAssetPath.isEmpty() ? QStringLiteral("'%1'").arg(QDir::toNativeSeparators(sPackagePath))
+                                                : QStringLiteral("'%1' and '%2'").arg(QDir::toNativeSeparators(sPackagePath),
+                                                                                      QDir::toNativeSeparators(sAssetPath));
+    return readPublishedDocumentBytes(aPackage, aAssets, oBase, sNames);
+}
+
+std::unique_ptr<TPackageConfigurationReader> readPublishedDocumentBytes(const QByteArray& aPackage, const QByteArray& aAssets,
+                                                                        const QUrl& oBase, const QString& sNames)
+{
     auto pReader = std::make_unique<TPackageConfigurationReader>(aPackage, aAssets, oBase, oBase);
-    if (!pReader->isValid()) {
-        const QString sNames = sAssetPath.isEmpty() ? QStringLiteral("'%1'").arg(QDir::toNativeSeparators(sPackagePath))
-                                                    : QStringLiteral("'%1' and '%2'").arg(QDir::toNativeSeparators(sPackagePath),
-                                                                                          QDir::toNativeSeparators(sAssetPath));
+    if (!pReader->isValid())
         throw std::runtime_error(QStringLiteral("The launcher cannot read %1.").arg(sNames).toStdString());
-    }
     return pReader;
 }
 

@@ -28,8 +28,10 @@ const TCommand kCommands[] = {
                         "                                check signed metadata, the documents it pins and their chunks"},
     {"keygen", runKeygen, "keygen KEYFILE                make a key pair for signing the metadata"},
     {"public-key", runPublicKey, "public-key KEYFILE            print the public key of a signing key"},
-    {"prune", runPrune, "prune CDNDIR [--keep DOC]... [--dry-run]\n"
+    {"prune", runPrune, "prune CDNDIR|REMOTE [--keep DOC]... [--dry-run]\n"
                         "                                delete the chunk files no kept document needs"},
+    {"upload", runUpload, "upload CDNDIR REMOTE [--dry-run]\n"
+                          "                                copy a CDN folder to storage through rclone, documents last"},
     {"diff", runDiff, "diff OLD-DOC NEW-DOC          what a launcher at OLD fetches to reach NEW"},
 };
 

@@ -2,6 +2,7 @@
 
 #include "cdnlock.h"
 #include "configurationwriter.h"
+#include "documentreading.h"
 #include "documentswap.h"
 #include "progressreporter.h"
 #include "terminal.h"
@@ -20,9 +21,6 @@ using velmar::launcher::TContentChunker;
 using velmar::launcher::THashingChunker;
 
 namespace {
-
-const QString kPackageDocument = QStringLiteral("package.json");
-const QString kAssetDocument = QStringLiteral("assets.json");
 
 // Raised on the reading thread when the user interrupts; never leaves TPublisher.
 struct TInterrupted

@@ -3,6 +3,8 @@
 
 #include "systemsurvey/systemsurveyuploader.h"
 
+#include "shared/systemproxies.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -32,6 +34,7 @@ int main(int nArgc, char** ppArgv)
 {
     const auto pApplication = makeApplication(nArgc, ppArgv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-survey"));
+    shared::useSystemProxies();
 
     QCommandLineParser oParser;
     oParser.setApplicationDescription(QStringLiteral("Prints this machine's hardware survey document."));

@@ -1,8 +1,10 @@
 #include "downloadpool.h"
 
+#include "bandwidthlimiter.h"
 #include "networkaccessmanagerauthenticationhandler.h"
 #include "qnetworkaccessmanagerwrapper.h"
 #include "qnetworkreplywrapper.h"
+#include "throttledreply.h"
 #include "transferpace.h"
 
 #include <QNetworkRequest>
@@ -150,6 +152,8 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
     // The network layer itself gives up a transfer that goes silent.
     oRequest.setTransferTimeout(int(m_nStallTimeout));
     QNetworkReplyWrapper* pReply = m_pManager->get(oRequest);
+    if (m_pLimiter && m_pLimiter->rate() > 0)
+        pReply = new TThrottledReply(pReply, m_pLimiter);
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
     connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
     // Lives as long as the connection, that is as long as the reply.
@@ -162,7 +166,8 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
                 // A trickle of bytes keeps the network layer's time-out from ever
                 // running out: the transfer would take days and hold its slot.
                 pPace->addSample(m_fnNow(), nReceived);
-                if (m_nMinimumTransferRate > 0 && pPace->isBelow(m_nMinimumTransferRate)) {
+                const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
+                if (nFloor > 0 && pPace->isBelow(nFloor)) {
                     giveUpCrawling(pReply);
                     return;
                 }
@@ -208,7 +213,9 @@ void TDownloadPool::giveUpCrawling(QNetworkReplyWrapper* pReply)
     vacate(oUrl);
     pReply->abort();
     emit failed(oUrl, QNetworkReply::TimeoutError,
-                QStringLiteral("Fewer than %1 bytes a second arrived over %2 ms").arg(m_nMinimumTransferRate).arg(m_nStallTimeout));
+                QStringLiteral("Fewer than %1 bytes a second arrived over %2 ms")
+                    .arg(m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate)
+                    .arg(m_nStallTimeout));
     if (m_bReleaseOnFinish)
         startWaitingRequests();
 }

@@ -15,6 +15,7 @@ class QAbstractNetworkCache;
 namespace shared {
 
 class QNetworkAccessManagerWrapper;
+class TBandwidthLimiter;
 class QNetworkReplyWrapper;
 class TNetworkAccessManagerAuthenticationHandler;
 
@@ -68,6 +69,10 @@ public:
     // report. A bandwidth limit of our own must keep it at most a quarter of
     // each transfer's share, or a transfer it holds back would count as crawling.
     void setMinimumTransferRate(qint64 nBytesPerSecond) { m_nMinimumTransferRate = nBytesPerSecond; }
+    // Requests started from now on read their answers through the limiter, which
+    // may be shared with other pools; the low-speed floor is then held at a
+    // quarter of each transfer's share at most. Null: no limit.
+    void setBandwidthLimiter(std::shared_ptr<TBandwidthLimiter> pLimiter) { m_pLimiter = std::move(pLimiter); }
     // Milliseconds of a steady clock, against which transfers are measured.
     void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
 
@@ -101,6 +106,7 @@ private:
     qint64 m_nStallTimeout = 0;
     qint64 m_nMinimumTransferRate = 0;
     std::function<qint64()> m_fnNow;
+    std::shared_ptr<TBandwidthLimiter> m_pLimiter;
 };
 
 } // namespace shared

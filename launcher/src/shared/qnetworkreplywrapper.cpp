@@ -14,6 +14,7 @@ QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
     connect(m_pReply, &QNetworkReply::finished, this, &QNetworkReplyWrapper::finished);
     connect(m_pReply, &QNetworkReply::downloadProgress, this,
             [this](qint64 nReceived, qint64) { emit progress(nReceived); });
+    connect(m_pReply, &QNetworkReply::readyRead, this, &QNetworkReplyWrapper::readyRead);
 }
 
 QNetworkReply::NetworkError QNetworkReplyWrapper::networkError() const
@@ -29,6 +30,22 @@ QString QNetworkReplyWrapper::errorString() const
 QByteArray QNetworkReplyWrapper::readAll()
 {
     return m_pReply ? m_pReply->readAll() : QByteArray();
+}
+
+qint64 QNetworkReplyWrapper::bytesAvailable() const
+{
+    return m_pReply ? m_pReply->bytesAvailable() : 0;
+}
+
+QByteArray QNetworkReplyWrapper::read(qint64 nMaximum)
+{
+    return m_pReply ? m_pReply->read(nMaximum) : QByteArray();
+}
+
+void QNetworkReplyWrapper::setReadBufferSize(qint64 nBytes)
+{
+    if (m_pReply)
+        m_pReply->setReadBufferSize(nBytes);
 }
 
 qint64 QNetworkReplyWrapper::announcedSize() const

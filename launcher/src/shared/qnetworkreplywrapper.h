@@ -21,6 +21,11 @@ public:
     virtual QNetworkReply::NetworkError networkError() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
+    // What can be read now, and reading part of it; with a read buffer size set,
+    // the network layer stops taking data while the buffer is full.
+    virtual qint64 bytesAvailable() const;
+    virtual QByteArray read(qint64 nMaximum);
+    virtual void setReadBufferSize(qint64 nBytes);
     // The body's size as the answer announces it; -1 when it does not, or when
     // the body is unpacked on the way and so has another size.
     virtual qint64 announcedSize() const;
@@ -32,6 +37,7 @@ signals:
     void error(QNetworkReply::NetworkError code);
     void finished();
     void progress(qint64 BytesReceivedFromRequest);
+    void readyRead();
 
 private:
     QNetworkReply* m_pReply;

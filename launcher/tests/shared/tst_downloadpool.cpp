@@ -1,8 +1,10 @@
 #include "nginxserver.h"
+#include "noisebytes.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 #include "testpool.h"
 
+#include "shared/bandwidthlimiter.h"
 #include "shared/downloadhandle.h"
 #include "shared/downloadpool.h"
 #include "shared/nocacheparameter.h"
@@ -49,7 +51,16 @@ public:
     explicit TScriptedReply(QUrl oUrl) : QNetworkReplyWrapper(nullptr), m_oUrl(std::move(oUrl)) {}
     QNetworkReply::NetworkError networkError() const override { return m_eError; }
     QString errorString() const override { return QString(); }
-    QByteArray readAll() override { return m_aBody; }
+    QByteArray readAll() override { return m_aBody.mid(std::exchange(m_nRead, m_aBody.size())); }
+    // Like the network layer with a read buffer: no more than a buffer's worth arrives ahead of the reader.
+    qint64 bytesAvailable() const override { return std::min<qint64>(m_aBody.size() - m_nRead, m_nReadBuffer); }
+    QByteArray read(qint64 nMaximum) override
+    {
+        const QByteArray aPart = m_aBody.mid(m_nRead, int(std::min(nMaximum, bytesAvailable())));
+        m_nRead += aPart.size();
+        return aPart;
+    }
+    void setReadBufferSize(qint64 nBytes) override { m_nReadBuffer = nBytes; }
     qint64 announcedSize() const override { return m_nAnnounced; }
     QUrl url() const override { return m_oUrl; }
     void abort() override
@@ -63,6 +74,8 @@ public:
     QNetworkReply::NetworkError m_eError = QNetworkReply::NoError;
     QByteArray m_aBody;
     qint64 m_nAnnounced = -1;
+    int m_nRead = 0;
+    qint64 m_nReadBuffer = LLONG_MAX;
 };
 
 // Hands out scripted replies and keeps them, so that none outlives the test.
@@ -101,6 +114,7 @@ private slots:
     void answerShorterThanAnnouncedFails();
     void crawlingTransferIsGivenUp_data();
     void crawlingTransferIsGivenUp();
+    void limitIsSharedAndNeverMakesATransferCrawl();
     void handlesHearOnlyTheirOwnRequests();
 
     void nocacheParameter();
@@ -366,6 +380,60 @@ void tst_DownloadPool::crawlingTransferIsGivenUp()
     QCOMPARE(oProgress.size(), nGivenUpAt);
     QCOMPARE(pManager->m_lReplies.first()->networkError(), QNetworkReply::OperationCanceledError);
     QCOMPARE(pManager->m_lReplies.size(), 2);
+}
+
+void tst_DownloadPool::limitIsSharedAndNeverMakesATransferCrawl()
+{
+    // Two pools, as two installations, under one limit of 400 kB/s, with a floor
+    // as high as the limit itself: our own limit must not count as crawling.
+    const qint64 nRate = 400000;
+    qint64 nNow = 0;
+    const auto pLimiter = std::make_shared<TBandwidthLimiter>(nRate);
+    pLimiter->setClock([&nNow] { return nNow; });
+    const auto pManager = std::make_shared<TScriptedManager>();
+    std::vector<std::unique_ptr<TDownloadPool>> lPools;
+    std::vector<std::unique_ptr<TOutcomeRecorder>> lRecorders;
+    for (int nPool = 0; nPool < 2; ++nPool) {
+        lPools.push_back(std::make_unique<TDownloadPool>(2, pManager));
+        lPools.back()->setClock([&nNow] { return nNow; });
+        lPools.back()->setStallLimits(3000, nRate);
+        lPools.back()->setBandwidthLimiter(pLimiter);
+        lRecorders.push_back(std::make_unique<TOutcomeRecorder>(*lPools.back()));
+        for (const char* pName : {"/a", "/b"})
+            lPools.back()->download(QUrl(QStringLiteral("http://cdn.invalid/%1%2").arg(nPool).arg(QLatin1String(pName))));
+    }
+    QCOMPARE(pManager->m_lReplies.size(), 4);
+    for (int nReply = 0; nReply < 4; ++nReply)
+        pManager->m_lReplies[nReply]->m_aBody = noiseBytes(2000000 + nReply, quint64(nReply));
+
+    // Ten seconds in steps of 50 ms: each reply reports what has arrived, the limiter hands out a round.
+    for (nNow = 50; nNow <= 10000; nNow += 50) {
+        for (const auto& pReply : pManager->m_lReplies)
+            emit pReply->progress(pReply->m_nRead + pReply->bytesAvailable());
+        pLimiter->pump();
+    }
+    // Ten seconds' worth and the half second's worth an idle limiter starts with, in equal shares.
+    const qint64 nAllowed = nRate * 10 + nRate / 2;
+    qint64 nRead = 0;
+    for (const auto& pReply : pManager->m_lReplies) {
+        QVERIFY2(qAbs(pReply->m_nRead - nAllowed / 4) < nRate / 10, qPrintable(QString::number(pReply->m_nRead)));
+        nRead += pReply->m_nRead;
+    }
+    QVERIFY(nRead <= nAllowed);
+    for (const auto& pRecorder : lRecorders)
+        QVERIFY2(pRecorder->lOutcomes.isEmpty(), qPrintable(pRecorder->lOutcomes.join(QLatin1Char(' '))));
+
+    // The answers end: every byte arrives, read through the limiter or at the end.
+    for (const auto& pReply : pManager->m_lReplies)
+        emit pReply->finished();
+    for (int nPool = 0; nPool < 2; ++nPool) {
+        QCOMPARE(lRecorders[nPool]->lOutcomes.size(), 2);
+        for (int nReply = 0; nReply < 2; ++nReply) {
+            const QString sPath = QStringLiteral("/%1%2").arg(nPool).arg(QLatin1String(nReply ? "/b" : "/a"));
+            QCOMPARE(lRecorders[nPool]->hData.value(sPath), noiseBytes(2000000 + nPool * 2 + nReply, quint64(nPool * 2 + nReply)));
+        }
+    }
+    QCOMPARE(pLimiter->transfers(), 0);
 }
 
 void tst_DownloadPool::handlesHearOnlyTheirOwnRequests()

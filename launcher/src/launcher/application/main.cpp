@@ -3,6 +3,7 @@
 #include "logging.h"
 
 #include "shared/firstinstancetester.h"
+#include "shared/systemproxies.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -17,6 +18,7 @@ using namespace velmar::launcher;
 int main(int nArgc, char** ppArgv)
 {
     try {
+        shared::useSystemProxies();
         auto pApplication = std::make_unique<TLauncherApplication>(nArgc, ppArgv);
         // One run per launcher folder: players with folders of their own each run
         // one, and two runs can never install into the same folder.

@@ -2,12 +2,15 @@
 
 #include "launcherresources.h"
 
+#include "shared/bandwidthlimiter.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QThread>
 
 namespace velmar::launcher {
 
@@ -32,6 +35,15 @@ TLauncherFilesystemHelper::TLauncherFilesystemHelper(const QString& sLauncherFol
         sSettings = fileExists(sOnDisk) ? sOnDisk : QStringLiteral(":/settings/") + kSettingsFileName;
     }
     m_pSettings = std::make_shared<const TLauncherSettings>(sSettings);
+    // The helper may go last on a worker thread; the limiter's timer belongs to this one.
+    if (m_pSettings->bandwidthLimit() > 0)
+        m_pBandwidthLimiter.reset(new shared::TBandwidthLimiter(m_pSettings->bandwidthLimit()),
+                                  [](shared::TBandwidthLimiter* pLimiter) {
+                                      if (pLimiter->thread() == QThread::currentThread())
+                                          delete pLimiter;
+                                      else
+                                          pLimiter->deleteLater();
+                                  });
     m_sAccountGroupFileName = m_pSettings->accountGroupFile();
     m_sAccountGroupTargetPath = joinPath({m_pSettings->settingsTarget(), m_sAccountGroupFileName});
 }

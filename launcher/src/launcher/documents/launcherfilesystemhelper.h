@@ -8,6 +8,10 @@
 
 #include <memory>
 
+namespace shared {
+class TBandwidthLimiter;
+}
+
 namespace velmar::launcher {
 
 // The file-system service with the launcher's own places: its folder, its
@@ -23,6 +27,9 @@ public:
     TLauncherFilesystemHelper();
 
     const std::shared_ptr<const TLauncherSettings>& settings() const { return m_pSettings; }
+    // The one budget of the settings' bandwidth limit that every installation
+    // of this launcher shares; null without a limit. For the main thread.
+    const std::shared_ptr<shared::TBandwidthLimiter>& bandwidthLimiter() const { return m_pBandwidthLimiter; }
     const QString& launcherFolder() const { return m_sLauncherFolder; }
 
     // Created when missing; a `packages` value that climbs out of the launcher
@@ -42,6 +49,7 @@ public:
 private:
     QString m_sLauncherFolder;
     std::shared_ptr<const TLauncherSettings> m_pSettings;
+    std::shared_ptr<shared::TBandwidthLimiter> m_pBandwidthLimiter;
     QString m_sAccountGroupFilePath;
     QString m_sAccountGroupTargetPath;
     QString m_sAccountGroupFileName;

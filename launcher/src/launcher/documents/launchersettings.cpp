@@ -2,6 +2,8 @@
 
 #include "shared/inifile.h"
 
+#include <algorithm>
+
 namespace velmar::launcher {
 
 namespace {
@@ -76,6 +78,7 @@ TLauncherSettings::TLauncherSettings(const QString& sIniPath)
         m_bSkipVerification = oOptions.flag("skipVerification", true);
         m_nMaxCachedChunks = oOptions.number("maxCachedChunks", 100);
         m_nMaxConcurrentDownloads = oOptions.number("maxConcurrentDownloads", 10);
+        m_nBandwidthLimit = std::max<qint64>(oOptions.number("bandwidthLimit", 0), 0);
     }
     {
         TSection oDebug(oSettings, QStringLiteral("DEBUG"));

@@ -40,6 +40,8 @@ public:
     bool chunkVerification() const { return m_bChunkVerification; }
     int maxCachedChunks() const { return m_nMaxCachedChunks; }
     int maxConcurrentDownloads() const { return m_nMaxConcurrentDownloads; }
+    // Bytes a second that all downloads together may take; 0: no limit.
+    qint64 bandwidthLimit() const { return m_nBandwidthLimit; }
 
 private:
     QUrl m_oLauncherConfiguration;
@@ -63,6 +65,7 @@ private:
     bool m_bChunkVerification = false;
     int m_nMaxCachedChunks = 100;
     int m_nMaxConcurrentDownloads = 10;
+    qint64 m_nBandwidthLimit = 0;
 };
 
 } // namespace velmar::launcher

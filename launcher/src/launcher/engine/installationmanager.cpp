@@ -292,9 +292,9 @@ void TInstallationManager::refuseRequest(const std::shared_ptr<TPackage>& pPacka
     finishInstallation(pInstallation);
 }
 
-QString TInstallationManager::folderInUseMessage(const TPackage& oPackage)
+QString TInstallationManager::folderInUseMessage(const QString& sPackageName)
 {
-    return QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(oPackage.name());
+    return QStringLiteral("%1 is being changed by another program. Try again when it has finished.").arg(sPackageName);
 }
 
 void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPackage)
@@ -311,7 +311,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         // version: the request waits for nothing and changes nothing.
         if (sProblem.isEmpty() && !(pFolder = lockFolder(*pPackage))) {
             refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
-                          folderInUseMessage(*pPackage));
+                          folderInUseMessage(pPackage->name()));
             return;
         }
         const auto pInstalled = readPackageConfigurationFromInstallationDirectory(oFolder);
@@ -356,7 +356,7 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         std::shared_ptr<shared::TConfinedFolder> pFolder;
         if (packageFolderProblem(*pPackage).isEmpty() && !(pFolder = lockFolder(*pPackage))) {
             refuseRequest(pPackage, readPackageConfigurationFromInstallationDirectory(oFolder)->versionLabel(), FolderInUse,
-                          folderInUseMessage(*pPackage));
+                          folderInUseMessage(pPackage->name()));
             return;
         }
         const std::shared_ptr<const TPackageConfigurationReader> pInstalled

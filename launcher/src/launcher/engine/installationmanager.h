@@ -44,6 +44,9 @@ public:
                          std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper);
     ~TInstallationManager() override;
 
+    // What a request is told when another program holds the package's folder.
+    static QString folderInUseMessage(const QString& sPackageName);
+
     void installOrUpdatePackage(std::shared_ptr<TPackage> pPackage);
     void verifyPackage(std::shared_ptr<TPackage> pPackage);
 
@@ -95,7 +98,6 @@ private:
     // Ends a request at once, as failed, before it changed anything.
     void refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
                        EPackageDownloaderError eReason, const QString& sReason);
-    static QString folderInUseMessage(const TPackage& oPackage);
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& pInstallation);
     void setStatus(TPackage& oPackage, ELocalPackageStatus eStatus);
     QString assetCopyPath(const QDir& oFolder);

@@ -47,6 +47,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
         std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager), nullptr, false);
     // A transfer that stalls or crawls is a failed attempt, not an installation that never ends.
     m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
+    m_pDownloadPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
@@ -60,14 +61,20 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     connect(this, &TPackageInstallation::writeProgress, this, reportStep(EInstallationStep::Writing), Qt::DirectConnection);
     connect(this, &TPackageInstallation::verificationProgress, this, reportStep(EInstallationStep::Verifying),
             Qt::DirectConnection);
-    // All is downloaded once the rest is writing.
+    // All is downloaded once the rest is writing. The download step ends at its
+    // total before the writing shows, however fast the answers came: a listener
+    // never sees a download left short of its end.
     connect(m_pDownloader, &TPackageFileDownloader::progress, this,
-            [this](shared::TFileSize nDownloaded, shared::TFileSize nToDownload, shared::TFileSize nWritten,
-                   shared::TFileSize nToWrite) {
-                if (nDownloaded >= nToDownload)
+            [this, bDownloadEnded = false](shared::TFileSize nDownloaded, shared::TFileSize nToDownload,
+                                           shared::TFileSize nWritten, shared::TFileSize nToWrite) mutable {
+                if (nDownloaded >= nToDownload) {
+                    if (!bDownloadEnded && nToDownload > 0)
+                        emit progress(EInstallationStep::Downloading, nToDownload, nToDownload, m_pDownloader->bytesPerSecond());
+                    bDownloadEnded = true;
                     emit progress(EInstallationStep::Writing, nWritten, nToWrite, 0);
-                else
+                } else {
                     emit progress(EInstallationStep::Downloading, nDownloaded, nToDownload, m_pDownloader->bytesPerSecond());
+                }
             });
 }
 

@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 
+#include <csignal>
+
 using namespace velmar::launcher;
 
 namespace {
@@ -93,6 +95,12 @@ private slots:
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
+    void requestsFollowTheSystemProxy_data();
+    void requestsFollowTheSystemProxy();
+    void jsonProgressForScripts();
+    void uninstallDeletesExactlyWhatThePackageLists();
+    void stopSignalEndsTheRunAndTheNextGoesOn_data();
+    void stopSignalEndsTheRunAndTheNextGoesOn();
     void defaultIsTheFirstInstalledPackageWithTheMarker();
     void unusableFolderIsRefusedWithoutTouchingTheDisk_data();
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
@@ -779,23 +787,29 @@ void tst_Install::brokenAnswers_data()
     QTest::addColumn<int>("nTimes");
     QTest::addColumn<QString>("sMethod");
     QTest::addColumn<bool>("bInstalls");
+    QTest::addColumn<QString>("sLimit"); // --limit-rate
     const QString sChunks = QStringLiteral("live/chunks/");
     const QString sStore = QStringLiteral("store");
-    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false;
-    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true;
-    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true;
-    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false;
+    QTest::newRow("404") << sChunks << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
+    QTest::newRow("500 three times") << sChunks << int(EHttpFault::ServerError) << 3 << sStore << true << QString();
+    QTest::newRow("reset once") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("truncated") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << QString();
     // Stored chunks: a wrong byte makes a wrong hash; packed ones fail to unpack.
-    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true;
-    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false;
-    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true;
-    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true;
-    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true;
-    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false;
+    QTest::newRow("wrong bytes three times") << sChunks << int(EHttpFault::WrongBytes) << 3 << sStore << true << QString();
+    QTest::newRow("wrong bytes") << sChunks << int(EHttpFault::WrongBytes) << -1 << sStore << false << QString();
+    QTest::newRow("damaged deflate once") << sChunks << int(EHttpFault::WrongBytes) << 1 << QStringLiteral("deflate") << true << QString();
+    QTest::newRow("stalled once") << sChunks << int(EHttpFault::Stall) << 1 << sStore << true << QString();
+    QTest::newRow("dripping once") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << QString();
+    QTest::newRow("too long") << sChunks << int(EHttpFault::OverLong) << -1 << sStore << false << QString();
+    // Read through the bandwidth limit, answers are whole or fail the same; a drip still crawls.
+    const QString sLimit = QStringLiteral("20M");
+    QTest::newRow("reset once, limited") << sChunks << int(EHttpFault::ResetMidway) << 1 << sStore << true << sLimit;
+    QTest::newRow("truncated, limited") << sChunks << int(EHttpFault::Truncate) << -1 << sStore << false << sLimit;
+    QTest::newRow("dripping once, limited") << sChunks << int(EHttpFault::Drip) << 1 << sStore << true << sLimit;
     // The documents get the same attempts, but only where another one may succeed.
-    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true;
-    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true;
-    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false;
+    QTest::newRow("package document 503 once") << "live/package.json" << int(EHttpFault::Unavailable) << 1 << sStore << true << QString();
+    QTest::newRow("asset document reset once") << "live/assets.json" << int(EHttpFault::ResetMidway) << 1 << sStore << true << QString();
+    QTest::newRow("package document 404") << "live/package.json" << int(EHttpFault::NotFound) << -1 << sStore << false << QString();
 }
 
 void tst_Install::brokenAnswers()
@@ -805,6 +819,7 @@ void tst_Install::brokenAnswers()
     QFETCH(int, nTimes);
     QFETCH(QString, sMethod);
     QFETCH(bool, bInstalls);
+    QFETCH(QString, sLimit);
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
@@ -821,8 +836,10 @@ void tst_Install::brokenAnswers()
     QVERIFY(aSettings.contains("stallTimeout=1000"));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(),
-                                       {QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))});
+    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    if (!sLimit.isEmpty())
+        lExtra << QStringLiteral("--limit-rate") << sLimit;
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
     QStringList lFaulty;
     for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
         if (oRequest.path().startsWith(sPrefix))
@@ -850,6 +867,197 @@ void tst_Install::brokenAnswers()
     // At most four attempts per chunk (a request on a connection the server had
     // just closed may fail before the server sees it), then the chunk is given up.
     QVERIFY(lFaulty.count(lFaulty.first()) >= 2 && lFaulty.count(lFaulty.first()) <= 4);
+}
+
+void tst_Install::requestsFollowTheSystemProxy_data()
+{
+    // The server records every request and answers it as proxy and origin alike;
+    // a request through a proxy names the whole address. "cdn.invalid" resolves nowhere.
+    QTest::addColumn<QString>("sVariable");
+    QTest::addColumn<QString>("sHost"); // empty: the server's own address, which no_proxy names
+    QTest::addColumn<bool>("bProxied");
+    QTest::newRow("http_proxy") << "http_proxy" << "cdn.invalid" << true;
+    QTest::newRow("all_proxy") << "all_proxy" << "cdn.invalid" << true;
+    QTest::newRow("no_proxy names the host") << "http_proxy" << QString() << false;
+}
+
+void tst_Install::requestsFollowTheSystemProxy()
+{
+    QFETCH(QString, sVariable);
+    QFETCH(QString, sHost);
+    QFETCH(bool, bProxied);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 5));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.cdn()));
+    const QUrl oServerUrl = oServer.url(QString());
+    oBed.serveFrom(sHost.isEmpty() ? oServerUrl : QUrl(QStringLiteral("http://%1/").arg(sHost)));
+    QProcessEnvironment oEnvironment;
+    for (const char* pName : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "ALL_PROXY", "NO_PROXY"})
+        oEnvironment.insert(QLatin1String(pName), QString());
+    oEnvironment.insert(sVariable, QStringLiteral("http://127.0.0.1:%1").arg(oServer.port()));
+    if (sHost.isEmpty())
+        oEnvironment.insert(QStringLiteral("no_proxy"), QStringLiteral("localhost,127.0.0.1"));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, false, oEnvironment);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QList<TRecordedHttpRequest> lRequests = oServer.requests();
+    QVERIFY(lRequests.size() >= 3);
+    for (const TRecordedHttpRequest& oRequest : lRequests)
+        QVERIFY2(oRequest.m_aTarget.startsWith("http://") == bProxied, oRequest.m_aTarget.constData());
+}
+
+void tst_Install::jsonProgressForScripts()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(3 << 20, 6));
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    // A line that is no JSON object reads as an empty one, which has none of the keys.
+    const auto lines = [](const TToolRun& oRun) {
+        QList<QJsonObject> lObjects;
+        for (const QString& sLine : oRun.sOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            lObjects << QJsonDocument::fromJson(sLine.toUtf8()).object();
+        return lObjects;
+    };
+
+    TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(!oRun.sErr.contains(QLatin1String("download:")), qPrintable(oRun.sErr));
+    QList<QJsonObject> lLines = lines(oRun);
+    QVERIFY(lLines.size() >= 2);
+    const QJsonObject oOutcome = lLines.takeLast();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("complete"));
+    QCOMPARE(oOutcome.value(QStringLiteral("version")).toString(), QStringLiteral("P1 Aa1"));
+    QJsonObject oLastDownload;
+    for (const QJsonObject& oLine : qAsConst(lLines)) {
+        for (const char* pKey : {"step", "bytesDone", "bytesTotal", "bytesPerSecond", "secondsLeft"})
+            QVERIFY2(oLine.contains(QLatin1String(pKey)), QJsonDocument(oLine).toJson().constData());
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            oLastDownload = oLine;
+    }
+    QVERIFY(oLastDownload.value(QStringLiteral("bytesTotal")).toDouble() > 3 << 20);
+    QCOMPARE(oLastDownload.value(QStringLiteral("bytesDone")), oLastDownload.value(QStringLiteral("bytesTotal")));
+
+    // A failure ends with its reason.
+    QVERIFY(QFile::remove(oBed.cdn() + QStringLiteral("/live/assets.json")));
+    oRun = oBed.install(QStringLiteral("update"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QCOMPARE(oRun.nExitCode, 1);
+    lLines = lines(oRun);
+    QVERIFY(!lLines.isEmpty());
+    QCOMPARE(lLines.last().value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    QVERIFY(lLines.last().value(QStringLiteral("reason")).toString().contains(QLatin1String("assets.json")));
+}
+
+void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
+{
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/maps/world.pak"), noiseBytes(1 << 20, 7));
+    oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The player's own files stay, in the package's folders too; so does a file
+    // outside the folder that a hostile marker names.
+    const QString sFolder = oBed.folder();
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
+    QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
+    QJsonObject oHostile = lFiles.first().toObject();
+    oHostile.insert(QStringLiteral("localfile"), QStringLiteral("../outside.txt"));
+    lFiles.append(oHostile);
+    oPartial.insert(QStringLiteral("files"), lFiles);
+    QVERIFY(writeJson(sFolder + QStringLiteral("/partial-package.json"), oPartial));
+
+    // While another program holds the folder, nothing goes.
+    {
+        shared::TConfinedFolder oHolder(sFolder);
+        QVERIFY(oHolder.tryLock());
+        oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+        QCOMPARE(oRun.nExitCode, 1);
+        QVERIFY2(oRun.sErr.contains(QLatin1String("being changed by another program")), qPrintable(oRun.describe()));
+        QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/data/small.txt")));
+        QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    }
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sErr.contains(QLatin1String("3 files")), qPrintable(oRun.sErr));
+    QCOMPARE(TInstallBed::files(sFolder).keys(), QStringList({QStringLiteral("bin/notes.txt"), QStringLiteral("saves/slot1.sav")}));
+    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json"})
+        QVERIFY(!QFileInfo::exists(sFolder + QLatin1String(pMarker)));
+    // The folders it emptied went; nothing else did.
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/data")));
+    QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("install/outside.txt"))));
+
+    oRun = runBuiltTool(QStringLiteral("corvane-install"), {QStringLiteral("uninstall"), sFolder});
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("Nothing is installed")), qPrintable(oRun.describe()));
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn_data()
+{
+    QTest::addColumn<int>("nSignal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn()
+{
+    QFETCH(int, nSignal);
+    TInstallBed oBed;
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(24 << 20, 8));
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    // Slow enough that the signal comes mid-download.
+    QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 1m; }")), qPrintable(oBed.nginx().errorString()));
+    QProcess oInstall;
+    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+    oEnvironment.insert(oBed.installEnvironment());
+    oInstall.setProcessEnvironment(oEnvironment);
+    oInstall.start(builtExecutable(QStringLiteral("corvane-install")),
+                   oBed.installArguments(QStringLiteral("install")) + QStringList{QStringLiteral("--progress"), QStringLiteral("json")});
+    // The sync point: a progress line with bytes written.
+    QByteArray aOut;
+    bool bUnderway = false;
+    while (!bUnderway && oInstall.waitForReadyRead(60000)) {
+        aOut += oInstall.readAllStandardOutput();
+        for (const QByteArray& aLine : aOut.split('\n')) {
+            const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+            bUnderway = bUnderway || (oLine.value(QStringLiteral("step")) == QStringLiteral("download")
+                                      && oLine.value(QStringLiteral("bytesDone")).toDouble() > 0);
+        }
+    }
+    QVERIFY2(bUnderway, aOut.constData());
+    ::kill(pid_t(oInstall.processId()), nSignal);
+    QVERIFY(oInstall.waitForFinished(30000));
+    QCOMPARE(oInstall.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(oInstall.exitCode(), 128 + nSignal);
+    aOut += oInstall.readAllStandardOutput();
+    const QJsonObject oOutcome = QJsonDocument::fromJson(aOut.trimmed().split('\n').last()).object();
+    QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+
+    // Truthful markers: partly installed; what lies in place is not fetched again.
+    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pPublished);
+    oBed.fetchedChunks();
+    oBed.nginx().stop();
+    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    const QStringList lFetched = oBed.fetchedChunks();
+    QVERIFY2(!QSet<QString>(lFetched.begin(), lFetched.end()).intersects(lInPlace), qPrintable(lFetched.join(QLatin1Char(' '))));
 }
 
 // The installation manager's decisions that need no download: which package is

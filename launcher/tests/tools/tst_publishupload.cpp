@@ -1,0 +1,201 @@
+// corvane-publish upload and prune on a remote, end to end: a WebDAV store
+// served by rclone on loopback, reached through a connection string, and the
+// same store served by nginx to corvane-install.
+
+#include "installbed.h"
+
+#include <QtTest>
+
+namespace {
+
+// `rclone serve webdav` of a folder on a port of its own choosing; the line
+// announcing its address is the sign that it listens.
+class TWebDavStore
+{
+public:
+    ~TWebDavStore()
+    {
+        if (m_oProcess.state() != QProcess::NotRunning) {
+            m_oProcess.kill();
+            m_oProcess.waitForFinished();
+        }
+    }
+
+    bool start(const QString& sFolder, const QProcessEnvironment& oEnvironment)
+    {
+        QDir().mkpath(sFolder);
+        m_oProcess.setProcessEnvironment(oEnvironment);
+        m_oProcess.setProcessChannelMode(QProcess::MergedChannels);
+        m_oProcess.start(QStringLiteral("rclone"), {QStringLiteral("serve"), QStringLiteral("webdav"), QStringLiteral("--addr"),
+                                                    QStringLiteral("127.0.0.1:0"), sFolder});
+        static const QRegularExpression oStarted(QStringLiteral("started on (http://127\\.0\\.0\\.1:\\d+/)"));
+        QByteArray aLog;
+        while (m_oProcess.waitForReadyRead(60000)) {
+            aLog += m_oProcess.readAll();
+            const QRegularExpressionMatch oMatch = oStarted.match(QString::fromUtf8(aLog));
+            if (oMatch.hasMatch()) {
+                m_sUrl = oMatch.captured(1);
+                return true;
+            }
+        }
+        qWarning("rclone serve webdav did not start: %s", aLog.constData());
+        return false;
+    }
+
+    // The remote as a connection string; no rclone configuration names it.
+    QString remote(const QString& sPath = QString()) const
+    {
+        return QStringLiteral(":webdav,url='%1':%2").arg(m_sUrl, sPath);
+    }
+
+private:
+    QProcess m_oProcess;
+    QString m_sUrl;
+};
+
+// Relative path → bytes of every file below the folder.
+QMap<QString, QByteArray> allFiles(const QString& sFolder)
+{
+    QMap<QString, QByteArray> hFiles;
+    QDirIterator oIterator(sFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (oIterator.hasNext()) {
+        const QString sPath = oIterator.next();
+        hFiles.insert(QDir(sFolder).relativeFilePath(sPath), readTestFile(sPath));
+    }
+    return hFiles;
+}
+
+QMap<QString, QByteArray> withoutPublishersOwn(QMap<QString, QByteArray> hFiles)
+{
+    for (auto it = hFiles.begin(); it != hFiles.end();)
+        it = it.key().contains(QLatin1String("/.corvane-publish.")) ? hFiles.erase(it) : std::next(it);
+    return hFiles;
+}
+
+} // namespace
+
+class TPublishUploadTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void uploadedStoreServesInstallsAndUpdates();
+    void failedChunkWritesNoDocument();
+
+private:
+    TToolRun publishTool(const QStringList& lArguments, bool bUnprivileged = false)
+    {
+        return runBuiltTool(QStringLiteral("corvane-publish"), lArguments, bUnprivileged, m_oEnvironment);
+    }
+    TToolRun upload(const QStringList& lExtra = {}, bool bUnprivileged = false)
+    {
+        return publishTool(QStringList{QStringLiteral("upload"), m_pBed->cdn(), m_pStore->remote()} + lExtra, bUnprivileged);
+    }
+    QString store() const { return m_pBed->path(QStringLiteral("store")); }
+
+    std::unique_ptr<TInstallBed> m_pBed;
+    std::unique_ptr<TWebDavStore> m_pStore;
+    QProcessEnvironment m_oEnvironment;
+};
+
+void TPublishUploadTest::init()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("rclone")).isEmpty())
+        QSKIP("rclone is not installed (scripts/setup installs it)");
+    m_pBed = std::make_unique<TInstallBed>();
+    m_pStore = std::make_unique<TWebDavStore>();
+    // The publisher's own rclone configuration is no business of the test.
+    m_oEnvironment = QProcessEnvironment::systemEnvironment();
+    m_oEnvironment.insert(QStringLiteral("RCLONE_CONFIG"), m_pBed->path(QStringLiteral("rclone.conf")));
+    QVERIFY(m_pStore->start(store(), m_oEnvironment));
+    m_pBed->writeSource(QStringLiteral("bin/client"), noiseBytes(3 << 20, 1), true);
+    m_pBed->writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 2));
+    const TToolRun oBuild = m_pBed->publish(QStringLiteral("1"));
+    QVERIFY2(oBuild.nExitCode == 0, qPrintable(oBuild.describe()));
+    QVERIFY(writeTestFile(m_pBed->cdn() + QStringLiteral("/launcher.json"), "{}"));
+}
+
+void TPublishUploadTest::uploadedStoreServesInstallsAndUpdates()
+{
+    // A dry run lists chunk files first, then the package, asset and metadata documents, and copies nothing.
+    TToolRun oRun = upload({QStringLiteral("--dry-run")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QStringList lListed = oRun.sOut.split(QLatin1Char('\n')).filter(QStringLiteral("would copy "));
+    lListed.replaceInStrings(QStringLiteral("would copy "), QString());
+    const QStringList lChunks = lListed.filter(QStringLiteral("live/chunks/"));
+    QVERIFY(lChunks.size() >= 2);
+    const QStringList lDocuments{QStringLiteral("live/package.json"), QStringLiteral("live/assets.json"), QStringLiteral("launcher.json")};
+    QCOMPARE(lListed, lChunks + lDocuments);
+    QVERIFY(allFiles(store()).isEmpty());
+
+    oRun = upload();
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QCOMPARE(allFiles(store()), withoutPublishersOwn(allFiles(m_pBed->cdn())));
+
+    TNginxServer oNginx;
+    QVERIFY2(oNginx.start(store()), qPrintable(oNginx.errorString()));
+    m_pBed->serveFrom(oNginx.url(QStringLiteral("/")));
+    oRun = m_pBed->install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(m_pBed->installedAsPublished());
+
+    // The same version again copies nothing and leaves every stored file as it was.
+    const QMap<QString, QString> hBefore = treeState(store());
+    oRun = upload();
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sOut.startsWith(QLatin1String("Copied 0 chunk files")), qPrintable(oRun.sOut));
+    QCOMPARE(treeState(store()), hBefore);
+
+    // An update: only what changed travels, and the store serves the new version.
+    const QMap<QString, QByteArray> hOld = allFiles(store());
+    m_pBed->writeSource(QStringLiteral("bin/client"), noiseBytes(3 << 20, 3), true);
+    oRun = m_pBed->publish(QStringLiteral("2"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    oRun = upload();
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY2(oRun.sOut.contains(QLatin1String("already there")), qPrintable(oRun.sOut));
+    for (auto it = hOld.cbegin(); it != hOld.cend(); ++it)
+        QVERIFY(it.key().endsWith(QLatin1String(".json")) || readTestFile(store() + QLatin1Char('/') + it.key()) == it.value());
+    oRun = m_pBed->install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(m_pBed->installedAsPublished());
+
+    // Pruning the remote keeps exactly what pruning the home folder keeps.
+    oRun = publishTool({QStringLiteral("prune"), m_pStore->remote(QStringLiteral("live")), QStringLiteral("--dry-run")});
+    QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QLatin1String("would delete chunks/")), qPrintable(oRun.describe()));
+    oRun = publishTool({QStringLiteral("prune"), m_pStore->remote(QStringLiteral("live"))});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    oRun = publishTool({QStringLiteral("prune"), m_pBed->cdn() + QStringLiteral("/live")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QCOMPARE(allFiles(store()), withoutPublishersOwn(allFiles(m_pBed->cdn())));
+    oRun = m_pBed->install(QStringLiteral("verify"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+}
+
+void TPublishUploadTest::failedChunkWritesNoDocument()
+{
+    TToolRun oRun = upload();
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    const QMap<QString, QByteArray> hBefore = allFiles(store());
+
+    m_pBed->writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 4));
+    oRun = m_pBed->publish(QStringLiteral("2"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    // The new asset chunk cannot be read, so it cannot be copied.
+    const QMap<QString, QByteArray> hNow = allFiles(m_pBed->cdn());
+    QStringList lNew;
+    for (auto it = hNow.cbegin(); it != hNow.cend(); ++it) {
+        if (it.key().contains(QLatin1String("/chunks/")) && !hBefore.contains(it.key()))
+            lNew << it.key();
+    }
+    QCOMPARE(lNew.size(), 1);
+    QVERIFY(QFile::setPermissions(m_pBed->cdn() + QLatin1Char('/') + lNew.first(), QFileDevice::Permissions()));
+    oRun = upload({}, true);
+    QCOMPARE(oRun.nExitCode, 1);
+    QVERIFY2(oRun.sErr.contains(QLatin1String("No document was written")), qPrintable(oRun.describe()));
+    QCOMPARE(allFiles(store()), hBefore);
+}
+
+QTEST_GUILESS_MAIN(TPublishUploadTest)
+#include "tst_publishupload.moc"
