@@ -125,6 +125,8 @@ void TPackageFileDownloader::startDownload()
     m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
     m_hDownloadedBytes.clear();
     m_hWrittenBytes.clear();
+    m_hRetriesWaiting.clear();
+    reportRetries();
     m_nPreviousDownloadedTotal = 0;
     m_nRateSampleCount = 0;
     m_oProgressTimer.start();
@@ -147,6 +149,8 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
         m_pDownloadPool->release(Url);
         return;
     }
+    if (m_hRetriesWaiting.remove(Url) > 0)
+        reportRetries();
     const TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
     if (shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
         retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
@@ -266,12 +270,16 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
         m_sErrorMessage = sWhat;
         m_hChunksInProgress.remove(oUrl);
         m_bAtLeastOneDownloadFailed = true;
+        m_hRetriesWaiting.remove(oUrl);
+        reportRetries();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
     ++oChunk.m_nRetryCount;
     const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
+    m_hRetriesWaiting.insert(oUrl, oChunk.m_nRetryCount + 1);
+    reportRetries();
     QTimer::singleShot(nDelay, this, [this, oUrl] {
         if (m_hChunksInProgress.contains(oUrl))
             m_pDownloadPool->download(oUrl);
@@ -308,7 +316,24 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Url, qint64 DownloadedBytes
         return;
     }
     shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
-    nKnown = std::max(nKnown, shared::TFileSize(DownloadedBytes));
+    // Only bytes beyond what earlier attempts brought: an error page as short
+    // as the last one is no sign that the chunk comes now.
+    if (shared::TFileSize(DownloadedBytes) <= nKnown)
+        return;
+    nKnown = shared::TFileSize(DownloadedBytes);
+    if (m_hRetriesWaiting.remove(Url) > 0)
+        reportRetries();
+}
+
+void TPackageFileDownloader::reportRetries()
+{
+    int nHighest = 0;
+    for (const int nAttempt : qAsConst(m_hRetriesWaiting))
+        nHighest = std::max(nHighest, nAttempt);
+    if (nHighest == m_nRetryReported)
+        return;
+    m_nRetryReported = nHighest;
+    emit retryWaiting(nHighest, shared::TDownloadRetries::kAttempts);
 }
 
 void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)

@@ -81,6 +81,10 @@ signals:
     void progress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotalToDownload,
                   shared::TFileSize BytesWritten, shared::TFileSize BytesTotalToWrite);
     void downloadFailed(velmar::launcher::EPackageDownloaderError ErrorReason);
+    // Chunks wait to be fetched again: Attempt is the highest attempt among them
+    // (2 for a first retry), of Attempts in all; 0 once none waits any more,
+    // that is once every retried chunk brought new bytes, was fetched or was given up.
+    void retryWaiting(int Attempt, int Attempts);
 
 private slots:
     void onDownloadCompleted(QUrl Url, QByteArray Data);
@@ -117,6 +121,8 @@ private:
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
     void emitProgress();
+    // Tells retryWaiting when the highest attempt waiting changed.
+    void reportRetries();
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
@@ -146,6 +152,9 @@ private:
     // the total go back.
     QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
     QHash<QUrl, shared::TFileSize> m_hWrittenBytes;
+    // Per URL waiting to be fetched again, the attempt it waits for.
+    QHash<QUrl, int> m_hRetriesWaiting;
+    int m_nRetryReported = 0;
     QTimer m_oProgressTimer;
     shared::TFileSize m_nPreviousDownloadedTotal = 0;
     quint64 m_nRateSampleCount = 0;

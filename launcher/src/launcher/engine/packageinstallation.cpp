@@ -51,6 +51,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
+    connect(m_pDownloader, &TPackageFileDownloader::retryWaiting, this, &TPackageInstallation::retryWaiting);
 
     qRegisterMetaType<EInstallationStep>("velmar::launcher::EInstallationStep");
     const auto reportStep = [this](EInstallationStep eStep) {
