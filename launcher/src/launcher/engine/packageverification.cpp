@@ -39,6 +39,8 @@ struct TVerificationShared
     shared::TFileSize m_nHashed = 0;
     shared::TFileSize m_nTotal = 0;
     bool m_bResult = true;
+    // The first file found at fault.
+    TFileFault m_oFault;
 };
 
 } // namespace
@@ -66,6 +68,7 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
         if (bExplicitRequest || !m_lCheckedFiles.contains(oFile.localFile()))
             lFiles.push_back(oFile);
     }
+    m_nVerifiedFiles = bExplicitRequest ? int(lFiles.size()) : -1;
     qCInfo(lcInstallSteps) << "verification of" << lFiles.size() << "files," << pConfiguration->files().size() - lFiles.size()
                            << "were checked whole in this request";
     workFolder();
@@ -99,9 +102,11 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     pFile = oShared.m_lQueue.front();
                     oShared.m_lQueue.pop_front();
                 }
-                const auto fnFail = [&] {
+                const auto fnFail = [&](EFileFault eFault = EFileFault::None, const QString& sSystemReason = QString()) {
                     QMutexLocker oLock(&oShared.m_oMutex);
                     oShared.m_bResult = false;
+                    if (eFault != EFileFault::None && !oShared.m_oFault.isSet())
+                        oShared.m_oFault = {pFile->localFile(), eFault, sSystemReason};
                 };
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
@@ -112,7 +117,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 shared::TCheckedFile oFile;
                 if (!oFile.open(*pFolder, pFile->localFile(), QIODevice::ReadOnly)) {
                     qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
-                    fnFail();
+                    const bool bMissing = pFolder->status(pFile->localFile()).m_eEntry == shared::TConfinedFolder::EEntry::Missing;
+                    fnFail(bMissing ? EFileFault::Missing : EFileFault::Unreadable, oFile.errorString());
                     return;
                 }
                 if (aBuffer.isEmpty())
@@ -127,7 +133,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     const qint64 nRead = oFile.read(aBuffer.data(), kBlockSize);
                     if (nRead < 0) {
                         qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
-                        fnFail();
+                        fnFail(EFileFault::Unreadable, oFile.errorString());
                         return;
                     }
                     if (nRead == 0)
@@ -139,7 +145,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 }
                 if (pFile->unpackedHash() != oHash.result()) {
                     qWarning() << "verification of file" << sPath << "failed";
-                    fnFail();
+                    fnFail(EFileFault::Differs);
                     return;
                 }
                 qCInfo(lcInstallSteps) << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
@@ -161,6 +167,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
         for (QFuture<void>& oTask : lTasks)
             oTask.waitForFinished();
     }
+    // Read on the GUI thread once this task's future has finished.
+    m_oFileFault = oShared.m_oFault;
     return oShared.m_bResult;
 }
 
