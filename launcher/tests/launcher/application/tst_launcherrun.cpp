@@ -56,6 +56,8 @@ private slots:
     void maintenanceBoxNamesTheReason_data();
     void maintenanceBoxNamesTheReason();
     void downloadFailureTriedAgain();
+    void verificationFailureRepaired_data();
+    void verificationFailureRepaired();
     void graphicsFlag_data();
     void graphicsFlag();
     void selfUpdate_data();
@@ -290,6 +292,80 @@ void tst_LauncherRun::downloadFailureTriedAgain()
     const QStringList lClientStart = oBed.takeClientStart();
     QVERIFY(!lClientStart.isEmpty());
     QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
+}
+
+void tst_LauncherRun::verificationFailureRepaired_data()
+{
+    QTest::addColumn<bool>("bClientRunning");
+    QTest::newRow("repaired, then started") << false;
+    // The road of the Update button: a running client stops the repair.
+    QTest::newRow("client running: no repair") << true;
+}
+
+// An update that trusts the installed description keeps a large file changed
+// behind its back, and the verification after it finds the change; "Repair
+// now" in its box goes the way of the package's own button.
+void tst_LauncherRun::verificationFailureRepaired()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    QFETCH(bool, bClientRunning);
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    // Files an update kept without reading are hashed after it.
+    const QString sLauncherSettings = oBed.path(QStringLiteral("launcher/launchersettings.ini"));
+    QVERIFY(writeTestFile(sLauncherSettings, readTestFile(sLauncherSettings) + "\n[OPTIONS]\nskipVerification=false\n"));
+    const QByteArray aSettings = "{\"GraphicsAPI\": 2}";
+    const int nLarge = 24 << 20;
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, aSettings, nLarge).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    oBed.takeClientStart();
+
+    // The same size, one byte changed; the next version has the same files.
+    const QString sLarge = oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/CorvaneOnlineClient_Data/large.dat");
+    QByteArray aLarge = readTestFile(sLarge);
+    QCOMPARE(aLarge.size(), nLarge);
+    aLarge[nLarge / 2] = char(~aLarge[nLarge / 2]);
+    QVERIFY(writeTestFile(sLarge, aLarge));
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 1, aSettings, nLarge).nExitCode, 0);
+
+    QProcess oClient;
+    const auto oEndClient = qScopeGuard([&oClient] {
+        oClient.kill();
+        oClient.waitForFinished();
+    });
+    if (bClientRunning) {
+        QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+        oEnvironment.insert(QStringLiteral("CORVANE_DEMO_CLIENT_SECONDS"), QStringLiteral("120"));
+        oClient.setProcessEnvironment(oEnvironment);
+        oClient.start(builtExecutable(QStringLiteral("corvane-demo-client")), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(isClientRunning(), 10000);
+    }
+    qputenv("CORVANE_MESSAGE_ANSWER", "Repair now");
+    const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
+    const QStringList lPatch{QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))};
+    if (!bClientRunning) {
+        QCOMPARE(oBed.run(lPatch), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+        QCOMPARE(readTestFile(sLarge), readTestFile(oBed.path(QStringLiteral("source/a/CorvaneOnlineClient_Data/large.dat"))));
+        const QStringList lClientStart = oBed.takeClientStart();
+        QVERIFY(!lClientStart.isEmpty());
+        QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
+    } else {
+        QProcess oLauncher;
+        oBed.start(oLauncher, lPatch);
+        QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("message box: Corvane Online update failed")),
+                                  qPrintable(oBed.log().right(3000)), 60000);
+        oLauncher.kill();
+        oLauncher.waitForFinished();
+    }
+    const QString sLog = oBed.log();
+    QVERIFY2(sLog.contains(QLatin1String("message box detail: \"CorvaneOnlineClient_Data/large.dat\" differs from the "
+                                         "published file.")),
+             qPrintable(sLog.right(3000)));
+    QVERIFY(sLog.contains(QLatin1String("message box answer: Repair now")));
+    QCOMPARE(sLog.count(QStringLiteral("installOrUpdatePackage:")), bClientRunning ? 1 : 2);
 }
 
 void tst_LauncherRun::graphicsFlag_data()
