@@ -118,6 +118,9 @@ void TPackageFileDownloader::startDownload()
     qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
     m_hChunksInProgress.clear();
     m_lChunksNotYetWritten.clear();
+    m_lBeingProcessed.clear();
+    m_lWaitingForRetry.clear();
+    m_lHeldBack.clear();
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
         m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
         m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
@@ -135,8 +138,56 @@ void TPackageFileDownloader::startDownload()
     }
     for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
         qCInfo(lcInstallSteps) << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
-        m_pDownloadPool->download(oChunk.m_oRecord.url());
+        fetch(oChunk.m_oRecord.url());
     }
+}
+
+void TPackageFileDownloader::fetch(const QUrl& oUrl)
+{
+    if (m_bPaused)
+        m_lHeldBack.insert(oUrl);
+    else
+        m_pDownloadPool->download(oUrl);
+}
+
+bool TPackageFileDownloader::pause()
+{
+    if (m_bPaused)
+        return true;
+    QList<QUrl> lToStop;
+    for (auto it = m_hChunksInProgress.cbegin(); it != m_hChunksInProgress.cend(); ++it) {
+        if (!m_lBeingProcessed.contains(it.key()) && !m_lWaitingForRetry.contains(it.key()))
+            lToStop << it.key();
+    }
+    if (lToStop.isEmpty())
+        return false;
+    m_bPaused = true;
+    // No slot may free up for a queued chunk while the running ones are stopped.
+    m_nLimitBeforePause = m_pDownloadPool->maxConcurrentDownloads();
+    m_pDownloadPool->setMaxConcurrentDownloads(0);
+    for (const QUrl& oUrl : qAsConst(lToStop)) {
+        m_pDownloadPool->abort(oUrl);
+        m_lHeldBack.insert(oUrl);
+    }
+    return true;
+}
+
+void TPackageFileDownloader::resume()
+{
+    if (!m_bPaused)
+        return;
+    m_bPaused = false;
+    m_pDownloadPool->setMaxConcurrentDownloads(m_nLimitBeforePause);
+    // The rate goes on from here, not from the bytes before the pause.
+    m_nPreviousDownloadedTotal = 0;
+    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
+        m_nPreviousDownloadedTotal += nBytes;
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
+        const QUrl& oUrl = oChunk.m_oRecord.url();
+        if (m_lHeldBack.remove(oUrl) && m_hChunksInProgress.contains(oUrl))
+            m_pDownloadPool->download(oUrl);
+    }
+    m_lHeldBack.clear();
 }
 
 void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
@@ -156,6 +207,7 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
         return;
     }
     m_hDownloadedBytes[Url] = oChunk.m_oRecord.packedSize();
+    m_lBeingProcessed.insert(Url);
     auto* pWatcher = new QFutureWatcher<TChunkResult>(this);
     connect(pWatcher, &QFutureWatcher<TChunkResult>::finished, this, [this, pWatcher, Url] {
         pWatcher->deleteLater();
@@ -218,6 +270,7 @@ QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& 
 
 void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult)
 {
+    m_lBeingProcessed.remove(oUrl);
     switch (oResult.m_eOutcome) {
     case Saved:
         qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
@@ -272,9 +325,11 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
     ++oChunk.m_nRetryCount;
     const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
+    m_lWaitingForRetry.insert(oUrl);
     QTimer::singleShot(nDelay, this, [this, oUrl] {
+        m_lWaitingForRetry.remove(oUrl);
         if (m_hChunksInProgress.contains(oUrl))
-            m_pDownloadPool->download(oUrl);
+            fetch(oUrl);
     });
 }
 
@@ -319,6 +374,9 @@ void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize Downloa
 
 void TPackageFileDownloader::onProgressTick()
 {
+    // Nothing moves while paused: no sample of zeros drags the rate down.
+    if (m_bPaused)
+        return;
     shared::TFileSize nTotal = 0;
     for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
         nTotal += nBytes;

@@ -60,6 +60,15 @@ public:
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
     void startDownload();
+    // Stops every transfer under way and starts none until resume(); chunks
+    // fetched, written or waiting in the cache stay. False, and nothing held,
+    // when no chunk is left to fetch.
+    bool pause();
+    // Fetches what the pause stopped, front of the files first.
+    void resume();
+    bool isPaused() const { return m_bPaused; }
+    // Chunks the pause stopped, to be fetched on resume.
+    int heldBackCount() const { return m_lHeldBack.size(); }
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
@@ -117,6 +126,8 @@ private:
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
     void emitProgress();
+    // Asks the pool for the chunk, unless the download is paused.
+    void fetch(const QUrl& oUrl);
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
@@ -142,6 +153,13 @@ private:
     // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
     QHash<QUrl, size_t> m_hChunksInProgress;
     QSet<QUrl> m_lChunksNotYetWritten;
+    // Fetched and being unpacked and written on the pool: a pause lets them end.
+    QSet<QUrl> m_lBeingProcessed;
+    // Failed attempts whose retry waits for its timer, which minds the pause itself.
+    QSet<QUrl> m_lWaitingForRetry;
+    bool m_bPaused = false;
+    QSet<QUrl> m_lHeldBack;
+    int m_nLimitBeforePause = 0;
     // Per URL the most bytes any attempt has received: a retry does not make
     // the total go back.
     QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
