@@ -43,6 +43,8 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     , m_pButton(new QContextPushButton)
     , m_pProgressBar(new QProgressBar)
     , m_pPanel(new QGroupBox)
+    , m_pPauseAction(new QAction(QStringLiteral("Pause"), m_pProgressBar))
+    , m_pResumeAction(new QAction(QStringLiteral("Resume"), m_pProgressBar))
 {
     initLauncherImages();
     // Sized by the package logos themselves, which all share one size.
@@ -66,6 +68,17 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
         QStringLiteral("QProgressBar { border-image: url(:/images/launcher/ProgressBar_BG.png); %1 text-align: center; "
                        "border: 2px; }\nQProgressBar::chunk { border-image: url(:/images/launcher/ProgressBar.png); }")
             .arg(textStyle(13)));
+    m_pProgressBar->addAction(m_pPauseAction);
+    m_pProgressBar->addAction(m_pResumeAction);
+    connect(m_pPauseAction, &QAction::triggered, this, [this] {
+        if (m_pInstallation)
+            m_pInstallation->pause();
+    });
+    connect(m_pResumeAction, &QAction::triggered, this, [this] {
+        if (m_pInstallation)
+            m_pInstallation->resume();
+    });
+    updatePauseActions();
 
     const QString sLabelStyle = QStringLiteral("QLabel { %1 }").arg(textStyle(13));
     if (bShowPackageName) {
@@ -145,6 +158,13 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
                                          if (nRun == m_nRun && m_bBusy)
                                              onProgress(eStep, nDone, nTotal, nBytesPerSecond);
                                      }));
+    m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::pausedChanged, this,
+                                     [this, nRun](bool bPaused) {
+                                         if (nRun == m_nRun && m_bBusy)
+                                             onPausedChanged(bPaused);
+                                     }));
+    m_pInstallation = InstallationInProgress;
+    updatePauseActions();
     m_pButton->hide();
     m_pProgressBar->show();
 }
@@ -163,9 +183,32 @@ void TClientPackageLayoutItem::endProgress()
 {
     ++m_nRun;
     m_bBusy = false;
+    m_bPaused = false;
+    m_pInstallation.reset();
     for (const QMetaObject::Connection& oConnection : m_lConnections)
         disconnect(oConnection);
     m_lConnections.clear();
+    updatePauseActions();
+}
+
+void TClientPackageLayoutItem::onPausedChanged(bool bPaused)
+{
+    m_bPaused = bPaused;
+    // The time before the pause says nothing about the time left after it.
+    m_oEta.reset();
+    m_pNoteLabel->hide();
+    m_pProgressBar->setFormat(bPaused ? QStringLiteral("Paused") : rateText(0));
+    m_pProgressBar->setToolTip(bPaused ? QStringLiteral("Paused") : QString());
+    updatePauseActions();
+}
+
+void TClientPackageLayoutItem::updatePauseActions()
+{
+    m_pPauseAction->setVisible(m_bBusy && !m_bPaused && m_sStep == QLatin1String("download"));
+    m_pResumeAction->setVisible(m_bBusy && m_bPaused);
+    m_pProgressBar->setContextMenuPolicy(m_pPauseAction->isVisible() || m_pResumeAction->isVisible()
+                                             ? Qt::ActionsContextMenu
+                                             : Qt::NoContextMenu);
 }
 
 void TClientPackageLayoutItem::onLocalPackageStatusChanged()
@@ -280,6 +323,10 @@ void TClientPackageLayoutItem::onDownloadProgress(shared::TFileSize nDownloaded,
                                                   shared::TFileSize nRate)
 {
     showProgress(rateText(nRate), nDownloaded, nTotalToDownload);
+    if (m_bPaused) {
+        m_pProgressBar->setFormat(QStringLiteral("Paused"));
+        return;
+    }
 
     m_oEta.addSample(m_oClock.elapsed(), nDownloaded);
     const QString sTimeLeft = timeLeftText(m_oEta.secondsLeft(nTotalToDownload));
@@ -307,6 +354,7 @@ void TClientPackageLayoutItem::showProgress(const QString& sStep, shared::TFileS
     m_pProgressBar->setValue(nValue);
     m_pProgressBar->setFormat(sStep);
     m_pVersionLabel->setText(megabytesText(nDone, nTotal));
+    updatePauseActions();
 }
 
 void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sColour)

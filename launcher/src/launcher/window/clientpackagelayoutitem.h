@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QContextPushButton;
 class QGroupBox;
@@ -47,6 +48,9 @@ public:
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation.
     bool isBusy() const { return m_bBusy; }
+    // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
+    QAction* pauseAction() const { return m_pPauseAction; }
+    QAction* resumeAction() const { return m_pResumeAction; }
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -74,6 +78,9 @@ private:
     void endProgress();
     void refresh();
     void showNote(const QString& sText, const QString& sColour);
+    void onPausedChanged(bool bPaused);
+    // Offers on the bar what the installation can do now; no menu when nothing.
+    void updatePauseActions();
 
     std::shared_ptr<TPackage> m_pPackage;
     QCheckBox* m_pDefaultClientCheckbox;
@@ -84,6 +91,10 @@ private:
     QContextPushButton* m_pButton;
     QProgressBar* m_pProgressBar;
     QGroupBox* m_pPanel;
+    QAction* m_pPauseAction;
+    QAction* m_pResumeAction;
+    std::shared_ptr<TPackageInstallation> m_pInstallation;
+    bool m_bPaused = false;
 
     // Raised whenever an installation starts or ends: progress queued by an
     // earlier one is then recognised as stale and dropped.
