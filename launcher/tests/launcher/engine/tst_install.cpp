@@ -479,7 +479,8 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
     QVERIFY2(oOther.sErr.contains(QLatin1String("is being changed by another program")), qPrintable(oOther.describe()));
     // What was written stays, truthfully described: the partial marker, and the
     // chunk in its place.
-    QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/partial-package.json")));
+    QCOMPARE(readTestFile(sFolder + QStringLiteral("/partial-package.json")), pTarget->packageDocument());
+    QCOMPARE(readTestFile(sFolder + QStringLiteral("/assets.json")), pTarget->assetDocument());
     QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
     const QSet<QString> lInPlace = TInstallBed::addressesInPlace(sFolder, *pTarget);
     QVERIFY(!lInPlace.isEmpty());
