@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QContextPushButton;
 class QGroupBox;
@@ -50,6 +51,9 @@ public:
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation.
     bool isBusy() const { return m_bBusy; }
+    // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
+    QAction* pauseAction() const { return m_pPauseAction; }
+    QAction* resumeAction() const { return m_pResumeAction; }
     // Milliseconds of a steady clock, for the time left and for telling a
     // stall; tests script it.
     void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
@@ -83,6 +87,9 @@ private:
     void endProgress();
     void refresh();
     void showNote(const QString& sText, const QString& sColour);
+    void onPausedChanged(bool bPaused);
+    // Offers on the bar what the installation can do now; no menu when nothing.
+    void updatePauseActions();
 
     std::shared_ptr<TPackage> m_pPackage;
     QCheckBox* m_pDefaultClientCheckbox;
@@ -93,6 +100,10 @@ private:
     QContextPushButton* m_pButton;
     QProgressBar* m_pProgressBar;
     QGroupBox* m_pPanel;
+    QAction* m_pPauseAction;
+    QAction* m_pResumeAction;
+    std::shared_ptr<TPackageInstallation> m_pInstallation;
+    bool m_bPaused = false;
 
     // Raised whenever an installation starts or ends: progress queued by an
     // earlier one is then recognised as stale and dropped.

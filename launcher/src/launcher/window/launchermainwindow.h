@@ -5,6 +5,7 @@
 #include "shared/hint.h"
 
 #include <QMetaObject>
+#include <QSet>
 #include <QString>
 
 #include <map>
@@ -59,6 +60,9 @@ public:
     // Whether the reserve space of the hint row still stands in its place.
     bool hintSpaceReserved() const { return m_pHintSpacer != nullptr; }
     QScrollArea* packageArea() const { return m_pPackageArea; }
+    // Asked before a client starts, which ends every installation still running:
+    // true when none of another package runs, or the player starts it anyway.
+    bool confirmClientStart(const TPackage& oStarting);
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -75,6 +79,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
+    // Closing ends every installation; one that still fetches is the player's to give up.
+    void closeEvent(QCloseEvent* pEvent) override;
 
 private:
     // For the screenshot script: names the state the idle window shows.
@@ -114,6 +120,12 @@ private:
     QSpacerItem* m_pHintSpacer = nullptr;
     QScrollArea* m_pPackageArea = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
+    // Started and not yet finished, in the order they started.
+    std::vector<std::shared_ptr<TPackageInstallation>> m_lRunning;
+    // Those of them that are paused, as they said.
+    QSet<const TPackageInstallation*> m_lPaused;
+    // The player already agreed to end the running installations.
+    bool m_bEndingInstallationsAgreed = false;
 };
 
 } // namespace velmar::launcher
