@@ -4,6 +4,7 @@
 
 #include "chunkedfilestate.h"
 #include "filehashmismatch.h"
+#include "partialchunks.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "pendingchunk.h"
 
@@ -48,6 +49,8 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::progress, this, &TPackageFileDownloader::onDownloadProgress);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::restarted, this, &TPackageFileDownloader::onDownloadRestarted);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::partlyReceived, this, &TPackageFileDownloader::onPartlyReceived);
     connect(&m_oProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
     connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
             Qt::QueuedConnection);
@@ -127,6 +130,19 @@ void TPackageFileDownloader::startDownload()
     m_hWrittenBytes.clear();
     m_nPreviousDownloadedTotal = 0;
     m_nRateSampleCount = 0;
+    // Bytes a run before kept go on from where they end; those of chunks no
+    // longer fetched go. They count as downloaded, but not towards the rate.
+    std::vector<TChunkRecord> lRecords;
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload)
+        lRecords.push_back(oChunk.m_oRecord);
+    const QHash<shared::TSha256Digest, shared::TFileSize> hKept = TPartialChunks(m_pFolder).sweep(lRecords);
+    for (TChunkToDownload& oChunk : m_lChunksToDownload) {
+        oChunk.m_nKept = TPartialChunks::canKeep(oChunk.m_oRecord) ? hKept.value(oChunk.m_oRecord.packedHash()) : 0;
+        if (oChunk.m_nKept > 0)
+            qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
+        m_hDownloadedBytes.insert(oChunk.m_oRecord.url(), oChunk.m_nKept);
+        m_nPreviousDownloadedTotal += oChunk.m_nKept;
+    }
     m_oProgressTimer.start();
     if (m_lChunksToDownload.empty()) {
         // Nothing will ever report back: finish from the event loop, as a download would.
@@ -135,8 +151,61 @@ void TPackageFileDownloader::startDownload()
     }
     for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
         qCInfo(lcInstallSteps) << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
-        m_pDownloadPool->download(oChunk.m_oRecord.url());
+        m_pDownloadPool->downloadFrom(oChunk.m_oRecord.url(), qint64(oChunk.m_nKept));
     }
+}
+
+void TPackageFileDownloader::abandon()
+{
+    for (auto it = m_hChunksInProgress.cbegin(); it != m_hChunksInProgress.cend(); ++it) {
+        TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+        const QByteArray aReceived = m_pDownloadPool->abortKeeping(it.key());
+        if (!aReceived.isEmpty())
+            keepReceived(oChunk, aReceived);
+    }
+    // Retries still waiting find nothing to fetch.
+    m_hChunksInProgress.clear();
+    m_oProgressTimer.stop();
+}
+
+TChunkToDownload* TPackageFileDownloader::chunkInProgress(const QUrl& oUrl)
+{
+    const auto it = m_hChunksInProgress.constFind(oUrl);
+    return it == m_hChunksInProgress.constEnd() ? nullptr : &m_lChunksToDownload[it.value()];
+}
+
+void TPackageFileDownloader::keepReceived(TChunkToDownload& oChunk, const QByteArray& aData)
+{
+    const shared::TFileSize nKept = oChunk.m_nKept + shared::TFileSize(aData.size());
+    // A whole chunk's worth that did not come as a success is no beginning of it.
+    if (nKept >= oChunk.m_oRecord.packedSize() || !TPartialChunks(m_pFolder).keep(oChunk.m_oRecord, oChunk.m_nKept, aData)) {
+        dropKept(oChunk);
+        return;
+    }
+    qCInfo(lcInstallSteps) << "kept" << nKept << "bytes of" << oChunk.m_oRecord.url();
+    oChunk.m_nKept = nKept;
+}
+
+void TPackageFileDownloader::dropKept(TChunkToDownload& oChunk)
+{
+    if (oChunk.m_nKept == 0)
+        return;
+    TPartialChunks(m_pFolder).drop(oChunk.m_oRecord);
+    oChunk.m_nKept = 0;
+}
+
+void TPackageFileDownloader::onDownloadRestarted(QUrl Url)
+{
+    if (TChunkToDownload* pChunk = chunkInProgress(Url)) {
+        qCInfo(lcInstallSteps) << "the server sends" << Url << "whole";
+        dropKept(*pChunk);
+    }
+}
+
+void TPackageFileDownloader::onPartlyReceived(QUrl Url, QByteArray Data)
+{
+    if (TChunkToDownload* pChunk = chunkInProgress(Url))
+        keepReceived(*pChunk, Data);
 }
 
 void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
@@ -147,12 +216,14 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
         m_pDownloadPool->release(Url);
         return;
     }
-    const TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
-    if (shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
+    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    if (oChunk.m_nKept + shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
+        const shared::TFileSize nKept = oChunk.m_nKept;
+        dropKept(oChunk);
         retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
                                .arg(Url.toString())
                                .arg(Data.size())
-                               .arg(oChunk.m_oRecord.packedSize()));
+                               .arg(oChunk.m_oRecord.packedSize() - nKept));
         return;
     }
     m_hDownloadedBytes[Url] = oChunk.m_oRecord.packedSize();
@@ -170,6 +241,12 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
 TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)
 {
     const QUrl& oUrl = oChunk.m_oRecord.url();
+    try {
+        if (oChunk.m_nKept > 0)
+            aData.prepend(TPartialChunks(m_pFolder).read(oChunk.m_oRecord, oChunk.m_nKept));
+    } catch (const std::exception& oError) {
+        return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
+    }
     try {
         if (oChunk.m_oRecord.unpack()) {
             qCInfo(lcInstallSteps) << "processDownloadedData decompress" << oUrl << "Thread:" << QThread::currentThreadId();
@@ -218,6 +295,10 @@ QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& 
 
 void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult)
 {
+    // Written, or joined into a chunk that failed its check: either way the kept
+    // bytes are done with, and a next attempt starts from the first byte.
+    if (TChunkToDownload* pChunk = chunkInProgress(oUrl))
+        dropKept(*pChunk);
     switch (oResult.m_eOutcome) {
     case Saved:
         qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
@@ -273,8 +354,8 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
     const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
     QTimer::singleShot(nDelay, this, [this, oUrl] {
-        if (m_hChunksInProgress.contains(oUrl))
-            m_pDownloadPool->download(oUrl);
+        if (const TChunkToDownload* pChunk = chunkInProgress(oUrl))
+            m_pDownloadPool->downloadFrom(oUrl, qint64(pChunk->m_nKept));
     });
 }
 
@@ -299,16 +380,20 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Url, qint64 DownloadedBytes
     const auto it = m_hChunksInProgress.constFind(Url);
     if (it == m_hChunksInProgress.constEnd() || DownloadedBytes < 0)
         return;
-    const shared::TFileSize nPacked = m_lChunksToDownload[it.value()].m_oRecord.packedSize();
-    if (shared::TFileSize(DownloadedBytes) > nPacked) {
+    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    const shared::TFileSize nPacked = oChunk.m_oRecord.packedSize();
+    if (oChunk.m_nKept + shared::TFileSize(DownloadedBytes) > nPacked) {
         // A reply longer than the chunk is wrong whatever follows: stop it now
-        // rather than hold an unbounded body in memory.
+        // rather than hold an unbounded body in memory. The bytes kept may be
+        // what makes it too long.
         qWarning() << "Download of" << Url << "is longer than" << nPacked << "bytes";
-        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nPacked).arg(Url.toString()));
+        const shared::TFileSize nRest = nPacked - oChunk.m_nKept;
+        dropKept(oChunk);
+        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nRest).arg(Url.toString()));
         return;
     }
     shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
-    nKnown = std::max(nKnown, shared::TFileSize(DownloadedBytes));
+    nKnown = std::max(nKnown, oChunk.m_nKept + shared::TFileSize(DownloadedBytes));
 }
 
 void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)

@@ -60,6 +60,9 @@ public:
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
     void startDownload();
+    // Ends the download where it stands: every transfer under way stops, the
+    // bytes it has received kept for the next run; nothing more is reported.
+    void abandon();
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
@@ -86,6 +89,8 @@ private slots:
     void onDownloadCompleted(QUrl Url, QByteArray Data);
     void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
     void onDownloadProgress(QUrl Url, qint64 DownloadedBytes);
+    void onDownloadRestarted(QUrl Url);
+    void onPartlyReceived(QUrl Url, QByteArray Data);
     void onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes);
     void onProgressTick();
 
@@ -111,6 +116,12 @@ private:
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
+    // The chunk still in progress at oUrl, or null.
+    TChunkToDownload* chunkInProgress(const QUrl& oUrl);
+    // Adds what an attempt received to the chunk's kept bytes.
+    void keepReceived(TChunkToDownload& oChunk, const QByteArray& aData);
+    // The next attempt of the chunk starts from its first byte.
+    void dropKept(TChunkToDownload& oChunk);
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     // A file given to this downloader (in its last round) that was neither written

@@ -480,6 +480,7 @@ void tst_Install::hostileDocumentIsRefused_data()
     row("path named twice", "file", "localfile", R"("bin/libgame.so")", "");
     row("file and folder", "file", "localfile", R"("bin")", "");
     row("a marker's name", "file", "localfile", R"("package.json")", "");
+    row("inside the kept chunks' folder", "file", "localfile", R"(".corvane-partial/x")", "");
     row("through a link", "file", "localfile", R"("link/x")", "");
     row("name too long", "file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes");
     row("path too long", "file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes");
@@ -969,6 +970,8 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    // Bytes of a chunk a run left partly received go with the package.
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('a')), "kept"));
     QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
     QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
     QJsonObject oHostile = lFiles.first().toObject();
