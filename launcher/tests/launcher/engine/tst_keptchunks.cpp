@@ -20,14 +20,16 @@ namespace {
 
 const QString kChunkPrefix = QStringLiteral("live/chunks/");
 
-// A client whose files are one chunk or several, published stored, so that
-// half of a chunk file is half of its bytes.
-void publishClient(TInstallBed& oBed)
+// A client whose files are one chunk or several, published stored (so that
+// half of a chunk file is half of its bytes) and served by oServer.
+void publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
 {
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/notes.txt"), noiseBytes(300000, 3));
     QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    QVERIFY(oServer.start(oBed.cdn()));
+    oBed.serveFrom(oServer.url(QString()));
 }
 
 // Every chunk file of the CDN folder: its path as served → its bytes.
@@ -119,10 +121,10 @@ void tst_KeptChunks::brokenTransferGoesOnWithARange()
     QFETCH(QString, sLimit);
     QFETCH(QString, sAsked);
     TInstallBed oBed;
-    publishClient(oBed);
     TTestHttpServer oServer;
-    QVERIFY(oServer.start(oBed.cdn()));
-    oBed.serveFrom(oServer.url(QString()));
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
     oServer.setFaultsForPrefix(kChunkPrefix, lFaults);
     // A stalled transfer is given up after a second here, not half a minute.
     QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
@@ -168,10 +170,10 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
     QFETCH(QString, sKept);
     QFETCH(QString, sAsked);
     TInstallBed oBed;
-    publishClient(oBed);
     TTestHttpServer oServer;
-    QVERIFY(oServer.start(oBed.cdn()));
-    oBed.serveFrom(oServer.url(QString()));
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     QMap<QString, QByteArray> hOutside;
     for (const QByteArray& aPacked : hChunks) {
@@ -213,10 +215,10 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
 void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
 {
     TInstallBed oBed;
-    publishClient(oBed);
     TTestHttpServer oServer;
-    QVERIFY(oServer.start(oBed.cdn()));
-    oBed.serveFrom(oServer.url(QString()));
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
     oServer.setFaultForPrefix(kChunkPrefix, EHttpFault::Stall);
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     double fHalves = 0;
@@ -224,11 +226,8 @@ void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
         fHalves += double(aPacked.size() / 2);
 
     QProcess oInstall;
-    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
-    oEnvironment.insert(oBed.installEnvironment());
-    oInstall.setProcessEnvironment(oEnvironment);
-    oInstall.start(builtExecutable(QStringLiteral("corvane-install")),
-                   oBed.installArguments(QStringLiteral("install")) + QStringList{QStringLiteral("--progress"), QStringLiteral("json")});
+    oBed.startInstall(oInstall, QStringLiteral("install"), QProcessEnvironment(),
+                      {QStringLiteral("--progress"), QStringLiteral("json")});
     QByteArray aOut;
     bool bHalves = false;
     // The sync point: a progress line counting every half.
