@@ -58,11 +58,11 @@ void TDownloadPool::download(const QUrl& oUrl)
     enqueue(oUrl, false);
 }
 
-void TDownloadPool::downloadFrom(const QUrl& oUrl, qint64 nFirstByte)
+void TDownloadPool::downloadFrom(const QUrl& oUrl, qint64 nFirstByte, bool bAtFront)
 {
     if (!m_hRunning.contains(oUrl))
         m_hRanged.insert(oUrl, TRangedRequest{std::max<qint64>(nFirstByte, 0), false, QByteArray()});
-    enqueue(oUrl, false);
+    enqueue(oUrl, bAtFront);
     if (!m_hRunning.contains(oUrl) && !m_hQueued.contains(oUrl))
         m_hRanged.remove(oUrl);
 }

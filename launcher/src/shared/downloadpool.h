@@ -50,13 +50,14 @@ public:
     virtual void download(const QUrl& oUrl);
     // Enqueues at the front (a queued URL moves to the front); no validity check.
     virtual void downloadWithPriority(const QUrl& oUrl);
-    // download() for the bytes from nFirstByte on, for a client that holds the
+    // download() (downloadWithPriority() with bAtFront) for the bytes from
+    // nFirstByte on, for a client that holds the
     // ones before: an http(s) request asks for "Range: bytes=N-". The body that
     // progress(), success() and partlyReceived() then speak of begins at
     // nFirstByte, unless restarted() says it begins at 0: the server sent the
     // whole (a 200), or could not serve the range asked (a 416, or a 206 that
     // begins elsewhere, whose answer is dropped and asked for again whole).
-    virtual void downloadFrom(const QUrl& oUrl, qint64 nFirstByte);
+    virtual void downloadFrom(const QUrl& oUrl, qint64 nFirstByte, bool bAtFront = false);
     // A limit of 0 or less holds every queued URL back.
     virtual void setMaxConcurrentDownloads(int nMaxConcurrentDownloads);
     virtual int maxConcurrentDownloads() const;

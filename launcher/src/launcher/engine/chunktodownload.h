@@ -2,6 +2,8 @@
 
 #include "chunkrecord.h"
 
+#include <QUrl>
+
 #include <memory>
 #include <vector>
 
@@ -19,6 +21,11 @@ struct TChunkToDownload
     // before) received, lying in its kept file (TPartialChunks): the next
     // attempt asks for the rest, and its body begins here.
     shared::TFileSize m_nKept = 0;
+    // Where the current try fetches it (TChunkSources), and the sources this
+    // attempt has tried, one bit each: an attempt ends when every source failed.
+    QUrl m_oAddress;
+    int m_nSource = 0;
+    quint32 m_nTriedSources = 0;
 };
 
 } // namespace velmar::launcher
