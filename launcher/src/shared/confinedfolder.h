@@ -3,6 +3,7 @@
 #include "filesize.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -59,6 +60,9 @@ public:
     // cannot be opened. The caller owns the descriptor.
     int openDescriptor(const QString& sRelative, int nFlags, int nMode = 0666) const;
     TStatus status(const QString& sRelative) const;
+    // The names in the folder sRelative; empty when there is none, or a link
+    // or something else than a folder stands there.
+    QStringList entries(const QString& sRelative) const;
     // Creates the folder sRelative and the missing folders on the way to it.
     void createFolders(const QString& sRelative) const;
     // Moves sFrom to sTo, replacing a file at sTo.

@@ -105,6 +105,21 @@ int openBeneath(int nRoot, const QByteArray& aPath)
     return int(::syscall(SYS_openat2, nRoot, aPath.constData(), &oHow, sizeof(oHow)));
 }
 
+// The names in the open folder nFolder but "." and ".."; false and errno when it cannot be read.
+bool listNames(int nFolder, QList<QByteArray>& lNames)
+{
+    DIR* pListing = ::fdopendir(::fcntl(nFolder, F_DUPFD_CLOEXEC, 0));
+    if (!pListing)
+        return false;
+    while (const dirent* pEntry = ::readdir(pListing)) {
+        const QByteArray aEntry(pEntry->d_name);
+        if (aEntry != "." && aEntry != "..")
+            lNames.append(aEntry);
+    }
+    ::closedir(pListing);
+    return true;
+}
+
 } // namespace
 
 TConfinedFolder::TConfinedFolder(const QString& sPath) : m_sPath(QDir::cleanPath(sPath))
@@ -215,6 +230,24 @@ TConfinedFolder::TStatus TConfinedFolder::status(const QString& sRelative) const
     return oResult;
 }
 
+QStringList TConfinedFolder::entries(const QString& sRelative) const
+{
+    QStringList lEntries;
+    if (fileOperationFault(EFileOperation::Open, filePath(sRelative)) != 0)
+        return lEntries;
+    QByteArray aName;
+    const TDescriptor oParent(openParent(sRelative, aName));
+    if (oParent.get() < 0)
+        return lEntries;
+    const TDescriptor oFolder(::openat(oParent.get(), aName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    QList<QByteArray> lNames;
+    if (oFolder.get() >= 0 && listNames(oFolder.get(), lNames)) {
+        for (const QByteArray& aEntry : qAsConst(lNames))
+            lEntries << QFile::decodeName(aEntry);
+    }
+    return lEntries;
+}
+
 void TConfinedFolder::createFolders(const QString& sRelative) const
 {
     QList<QByteArray> lComponents;
@@ -313,20 +346,12 @@ void TConfinedFolder::removeTreeAt(int nParent, const QByteArray& aName, const Q
     if (nFolder < 0)
         fail(sRelative, errno);
     const TDescriptor oFolder(nFolder);
-    DIR* pListing = ::fdopendir(::fcntl(nFolder, F_DUPFD_CLOEXEC, 0));
-    if (!pListing)
+    QList<QByteArray> lNames;
+    if (!listNames(nFolder, lNames))
         fail(sRelative, errno);
-    QList<QPair<QByteArray, bool>> lEntries;
-    while (const dirent* pEntry = ::readdir(pListing)) {
-        const QByteArray aEntry(pEntry->d_name);
-        if (aEntry == "." || aEntry == "..")
-            continue;
+    for (const QByteArray& aEntry : qAsConst(lNames)) {
         struct stat oStatus {};
-        const bool bFolder = ::fstatat(nFolder, pEntry->d_name, &oStatus, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(oStatus.st_mode);
-        lEntries.append({aEntry, bFolder});
-    }
-    ::closedir(pListing);
-    for (const auto& [aEntry, bFolder] : lEntries) {
+        const bool bFolder = ::fstatat(nFolder, aEntry.constData(), &oStatus, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(oStatus.st_mode);
         const QString sEntry = sRelative + QLatin1Char('/') + QFile::decodeName(aEntry);
         if (bFolder) {
             removeTreeAt(nFolder, aEntry, sEntry);

@@ -7,6 +7,7 @@
 #include "throttledreply.h"
 #include "transferpace.h"
 
+#include <QDebug>
 #include <QNetworkRequest>
 
 #include <algorithm>
@@ -21,6 +22,16 @@ qint64 steadyMilliseconds()
 {
     return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
                       .count());
+}
+
+// Where the body of a "Content-Range: bytes N-M/T" answer begins; -1 when it says nothing usable.
+qint64 rangeStart(const QByteArray& aContentRange)
+{
+    const QByteArray aRange = aContentRange.trimmed();
+    const int nDash = aRange.indexOf('-');
+    bool bNumber = false;
+    const qint64 nStart = aRange.mid(6, nDash - 6).trimmed().toLongLong(&bNumber);
+    return aRange.startsWith("bytes ") && nDash > 6 && bNumber ? nStart : -1;
 }
 
 } // namespace
@@ -42,7 +53,18 @@ TDownloadPool::~TDownloadPool() = default;
 
 void TDownloadPool::download(const QUrl& oUrl)
 {
+    if (!m_hRunning.contains(oUrl))
+        m_hRanged.remove(oUrl);
     enqueue(oUrl, false);
+}
+
+void TDownloadPool::downloadFrom(const QUrl& oUrl, qint64 nFirstByte, bool bAtFront)
+{
+    if (!m_hRunning.contains(oUrl))
+        m_hRanged.insert(oUrl, TRangedRequest{std::max<qint64>(nFirstByte, 0), false, QByteArray()});
+    enqueue(oUrl, bAtFront);
+    if (!m_hRunning.contains(oUrl) && !m_hQueued.contains(oUrl))
+        m_hRanged.remove(oUrl);
 }
 
 void TDownloadPool::downloadWithPriority(const QUrl& oUrl)
@@ -107,6 +129,7 @@ void TDownloadPool::release(const QUrl& oUrl)
 void TDownloadPool::abort(const QUrl& oUrl)
 {
     dequeue(oUrl);
+    m_hRanged.remove(oUrl);
     QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
     if (m_hRunning.remove(oUrl) == 0)
         return;
@@ -114,6 +137,14 @@ void TDownloadPool::abort(const QUrl& oUrl)
     if (pReply)
         pReply->abort();
     startWaitingRequests();
+}
+
+QByteArray TDownloadPool::abortKeeping(const QUrl& oUrl)
+{
+    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
+    const QByteArray aKept = pReply && isResourceBody(pReply) ? takeReceived(pReply) : QByteArray();
+    abort(oUrl);
+    return aKept;
 }
 
 void TDownloadPool::setStallLimits(qint64 nStallTimeout, qint64 nMinimumBytesPerSecond)
@@ -151,29 +182,110 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
     QNetworkRequest oRequest(oUrl);
     // The network layer itself gives up a transfer that goes silent.
     oRequest.setTransferTimeout(int(m_nStallTimeout));
+    const auto itRanged = m_hRanged.find(oUrl);
+    const bool bRanged = itRanged != m_hRanged.end();
+    if (bRanged) {
+        itRanged->m_bChecked = false;
+        itRanged->m_aReceived.clear();
+        const QString sScheme = oUrl.scheme().toLower();
+        if (sScheme != QLatin1String("http") && sScheme != QLatin1String("https") && itRanged->m_nFirstByte > 0) {
+            // Other schemes know no ranges: the whole comes.
+            itRanged->m_nFirstByte = 0;
+            emit restarted(oUrl);
+        } else if (itRanged->m_nFirstByte > 0) {
+            oRequest.setRawHeader("Range", "bytes=" + QByteArray::number(itRanged->m_nFirstByte) + '-');
+        }
+    }
     QNetworkReplyWrapper* pReply = m_pManager->get(oRequest);
-    if (m_pLimiter && m_pLimiter->rate() > 0)
+    const bool bThrottled = m_pLimiter && m_pLimiter->rate() > 0;
+    if (bThrottled)
         pReply = new TThrottledReply(pReply, m_pLimiter);
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
     connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
     // Lives as long as the connection, that is as long as the reply.
     auto pPace = std::make_shared<TTransferPace>(m_nStallTimeout);
-    connect(pReply, &QNetworkReplyWrapper::progress, this,
-            [this, pReply, pPace](qint64 nReceived) {
-                // An aborted or released reply's last progress is not the new request's.
-                if (!isCurrentReply(pReply))
+    const auto onReceived = [this, pReply, pPace](qint64 nReceived) {
+        // An aborted or released reply's last progress is not the new request's.
+        if (!isCurrentReply(pReply) || !answerFitsRange(pReply))
+            return;
+        // A trickle of bytes keeps the network layer's time-out from ever
+        // running out: the transfer would take days and hold its slot.
+        pPace->addSample(m_fnNow(), nReceived);
+        const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
+        if (nFloor > 0 && pPace->isBelow(nFloor)) {
+            giveUpCrawling(pReply);
+            return;
+        }
+        emit progress(pReply->url(), nReceived);
+    };
+    connect(pReply, &QNetworkReplyWrapper::progress, this, onReceived);
+    if (bRanged) {
+        connect(pReply, &QNetworkReplyWrapper::metaDataChanged, this, [this, pReply] {
+            if (isCurrentReply(pReply))
+                answerFitsRange(pReply);
+        });
+        // A throttled reply keeps what it read itself. Reported as it comes: the
+        // network layer reports progress at most every 100 ms, and not the last
+        // bytes before a stall.
+        if (!bThrottled)
+            connect(pReply, &QNetworkReplyWrapper::readyRead, this, [this, pReply, onReceived] {
+                const auto it = m_hRanged.find(pReply->url());
+                if (!isCurrentReply(pReply) || it == m_hRanged.end())
                     return;
-                // A trickle of bytes keeps the network layer's time-out from ever
-                // running out: the transfer would take days and hold its slot.
-                pPace->addSample(m_fnNow(), nReceived);
-                const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
-                if (nFloor > 0 && pPace->isBelow(nFloor)) {
-                    giveUpCrawling(pReply);
-                    return;
-                }
-                emit progress(pReply->url(), nReceived);
+                it->m_aReceived += pReply->read(pReply->bytesAvailable());
+                onReceived(it->m_aReceived.size());
             });
+    }
     m_hRunning.insert(oUrl, pReply);
+}
+
+bool TDownloadPool::answerFitsRange(QNetworkReplyWrapper* pReply, bool bAnswered)
+{
+    const QUrl oUrl = pReply->url();
+    const auto it = m_hRanged.find(oUrl);
+    if (it == m_hRanged.end() || it->m_bChecked || it->m_nFirstByte == 0)
+        return true;
+    const int nStatus = pReply->statusCode();
+    if (nStatus == 200) {
+        it->m_bChecked = true;
+        it->m_nFirstByte = 0;
+        emit restarted(oUrl);
+        return true;
+    }
+    if (nStatus == 206 && rangeStart(pReply->rawHeader("Content-Range")) == it->m_nFirstByte) {
+        it->m_bChecked = true;
+        return true;
+    }
+    // A redirect or an error answer says nothing about the body yet.
+    if (nStatus != 206 && nStatus != 416)
+        return true;
+    qInfo() << "The server answered" << nStatus << pReply->rawHeader("Content-Range") << "to a request for" << oUrl
+            << "from byte" << it->m_nFirstByte << "- asking for all of it";
+    it->m_nFirstByte = 0;
+    m_hRunning.remove(oUrl);
+    // Taken out first, so that the signals abort() sends report nothing; a
+    // reply that has its outcome already needs none.
+    if (!bAnswered)
+        pReply->abort();
+    emit restarted(oUrl);
+    startRequest(oUrl);
+    return false;
+}
+
+bool TDownloadPool::isResourceBody(QNetworkReplyWrapper* pReply) const
+{
+    const auto it = m_hRanged.constFind(pReply->url());
+    const int nStatus = pReply->statusCode();
+    return it != m_hRanged.constEnd() && (nStatus == 200 || (nStatus == 206 && (it->m_bChecked || it->m_nFirstByte == 0)));
+}
+
+QByteArray TDownloadPool::takeReceived(QNetworkReplyWrapper* pReply)
+{
+    QByteArray aBody;
+    const auto it = m_hRanged.find(pReply->url());
+    if (it != m_hRanged.end())
+        aBody.swap(it->m_aReceived);
+    return aBody.isEmpty() ? pReply->readAll() : aBody + pReply->readAll();
 }
 
 bool TDownloadPool::isCurrentReply(QNetworkReplyWrapper* pReply) const
@@ -198,7 +310,7 @@ void TDownloadPool::onReplyError(QNetworkReplyWrapper* pReply)
 
 void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
 {
-    if (!isCurrentReply(pReply))
+    if (!isCurrentReply(pReply) || !answerFitsRange(pReply, true))
         return;
     vacate(pReply->url());
     report(pReply);
@@ -209,9 +321,13 @@ void TDownloadPool::settle(QNetworkReplyWrapper* pReply)
 void TDownloadPool::giveUpCrawling(QNetworkReplyWrapper* pReply)
 {
     const QUrl oUrl = pReply->url();
+    const QByteArray aReceived = isResourceBody(pReply) ? takeReceived(pReply) : QByteArray();
+    m_hRanged.remove(oUrl);
     // Vacated first, so that the signals abort() sends report nothing.
     vacate(oUrl);
     pReply->abort();
+    if (!aReceived.isEmpty())
+        emit partlyReceived(oUrl, aReceived);
     emit failed(oUrl, QNetworkReply::TimeoutError,
                 QStringLiteral("Fewer than %1 bytes a second arrived over %2 ms")
                     .arg(m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate)
@@ -233,6 +349,14 @@ void TDownloadPool::vacate(const QUrl& oUrl)
 void TDownloadPool::report(QNetworkReplyWrapper* pReply)
 {
     const QNetworkReply::NetworkError eError = pReply->networkError();
+    const bool bRanged = m_hRanged.contains(pReply->url());
+    const bool bResource = bRanged && isResourceBody(pReply);
+    // Taken as it stands: the body's first bytes may have been read as they came.
+    const QByteArray aBody = bRanged ? takeReceived(pReply) : QByteArray();
+    // Before anything is emitted: a client may ask for the URL again at once.
+    m_hRanged.remove(pReply->url());
+    if (eError != QNetworkReply::NoError && bResource && !aBody.isEmpty())
+        emit partlyReceived(pReply->url(), aBody);
     // The network layer's time-out cancels the reply; the pool's own
     // cancellations report nothing. Said as what it is.
     if (eError == QNetworkReply::OperationCanceledError && m_nStallTimeout > 0) {
@@ -243,11 +367,13 @@ void TDownloadPool::report(QNetworkReplyWrapper* pReply)
         emit failed(pReply->url(), eError, pReply->errorString());
         return;
     }
-    const QByteArray aData = pReply->readAll();
+    const QByteArray aData = bRanged ? aBody : pReply->readAll();
     // The network layer may end an answer that a reset cut off as if it were
     // whole: a document would be taken as it is, half of it.
     const qint64 nAnnounced = pReply->announcedSize();
     if (nAnnounced >= 0 && aData.size() < nAnnounced) {
+        if (bResource && !aData.isEmpty())
+            emit partlyReceived(pReply->url(), aData);
         emit failed(pReply->url(), QNetworkReply::RemoteHostClosedError,
                     QStringLiteral("The connection closed after %1 of %2 bytes").arg(aData.size()).arg(nAnnounced));
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QNetworkReply>
 #include <QObject>
@@ -48,6 +50,14 @@ public:
     virtual void download(const QUrl& oUrl);
     // Enqueues at the front (a queued URL moves to the front); no validity check.
     virtual void downloadWithPriority(const QUrl& oUrl);
+    // download() (downloadWithPriority() with bAtFront) for the bytes from
+    // nFirstByte on, for a client that holds the
+    // ones before: an http(s) request asks for "Range: bytes=N-". The body that
+    // progress(), success() and partlyReceived() then speak of begins at
+    // nFirstByte, unless restarted() says it begins at 0: the server sent the
+    // whole (a 200), or could not serve the range asked (a 416, or a 206 that
+    // begins elsewhere, whose answer is dropped and asked for again whole).
+    virtual void downloadFrom(const QUrl& oUrl, qint64 nFirstByte, bool bAtFront = false);
     // A limit of 0 or less holds every queued URL back.
     virtual void setMaxConcurrentDownloads(int nMaxConcurrentDownloads);
     virtual int maxConcurrentDownloads() const;
@@ -60,6 +70,9 @@ public:
     // Stops a running request without reporting anything more for it and frees
     // its slot; a queued one is dropped.
     virtual void abort(const QUrl& oUrl);
+    // abort() for a request made with downloadFrom(), handing back the body
+    // bytes it has received so far (none before its answer's head is in).
+    virtual QByteArray abortKeeping(const QUrl& oUrl);
     // For requests started from now on: a transfer that receives nothing for
     // nStallTimeout ms, or that after its first byte averages fewer than
     // nMinimumBytesPerSecond over the last nStallTimeout ms, fails with
@@ -80,8 +93,25 @@ signals:
     void success(QUrl url, QByteArray data);
     void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
     void progress(QUrl Url, qint64 BytesReceivedFromRequest);
+    // For a request made with downloadFrom(): its body begins at byte 0 of the
+    // resource from now on, whatever the client holds is of no use.
+    void restarted(QUrl Url);
+    // Just before failed() of a request made with downloadFrom() whose answer
+    // broke off: the body bytes it had received, for the next attempt to go on from.
+    void partlyReceived(QUrl Url, QByteArray Data);
 
 private:
+    // A request made with downloadFrom(), queued or running.
+    struct TRangedRequest
+    {
+        qint64 m_nFirstByte = 0;
+        // The answer's head showed where its body begins.
+        bool m_bChecked = false;
+        // Body bytes taken from the reply as they came: a reply the network
+        // layer aborts (its own time-out) drops what it buffered.
+        QByteArray m_aReceived;
+    };
+
     void enqueue(const QUrl& oUrl, bool bAtFront);
     void dequeue(const QUrl& oUrl);
     void startWaitingRequests();
@@ -95,6 +125,15 @@ private:
     void vacate(const QUrl& oUrl);
     void report(QNetworkReplyWrapper* pReply);
     bool isCurrentReply(QNetworkReplyWrapper* pReply) const;
+    // Whether a ranged request's answer may go on; false when it was dropped
+    // and the request started over for the whole body. bAnswered: the reply
+    // has its outcome and needs no stopping.
+    bool answerFitsRange(QNetworkReplyWrapper* pReply, bool bAnswered = false);
+    // Whether a ranged answer's body is the resource's bytes from its first
+    // byte on (a 200 or a fitting 206), which are worth keeping when it breaks off.
+    bool isResourceBody(QNetworkReplyWrapper* pReply) const;
+    // A ranged request's body received so far, also what was read as it came.
+    QByteArray takeReceived(QNetworkReplyWrapper* pReply);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pManager;
     QMap<QUrl, QNetworkReplyWrapper*> m_hRunning;
@@ -107,6 +146,7 @@ private:
     qint64 m_nMinimumTransferRate = 0;
     std::function<qint64()> m_fnNow;
     std::shared_ptr<TBandwidthLimiter> m_pLimiter;
+    QHash<QUrl, TRangedRequest> m_hRanged;
 };
 
 } // namespace shared

@@ -15,6 +15,7 @@ QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
     connect(m_pReply, &QNetworkReply::downloadProgress, this,
             [this](qint64 nReceived, qint64) { emit progress(nReceived); });
     connect(m_pReply, &QNetworkReply::readyRead, this, &QNetworkReplyWrapper::readyRead);
+    connect(m_pReply, &QNetworkReply::metaDataChanged, this, &QNetworkReplyWrapper::metaDataChanged);
 }
 
 QNetworkReply::NetworkError QNetworkReplyWrapper::networkError() const
@@ -59,6 +60,16 @@ qint64 QNetworkReplyWrapper::announcedSize() const
     bool bNumber = false;
     const qint64 nLength = oLength.toLongLong(&bNumber);
     return oLength.isValid() && bNumber ? nLength : -1;
+}
+
+int QNetworkReplyWrapper::statusCode() const
+{
+    return m_pReply ? m_pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
+}
+
+QByteArray QNetworkReplyWrapper::rawHeader(const QByteArray& aName) const
+{
+    return m_pReply ? m_pReply->rawHeader(aName) : QByteArray();
 }
 
 QUrl QNetworkReplyWrapper::url() const

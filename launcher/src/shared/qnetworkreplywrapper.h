@@ -29,6 +29,10 @@ public:
     // The body's size as the answer announces it; -1 when it does not, or when
     // the body is unpacked on the way and so has another size.
     virtual qint64 announcedSize() const;
+    // The answer's HTTP status and one of its header fields, once its head is
+    // in; 0 and empty before, and for other schemes.
+    virtual int statusCode() const;
+    virtual QByteArray rawHeader(const QByteArray& aName) const;
     // The URL that was asked for, not the target of a redirect.
     virtual QUrl url() const;
     virtual void abort();
@@ -38,6 +42,8 @@ signals:
     void finished();
     void progress(qint64 BytesReceivedFromRequest);
     void readyRead();
+    // The answer's head is in (again after a redirect).
+    void metaDataChanged();
 
 private:
     QNetworkReply* m_pReply;

@@ -22,6 +22,7 @@ TThrottledReply::TThrottledReply(QNetworkReplyWrapper* pReply, std::shared_ptr<T
     connect(pReply, &QNetworkReplyWrapper::readyRead, this, [this] { m_pLimiter->wake(); });
     connect(pReply, &QNetworkReplyWrapper::progress, this, &QNetworkReplyWrapper::progress);
     connect(pReply, &QNetworkReplyWrapper::error, this, &QNetworkReplyWrapper::error);
+    connect(pReply, &QNetworkReplyWrapper::metaDataChanged, this, &QNetworkReplyWrapper::metaDataChanged);
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this] {
         leaveLimiter();
         emit finished();
@@ -77,6 +78,16 @@ QByteArray TThrottledReply::read(qint64 nMaximum)
 qint64 TThrottledReply::announcedSize() const
 {
     return m_pReply ? m_pReply->announcedSize() : -1;
+}
+
+int TThrottledReply::statusCode() const
+{
+    return m_pReply ? m_pReply->statusCode() : 0;
+}
+
+QByteArray TThrottledReply::rawHeader(const QByteArray& aName) const
+{
+    return m_pReply ? m_pReply->rawHeader(aName) : QByteArray();
 }
 
 QUrl TThrottledReply::url() const

@@ -29,6 +29,8 @@ public:
     qint64 bytesAvailable() const override;
     QByteArray read(qint64 nMaximum) override;
     qint64 announcedSize() const override;
+    int statusCode() const override;
+    QByteArray rawHeader(const QByteArray& aName) const override;
     QUrl url() const override;
     void abort() override;
 

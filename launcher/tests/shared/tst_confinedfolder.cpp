@@ -81,6 +81,9 @@ void tst_ConfinedFolder::filesBelowTheFolder()
     const TConfinedFolder::TStatus oStatus = oFolder.status(QStringLiteral("data/maps/a.map"));
     QCOMPARE(int(oStatus.m_eEntry), int(TConfinedFolder::EEntry::File));
     QCOMPARE(oStatus.m_nSize, shared::TFileSize(3));
+    QCOMPARE(oFolder.entries(QStringLiteral("data/maps")), QStringList{QStringLiteral("a.map")});
+    QCOMPARE(oFolder.entries(QStringLiteral("data/none")), QStringList());
+    QCOMPARE(oFolder.entries(QStringLiteral("data/maps/a.map")), QStringList());
 
     oFolder.link(QStringLiteral("data/maps/a.map"), QStringLiteral("data/a.old"));
     oFolder.rename(QStringLiteral("data/a.old"), QStringLiteral("b.map"));
@@ -126,6 +129,7 @@ void tst_ConfinedFolder::linksLeadNowhere()
     QVERIFY(throws([&] { oFolder.removeFile(QStringLiteral("data/secret")); }));
     QCOMPARE(int(oFolder.status(QStringLiteral("data/secret")).m_eEntry), int(TConfinedFolder::EEntry::Link));
     QCOMPARE(int(oFolder.status(QStringLiteral("file")).m_eEntry), int(TConfinedFolder::EEntry::Link));
+    QCOMPARE(oFolder.entries(QStringLiteral("data")), QStringList());
 
     // Removing a link, or a folder holding one, takes the link only.
     QVERIFY(QDir().mkpath(oRoot.filePath(QStringLiteral("package/tree/deep"))));

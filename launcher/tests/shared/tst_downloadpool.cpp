@@ -23,6 +23,8 @@
 
 using namespace shared;
 
+Q_DECLARE_METATYPE(EHttpFault)
+
 namespace {
 
 // Every outcome the pool reports, in order, as "ok <path>" or "fail <path> <code>".
@@ -116,6 +118,8 @@ private slots:
     void crawlingTransferIsGivenUp();
     void limitIsSharedAndNeverMakesATransferCrawl();
     void handlesHearOnlyTheirOwnRequests();
+    void rangesGoOnWhereTheClientStands_data();
+    void rangesGoOnWhereTheClientStands();
 
     void nocacheParameter();
 
@@ -470,6 +474,72 @@ void tst_DownloadPool::handlesHearOnlyTheirOwnRequests()
     QSignalSpy oWithoutPoolFailed(&oWithoutPool, &TDownloadHandle::failed);
     oWithoutPool.download(m_oServer.url(QStringLiteral("/a")));
     QCOMPARE(oWithoutPoolFailed.size(), 1);
+}
+
+// downloadFrom() against the fault server, which answers "Range: bytes=N-" with
+// a 206 unless told otherwise; 100,000 bytes asked for from byte 40,000.
+void tst_DownloadPool::rangesGoOnWhereTheClientStands_data()
+{
+    QTest::addColumn<QList<EHttpFault>>("lFaults");
+    QTest::addColumn<QString>("sLimit"); // empty: none
+    QTest::addColumn<QStringList>("lRanges"); // the Range header of each request, "-" for none
+    QTest::addColumn<bool>("bRestarted");
+    QTest::addColumn<int>("nFirstByte"); // where the body reported begins; -1: it failed
+    QTest::addColumn<int>("nKept");      // the bytes of a broken answer handed back
+    const QString sNone = QStringLiteral("-");
+    const QString sFrom = QStringLiteral("bytes=40000-");
+    for (const QString& sLimit : {QString(), QStringLiteral("limited")}) {
+        const auto row = [&](const char* pName) { return &QTest::newRow(qPrintable(QLatin1String(pName) + QLatin1Char(' ') + sLimit)); };
+        *row("206") << QList<EHttpFault>() << sLimit << QStringList{sFrom} << false << 40000 << 0;
+        *row("range ignored") << QList<EHttpFault>{EHttpFault::IgnoreRange} << sLimit << QStringList{sFrom} << true << 0 << 0;
+        *row("206 from elsewhere") << QList<EHttpFault>{EHttpFault::WrongRange} << sLimit << QStringList{sFrom, sNone} << true << 0 << 0;
+        *row("416") << QList<EHttpFault>{EHttpFault::RangeNotSatisfiable} << sLimit << QStringList{sFrom, sNone} << true << 0 << 0;
+        // Half of the 60,000 bytes asked for, then silence until the network
+        // layer's time-out ends the transfer, which drops what it buffered.
+        *row("stalled") << QList<EHttpFault>{EHttpFault::Stall} << sLimit << QStringList{sFrom} << false << -1 << 30000;
+    }
+}
+
+void tst_DownloadPool::rangesGoOnWhereTheClientStands()
+{
+    QFETCH(QList<EHttpFault>, lFaults);
+    QFETCH(QString, sLimit);
+    QFETCH(QStringList, lRanges);
+    QFETCH(bool, bRestarted);
+    QFETCH(int, nFirstByte);
+    QFETCH(int, nKept);
+    QTemporaryDir oRoot;
+    const QByteArray aFile = noiseBytes(100000, 4);
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("chunk")), aFile));
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oRoot.path()));
+    oServer.setFaultsForPrefix(QStringLiteral("chunk"), lFaults);
+    TDownloadPool oPool(1, newTestNetworkManager());
+    oPool.setStallLimits(1000, 0);
+    if (!sLimit.isEmpty())
+        oPool.setBandwidthLimiter(std::make_shared<TBandwidthLimiter>(50 << 20));
+    TOutcomeRecorder oRecorder(oPool);
+    QSignalSpy oRestarted(&oPool, &TDownloadPool::restarted);
+    QSignalSpy oKept(&oPool, &TDownloadPool::partlyReceived);
+    oPool.downloadFrom(oServer.url(QStringLiteral("chunk")), 40000);
+    QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 1, 20000);
+
+    QStringList lAsked;
+    for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
+        const QByteArray aRange = oRequest.header("Range");
+        lAsked << (aRange.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(aRange));
+    }
+    QCOMPARE(lAsked, lRanges);
+    QCOMPARE(oRestarted.size(), bRestarted ? 1 : 0);
+    if (nFirstByte < 0) {
+        QVERIFY2(oRecorder.lOutcomes.first().startsWith(QLatin1String("fail")), qPrintable(oRecorder.lOutcomes.first()));
+        QCOMPARE(oKept.size(), 1);
+        QCOMPARE(oKept.first().at(1).toByteArray(), aFile.mid(40000, nKept));
+        return;
+    }
+    QCOMPARE(oRecorder.lOutcomes.first(), QStringLiteral("ok /chunk"));
+    QCOMPARE(oRecorder.hData.value(QStringLiteral("/chunk")), aFile.mid(nFirstByte));
+    QCOMPARE(oKept.size(), 0);
 }
 
 void tst_DownloadPool::nocacheParameter()

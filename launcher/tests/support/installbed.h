@@ -72,13 +72,14 @@ public:
     }
 
     // Starts corvane-install without waiting for it; oEnvironment adds to the bed's.
-    void startInstall(QProcess& oProcess, const QString& sCommand, const QProcessEnvironment& oEnvironment)
+    void startInstall(QProcess& oProcess, const QString& sCommand, const QProcessEnvironment& oEnvironment,
+                      const QStringList& lExtra = {})
     {
         QProcessEnvironment oAll = QProcessEnvironment::systemEnvironment();
         oAll.insert(installEnvironment());
         oAll.insert(oEnvironment);
         oProcess.setProcessEnvironment(oAll);
-        oProcess.start(builtExecutable(QStringLiteral("corvane-install")), installArguments(sCommand));
+        oProcess.start(builtExecutable(QStringLiteral("corvane-install")), installArguments(sCommand) + lExtra);
     }
 
     // The chunk files fetched since the last call.

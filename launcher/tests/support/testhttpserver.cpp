@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -86,6 +88,22 @@ private:
         }
         QFile oFile(m_pServer->m_sDocumentRoot + QLatin1Char('/') + oRequest.path());
         QByteArray aBody = oFile.open(QIODevice::ReadOnly) ? oFile.readAll() : QByteArray();
+        int nStatus = 200;
+        QByteArray aContentRange;
+        const qint64 nFrom = rangeStart(oRequest.m_aHeaders);
+        if (nFrom >= 0 && eFault != EHttpFault::IgnoreRange) {
+            const QByteArray aSize = QByteArray::number(aBody.size());
+            if (eFault == EHttpFault::RangeNotSatisfiable || nFrom >= aBody.size()) {
+                sendHead(416, 0, "Content-Range: bytes */" + aSize + "\r\n");
+                m_pSocket->disconnectFromHost();
+                return;
+            }
+            const qint64 nStart = eFault == EHttpFault::WrongRange ? 0 : nFrom;
+            aBody = aBody.mid(int(nStart));
+            nStatus = 206;
+            aContentRange = "Content-Range: bytes " + QByteArray::number(nStart) + '-' + QByteArray::number(nStart + aBody.size() - 1)
+                            + '/' + aSize + "\r\n";
+        }
         qint64 nContentLength = aBody.size();
         if (eFault == EHttpFault::WrongBytes) {
             for (int nOffset = aBody.size() / 2; nOffset < qMin(aBody.size(), aBody.size() / 2 + 16); ++nOffset)
@@ -94,13 +112,13 @@ private:
             aBody += noiseBytes(1 << 20, 7);
             nContentLength = aBody.size();
         } else if (eFault == EHttpFault::Drip) {
-            sendHead(200, nContentLength);
+            sendHead(nStatus, nContentLength, aContentRange);
             drip(aBody);
             return;
-        } else if (eFault != EHttpFault::None) {
+        } else if (eFault == EHttpFault::ResetMidway || eFault == EHttpFault::Truncate || eFault == EHttpFault::Stall) {
             aBody.truncate(aBody.size() / 2);
         }
-        sendHead(200, nContentLength);
+        sendHead(nStatus, nContentLength, aContentRange);
         m_pSocket->write(aBody);
         if (eFault == EHttpFault::ResetMidway)
             resetWhenSent();
@@ -108,11 +126,24 @@ private:
             m_pSocket->disconnectFromHost();
     }
 
-    void sendHead(int nStatus, qint64 nContentLength)
+    void sendHead(int nStatus, qint64 nContentLength, const QByteArray& aMoreLines = QByteArray())
     {
         // Clients go by the code; the reason phrase is free text.
         m_pSocket->write("HTTP/1.1 " + QByteArray::number(nStatus) + " Test\r\nContent-Length: "
-                         + QByteArray::number(nContentLength) + "\r\nConnection: close\r\n\r\n");
+                         + QByteArray::number(nContentLength) + "\r\n" + aMoreLines + "Connection: close\r\n\r\n");
+    }
+
+    // N of a "Range: bytes=N-" line among the header lines; -1 without one.
+    static qint64 rangeStart(const QByteArray& aHeaders)
+    {
+        for (const QByteArray& aLine : aHeaders.split('\n')) {
+            const QByteArray aValue = aLine.trimmed();
+            bool bNumber = false;
+            const qint64 nStart = aValue.mid(13, aValue.size() - 14).toLongLong(&bNumber);
+            if (aValue.toLower().startsWith("range: bytes=") && aValue.endsWith('-') && bNumber)
+                return nStart;
+        }
+        return -1;
     }
 
     // Never silent for a second, yet far too slow to finish a chunk; ends with the connection.
@@ -157,6 +188,16 @@ private:
 QString TRecordedHttpRequest::path() const
 {
     return withoutLeadingSlash(QUrl::fromEncoded(m_aTarget).path(QUrl::FullyDecoded));
+}
+
+QByteArray TRecordedHttpRequest::header(const QByteArray& aName) const
+{
+    const QByteArray aPrefix = aName.toLower() + ':';
+    for (const QByteArray& aLine : m_aHeaders.split('\n')) {
+        if (aLine.toLower().startsWith(aPrefix))
+            return aLine.mid(aPrefix.size()).trimmed();
+    }
+    return QByteArray();
 }
 
 TTestHttpServer::TTestHttpServer()
@@ -225,7 +266,17 @@ void TTestHttpServer::setDefaultResponse(const TCannedHttpResponse& oResponse)
 void TTestHttpServer::setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes)
 {
     QMutexLocker oLock(&m_oMutex);
-    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), {eFault, nTimes});
+    QList<EHttpFault> lFaults;
+    for (int nTime = 0; nTime < (nTimes < 0 ? 1 : nTimes); ++nTime)
+        lFaults << eFault;
+    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), qMakePair(lFaults, nTimes < 0));
+    m_hFaultsUsed.clear();
+}
+
+void TTestHttpServer::setFaultsForPrefix(const QString& sPrefix, const QList<EHttpFault>& lFaults)
+{
+    QMutexLocker oLock(&m_oMutex);
+    m_hPrefixFaults.insert(withoutLeadingSlash(sPrefix), qMakePair(lFaults, false));
     m_hFaultsUsed.clear();
 }
 
@@ -275,10 +326,11 @@ bool TTestHttpServer::takeRequest(TTestHttpConnection* pConnection, const TRecor
         if (sPath.startsWith(it.key()) && (sLongest.isNull() || it.key().size() > sLongest.size()))
             sLongest = it.key();
     }
-    const QPair<EHttpFault, int> oRule = m_hPrefixFaults.value(sLongest, {EHttpFault::None, -1});
-    if (oRule.second < 0 || m_hFaultsUsed.value(sPath) < oRule.second) {
+    const QPair<QList<EHttpFault>, bool> oRule = m_hPrefixFaults.value(sLongest);
+    const int nUsed = m_hFaultsUsed.value(sPath);
+    if (nUsed < oRule.first.size() || (oRule.second && !oRule.first.isEmpty())) {
         ++m_hFaultsUsed[sPath];
-        eFault = oRule.first;
+        eFault = oRule.first.at(std::min(nUsed, oRule.first.size() - 1));
     }
     const bool bFile = oRequest.m_aMethod == "GET" && !m_sDocumentRoot.isEmpty()
                        && !sPath.split(QLatin1Char('/')).contains(QStringLiteral(".."))

@@ -25,6 +25,8 @@ struct TRecordedHttpRequest
 
     // The target's path, percent-decoded, without the leading slash and the query.
     QString path() const;
+    // The value of the header field aName (any letter case), trimmed; empty when absent.
+    QByteArray header(const QByteArray& aName) const;
 };
 
 // What the server answers instead of a file.
@@ -48,6 +50,10 @@ enum class EHttpFault {
     Stall,       // the full Content-Length, half the body, then silence until the server stops
     OverLong,    // the body and 1 MiB of garbage after it, all announced in Content-Length
     Drip,        // the full Content-Length, then the body one byte every 200 ms
+    // Against "Range: bytes=N-", which a file's answer otherwise honours with a 206:
+    IgnoreRange,         // a 200 with the whole body
+    WrongRange,          // a 206 with the whole body, as bytes from 0 on
+    RangeNotSatisfiable, // a 416
 };
 
 class TTestHttpConnection;
@@ -80,6 +86,8 @@ public:
     // The next nTimes requests of each path starting with sPrefix get eFault,
     // later ones the file; nTimes < 0: every request. Among prefixes the longest wins.
     void setFaultForPrefix(const QString& sPrefix, EHttpFault eFault, int nTimes = -1);
+    // Request k of each path starting with sPrefix gets lFaults[k], later ones the file.
+    void setFaultsForPrefix(const QString& sPrefix, const QList<EHttpFault>& lFaults);
 
     // While on, requests are recorded, and their canned or default answers wait
     // for answerHeld(); files are not served meanwhile.
@@ -106,8 +114,8 @@ private:
     quint16 m_nPort = 0;
     QHash<QString, TCannedHttpResponse> m_hResponses;
     TCannedHttpResponse m_oDefaultResponse = TCannedHttpResponse::withBody(QByteArray(), 404);
-    // Per prefix: the fault and how many times each path gets it.
-    QHash<QString, QPair<EHttpFault, int>> m_hPrefixFaults;
+    // Per prefix: the faults each path gets in turn, and whether the last one stays.
+    QHash<QString, QPair<QList<EHttpFault>, bool>> m_hPrefixFaults;
     // Faults handed out per path.
     QHash<QString, int> m_hFaultsUsed;
     bool m_bHoldResponses = false;

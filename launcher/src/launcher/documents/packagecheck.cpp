@@ -264,7 +264,7 @@ QString configurationProblem(const TPackageConfigurationReader& oConfiguration, 
             sProblem = oDownloads.problem(oFile);
         if (!sProblem.isEmpty())
             return sProblem;
-        if (lReservedNames.contains(oFile.localFile()))
+        if (isReservedPath(oFile.localFile(), lReservedNames))
             return QStringLiteral("The package names %1, which the launcher keeps for itself.").arg(quoted(oFile.localFile()));
         // The list is sorted, so a repeated path follows its first appearance.
         if (pPrevious && *pPrevious == oFile.localFile())
@@ -296,9 +296,24 @@ QString pathProblem(const QString& sFolder, const QString& sRelativePath)
     return QStringLiteral("The path %1 leads out of the package folder through a link.").arg(quoted(sRelativePath));
 }
 
+QString partialChunksFolder()
+{
+    return QStringLiteral(".corvane-partial");
+}
+
 QStringList reservedFileNames(const TLauncherSettings& oSettings)
 {
-    return {oSettings.packageFile(), oSettings.partialPackageFile(), oSettings.assetFile(), QStringLiteral("default")};
+    return {oSettings.packageFile(), oSettings.partialPackageFile(), oSettings.assetFile(), QStringLiteral("default"),
+            partialChunksFolder()};
+}
+
+bool isReservedPath(const QString& sPath, const QStringList& lReservedNames)
+{
+    for (const QString& sReserved : lReservedNames) {
+        if (sPath == sReserved || sPath.startsWith(sReserved + QLatin1Char('/')))
+            return true;
+    }
+    return false;
 }
 
 QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& oConfiguration,

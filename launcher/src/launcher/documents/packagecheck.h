@@ -24,7 +24,7 @@ bool isSafeRelativePath(const QString& sPath);
 // it can. Refused: a document without a file list, sizes or chunk indices that
 // are none, unsafe paths and paths or names longer than the file system takes,
 // a path named twice or used both as a file and as a folder, a path among
-// lReservedNames (the folder's own marker files), chunk indices out of range,
+// lReservedNames (the folder's own marker files) or below one, chunk indices out of range,
 // chunk sizes that do not add up to the file size, missing hashes or addresses,
 // downloads above kMaximumDownloadSize or kMaximumPackedSize, one address given
 // to two chunks or one chunk given two sizes, and addresses the engine may not
@@ -38,8 +38,16 @@ QString configurationProblem(const TPackageConfigurationReader& oConfiguration, 
 // component is not followed by the engine (it is replaced), so it is no problem.
 QString pathProblem(const QString& sFolder, const QString& sRelativePath);
 
-// The marker files the launcher keeps in every package folder.
+// The folder in every package folder that keeps the bytes of chunks partly
+// received, one file per chunk, named by its packed hash in hex.
+QString partialChunksFolder();
+
+// The marker files the launcher keeps in every package folder, and the folder
+// of partly received chunks.
 QStringList reservedFileNames(const TLauncherSettings& oSettings);
+
+// Whether sPath is one of lReservedNames or lies below one of them.
+bool isReservedPath(const QString& sPath, const QStringList& lReservedNames);
 
 // configurationProblem with the folder's marker names, then pathProblem and the
 // length of the whole path for every file: all that must hold before the

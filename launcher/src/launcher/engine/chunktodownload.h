@@ -17,6 +17,10 @@ struct TChunkToDownload
     TChunkRecord m_oRecord;
     std::vector<std::shared_ptr<TChunkedFileState>> m_lFileStates;
     int m_nRetryCount = 0;
+    // The chunk's first packed bytes that earlier attempts (of this run or one
+    // before) received, lying in its kept file (TPartialChunks): the next
+    // attempt asks for the rest, and its body begins here.
+    shared::TFileSize m_nKept = 0;
     // Where the current try fetches it (TChunkSources), and the sources this
     // attempt has tried, one bit each: an attempt ends when every source failed.
     QUrl m_oAddress;

@@ -4,6 +4,7 @@
 
 #include "chunkedfilestate.h"
 #include "filehashmismatch.h"
+#include "partialchunks.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "pendingchunk.h"
 
@@ -49,6 +50,8 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this, &TPackageFileDownloader::onDownloadCompleted);
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this, &TPackageFileDownloader::onDownloadFailed);
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::progress, this, &TPackageFileDownloader::onDownloadProgress);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::restarted, this, &TPackageFileDownloader::onDownloadRestarted);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::partlyReceived, this, &TPackageFileDownloader::onPartlyReceived);
     connect(&m_oProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
     connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
             Qt::QueuedConnection);
@@ -133,6 +136,19 @@ void TPackageFileDownloader::startDownload()
     reportRetries();
     m_nPreviousDownloadedTotal = 0;
     m_nRateSampleCount = 0;
+    // Bytes a run before kept go on from where they end; those of chunks no
+    // longer fetched go. They count as downloaded, but not towards the rate.
+    std::vector<TChunkRecord> lRecords;
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload)
+        lRecords.push_back(oChunk.m_oRecord);
+    const QHash<shared::TSha256Digest, shared::TFileSize> hKept = TPartialChunks(m_pFolder).sweep(lRecords);
+    for (TChunkToDownload& oChunk : m_lChunksToDownload) {
+        oChunk.m_nKept = TPartialChunks::canKeep(oChunk.m_oRecord) ? hKept.value(oChunk.m_oRecord.packedHash()) : 0;
+        if (oChunk.m_nKept > 0)
+            qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
+        m_hDownloadedBytes.insert(oChunk.m_oRecord.url(), oChunk.m_nKept);
+        m_nPreviousDownloadedTotal += oChunk.m_nKept;
+    }
     m_oProgressTimer.start();
     if (m_lChunksToDownload.empty()) {
         // Nothing will ever report back: finish from the event loop, as a download would.
@@ -155,6 +171,59 @@ void TPackageFileDownloader::requestWaitingChunks()
     }
 }
 
+void TPackageFileDownloader::abandon()
+{
+    for (auto it = m_hChunksInProgress.cbegin(); it != m_hChunksInProgress.cend(); ++it) {
+        TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+        const QByteArray aReceived = m_pDownloadPool->abortKeeping(addressOf(it.key()));
+        if (!aReceived.isEmpty())
+            keepReceived(oChunk, aReceived);
+    }
+    // Retries still waiting find nothing to fetch.
+    m_hChunksInProgress.clear();
+    m_oProgressTimer.stop();
+}
+
+TChunkToDownload* TPackageFileDownloader::chunkInProgress(const QUrl& oUrl)
+{
+    const auto it = m_hChunksInProgress.constFind(oUrl);
+    return it == m_hChunksInProgress.constEnd() ? nullptr : &m_lChunksToDownload[it.value()];
+}
+
+void TPackageFileDownloader::keepReceived(TChunkToDownload& oChunk, const QByteArray& aData)
+{
+    const shared::TFileSize nKept = oChunk.m_nKept + shared::TFileSize(aData.size());
+    // A whole chunk's worth that did not come as a success is no beginning of it.
+    if (nKept >= oChunk.m_oRecord.packedSize() || !TPartialChunks(m_pFolder).keep(oChunk.m_oRecord, oChunk.m_nKept, aData)) {
+        dropKept(oChunk);
+        return;
+    }
+    qCInfo(lcInstallSteps) << "kept" << nKept << "bytes of" << oChunk.m_oRecord.url();
+    oChunk.m_nKept = nKept;
+}
+
+void TPackageFileDownloader::dropKept(TChunkToDownload& oChunk)
+{
+    if (oChunk.m_nKept == 0)
+        return;
+    TPartialChunks(m_pFolder).drop(oChunk.m_oRecord);
+    oChunk.m_nKept = 0;
+}
+
+void TPackageFileDownloader::onDownloadRestarted(QUrl Address)
+{
+    if (TChunkToDownload* pChunk = chunkInProgress(chunkOfAddress(Address))) {
+        qCInfo(lcInstallSteps) << Address << "comes whole";
+        dropKept(*pChunk);
+    }
+}
+
+void TPackageFileDownloader::onPartlyReceived(QUrl Address, QByteArray Data)
+{
+    if (TChunkToDownload* pChunk = chunkInProgress(chunkOfAddress(Address)))
+        keepReceived(*pChunk, Data);
+}
+
 bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
 {
     if (m_bPaused) {
@@ -175,10 +244,8 @@ bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
         oChunk.m_nSource = nSource;
         oChunk.m_oAddress = oAddress;
         m_hRequested.insert(oAddress, oChunk.m_oRecord.url());
-        if (bNext)
-            m_pDownloadPool->downloadWithPriority(oAddress);
-        else
-            m_pDownloadPool->download(oAddress);
+        // Whichever source: the bytes kept are the chunk's, not the server's.
+        m_pDownloadPool->downloadFrom(oAddress, qint64(oChunk.m_nKept), bNext);
         return true;
     }
 }
@@ -195,12 +262,14 @@ bool TPackageFileDownloader::pause()
     m_pDownloadPool->setMaxConcurrentDownloads(0);
     const QHash<QUrl, QUrl> hStopped = std::exchange(m_hRequested, {});
     for (auto it = hStopped.cbegin(); it != hStopped.cend(); ++it) {
-        m_pDownloadPool->abort(it.key());
+        const QByteArray aReceived = m_pDownloadPool->abortKeeping(it.key());
         const auto itChunk = m_hChunksInProgress.constFind(it.value());
         if (itChunk == m_hChunksInProgress.constEnd())
             continue;
-        // The stopped source did not fail: it is asked again.
+        // The stopped source did not fail: it is asked again, from what it sent.
         TChunkToDownload& oChunk = m_lChunksToDownload[itChunk.value()];
+        if (!aReceived.isEmpty())
+            keepReceived(oChunk, aReceived);
         oChunk.m_nTriedSources &= ~(1u << oChunk.m_nSource);
         m_lHeldBack.insert(itChunk.value());
     }
@@ -244,12 +313,14 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     }
     if (m_hRetriesWaiting.remove(Url) > 0)
         reportRetries();
-    const TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
-    if (shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
+    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    if (oChunk.m_nKept + shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
+        const shared::TFileSize nKept = oChunk.m_nKept;
+        dropKept(oChunk);
         retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
                                .arg(Address.toString())
                                .arg(Data.size())
-                               .arg(oChunk.m_oRecord.packedSize()));
+                               .arg(oChunk.m_oRecord.packedSize() - nKept));
         return;
     }
     m_hDownloadedBytes[Url] = oChunk.m_oRecord.packedSize();
@@ -267,6 +338,12 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
 TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)
 {
     const QUrl& oUrl = oChunk.m_oRecord.url();
+    try {
+        if (oChunk.m_nKept > 0)
+            aData.prepend(TPartialChunks(m_pFolder).read(oChunk.m_oRecord, oChunk.m_nKept));
+    } catch (const std::exception& oError) {
+        return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
+    }
     try {
         if (oChunk.m_oRecord.unpack()) {
             qCInfo(lcInstallSteps) << "processDownloadedData decompress" << oUrl << "Thread:" << QThread::currentThreadId();
@@ -315,6 +392,10 @@ QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& 
 
 void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult)
 {
+    // Written, or joined into a chunk that failed its check: either way the kept
+    // bytes are done with, and a next attempt starts from the first byte.
+    if (TChunkToDownload* pChunk = chunkInProgress(oUrl))
+        dropKept(*pChunk);
     switch (oResult.m_eOutcome) {
     case Saved:
         qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
@@ -423,20 +504,25 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Address, qint64 DownloadedB
     const auto it = m_hChunksInProgress.constFind(Url);
     if (it == m_hChunksInProgress.constEnd() || DownloadedBytes < 0)
         return;
-    const shared::TFileSize nPacked = m_lChunksToDownload[it.value()].m_oRecord.packedSize();
-    if (shared::TFileSize(DownloadedBytes) > nPacked) {
+    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    const shared::TFileSize nPacked = oChunk.m_oRecord.packedSize();
+    if (oChunk.m_nKept + shared::TFileSize(DownloadedBytes) > nPacked) {
         // A reply longer than the chunk is wrong whatever follows: stop it now
-        // rather than hold an unbounded body in memory.
+        // rather than hold an unbounded body in memory. The bytes kept may be
+        // what makes it too long.
         qWarning() << "Download of" << Url << "is longer than" << nPacked << "bytes";
-        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nPacked).arg(Url.toString()));
+        const shared::TFileSize nRest = nPacked - oChunk.m_nKept;
+        dropKept(oChunk);
+        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nRest).arg(Url.toString()));
         return;
     }
     shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
     // Only bytes beyond what earlier attempts brought: an error page as short
     // as the last one is no sign that the chunk comes now.
-    if (shared::TFileSize(DownloadedBytes) <= nKnown)
+    const shared::TFileSize nReceived = oChunk.m_nKept + shared::TFileSize(DownloadedBytes);
+    if (nReceived <= nKnown)
         return;
-    nKnown = shared::TFileSize(DownloadedBytes);
+    nKnown = nReceived;
     if (m_hRetriesWaiting.remove(Url) > 0)
         reportRetries();
 }

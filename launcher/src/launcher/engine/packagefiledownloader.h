@@ -74,6 +74,9 @@ public:
     bool isPaused() const { return m_bPaused; }
     // Chunks not yet fetched, the ones the pause stopped among them.
     int chunksLeftToFetch() const { return m_lHeldBack.size() + int(m_lChunksToDownload.size() - m_nNextChunk); }
+    // Ends the download where it stands: every transfer under way stops, the
+    // bytes it has received kept for the next run; nothing more is reported.
+    void abandon();
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
@@ -104,6 +107,8 @@ private slots:
     void onDownloadCompleted(QUrl Url, QByteArray Data);
     void onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
     void onDownloadProgress(QUrl Url, qint64 DownloadedBytes);
+    void onDownloadRestarted(QUrl Url);
+    void onPartlyReceived(QUrl Url, QByteArray Data);
     void onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes);
     void onProgressTick();
 
@@ -129,6 +134,12 @@ private:
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
+    // The chunk still in progress at oUrl, or null.
+    TChunkToDownload* chunkInProgress(const QUrl& oUrl);
+    // Adds what an attempt received to the chunk's kept bytes.
+    void keepReceived(TChunkToDownload& oChunk, const QByteArray& aData);
+    // The next attempt of the chunk starts from its first byte.
+    void dropKept(TChunkToDownload& oChunk);
     // Hands the pool as many chunks not yet asked for as it runs at once, so
     // that each picks its source when its turn comes, not when it was queued.
     void requestWaitingChunks();

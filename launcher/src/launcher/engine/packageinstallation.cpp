@@ -6,6 +6,7 @@
 #include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "packagefiledownloader.h"
+#include "partialchunks.h"
 
 #include "shared/confinedfolder.h"
 #include "shared/downloadpool.h"
@@ -86,6 +87,9 @@ TPackageInstallation::~TPackageInstallation()
     m_oInterruption.raise();
     for (QFuture<void>& oTask : m_lTasks)
         oTask.waitForFinished();
+    // Now, not when the downloader goes: a program that ends its event loop
+    // never runs the deletion.
+    m_pDownloader->abandon();
     m_pDownloader->deleteLater();
 }
 
@@ -132,7 +136,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         for (const TFileDescription& oInstalled : pInstalled->files()) {
             if (listedIn(pTarget->files(), oInstalled.localFile()))
                 continue;
-            if (!isSafeRelativePath(oInstalled.localFile()) || lReserved.contains(oInstalled.localFile())
+            if (!isSafeRelativePath(oInstalled.localFile()) || isReservedPath(oInstalled.localFile(), lReserved)
                 || isLauncherOwnData(oInstalled.localFile(), lOwnData)
                 || !pathProblem(oFolder.absolutePath(), oInstalled.localFile()).isEmpty()) {
                 qWarning() << "Not deleting" << oInstalled.localFile() << ": it is not a path inside the package folder";
@@ -263,6 +267,8 @@ void TPackageInstallation::onDownloadCompleted()
         return;
     }
     qInfo() << "onDownloadCompleted" << m_pPackage->name() << "Thread:" << QThread::currentThreadId();
+    // Every chunk is in place: no kept bytes are of use any more.
+    TPartialChunks(m_pFolder).dropAll();
     m_bSucceeded = true;
     m_eErrorReason = NoError;
     m_sErrorMessage.clear();

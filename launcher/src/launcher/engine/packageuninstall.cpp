@@ -53,7 +53,7 @@ bool TPackageUninstall::plan()
         return false;
     }
     for (const QString& sFile : qAsConst(hListed)) {
-        if (!isSafeRelativePath(sFile) || m_lReserved.contains(sFile) || !pathProblem(m_sFolder, sFile).isEmpty())
+        if (!isSafeRelativePath(sFile) || isReservedPath(sFile, m_lReserved) || !pathProblem(m_sFolder, sFile).isEmpty())
             continue;
         const QFileInfo oInfo(QDir(m_sFolder).filePath(sFile));
         // A folder where a file was listed is someone else's.
@@ -85,6 +85,8 @@ bool TPackageUninstall::run()
             for (QString sParent = QFileInfo(sFile).path(); sParent != QLatin1String("."); sParent = QFileInfo(sParent).path())
                 hParents.insert(sParent);
         }
+        // The bytes of chunks a run left partly received are the package's too.
+        oHeld.removePath(partialChunksFolder());
         for (const QString& sMarker : qAsConst(m_lMarkers))
             oHeld.removeFile(sMarker);
     } catch (const std::runtime_error& oError) {

@@ -675,6 +675,7 @@ void tst_Install::hostileDocumentIsRefused_data()
     row("path named twice", "file", "localfile", R"("bin/libgame.so")", "");
     row("file and folder", "file", "localfile", R"("bin")", "");
     row("a marker's name", "file", "localfile", R"("package.json")", "");
+    row("inside the kept chunks' folder", "file", "localfile", R"(".corvane-partial/x")", "");
     row("through a link", "file", "localfile", R"("link/x")", "");
     row("name too long", "file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes");
     row("path too long", "file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes");
@@ -1111,7 +1112,19 @@ void tst_Install::brokenAnswers()
     }
     // At most four attempts per chunk (a request on a connection the server had
     // just closed may fail before the server sees it), then the chunk is given up.
-    QVERIFY(lFaulty.count(lFaulty.first()) >= 2 && lFaulty.count(lFaulty.first()) <= 4);
+    // Each retry asks for the rest from where the last one broke off, a range the
+    // network layer may itself send twice; counted on the largest chunk, whose
+    // rests never shrink to nothing.
+    const QString sLargest = *std::max_element(lFaulty.begin(), lFaulty.end(), [&](const QString& sLeft, const QString& sRight) {
+        return QFileInfo(oBed.cdn() + QLatin1Char('/') + sLeft).size() < QFileInfo(oBed.cdn() + QLatin1Char('/') + sRight).size();
+    });
+    QStringList lAttempts;
+    for (const TRecordedHttpRequest& oRequest : oServer.requests()) {
+        const QString sRange = QString::fromLatin1(oRequest.header("Range"));
+        if (oRequest.path() == sLargest && (sRange.isEmpty() || !lAttempts.contains(sRange)))
+            lAttempts << sRange;
+    }
+    QVERIFY2(lAttempts.size() >= 2 && lAttempts.size() <= 4, qPrintable(lAttempts.join(QLatin1Char(' '))));
 }
 
 void tst_Install::requestsFollowTheSystemProxy_data()
@@ -1214,6 +1227,8 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    // Bytes of a chunk a run left partly received go with the package.
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('a')), "kept"));
     QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
     QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
     QJsonObject oHostile = lFiles.first().toObject();

@@ -181,8 +181,11 @@ void tst_Mirrors::chunksComeFromAMirror()
     }
     QCOMPARE(lFromMirror, lAll);
     // Two failures in a row and the primary goes last: with two jobs, no chunk
-    // but the first two is asked of it.
-    QVERIFY2(lFromPrimary.size() <= 2, qPrintable(QStringList(lFromPrimary.values()).join(QLatin1Char(' '))));
+    // but the first two is asked of it. A stalled chunk goes on at the mirror
+    // from the half the primary sent, and may be done before the other stall is
+    // noticed: then one more chunk is asked of the primary meanwhile.
+    const int nMostFromPrimary = EHttpFault(nFault) == EHttpFault::Stall ? 3 : 2;
+    QVERIFY2(lFromPrimary.size() <= nMostFromPrimary, qPrintable(QStringList(lFromPrimary.values()).join(QLatin1Char(' '))));
 }
 
 void tst_Mirrors::commandLineMirrorsAreChecked_data()

@@ -1,0 +1,261 @@
+// Chunk transfers that break off go on from the bytes received, within a run
+// (a Range request on the retry) and across runs (the bytes kept in the package
+// folder's .corvane-partial/), through corvane-install against the fault server.
+
+#include "installbed.h"
+#include "testhttpserver.h"
+
+#include "shared/sha256.h"
+
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
+
+Q_DECLARE_METATYPE(EHttpFault)
+
+namespace {
+
+const QString kChunkPrefix = QStringLiteral("live/chunks/");
+
+// A client whose files are one chunk or several, published stored (so that
+// half of a chunk file is half of its bytes) and served by oServer.
+void publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
+{
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
+    oBed.writeSource(QStringLiteral("data/notes.txt"), noiseBytes(300000, 3));
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    QVERIFY(oServer.start(oBed.cdn()));
+    oBed.serveFrom(oServer.url(QString()));
+}
+
+// Every chunk file of the CDN folder: its path as served → its bytes.
+QMap<QString, QByteArray> chunkFiles(const TInstallBed& oBed)
+{
+    QMap<QString, QByteArray> hChunks;
+    QDirIterator oIterator(oBed.cdn() + QLatin1Char('/') + kChunkPrefix, QDir::Files, QDirIterator::Subdirectories);
+    while (oIterator.hasNext()) {
+        const QString sPath = oIterator.next();
+        hChunks.insert(QDir(oBed.cdn()).relativeFilePath(sPath), readTestFile(sPath));
+    }
+    return hChunks;
+}
+
+// Where the folder keeps the first bytes of a packed chunk.
+QString keptFile(const TInstallBed& oBed, const QByteArray& aPacked)
+{
+    return oBed.folder() + QStringLiteral("/.corvane-partial/") + QString::fromLatin1(shared::TSha256::hash(aPacked).toHex());
+}
+
+// The Range header of each request for sPath from request nFrom on, "-" for none.
+QStringList rangesAsked(const TTestHttpServer& oServer, const QString& sPath, int nFrom = 0)
+{
+    QStringList lRanges;
+    const QList<TRecordedHttpRequest> lRequests = oServer.requests();
+    for (int nRequest = nFrom; nRequest < lRequests.size(); ++nRequest) {
+        if (lRequests[nRequest].path() != sPath)
+            continue;
+        const QByteArray aRange = lRequests[nRequest].header("Range");
+        lRanges << (aRange.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(aRange));
+    }
+    return lRanges;
+}
+
+// sPattern with "H" standing for a range from the half of aPacked on.
+QStringList expectedRanges(const QString& sPattern, const QByteArray& aPacked)
+{
+    QStringList lRanges = sPattern.split(QLatin1Char(' '));
+    lRanges.replaceInStrings(QStringLiteral("H"), QStringLiteral("bytes=%1-").arg(aPacked.size() / 2));
+    return lRanges;
+}
+
+QList<QJsonObject> downloadLines(const QByteArray& aOut)
+{
+    QList<QJsonObject> lLines;
+    for (const QByteArray& aLine : aOut.split('\n')) {
+        const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            lLines << oLine;
+    }
+    return lLines;
+}
+
+} // namespace
+
+class tst_KeptChunks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void brokenTransferGoesOnWithARange_data();
+    void brokenTransferGoesOnWithARange();
+    void keptBytesOfAnEarlierRun_data();
+    void keptBytesOfAnEarlierRun();
+    void stoppedRunKeepsWhatArrivedForTheNext();
+};
+
+void tst_KeptChunks::brokenTransferGoesOnWithARange_data()
+{
+    QTest::addColumn<QList<EHttpFault>>("lFaults"); // what each request of a chunk gets in turn
+    QTest::addColumn<QString>("sLimit");            // --limit-rate
+    QTest::addColumn<QString>("sAsked");            // per chunk, each request's Range: "-" none, "H" from the half
+    // Half of each chunk, then silence until the transfer is given up.
+    QTest::newRow("stalled") << QList<EHttpFault>{EHttpFault::Stall} << QString() << "- H";
+    QTest::newRow("stalled, limited") << QList<EHttpFault>{EHttpFault::Stall} << "20M" << "- H";
+    // The server sends the whole chunk after all, or another range, or none.
+    QTest::newRow("range ignored") << QList<EHttpFault>{EHttpFault::Stall, EHttpFault::IgnoreRange} << QString() << "- H";
+    QTest::newRow("206 from elsewhere") << QList<EHttpFault>{EHttpFault::Stall, EHttpFault::WrongRange} << QString() << "- H -";
+    QTest::newRow("416") << QList<EHttpFault>{EHttpFault::Stall, EHttpFault::RangeNotSatisfiable} << QString() << "- H -";
+    // Closed or reset after half: the network layer may ask again itself (with
+    // the same range, or before any byte arrived), so only the ranges are known.
+    QTest::newRow("cut") << QList<EHttpFault>{EHttpFault::Truncate} << QString() << QString();
+    QTest::newRow("reset") << QList<EHttpFault>{EHttpFault::ResetMidway} << QString() << QString();
+}
+
+void tst_KeptChunks::brokenTransferGoesOnWithARange()
+{
+    QFETCH(QList<EHttpFault>, lFaults);
+    QFETCH(QString, sLimit);
+    QFETCH(QString, sAsked);
+    TInstallBed oBed;
+    TTestHttpServer oServer;
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
+    oServer.setFaultsForPrefix(kChunkPrefix, lFaults);
+    // A stalled transfer is given up after a second here, not half a minute.
+    QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
+    aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
+    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    if (!sLimit.isEmpty())
+        lExtra << QStringLiteral("--limit-rate") << sLimit;
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
+    const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
+    QVERIFY(hChunks.size() >= 3);
+    for (auto it = hChunks.cbegin(); it != hChunks.cend(); ++it) {
+        const QStringList lAsked = rangesAsked(oServer, it.key());
+        if (!sAsked.isEmpty()) {
+            QCOMPARE(lAsked, expectedRanges(sAsked, it.value()));
+            continue;
+        }
+        for (const QString& sRange : lAsked)
+            QVERIFY2(expectedRanges(QStringLiteral("- H"), it.value()).contains(sRange), qPrintable(lAsked.join(QLatin1Char(' '))));
+    }
+}
+
+// What an earlier run may have left in .corvane-partial/ for each chunk.
+void tst_KeptChunks::keptBytesOfAnEarlierRun_data()
+{
+    QTest::addColumn<QString>("sKept");
+    QTest::addColumn<QString>("sAsked");
+    QTest::newRow("the first half") << "half" << "H";
+    // Joined, the chunk fails its hash: fetched whole, never from the bad bytes again.
+    QTest::newRow("a damaged first half") << "damaged" << "H -";
+    QTest::newRow("as long as the chunk") << "whole" << "-";
+    QTest::newRow("longer than the chunk") << "longer" << "-";
+    QTest::newRow("a link to the first half") << "link" << "-";
+    QTest::newRow("a folder") << "folder" << "-";
+}
+
+void tst_KeptChunks::keptBytesOfAnEarlierRun()
+{
+    QFETCH(QString, sKept);
+    QFETCH(QString, sAsked);
+    TInstallBed oBed;
+    TTestHttpServer oServer;
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
+    const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
+    QMap<QString, QByteArray> hOutside;
+    for (const QByteArray& aPacked : hChunks) {
+        const QString sKeptFile = keptFile(oBed, aPacked);
+        QByteArray aBytes = aPacked.left(aPacked.size() / 2);
+        if (sKept == QLatin1String("damaged"))
+            aBytes[aBytes.size() / 2] = char(~aBytes.at(aBytes.size() / 2));
+        else if (sKept == QLatin1String("whole"))
+            aBytes = aPacked;
+        else if (sKept == QLatin1String("longer"))
+            aBytes = aPacked + "x";
+        if (sKept == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(sKeptFile + QStringLiteral("/inside")));
+        } else if (sKept == QLatin1String("link")) {
+            const QString sOutside = oBed.path(QStringLiteral("outside/%1").arg(hOutside.size()));
+            QVERIFY(writeTestFile(sOutside, aBytes));
+            QVERIFY(QDir().mkpath(QFileInfo(sKeptFile).path()));
+            QVERIFY(QFile::link(sOutside, sKeptFile));
+            hOutside.insert(sOutside, aBytes);
+        } else {
+            QVERIFY(writeTestFile(sKeptFile, aBytes));
+        }
+    }
+    // Bytes of a chunk this version does not have.
+    QVERIFY(writeTestFile(oBed.folder() + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('0')), "stale"));
+
+    const TToolRun oRun = oBed.install(QStringLiteral("install"));
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
+    for (auto it = hChunks.cbegin(); it != hChunks.cend(); ++it)
+        QCOMPARE(rangesAsked(oServer, it.key()), expectedRanges(sAsked, it.value()));
+    for (auto it = hOutside.cbegin(); it != hOutside.cend(); ++it)
+        QCOMPARE(readTestFile(it.key()), it.value());
+}
+
+// SIGTERM while every chunk has half arrived: the halves stay in the folder, the
+// next run asks for the rest of each only and counts the halves as downloaded.
+void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
+{
+    TInstallBed oBed;
+    TTestHttpServer oServer;
+    publishAndServe(oBed, oServer);
+    if (QTest::currentTestFailed())
+        return;
+    oServer.setFaultForPrefix(kChunkPrefix, EHttpFault::Stall);
+    const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
+    double fHalves = 0;
+    for (const QByteArray& aPacked : hChunks)
+        fHalves += double(aPacked.size() / 2);
+
+    QProcess oInstall;
+    oBed.startInstall(oInstall, QStringLiteral("install"), QProcessEnvironment(),
+                      {QStringLiteral("--progress"), QStringLiteral("json")});
+    QByteArray aOut;
+    bool bHalves = false;
+    // The sync point: a progress line counting every half.
+    while (!bHalves && oInstall.waitForReadyRead(60000)) {
+        aOut += oInstall.readAllStandardOutput();
+        for (const QJsonObject& oLine : downloadLines(aOut))
+            bHalves = bHalves || oLine.value(QStringLiteral("bytesDone")).toDouble() >= fHalves;
+    }
+    QVERIFY2(bHalves, aOut.constData());
+    ::kill(pid_t(oInstall.processId()), SIGTERM);
+    QVERIFY(oInstall.waitForFinished(30000));
+    QCOMPARE(oInstall.exitCode(), 128 + SIGTERM);
+    for (const QByteArray& aPacked : hChunks)
+        QCOMPARE(readTestFile(keptFile(oBed, aPacked)), aPacked.left(aPacked.size() / 2));
+
+    oServer.setFaultsForPrefix(kChunkPrefix, {});
+    const int nRequestsBefore = oServer.requests().size();
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {QStringLiteral("--progress"), QStringLiteral("json")});
+    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    QVERIFY(oBed.installedAsPublished());
+    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
+    for (auto it = hChunks.cbegin(); it != hChunks.cend(); ++it)
+        QCOMPARE(rangesAsked(oServer, it.key(), nRequestsBefore), expectedRanges(QStringLiteral("H"), it.value()));
+    const QList<QJsonObject> lLines = downloadLines(oRun.sOut.toUtf8());
+    QVERIFY(!lLines.isEmpty());
+    QVERIFY2(lLines.first().value(QStringLiteral("bytesDone")).toDouble() >= fHalves, qPrintable(oRun.sOut));
+}
+
+QTEST_GUILESS_MAIN(tst_KeptChunks)
+
+#include "tst_keptchunks.moc"
