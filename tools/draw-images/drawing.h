@@ -16,6 +16,8 @@ inline const QColor kText(0xDA, 0xDA, 0xBC);
 // A corvid's head and beak in profile, made of two curves.
 QPainterPath emblem(const QPointF& oCentre, double dScale);
 QImage drawSplash(const QString& sCaption);
+// The launcher's icon for the desktop's menu, nSize pixels square.
+QImage drawAppIcon(int nSize);
 // Everything the window shows, by resource file name.
 void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures);
 

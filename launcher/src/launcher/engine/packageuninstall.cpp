@@ -85,7 +85,9 @@ bool TPackageUninstall::run()
             for (QString sParent = QFileInfo(sFile).path(); sParent != QLatin1String("."); sParent = QFileInfo(sParent).path())
                 hParents.insert(sParent);
         }
-        for (const QString& sMarker : qAsConst(m_lMarkers))
+        // The documents and the launcher's "default" marker: every name the
+        // launcher writes into a package folder of its own.
+        for (const QString& sMarker : qAsConst(m_lReserved))
             oHeld.removeFile(sMarker);
     } catch (const std::runtime_error& oError) {
         m_sError = QString::fromUtf8(oError.what());
