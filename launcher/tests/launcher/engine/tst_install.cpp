@@ -969,6 +969,8 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/saves/slot1.sav"), "mine"));
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/notes.txt"), "mine too"));
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
+    // The launcher's own marker of the default client is the package's too.
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/default"), QByteArray()));
     QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
     QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
     QJsonObject oHostile = lFiles.first().toObject();
@@ -992,7 +994,7 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QLatin1String("3 files")), qPrintable(oRun.sErr));
     QCOMPARE(TInstallBed::files(sFolder).keys(), QStringList({QStringLiteral("bin/notes.txt"), QStringLiteral("saves/slot1.sav")}));
-    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json"})
+    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json", "/default"})
         QVERIFY(!QFileInfo::exists(sFolder + QLatin1String(pMarker)));
     // The folders it emptied went; nothing else did.
     QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/data")));
