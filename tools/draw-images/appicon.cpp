@@ -30,12 +30,7 @@ QImage drawAppIcon(int nSize)
     oPainter.setBrush(oGlow);
     oPainter.drawRoundedRect(oTile, 44, 44);
 
-    oPainter.setPen(QPen(kText, 9));
-    oPainter.setBrush(QColor(0x14, 0x17, 0x1d));
-    oPainter.drawEllipse(QPointF(128, 128), 88, 88);
-    oPainter.setPen(Qt::NoPen);
-    oPainter.setBrush(kText);
-    oPainter.drawPath(emblem(QPointF(118, 134), 62));
+    drawMedallion(oPainter, QPointF(128, 128), 88, 9, QPointF(118, 134), 62);
     return oImage;
 }
 

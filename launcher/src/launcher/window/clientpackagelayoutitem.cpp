@@ -270,7 +270,9 @@ void TClientPackageLayoutItem::updateSizeEstimate()
     const ELocalPackageStatus eStatus = m_pPackage->localPackageStatus();
     const EPackageButtonLook eLook = packageButtonLook(eStatus);
     const auto pTarget = m_pPackage->platformConfiguration();
-    if (!m_pInstallationManager || !pTarget || (eLook != EPackageButtonLook::Download && eLook != EPackageButtonLook::Update))
+    // While a request runs its markers change under it, and the button is away.
+    if (!m_pInstallationManager || !pTarget || m_bBusy
+        || (eLook != EPackageButtonLook::Download && eLook != EPackageButtonLook::Update))
         return;
     try {
         // The markers only: no installed file is read for a tooltip.
