@@ -29,6 +29,8 @@ namespace {
 
 constexpr int kButtonWidth = 98;
 constexpr int kButtonHeight = 40;
+// The width inside the panel at its narrowest, so that a note never widens it.
+constexpr int kNoteWidth = 106;
 
 QSize pictureSize(const QString& sPath, const QSize& oFallback)
 {
@@ -87,6 +89,11 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     }
     m_pVersionLabel->setStyleSheet(sLabelStyle);
     m_pNoteLabel->setVisible(false);
+    // An update's note ("from 1.0.0 · 23.4 MB to download") wraps rather than
+    // widening the panel: four panels share a row.
+    m_pNoteLabel->setWordWrap(true);
+    m_pNoteLabel->setAlignment(Qt::AlignCenter);
+    m_pNoteLabel->setFixedWidth(kNoteWidth);
     updatePackageNameAndVersion();
 
     QSizePolicy oKeepSpace = m_pDefaultClientCheckbox->sizePolicy();
@@ -415,6 +422,9 @@ void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sCo
 {
     m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11, sColour)));
     m_pNoteLabel->setText(sText);
+    // The lines a wrapped note takes, in the font of its style.
+    m_pNoteLabel->ensurePolished();
+    m_pNoteLabel->setFixedHeight(m_pNoteLabel->heightForWidth(kNoteWidth));
     m_pNoteLabel->show();
 }
 

@@ -38,7 +38,9 @@ QString packageSizeToolTip(const QString& sLabel, const TPackageSizeEstimate& oE
 
 QString updateNoteText(const TPackageSizeEstimate& oEstimate)
 {
-    const QString sFetch = QStringLiteral("%1%2 to download").arg(upTo(oEstimate), sizeText(oEstimate.m_oSize.fetchedBytes()));
+    // The note wraps in its narrow panel, never between a figure and its unit.
+    const QString sFetch = QStringLiteral("%1%2 to download")
+                               .arg(upTo(oEstimate), sizeText(oEstimate.m_oSize.fetchedBytes()).replace(QLatin1Char(' '), QChar::Nbsp));
     if (oEstimate.m_sFromVersion.isEmpty())
         return sFetch;
     return QStringLiteral("from %1 %2 %3").arg(oEstimate.m_sFromVersion, QChar(0x00B7), sFetch);

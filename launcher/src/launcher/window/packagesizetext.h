@@ -28,7 +28,8 @@ struct TPackageSizeEstimate
 // needs 1.9 GB on disk" ("needs 5.0 MB more on disk" for an update), and when
 // the room is lacking a last line "Not enough free space: 1.2 GB free".
 QString packageSizeToolTip(const QString& sLabel, const TPackageSizeEstimate& oEstimate);
-// The note under an update's version: "from 1.0.0 · 23.4 MB to download".
+// The note under an update's version: "from 1.0.0 · 23.4 MB to download", the
+// figure and its unit joined by a no-break space.
 QString updateNoteText(const TPackageSizeEstimate& oEstimate);
 // Whether the folder's file system is known to lack the room the estimate needs.
 bool lacksRoom(const TPackageSizeEstimate& oEstimate);

@@ -223,6 +223,9 @@ void tst_PackageActions::buttonTellsTheSizeBeforeTheClick_data()
     // Empty: no note.
     QTest::addColumn<QString>("sNote");
     const QString sDot = QString(QChar(0x00B7));
+    // The note's figures keep their units on their line.
+    const QString s8_2 = QStringLiteral("8.2") + QChar(QChar::Nbsp) + QStringLiteral("MB");
+    const QString s25_2 = QStringLiteral("25.2") + QChar(QChar::Nbsp) + QStringLiteral("MB");
     QTest::newRow("download") << QByteArray() << false << qint64(1000000000)
                               << "Download\nDownloads 25.2 MB, needs 32.5 MB on disk" << QString();
     QTest::newRow("download, disk too small")
@@ -232,21 +235,21 @@ void tst_PackageActions::buttonTellsTheSizeBeforeTheClick_data()
         << QByteArray() << false << qint64(-1) << "Download\nDownloads 25.2 MB, needs 32.5 MB on disk" << QString();
     QTest::newRow("update") << installedDocument() << false << qint64(1000000000)
                             << "Update\nDownloads 8.2 MB, needs 4.0 MB more on disk"
-                            << "from 1.0.0 " + sDot + " 8.2 MB to download";
+                            << "from 1.0.0 " + sDot + " " + s8_2 + " to download";
     QTest::newRow("update, disk too small")
         << installedDocument() << false << qint64(3000000)
         << "Update\nDownloads 8.2 MB, needs 4.0 MB more on disk\nNot enough free space: 3.0 MB free"
-        << "from 1.0.0 " + sDot + " 8.2 MB to download";
+        << "from 1.0.0 " + sDot + " " + s8_2 + " to download";
     QTest::newRow("update that frees room")
         << installedDocument({{QStringLiteral("data/old.pak"), 9000000, 'o', 4000000}}) << false << qint64(0)
-        << "Update\nDownloads 8.2 MB, needs no more room on disk" << "from 1.0.0 " + sDot + " 8.2 MB to download";
+        << "Update\nDownloads 8.2 MB, needs no more room on disk" << "from 1.0.0 " + sDot + " " + s8_2 + " to download";
     // A broken-off install of the published version: what is there is unknown.
     QTest::newRow("install broken off") << publishedDocument() << true << qint64(1000000000)
                                         << "Update\nDownloads up to 25.2 MB, needs up to 32.5 MB on disk"
-                                        << "up to 25.2 MB to download";
+                                        << "up to " + s25_2 + " to download";
     QTest::newRow("update broken off") << installedDocument() << true << qint64(1000000000)
                                        << "Update\nDownloads up to 8.2 MB, needs up to 4.0 MB more on disk"
-                                       << "from 1.0.0 " + sDot + " up to 8.2 MB to download";
+                                       << "from 1.0.0 " + sDot + " up to " + s8_2 + " to download";
 }
 
 void tst_PackageActions::buttonTellsTheSizeBeforeTheClick()
