@@ -389,6 +389,12 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& pPa
 void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& pPackage)
 {
     qInfo() << "startPackageAndExit" << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    // A started client ends the run, and with it every installation still
+    // running: the player decides whether another package's update may stop here.
+    if (m_pMainWindow && !m_pMainWindow->confirmClientStart(*pPackage)) {
+        qInfo() << "the client start waits for the player's update of another package";
+        return;
+    }
     const QString sExecutable = m_pInstallationManager->executablePath(*pPackage);
     const auto pConfiguration = pPackage->platformConfiguration();
     const QStringList lParameters = pConfiguration ? pConfiguration->parameters() : QStringList();
@@ -436,7 +442,7 @@ void TLauncherApplication::failWithMaintenanceBox()
 {
     endRunWithBox(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
                   QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
-                  QMessageBox::Close);
+                  QMessageBox::Close, m_pConfigurationHandler->failureReason());
 }
 
 void TLauncherApplication::failWithRefusedConfiguration(const QString& sReason)
@@ -456,14 +462,26 @@ void TLauncherApplication::failWithFileError(const QString& sMessage)
 }
 
 void TLauncherApplication::endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
-                                         const QString& sText, QMessageBox::StandardButtons eButtons)
+                                         const QString& sText, QMessageBox::StandardButtons eButtons,
+                                         const QString& sDetail)
 {
     if (m_bEnding)
         return;
     m_bEnding = true;
     m_oWaitNotificationTimer.stop();
     hideSplashScreen();
-    presentMessage(pParent, eIcon, sTitle, sText, eButtons);
+    if (sDetail.isEmpty()) {
+        presentMessage(pParent, eIcon, sTitle, sText, eButtons);
+    } else {
+        // Only one button ends a run: the box just gains its reason.
+        TMessage oMessage;
+        oMessage.m_eIcon = eIcon;
+        oMessage.m_sTitle = sTitle;
+        oMessage.m_sText = sText;
+        oMessage.m_sDetail = sDetail;
+        oMessage.m_lButtons = QStringList{eButtons == QMessageBox::Close ? QStringLiteral("Close") : QStringLiteral("OK")};
+        presentMessage(pParent, oMessage);
+    }
     endRun(1);
 }
 

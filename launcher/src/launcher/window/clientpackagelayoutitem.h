@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QContextPushButton;
 class QGroupBox;
@@ -62,11 +63,15 @@ public:
     QLabel* nameLabel() const { return m_pNameLabel; }
     QLabel* versionLabel() const { return m_pVersionLabel; }
     // Time left while downloading (what it waits for while no byte comes); after
-    // a failed try, that it failed.
+    // a failed try, that it failed; after a verification that passed, how many
+    // files it found intact.
     QLabel* noteLabel() const { return m_pNoteLabel; }
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation or an uninstall.
     bool isBusy() const { return m_bBusy; }
+    // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
+    QAction* pauseAction() const { return m_pPauseAction; }
+    QAction* resumeAction() const { return m_pResumeAction; }
     // Milliseconds of a steady clock, for the time left and for telling a
     // stall; tests script it.
     void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
@@ -107,6 +112,9 @@ private:
     void updateSizeEstimate();
     void onContextAction(const QString& sAction);
     void showNote(const QString& sText, const QString& sColour);
+    void onPausedChanged(bool bPaused);
+    // Offers on the bar what the installation can do now; no menu when nothing.
+    void updatePauseActions();
 
     std::shared_ptr<TPackage> m_pPackage;
     QCheckBox* m_pDefaultClientCheckbox;
@@ -117,12 +125,18 @@ private:
     QContextPushButton* m_pButton;
     QProgressBar* m_pProgressBar;
     QGroupBox* m_pPanel;
+    QAction* m_pPauseAction;
+    QAction* m_pResumeAction;
+    std::shared_ptr<TPackageInstallation> m_pInstallation;
+    bool m_bPaused = false;
 
     // Raised whenever an installation starts or ends: progress queued by an
     // earlier one is then recognised as stale and dropped.
     quint64 m_nRun = 0;
     bool m_bBusy = false;
     bool m_bLastTryFailed = false;
+    // What the last request that ended well has to tell, shown until the next one starts.
+    QString m_sOutcomeNote;
     QString m_sStep;
     shared::TFileSize m_nStepTotal = 0;
     QElapsedTimer m_oClock;

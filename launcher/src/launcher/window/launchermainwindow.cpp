@@ -20,6 +20,7 @@
 #include "shared/translationmanager.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDebug>
 #include <QGridLayout>
@@ -29,14 +30,25 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace velmar::launcher {
 
 namespace {
+
+// "A", "A and B", "A, B and C".
+QString namesInText(const QStringList& lNames)
+{
+    if (lNames.size() < 2)
+        return lNames.value(0);
+    return QStringLiteral("%1 and %2").arg(lNames.mid(0, lNames.size() - 1).join(QStringLiteral(", ")), lNames.last());
+}
 
 constexpr int kItemsPerRow = 4;
 
@@ -347,6 +359,14 @@ void TLauncherMainWindow::onInstallationOrUpdateStarted(std::shared_ptr<TPackage
 {
     if (!InstallationInProgress || !InstallationInProgress->package())
         return;
+    m_lRunning.push_back(InstallationInProgress);
+    const TPackageInstallation* pRunning = InstallationInProgress.get();
+    connect(pRunning, &TPackageInstallation::pausedChanged, this, [this, pRunning](bool bPaused) {
+        if (bPaused)
+            m_lPaused.insert(pRunning);
+        else
+            m_lPaused.remove(pRunning);
+    });
     if (TClientPackageLayoutItem* pItem = item(InstallationInProgress->package()->index()))
         pItem->onInstallationOrUpdateStarted(InstallationInProgress);
     else
@@ -357,6 +377,9 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
 {
     if (!InstallationInProgress || !InstallationInProgress->package())
         return;
+    m_lRunning.erase(std::remove(m_lRunning.begin(), m_lRunning.end(), InstallationInProgress), m_lRunning.end());
+    m_lPaused.remove(InstallationInProgress.get());
+    disconnect(InstallationInProgress.get(), &TPackageInstallation::pausedChanged, this, nullptr);
     const QString sName = InstallationInProgress->package()->name();
     qInfo() << "onInstallationOrUpdateFinished package: " << sName
             << " error reason: " << InstallationInProgress->errorReason() << " Thread: " << QThread::currentThreadId();
@@ -371,6 +394,8 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
 
     switch (InstallationInProgress->errorReason()) {
     case DownloadFailed:
+        m_pDownloadFailedPackage = InstallationInProgress->package();
+        m_sDownloadFailedReason = InstallationInProgress->errorMessage();
         showDownloadFailedMessage(sName);
         break;
     case SavingFailed:
@@ -380,8 +405,7 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
                            .arg(sName));
         break;
     case VerificationFailed:
-        presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
-                       QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!").arg(sName));
+        offerRepair(InstallationInProgress);
         break;
     case InvalidPackage:
         // Refused before anything changed: the reason is all the player can act on.
@@ -448,6 +472,72 @@ void TLauncherMainWindow::onUninstallFinished(const std::shared_ptr<TPackage>& p
                        QStringLiteral("%1 could not be uninstalled completely.\n\n%2").arg(pPackage->name(), sError));
 }
 
+void TLauncherMainWindow::offerRepair(const std::shared_ptr<TPackageInstallation>& pInstallation)
+{
+    TMessage oMessage;
+    oMessage.m_eIcon = QMessageBox::Critical;
+    oMessage.m_sTitle = QStringLiteral("Installation failed");
+    oMessage.m_sText = QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!")
+                           .arg(pInstallation->package()->name());
+    oMessage.m_sDetail = pInstallation->fileFault().isSet() ? pInstallation->fileFault().text() : pInstallation->errorMessage();
+    const QString sRepair = QStringLiteral("Repair now");
+    oMessage.m_lButtons = QStringList{sRepair, QStringLiteral("OK")};
+    if (presentMessage(this, oMessage) != sRepair)
+        return;
+    // The road of the package's own button, checks and all; later, as the
+    // request that failed is still ending.
+    const std::shared_ptr<TPackage> pPackage = pInstallation->package();
+    QMetaObject::invokeMethod(this, [this, pPackage] { emit clientPackageButtonClicked(pPackage); }, Qt::QueuedConnection);
+}
+
+void TLauncherMainWindow::tryDownloadAgain()
+{
+    if (!m_pDownloadFailedPackage)
+        return;
+    qInfo() << "trying the installation of" << m_pDownloadFailedPackage->name() << "again";
+    emit clientPackageButtonClicked(m_pDownloadFailedPackage);
+}
+
+void TLauncherMainWindow::closeEvent(QCloseEvent* pEvent)
+{
+    const bool bFetching = std::any_of(m_lRunning.begin(), m_lRunning.end(), [this](const auto& pInstallation) {
+        return !m_lPaused.contains(pInstallation.get());
+    });
+    if (bFetching && !m_bEndingInstallationsAgreed
+        && presentMessage(this, QMessageBox::Question, QStringLiteral("Corvane Online"),
+                          QStringLiteral("An installation is still running. Close the launcher anyway? "
+                                         "What it has fetched is kept."),
+                          QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes) {
+        pEvent->ignore();
+        return;
+    }
+    TDraggableMainWindow::closeEvent(pEvent);
+}
+
+bool TLauncherMainWindow::confirmClientStart(const TPackage& oStarting)
+{
+    QStringList lUpdating;
+    for (const auto& pInstallation : m_lRunning) {
+        if (pInstallation->package()->name() != oStarting.name() && !lUpdating.contains(pInstallation->package()->name()))
+            lUpdating << pInstallation->package()->name();
+    }
+    if (!lUpdating.isEmpty()) {
+        const QString sText
+            = QStringLiteral("%1 %2 still being updated. Start %3 anyway? What it has fetched is kept; "
+                             "choose Update next time to finish it.")
+                  .arg(namesInText(lUpdating), lUpdating.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                       oStarting.name());
+        if (presentMessage(this, QMessageBox::Question, QStringLiteral("Corvane Online"), sText,
+                           QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return false;
+    }
+    // The window closes for the client without asking again.
+    m_bEndingInstallationsAgreed = true;
+    return true;
+}
+
 void TLauncherMainWindow::showDownloadFailedMessage(const QString& sPackageName)
 {
     m_sDownloadFailedPackage = sPackageName;
@@ -475,21 +565,27 @@ void TLauncherMainWindow::showDownloadFailedMessage(const QString& sPackageName)
     showOwnMessage(QStringLiteral("Download failed"),
                    QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be downloaded. "
                                   "Please try again later.\n\nDiagnostic information: %2")
-                       .arg(sPackageName, sDiagnostics));
+                       .arg(sPackageName, sDiagnostics),
+                   m_sDownloadFailedReason, true);
 }
 
-void TLauncherMainWindow::showOwnMessage(const QString& sTitle, const QString& sText)
+void TLauncherMainWindow::showOwnMessage(const QString& sTitle, const QString& sText, const QString& sDetail,
+                                         bool bOfferTryAgain)
 {
     if (!m_pMessageBox) {
         m_pMessageBox = new QMessageBox(this);
         m_pMessageBox->setWindowModality(Qt::NonModal);
         m_pMessageBox->setStandardButtons(QMessageBox::Ok);
+        m_pTryAgainButton = m_pMessageBox->addButton(QStringLiteral("Try again"), QMessageBox::AcceptRole);
+        m_pMessageBox->setDefaultButton(QMessageBox::Ok);
+        connect(m_pTryAgainButton, &QPushButton::clicked, this, &TLauncherMainWindow::tryDownloadAgain);
     }
-    qInfo().noquote() << "message box:" << sTitle << "|" << QString(sText).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_pTryAgainButton->setVisible(bOfferTryAgain);
     m_pMessageBox->setIcon(QMessageBox::Critical);
     m_pMessageBox->setWindowTitle(sTitle);
     m_pMessageBox->setText(sText);
-    m_pMessageBox->show();
+    m_pMessageBox->setInformativeText(sDetail);
+    showOpenMessage(*m_pMessageBox);
 }
 
 void TLauncherMainWindow::onAboutDialogRequested(const QString&)

@@ -7,6 +7,7 @@
 #include "shared/filesize.h"
 
 #include <QMetaObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -17,6 +18,7 @@
 
 class QGroupBox;
 class QMessageBox;
+class QPushButton;
 class QScrollArea;
 class QSpacerItem;
 class QVBoxLayout;
@@ -66,6 +68,9 @@ public:
     void setClientRunningCheck(const std::function<bool()>& fnClientRunning);
     // Where the items learn the free space of a package folder's file system.
     void setFreeSpaceProbe(const std::function<std::optional<shared::TFileSize>(const QString&)>& fnProbe);
+    // Asked before a client starts, which ends every installation still running:
+    // true when none of another package runs, or the player starts it anyway.
+    bool confirmClientStart(const TPackage& oStarting);
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -84,6 +89,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
+    // Closing ends every installation; one that still fetches is the player's to give up.
+    void closeEvent(QCloseEvent* pEvent) override;
 
 private:
     // For the screenshot script: names the state the idle window shows.
@@ -93,8 +100,14 @@ private:
     void buildHintArea();
     void onUninstallFinished(const std::shared_ptr<TPackage>& pPackage, const QString& sError);
     void showDownloadFailedMessage(const QString& sPackageName);
-    // Shows the window's own box, not modal, and logs it.
-    void showOwnMessage(const QString& sTitle, const QString& sText);
+    // Restarts the installation the download failure box names, as its button would.
+    void tryDownloadAgain();
+    // The verification failure box: the first file at fault, and a repair on request.
+    void offerRepair(const std::shared_ptr<TPackageInstallation>& pInstallation);
+    // Shows the window's own box, not modal, and logs it; with bOfferTryAgain,
+    // its "Try again" button restarts the installation whose download failed.
+    void showOwnMessage(const QString& sTitle, const QString& sText, const QString& sDetail = QString(),
+                        bool bOfferTryAgain = false);
     // Draws the default the installation manager wrote: the first package whose
     // flag is set, or none.
     void showDefaultFromPackages();
@@ -111,11 +124,21 @@ private:
     QMessageBox* m_pMessageBox = nullptr;
     QMetaObject::Connection m_oTraceConnection;
     QString m_sDownloadFailedPackage;
+    std::shared_ptr<TPackage> m_pDownloadFailedPackage;
+    // The downloader's words for the failure, shown below the box's text.
+    QString m_sDownloadFailedReason;
+    QPushButton* m_pTryAgainButton = nullptr;
     QGroupBox* m_pHintArea = nullptr;
     THintRow* m_pHintRow = nullptr;
     QSpacerItem* m_pHintSpacer = nullptr;
     QScrollArea* m_pPackageArea = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
+    // Started and not yet finished, in the order they started.
+    std::vector<std::shared_ptr<TPackageInstallation>> m_lRunning;
+    // Those of them that are paused, as they said.
+    QSet<const TPackageInstallation*> m_lPaused;
+    // The player already agreed to end the running installations.
+    bool m_bEndingInstallationsAgreed = false;
 };
 
 } // namespace velmar::launcher

@@ -25,6 +25,7 @@
 #include "launcher/window/qcontextpushbutton.h"
 
 #include "shared/gui/clickablelabel.h"
+#include "shared/sha256.h"
 #include "shared/translationmanager.h"
 
 #include <QAction>
@@ -35,6 +36,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -49,23 +51,51 @@ struct TShownBox
     QMessageBox::Icon m_eIcon;
     QString m_sTitle;
     QString m_sText;
+    QString m_sDetail;
+    QStringList m_lButtons;
 };
 
-// Answers every modal box at once and keeps what it showed.
+// Answers every modal box at once and keeps what it showed; a question gets
+// the answer the test chose, and a box with named buttons the named one when it
+// offers it, else its last button.
 class TRecordingPresenter : public TMessagePresenter
 {
 public:
-    explicit TRecordingPresenter(std::vector<TShownBox>& lBoxes) : m_lBoxes(lBoxes) {}
-    QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
-                                        QMessageBox::StandardButtons) override
+    TRecordingPresenter(std::vector<TShownBox>& lBoxes, const QMessageBox::StandardButton& eAnswer,
+                        const QString& sAnswer)
+        : m_lBoxes(lBoxes), m_eAnswer(eAnswer), m_sAnswer(sAnswer)
     {
-        m_lBoxes.push_back({eIcon, sTitle, sText});
-        return QMessageBox::Ok;
+    }
+    QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
+                                        QMessageBox::StandardButtons eButtons) override
+    {
+        m_lBoxes.push_back({eIcon, sTitle, sText, QString(), QStringList()});
+        return eButtons.testFlag(m_eAnswer) ? m_eAnswer : QMessageBox::Ok;
+    }
+    QString choose(QWidget*, const TMessage& oMessage) override
+    {
+        m_lBoxes.push_back({oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, oMessage.m_sDetail, oMessage.buttons()});
+        return oMessage.buttons().contains(m_sAnswer) ? m_sAnswer : oMessage.buttons().constLast();
     }
 
 private:
     std::vector<TShownBox>& m_lBoxes;
+    const QMessageBox::StandardButton& m_eAnswer;
+    const QString& m_sAnswer;
 };
+
+// The texts of the progress bar's menu as it would open now.
+QStringList offeredOnTheBar(const QProgressBar& oBar)
+{
+    QStringList lTexts;
+    if (oBar.contextMenuPolicy() != Qt::ActionsContextMenu)
+        return lTexts;
+    for (const QAction* pAction : oBar.actions()) {
+        if (pAction->isVisible())
+            lTexts << pAction->text();
+    }
+    return lTexts;
+}
 
 } // namespace
 
@@ -84,6 +114,9 @@ private slots:
     void everyItemPictureIsThere();
     void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
+    void pauseAndResumeFromTheProgressBar();
+    void askedBeforeEndingAnInstallation_data();
+    void askedBeforeEndingAnInstallation();
     void noteTellsWhatADownloadWaitsFor_data();
     void noteTellsWhatADownloadWaitsFor();
     void failuresAreReported();
@@ -93,6 +126,9 @@ private slots:
     void traceFetchedOnceAmongOtherDownloads();
     void unusableTraceAddressFailsOnce_data();
     void unusableTraceAddressFailsOnce();
+    void verificationTellsWhatItFound_data();
+    void verificationTellsWhatItFound();
+    void downloadFailureOffersTryAgain();
 
 private:
     std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
@@ -116,6 +152,9 @@ private:
 
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::vector<TShownBox> m_lBoxes;
+    // What the recording presenter answers a question, and a box with named buttons.
+    QMessageBox::StandardButton m_eAnswer = QMessageBox::Yes;
+    QString m_sAnswer;
     QTemporaryDir m_oLauncherFolder;
     // Serves the CDN trace, the hint pictures and some other file.
     QTemporaryDir m_oRoot;
@@ -138,7 +177,9 @@ void tst_MainWindow::init()
 {
     m_pPool = newTestPool();
     m_lBoxes.clear();
-    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes));
+    m_eAnswer = QMessageBox::Yes;
+    m_sAnswer.clear();
+    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes, m_eAnswer, m_sAnswer));
 }
 
 void tst_MainWindow::cleanup()
@@ -385,6 +426,121 @@ void tst_MainWindow::noteTellsWhatADownloadWaitsFor()
     // The bar keeps its rate.
     QVERIFY2(pItem->progressBar()->text().endsWith(QLatin1String("B/s")), qPrintable(pItem->progressBar()->text()));
     pWindow->onInstallationOrUpdateFinished(pInstallation);
+}
+
+void tst_MainWindow::pauseAndResumeFromTheProgressBar()
+{
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(NotInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    QProgressBar* pBar = pItem->progressBar();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const shared::TFileSize nMillion = 1000000;
+
+    // Nothing to pause before the download.
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    emit pInstallation->scanProgress(1, 2);
+    QTRY_COMPARE(pBar->text(), QStringLiteral("Scanning..."));
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+
+    emit pInstallation->downloader()->progress(10 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Pause")});
+    // An engine with no transfer of its own has nothing to stop: the bar stays as it was.
+    pItem->pauseAction()->trigger();
+    QVERIFY(!pInstallation->isPaused());
+    QVERIFY(pBar->text().endsWith(QLatin1String("/s")));
+
+    // Paused as the engine reports it: the bar says so and offers to go on;
+    // a report still queued neither moves it back nor brings the rate back.
+    emit pInstallation->pausedChanged(true);
+    QCOMPARE(pBar->text(), QStringLiteral("Paused"));
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Resume")});
+    QVERIFY(!pItem->noteLabel()->isVisible());
+    emit pInstallation->downloader()->progress(20 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(pBar->text(), QStringLiteral("Paused"));
+    QCOMPARE(pBar->value(), 5000);
+
+    emit pInstallation->pausedChanged(false);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Pause")});
+    emit pInstallation->downloader()->progress(30 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QVERIFY(pBar->text().endsWith(QLatin1String("/s")));
+    // Writing fetches nothing, so nothing pauses; nor once it ended.
+    emit pInstallation->downloader()->progress(40 * nMillion, 40 * nMillion, 60 * nMillion, 80 * nMillion);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+    emit pInstallation->pausedChanged(true);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+}
+
+void tst_MainWindow::askedBeforeEndingAnInstallation_data()
+{
+    QTest::addColumn<bool>("bPlay");
+    QTest::addColumn<bool>("bPaused");
+    QTest::addColumn<int>("nAnswer");
+    QTest::addColumn<bool>("bAsked");
+    QTest::addColumn<bool>("bGoesOn");
+    const int nYes = QMessageBox::Yes;
+    const int nNo = QMessageBox::No;
+    QTest::newRow("close while fetching, kept") << false << false << nNo << true << false;
+    QTest::newRow("close while fetching, closed") << false << false << nYes << true << true;
+    QTest::newRow("close while paused") << false << true << nNo << false << true;
+    QTest::newRow("play while another updates, kept") << true << false << nNo << true << false;
+    QTest::newRow("play while another updates, started") << true << false << nYes << true << true;
+    QTest::newRow("play while another is paused, kept") << true << true << nNo << true << false;
+}
+
+void tst_MainWindow::askedBeforeEndingAnInstallation()
+{
+    QFETCH(bool, bPlay);
+    QFETCH(bool, bPaused);
+    QFETCH(int, nAnswer);
+    QFETCH(bool, bAsked);
+    QFETCH(bool, bGoesOn);
+    m_eAnswer = QMessageBox::StandardButton(nAnswer);
+    const auto pMetadata = packagesMetadata(2);
+    const auto& lPackages = pMetadata->packages();
+    lPackages[0]->setLocalPackageStatus(UpToDate);
+    lPackages[1]->setLocalPackageStatus(UpdateAvailable);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pUpdate = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pUpdate);
+    if (bPaused)
+        emit pUpdate->pausedChanged(true);
+
+    m_lBoxes.clear();
+    const bool bGoneOn = bPlay ? pWindow->confirmClientStart(*lPackages[0]) : pWindow->close();
+    QCOMPARE(bGoneOn, bGoesOn);
+    QCOMPARE(m_lBoxes.size(), size_t(bAsked ? 1 : 0));
+    if (bAsked) {
+        QCOMPARE(m_lBoxes[0].m_eIcon, QMessageBox::Question);
+        QCOMPARE(m_lBoxes[0].m_sText,
+                 bPlay ? QStringLiteral("Client 1 is still being updated. Start Client 0 anyway? What it has fetched is "
+                                        "kept; choose Update next time to finish it.")
+                       : QStringLiteral("An installation is still running. Close the launcher anyway? What it has fetched "
+                                        "is kept."));
+    }
+    // Kept: the window and the update as they were. Started: the window closes
+    // for the client without asking twice.
+    QCOMPARE(pWindow->isVisible(), !(bGoesOn && !bPlay));
+    QVERIFY(pWindow->item(1)->progressBar()->isVisibleTo(pWindow.get()));
+    if (bPlay && bGoesOn) {
+        QVERIFY(pWindow->close());
+        QCOMPARE(m_lBoxes.size(), size_t(1));
+    }
+    // Once no other installation runs, both go on without a word.
+    pWindow->onInstallationOrUpdateFinished(pUpdate);
+    m_eAnswer = QMessageBox::No;
+    m_lBoxes.clear();
+    pWindow->show();
+    QVERIFY(pWindow->close());
+    QVERIFY(pWindow->confirmClientStart(*lPackages[0]));
+    QVERIFY(m_lBoxes.empty());
 }
 
 void tst_MainWindow::failuresAreReported()
@@ -634,6 +790,122 @@ void tst_MainWindow::unusableTraceAddressFailsOnce()
     QCOMPARE(m_pPool->outstandingDownloads(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(oReceived.size(), 1);
+}
+
+void tst_MainWindow::verificationTellsWhatItFound_data()
+{
+    QTest::addColumn<QString>("sDamaged");
+    QTest::addColumn<QString>("sAnswer");
+    QTest::addColumn<QString>("sDetail");
+    // Nothing to answer: the item says so, no box.
+    QTest::newRow("all intact") << "" << "" << "";
+    QTest::newRow("a file missing, repaired") << "bin/client" << "Repair now" << "\"bin/client\" is missing.";
+    QTest::newRow("a file changed, left as it is") << "data/b.dat" << "OK" << "\"data/b.dat\" differs from the published file.";
+}
+
+// An explicit verification, run for real on a folder: its outcome is told, and
+// a repair takes the road of the package's own button.
+void tst_MainWindow::verificationTellsWhatItFound()
+{
+    QFETCH(QString, sDamaged);
+    QFETCH(QString, sAnswer);
+    QFETCH(QString, sDetail);
+    m_sAnswer = sAnswer;
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(PartiallyInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+
+    QTemporaryDir oFolder;
+    QStringList lFiles;
+    for (const char* pFile : {"bin/client", "data/a.dat", "data/b.dat"}) {
+        const QByteArray aBytes = QByteArray("bytes of ") + pFile;
+        QVERIFY(writeTestFile(oFolder.filePath(QLatin1String(pFile)), aBytes));
+        lFiles << QStringLiteral(R"({"localfile": "%1", "unpackedsize": %2, "unpackedhash": "%3"})")
+                      .arg(QLatin1String(pFile))
+                      .arg(aBytes.size())
+                      .arg(QString::fromLatin1(shared::TSha256::hash(aBytes).toHex()));
+    }
+    const auto pInstalled = std::make_shared<const TPackageConfigurationReader>(
+        QStringLiteral(R"({"version": "1.0", "files": [%1]})").arg(lFiles.join(QLatin1Char(','))).toUtf8(), QByteArray(),
+        QUrl(), QUrl());
+    if (sDamaged == QLatin1String("bin/client"))
+        QVERIFY(QFile::remove(oFolder.filePath(sDamaged)));
+    else if (!sDamaged.isEmpty())
+        QVERIFY(writeTestFile(oFolder.filePath(sDamaged), "bytes of data/b.daX"));
+
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    pInstallation->setInstallationFolder(QDir(oFolder.path()));
+    QSignalSpy oVerified(pInstallation.get(), &TPackageInstallation::verificationFinished);
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    pInstallation->startVerification(pInstalled, true);
+    QVERIFY(oVerified.wait(20000));
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCoreApplication::processEvents();
+
+    QLabel* pNote = pWindow->item(0)->noteLabel();
+    if (sDamaged.isEmpty()) {
+        QVERIFY(m_lBoxes.empty());
+        QVERIFY(pNote->isVisibleTo(pWindow.get()));
+        QCOMPARE(pNote->text(), QStringLiteral("All 3 files are intact"));
+        QCOMPARE(oClicked.size(), 0);
+        // The next request starts without it.
+        pWindow->onInstallationOrUpdateStarted(std::make_shared<TPackageInstallation>(pPackage, pHelper));
+        QVERIFY(!pNote->isVisibleTo(pWindow.get()));
+        return;
+    }
+    QCOMPARE(m_lBoxes.size(), size_t(1));
+    QCOMPARE(m_lBoxes[0].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[0].m_sText, QStringLiteral("The installation of Client 0 failed.\n\nVerification of game data failed!"));
+    QCOMPARE(m_lBoxes[0].m_sDetail, sDetail);
+    QCOMPARE(m_lBoxes[0].m_lButtons, QStringList({QStringLiteral("Repair now"), QStringLiteral("OK")}));
+    QCOMPARE(pNote->text(), QStringLiteral("Last try failed"));
+    QCOMPARE(oClicked.size(), sAnswer == QLatin1String("Repair now") ? 1 : 0);
+    if (!oClicked.isEmpty())
+        QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), pPackage);
+}
+
+// The download failure box names the downloader's reason and offers to try
+// again, through the road of the package's own button; other boxes offer nothing of it.
+void tst_MainWindow::downloadFailureOffersTryAgain()
+{
+    const auto pMetadata = packagesMetadata(2);
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    const QString sReason = QStringLiteral("Download of http://127.0.0.1:9/c1/chunks/ab failed: Connection refused");
+    const auto pInstallation = std::make_shared<TPackageInstallation>(
+        lPackages[1], std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path()));
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    pInstallation->refuse(sReason, DownloadFailed);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QCOMPARE(pBox->windowTitle(), QStringLiteral("Download failed"));
+    QVERIFY(pBox->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+    QCOMPARE(pBox->informativeText(), sReason);
+    QAbstractButton* pTryAgain = nullptr;
+    for (QAbstractButton* pButton : pBox->buttons()) {
+        if (pButton->text() == QLatin1String("Try again"))
+            pTryAgain = pButton;
+    }
+    QVERIFY(pTryAgain && pTryAgain->isVisible());
+    QCOMPARE(oClicked.size(), 0);
+    QTest::mouseClick(pTryAgain, Qt::LeftButton);
+    QCOMPARE(oClicked.size(), 1);
+    QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), lPackages[1]);
+    QVERIFY(!pBox->isVisible());
+
+    const auto pEmpty = newWindow(packagesMetadata(0));
+    QVERIFY(pEmpty->messageBox()->isVisible());
+    QVERIFY(pEmpty->messageBox()->informativeText().isEmpty());
+    for (QAbstractButton* pButton : pEmpty->messageBox()->buttons())
+        QVERIFY2(!pButton->isVisible() || pButton->text() != QLatin1String("Try again"), qPrintable(pButton->text()));
 }
 
 QTEST_MAIN(tst_MainWindow)
