@@ -1,5 +1,6 @@
 // Draws every picture of the launcher: splashes, window background, buttons,
-// icons, package logos and the small parts of the hint area. The files under
+// icons, package logos, the small parts of the hint area and the launcher's own
+// icon for the desktop's menu. The files under
 // launcher/resources are its output; run it again after changing a picture:
 //   QT_QPA_PLATFORM=offscreen corvane-draw-images launcher/resources/images/launcher
 
@@ -26,6 +27,8 @@ int main(int nArgc, char** ppArgv)
         {QStringLiteral("CorvaneLogo_LaunchingClient.png"), drawSplash(QStringLiteral("Starting the game"))},
     };
     addWindowPictures(lPictures);
+    for (const int nSize : {48, 128, 256})
+        lPictures.emplace_back(QStringLiteral("AppIcon_%1.png").arg(nSize), drawAppIcon(nSize));
     for (const auto& [sName, oImage] : lPictures) {
         const QString sPath = oOut.filePath(sName);
         const bool bJpeg = sName.endsWith(QLatin1String(".jpg"));

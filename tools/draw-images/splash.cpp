@@ -24,6 +24,17 @@ QPainterPath emblem(const QPointF& oCentre, double dScale)
     return oTransform.map(oPath);
 }
 
+void drawMedallion(QPainter& oPainter, const QPointF& oCentre, double dRadius, double dRing, const QPointF& oEmblem,
+                   double dScale)
+{
+    oPainter.setPen(QPen(kText, dRing));
+    oPainter.setBrush(QColor(0x14, 0x17, 0x1d));
+    oPainter.drawEllipse(oCentre, dRadius, dRadius);
+    oPainter.setPen(Qt::NoPen);
+    oPainter.setBrush(kText);
+    oPainter.drawPath(emblem(oEmblem, dScale));
+}
+
 QImage drawSplash(const QString& sCaption)
 {
     QImage oImage(600, 320, QImage::Format_ARGB32_Premultiplied);
@@ -40,12 +51,7 @@ QImage drawSplash(const QString& sCaption)
     oGlow.setColorAt(1, QColor(0, 0, 0, 0));
     oPainter.fillRect(oImage.rect(), oGlow);
 
-    oPainter.setPen(QPen(kText, 3));
-    oPainter.setBrush(QColor(0x14, 0x17, 0x1d));
-    oPainter.drawEllipse(QPointF(300, 115), 70, 70);
-    oPainter.setPen(Qt::NoPen);
-    oPainter.setBrush(kText);
-    oPainter.drawPath(emblem(QPointF(292, 118), 48));
+    drawMedallion(oPainter, QPointF(300, 115), 70, 3, QPointF(292, 118), 48);
 
     QFont oTitle(QStringLiteral("Liberation Sans"), 30, QFont::Bold);
     oTitle.setCapitalization(QFont::SmallCaps);

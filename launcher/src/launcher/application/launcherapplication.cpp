@@ -9,6 +9,7 @@
 #include "launcher/window/launcherimages.h"
 #include "launcher/window/launchermainwindow.h"
 #include "launcher/engine/launcherselfupdater.h"
+#include "launcheroptions.h"
 #include "logging.h"
 #include "launcher/documents/launcherversion.h"
 #include "launcher/window/messagepresenter.h"
@@ -55,15 +56,10 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
                                                         m_pDownloadPool))
     , m_pConfigurationHandler(std::make_unique<TLauncherConfigurationHandler>(m_pDownloadPool, m_pLauncherFilesystemHelper))
     , m_pSelfUpdater(std::make_unique<TLauncherSelfUpdater>(m_pLauncherFilesystemHelper, m_sExecutablePath))
-    , m_oFirstLaunchOption({QStringLiteral("l"), QStringLiteral("first-launch")},
-                           QStringLiteral("Automatically download default packages when starting up."))
-    , m_oSkipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
-                              QStringLiteral("Do not perform self-update check on launch."))
-    , m_oShowUiOption({QStringLiteral("u"), QStringLiteral("show-ui")},
-                      QStringLiteral("Show list of available packages after intial checks."))
-    , m_oPatchOption({QStringLiteral("p"), QStringLiteral("patch")},
-                     QStringLiteral("Start update of <patchexecutable> without user interaction."),
-                     QStringLiteral("patchexecutable"))
+    , m_oFirstLaunchOption(launcherOption(ELauncherOption::FirstLaunch))
+    , m_oSkipSelfUpdateOption(launcherOption(ELauncherOption::SkipSelfUpdate))
+    , m_oShowUiOption(launcherOption(ELauncherOption::ShowUi))
+    , m_oPatchOption(launcherOption(ELauncherOption::Patch))
     , m_pLauncherRunningMarker(std::make_unique<shared::TNamedFileMapping>(launcherRunningMarkerName(), true))
 {
     m_oCommandLineParser.addOption(m_oFirstLaunchOption);
@@ -335,6 +331,7 @@ void TLauncherApplication::showMainWindow()
             &TLauncherApplication::onClientStartOrInstallTriggeredFromUI);
     connect(m_pMainWindow.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked, this,
             &TLauncherApplication::onClientVerifyTriggeredFromUI);
+    m_pMainWindow->setClientRunningCheck(isClientRunning);
     // Closing the window ends the run, unless a client start has taken over.
     connect(this, &QGuiApplication::lastWindowClosed, this, [this] {
         if (!m_pClientStart->isWaiting() && !m_bEnding)

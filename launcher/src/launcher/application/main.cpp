@@ -1,6 +1,7 @@
 #include "launcherapplication.h"
 #include "launcher/documents/launcherversion.h"
 #include "logging.h"
+#include "standalonecommand.h"
 
 #include "shared/firstinstancetester.h"
 #include "shared/systemproxies.h"
@@ -18,6 +19,8 @@ using namespace velmar::launcher;
 int main(int nArgc, char** ppArgv)
 {
     try {
+        if (const std::optional<int> nExitCode = runStandaloneCommand(nArgc, ppArgv))
+            return *nExitCode;
         shared::useSystemProxies();
         auto pApplication = std::make_unique<TLauncherApplication>(nArgc, ppArgv);
         // One run per launcher folder: players with folders of their own each run

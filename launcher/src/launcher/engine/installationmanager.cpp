@@ -301,7 +301,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
 {
     qInfo() << "installOrUpdatePackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
     const auto pTarget = pPackage->platformConfiguration();
-    if (runningInstallation(pPackage->name()) || !pTarget)
+    if (runningInstallation(pPackage->name()) || !pTarget || isUninstalling(*pPackage))
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
@@ -349,7 +349,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
 void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "verifyPackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
-    if (runningInstallation(pPackage->name()) || !pPackage->platformConfiguration())
+    if (runningInstallation(pPackage->name()) || !pPackage->platformConfiguration() || isUninstalling(*pPackage))
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);

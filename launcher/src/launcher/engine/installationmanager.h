@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace shared {
@@ -26,6 +27,7 @@ class TLauncherFilesystemHelper;
 class TPackage;
 class TPackageConfigurationReader;
 class TPackageInstallation;
+class TPackageUninstall;
 
 // The one entry point for changing installed packages: starts installs, updates
 // and verifications, keeps the marker files in each package folder and computes
@@ -49,6 +51,16 @@ public:
 
     void installOrUpdatePackage(std::shared_ptr<TPackage> pPackage);
     void verifyPackage(std::shared_ptr<TPackage> pPackage);
+    // What uninstalling the package deletes, read from its markers (the files
+    // are only looked at); throws std::runtime_error saying why nothing can be
+    // uninstalled.
+    std::shared_ptr<TPackageUninstall> planUninstall(const TPackage& oPackage);
+    // Deletes what the plan lists on the global pool, holding the package's
+    // folder, then sets the package's status afresh (not installed) and ends
+    // with uninstallFinished. False, doing nothing, while the package installs,
+    // verifies or is being uninstalled already.
+    bool uninstallPackage(const std::shared_ptr<TPackage>& pPackage, std::shared_ptr<TPackageUninstall> pPlan);
+    bool isUninstalling(const TPackage& oPackage) const;
 
     ELocalPackageStatus localPackageStatus(const TPackage& oPackage);
     QDir installationFolder(const TPackage& oPackage);
@@ -82,6 +94,9 @@ signals:
     void installationOrUpdateStarted(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void installationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void allStartedUpdatesFinished();
+    void uninstallStarted(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+    // An empty message: every listed file and the markers went.
+    void uninstallFinished(std::shared_ptr<velmar::launcher::TPackage> pPackage, QString ErrorMessage);
     void diskAccessFailed(QString ErrorMessage);
 
 private slots:
@@ -112,6 +127,8 @@ private:
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_lInstallations;
+    // The names of the packages whose files are going.
+    std::set<QString> m_lUninstalls;
     int m_nInstallationMode = kOrdinaryPackage;
     bool m_bLocalMediaAllowed = false;
     std::shared_ptr<TFunnelEventSink> m_pFunnelEventSink;

@@ -87,7 +87,9 @@ bool TPackageUninstall::run()
         }
         // The bytes of chunks a run left partly received are the package's too.
         oHeld.removePath(partialChunksFolder());
-        for (const QString& sMarker : qAsConst(m_lMarkers))
+        // The documents and the launcher's "default" marker: every name the
+        // launcher writes into a package folder of its own.
+        for (const QString& sMarker : qAsConst(m_lReserved))
             oHeld.removeFile(sMarker);
     } catch (const std::runtime_error& oError) {
         m_sError = QString::fromUtf8(oError.what());

@@ -10,8 +10,8 @@ namespace velmar::launcher {
 class TLauncherSettings;
 
 // Removes an installed package from its folder: exactly the files that its
-// markers (the installed, partial and asset documents) list, then the markers,
-// then the folders that this emptied, the package folder included; nothing
+// markers (the installed, partial and asset documents) list, then the markers
+// (those three and the launcher's "default"), then the folders that this emptied, the package folder included; nothing
 // else. A path a document gives that is unsafe, reserved, or that leads through
 // a link out of the folder is left alone. Broken off, it can run again: the
 // markers go last, and files already gone are no error.

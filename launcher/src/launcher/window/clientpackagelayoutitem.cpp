@@ -3,16 +3,20 @@
 #include "launcherimages.h"
 #include "launcher/documents/package.h"
 #include "launcher/documents/packagebuild.h"
+#include "launcher/documents/packageconfigurationreader.h"
 #include "packagebuttonlook.h"
+#include "launcher/engine/installationmanager.h"
 #include "launcher/engine/packageinstallation.h"
 #include "progresstext.h"
 #include "qcontextpushbutton.h"
 #include "uistyle.h"
 
+#include "shared/freespace.h"
 #include "shared/gui/weblink.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDebug>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -25,6 +29,8 @@ namespace {
 
 constexpr int kButtonWidth = 98;
 constexpr int kButtonHeight = 40;
+// The width inside the panel at its narrowest, so that a note never widens it.
+constexpr int kNoteWidth = 106;
 // Without a byte for this long a download says it waits rather than look frozen.
 constexpr qint64 kStallNoteMilliseconds = 5000;
 constexpr auto kDownloadNoteColour = "#DADABC";
@@ -49,6 +55,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     , m_pPauseAction(new QAction(QStringLiteral("Pause"), m_pProgressBar))
     , m_pResumeAction(new QAction(QStringLiteral("Resume"), m_pProgressBar))
     , m_fnNow([this] { return m_oClock.elapsed(); })
+    , m_fnFreeSpace(shared::freeSpaceAt)
 {
     initLauncherImages();
     // Sized by the package logos themselves, which all share one size.
@@ -61,7 +68,15 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
                                         QSize(kButtonWidth, kButtonHeight)));
     updateButtonFromPackageStatus();
     connect(m_pButton, &QPushButton::clicked, this, [this] { emit buttonClicked(m_pPackage); });
-    connect(m_pButton, &QContextPushButton::contextTriggered, this, [this] { emit verifyButtonClicked(m_pPackage); });
+    connect(m_pButton, &QContextPushButton::contextTriggered, this, &TClientPackageLayoutItem::onContextAction);
+    // Decided as the menu opens: a client may have started since the last refresh.
+    connect(m_pButton->menu(), &QMenu::aboutToShow, this, [this] {
+        const bool bMayUninstall = !m_bBusy && !(m_fnClientRunning && m_fnClientRunning());
+        for (QAction* pAction : m_pButton->menu()->actions()) {
+            if (pAction->text() == kUninstallAction)
+                pAction->setVisible(bMayUninstall);
+        }
+    });
 
     m_pProgressBar->setFixedSize(m_pButton->size());
     m_pProgressBar->setRange(0, 100);
@@ -91,6 +106,11 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     }
     m_pVersionLabel->setStyleSheet(sLabelStyle);
     m_pNoteLabel->setVisible(false);
+    // An update's note ("from 1.0.0 · 23.4 MB to download") wraps rather than
+    // widening the panel: four panels share a row.
+    m_pNoteLabel->setWordWrap(true);
+    m_pNoteLabel->setAlignment(Qt::AlignCenter);
+    m_pNoteLabel->setFixedWidth(kNoteWidth);
     updatePackageNameAndVersion();
 
     QSizePolicy oKeepSpace = m_pDefaultClientCheckbox->sizePolicy();
@@ -100,6 +120,10 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
         QStringLiteral("QCheckBox { %1 }\nQCheckBox::indicator:unchecked { image: url(:/images/launcher/checkbox-unchecked.png); }\n"
                        "QCheckBox::indicator:checked { image: url(:/images/launcher/checkbox-checked.png); }")
             .arg(textStyle(13)));
+    m_pDefaultClientCheckbox->setToolTip(
+        QStringLiteral("Ticked, starting Corvane Online goes straight into this game, without this window.\n"
+                       "To get back here, choose \"Open the launcher\" in the launcher's menu entry "
+                       "(corvane-launcher --install-desktop-entry adds it), or start corvane-launcher --show-ui."));
     connect(m_pDefaultClientCheckbox, &QCheckBox::stateChanged, this, [this](int nState) {
         if (nState == Qt::Unchecked)
             emit defaultChanged(m_pPackage, false);
@@ -136,6 +160,49 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
 }
 
 TClientPackageLayoutItem::~TClientPackageLayoutItem() = default;
+
+void TClientPackageLayoutItem::setInstallationManager(TInstallationManager* pInstallationManager)
+{
+    m_pInstallationManager = pInstallationManager;
+    refresh();
+}
+
+void TClientPackageLayoutItem::setFreeSpaceProbe(TFreeSpaceProbe fnProbe)
+{
+    m_fnFreeSpace = std::move(fnProbe);
+    refresh();
+}
+
+void TClientPackageLayoutItem::onContextAction(const QString& sAction)
+{
+    if (sAction == kUninstallAction)
+        emit uninstallButtonClicked(m_pPackage);
+    else if (sAction == kVerifyAction)
+        emit verifyButtonClicked(m_pPackage);
+}
+
+void TClientPackageLayoutItem::onUninstallStarted()
+{
+    endProgress();
+    m_bBusy = true;
+    m_pNoteLabel->hide();
+    // No figure to show: a busy bar.
+    m_pProgressBar->setRange(0, 0);
+    m_pProgressBar->setFormat(QStringLiteral("Uninstalling..."));
+    m_pProgressBar->setToolTip(QString());
+    m_pButton->hide();
+    m_pProgressBar->show();
+}
+
+void TClientPackageLayoutItem::onUninstallFinished()
+{
+    endProgress();
+    m_pProgressBar->hide();
+    m_pProgressBar->setRange(0, kProgressScale);
+    m_pProgressBar->setValue(0);
+    m_pButton->show();
+    refresh();
+}
 
 void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPackageInstallation> InstallationInProgress)
 {
@@ -233,6 +300,7 @@ void TClientPackageLayoutItem::onLocalPackageStatusChanged()
 
 void TClientPackageLayoutItem::refresh()
 {
+    updateSizeEstimate();
     updatePackageImageFromPackageStatus();
     updateButtonFromPackageStatus();
     updatePackageNameAndVersion();
@@ -256,8 +324,48 @@ void TClientPackageLayoutItem::updatePackageNameAndVersion()
         showNote(QStringLiteral("Last try failed"), QStringLiteral("#E06040"));
     else if (!m_sOutcomeNote.isEmpty())
         showNote(m_sOutcomeNote, QStringLiteral("#DADABC"));
+    else if (m_oSizeEstimate && packageButtonLook(m_pPackage->localPackageStatus()) == EPackageButtonLook::Update)
+        showNote(updateNoteText(*m_oSizeEstimate), QString::fromLatin1(kDownloadNoteColour));
     else
         m_pNoteLabel->hide();
+}
+
+void TClientPackageLayoutItem::updateSizeEstimate()
+{
+    m_oSizeEstimate.reset();
+    const ELocalPackageStatus eStatus = m_pPackage->localPackageStatus();
+    const EPackageButtonLook eLook = packageButtonLook(eStatus);
+    const auto pTarget = m_pPackage->platformConfiguration();
+    // While a request runs its markers change under it, and the button is away.
+    if (!m_pInstallationManager || !pTarget || m_bBusy
+        || (eLook != EPackageButtonLook::Download && eLook != EPackageButtonLook::Update))
+        return;
+    try {
+        // The markers only: no installed file is read for a tooltip.
+        const QDir oFolder = m_pInstallationManager->installationFolder(*m_pPackage);
+        std::shared_ptr<const TPackageConfigurationReader> pInstalled;
+        if (eStatus != NotInstalled)
+            pInstalled = m_pInstallationManager->readPackageConfigurationFromInstallationDirectory(oFolder);
+        TPackageSizeEstimate oEstimate;
+        oEstimate.m_bUpperBound = eStatus == PartiallyInstalled;
+        // A partial marker of the version being installed says which files are
+        // wanted, not which are there: nothing installed is counted on.
+        if (pInstalled
+            && (!pInstalled->isValid()
+                || (oEstimate.m_bUpperBound && pInstalled->versionLabel() == pTarget->versionLabel())))
+            pInstalled.reset();
+        if (pInstalled)
+            oEstimate.m_sFromVersion = pInstalled->version().isEmpty() ? QStringLiteral("?") : pInstalled->version();
+        else
+            pInstalled = std::make_shared<TPackageConfigurationReader>(QByteArrayLiteral("{\"files\": []}"), QByteArray(),
+                                                                       QUrl(), QUrl());
+        oEstimate.m_oSize = updateSize(*pInstalled, *pTarget);
+        if (m_fnFreeSpace)
+            oEstimate.m_nFreeBytes = m_fnFreeSpace(oFolder.absolutePath());
+        m_oSizeEstimate = oEstimate;
+    } catch (const std::exception& oError) {
+        qWarning() << "No size estimate for" << m_pPackage->name() << ":" << oError.what();
+    }
 }
 
 void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
@@ -290,8 +398,9 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
         pAction->deleteLater();
     for (const QString& sAction : buttonMenuActions(eLook))
         pMenu->addAction(new QAction(sAction, m_pButton));
-    m_pButton->setToolTip(m_bLastTryFailed && !sLabel.isEmpty() ? QStringLiteral("%1 (the last try failed)").arg(sLabel)
-                                                                 : sLabel);
+    const QString sToolTip = m_bLastTryFailed && !sLabel.isEmpty() ? QStringLiteral("%1 (the last try failed)").arg(sLabel)
+                                                                    : sLabel;
+    m_pButton->setToolTip(m_oSizeEstimate ? packageSizeToolTip(sToolTip, *m_oSizeEstimate) : sToolTip);
     m_pButton->setFixedSize(kButtonWidth, kButtonHeight);
     m_pButton->setStyleSheet(packageButtonStyleSheet(eLook));
 }
@@ -396,6 +505,9 @@ void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sCo
 {
     m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11, sColour)));
     m_pNoteLabel->setText(sText);
+    // The lines a wrapped note takes, in the font of its style.
+    m_pNoteLabel->ensurePolished();
+    m_pNoteLabel->setFixedHeight(m_pNoteLabel->heightForWidth(kNoteWidth));
     m_pNoteLabel->show();
 }
 

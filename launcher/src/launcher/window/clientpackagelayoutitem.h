@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/engine/packageinstallation.h"
+#include "packagesizetext.h"
 
 #include "shared/etaestimator.h"
 #include "shared/filesize.h"
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -22,20 +24,36 @@ class QProgressBar;
 
 namespace velmar::launcher {
 
+class TInstallationManager;
 class TPackage;
 class TPackageInstallation;
 
 // One package in the window's grid: its logo, one action button whose colour and
 // icon follow the local status (a progress bar in its place while an
 // installation runs), name, version or megabytes done, time left, and the
-// "Default Client" checkbox.
+// "Default Client" checkbox. Before a Download or Update its tooltip tells what
+// the click will fetch and the room it takes; an installed package's menu offers
+// "Verify" and "Uninstall".
 class TClientPackageLayoutItem : public QVBoxLayout
 {
     Q_OBJECT
 
 public:
+    // The free bytes the file system of a folder leaves to users; empty when unknown.
+    using TFreeSpaceProbe = std::function<std::optional<shared::TFileSize>(const QString& sFolder)>;
+
     TClientPackageLayoutItem(std::shared_ptr<TPackage> pPackage, bool bShowPackageName);
     ~TClientPackageLayoutItem() override;
+
+    // Where the item reads the installed documents and finds the package's
+    // folder; without one it tells no sizes.
+    void setInstallationManager(TInstallationManager* pInstallationManager);
+    // shared::freeSpaceAt unless replaced.
+    void setFreeSpaceProbe(TFreeSpaceProbe fnProbe);
+    // Asked each time the menu opens: while a client runs, nothing is uninstalled.
+    void setClientRunningCheck(std::function<bool()> fnClientRunning) { m_fnClientRunning = std::move(fnClientRunning); }
+    // The estimate the tooltip and the note show; empty unless the button reads Download or Update.
+    const std::optional<TPackageSizeEstimate>& sizeEstimate() const { return m_oSizeEstimate; }
 
     const std::shared_ptr<TPackage>& package() const { return m_pPackage; }
     QCheckBox* defaultClientCheckbox() const { return m_pDefaultClientCheckbox; }
@@ -49,7 +67,7 @@ public:
     // files it found intact.
     QLabel* noteLabel() const { return m_pNoteLabel; }
     bool lastTryFailed() const { return m_bLastTryFailed; }
-    // Between the start and the end of an installation.
+    // Between the start and the end of an installation or an uninstall.
     bool isBusy() const { return m_bBusy; }
     // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
     QAction* pauseAction() const { return m_pPauseAction; }
@@ -62,10 +80,14 @@ signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
     void buttonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
     void verifyButtonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
+    void uninstallButtonClicked(std::shared_ptr<velmar::launcher::TPackage> pPackage);
 
 public slots:
     void onInstallationOrUpdateStarted(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void onInstallationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
+    // The bar stands in the button's place, busy, while the files go.
+    void onUninstallStarted();
+    void onUninstallFinished();
     void onLocalPackageStatusChanged();
     void updatePackageNameAndVersion();
     void updatePackageImageFromPackageStatus();
@@ -86,6 +108,9 @@ private:
     void showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
     void endProgress();
     void refresh();
+    // Reads the installed documents and the free space again, for a Download or Update.
+    void updateSizeEstimate();
+    void onContextAction(const QString& sAction);
     void showNote(const QString& sText, const QString& sColour);
     void onPausedChanged(bool bPaused);
     // Offers on the bar what the installation can do now; no menu when nothing.
@@ -120,6 +145,10 @@ private:
     int m_nRetryAttempt = 0;
     int m_nRetryAttempts = 0;
     std::vector<QMetaObject::Connection> m_lConnections;
+    TInstallationManager* m_pInstallationManager = nullptr;
+    TFreeSpaceProbe m_fnFreeSpace;
+    std::function<bool()> m_fnClientRunning;
+    std::optional<TPackageSizeEstimate> m_oSizeEstimate;
 };
 
 } // namespace velmar::launcher

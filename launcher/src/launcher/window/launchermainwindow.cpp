@@ -12,6 +12,7 @@
 #include "messagepresenter.h"
 #include "launcher/documents/package.h"
 #include "launcher/engine/packageinstallation.h"
+#include "launcher/engine/packageuninstall.h"
 #include "progresstext.h"
 #include "uistyle.h"
 #include "windowsnapshots.h"
@@ -67,6 +68,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                                          std::shared_ptr<TFunnelEventSink> pFunnelEventSink, QWidget* pParent)
     : TDraggableMainWindow(pParent)
     , m_pLauncherMetadata(std::move(pLauncherMetadata))
+    , m_pInstallationManager(pInstallationManager)
     , m_pDownloadPool(std::move(pDownloadPool))
     , m_pCdnTrace(std::move(pCdnTrace))
 {
@@ -134,6 +136,15 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                 &TLauncherMainWindow::onInstallationOrUpdateStarted);
         connect(pInstallationManager, &TInstallationManager::installationOrUpdateFinished, this,
                 &TLauncherMainWindow::onInstallationOrUpdateFinished);
+        connect(pInstallationManager, &TInstallationManager::uninstallStarted, this,
+                [this](const std::shared_ptr<TPackage>& pPackage) {
+                    if (TClientPackageLayoutItem* pItem = item(pPackage->index()))
+                        pItem->onUninstallStarted();
+                });
+        connect(pInstallationManager, &TInstallationManager::uninstallFinished, this,
+                &TLauncherMainWindow::onUninstallFinished);
+        for (const auto& [nIndex, pItem] : m_hItems)
+            pItem->setInstallationManager(pInstallationManager);
     }
 
     m_lDefaultCandidates = m_pLauncherMetadata ? m_pLauncherMetadata->packages() : lPackages;
@@ -211,6 +222,7 @@ void TLauncherMainWindow::buildPackageArea(const std::vector<std::shared_ptr<TPa
         connect(pItem, &TClientPackageLayoutItem::buttonClicked, this, &TLauncherMainWindow::clientPackageButtonClicked);
         connect(pItem, &TClientPackageLayoutItem::verifyButtonClicked, this,
                 &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+        connect(pItem, &TClientPackageLayoutItem::uninstallButtonClicked, this, &TLauncherMainWindow::onUninstallRequested);
         if (++nColumn == kItemsPerRow) {
             nColumn = 0;
             ++nRow;
@@ -407,6 +419,57 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
     default:
         break;
     }
+}
+
+void TLauncherMainWindow::setClientRunningCheck(const std::function<bool()>& fnClientRunning)
+{
+    m_fnClientRunning = fnClientRunning;
+    for (const auto& [nIndex, pItem] : m_hItems)
+        pItem->setClientRunningCheck(fnClientRunning);
+}
+
+void TLauncherMainWindow::setFreeSpaceProbe(const std::function<std::optional<shared::TFileSize>(const QString&)>& fnProbe)
+{
+    for (const auto& [nIndex, pItem] : m_hItems)
+        pItem->setFreeSpaceProbe(fnProbe);
+}
+
+void TLauncherMainWindow::onUninstallRequested(std::shared_ptr<TPackage> pPackage)
+{
+    TClientPackageLayoutItem* pItem = pPackage ? item(pPackage->index()) : nullptr;
+    // The menu offered it a moment ago; what counts is how things stand now.
+    if (!m_pInstallationManager || !pItem || pItem->isBusy() || (m_fnClientRunning && m_fnClientRunning()))
+        return;
+    const QString sName = pPackage->name();
+    std::shared_ptr<TPackageUninstall> pPlan;
+    try {
+        pPlan = m_pInstallationManager->planUninstall(*pPackage);
+    } catch (const std::exception& oError) {
+        presentMessage(this, QMessageBox::Critical, QStringLiteral("Uninstall failed"),
+                       QStringLiteral("%1 cannot be uninstalled.\n\n%2").arg(sName, QString::fromUtf8(oError.what())));
+        return;
+    }
+    const QMessageBox::StandardButton eAnswer = presentMessage(
+        this, QMessageBox::Question, QStringLiteral("Uninstall %1").arg(sName),
+        QStringLiteral("Uninstall %1? This deletes its %2 files and frees %3 on disk.\n\n"
+                       "Files of your own in its folder stay.")
+            .arg(sName)
+            .arg(pPlan->fileCount())
+            .arg(sizeText(pPlan->bytesFreed())),
+        QMessageBox::Yes | QMessageBox::No);
+    if (eAnswer != QMessageBox::Yes)
+        return;
+    if (!m_pInstallationManager->uninstallPackage(pPackage, pPlan))
+        qInfo() << "The uninstall of" << sName << "was not started: the package is busy";
+}
+
+void TLauncherMainWindow::onUninstallFinished(const std::shared_ptr<TPackage>& pPackage, const QString& sError)
+{
+    if (TClientPackageLayoutItem* pItem = item(pPackage->index()))
+        pItem->onUninstallFinished();
+    if (!sError.isEmpty())
+        presentMessage(this, QMessageBox::Critical, QStringLiteral("Uninstall failed"),
+                       QStringLiteral("%1 could not be uninstalled completely.\n\n%2").arg(pPackage->name(), sError));
 }
 
 void TLauncherMainWindow::offerRepair(const std::shared_ptr<TPackageInstallation>& pInstallation)

@@ -4,12 +4,16 @@
 
 #include "shared/hint.h"
 
+#include "shared/filesize.h"
+
 #include <QMetaObject>
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QGroupBox;
@@ -37,7 +41,7 @@ class TPackageInstallation;
 // The launcher's only window: one item per package, the hint area and the
 // about and social links. It forwards the player's actions to the controller,
 // keeps at most one package marked as the default client and reports the end
-// of installations.
+// of installations. An uninstall it conducts itself, once the player confirmed it.
 class TLauncherMainWindow : public TDraggableMainWindow
 {
     Q_OBJECT
@@ -60,6 +64,10 @@ public:
     // Whether the reserve space of the hint row still stands in its place.
     bool hintSpaceReserved() const { return m_pHintSpacer != nullptr; }
     QScrollArea* packageArea() const { return m_pPackageArea; }
+    // Asked as a package's menu opens: while a client runs, no package is uninstalled.
+    void setClientRunningCheck(const std::function<bool()>& fnClientRunning);
+    // Where the items learn the free space of a package folder's file system.
+    void setFreeSpaceProbe(const std::function<std::optional<shared::TFileSize>(const QString&)>& fnProbe);
     // Asked before a client starts, which ends every installation still running:
     // true when none of another package runs, or the player starts it anyway.
     bool confirmClientStart(const TPackage& oStarting);
@@ -76,6 +84,8 @@ public slots:
     void onInstallationOrUpdateStarted(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void onInstallationOrUpdateFinished(std::shared_ptr<velmar::launcher::TPackageInstallation> InstallationInProgress);
     void onAboutDialogRequested(const QString& sLink);
+    // Asks the player, naming the space it frees, and uninstalls on Yes.
+    void onUninstallRequested(std::shared_ptr<velmar::launcher::TPackage> pPackage);
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
@@ -88,6 +98,7 @@ private:
     void buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages, bool bShowPackageNames);
     QLayout* buildBottomBar();
     void buildHintArea();
+    void onUninstallFinished(const std::shared_ptr<TPackage>& pPackage, const QString& sError);
     void showDownloadFailedMessage(const QString& sPackageName);
     // Restarts the installation the download failure box names, as its button would.
     void tryDownloadAgain();
@@ -102,6 +113,8 @@ private:
     void showDefaultFromPackages();
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherMetadata;
+    TInstallationManager* m_pInstallationManager;
+    std::function<bool()> m_fnClientRunning;
     // Where the default is looked for: the metadata's packages, or those shown.
     std::vector<std::shared_ptr<TPackage>> m_lDefaultCandidates;
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;

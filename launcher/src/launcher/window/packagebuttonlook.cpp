@@ -46,7 +46,7 @@ QString buttonLabel(EPackageButtonLook eLook)
 
 QStringList buttonMenuActions(EPackageButtonLook eLook)
 {
-    return eLook == EPackageButtonLook::Play ? QStringList{QStringLiteral("Verify")} : QStringList();
+    return eLook == EPackageButtonLook::Play ? QStringList{kVerifyAction, kUninstallAction} : QStringList();
 }
 
 QString packageButtonStyleSheet(EPackageButtonLook eLook)

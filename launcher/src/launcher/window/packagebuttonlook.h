@@ -9,6 +9,10 @@ namespace velmar::launcher {
 
 class TPackage;
 
+// The entries of an installed package's right-click menu.
+inline const QString kVerifyAction = QStringLiteral("Verify");
+inline const QString kUninstallAction = QStringLiteral("Uninstall");
+
 // The faces of a package's action button: what a press on it does.
 enum class EPackageButtonLook { Unknown, Download, Update, Play };
 
@@ -18,7 +22,7 @@ EPackageButtonLook packageButtonLook(ELocalPackageStatus eStatus);
 QString buttonColour(EPackageButtonLook eLook);
 // Tooltip and icon name; empty for a status not yet known.
 QString buttonLabel(EPackageButtonLook eLook);
-// The right-click menu: "Verify" for an installed package.
+// The right-click menu: "Verify" and "Uninstall" for an installed package.
 QStringList buttonMenuActions(EPackageButtonLook eLook);
 QString packageButtonStyleSheet(EPackageButtonLook eLook);
 

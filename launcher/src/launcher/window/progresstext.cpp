@@ -23,15 +23,20 @@ QString megabytesText(shared::TFileSize nDone, shared::TFileSize nTotal)
         .arg(double(nTotal) / 1000000.0, 0, 'f', 1);
 }
 
+QString sizeText(shared::TFileSize nBytes)
+{
+    if (nBytes > 1073741824)
+        return QStringLiteral("%1 GB").arg(double(nBytes) / 1000000000.0, 0, 'f', 1);
+    if (nBytes > 1048576)
+        return QStringLiteral("%1 MB").arg(double(nBytes) / 1000000.0, 0, 'f', 1);
+    if (nBytes > 1024)
+        return QStringLiteral("%1 KB").arg(double(nBytes) / 1000.0, 0, 'f', 1);
+    return QStringLiteral("%1 B").arg(nBytes);
+}
+
 QString rateText(shared::TFileSize nBytesPerSecond)
 {
-    if (nBytesPerSecond > 1073741824)
-        return QStringLiteral("%1 GB/s").arg(double(nBytesPerSecond) / 1000000000.0, 0, 'f', 1);
-    if (nBytesPerSecond > 1048576)
-        return QStringLiteral("%1 MB/s").arg(double(nBytesPerSecond) / 1000000.0, 0, 'f', 1);
-    if (nBytesPerSecond > 1024)
-        return QStringLiteral("%1 KB/s").arg(double(nBytesPerSecond) / 1000.0, 0, 'f', 1);
-    return QStringLiteral("%1 B/s").arg(nBytesPerSecond);
+    return sizeText(nBytesPerSecond) + QStringLiteral("/s");
 }
 
 QString timeLeftText(double fSeconds)

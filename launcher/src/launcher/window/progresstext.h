@@ -14,8 +14,10 @@ constexpr int kProgressScale = 10000;
 int progressValue(shared::TFileSize nDone, shared::TFileSize nTotal);
 // "%1/%2 MB" with one decimal each.
 QString megabytesText(shared::TFileSize nDone, shared::TFileSize nTotal);
-// "%1 GB/s", "%1 MB/s", "%1 KB/s" or "%1 B/s": thresholds in powers of 1024,
-// divisors in powers of 1000.
+// "%1 GB", "%1 MB", "%1 KB" with one decimal, or "%1 B": thresholds in powers
+// of 1024, divisors in powers of 1000.
+QString sizeText(shared::TFileSize nBytes);
+// sizeText() a second: "%1 MB/s".
 QString rateText(shared::TFileSize nBytesPerSecond);
 // "1:05 left", "1:02:03 left"; empty while unknown (negative).
 QString timeLeftText(double fSeconds);

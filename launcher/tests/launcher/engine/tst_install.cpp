@@ -1229,6 +1229,8 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY(writeTestFile(oBed.path(QStringLiteral("install/outside.txt")), "not the package's"));
     // Bytes of a chunk a run left partly received go with the package.
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('a')), "kept"));
+    // The launcher's own marker of the default client is the package's too.
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/default"), QByteArray()));
     QJsonObject oPartial = readJson(sFolder + QStringLiteral("/package.json"));
     QJsonArray lFiles = oPartial.value(QStringLiteral("files")).toArray();
     QJsonObject oHostile = lFiles.first().toObject();
@@ -1252,7 +1254,7 @@ void tst_Install::uninstallDeletesExactlyWhatThePackageLists()
     QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QLatin1String("3 files")), qPrintable(oRun.sErr));
     QCOMPARE(TInstallBed::files(sFolder).keys(), QStringList({QStringLiteral("bin/notes.txt"), QStringLiteral("saves/slot1.sav")}));
-    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json"})
+    for (const char* pMarker : {"/package.json", "/partial-package.json", "/assets.json", "/default"})
         QVERIFY(!QFileInfo::exists(sFolder + QLatin1String(pMarker)));
     // The folders it emptied went; nothing else did.
     QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/data")));

@@ -209,7 +209,8 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
         // Only an installed, current package can be verified.
         QCOMPARE(pButton->menu()->isVisible(), nStatus == UpToDate);
         if (nStatus == UpToDate) {
-            QCOMPARE(pButton->menu()->actions().size(), 1);
+            QCOMPARE(pButton->menu()->actions().size(), 2);
+            QCOMPARE(pButton->menu()->actions().at(0)->text(), QStringLiteral("Verify"));
             pButton->menu()->actions().at(0)->trigger();
             pButton->menu()->close();
         }
