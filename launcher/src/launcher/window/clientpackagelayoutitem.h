@@ -47,6 +47,8 @@ public:
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation.
     bool isBusy() const { return m_bBusy; }
+    // Offline the button cannot download or update; Play and Verify stay.
+    void setOffline(bool bOffline);
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -90,6 +92,7 @@ private:
     quint64 m_nRun = 0;
     bool m_bBusy = false;
     bool m_bLastTryFailed = false;
+    bool m_bOffline = false;
     QString m_sStep;
     shared::TFileSize m_nStepTotal = 0;
     QElapsedTimer m_oClock;

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QGroupBox;
+class QLabel;
 class QMessageBox;
 class QScrollArea;
 class QSpacerItem;
@@ -58,6 +59,10 @@ public:
     // Whether the reserve space of the hint row still stands in its place.
     bool hintSpaceReserved() const { return m_pHintSpacer != nullptr; }
     QScrollArea* packageArea() const { return m_pPackageArea; }
+    // The line that says the window shows what is installed, without the network.
+    QLabel* offlineLabel() const { return m_pOfflineLabel; }
+    // Offline: the line shows, and nothing can be downloaded.
+    void setOffline(bool bOffline);
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -103,6 +108,7 @@ private:
     QSpacerItem* m_pHintSpacer = nullptr;
     QScrollArea* m_pPackageArea = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
+    QLabel* m_pOfflineLabel = nullptr;
 };
 
 } // namespace velmar::launcher

@@ -39,7 +39,8 @@ public:
     TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
         : TFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
                                   "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
-                                  "[FILES]\npackageFile=package.json\nassetFile=assets.json\n")
+                                  "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\n"
+                                  "assetFile=assets.json\n")
                        .arg(oMetadataUrl.toString())
                        .arg(int(bNocache))
                        .arg(nErrorTimeout)
@@ -116,6 +117,7 @@ private slots:
     void onlineLoadWritesLocalCopyAndFetchesPackages();
     void loadFailsWithoutUsableCopy_data();
     void loadFailsWithoutUsableCopy();
+    void offlinePackagesComeFromInstalledCopies_data();
     void offlinePackagesComeFromInstalledCopies();
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
     void slowServerFallsBackAndLateAnswerIsIgnored();
@@ -234,13 +236,32 @@ void tst_LauncherConfiguration::loadFailsWithoutUsableCopy()
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration());
 }
 
+void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies_data()
+{
+    QTest::addColumn<QByteArray>("aInstalled");
+    QTest::addColumn<QByteArray>("aPartial");
+    QTest::addColumn<QString>("sLabel");
+    QTest::newRow("installed") << packageDocument("installed-lean") << QByteArray() << "Pinstalled-lean A?";
+    // A download that stopped half-way keeps the client in the window.
+    QTest::newRow("partly installed") << QByteArray() << packageDocument("target-lean") << "Ptarget-lean A?";
+    // Only a crash between the two renames leaves both: the full marker is the record.
+    QTest::newRow("both markers") << packageDocument("installed-lean") << packageDocument("target-lean")
+                                  << "Pinstalled-lean A?";
+}
+
 void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
 {
+    QFETCH(QByteArray, aInstalled);
+    QFETCH(QByteArray, aPartial);
+    QFETCH(QString, sLabel);
     TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort())));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/package.json")), packageDocument("installed-live")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/assets.json")), R"({"version": "2"})"));
-    QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/package.json")), packageDocument("installed-lean")));
+    if (!aInstalled.isNull())
+        QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/package.json")), aInstalled));
+    if (!aPartial.isNull())
+        QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/partial-package.json")), aPartial));
     // "../mirror" climbs out of the packages folder and is cut back to "mirror".
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/mirror/package.json")), packageDocument("inside")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/mirror/assets.json")), R"({"version": "2"})"));
@@ -258,7 +279,7 @@ void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
     QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
     QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
-    QCOMPARE(oFixture.configuration(1)->versionLabel(), QStringLiteral("Pinstalled-lean A?"));
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), sLabel);
     QCOMPARE(oFixture.configuration(2)->version(), QStringLiteral("inside"));
     // The launcher's own package gets no request while offline.
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
