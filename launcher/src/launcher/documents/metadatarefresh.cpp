@@ -112,7 +112,8 @@ void TMetadataRefresh::receiveMetadata(const QByteArray& aData)
         return;
     }
     for (const std::shared_ptr<TPackage>& pPackage : m_pRunning->packages()) {
-        if (!pPackage->platformBuild() || m_fnLeaveAlone(*pPackage))
+        // A package the start could not configure is not in the window: it waits for the next start too.
+        if (!pPackage->platformConfiguration() || m_fnLeaveAlone(*pPackage))
             continue;
         const auto& lFetched = m_pFetched->packages();
         const auto itFetched = std::find_if(lFetched.begin(), lFetched.end(), [&](const std::shared_ptr<TPackage>& pFetched) {

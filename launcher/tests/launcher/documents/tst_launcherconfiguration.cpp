@@ -9,6 +9,7 @@
 
 #include "launcher/documents/launcherconfigurationexception.h"
 #include "launcher/documents/launcherconfigurationhandler.h"
+#include "launcher/documents/metadatarefresh.h"
 
 #include "shared/downloadpool.h"
 
@@ -126,6 +127,8 @@ private slots:
     void noBuildForThisPlatformFinishesAtOnce();
     void answerWithoutPackageListKeepsTheLocalCopy_data();
     void answerWithoutPackageListKeepsTheLocalCopy();
+    void refreshChangesAllOrNothing_data();
+    void refreshChangesAllOrNothing();
 
 private:
     QTemporaryDir m_oRoot;
@@ -576,6 +579,83 @@ void tst_LauncherConfiguration::accountGroup()
         QVERIFY(writeTestFile(oFolder.path(QStringLiteral("accountgroup.json")), aContents));
     QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
     QTEST(oFolder.m_pHelper->readAccountGroup().keys(), "lKeys");
+}
+
+
+void tst_LauncherConfiguration::refreshChangesAllOrNothing_data()
+{
+    QTest::addColumn<QString>("sLeaveAlone");
+    QTest::addColumn<QString>("sChange");
+    QTest::addColumn<bool>("bSucceeded");
+    QTest::addColumn<QString>("sOne");
+    QTest::addColumn<QString>("sTwo");
+    QTest::newRow("both refreshed") << "" << "" << true << "Pone-2 A?" << "Ptwo-2 A2";
+    QTest::newRow("installing left alone") << "Two" << "" << true << "Pone-2 A?" << "Ptwo-1 A1";
+    // Nothing changes unless everything arrived.
+    QTest::newRow("asset document gone") << "" << "gone" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    QTest::newRow("document being written") << "" << "partial" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    QTest::newRow("metadata gone") << "" << "nometadata" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    // A new package waits for the next start.
+    QTest::newRow("new package") << "" << "newpackage" << true << "Pone-2 A?" << "Ptwo-2 A2";
+}
+
+void tst_LauncherConfiguration::refreshChangesAllOrNothing()
+{
+    QFETCH(QString, sLeaveAlone);
+    QFETCH(QString, sChange);
+    QFETCH(bool, bSucceeded);
+    QFETCH(QString, sOne);
+    QFETCH(QString, sTwo);
+    const QString sFolder = QStringLiteral("refresh/%1/").arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+    const auto write = [&](const QString& sPath, const QByteArray& aData) { return writeTestFile(m_oRoot.filePath(sFolder + sPath), aData); };
+    const QByteArray aMetadata = R"({"packages": [
+        {"name": "One", "directoryname": "one", "builds": [{"os": "linux", "architecture": "x86_64", "url": "one/package.json"}]},
+        {"name": "Two", "directoryname": "two",
+         "builds": [{"os": "linux", "architecture": "x86_64", "url": "two/package.json", "assetsurl": "two/assets.json"}]}]})";
+    QVERIFY(write(QStringLiteral("metadata.json"), aMetadata));
+    QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-1")));
+    QVERIFY(write(QStringLiteral("two/package.json"), packageDocument("two-1")));
+    QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "1", "files": []})"));
+    TFixture oFixture(m_oServer.url(QLatin1Char('/') + sFolder + QStringLiteral("metadata.json")));
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    oFixture.m_oHandler.downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
+    const auto pReader = oFixture.m_oHandler.launcherConfiguration();
+
+    QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-2")));
+    // Cut off as a reader may find a document the publisher is still writing.
+    const QByteArray aTwo = sChange == QLatin1String("partial") ? packageDocument("two-2").left(20) : packageDocument("two-2");
+    QVERIFY(write(QStringLiteral("two/package.json"), aTwo));
+    QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "2", "files": []})"));
+    if (sChange == QLatin1String("gone"))
+        QVERIFY(QFile::remove(m_oRoot.filePath(sFolder + QStringLiteral("two/assets.json"))));
+    if (sChange == QLatin1String("nometadata"))
+        QVERIFY(QFile::remove(m_oRoot.filePath(sFolder + QStringLiteral("metadata.json"))));
+    if (sChange == QLatin1String("newpackage")) {
+        const QByteArray aThree = R"(]}, {"name": "Three", "builds": [{"os": "linux", "architecture": "x86_64", "url": "one/package.json"}]}]})";
+        QVERIFY(write(QStringLiteral("metadata.json"), QByteArray(aMetadata).replace("]}]}", aThree)));
+    }
+
+    TMetadataRefresh& oRefresh = oFixture.m_oHandler.refresh();
+    QSignalSpy oRefreshed(&oRefresh, &TMetadataRefresh::finished);
+    oRefresh.start(pReader, [&](const TPackage& oPackage) { return oPackage.name() == sLeaveAlone; });
+    QVERIFY(oRefresh.isRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(oRefreshed.size(), 1, 20000);
+    QVERIFY(!oRefresh.isRunning());
+    QCOMPARE(oRefreshed.at(0).at(0).toBool(), bSucceeded);
+    QCOMPARE(oRefreshed.at(0).at(1).toString().isEmpty(), bSucceeded);
+    const auto lRefreshed = oRefreshed.at(0).at(2).value<std::vector<std::shared_ptr<TPackage>>>();
+    QCOMPARE(lRefreshed.size(), size_t(bSucceeded ? (sLeaveAlone.isEmpty() ? 2 : 1) : 0));
+    QCOMPARE(oFixture.configuration(0)->versionLabel(), sOne);
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), sTwo);
+    // None of the start-up's signals, and the running metadata stays as it is.
+    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
+    QCOMPARE(oFixture.m_oFailed.size(), 0);
+    QCOMPARE(oFixture.m_oHandler.launcherConfiguration(), pReader);
+    QCOMPARE(pReader->packages().size(), size_t(2));
+    QCOMPARE(readTestFile(oFixture.path(QStringLiteral("launchermetadata.json"))), aMetadata);
 }
 
 QTEST_MAIN(tst_LauncherConfiguration)
