@@ -4,6 +4,7 @@
 #include "launcher/documents/launcherconfigurationhandler.h"
 #include "launcher/documents/launcherconfigurationreader.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/mirrorlist.h"
 #include "launcher/documents/package.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "launcher/engine/installationmanager.h"
@@ -100,6 +101,7 @@ void TInstallDriver::onMetadataDocumentsReceived()
         }
         m_oPackageUrl = pBuild->packageConfigurationUrl();
         m_oAssetUrl = pBuild->assetConfigurationUrl();
+        m_lMetadataMirrors = pBuild->mirrors();
         proceed(pBuild->configuration());
         return;
     }
@@ -152,6 +154,19 @@ void TInstallDriver::proceed(std::shared_ptr<const TPackageConfigurationReader> 
     // inside the packages folder, which is FOLDER's parent.
     m_pPackage = std::make_shared<TPackage>(QFileInfo(m_sFolder).fileName(), m_oPackageUrl, m_oAssetUrl,
                                             std::move(pConfiguration));
+    std::vector<QUrl> lMirrors = m_lMetadataMirrors;
+    for (const QString& sMirror : qAsConst(m_lMirrors)) {
+        const QString sProblem = addMirror(lMirrors, sMirror, m_oPackageUrl);
+        if (!sProblem.isEmpty()) {
+            fail(sProblem);
+            return;
+        }
+    }
+    if (lMirrors.size() > size_t(kMaximumMirrors)) {
+        fail(QStringLiteral("The metadata and the command line name more than %1 mirrors.").arg(kMaximumMirrors));
+        return;
+    }
+    m_pPackage->builds().front()->setMirrors(std::move(lMirrors));
     m_pManager = std::make_unique<TInstallationManager>(nullptr, m_pFilesystemHelper);
     // An install from local media: documents read from a folder name its files.
     m_pManager->setLocalMediaAllowed(true);

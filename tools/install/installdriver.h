@@ -5,9 +5,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
+#include <vector>
 
 namespace shared {
 class TDownloadPool;
@@ -45,6 +47,8 @@ public:
 
     // Progress and outcome as JSON lines on standard output instead of the progress line.
     void setJsonProgress() { m_pJson = std::make_unique<TProgressJson>(); }
+    // Mirrors of the package document's folder from the command line, after those the metadata names.
+    void setMirrors(const QStringList& lMirrors) { m_lMirrors = lMirrors; }
     // Starts the work; the application's event loop ends with the exit code.
     void start();
     // Instead of start(): the documents of package sPackage of the metadata that
@@ -81,6 +85,9 @@ private:
     int m_nDocumentsMissing = 0;
     std::shared_ptr<velmar::launcher::TPackage> m_pPackage;
     QString m_sPackageName;
+    QStringList m_lMirrors;
+    // The mirrors the metadata names for the package's build.
+    std::vector<QUrl> m_lMetadataMirrors;
     std::unique_ptr<velmar::launcher::TLauncherConfigurationHandler> m_pConfigurationHandler;
     std::unique_ptr<velmar::launcher::TInstallationManager> m_pManager;
     TProgressLine m_oProgress;

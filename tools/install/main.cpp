@@ -1,10 +1,10 @@
 // corvane-install: the launcher's install engine without its window.
 //   corvane-install uninstall FOLDER
 //   corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER
-//                   [--assets URL] [--jobs N] [--limit-rate RATE] [--progress line|json]
-//                   [--settings FILE]
+//                   [--assets URL] [--mirror URL]... [--jobs N] [--limit-rate RATE]
+//                   [--progress line|json] [--settings FILE]
 //   corvane-install install|update|verify FOLDER --metadata URL --package NAME
-//                   [--trusted-key KEY]... [--state FILE] [--jobs N] [--limit-rate RATE]
+//                   [--trusted-key KEY]... [--state FILE] [--mirror URL]... [--jobs N] [--limit-rate RATE]
 //                   [--progress line|json] [--settings FILE]
 
 #include "installdriver.h"
@@ -15,6 +15,7 @@
 #include "launcher/documents/launcherresources.h"
 #include "launcher/documents/trustedkeys.h"
 #include "launcher/documents/launchersettings.h"
+#include "launcher/documents/mirrorlist.h"
 #include "launcher/engine/packageuninstall.h"
 
 #include "shared/systemproxies.h"
@@ -31,16 +32,22 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--jobs N]\n"
-    "                       [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
+    "Usage: corvane-install install|update|verify URL-OF-PACKAGE-DOCUMENT FOLDER [--assets URL] [--mirror URL]...\n"
+    "                       [--jobs N] [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
     "       corvane-install install|update|verify FOLDER --metadata URL --package NAME [--trusted-key KEY]...\n"
-    "                       [--state FILE] [--jobs N] [--limit-rate RATE] [--progress line|json] [--settings FILE]\n"
+    "                       [--state FILE] [--mirror URL]... [--jobs N] [--limit-rate RATE] [--progress line|json]\n"
+    "                       [--settings FILE]\n"
     "       corvane-install uninstall FOLDER [--settings FILE] [--progress line|json]\n"
     "  install, update  bring FOLDER to the package's version, reusing what lies in it, then verify every file\n"
     "  verify           check every installed file of FOLDER against the version installed there\n"
     "  uninstall        delete exactly the files that FOLDER's installed package lists, its marker files,\n"
     "                   then the folders this emptied; nothing else\n"
     "  --assets URL     the package's asset document\n"
+    "  --mirror URL     a base address that serves a copy of the package document's folder; repeatable, tried\n"
+    "                   in order after the document's own folder (and after the metadata's mirrors) for every\n"
+    "                   chunk the documents list at a relative address; a source that fails twice in a row is\n"
+    "                   tried last. http or https, and https for an https document. The documents themselves\n"
+    "                   come from their own address only\n"
     "  --jobs N         chunks fetched at once (the settings' maxConcurrentDownloads otherwise)\n"
     "  --limit-rate RATE  bytes a second all transfers together may take, with K, M or G for\n"
     "                   1024, 1024² or 1024³ (5M); 0: no limit (the settings' bandwidthLimit otherwise)\n"
@@ -137,10 +144,16 @@ int main(int argc, char* argv[])
         return 0;
     }
     QString sAssets, sJobs, sSettings, sMetadata, sPackage, sState, sKey, sRate, sProgress;
-    QStringList lPositional;
+    QStringList lPositional, lMirrors;
     velmar::launcher::TTrustedKeys oKeys;
     for (int nArgument = 0; nArgument < lArguments.size(); ++nArgument) {
         const QString& sArgument = lArguments[nArgument];
+        if (sArgument == QLatin1String("--mirror")) {
+            if (++nArgument >= lArguments.size())
+                return usage(QStringLiteral("%1 needs a value.").arg(sArgument));
+            lMirrors << lArguments[nArgument];
+            continue;
+        }
         QString* pValue = sArgument == QLatin1String("--assets")        ? &sAssets
                           : sArgument == QLatin1String("--jobs")        ? &sJobs
                           : sArgument == QLatin1String("--settings")    ? &sSettings
@@ -192,6 +205,15 @@ int main(int argc, char* argv[])
         return usage(QStringLiteral("%1 is not an absolute URL.").arg(lPositional[1]));
     if (!sAssets.isEmpty() && !absoluteUrl(sAssets, oAssetUrl))
         return usage(QStringLiteral("%1 is not an absolute URL.").arg(sAssets));
+    if (lMirrors.size() > velmar::launcher::kMaximumMirrors)
+        return usage(QStringLiteral("At most %1 mirrors.").arg(velmar::launcher::kMaximumMirrors));
+    // With --metadata the package document's address comes later, and so does the check against it.
+    std::vector<QUrl> lCheckedMirrors;
+    for (const QString& sMirror : qAsConst(lMirrors)) {
+        const QString sProblem = velmar::launcher::addMirror(lCheckedMirrors, sMirror, bMetadata ? QUrl() : oPackageUrl);
+        if (!sProblem.isEmpty())
+            return usage(sProblem);
+    }
     bool bNumber = true;
     const int nJobs = sJobs.isEmpty() ? 0 : sJobs.toInt(&bNumber);
     if (!bNumber || nJobs < 0)
@@ -241,6 +263,7 @@ int main(int argc, char* argv[])
                            oPackageUrl, oAssetUrl, sFolder, pHelper);
     if (sProgress == QLatin1String("json"))
         oDriver.setJsonProgress();
+    oDriver.setMirrors(lMirrors);
     TStopSignals oStopSignals;
     QObject::connect(&oStopSignals, &TStopSignals::stopRequested, &oDriver, &TInstallDriver::interrupt);
     if (bMetadata) {

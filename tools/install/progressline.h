@@ -1,7 +1,7 @@
 #pragma once
 
 #include "shared/filesize.h"
-#include "shared/rateestimator.h"
+#include "shared/etaestimator.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -28,5 +28,5 @@ private:
     QString m_sStep;
     shared::TFileSize m_nDone = 0;
     shared::TFileSize m_nTotal = 0;
-    shared::TRateEstimator m_oRate;
+    shared::TEtaEstimator m_oRate;
 };

@@ -154,6 +154,11 @@ int runBuild(const QStringList& lArguments)
         if (!eMethod)
             return usageError(QStringLiteral("Unknown method '%1'.").arg(oParser.value(oMethod)), buildUsage());
         oOptions.eMethod = *eMethod;
+        // Its streams run their own programs, which our decoder interprets under an
+        // instruction budget, so a player's install is slower by an order of magnitude.
+        if (oOptions.eMethod == shared::EPackMethod::Zpaq)
+            printError(QStringLiteral("Warning: zpaq chunks unpack at about 1 MB/s (level 3) to 4 MB/s (level 1) "
+                                      "on a player's processor core: installs take minutes per 100 MB."));
     }
     if (oParser.isSet(oLevel)) {
         const std::optional<shared::TPackLevels> oLevels = shared::packLevels(oOptions.eMethod);

@@ -35,6 +35,7 @@ public:
         TFileSize m_nSize = 0;
         // Executable by its owner, its group and everyone else.
         bool m_bExecutable = false;
+        bool m_bOwnerExecutable = false;
     };
 
     // Opens the folder at sPath, creating it and its parents when missing.

@@ -211,6 +211,7 @@ TConfinedFolder::TStatus TConfinedFolder::status(const QString& sRelative) const
                                                   : EEntry::Other;
     oResult.m_nSize = S_ISREG(oStatus.st_mode) ? TFileSize(oStatus.st_size) : 0;
     oResult.m_bExecutable = (oStatus.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == (S_IXUSR | S_IXGRP | S_IXOTH);
+    oResult.m_bOwnerExecutable = (oStatus.st_mode & S_IXUSR) != 0;
     return oResult;
 }
 

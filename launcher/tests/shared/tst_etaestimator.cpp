@@ -3,7 +3,9 @@
 
 #include "shared/etaestimator.h"
 
+#include <QMap>
 #include <QTest>
+#include <QVector>
 
 #include <cmath>
 
@@ -16,6 +18,8 @@ class tst_EtaEstimator : public QObject
 private slots:
     void settlesNearTheTruthAndStays_data();
     void settlesNearTheTruthAndStays();
+    void followsObservedTraces_data();
+    void followsObservedTraces();
     void stallsAndRetriesGiveNoAbsurdFigures();
 };
 
@@ -50,6 +54,55 @@ void tst_EtaEstimator::settlesNearTheTruthAndStays()
         }
     }
     QVERIFY2(fWorst <= 0.10, qPrintable(QStringLiteral("off by %1 %").arg(fWorst * 100)));
+}
+
+// Speeds seen in the window, phase by phase ((milliseconds, bytes a second), the
+// last one lasting to the end), reported every 100 ms as the window redraws.
+using TPhases = QVector<QPair<qint64, double>>;
+Q_DECLARE_METATYPE(TPhases)
+
+void tst_EtaEstimator::followsObservedTraces_data()
+{
+    QTest::addColumn<TPhases>("lPhases");
+    QTest::addColumn<double>("fTotal");
+    // From then on the figure must be near the truth and count down.
+    QTest::addColumn<qint64>("nCheckedFrom");
+    QTest::newRow("1.2 MB in 0.3 s, then 2.4 MB/s") << TPhases{{300, 4e6}, {0, 2.4e6}} << 25.2e6 << qint64(3000);
+    QTest::newRow("2.4 MB/s, then 3 KB/s") << TPhases{{10000, 2.4e6}, {0, 3e3}} << 24.09e6 << qint64(13000);
+    QTest::newRow("3 KB/s, then 2.4 MB/s") << TPhases{{10000, 3e3}, {0, 2.4e6}} << 24.03e6 << qint64(13000);
+}
+
+void tst_EtaEstimator::followsObservedTraces()
+{
+    QFETCH(TPhases, lPhases);
+    QFETCH(double, fTotal);
+    QFETCH(qint64, nCheckedFrom);
+    const TFileSize nTotal = TFileSize(fTotal);
+    TEtaEstimator oEstimator;
+    double fDone = 0;
+    int nPhase = 0;
+    qint64 nPhaseEnd = lPhases[0].first;
+    QMap<qint64, double> hLeft;
+    for (qint64 nNow = 0; fDone < fTotal; nNow += 100) {
+        oEstimator.addSample(nNow, TFileSize(fDone));
+        const double fRate = lPhases[nPhase].second;
+        const double fTruth = (fTotal - fDone) / fRate;
+        const double fLeft = oEstimator.secondsLeft(nTotal);
+        hLeft.insert(nNow, fLeft);
+        // The last second is rounding, whatever the estimate.
+        if (nNow >= nCheckedFrom && fTruth >= 1) {
+            const QString sAt = QStringLiteral("at %1 ms: %2 s left, truly %3 s").arg(nNow).arg(fLeft).arg(fTruth);
+            QVERIFY2(std::abs(fLeft - fTruth) <= 0.2 * fTruth, qPrintable(sAt));
+            const double fFallen = hLeft.value(nNow - 1000) - fLeft;
+            if (nNow - 1000 >= nCheckedFrom)
+                QVERIFY2(fFallen >= 0.7 && fFallen <= 1.3, qPrintable(sAt + QStringLiteral(", fell %1 s in a second").arg(fFallen)));
+        }
+        fDone = std::min(fTotal, fDone + fRate / 10);
+        if (nPhaseEnd > 0 && nNow + 100 >= nPhaseEnd) {
+            ++nPhase;
+            nPhaseEnd = lPhases[nPhase].first > 0 ? nPhaseEnd + lPhases[nPhase].first : 0;
+        }
+    }
 }
 
 void tst_EtaEstimator::stallsAndRetriesGiveNoAbsurdFigures()

@@ -214,7 +214,8 @@ void TLauncherApplication::onPackageConfigurationsFinished()
             qInfo() << "published launcher version" << sPublished << "differs from" << launcherVersion();
             // The splash first: an update refused at once ends inside startSelfUpdate, and
             // the window or box that follows must not end up beneath it.
-            showSplashScreen(ESplashKind::UpdatingLauncher);
+            showSplashScreen(ESplashKind::UpdatingLauncher,
+                             tr("Updating the launcher to version %1\u2026").arg(sPublished));
             m_pSelfUpdater->startSelfUpdate(pLauncher);
             return;
         }
@@ -579,15 +580,17 @@ void TLauncherApplication::sendFunnelEvent(const QString& sStep, const QString& 
         s_pInstance->m_pFunnelReporter->sendFunnelEvent(sStep, sFirstFlagKey);
 }
 
-void TLauncherApplication::showSplashScreen(ESplashKind eKind)
+void TLauncherApplication::showSplashScreen(ESplashKind eKind, const QString& sMessage)
 {
     if (m_pSplashScreen) {
         m_pSplashScreen->close();
         processEvents();
     }
     m_pSplashScreen = std::make_unique<QSplashScreen>(QPixmap(QLatin1String(splashImagePath(eKind))));
+    if (!sMessage.isEmpty())
+        m_pSplashScreen->showMessage(sMessage, Qt::AlignBottom | Qt::AlignHCenter, Qt::white);
     m_pSplashScreen->show();
-    qInfo() << "splash screen shown:" << static_cast<int>(eKind);
+    qInfo().noquote() << "splash screen shown:" << static_cast<int>(eKind) << sMessage;
     processEvents();
     m_oWaitNotificationTimer.stop();
 }

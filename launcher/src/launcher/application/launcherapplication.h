@@ -65,7 +65,7 @@ public:
     // Entry step 5: the metadata download with its error timer, then the wait notification.
     void startLoadingConfiguration();
 
-    void showSplashScreen(ESplashKind eKind);
+    void showSplashScreen(ESplashKind eKind, const QString& sMessage = QString());
     void hideSplashScreen();
     void showMainWindow();
     void startPackageAndExit(const std::shared_ptr<TPackage>& pPackage);

@@ -3,6 +3,7 @@
 #include "configurationurl.h"
 #include "jsonfields.h"
 #include "launcherconfigurationreader.h"
+#include "mirrorlist.h"
 
 #include <QJsonArray>
 
@@ -36,6 +37,8 @@ TPackage::TPackage(qint32 nIndex, const QJsonObject& oPackage, const TLauncherCo
             sAssetsUrl.isEmpty() ? QUrl() : resolveAgainstBase(oBase, sAssetsUrl)));
         m_lBuilds.back()->setPins(TDocumentPin::fromJson(oBuild, QStringLiteral("package")),
                                   TDocumentPin::fromJson(oBuild, QStringLiteral("assets")));
+        m_lBuilds.back()->setMirrors(
+            readMirrors(oBuild.value(QLatin1String("mirrors")), m_lBuilds.back()->packageConfigurationUrl()));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <vector>
 
 namespace velmar::launcher {
 
@@ -43,6 +44,10 @@ public:
     const TDocumentPin& packagePin() const { return m_oPackagePin; }
     const TDocumentPin& assetPin() const { return m_oAssetPin; }
     void setPins(TDocumentPin oPackagePin, TDocumentPin oAssetPin);
+    // Base addresses that serve a copy of the package document's folder, tried
+    // after it for the chunks listed at relative addresses (see mirrorlist.h).
+    const std::vector<QUrl>& mirrors() const { return m_lMirrors; }
+    void setMirrors(std::vector<QUrl> lMirrors) { m_lMirrors = std::move(lMirrors); }
 
     // Null until both documents were received. Shared, so that a reader in use
     // survives being replaced by a newer one.
@@ -56,6 +61,7 @@ private:
     QUrl m_oAssetConfigurationUrl;
     TDocumentPin m_oPackagePin;
     TDocumentPin m_oAssetPin;
+    std::vector<QUrl> m_lMirrors;
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
 };
 

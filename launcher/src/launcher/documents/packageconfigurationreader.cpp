@@ -290,18 +290,30 @@ QString TPackageConfigurationReader::versionLabel() const
                                          m_sAssetVersion.isEmpty() ? sUnknown : m_sAssetVersion);
 }
 
-QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk) const
+QString TPackageConfigurationReader::addressText(const TChunkDescription& oChunk) const
 {
     // Another reader's offsets point into other texts and its base is not ours.
     if (oChunk.m_nOwner != m_nSerial) {
         qWarning() << "A chunk description was resolved through a configuration that did not list it.";
-        return QUrl();
+        return QString();
     }
     if (!oChunk.hasUrl() || quint64(oChunk.m_nUrlOffset) + oChunk.m_nUrlLength > quint64(m_aAddressTexts.size()))
+        return QString();
+    return QString::fromUtf8(m_aAddressTexts.constData() + oChunk.m_nUrlOffset, static_cast<int>(oChunk.m_nUrlLength));
+}
+
+QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk) const
+{
+    const QString sAddress = addressText(oChunk);
+    if (sAddress.isEmpty())
         return QUrl();
-    const QString sAddress
-        = QString::fromUtf8(m_aAddressTexts.constData() + oChunk.m_nUrlOffset, static_cast<int>(oChunk.m_nUrlLength));
     return resolveAgainstBase(oChunk.m_bUrlFromAssets ? m_oAssetBaseUrl : m_oPackageBaseUrl, sAddress);
+}
+
+bool TPackageConfigurationReader::hasRelativeUrl(const TChunkDescription& oChunk) const
+{
+    const QString sAddress = addressText(oChunk);
+    return !sAddress.isEmpty() && QUrl(sAddress).scheme().isEmpty();
 }
 
 } // namespace velmar::launcher

@@ -84,6 +84,9 @@ public:
     // resolved against the base URL of the document that listed it; empty when
     // the document gave none, and for a description another reader listed.
     QUrl url(const TChunkDescription& oChunk) const;
+    // Whether the document gave the description's address relative to itself,
+    // so that a mirror of its folder may serve it; false for an absolute one.
+    bool hasRelativeUrl(const TChunkDescription& oChunk) const;
     // The base URL of the document that listed the description.
     const QUrl& baseUrl(const TChunkDescription& oChunk) const
     {
@@ -103,6 +106,8 @@ private:
     template <typename TMembers>
     void readChunk(const TMembers& oMembers, bool bFromAssets, TChunkDescription& oChunk, const TFileDescription* pFile);
     void readFile(const simdjson::dom::element& oValue, bool bFromAssets, TFileDescription& oFile);
+    // The description's address as the document wrote it; empty for none and for another reader's.
+    QString addressText(const TChunkDescription& oChunk) const;
     void noteMalformed(const QString& sWhat, const simdjson::dom::element* pValue, const char* pKind);
 
     QUrl m_oPackageBaseUrl;

@@ -12,6 +12,19 @@ TChunkRecord::TChunkRecord(const TPackageConfigurationReader& oConfiguration, co
     , m_oUnpackedHash(oChunk.unpackedHash())
     , m_bUnpack(oChunk.unpack())
 {
+    if (!oConfiguration.hasRelativeUrl(oChunk))
+        return;
+    const QUrl& oBase = oConfiguration.packageBaseUrl();
+    const QString sBasePath = oBase.path(QUrl::FullyDecoded);
+    constexpr QUrl::FormattingOptions kServer = QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment;
+    if (sBasePath.endsWith(QLatin1Char('/')) && m_oUrl.path(QUrl::FullyDecoded).startsWith(sBasePath)
+        && m_oUrl.adjusted(kServer) == oBase.adjusted(kServer))
+        m_nMirrorPathStart = sBasePath.size();
+}
+
+QString TChunkRecord::mirrorPath() const
+{
+    return m_nMirrorPathStart < 0 ? QString() : m_oUrl.path(QUrl::FullyDecoded).mid(m_nMirrorPathStart);
 }
 
 } // namespace velmar::launcher

@@ -22,6 +22,11 @@ public:
     TChunkRecord(const TPackageConfigurationReader& oConfiguration, const TChunkDescription& oChunk);
 
     const QUrl& url() const { return m_oUrl; }
+    // The path of the address below the package document's folder, for a chunk
+    // whose document gave its address relative to itself and that lies in that
+    // folder: a mirror of the folder serves it there. Empty for any other chunk,
+    // which is fetched only from its own address.
+    QString mirrorPath() const;
     shared::TFileSize packedSize() const { return m_nPackedSize; }
     const shared::TSha256Digest& packedHash() const { return m_oPackedHash; }
     shared::TFileSize unpackedSize() const { return m_nUnpackedSize; }
@@ -35,6 +40,8 @@ private:
     shared::TSha256Digest m_oPackedHash;
     shared::TSha256Digest m_oUnpackedHash;
     bool m_bUnpack = true;
+    // Where mirrorPath() starts in the decoded path of m_oUrl; -1 for none.
+    qint32 m_nMirrorPathStart = -1;
 };
 
 } // namespace velmar::launcher

@@ -2,6 +2,8 @@
 
 #include "chunkrecord.h"
 
+#include <QUrl>
+
 #include <memory>
 #include <vector>
 
@@ -15,6 +17,11 @@ struct TChunkToDownload
     TChunkRecord m_oRecord;
     std::vector<std::shared_ptr<TChunkedFileState>> m_lFileStates;
     int m_nRetryCount = 0;
+    // Where the current try fetches it (TChunkSources), and the sources this
+    // attempt has tried, one bit each: an attempt ends when every source failed.
+    QUrl m_oAddress;
+    int m_nSource = 0;
+    quint32 m_nTriedSources = 0;
 };
 
 } // namespace velmar::launcher

@@ -118,6 +118,8 @@ void TPackageFileDownloader::startDownload()
     qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
     m_hChunksInProgress.clear();
     m_lChunksNotYetWritten.clear();
+    m_hRequested.clear();
+    m_nNextChunk = 0;
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
         m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
         m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
@@ -125,6 +127,8 @@ void TPackageFileDownloader::startDownload()
     m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
     m_hDownloadedBytes.clear();
     m_hWrittenBytes.clear();
+    m_hRetriesWaiting.clear();
+    reportRetries();
     m_nPreviousDownloadedTotal = 0;
     m_nRateSampleCount = 0;
     m_oProgressTimer.start();
@@ -133,24 +137,68 @@ void TPackageFileDownloader::startDownload()
         QMetaObject::invokeMethod(this, [this] { emitFinishedSignalWhenNoMoreFilesAreOutstanding(); }, Qt::QueuedConnection);
         return;
     }
-    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
-        qCInfo(lcInstallSteps) << "start download of" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
-        m_pDownloadPool->download(oChunk.m_oRecord.url());
+    requestWaitingChunks();
+}
+
+void TPackageFileDownloader::requestWaitingChunks()
+{
+    const int nAtOnce = std::max(1, m_pDownloadPool->maxConcurrentDownloads());
+    while (m_nNextChunk < m_lChunksToDownload.size() && m_hRequested.size() < nAtOnce) {
+        const size_t nChunk = m_nNextChunk++;
+        qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload[nChunk].m_oRecord.url()
+                               << "Thread:" << QThread::currentThreadId();
+        requestChunk(nChunk, false);
     }
 }
 
-void TPackageFileDownloader::onDownloadCompleted(QUrl Url, QByteArray Data)
+bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
 {
-    qCInfo(lcInstallSteps) << "onDownloadCompleted" << Url << "Thread:" << QThread::currentThreadId();
+    TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+    for (;;) {
+        const int nSource = m_oSources.next(oChunk.m_oRecord, oChunk.m_nTriedSources);
+        if (nSource < 0)
+            return false;
+        oChunk.m_nTriedSources |= 1u << nSource;
+        const QUrl oAddress = m_oSources.address(oChunk.m_oRecord, nSource);
+        // A mirror laid out so that the address is another chunk's own, or one
+        // asked for already, is no source of this chunk.
+        if (nSource > 0 && (m_hChunksInProgress.contains(oAddress) || m_hRequested.contains(oAddress)))
+            continue;
+        oChunk.m_nSource = nSource;
+        oChunk.m_oAddress = oAddress;
+        m_hRequested.insert(oAddress, oChunk.m_oRecord.url());
+        if (bNext)
+            m_pDownloadPool->downloadWithPriority(oAddress);
+        else
+            m_pDownloadPool->download(oAddress);
+        return true;
+    }
+}
+
+QUrl TPackageFileDownloader::addressOf(const QUrl& oUrl) const
+{
+    const auto it = m_hChunksInProgress.constFind(oUrl);
+    return it == m_hChunksInProgress.constEnd() || m_lChunksToDownload[it.value()].m_oAddress.isEmpty()
+               ? oUrl
+               : m_lChunksToDownload[it.value()].m_oAddress;
+}
+
+void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
+{
+    qCInfo(lcInstallSteps) << "onDownloadCompleted" << Address << "Thread:" << QThread::currentThreadId();
+    const QUrl Url = m_hRequested.take(Address);
+    requestWaitingChunks();
     const auto it = m_hChunksInProgress.constFind(Url);
-    if (it == m_hChunksInProgress.constEnd()) {
-        m_pDownloadPool->release(Url);
+    if (Url.isEmpty() || it == m_hChunksInProgress.constEnd()) {
+        m_pDownloadPool->release(Address);
         return;
     }
+    if (m_hRetriesWaiting.remove(Url) > 0)
+        reportRetries();
     const TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
     if (shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
         retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
-                               .arg(Url.toString())
+                               .arg(Address.toString())
                                .arg(Data.size())
                                .arg(oChunk.m_oRecord.packedSize()));
         return;
@@ -235,7 +283,7 @@ void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResu
     case FileHashMismatch:
         qCritical() << oResult.m_sMessage;
         m_sErrorMessage = oResult.m_sMessage;
-        m_pDownloadPool->release(oUrl);
+        m_pDownloadPool->release(addressOf(oUrl));
         m_hChunksInProgress.remove(oUrl);
         m_bAtLeastOneFileWrong = true;
         break;
@@ -243,7 +291,7 @@ void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResu
         qWarning() << "Failed to save file downloaded from" << oUrl << "Thread:" << QThread::currentThreadId()
                    << oResult.m_sMessage;
         m_sErrorMessage = oResult.m_sMessage;
-        m_pDownloadPool->release(oUrl);
+        m_pDownloadPool->release(addressOf(oUrl));
         m_hChunksInProgress.remove(oUrl);
         m_bAtLeastOneSavingOperationFailed = true;
         break;
@@ -255,47 +303,74 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
 {
     // abort() frees the slot of a request still running (a reply too long);
     // a finished one only needs its slot back.
-    m_pDownloadPool->abort(oUrl);
-    m_pDownloadPool->release(oUrl);
+    const QUrl oAddress = addressOf(oUrl);
+    m_pDownloadPool->abort(oAddress);
+    m_pDownloadPool->release(oAddress);
+    if (m_hRequested.value(oAddress) == oUrl)
+        m_hRequested.remove(oAddress);
     const auto it = m_hChunksInProgress.constFind(oUrl);
-    if (it == m_hChunksInProgress.constEnd())
+    if (it == m_hChunksInProgress.constEnd()) {
+        requestWaitingChunks();
         return;
+    }
     TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    // Another source before the failure counts as an attempt: the chunk's hash,
+    // not its server, vouches for its bytes.
+    if (m_oSources.hasMirrors()) {
+        if (m_oSources.noteFailure(oChunk.m_nSource))
+            qWarning() << "Download source" << oChunk.m_nSource << "of" << oAddress.host() << "failed"
+                       << TChunkSources::kDemotingFailures << "times in a row; it is tried last from now on";
+        if (requestChunk(it.value(), true)) {
+            qCInfo(lcInstallSteps) << "Trying" << oUrl << "at" << oChunk.m_oAddress << "after:" << sWhat;
+            requestWaitingChunks();
+            return;
+        }
+    }
+    oChunk.m_nTriedSources = 0;
+    requestWaitingChunks();
     if (oChunk.m_nRetryCount >= shared::TDownloadRetries::kAttempts - 1) {
         qCritical() << "Download of" << oUrl << "failed:" << sWhat;
         m_sErrorMessage = sWhat;
         m_hChunksInProgress.remove(oUrl);
         m_bAtLeastOneDownloadFailed = true;
+        m_hRetriesWaiting.remove(oUrl);
+        reportRetries();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
     ++oChunk.m_nRetryCount;
     const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
+    m_hRetriesWaiting.insert(oUrl, oChunk.m_nRetryCount + 1);
+    reportRetries();
     QTimer::singleShot(nDelay, this, [this, oUrl] {
         if (m_hChunksInProgress.contains(oUrl))
-            m_pDownloadPool->download(oUrl);
+            requestChunk(m_hChunksInProgress.value(oUrl), false);
     });
 }
 
 void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
 {
     qCInfo(lcInstallSteps) << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
-    m_pDownloadPool->release(oUrl);
+    if (const auto it = m_hChunksInProgress.constFind(oUrl); it != m_hChunksInProgress.constEnd())
+        m_oSources.noteSuccess(m_lChunksToDownload[it.value()].m_nSource);
+    m_pDownloadPool->release(addressOf(oUrl));
     if (m_hChunksInProgress.remove(oUrl) > 0) {
         qCInfo(lcInstallSteps) << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     }
 }
 
-void TPackageFileDownloader::onDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString)
+void TPackageFileDownloader::onDownloadFailed(QUrl Address, QNetworkReply::NetworkError Code, QString ErrorString)
 {
-    qCInfo(lcInstallSteps) << "onDownloadFailed" << Url << Code << "Thread:" << QThread::currentThreadId();
-    retryOrGiveUp(Url, QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
+    qCInfo(lcInstallSteps) << "onDownloadFailed" << Address << Code << "Thread:" << QThread::currentThreadId();
+    const QUrl Url = chunkOfAddress(Address);
+    retryOrGiveUp(Url.isEmpty() ? Address : Url, QStringLiteral("Download of %1 failed: %2").arg(Address.toString(), ErrorString));
 }
 
-void TPackageFileDownloader::onDownloadProgress(QUrl Url, qint64 DownloadedBytes)
+void TPackageFileDownloader::onDownloadProgress(QUrl Address, qint64 DownloadedBytes)
 {
+    const QUrl Url = chunkOfAddress(Address);
     const auto it = m_hChunksInProgress.constFind(Url);
     if (it == m_hChunksInProgress.constEnd() || DownloadedBytes < 0)
         return;
@@ -308,7 +383,24 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Url, qint64 DownloadedBytes
         return;
     }
     shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
-    nKnown = std::max(nKnown, shared::TFileSize(DownloadedBytes));
+    // Only bytes beyond what earlier attempts brought: an error page as short
+    // as the last one is no sign that the chunk comes now.
+    if (shared::TFileSize(DownloadedBytes) <= nKnown)
+        return;
+    nKnown = shared::TFileSize(DownloadedBytes);
+    if (m_hRetriesWaiting.remove(Url) > 0)
+        reportRetries();
+}
+
+void TPackageFileDownloader::reportRetries()
+{
+    int nHighest = 0;
+    for (const int nAttempt : qAsConst(m_hRetriesWaiting))
+        nHighest = std::max(nHighest, nAttempt);
+    if (nHighest == m_nRetryReported)
+        return;
+    m_nRetryReported = nHighest;
+    emit retryWaiting(nHighest, shared::TDownloadRetries::kAttempts);
 }
 
 void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)

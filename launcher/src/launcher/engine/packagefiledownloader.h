@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chunksources.h"
 #include "chunktodownload.h"
 #include "filetodownload.h"
 #include "installationmode.h"
@@ -59,6 +60,9 @@ public:
     void setTargetFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
+    // Base addresses that serve a copy of the package document's folder; chunks
+    // listed at relative addresses are tried there when their own address fails.
+    void setMirrors(std::vector<QUrl> lMirrors) { m_oSources.setMirrors(std::move(lMirrors)); }
     void startDownload();
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
@@ -81,6 +85,10 @@ signals:
     void progress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotalToDownload,
                   shared::TFileSize BytesWritten, shared::TFileSize BytesTotalToWrite);
     void downloadFailed(velmar::launcher::EPackageDownloaderError ErrorReason);
+    // Chunks wait to be fetched again: Attempt is the highest attempt among them
+    // (2 for a first retry), of Attempts in all; 0 once none waits any more,
+    // that is once every retried chunk brought new bytes, was fetched or was given up.
+    void retryWaiting(int Attempt, int Attempts);
 
 private slots:
     void onDownloadCompleted(QUrl Url, QByteArray Data);
@@ -111,12 +119,24 @@ private:
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
     void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
+    // Hands the pool as many chunks not yet asked for as it runs at once, so
+    // that each picks its source when its turn comes, not when it was queued.
+    void requestWaitingChunks();
+    // Asks the pool for the chunk at the next source of its attempt; false when
+    // every source was tried.
+    bool requestChunk(size_t nChunk, bool bNext);
+    // The address the chunk's current try fetches it from (its own URL until asked for).
+    QUrl addressOf(const QUrl& oUrl) const;
+    // The chunk a pool address belongs to, or an empty URL.
+    QUrl chunkOfAddress(const QUrl& oAddress) const { return m_hRequested.value(oAddress); }
     void processFinishedData(const QUrl& oUrl);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     // A file given to this downloader (in its last round) that was neither written
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
     void emitProgress();
+    // Tells retryWaiting when the highest attempt waiting changed.
+    void reportRetries();
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
@@ -142,10 +162,18 @@ private:
     // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
     QHash<QUrl, size_t> m_hChunksInProgress;
     QSet<QUrl> m_lChunksNotYetWritten;
+    TChunkSources m_oSources;
+    // Pool address → chunk URL, for requests whose outcome has not yet come.
+    QHash<QUrl, QUrl> m_hRequested;
+    // The first chunk of m_lChunksToDownload not yet asked for.
+    size_t m_nNextChunk = 0;
     // Per URL the most bytes any attempt has received: a retry does not make
     // the total go back.
     QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
     QHash<QUrl, shared::TFileSize> m_hWrittenBytes;
+    // Per URL waiting to be fetched again, the attempt it waits for.
+    QHash<QUrl, int> m_hRetriesWaiting;
+    int m_nRetryReported = 0;
     QTimer m_oProgressTimer;
     shared::TFileSize m_nPreviousDownloadedTotal = 0;
     quint64 m_nRateSampleCount = 0;

@@ -49,8 +49,11 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pDownloadPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());
     m_pDownloader = new TPackageFileDownloader(m_pDownloadPool, m_pFilesystemHelper);
+    if (const TPackageBuild* pBuild = m_pPackage->platformBuild())
+        m_pDownloader->setMirrors(pBuild->mirrors());
     connect(m_pDownloader, &TPackageFileDownloader::downloadCompleted, this, &TPackageInstallation::onDownloadCompleted);
     connect(m_pDownloader, &TPackageFileDownloader::downloadFailed, this, &TPackageInstallation::onDownloadFailed);
+    connect(m_pDownloader, &TPackageFileDownloader::retryWaiting, this, &TPackageInstallation::retryWaiting);
 
     qRegisterMetaType<EInstallationStep>("velmar::launcher::EInstallationStep");
     const auto reportStep = [this](EInstallationStep eStep) {

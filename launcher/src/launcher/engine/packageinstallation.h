@@ -107,6 +107,8 @@ signals:
     // second. Emitted on the thread that does the step.
     void progress(velmar::launcher::EInstallationStep Step, shared::TFileSize Done, shared::TFileSize Total,
                   shared::TFileSize BytesPerSecond);
+    // The downloader's TPackageFileDownloader::retryWaiting.
+    void retryWaiting(int Attempt, int Attempts);
     void downloadFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);
@@ -153,6 +155,8 @@ private:
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.
     QSet<QString> m_lCheckedFiles;
+    // The first file the last verification found wrong; written by its task.
+    QString m_sFailedFile;
     // A second download round mends what a first one built on damaged kept bytes; there is no third.
     bool m_bRechecked = false;
     TInterruption m_oInterruption;

@@ -39,6 +39,8 @@ struct TVerificationShared
     shared::TFileSize m_nHashed = 0;
     shared::TFileSize m_nTotal = 0;
     bool m_bResult = true;
+    // The first file found wrong, as its document names it.
+    QString m_sFailedFile;
 };
 
 } // namespace
@@ -102,6 +104,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 const auto fnFail = [&] {
                     QMutexLocker oLock(&oShared.m_oMutex);
                     oShared.m_bResult = false;
+                    if (oShared.m_sFailedFile.isEmpty())
+                        oShared.m_sFailedFile = pFile->localFile();
                 };
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
@@ -112,6 +116,14 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 shared::TCheckedFile oFile;
                 if (!oFile.open(*pFolder, pFile->localFile(), QIODevice::ReadOnly)) {
                     qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
+                    fnFail();
+                    return;
+                }
+                // A program that lost its flag cannot be started: passing it would
+                // send the player from Play to verify and back for ever. Only this
+                // way round: the scan adds the flag and never takes it away.
+                if (pFile->executable() && !pFolder->status(pFile->localFile()).m_bOwnerExecutable) {
+                    qWarning() << "verification of file" << sPath << "failed: it is not executable";
                     fnFail();
                     return;
                 }
@@ -152,6 +164,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
         QMutexLocker oLock(&oShared.m_oMutex);
         oShared.m_bResult = false;
     };
+    m_sFailedFile.clear();
     std::vector<QFuture<void>> lTasks;
     for (int nTask = 0; nTask < kVerificationTasks; ++nTask)
         lTasks.push_back(QtConcurrent::run(fnTask));
@@ -161,6 +174,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
         for (QFuture<void>& oTask : lTasks)
             oTask.waitForFinished();
     }
+    // Read by onVerifyFinished once this task has ended.
+    m_sFailedFile = oShared.m_sFailedFile;
     return oShared.m_bResult;
 }
 
@@ -169,7 +184,10 @@ void TPackageInstallation::onVerifyFinished(bool Result)
     qCInfo(lcInstallSteps) << "onVerifyFinished with" << Result << "Thread:" << QThread::currentThreadId();
     m_bSucceeded = Result;
     m_eErrorReason = Result ? NoError : VerificationFailed;
-    if (!Result)
+    if (!Result && !m_sFailedFile.isEmpty())
+        m_sErrorMessage = QStringLiteral("The installed files of %1 do not match their description (\"%2\").")
+                              .arg(m_pPackage->name(), m_sFailedFile);
+    else if (!Result)
         m_sErrorMessage = QStringLiteral("The installed files of %1 do not match their description.").arg(m_pPackage->name());
     else
         m_sErrorMessage.clear();

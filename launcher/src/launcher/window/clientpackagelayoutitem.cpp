@@ -25,6 +25,9 @@ namespace {
 
 constexpr int kButtonWidth = 98;
 constexpr int kButtonHeight = 40;
+// Without a byte for this long a download says it waits rather than look frozen.
+constexpr qint64 kStallNoteMilliseconds = 5000;
+constexpr auto kDownloadNoteColour = "#DADABC";
 
 QSize pictureSize(const QString& sPath, const QSize& oFallback)
 {
@@ -43,6 +46,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     , m_pButton(new QContextPushButton)
     , m_pProgressBar(new QProgressBar)
     , m_pPanel(new QGroupBox)
+    , m_fnNow([this] { return m_oClock.elapsed(); })
 {
     initLauncherImages();
     // Sized by the package logos themselves, which all share one size.
@@ -131,6 +135,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
     m_pNoteLabel->hide();
     m_sStep.clear();
     m_oEta.reset();
+    m_nRetryAttempt = 0;
     m_oClock.start();
     m_pProgressBar->setRange(0, kProgressScale);
     m_pProgressBar->setValue(0);
@@ -144,6 +149,11 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
                                                   shared::TFileSize nTotal, shared::TFileSize nBytesPerSecond) {
                                          if (nRun == m_nRun && m_bBusy)
                                              onProgress(eStep, nDone, nTotal, nBytesPerSecond);
+                                     }));
+    m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::retryWaiting, this,
+                                     [this, nRun](int nAttempt, int nAttempts) {
+                                         if (nRun == m_nRun && m_bBusy)
+                                             onRetryWaiting(nAttempt, nAttempts);
                                      }));
     m_pButton->hide();
     m_pProgressBar->show();
@@ -291,14 +301,33 @@ void TClientPackageLayoutItem::onDownloadProgress(shared::TFileSize nDownloaded,
 {
     showProgress(rateText(nRate), nDownloaded, nTotalToDownload);
 
-    m_oEta.addSample(m_oClock.elapsed(), nDownloaded);
+    m_oEta.addSample(m_fnNow(), nDownloaded);
     const QString sTimeLeft = timeLeftText(m_oEta.secondsLeft(nTotalToDownload));
     m_pProgressBar->setToolTip(sTimeLeft.isEmpty() ? rateText(nRate)
                                                    : QStringLiteral("%1, %2").arg(rateText(nRate), sTimeLeft));
-    if (sTimeLeft.isEmpty())
+    showDownloadNote();
+}
+
+void TClientPackageLayoutItem::onRetryWaiting(int nAttempt, int nAttempts)
+{
+    m_nRetryAttempt = nAttempt;
+    m_nRetryAttempts = nAttempts;
+    if (m_sStep == QLatin1String("download"))
+        showDownloadNote();
+}
+
+void TClientPackageLayoutItem::showDownloadNote()
+{
+    const QString sColour = QString::fromLatin1(kDownloadNoteColour);
+    const QString sTimeLeft = timeLeftText(m_oEta.secondsLeft(m_nStepTotal));
+    if (m_nRetryAttempt > 0)
+        showNote(QStringLiteral("Retrying (%1 of %2)\u2026").arg(m_nRetryAttempt).arg(m_nRetryAttempts), sColour);
+    else if (m_oEta.millisecondsSinceChange() >= kStallNoteMilliseconds)
+        showNote(QStringLiteral("Waiting for the server\u2026"), sColour);
+    else if (sTimeLeft.isEmpty())
         m_pNoteLabel->hide();
     else
-        showNote(sTimeLeft, QStringLiteral("#DADABC"));
+        showNote(sTimeLeft, sColour);
 }
 
 void TClientPackageLayoutItem::showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,13 +43,17 @@ public:
     QLabel* logoLabel() const { return m_pLogoLabel; }
     QLabel* nameLabel() const { return m_pNameLabel; }
     QLabel* versionLabel() const { return m_pVersionLabel; }
-    // Time left while downloading; after a failed try, that it failed.
+    // Time left while downloading (what it waits for while no byte comes); after
+    // a failed try, that it failed.
     QLabel* noteLabel() const { return m_pNoteLabel; }
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation.
     bool isBusy() const { return m_bBusy; }
     // Offline the button cannot download or update; Play and Verify stay.
     void setOffline(bool bOffline);
+    // Milliseconds of a steady clock, for the time left and for telling a
+    // stall; tests script it.
+    void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -71,6 +76,9 @@ private:
     void onWriteProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
     void onVerificationProgress(shared::TFileSize nDone, shared::TFileSize nTotal);
     void onDownloadProgress(shared::TFileSize nDownloaded, shared::TFileSize nTotalToDownload, shared::TFileSize nRate);
+    void onRetryWaiting(int nAttempt, int nAttempts);
+    // The note under a download: retries waiting, a stall, or the time left.
+    void showDownloadNote();
     // Shows D of T for a step; within one step the bar never goes back.
     void showProgress(const QString& sStep, shared::TFileSize nDone, shared::TFileSize nTotal);
     void endProgress();
@@ -96,7 +104,10 @@ private:
     QString m_sStep;
     shared::TFileSize m_nStepTotal = 0;
     QElapsedTimer m_oClock;
+    std::function<qint64()> m_fnNow;
     shared::TEtaEstimator m_oEta;
+    int m_nRetryAttempt = 0;
+    int m_nRetryAttempts = 0;
     std::vector<QMetaObject::Connection> m_lConnections;
 };
 

@@ -304,7 +304,8 @@ void tst_LauncherRun::selfUpdate()
     } else {
         // The update splash is gone before the window or the box shows.
         const QString sLog = oBed.log();
-        const int nShown = sLog.indexOf(QLatin1String("splash screen shown: 1"));
+        // It names the version it was updating to.
+        const int nShown = sLog.indexOf(QLatin1String("splash screen shown: 1 Updating the launcher to version 0.0.15"));
         const int nHidden = sLog.indexOf(QLatin1String("splash screen hidden"), nShown);
         const int nNext = sLog.indexOf(nExitCode == 0 ? QStringLiteral("main window shown") : sLogLine);
         QVERIFY2(nShown >= 0 && nHidden > nShown && nHidden < nNext, qPrintable(sLog.right(3000)));

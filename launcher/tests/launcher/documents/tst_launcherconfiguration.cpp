@@ -113,6 +113,8 @@ private slots:
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
     void buildSelectionTakesFirstMatch();
+    void buildMirrorsAreChecked_data();
+    void buildMirrorsAreChecked();
 
     void onlineLoadWritesLocalCopyAndFetchesPackages_data();
     void onlineLoadWritesLocalCopyAndFetchesPackages();
@@ -501,6 +503,50 @@ void tst_LauncherConfiguration::buildSelectionTakesFirstMatch()
     QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
     QVERIFY(!pReader->packages()[1]->platformBuild());
     QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
+}
+
+void tst_LauncherConfiguration::buildMirrorsAreChecked_data()
+{
+    QTest::addColumn<QByteArray>("aBuild");
+    QTest::addColumn<QStringList>("lExpected");
+    const QByteArray aHttps = R"("url": "https://cdn.invalid/live/package.json")";
+    const QByteArray aHttp = R"("url": "http://cdn.invalid/live/package.json")";
+    QTest::newRow("none") << aHttps << QStringList();
+    QTest::newRow("in order, folders end in a slash")
+        << aHttps + R"(, "mirrors": ["https://m1.invalid/live", "https://m2.invalid:8443/a/b/?token=1"])"
+        << QStringList{QStringLiteral("https://m1.invalid/live/"), QStringLiteral("https://m2.invalid:8443/a/b/")};
+    QTest::newRow("http mirror of an https document") << aHttps + R"(, "mirrors": ["http://m1.invalid/", "https://m2.invalid/"])"
+                                                      << QStringList{QStringLiteral("https://m2.invalid/")};
+    QTest::newRow("https mirror of an http document") << aHttp + R"(, "mirrors": ["https://m1.invalid/", "http://m2.invalid/"])"
+                                                      << QStringList{QStringLiteral("https://m1.invalid/"), QStringLiteral("http://m2.invalid/")};
+    QTest::newRow("no list") << aHttps + R"(, "mirrors": "https://m1.invalid/")" << QStringList();
+    QTest::newRow("an object") << aHttps + R"(, "mirrors": {"a": "https://m1.invalid/"})" << QStringList();
+    QTest::newRow("members that are no text")
+        << aHttps + R"(, "mirrors": [1, null, ["https://m1.invalid/"], {"url": "https://m1.invalid/"}, "https://m2.invalid/"])"
+        << QStringList{QStringLiteral("https://m2.invalid/")};
+    QTest::newRow("no web addresses")
+        << aHttp + R"(, "mirrors": ["ftp://m1.invalid/", "file:///srv/live/", "live/", "//m1.invalid/", "http://", ""])"
+        << QStringList();
+    QTest::newRow("too long") << aHttps + R"(, "mirrors": ["https://m1.invalid/)" + QByteArray(2100, 'x') + R"(", "https://m2.invalid/"])"
+                              << QStringList{QStringLiteral("https://m2.invalid/")};
+    QByteArray aNine;
+    for (int n = 0; n < 9; ++n)
+        aNine += (n ? ", " : "") + QStringLiteral("\"https://m%1.invalid/\"").arg(n).toUtf8();
+    QTest::newRow("too many") << aHttps + R"(, "mirrors": [)" + aNine + "]" << QStringList();
+    QTest::newRow("own folder and repeats left out")
+        << aHttps + R"(, "mirrors": ["https://cdn.invalid/live/", "https://m1.invalid/", "https://m1.invalid"])"
+        << QStringList{QStringLiteral("https://m1.invalid/")};
+}
+
+void tst_LauncherConfiguration::buildMirrorsAreChecked()
+{
+    QFETCH(QByteArray, aBuild);
+    QFETCH(QStringList, lExpected);
+    const auto pReader = read(R"({"packages":[{"builds":[{)" + aBuild + "}]}]}");
+    QStringList lMirrors;
+    for (const QUrl& oMirror : pReader->packages()[0]->builds()[0]->mirrors())
+        lMirrors << oMirror.toString();
+    QCOMPARE(lMirrors, lExpected);
 }
 
 void tst_LauncherConfiguration::settingsConvertAsText_data()

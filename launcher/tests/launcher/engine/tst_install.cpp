@@ -25,6 +25,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 using namespace velmar::launcher;
 
 namespace {
@@ -84,6 +86,8 @@ private slots:
     void killedUpdateResumes_data();
     void killedUpdateResumes();
     void unreadableInstalledFileIsFetchedAgain();
+    void programWithoutItsFlagFailsVerification_data();
+    void programWithoutItsFlagFailsVerification();
     void goingInstallationStopsReading_data();
     void goingInstallationStopsReading();
     void hostileDocumentIsRefused_data();
@@ -92,6 +96,8 @@ private slots:
     void launcherRefusesBeforeTouchingTheFolder_data();
     void launcherRefusesBeforeTouchingTheFolder();
     void downloadEndsWellOnlyWithEveryFileWritten();
+    void waitingRetriesAreTold_data();
+    void waitingRetriesAreTold();
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
@@ -237,6 +243,10 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 0);
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aInstalled);
     QVERIFY(QFile::setPermissions(oBed.folder() + QStringLiteral("/bin/client"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    // A program that lost its flag fails as a changed file does, and is named.
+    const TToolRun oLostFlag = oBed.install(QStringLiteral("verify"));
+    QVERIFY2(oLostFlag.nExitCode == 1, qPrintable(oLostFlag.describe()));
+    QVERIFY2(oLostFlag.sErr.contains(QLatin1String("do not match their description (\"bin/client\")")), qPrintable(oLostFlag.sErr));
 
     const QString sWorld = oBed.folder() + QStringLiteral("/data/world.pak");
     QVERIFY(flipByte(sWorld, 9 << 20));
@@ -375,6 +385,62 @@ void tst_Install::unreadableInstalledFileIsFetchedAgain()
 // a scan or a verification reads: the reading stops with it instead of going on,
 // the process invisible and still holding its single-instance claim. The file
 // here would take many minutes to read; the test ends long before its time-out.
+// A program its document marks executable cannot be started without the
+// owner's flag: passing it would send the player from Play to verify and back.
+void tst_Install::programWithoutItsFlagFailsVerification_data()
+{
+    QTest::addColumn<int>("nMode");
+    QTest::addColumn<bool>("bPasses");
+    QTest::newRow("rwxr-xr-x") << 0755 << true;
+    QTest::newRow("rwxr--r--") << 0744 << true;
+    QTest::newRow("rw-r--r--") << 0644 << false;
+    QTest::newRow("rw-r-xr-x") << 0655 << false;
+}
+
+void tst_Install::programWithoutItsFlagFailsVerification()
+{
+    QFETCH(int, nMode);
+    QFETCH(bool, bPasses);
+    QTemporaryDir oLauncher;
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    const QByteArray aProgram("#!/bin/sh\necho running\n");
+    const QString sHash = QString::fromLatin1(shared::TSha256::hash(aProgram).toHex());
+    const double fSize = aProgram.size();
+    const QJsonObject oDocument{
+        {QStringLiteral("version"), QStringLiteral("1")},
+        {QStringLiteral("chunks"), QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/run")},
+                                                          {QStringLiteral("packedsize"), fSize},
+                                                          {QStringLiteral("packedhash"), sHash},
+                                                          {QStringLiteral("unpackedsize"), fSize},
+                                                          {QStringLiteral("unpackedhash"), sHash}}}},
+        {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("localfile"), QStringLiteral("bin/run")},
+                                                         {QStringLiteral("unpackedsize"), fSize},
+                                                         {QStringLiteral("unpackedhash"), sHash},
+                                                         {QStringLiteral("executable"), true},
+                                                         {QStringLiteral("chunks"), QJsonArray{0}}}}}};
+    const QByteArray aDocument = QJsonDocument(oDocument).toJson(QJsonDocument::Compact);
+    pPackage->platformBuild()->setConfiguration(
+        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(QStringLiteral("http://127.0.0.1:9/p/")), QUrl()));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
+    QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/run"), aProgram));
+    QVERIFY(::chmod(QFile::encodeName(sFolder + QStringLiteral("/bin/run")).constData(), mode_t(nMode)) == 0);
+
+    TInstallationManager oManager(pMetadata, pHelper);
+    QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
+    if (!bPasses)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("bin/run.* failed: it is not executable")));
+    oManager.verifyPackage(pPackage);
+    QTRY_COMPARE_WITH_TIMEOUT(oFinished.count(), 1, 20000);
+    const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
+    QCOMPARE(pInstallation->succeeded(), bPasses);
+    if (!bPasses)
+        QCOMPARE(pInstallation->errorMessage(),
+                 QStringLiteral("The installed files of Client 0 do not match their description (\"bin/run\")."));
+}
+
 void tst_Install::goingInstallationStopsReading_data()
 {
     QTest::addColumn<bool>("bVerify");
@@ -745,6 +811,56 @@ void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
     QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);
     QCOMPARE(oFailed.count(), 1);
     QVERIFY2(oDownloader.errorMessage().contains(QLatin1String("\"b\"")), qPrintable(oDownloader.errorMessage()));
+}
+
+// While chunks wait to be fetched again the downloader says which attempt
+// comes, of how many, and that none waits any more once bytes came or it gave up.
+void tst_Install::waitingRetriesAreTold_data()
+{
+    QTest::addColumn<int>("nUnavailable");
+    QTest::addColumn<QList<int>>("lAttempts");
+    QTest::addColumn<bool>("bCompletes");
+    QTest::newRow("503 twice") << 2 << QList<int>{2, 3, 0} << true;
+    QTest::newRow("503 always") << -1 << QList<int>{2, 3, 4, 0} << false;
+}
+
+void tst_Install::waitingRetriesAreTold()
+{
+    QFETCH(int, nUnavailable);
+    QFETCH(QList<int>, lAttempts);
+    QFETCH(bool, bCompletes);
+    QTemporaryDir oRoot;
+    // Longer than the error page, so that its bytes are no sign the chunk comes.
+    const QByteArray aBytes(1000, 'a');
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/chunks/c")), aBytes));
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oRoot.filePath(QStringLiteral("cdn"))));
+    oServer.setFaultForPrefix(QStringLiteral("chunks/"), EHttpFault::Unavailable, nUnavailable);
+    const QUrl oBase = oServer.url(QString());
+    const QByteArray aDocument = R"({"chunks": [{"url": "chunks/c", "packedsize": 1000, "unpackedsize": 1000, "unpack": false, "unpackedhash": ")"
+                                 + shared::TSha256::hash(aBytes).toHex() + "\"}]}";
+    const TPackageConfigurationReader oReader(aDocument, QByteArray(), oBase, oBase);
+    std::vector<TFileToDownload> lFiles(1);
+    lFiles[0].m_sLocalFile = QStringLiteral("a");
+    lFiles[0].m_nUnpackedSize = 1000;
+    lFiles[0].m_oUnpackedHash = oReader.chunks()[0].unpackedHash();
+    lFiles[0].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[0])};
+    lFiles[0].m_lPositionsToWrite = {0};
+    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
+    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
+    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
+    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
+    QList<int> lSeen;
+    connect(&oDownloader, &TPackageFileDownloader::retryWaiting, this, [&](int nAttempt, int nAttempts) {
+        QCOMPARE(nAttempts, 4);
+        lSeen << nAttempt;
+    });
+    oDownloader.setTargetFolder(std::make_shared<shared::TConfinedFolder>(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setFilesToDownload(lFiles);
+    oDownloader.startDownload();
+    QTRY_COMPARE_WITH_TIMEOUT(oCompleted.count() + oFailed.count(), 1, 20000);
+    QCOMPARE(oCompleted.count(), bCompletes ? 1 : 0);
+    QCOMPARE(lSeen, lAttempts);
 }
 
 void tst_Install::failedInstallStaysPartial()

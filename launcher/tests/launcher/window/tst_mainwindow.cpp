@@ -85,6 +85,8 @@ private slots:
     void everyItemPictureIsThere();
     void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
+    void noteTellsWhatADownloadWaitsFor_data();
+    void noteTellsWhatADownloadWaitsFor();
     void failuresAreReported();
     void hintPanesFillFromTheServer();
     void manyPackagesScrollAndTheWindowDrags();
@@ -358,6 +360,70 @@ void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
     // A negative mean is no wrapped rate; bytes beyond the total stay at the end.
     QCOMPARE(bytesPerSecondFromTickMean(-3.5), shared::TFileSize(0));
     QCOMPARE(progressValue(5, 4), kProgressScale);
+}
+
+// A download that gets no byte must not look frozen: the note under the bar says
+// it waits, or which attempt comes, and gives way to the time left once bytes flow.
+void tst_MainWindow::noteTellsWhatADownloadWaitsFor_data()
+{
+    QTest::addColumn<int>("nSilentMilliseconds");
+    QTest::addColumn<QList<int>>("lAttempts"); // retryWaiting, in order
+    QTest::addColumn<bool>("bBytesAgain");
+    QTest::addColumn<QString>("sNote"); // "left": the time left
+    const QString sWaiting = QStringLiteral("Waiting for the server\u2026");
+    QTest::newRow("bytes flowing") << 0 << QList<int>{} << false << "left";
+    QTest::newRow("4.9 s without a byte") << 4900 << QList<int>{} << false << "left";
+    QTest::newRow("5 s without a byte") << 5000 << QList<int>{} << false << sWaiting;
+    QTest::newRow("two minutes without a byte") << 120000 << QList<int>{} << false << sWaiting;
+    QTest::newRow("bytes again") << 8000 << QList<int>{} << true << "left";
+    QTest::newRow("first retry waits") << 300 << QList<int>{2} << false << QStringLiteral("Retrying (2 of 4)\u2026");
+    QTest::newRow("last retry waits, no byte") << 6000 << QList<int>{2, 3, 4} << false << QStringLiteral("Retrying (4 of 4)\u2026");
+    QTest::newRow("retry brought bytes") << 1000 << QList<int>{2, 0} << true << "left";
+}
+
+void tst_MainWindow::noteTellsWhatADownloadWaitsFor()
+{
+    QFETCH(int, nSilentMilliseconds);
+    QFETCH(QList<int>, lAttempts);
+    QFETCH(bool, bBytesAgain);
+    QFETCH(QString, sNote);
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(NotInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    qint64 nNow = 0;
+    pItem->setClock([&] { return nNow; });
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+
+    // 10 MB/s for three seconds, reported every 100 ms as the downloader does.
+    const shared::TFileSize nTotal = 100000000;
+    shared::TFileSize nDone = 0;
+    const auto fnTick = [&] {
+        emit pInstallation->downloader()->progress(nDone, nTotal, 0, nTotal);
+        nNow += 100;
+    };
+    for (int nTick = 0; nTick < 30; ++nTick) {
+        fnTick();
+        nDone += 1000000;
+    }
+    for (const int nAttempt : lAttempts)
+        emit pInstallation->downloader()->retryWaiting(nAttempt, 4);
+    for (int nSilent = 0; nSilent <= nSilentMilliseconds; nSilent += 100)
+        fnTick();
+    if (bBytesAgain) {
+        nDone += 1000000;
+        fnTick();
+    }
+    QVERIFY(pItem->noteLabel()->isVisible());
+    const QString sShown = pItem->noteLabel()->text();
+    QVERIFY2(sNote == QLatin1String("left") ? sShown.endsWith(QLatin1String(" left")) : sShown == sNote, qPrintable(sShown));
+    // The bar keeps its rate.
+    QVERIFY2(pItem->progressBar()->text().endsWith(QLatin1String("B/s")), qPrintable(pItem->progressBar()->text()));
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
 }
 
 void tst_MainWindow::failuresAreReported()
