@@ -54,9 +54,10 @@ public:
     }
 
     // Publishes a client package into cdn/<sDirectory>: the stub client as bin/client,
-    // its settings file and some data whose content follows nSeed.
+    // its settings file and some data whose content follows nSeed; with nLargeFile,
+    // also CorvaneOnlineClient_Data/large.dat of that many bytes, several chunks long.
     TToolRun publishClient(const QString& sDirectory, const QString& sVersion, quint64 nSeed,
-                           const QByteArray& aClientSettings = "{\"GraphicsAPI\": 2}")
+                           const QByteArray& aClientSettings = "{\"GraphicsAPI\": 2}", int nLargeFile = 0)
     {
         const QString sSource = path(QStringLiteral("source/") + sDirectory);
         QDir(sSource).removeRecursively();
@@ -64,6 +65,8 @@ public:
         QFile::copy(builtExecutable(QStringLiteral("corvane-demo-client")), sSource + QStringLiteral("/bin/client"));
         writeTestFile(sSource + QStringLiteral("/CorvaneOnlineClient_Data/Data/Settings/settings.json"), aClientSettings);
         writeTestFile(sSource + QStringLiteral("/CorvaneOnlineClient_Data/world.dat"), noiseBytes(300000, nSeed));
+        if (nLargeFile > 0)
+            writeTestFile(sSource + QStringLiteral("/CorvaneOnlineClient_Data/large.dat"), noiseBytes(nLargeFile, nSeed + 1));
         return runPublish({QStringLiteral("build"), QStringLiteral("--source"), sSource, QStringLiteral("--out"),
                            path(QStringLiteral("cdn/") + sDirectory), QStringLiteral("--version"), sVersion,
                            QStringLiteral("--executable"), QStringLiteral("bin/client"), QStringLiteral("--parameter"),

@@ -534,7 +534,7 @@ void TLauncherApplication::failWithMaintenanceBox()
 {
     endRunWithBox(nullptr, QMessageBox::Information, QStringLiteral("Corvane Online cannot be started"),
                   QStringLiteral("Corvane Online is currently down for maintenance. Please try again later."),
-                  QMessageBox::Close);
+                  QMessageBox::Close, m_pConfigurationHandler->failureReason());
 }
 
 void TLauncherApplication::failWithRefusedConfiguration(const QString& sReason)
@@ -554,14 +554,26 @@ void TLauncherApplication::failWithFileError(const QString& sMessage)
 }
 
 void TLauncherApplication::endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
-                                         const QString& sText, QMessageBox::StandardButtons eButtons)
+                                         const QString& sText, QMessageBox::StandardButtons eButtons,
+                                         const QString& sDetail)
 {
     if (m_bEnding)
         return;
     m_bEnding = true;
     m_oWaitNotificationTimer.stop();
     hideSplashScreen();
-    presentMessage(pParent, eIcon, sTitle, sText, eButtons);
+    if (sDetail.isEmpty()) {
+        presentMessage(pParent, eIcon, sTitle, sText, eButtons);
+    } else {
+        // Only one button ends a run: the box just gains its reason.
+        TMessage oMessage;
+        oMessage.m_eIcon = eIcon;
+        oMessage.m_sTitle = sTitle;
+        oMessage.m_sText = sText;
+        oMessage.m_sDetail = sDetail;
+        oMessage.m_lButtons = QStringList{eButtons == QMessageBox::Close ? QStringLiteral("Close") : QStringLiteral("OK")};
+        presentMessage(pParent, oMessage);
+    }
     endRun(1);
 }
 

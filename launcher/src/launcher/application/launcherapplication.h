@@ -102,8 +102,9 @@ private:
     // The maintenance box, naming why the signed metadata could not be trusted.
     void failWithRefusedConfiguration(const QString& sReason);
     void failWithFileError(const QString& sMessage);
+    // sDetail: the reason below the text, when there is one.
     void endRunWithBox(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
-                       QMessageBox::StandardButtons eButtons = QMessageBox::Ok);
+                       QMessageBox::StandardButtons eButtons = QMessageBox::Ok, const QString& sDetail = QString());
     void endRun(int nExitCode);
     // Runs one step of the run; a runtime error in it ends the run with the file error box.
     template <typename TStep>

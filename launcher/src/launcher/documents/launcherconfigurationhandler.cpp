@@ -118,6 +118,7 @@ void TLauncherConfigurationHandler::startLoadingMainConfiguration()
 {
     m_bOffline = false;
     m_sRefusal.clear();
+    m_sFailureReason.clear();
     m_eRefetch = EEnvelopeRefetch::NotYet;
     // Started first: a URL the pool rejects fails before download() returns,
     // and that failure must find the load still waiting.
@@ -175,6 +176,8 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(const QUrl& ur
         // answer must not undo it.
         if (!isWaitingForMainConfiguration())
             return;
+        // Kept from a failure that is tried again too: the error timer may end the attempts.
+        m_sFailureReason = downloadFailureText(Code, ErrorString);
         if (m_pRetries->retryLater(url, Code)) {
             qWarning() << "Download of configuration failed, trying again:" << ErrorString;
             return;
@@ -211,7 +214,38 @@ void TLauncherConfigurationHandler::onErrorTimerExpired()
 {
     m_oErrorTimer.stop();
     m_pRetries->forget(mainFetchUrl());
+    if (m_sFailureReason.isEmpty())
+        m_sFailureReason = QStringLiteral("Could not connect to %1: no answer within %2 seconds")
+                               .arg(serverName())
+                               .arg(double(m_oErrorTimer.interval()) / 1000.0);
+    qCritical().noquote() << "Download of configuration failed:" << m_sFailureReason;
     fallBackToLocalCopy();
+}
+
+QString TLauncherConfigurationHandler::serverName() const
+{
+    const QUrl& oUrl = mainFetchUrl();
+    return oUrl.port() < 0 ? oUrl.host() : QStringLiteral("%1:%2").arg(oUrl.host()).arg(oUrl.port());
+}
+
+QString TLauncherConfigurationHandler::downloadFailureText(QNetworkReply::NetworkError eCode,
+                                                           const QString& sErrorString) const
+{
+    switch (eCode) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("Could not connect to %1: connection refused").arg(serverName());
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("Could not connect to %1: name not found").arg(serverName());
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("Could not connect to %1: no answer within the time-out").arg(serverName());
+    case QNetworkReply::ContentNotFoundError:
+        return QStringLiteral("The metadata was not found on %1 (404)").arg(serverName());
+    case QNetworkReply::ContentAccessDenied:
+        return QStringLiteral("The metadata was not found on %1 (403)").arg(serverName());
+    default:
+        return QStringLiteral("Could not download the metadata from %1: %2").arg(serverName(), sErrorString);
+    }
 }
 
 void TLauncherConfigurationHandler::abortDownload(const QUrl& oUrl)
@@ -323,6 +357,7 @@ std::shared_ptr<TLauncherConfigurationReader> TLauncherConfigurationHandler::rea
         pReader = std::make_shared<TLauncherConfigurationReader>(aData, urlWithoutFileName(m_oMainConfigurationUrl));
     } catch (const TLauncherConfigurationException& oError) {
         qCritical() << "Download of configuration failed:" << oError.what();
+        m_sFailureReason = QStringLiteral("The metadata from %1 did not parse: %2").arg(serverName(), QString::fromUtf8(oError.what()));
         emit mainConfigurationDownloadFailed();
         return nullptr;
     }
@@ -330,6 +365,7 @@ std::shared_ptr<TLauncherConfigurationReader> TLauncherConfigurationHandler::rea
         // An error object that a server or proxy sent with success is no
         // metadata: it must not replace the local copy, which serves instead.
         qCritical() << "Download of configuration failed: the document lists no packages";
+        m_sFailureReason = QStringLiteral("The metadata from %1 lists no packages").arg(serverName());
         fallBackToLocalCopy();
         return nullptr;
     }

@@ -73,6 +73,10 @@ public:
     // The refresh while the window is open, under the same trust and serial floor
     // as the start-up load but with none of its signals.
     TMetadataRefresh& refresh() const { return *m_pRefresh; }
+    // Why the metadata could not be had, in words that tell the player's own
+    // network from the service ("Could not connect to HOST: connection
+    // refused"); empty while the load has not failed.
+    const QString& failureReason() const { return m_sFailureReason; }
 
 signals:
     void mainConfigurationLoaded();
@@ -131,6 +135,10 @@ private:
     void receivePackageDocument(const QUrl& oUrl, const QByteArray& aData);
     void addRequest(const std::shared_ptr<TPackage>& pPackage, TPackageBuild* pBuild, QUrl oPackageUrl, QUrl oAssetUrl);
     QUrl onlineUrl(const QUrl& oUrl) const;
+    // The failure of a metadata download in the player's words.
+    QString downloadFailureText(QNetworkReply::NetworkError eCode, const QString& sErrorString) const;
+    // The metadata's server as the player may know it: host, and port when one is given.
+    QString serverName() const;
 
     std::unique_ptr<shared::TDownloadHandle> m_pDownloads;
     std::unique_ptr<shared::TDownloadRetries> m_pRetries;
@@ -139,6 +147,7 @@ private:
     TMetadataTrust m_oTrust;
     // Why the signed metadata was refused, for the box when nothing else serves.
     QString m_sRefusal;
+    QString m_sFailureReason;
     enum class EEnvelopeRefetch { NotYet, Running, Done } m_eRefetch = EEnvelopeRefetch::NotYet;
     QTimer m_oErrorTimer;
     std::shared_ptr<TLauncherConfigurationReader> m_pReader;

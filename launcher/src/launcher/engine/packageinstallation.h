@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filefault.h"
 #include "interruption.h"
 #include "installationmode.h"
 #include "packagedifference.h"
@@ -59,6 +60,12 @@ public:
     // The reason in words when the step failed for a reason worth telling (a
     // refused document, a file built wrong); empty otherwise.
     const QString& errorMessage() const { return m_sErrorMessage; }
+    // The first file a verification found at fault; none when it passed or
+    // failed for another reason.
+    const TFileFault& fileFault() const { return m_oFileFault; }
+    // The number of files an explicit verification checked; -1 for a request
+    // that was none.
+    int verifiedFiles() const { return m_nVerifiedFiles; }
     const QString& installedVersionLabel() const { return m_sInstalledVersionLabel; }
     const QString& targetVersionLabel() const { return m_sTargetVersionLabel; }
     void setVersionLabels(const QString& sInstalled, const QString& sTarget);
@@ -143,6 +150,8 @@ private:
     bool m_bSucceeded = false;
     EPackageDownloaderError m_eErrorReason = NoError;
     QString m_sErrorMessage;
+    TFileFault m_oFileFault;
+    int m_nVerifiedFiles = -1;
     int m_nInstallationMode = kOrdinaryPackage;
     bool m_bLocalMediaAllowed = false;
     QString m_sInstalledVersionLabel;
@@ -155,8 +164,6 @@ private:
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.
     QSet<QString> m_lCheckedFiles;
-    // The first file the last verification found wrong; written by its task.
-    QString m_sFailedFile;
     // A second download round mends what a first one built on damaged kept bytes; there is no third.
     bool m_bRechecked = false;
     TInterruption m_oInterruption;

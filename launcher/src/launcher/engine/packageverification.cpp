@@ -39,8 +39,8 @@ struct TVerificationShared
     shared::TFileSize m_nHashed = 0;
     shared::TFileSize m_nTotal = 0;
     bool m_bResult = true;
-    // The first file found wrong, as its document names it.
-    QString m_sFailedFile;
+    // The first file found at fault.
+    TFileFault m_oFault;
 };
 
 } // namespace
@@ -68,6 +68,7 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
         if (bExplicitRequest || !m_lCheckedFiles.contains(oFile.localFile()))
             lFiles.push_back(oFile);
     }
+    m_nVerifiedFiles = bExplicitRequest ? int(lFiles.size()) : -1;
     qCInfo(lcInstallSteps) << "verification of" << lFiles.size() << "files," << pConfiguration->files().size() - lFiles.size()
                            << "were checked whole in this request";
     workFolder();
@@ -101,11 +102,11 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     pFile = oShared.m_lQueue.front();
                     oShared.m_lQueue.pop_front();
                 }
-                const auto fnFail = [&] {
+                const auto fnFail = [&](EFileFault eFault = EFileFault::None, const QString& sSystemReason = QString()) {
                     QMutexLocker oLock(&oShared.m_oMutex);
                     oShared.m_bResult = false;
-                    if (oShared.m_sFailedFile.isEmpty())
-                        oShared.m_sFailedFile = pFile->localFile();
+                    if (eFault != EFileFault::None && !oShared.m_oFault.isSet())
+                        oShared.m_oFault = {pFile->localFile(), eFault, sSystemReason};
                 };
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
@@ -116,7 +117,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 shared::TCheckedFile oFile;
                 if (!oFile.open(*pFolder, pFile->localFile(), QIODevice::ReadOnly)) {
                     qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
-                    fnFail();
+                    const bool bMissing = pFolder->status(pFile->localFile()).m_eEntry == shared::TConfinedFolder::EEntry::Missing;
+                    fnFail(bMissing ? EFileFault::Missing : EFileFault::Unreadable, oFile.errorString());
                     return;
                 }
                 // A program that lost its flag cannot be started: passing it would
@@ -124,7 +126,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 // way round: the scan adds the flag and never takes it away.
                 if (pFile->executable() && !pFolder->status(pFile->localFile()).m_bOwnerExecutable) {
                     qWarning() << "verification of file" << sPath << "failed: it is not executable";
-                    fnFail();
+                    fnFail(EFileFault::NotExecutable);
                     return;
                 }
                 if (aBuffer.isEmpty())
@@ -139,7 +141,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     const qint64 nRead = oFile.read(aBuffer.data(), kBlockSize);
                     if (nRead < 0) {
                         qWarning() << "verification of file" << sPath << "failed:" << oFile.errorString();
-                        fnFail();
+                        fnFail(EFileFault::Unreadable, oFile.errorString());
                         return;
                     }
                     if (nRead == 0)
@@ -151,7 +153,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 }
                 if (pFile->unpackedHash() != oHash.result()) {
                     qWarning() << "verification of file" << sPath << "failed";
-                    fnFail();
+                    fnFail(EFileFault::Differs);
                     return;
                 }
                 qCInfo(lcInstallSteps) << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
@@ -164,7 +166,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
         QMutexLocker oLock(&oShared.m_oMutex);
         oShared.m_bResult = false;
     };
-    m_sFailedFile.clear();
+    m_oFileFault = {};
     std::vector<QFuture<void>> lTasks;
     for (int nTask = 0; nTask < kVerificationTasks; ++nTask)
         lTasks.push_back(QtConcurrent::run(fnTask));
@@ -174,8 +176,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
         for (QFuture<void>& oTask : lTasks)
             oTask.waitForFinished();
     }
-    // Read by onVerifyFinished once this task has ended.
-    m_sFailedFile = oShared.m_sFailedFile;
+    // Read on the GUI thread once this task's future has finished.
+    m_oFileFault = oShared.m_oFault;
     return oShared.m_bResult;
 }
 
@@ -184,9 +186,9 @@ void TPackageInstallation::onVerifyFinished(bool Result)
     qCInfo(lcInstallSteps) << "onVerifyFinished with" << Result << "Thread:" << QThread::currentThreadId();
     m_bSucceeded = Result;
     m_eErrorReason = Result ? NoError : VerificationFailed;
-    if (!Result && !m_sFailedFile.isEmpty())
+    if (!Result && m_oFileFault.isSet())
         m_sErrorMessage = QStringLiteral("The installed files of %1 do not match their description (\"%2\").")
-                              .arg(m_pPackage->name(), m_sFailedFile);
+                              .arg(m_pPackage->name(), m_oFileFault.m_sFile);
     else if (!Result)
         m_sErrorMessage = QStringLiteral("The installed files of %1 do not match their description.").arg(m_pPackage->name());
     else

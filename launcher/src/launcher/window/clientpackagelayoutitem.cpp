@@ -132,6 +132,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
     const quint64 nRun = m_nRun;
     m_bBusy = true;
     m_bLastTryFailed = false;
+    m_sOutcomeNote.clear();
     m_pNoteLabel->hide();
     m_sStep.clear();
     m_oEta.reset();
@@ -166,6 +167,9 @@ void TClientPackageLayoutItem::onInstallationOrUpdateFinished(std::shared_ptr<TP
     m_pButton->show();
     m_pProgressBar->setValue(0);
     m_bLastTryFailed = InstallationInProgress && !InstallationInProgress->succeeded();
+    // A verification that found everything sound says so where the player looked.
+    if (InstallationInProgress && InstallationInProgress->succeeded() && InstallationInProgress->verifiedFiles() >= 0)
+        m_sOutcomeNote = QStringLiteral("All %1 files are intact").arg(InstallationInProgress->verifiedFiles());
     refresh();
 }
 
@@ -207,6 +211,8 @@ void TClientPackageLayoutItem::updatePackageNameAndVersion()
         m_pVersionLabel->setText(pConfiguration->version());
     if (m_bLastTryFailed)
         showNote(QStringLiteral("Last try failed"), QStringLiteral("#E06040"));
+    else if (!m_sOutcomeNote.isEmpty())
+        showNote(m_sOutcomeNote, QStringLiteral("#DADABC"));
     else
         m_pNoteLabel->hide();
 }

@@ -44,7 +44,8 @@ public:
     QLabel* nameLabel() const { return m_pNameLabel; }
     QLabel* versionLabel() const { return m_pVersionLabel; }
     // Time left while downloading (what it waits for while no byte comes); after
-    // a failed try, that it failed.
+    // a failed try, that it failed; after a verification that passed, how many
+    // files it found intact.
     QLabel* noteLabel() const { return m_pNoteLabel; }
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation.
@@ -101,6 +102,8 @@ private:
     bool m_bBusy = false;
     bool m_bLastTryFailed = false;
     bool m_bOffline = false;
+    // What the last request that ended well has to tell, shown until the next one starts.
+    QString m_sOutcomeNote;
     QString m_sStep;
     shared::TFileSize m_nStepTotal = 0;
     QElapsedTimer m_oClock;

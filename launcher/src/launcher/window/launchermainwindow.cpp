@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QThread>
@@ -373,6 +374,8 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
 
     switch (InstallationInProgress->errorReason()) {
     case DownloadFailed:
+        m_pDownloadFailedPackage = InstallationInProgress->package();
+        m_sDownloadFailedReason = InstallationInProgress->errorMessage();
         showDownloadFailedMessage(sName);
         break;
     case SavingFailed:
@@ -382,8 +385,7 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
                            .arg(sName));
         break;
     case VerificationFailed:
-        presentMessage(this, QMessageBox::Critical, QStringLiteral("Installation failed"),
-                       QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!").arg(sName));
+        offerRepair(InstallationInProgress);
         break;
     case InvalidPackage:
         // Refused before anything changed: the reason is all the player can act on.
@@ -397,6 +399,32 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
     default:
         break;
     }
+}
+
+void TLauncherMainWindow::offerRepair(const std::shared_ptr<TPackageInstallation>& pInstallation)
+{
+    TMessage oMessage;
+    oMessage.m_eIcon = QMessageBox::Critical;
+    oMessage.m_sTitle = QStringLiteral("Installation failed");
+    oMessage.m_sText = QStringLiteral("The installation of %1 failed.\n\nVerification of game data failed!")
+                           .arg(pInstallation->package()->name());
+    oMessage.m_sDetail = pInstallation->fileFault().isSet() ? pInstallation->fileFault().text() : pInstallation->errorMessage();
+    const QString sRepair = QStringLiteral("Repair now");
+    oMessage.m_lButtons = QStringList{sRepair, QStringLiteral("OK")};
+    if (presentMessage(this, oMessage) != sRepair)
+        return;
+    // The road of the package's own button, checks and all; later, as the
+    // request that failed is still ending.
+    const std::shared_ptr<TPackage> pPackage = pInstallation->package();
+    QMetaObject::invokeMethod(this, [this, pPackage] { emit clientPackageButtonClicked(pPackage); }, Qt::QueuedConnection);
+}
+
+void TLauncherMainWindow::tryDownloadAgain()
+{
+    if (!m_pDownloadFailedPackage)
+        return;
+    qInfo() << "trying the installation of" << m_pDownloadFailedPackage->name() << "again";
+    emit clientPackageButtonClicked(m_pDownloadFailedPackage);
 }
 
 void TLauncherMainWindow::showDownloadFailedMessage(const QString& sPackageName)
@@ -426,21 +454,27 @@ void TLauncherMainWindow::showDownloadFailedMessage(const QString& sPackageName)
     showOwnMessage(QStringLiteral("Download failed"),
                    QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be downloaded. "
                                   "Please try again later.\n\nDiagnostic information: %2")
-                       .arg(sPackageName, sDiagnostics));
+                       .arg(sPackageName, sDiagnostics),
+                   m_sDownloadFailedReason, true);
 }
 
-void TLauncherMainWindow::showOwnMessage(const QString& sTitle, const QString& sText)
+void TLauncherMainWindow::showOwnMessage(const QString& sTitle, const QString& sText, const QString& sDetail,
+                                         bool bOfferTryAgain)
 {
     if (!m_pMessageBox) {
         m_pMessageBox = new QMessageBox(this);
         m_pMessageBox->setWindowModality(Qt::NonModal);
         m_pMessageBox->setStandardButtons(QMessageBox::Ok);
+        m_pTryAgainButton = m_pMessageBox->addButton(QStringLiteral("Try again"), QMessageBox::AcceptRole);
+        m_pMessageBox->setDefaultButton(QMessageBox::Ok);
+        connect(m_pTryAgainButton, &QPushButton::clicked, this, &TLauncherMainWindow::tryDownloadAgain);
     }
-    qInfo().noquote() << "message box:" << sTitle << "|" << QString(sText).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_pTryAgainButton->setVisible(bOfferTryAgain);
     m_pMessageBox->setIcon(QMessageBox::Critical);
     m_pMessageBox->setWindowTitle(sTitle);
     m_pMessageBox->setText(sText);
-    m_pMessageBox->show();
+    m_pMessageBox->setInformativeText(sDetail);
+    showOpenMessage(*m_pMessageBox);
 }
 
 void TLauncherMainWindow::onAboutDialogRequested(const QString&)

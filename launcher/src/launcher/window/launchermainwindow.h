@@ -14,6 +14,7 @@
 class QGroupBox;
 class QLabel;
 class QMessageBox;
+class QPushButton;
 class QScrollArea;
 class QSpacerItem;
 class QVBoxLayout;
@@ -87,8 +88,14 @@ private:
     QLayout* buildBottomBar();
     void buildHintArea();
     void showDownloadFailedMessage(const QString& sPackageName);
-    // Shows the window's own box, not modal, and logs it.
-    void showOwnMessage(const QString& sTitle, const QString& sText);
+    // Restarts the installation the download failure box names, as its button would.
+    void tryDownloadAgain();
+    // The verification failure box: the first file at fault, and a repair on request.
+    void offerRepair(const std::shared_ptr<TPackageInstallation>& pInstallation);
+    // Shows the window's own box, not modal, and logs it; with bOfferTryAgain,
+    // its "Try again" button restarts the installation whose download failed.
+    void showOwnMessage(const QString& sTitle, const QString& sText, const QString& sDetail = QString(),
+                        bool bOfferTryAgain = false);
     // Draws the default the installation manager wrote: the first package whose
     // flag is set, or none.
     void showDefaultFromPackages();
@@ -103,6 +110,10 @@ private:
     QMessageBox* m_pMessageBox = nullptr;
     QMetaObject::Connection m_oTraceConnection;
     QString m_sDownloadFailedPackage;
+    std::shared_ptr<TPackage> m_pDownloadFailedPackage;
+    // The downloader's words for the failure, shown below the box's text.
+    QString m_sDownloadFailedReason;
+    QPushButton* m_pTryAgainButton = nullptr;
     QGroupBox* m_pHintArea = nullptr;
     THintRow* m_pHintRow = nullptr;
     QSpacerItem* m_pHintSpacer = nullptr;

@@ -1,10 +1,31 @@
 #include "messagepresenter.h"
 
+#include <QAbstractButton>
 #include <QDebug>
+#include <QPushButton>
+#include <QTimer>
 
 namespace velmar::launcher {
 
 namespace {
+
+// The button's name as the box shows it, without its shortcut mark.
+QString buttonName(const QAbstractButton& oButton)
+{
+    return QString(oButton.text()).remove(QLatin1Char('&'));
+}
+
+QString oneLine(QString sText)
+{
+    return sText.replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+void logBox(const QString& sTitle, const QString& sText, const QString& sDetail)
+{
+    qInfo().noquote() << "message box:" << sTitle << "|" << oneLine(sText);
+    if (!sDetail.isEmpty())
+        qInfo().noquote() << "message box detail:" << oneLine(sDetail);
+}
 
 class TScreenPresenter : public TMessagePresenter
 {
@@ -15,9 +36,33 @@ public:
         QMessageBox oBox(eIcon, sTitle, sText, eButtons, pParent);
         return static_cast<QMessageBox::StandardButton>(oBox.exec());
     }
+
+    QString choose(QWidget* pParent, const TMessage& oMessage) override
+    {
+        QMessageBox oBox(oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::NoButton, pParent);
+        oBox.setInformativeText(oMessage.m_sDetail);
+        const QStringList lButtons = oMessage.buttons();
+        QPushButton* pLast = nullptr;
+        for (int nButton = 0; nButton < lButtons.size(); ++nButton) {
+            const bool bLast = nButton == lButtons.size() - 1;
+            const QMessageBox::ButtonRole eRole = nButton == 0 ? QMessageBox::AcceptRole
+                                                  : bLast      ? QMessageBox::RejectRole
+                                                               : QMessageBox::ActionRole;
+            pLast = oBox.addButton(lButtons[nButton], eRole);
+            if (nButton == 0)
+                oBox.setDefaultButton(pLast);
+        }
+        oBox.setEscapeButton(pLast);
+        oBox.exec();
+        return oBox.clickedButton() ? buttonName(*oBox.clickedButton()) : lButtons.constLast();
+    }
 };
 
-// Answers every box with its first button, as a player pressing Enter would.
+#ifdef CORVANE_CRASH_POINTS
+// Answers every box at once, as a player pressing Enter would, except a box
+// with named buttons: that one gets the answer CORVANE_MESSAGE_ANSWER names
+// when it offers it, else its last button, the one that changes nothing, so
+// that a run nobody watches does only what it was told to.
 class TLogOnlyPresenter : public TMessagePresenter
 {
 public:
@@ -31,7 +76,27 @@ public:
         }
         return QMessageBox::NoButton;
     }
+
+    QString choose(QWidget*, const TMessage& oMessage) override
+    {
+        const QStringList lButtons = oMessage.buttons();
+        return lButtons.contains(toldAnswer()) ? toldAnswer() : lButtons.constLast();
+    }
+
+    void showOpen(QMessageBox& oBox) override
+    {
+        oBox.show();
+        for (QAbstractButton* pButton : oBox.buttons()) {
+            // Later: the box's owner may still be setting it up.
+            if (buttonName(*pButton) == toldAnswer())
+                QTimer::singleShot(0, pButton, &QAbstractButton::click);
+        }
+    }
+
+private:
+    static QString toldAnswer() { return qEnvironmentVariable("CORVANE_MESSAGE_ANSWER"); }
 };
+#endif
 
 std::unique_ptr<TMessagePresenter> makeDefaultPresenter()
 {
@@ -50,6 +115,22 @@ std::unique_ptr<TMessagePresenter>& presenterSlot()
 
 } // namespace
 
+QStringList TMessage::buttons() const
+{
+    return m_lButtons.isEmpty() ? QStringList{QStringLiteral("OK")} : m_lButtons;
+}
+
+QString TMessagePresenter::choose(QWidget* pParent, const TMessage& oMessage)
+{
+    present(pParent, oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::Ok);
+    return oMessage.buttons().constFirst();
+}
+
+void TMessagePresenter::showOpen(QMessageBox& oBox)
+{
+    oBox.show();
+}
+
 TMessagePresenter& TMessagePresenter::instance()
 {
     return *presenterSlot();
@@ -63,8 +144,22 @@ void TMessagePresenter::setInstance(std::unique_ptr<TMessagePresenter> pPresente
 QMessageBox::StandardButton presentMessage(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
                                            const QString& sText, QMessageBox::StandardButtons eButtons)
 {
-    qInfo().noquote() << "message box:" << sTitle << "|" << QString(sText).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    logBox(sTitle, sText, QString());
     return TMessagePresenter::instance().present(pParent, eIcon, sTitle, sText, eButtons);
+}
+
+QString presentMessage(QWidget* pParent, const TMessage& oMessage)
+{
+    logBox(oMessage.m_sTitle, oMessage.m_sText, oMessage.m_sDetail);
+    const QString sAnswer = TMessagePresenter::instance().choose(pParent, oMessage);
+    qInfo().noquote() << "message box answer:" << sAnswer;
+    return sAnswer;
+}
+
+void showOpenMessage(QMessageBox& oBox)
+{
+    logBox(oBox.windowTitle(), oBox.text(), oBox.informativeText());
+    TMessagePresenter::instance().showOpen(oBox);
 }
 
 } // namespace velmar::launcher

@@ -34,6 +34,15 @@ int logThenDie(int nArgc, char** ppArgv)
     return 0;
 }
 
+// Points the bed's launcher at another address for its metadata.
+bool useMetadataAt(TLauncherBed& oBed, const QUrl& oUrl)
+{
+    const QString sSettings = oBed.path(QStringLiteral("launcher/launchersettings.ini"));
+    QByteArray aSettings = readTestFile(sSettings);
+    aSettings.replace(oBed.nginx().url(QStringLiteral("/launcher/qlxmetadata.json")).toEncoded(), oUrl.toEncoded());
+    return aSettings.contains(oUrl.toEncoded()) && writeTestFile(sSettings, aSettings);
+}
+
 } // namespace
 
 class tst_LauncherRun : public QObject
@@ -44,6 +53,11 @@ private slots:
     void firstLaunchThenDirectStartThenPatches();
     void offlineAndBrokenStarts();
     void signedMetadataRuns();
+    void maintenanceBoxNamesTheReason_data();
+    void maintenanceBoxNamesTheReason();
+    void downloadFailureTriedAgain();
+    void verificationFailureRepaired_data();
+    void verificationFailureRepaired();
     void graphicsFlag_data();
     void graphicsFlag();
     void selfUpdate_data();
@@ -204,6 +218,156 @@ void tst_LauncherRun::signedMetadataRuns()
     QCOMPARE(oBed.run({}), 1);
     QVERIFY2(oBed.log().contains(QLatin1String("The signed metadata was refused: unknown key")), qPrintable(oBed.log().right(1500)));
     QVERIFY(oBed.takeClientStart().isEmpty());
+}
+
+void tst_LauncherRun::maintenanceBoxNamesTheReason_data()
+{
+    QTest::addColumn<QString>("sServer");
+    QTest::addColumn<QString>("sPath");
+    QTest::addColumn<QString>("sDetail");
+    const QString sClosed = QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort());
+    QTest::newRow("connection refused") << sClosed << "qlxmetadata.json"
+                                        << QStringLiteral("Could not connect to %1: connection refused").arg(sClosed);
+    QTest::newRow("name not found") << "cdn.invalid" << "qlxmetadata.json"
+                                    << "Could not connect to cdn.invalid: name not found";
+    // The rows below are answered by the fault server: "%1" is its address.
+    QTest::newRow("404") << "" << "absent.json" << "The metadata was not found on %1 (404)";
+    QTest::newRow("does not parse") << "" << "broken.json" << "The metadata from %1 did not parse: ";
+    QTest::newRow("no answer in time") << "" << "stalled.json" << "Could not connect to %1: no answer within 4 seconds";
+}
+
+// A fresh launcher without metadata still shows the maintenance box, and
+// below it why: the player's own network, or the service.
+void tst_LauncherRun::maintenanceBoxNamesTheReason()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    QFETCH(QString, sServer);
+    QFETCH(QString, sPath);
+    QFETCH(QString, sDetail);
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QVERIFY(writeTestFile(oBed.path(QStringLiteral("cdn/launcher/stalled.json")), QByteArray(4096, ' ')));
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.path(QStringLiteral("cdn"))));
+    oServer.setResponse(QStringLiteral("/launcher/broken.json"), TCannedHttpResponse::withBody("{ not json"));
+    oServer.setFaultForPrefix(QStringLiteral("launcher/stalled.json"), EHttpFault::Stall);
+    if (sServer.isEmpty()) {
+        sServer = QStringLiteral("127.0.0.1:%1").arg(oServer.port());
+        sDetail = sDetail.arg(sServer);
+    }
+    QVERIFY(useMetadataAt(oBed, QUrl(QStringLiteral("http://%1/launcher/%2").arg(sServer, sPath))));
+
+    QCOMPARE(oBed.run({}), 1);
+    const QString sLog = oBed.log();
+    QVERIFY2(sLog.contains(QLatin1String("message box: Corvane Online cannot be started | Corvane Online is currently "
+                                         "down for maintenance. Please try again later.")),
+             qPrintable(sLog.right(1500)));
+    QVERIFY2(sLog.contains(QStringLiteral("message box detail: ") + sDetail), qPrintable(sLog.right(1500)));
+    if (sPath == QLatin1String("stalled.json"))
+        QVERIFY(sLog.contains(QStringLiteral("Download of configuration failed: ") + sDetail));
+}
+
+// Every chunk fails all its attempts on the first try; "Try again" in the
+// download failure box installs on the second, and the first launch goes on
+// to start the client.
+void tst_LauncherRun::downloadFailureTriedAgain()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.path(QStringLiteral("cdn"))));
+    oServer.setFaultForPrefix(QStringLiteral("a/chunks/"), EHttpFault::NotFound, 4);
+    QVERIFY(useMetadataAt(oBed, oServer.url(QStringLiteral("/launcher/qlxmetadata.json"))));
+
+    qputenv("CORVANE_MESSAGE_ANSWER", "Try again");
+    const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    const QString sLog = oBed.log();
+    QVERIFY2(sLog.contains(QLatin1String("message box: Download failed")), qPrintable(sLog.right(3000)));
+    QVERIFY(sLog.contains(QLatin1String("message box detail: Download of ")));
+    QVERIFY(sLog.contains(QLatin1String("trying the installation of")));
+    QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/package.json")));
+    const QStringList lClientStart = oBed.takeClientStart();
+    QVERIFY(!lClientStart.isEmpty());
+    QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
+}
+
+void tst_LauncherRun::verificationFailureRepaired_data()
+{
+    QTest::addColumn<bool>("bClientRunning");
+    QTest::newRow("repaired, then started") << false;
+    // The road of the Update button: a running client stops the repair.
+    QTest::newRow("client running: no repair") << true;
+}
+
+// An update that trusts the installed description keeps a large file changed
+// behind its back, and the verification after it finds the change; "Repair
+// now" in its box goes the way of the package's own button.
+void tst_LauncherRun::verificationFailureRepaired()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("boxes answered in the log (CORVANE_MESSAGES=log)");
+    QFETCH(bool, bClientRunning);
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    // Files an update kept without reading are hashed after it.
+    const QString sLauncherSettings = oBed.path(QStringLiteral("launcher/launchersettings.ini"));
+    QVERIFY(writeTestFile(sLauncherSettings, readTestFile(sLauncherSettings) + "\n[OPTIONS]\nskipVerification=false\n"));
+    const QByteArray aSettings = "{\"GraphicsAPI\": 2}";
+    const int nLarge = 24 << 20;
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, aSettings, nLarge).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    oBed.takeClientStart();
+
+    // The same size, one byte changed; the next version has the same files.
+    const QString sLarge = oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/CorvaneOnlineClient_Data/large.dat");
+    QByteArray aLarge = readTestFile(sLarge);
+    QCOMPARE(aLarge.size(), nLarge);
+    aLarge[nLarge / 2] = char(~aLarge[nLarge / 2]);
+    QVERIFY(writeTestFile(sLarge, aLarge));
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 1, aSettings, nLarge).nExitCode, 0);
+
+    QProcess oClient;
+    const auto oEndClient = qScopeGuard([&oClient] {
+        oClient.kill();
+        oClient.waitForFinished();
+    });
+    if (bClientRunning) {
+        QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
+        oEnvironment.insert(QStringLiteral("CORVANE_DEMO_CLIENT_SECONDS"), QStringLiteral("120"));
+        oClient.setProcessEnvironment(oEnvironment);
+        oClient.start(builtExecutable(QStringLiteral("corvane-demo-client")), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(isClientRunning(), 10000);
+    }
+    qputenv("CORVANE_MESSAGE_ANSWER", "Repair now");
+    const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
+    const QStringList lPatch{QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))};
+    if (!bClientRunning) {
+        QCOMPARE(oBed.run(lPatch), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+        QCOMPARE(readTestFile(sLarge), readTestFile(oBed.path(QStringLiteral("source/a/CorvaneOnlineClient_Data/large.dat"))));
+        const QStringList lClientStart = oBed.takeClientStart();
+        QVERIFY(!lClientStart.isEmpty());
+        QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
+    } else {
+        QProcess oLauncher;
+        oBed.start(oLauncher, lPatch);
+        QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("message box: Corvane Online update failed")),
+                                  qPrintable(oBed.log().right(3000)), 60000);
+        oLauncher.kill();
+        oLauncher.waitForFinished();
+    }
+    const QString sLog = oBed.log();
+    QVERIFY2(sLog.contains(QLatin1String("message box detail: \"CorvaneOnlineClient_Data/large.dat\" differs from the "
+                                         "published file.")),
+             qPrintable(sLog.right(3000)));
+    QVERIFY(sLog.contains(QLatin1String("message box answer: Repair now")));
+    QCOMPARE(sLog.count(QStringLiteral("installOrUpdatePackage:")), bClientRunning ? 1 : 2);
 }
 
 void tst_LauncherRun::graphicsFlag_data()

@@ -131,6 +131,8 @@ private slots:
     void answerWithoutPackageListKeepsTheLocalCopy();
     void refreshChangesAllOrNothing_data();
     void refreshChangesAllOrNothing();
+    void failureNamesItsReason_data();
+    void failureNamesItsReason();
 
 private:
     QTemporaryDir m_oRoot;
@@ -702,6 +704,53 @@ void tst_LauncherConfiguration::refreshChangesAllOrNothing()
     QCOMPARE(oFixture.m_oHandler.launcherConfiguration(), pReader);
     QCOMPARE(pReader->packages().size(), size_t(2));
     QCOMPARE(readTestFile(oFixture.path(QStringLiteral("launchermetadata.json"))), aMetadata);
+}
+
+// A player must tell their own network from the service: each way the load can
+// fail without a copy to fall back on has its own reason, and the time-out is logged.
+void tst_LauncherConfiguration::failureNamesItsReason_data()
+{
+    QTest::addColumn<QString>("sServer");
+    QTest::addColumn<QString>("sPath");
+    QTest::addColumn<QString>("sReason");
+    const QString sClosed = QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort());
+    QTest::newRow("connection refused") << sClosed << "metadata.json"
+                                        << QStringLiteral("Could not connect to %1: connection refused").arg(sClosed);
+    QTest::newRow("name not found") << "cdn.invalid" << "metadata.json"
+                                    << "Could not connect to cdn.invalid: name not found";
+    // The rows below are answered by the fault server: "%1" is its address.
+    QTest::newRow("404") << "" << "absent.json" << "The metadata was not found on %1 (404)";
+    QTest::newRow("403") << "" << "forbidden.json" << "The metadata was not found on %1 (403)";
+    QTest::newRow("does not parse") << "" << "broken.json" << "The metadata from %1 did not parse: ";
+    QTest::newRow("lists no packages") << "" << "error.json" << "The metadata from %1 lists no packages";
+    QTest::newRow("no answer in time") << "" << "stalled.json" << "Could not connect to %1: no answer within 0.3 seconds";
+}
+
+void tst_LauncherConfiguration::failureNamesItsReason()
+{
+    QFETCH(QString, sServer);
+    QFETCH(QString, sPath);
+    QFETCH(QString, sReason);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(m_oRoot.path()));
+    oServer.setResponse(QStringLiteral("/launcher/forbidden.json"), TCannedHttpResponse::withBody("no", 403));
+    oServer.setResponse(QStringLiteral("/launcher/broken.json"), TCannedHttpResponse::withBody("{ not json"));
+    oServer.setResponse(QStringLiteral("/launcher/error.json"), TCannedHttpResponse::withBody(R"({"error": "quota"})"));
+    oServer.setFaultForPrefix(QStringLiteral("launcher/metadata.json"), EHttpFault::Stall);
+    if (sServer.isEmpty()) {
+        sServer = QStringLiteral("127.0.0.1:%1").arg(oServer.port());
+        sReason = sReason.arg(sServer);
+    }
+    if (sPath == QLatin1String("stalled.json")) {
+        sPath = QStringLiteral("metadata.json");
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Download of configuration failed: ") + sReason));
+    }
+    TFixture oFixture(QUrl(QStringLiteral("http://%1/launcher/%2").arg(sServer, sPath)), 300);
+    QVERIFY(oFixture.m_oHandler.failureReason().isEmpty());
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
+    QCOMPARE(oFixture.m_oFailed.size(), 1);
+    QVERIFY2(oFixture.m_oHandler.failureReason().startsWith(sReason), qPrintable(oFixture.m_oHandler.failureReason()));
 }
 
 QTEST_MAIN(tst_LauncherConfiguration)

@@ -25,6 +25,7 @@
 #include "launcher/window/qcontextpushbutton.h"
 
 #include "shared/gui/clickablelabel.h"
+#include "shared/sha256.h"
 #include "shared/translationmanager.h"
 
 #include <QAction>
@@ -35,6 +36,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -49,22 +51,31 @@ struct TShownBox
     QMessageBox::Icon m_eIcon;
     QString m_sTitle;
     QString m_sText;
+    QString m_sDetail;
+    QStringList m_lButtons;
 };
 
-// Answers every modal box at once and keeps what it showed.
+// Answers every modal box at once and keeps what it showed; a box with named
+// buttons gets the answer the test chose when it offers it, else its last button.
 class TRecordingPresenter : public TMessagePresenter
 {
 public:
-    explicit TRecordingPresenter(std::vector<TShownBox>& lBoxes) : m_lBoxes(lBoxes) {}
+    TRecordingPresenter(std::vector<TShownBox>& lBoxes, const QString& sAnswer) : m_lBoxes(lBoxes), m_sAnswer(sAnswer) {}
     QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
                                         QMessageBox::StandardButtons) override
     {
-        m_lBoxes.push_back({eIcon, sTitle, sText});
+        m_lBoxes.push_back({eIcon, sTitle, sText, QString(), QStringList()});
         return QMessageBox::Ok;
+    }
+    QString choose(QWidget*, const TMessage& oMessage) override
+    {
+        m_lBoxes.push_back({oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, oMessage.m_sDetail, oMessage.buttons()});
+        return oMessage.buttons().contains(m_sAnswer) ? m_sAnswer : oMessage.buttons().constLast();
     }
 
 private:
     std::vector<TShownBox>& m_lBoxes;
+    const QString& m_sAnswer;
 };
 
 } // namespace
@@ -94,6 +105,9 @@ private slots:
     void traceFetchedOnceAmongOtherDownloads();
     void unusableTraceAddressFailsOnce_data();
     void unusableTraceAddressFailsOnce();
+    void verificationTellsWhatItFound_data();
+    void verificationTellsWhatItFound();
+    void downloadFailureOffersTryAgain();
 
 private:
     std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
@@ -117,6 +131,8 @@ private:
 
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::vector<TShownBox> m_lBoxes;
+    // What the recording presenter answers a box with named buttons.
+    QString m_sAnswer;
     QTemporaryDir m_oLauncherFolder;
     // Serves the CDN trace, the hint pictures and some other file.
     QTemporaryDir m_oRoot;
@@ -139,7 +155,8 @@ void tst_MainWindow::init()
 {
     m_pPool = newTestPool();
     m_lBoxes.clear();
-    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes));
+    m_sAnswer.clear();
+    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes, m_sAnswer));
 }
 
 void tst_MainWindow::cleanup()
@@ -673,6 +690,122 @@ void tst_MainWindow::unusableTraceAddressFailsOnce()
     QCOMPARE(m_pPool->outstandingDownloads(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(oReceived.size(), 1);
+}
+
+void tst_MainWindow::verificationTellsWhatItFound_data()
+{
+    QTest::addColumn<QString>("sDamaged");
+    QTest::addColumn<QString>("sAnswer");
+    QTest::addColumn<QString>("sDetail");
+    // Nothing to answer: the item says so, no box.
+    QTest::newRow("all intact") << "" << "" << "";
+    QTest::newRow("a file missing, repaired") << "bin/client" << "Repair now" << "\"bin/client\" is missing.";
+    QTest::newRow("a file changed, left as it is") << "data/b.dat" << "OK" << "\"data/b.dat\" differs from the published file.";
+}
+
+// An explicit verification, run for real on a folder: its outcome is told, and
+// a repair takes the road of the package's own button.
+void tst_MainWindow::verificationTellsWhatItFound()
+{
+    QFETCH(QString, sDamaged);
+    QFETCH(QString, sAnswer);
+    QFETCH(QString, sDetail);
+    m_sAnswer = sAnswer;
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(PartiallyInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+
+    QTemporaryDir oFolder;
+    QStringList lFiles;
+    for (const char* pFile : {"bin/client", "data/a.dat", "data/b.dat"}) {
+        const QByteArray aBytes = QByteArray("bytes of ") + pFile;
+        QVERIFY(writeTestFile(oFolder.filePath(QLatin1String(pFile)), aBytes));
+        lFiles << QStringLiteral(R"({"localfile": "%1", "unpackedsize": %2, "unpackedhash": "%3"})")
+                      .arg(QLatin1String(pFile))
+                      .arg(aBytes.size())
+                      .arg(QString::fromLatin1(shared::TSha256::hash(aBytes).toHex()));
+    }
+    const auto pInstalled = std::make_shared<const TPackageConfigurationReader>(
+        QStringLiteral(R"({"version": "1.0", "files": [%1]})").arg(lFiles.join(QLatin1Char(','))).toUtf8(), QByteArray(),
+        QUrl(), QUrl());
+    if (sDamaged == QLatin1String("bin/client"))
+        QVERIFY(QFile::remove(oFolder.filePath(sDamaged)));
+    else if (!sDamaged.isEmpty())
+        QVERIFY(writeTestFile(oFolder.filePath(sDamaged), "bytes of data/b.daX"));
+
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    pInstallation->setInstallationFolder(QDir(oFolder.path()));
+    QSignalSpy oVerified(pInstallation.get(), &TPackageInstallation::verificationFinished);
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    pInstallation->startVerification(pInstalled, true);
+    QVERIFY(oVerified.wait(20000));
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCoreApplication::processEvents();
+
+    QLabel* pNote = pWindow->item(0)->noteLabel();
+    if (sDamaged.isEmpty()) {
+        QVERIFY(m_lBoxes.empty());
+        QVERIFY(pNote->isVisibleTo(pWindow.get()));
+        QCOMPARE(pNote->text(), QStringLiteral("All 3 files are intact"));
+        QCOMPARE(oClicked.size(), 0);
+        // The next request starts without it.
+        pWindow->onInstallationOrUpdateStarted(std::make_shared<TPackageInstallation>(pPackage, pHelper));
+        QVERIFY(!pNote->isVisibleTo(pWindow.get()));
+        return;
+    }
+    QCOMPARE(m_lBoxes.size(), size_t(1));
+    QCOMPARE(m_lBoxes[0].m_sTitle, QStringLiteral("Installation failed"));
+    QCOMPARE(m_lBoxes[0].m_sText, QStringLiteral("The installation of Client 0 failed.\n\nVerification of game data failed!"));
+    QCOMPARE(m_lBoxes[0].m_sDetail, sDetail);
+    QCOMPARE(m_lBoxes[0].m_lButtons, QStringList({QStringLiteral("Repair now"), QStringLiteral("OK")}));
+    QCOMPARE(pNote->text(), QStringLiteral("Last try failed"));
+    QCOMPARE(oClicked.size(), sAnswer == QLatin1String("Repair now") ? 1 : 0);
+    if (!oClicked.isEmpty())
+        QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), pPackage);
+}
+
+// The download failure box names the downloader's reason and offers to try
+// again, through the road of the package's own button; other boxes offer nothing of it.
+void tst_MainWindow::downloadFailureOffersTryAgain()
+{
+    const auto pMetadata = packagesMetadata(2);
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
+    pWindow->show();
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    const QString sReason = QStringLiteral("Download of http://127.0.0.1:9/c1/chunks/ab failed: Connection refused");
+    const auto pInstallation = std::make_shared<TPackageInstallation>(
+        lPackages[1], std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path()));
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    pInstallation->refuse(sReason, DownloadFailed);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+
+    QMessageBox* pBox = pWindow->messageBox();
+    QVERIFY(pBox && pBox->isVisible());
+    QCOMPARE(pBox->windowTitle(), QStringLiteral("Download failed"));
+    QVERIFY(pBox->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+    QCOMPARE(pBox->informativeText(), sReason);
+    QAbstractButton* pTryAgain = nullptr;
+    for (QAbstractButton* pButton : pBox->buttons()) {
+        if (pButton->text() == QLatin1String("Try again"))
+            pTryAgain = pButton;
+    }
+    QVERIFY(pTryAgain && pTryAgain->isVisible());
+    QCOMPARE(oClicked.size(), 0);
+    QTest::mouseClick(pTryAgain, Qt::LeftButton);
+    QCOMPARE(oClicked.size(), 1);
+    QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), lPackages[1]);
+    QVERIFY(!pBox->isVisible());
+
+    const auto pEmpty = newWindow(packagesMetadata(0));
+    QVERIFY(pEmpty->messageBox()->isVisible());
+    QVERIFY(pEmpty->messageBox()->informativeText().isEmpty());
+    for (QAbstractButton* pButton : pEmpty->messageBox()->buttons())
+        QVERIFY2(!pButton->isVisible() || pButton->text() != QLatin1String("Try again"), qPrintable(pButton->text()));
 }
 
 QTEST_MAIN(tst_MainWindow)

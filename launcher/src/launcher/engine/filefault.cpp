@@ -1,0 +1,22 @@
+#include "filefault.h"
+
+namespace velmar::launcher {
+
+QString TFileFault::text() const
+{
+    switch (m_eFault) {
+    case EFileFault::None:
+        break;
+    case EFileFault::Missing:
+        return QStringLiteral("\"%1\" is missing.").arg(m_sFile);
+    case EFileFault::Unreadable:
+        return QStringLiteral("\"%1\" cannot be read: %2.").arg(m_sFile, m_sSystemReason);
+    case EFileFault::Differs:
+        return QStringLiteral("\"%1\" differs from the published file.").arg(m_sFile);
+    case EFileFault::NotExecutable:
+        return QStringLiteral("\"%1\" is not executable.").arg(m_sFile);
+    }
+    return QString();
+}
+
+} // namespace velmar::launcher
