@@ -487,6 +487,12 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& pPa
 void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& pPackage)
 {
     qInfo() << "startPackageAndExit" << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    // A started client ends the run, and with it every installation still
+    // running: the player decides whether another package's update may stop here.
+    if (m_pMainWindow && !m_pMainWindow->confirmClientStart(*pPackage)) {
+        qInfo() << "the client start waits for the player's update of another package";
+        return;
+    }
     const QString sExecutable = m_pInstallationManager->executablePath(*pPackage);
     const auto pConfiguration = pPackage->platformConfiguration();
     const QStringList lParameters = pConfiguration ? pConfiguration->parameters() : QStringList();

@@ -23,6 +23,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace velmar::launcher {
 
@@ -120,6 +121,7 @@ void TPackageFileDownloader::startDownload()
     m_lChunksNotYetWritten.clear();
     m_hRequested.clear();
     m_nNextChunk = 0;
+    m_lHeldBack.clear();
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
         m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
         m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
@@ -142,6 +144,8 @@ void TPackageFileDownloader::startDownload()
 
 void TPackageFileDownloader::requestWaitingChunks()
 {
+    if (m_bPaused)
+        return;
     const int nAtOnce = std::max(1, m_pDownloadPool->maxConcurrentDownloads());
     while (m_nNextChunk < m_lChunksToDownload.size() && m_hRequested.size() < nAtOnce) {
         const size_t nChunk = m_nNextChunk++;
@@ -153,6 +157,10 @@ void TPackageFileDownloader::requestWaitingChunks()
 
 bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
 {
+    if (m_bPaused) {
+        m_lHeldBack.insert(nChunk);
+        return true;
+    }
     TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
     for (;;) {
         const int nSource = m_oSources.next(oChunk.m_oRecord, oChunk.m_nTriedSources);
@@ -173,6 +181,47 @@ bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
             m_pDownloadPool->download(oAddress);
         return true;
     }
+}
+
+bool TPackageFileDownloader::pause()
+{
+    if (m_bPaused)
+        return true;
+    if (m_hRequested.isEmpty() && m_hRetriesWaiting.isEmpty() && m_nNextChunk >= m_lChunksToDownload.size())
+        return false;
+    m_bPaused = true;
+    // No slot may free up for a queued request while the running ones are stopped.
+    m_nLimitBeforePause = m_pDownloadPool->maxConcurrentDownloads();
+    m_pDownloadPool->setMaxConcurrentDownloads(0);
+    const QHash<QUrl, QUrl> hStopped = std::exchange(m_hRequested, {});
+    for (auto it = hStopped.cbegin(); it != hStopped.cend(); ++it) {
+        m_pDownloadPool->abort(it.key());
+        const auto itChunk = m_hChunksInProgress.constFind(it.value());
+        if (itChunk == m_hChunksInProgress.constEnd())
+            continue;
+        // The stopped source did not fail: it is asked again.
+        TChunkToDownload& oChunk = m_lChunksToDownload[itChunk.value()];
+        oChunk.m_nTriedSources &= ~(1u << oChunk.m_nSource);
+        m_lHeldBack.insert(itChunk.value());
+    }
+    return true;
+}
+
+void TPackageFileDownloader::resume()
+{
+    if (!m_bPaused)
+        return;
+    m_bPaused = false;
+    m_pDownloadPool->setMaxConcurrentDownloads(m_nLimitBeforePause);
+    // The rate goes on from here, not from the bytes before the pause.
+    m_nPreviousDownloadedTotal = 0;
+    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
+        m_nPreviousDownloadedTotal += nBytes;
+    for (const size_t nChunk : std::exchange(m_lHeldBack, {})) {
+        if (m_hChunksInProgress.contains(m_lChunksToDownload[nChunk].m_oRecord.url()))
+            requestChunk(nChunk, false);
+    }
+    requestWaitingChunks();
 }
 
 QUrl TPackageFileDownloader::addressOf(const QUrl& oUrl) const
@@ -411,6 +460,9 @@ void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize Downloa
 
 void TPackageFileDownloader::onProgressTick()
 {
+    // Nothing moves while paused: no sample of zeros drags the rate down.
+    if (m_bPaused)
+        return;
     shared::TFileSize nTotal = 0;
     for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
         nTotal += nBytes;

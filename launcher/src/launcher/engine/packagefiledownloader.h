@@ -21,6 +21,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace shared {
@@ -64,6 +65,15 @@ public:
     // listed at relative addresses are tried there when their own address fails.
     void setMirrors(std::vector<QUrl> lMirrors) { m_oSources.setMirrors(std::move(lMirrors)); }
     void startDownload();
+    // Stops every transfer under way and starts none until resume(); chunks
+    // fetched, written or waiting in the cache stay. False, and nothing held,
+    // when no chunk is left to fetch.
+    bool pause();
+    // Fetches what the pause stopped, front of the files first, then the rest.
+    void resume();
+    bool isPaused() const { return m_bPaused; }
+    // Chunks not yet fetched, the ones the pause stopped among them.
+    int chunksLeftToFetch() const { return m_lHeldBack.size() + int(m_lChunksToDownload.size() - m_nNextChunk); }
 
     quint64 rateSampleCount() const { return m_nRateSampleCount; }
     double rateMean() const { return m_fRateMean; }
@@ -167,6 +177,11 @@ private:
     QHash<QUrl, QUrl> m_hRequested;
     // The first chunk of m_lChunksToDownload not yet asked for.
     size_t m_nNextChunk = 0;
+    bool m_bPaused = false;
+    // Chunks (indices into m_lChunksToDownload) the pause stopped or kept from
+    // being asked for; asked for again on resume.
+    std::set<size_t> m_lHeldBack;
+    int m_nLimitBeforePause = 0;
     // Per URL the most bytes any attempt has received: a retry does not make
     // the total go back.
     QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;

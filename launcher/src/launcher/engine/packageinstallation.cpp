@@ -226,6 +226,33 @@ void TPackageInstallation::refuse(const QString& sReason, EPackageDownloaderErro
     failStep(eReason, sReason);
 }
 
+bool TPackageInstallation::pause()
+{
+    if (m_pDownloader->isPaused())
+        return true;
+    if (!m_pDownloader->pause())
+        return false;
+    qInfo().noquote() << QStringLiteral("The installation of %1 paused: %2 chunks left to fetch.")
+                             .arg(m_pPackage->name())
+                             .arg(m_pDownloader->chunksLeftToFetch());
+    emit pausedChanged(true);
+    return true;
+}
+
+void TPackageInstallation::resume()
+{
+    if (!m_pDownloader->isPaused())
+        return;
+    qInfo().noquote() << QStringLiteral("The installation of %1 resumed.").arg(m_pPackage->name());
+    m_pDownloader->resume();
+    emit pausedChanged(false);
+}
+
+bool TPackageInstallation::isPaused() const
+{
+    return m_pDownloader->isPaused();
+}
+
 void TPackageInstallation::onDownloadCompleted()
 {
     for (const QString& sFile : m_pDownloader->completedFiles())

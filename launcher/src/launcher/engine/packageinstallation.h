@@ -102,6 +102,14 @@ public:
     // Runs on a pool thread; never throws.
     bool VerifyPackage(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                        TFileInPackageVector lFiles);
+    // Pauses the download step: every transfer stops at once and none starts
+    // until resume(); what is fetched and written stays, and the request still
+    // runs (it holds its folder, and the manager waits for it). False when there
+    // is nothing to fetch (before or after the download step, or its last
+    // chunks already in hand).
+    bool pause();
+    void resume();
+    bool isPaused() const;
     // Ends the installation at once as failed, before anything was changed.
     void refuse(const QString& sReason, EPackageDownloaderError eReason = InvalidPackage);
 
@@ -119,6 +127,7 @@ signals:
     void downloadFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void verificationFinished(std::shared_ptr<velmar::launcher::TPackage> PackageBeingInstalled);
     void diskAccessFailed(QString Message);
+    void pausedChanged(bool Paused);
 
 private slots:
     void onDownloadCompleted();

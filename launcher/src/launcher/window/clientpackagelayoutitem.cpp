@@ -46,6 +46,8 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     , m_pButton(new QContextPushButton)
     , m_pProgressBar(new QProgressBar)
     , m_pPanel(new QGroupBox)
+    , m_pPauseAction(new QAction(QStringLiteral("Pause"), m_pProgressBar))
+    , m_pResumeAction(new QAction(QStringLiteral("Resume"), m_pProgressBar))
     , m_fnNow([this] { return m_oClock.elapsed(); })
 {
     initLauncherImages();
@@ -70,6 +72,17 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
         QStringLiteral("QProgressBar { border-image: url(:/images/launcher/ProgressBar_BG.png); %1 text-align: center; "
                        "border: 2px; }\nQProgressBar::chunk { border-image: url(:/images/launcher/ProgressBar.png); }")
             .arg(textStyle(13)));
+    m_pProgressBar->addAction(m_pPauseAction);
+    m_pProgressBar->addAction(m_pResumeAction);
+    connect(m_pPauseAction, &QAction::triggered, this, [this] {
+        if (m_pInstallation)
+            m_pInstallation->pause();
+    });
+    connect(m_pResumeAction, &QAction::triggered, this, [this] {
+        if (m_pInstallation)
+            m_pInstallation->resume();
+    });
+    updatePauseActions();
 
     const QString sLabelStyle = QStringLiteral("QLabel { %1 }").arg(textStyle(13));
     if (bShowPackageName) {
@@ -151,6 +164,13 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(std::shared_ptr<TPa
                                          if (nRun == m_nRun && m_bBusy)
                                              onProgress(eStep, nDone, nTotal, nBytesPerSecond);
                                      }));
+    m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::pausedChanged, this,
+                                     [this, nRun](bool bPaused) {
+                                         if (nRun == m_nRun && m_bBusy)
+                                             onPausedChanged(bPaused);
+                                     }));
+    m_pInstallation = InstallationInProgress;
+    updatePauseActions();
     m_lConnections.push_back(connect(InstallationInProgress.get(), &TPackageInstallation::retryWaiting, this,
                                      [this, nRun](int nAttempt, int nAttempts) {
                                          if (nRun == m_nRun && m_bBusy)
@@ -177,9 +197,32 @@ void TClientPackageLayoutItem::endProgress()
 {
     ++m_nRun;
     m_bBusy = false;
+    m_bPaused = false;
+    m_pInstallation.reset();
     for (const QMetaObject::Connection& oConnection : m_lConnections)
         disconnect(oConnection);
     m_lConnections.clear();
+    updatePauseActions();
+}
+
+void TClientPackageLayoutItem::onPausedChanged(bool bPaused)
+{
+    m_bPaused = bPaused;
+    // The time before the pause says nothing about the time left after it.
+    m_oEta.reset();
+    m_pNoteLabel->hide();
+    m_pProgressBar->setFormat(bPaused ? QStringLiteral("Paused") : rateText(0));
+    m_pProgressBar->setToolTip(bPaused ? QStringLiteral("Paused") : QString());
+    updatePauseActions();
+}
+
+void TClientPackageLayoutItem::updatePauseActions()
+{
+    m_pPauseAction->setVisible(m_bBusy && !m_bPaused && m_sStep == QLatin1String("download"));
+    m_pResumeAction->setVisible(m_bBusy && m_bPaused);
+    m_pProgressBar->setContextMenuPolicy(m_pPauseAction->isVisible() || m_pResumeAction->isVisible()
+                                             ? Qt::ActionsContextMenu
+                                             : Qt::NoContextMenu);
 }
 
 void TClientPackageLayoutItem::onLocalPackageStatusChanged()
@@ -306,6 +349,10 @@ void TClientPackageLayoutItem::onDownloadProgress(shared::TFileSize nDownloaded,
                                                   shared::TFileSize nRate)
 {
     showProgress(rateText(nRate), nDownloaded, nTotalToDownload);
+    if (m_bPaused) {
+        m_pProgressBar->setFormat(QStringLiteral("Paused"));
+        return;
+    }
 
     m_oEta.addSample(m_fnNow(), nDownloaded);
     const QString sTimeLeft = timeLeftText(m_oEta.secondsLeft(nTotalToDownload));
@@ -318,7 +365,7 @@ void TClientPackageLayoutItem::onRetryWaiting(int nAttempt, int nAttempts)
 {
     m_nRetryAttempt = nAttempt;
     m_nRetryAttempts = nAttempts;
-    if (m_sStep == QLatin1String("download"))
+    if (m_sStep == QLatin1String("download") && !m_bPaused)
         showDownloadNote();
 }
 
@@ -352,6 +399,7 @@ void TClientPackageLayoutItem::showProgress(const QString& sStep, shared::TFileS
     m_pProgressBar->setValue(nValue);
     m_pProgressBar->setFormat(sStep);
     m_pVersionLabel->setText(megabytesText(nDone, nTotal));
+    updatePauseActions();
 }
 
 void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sColour)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QContextPushButton;
 class QGroupBox;
@@ -52,6 +53,9 @@ public:
     bool isBusy() const { return m_bBusy; }
     // Offline the button cannot download or update; Play and Verify stay.
     void setOffline(bool bOffline);
+    // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
+    QAction* pauseAction() const { return m_pPauseAction; }
+    QAction* resumeAction() const { return m_pResumeAction; }
     // Milliseconds of a steady clock, for the time left and for telling a
     // stall; tests script it.
     void setClock(std::function<qint64()> fnNow) { m_fnNow = std::move(fnNow); }
@@ -85,6 +89,9 @@ private:
     void endProgress();
     void refresh();
     void showNote(const QString& sText, const QString& sColour);
+    void onPausedChanged(bool bPaused);
+    // Offers on the bar what the installation can do now; no menu when nothing.
+    void updatePauseActions();
 
     std::shared_ptr<TPackage> m_pPackage;
     QCheckBox* m_pDefaultClientCheckbox;
@@ -95,6 +102,10 @@ private:
     QContextPushButton* m_pButton;
     QProgressBar* m_pProgressBar;
     QGroupBox* m_pPanel;
+    QAction* m_pPauseAction;
+    QAction* m_pResumeAction;
+    std::shared_ptr<TPackageInstallation> m_pInstallation;
+    bool m_bPaused = false;
 
     // Raised whenever an installation starts or ends: progress queued by an
     // earlier one is then recognised as stale and dropped.

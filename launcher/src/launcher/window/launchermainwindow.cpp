@@ -19,6 +19,7 @@
 #include "shared/translationmanager.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDebug>
 #include <QGridLayout>
@@ -34,9 +35,19 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace velmar::launcher {
 
 namespace {
+
+// "A", "A and B", "A, B and C".
+QString namesInText(const QStringList& lNames)
+{
+    if (lNames.size() < 2)
+        return lNames.value(0);
+    return QStringLiteral("%1 and %2").arg(lNames.mid(0, lNames.size() - 1).join(QStringLiteral(", ")), lNames.last());
+}
 
 constexpr int kItemsPerRow = 4;
 
@@ -350,6 +361,14 @@ void TLauncherMainWindow::onInstallationOrUpdateStarted(std::shared_ptr<TPackage
 {
     if (!InstallationInProgress || !InstallationInProgress->package())
         return;
+    m_lRunning.push_back(InstallationInProgress);
+    const TPackageInstallation* pRunning = InstallationInProgress.get();
+    connect(pRunning, &TPackageInstallation::pausedChanged, this, [this, pRunning](bool bPaused) {
+        if (bPaused)
+            m_lPaused.insert(pRunning);
+        else
+            m_lPaused.remove(pRunning);
+    });
     if (TClientPackageLayoutItem* pItem = item(InstallationInProgress->package()->index()))
         pItem->onInstallationOrUpdateStarted(InstallationInProgress);
     else
@@ -360,6 +379,9 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
 {
     if (!InstallationInProgress || !InstallationInProgress->package())
         return;
+    m_lRunning.erase(std::remove(m_lRunning.begin(), m_lRunning.end(), InstallationInProgress), m_lRunning.end());
+    m_lPaused.remove(InstallationInProgress.get());
+    disconnect(InstallationInProgress.get(), &TPackageInstallation::pausedChanged, this, nullptr);
     const QString sName = InstallationInProgress->package()->name();
     qInfo() << "onInstallationOrUpdateFinished package: " << sName
             << " error reason: " << InstallationInProgress->errorReason() << " Thread: " << QThread::currentThreadId();
@@ -425,6 +447,46 @@ void TLauncherMainWindow::tryDownloadAgain()
         return;
     qInfo() << "trying the installation of" << m_pDownloadFailedPackage->name() << "again";
     emit clientPackageButtonClicked(m_pDownloadFailedPackage);
+}
+
+void TLauncherMainWindow::closeEvent(QCloseEvent* pEvent)
+{
+    const bool bFetching = std::any_of(m_lRunning.begin(), m_lRunning.end(), [this](const auto& pInstallation) {
+        return !m_lPaused.contains(pInstallation.get());
+    });
+    if (bFetching && !m_bEndingInstallationsAgreed
+        && presentMessage(this, QMessageBox::Question, QStringLiteral("Corvane Online"),
+                          QStringLiteral("An installation is still running. Close the launcher anyway? "
+                                         "What it has fetched is kept."),
+                          QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes) {
+        pEvent->ignore();
+        return;
+    }
+    TDraggableMainWindow::closeEvent(pEvent);
+}
+
+bool TLauncherMainWindow::confirmClientStart(const TPackage& oStarting)
+{
+    QStringList lUpdating;
+    for (const auto& pInstallation : m_lRunning) {
+        if (pInstallation->package()->name() != oStarting.name() && !lUpdating.contains(pInstallation->package()->name()))
+            lUpdating << pInstallation->package()->name();
+    }
+    if (!lUpdating.isEmpty()) {
+        const QString sText
+            = QStringLiteral("%1 %2 still being updated. Start %3 anyway? What it has fetched is kept; "
+                             "choose Update next time to finish it.")
+                  .arg(namesInText(lUpdating), lUpdating.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                       oStarting.name());
+        if (presentMessage(this, QMessageBox::Question, QStringLiteral("Corvane Online"), sText,
+                           QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return false;
+    }
+    // The window closes for the client without asking again.
+    m_bEndingInstallationsAgreed = true;
+    return true;
 }
 
 void TLauncherMainWindow::showDownloadFailedMessage(const QString& sPackageName)

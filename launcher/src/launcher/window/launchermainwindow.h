@@ -5,6 +5,7 @@
 #include "shared/hint.h"
 
 #include <QMetaObject>
+#include <QSet>
 #include <QString>
 
 #include <map>
@@ -64,6 +65,9 @@ public:
     QLabel* offlineLabel() const { return m_pOfflineLabel; }
     // Offline: the line shows, and nothing can be downloaded.
     void setOffline(bool bOffline);
+    // Asked before a client starts, which ends every installation still running:
+    // true when none of another package runs, or the player starts it anyway.
+    bool confirmClientStart(const TPackage& oStarting);
 
 signals:
     void defaultChanged(std::shared_ptr<velmar::launcher::TPackage> pPackage, bool IsDefault);
@@ -80,6 +84,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
+    // Closing ends every installation; one that still fetches is the player's to give up.
+    void closeEvent(QCloseEvent* pEvent) override;
 
 private:
     // For the screenshot script: names the state the idle window shows.
@@ -120,6 +126,12 @@ private:
     QScrollArea* m_pPackageArea = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
     QLabel* m_pOfflineLabel = nullptr;
+    // Started and not yet finished, in the order they started.
+    std::vector<std::shared_ptr<TPackageInstallation>> m_lRunning;
+    // Those of them that are paused, as they said.
+    QSet<const TPackageInstallation*> m_lPaused;
+    // The player already agreed to end the running installations.
+    bool m_bEndingInstallationsAgreed = false;
 };
 
 } // namespace velmar::launcher

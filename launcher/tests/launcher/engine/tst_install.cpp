@@ -17,6 +17,7 @@
 
 #include "shared/confinedfolder.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -63,6 +64,38 @@ bool flipByte(const QString& sPath, qint64 nOffset)
         return false;
     const QByteArray aByte = oFile.peek(1);
     return aByte.size() == 1 && oFile.write(QByteArray(1, char(aByte.at(0) ^ 0x40))) == 1;
+}
+
+// The engine's log lines, for a test that waits for one.
+QStringList& logLines()
+{
+    static QStringList s_lLines;
+    return s_lLines;
+}
+
+QtMessageHandler& previousHandler()
+{
+    static QtMessageHandler s_fnPrevious = nullptr;
+    return s_fnPrevious;
+}
+
+void recordLogLine(QtMsgType eType, const QMessageLogContext& oContext, const QString& sMessage)
+{
+    logLines() << sMessage;
+    if (previousHandler())
+        previousHandler()(eType, oContext, sMessage);
+}
+
+// The chunk addresses the server was asked for, from request nFirst on.
+QStringList chunkRequests(const TTestHttpServer& oServer, int nFirst = 0)
+{
+    QStringList lPaths;
+    const QList<TRecordedHttpRequest> lRequests = oServer.requests();
+    for (int nRequest = nFirst; nRequest < lRequests.size(); ++nRequest) {
+        if (lRequests[nRequest].path().contains(QLatin1String("/chunks/")))
+            lPaths << QLatin1Char('/') + lRequests[nRequest].path();
+    }
+    return lPaths;
 }
 
 // Version 1 published, served and installed.
@@ -112,6 +145,7 @@ private slots:
     void unusableFolderIsRefusedWithoutTouchingTheDisk();
     void signedMetadataInstalls_data();
     void signedMetadataInstalls();
+    void pausedInstallationFetchesNothingUntilResumed();
 
 private:
     // Version 1 installed once for every hostile document, with a link out of its folder.
@@ -379,6 +413,101 @@ void tst_Install::unreadableInstalledFileIsFetchedAgain()
         bOneFile |= oFile.chunks().size() >= 2 && QSet<QString>(lFetched.begin(), lFetched.end()) == lChunks;
     }
     QVERIFY2(bOneFile, qPrintable(lFetched.join(QLatin1Char(' '))));
+}
+
+void tst_Install::pausedInstallationFetchesNothingUntilResumed()
+{
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    // Every chunk is answered from memory, and only when the test says so.
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(oBed.cdn()));
+    QDirIterator oChunks(oBed.cdn() + QStringLiteral("/live/chunks"), QDir::Files, QDirIterator::Subdirectories);
+    while (oChunks.hasNext()) {
+        const QString sPath = oChunks.next();
+        oServer.setResponse(QDir(oBed.cdn()).relativeFilePath(sPath), TCannedHttpResponse::withBody(readTestFile(sPath)));
+    }
+    oServer.setHoldResponses(true);
+
+    // Two transfers at a time, so that chunks wait in the queue too.
+    QTemporaryDir oLauncher;
+    QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
+    aSettings += "\n[OPTIONS]\nmaxConcurrentDownloads=2\n";
+    QVERIFY(writeTestFile(oLauncher.filePath(QStringLiteral("launchersettings.ini")), aSettings));
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
+    const auto pMetadata = packagesMetadata(1);
+    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
+    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    const auto pTarget = std::make_shared<TPackageConfigurationReader>(
+        readTestFile(oBed.cdn() + QStringLiteral("/live/package.json")), readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json")),
+        oServer.url(QStringLiteral("live/")), oServer.url(QStringLiteral("live/")));
+    pPackage->platformBuild()->setConfiguration(pTarget);
+
+    TInstallationManager oManager(pMetadata, pHelper);
+    QSignalSpy oAllFinished(&oManager, &TInstallationManager::allStartedUpdatesFinished);
+    std::shared_ptr<TPackageInstallation> pInstallation;
+    int nWritten = 0;
+    bool bFinished = false;
+    connect(&oManager, &TInstallationManager::installationOrUpdateStarted, this,
+            [&](const std::shared_ptr<TPackageInstallation>& pStarted) {
+                pInstallation = pStarted;
+                connect(pStarted->downloader(), &TPackageFileDownloader::writeProgress, this, [&] { ++nWritten; });
+            });
+    connect(&oManager, &TInstallationManager::installationOrUpdateFinished, this, [&] { bFinished = true; });
+    logLines().clear();
+    previousHandler() = qInstallMessageHandler(recordLogLine);
+    oManager.installOrUpdatePackage(pPackage);
+
+    // One chunk answered and written, two asked for and waiting, the rest queued.
+    QTRY_COMPARE_WITH_TIMEOUT(oServer.heldCount(), 2, 60000);
+    oServer.answerHeld(0);
+    QTRY_VERIFY_WITH_TIMEOUT(nWritten >= 1 && oServer.heldCount() == 2, 60000);
+    const int nAskedBefore = chunkRequests(oServer).size();
+    QCOMPARE(nAskedBefore, 3);
+    QVERIFY(pTarget->chunks().size() > 4);
+
+    // The sync point: the engine's line that it has paused.
+    QVERIFY(pInstallation->pause());
+    qInstallMessageHandler(previousHandler());
+    QVERIFY(pInstallation->isPaused());
+    QVERIFY2(!logLines().filter(QStringLiteral("paused")).isEmpty(), qPrintable(logLines().join(QLatin1Char('\n'))));
+    const int nRequestsAtPause = oServer.requests().size();
+    oServer.setHoldResponses(false);
+
+    // Paused, the request still holds the folder: another installer is refused
+    // and changes nothing, and the manager still waits for it.
+    const TToolRun oOther = runBuiltTool(QStringLiteral("corvane-install"),
+                                         {QStringLiteral("install"), oServer.url(QStringLiteral("live/package.json")).toString(),
+                                          sFolder, QStringLiteral("--assets"),
+                                          oServer.url(QStringLiteral("live/assets.json")).toString()});
+    QCOMPARE(oOther.nExitCode, 1);
+    QVERIFY2(oOther.sErr.contains(QLatin1String("is being changed by another program")), qPrintable(oOther.describe()));
+    // What was written stays, truthfully described: the partial marker, and the
+    // chunk in its place.
+    QCOMPARE(readTestFile(sFolder + QStringLiteral("/partial-package.json")), pTarget->packageDocument());
+    QCOMPARE(readTestFile(sFolder + QStringLiteral("/assets.json")), pTarget->assetDocument());
+    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    const QSet<QString> lInPlace = TInstallBed::addressesInPlace(sFolder, *pTarget);
+    QVERIFY(!lInPlace.isEmpty());
+    QVERIFY2(lInPlace.contains(chunkRequests(oServer).first()), qPrintable(chunkRequests(oServer).first()));
+    // No chunk was asked for after the pause.
+    QCOMPARE(chunkRequests(oServer, nRequestsAtPause), QStringList());
+    QVERIFY(!bFinished);
+    QCOMPARE(oAllFinished.count(), 0);
+
+    // Resumed: the rest arrives, and nothing written is fetched again.
+    const int nRequestsAtResume = oServer.requests().size();
+    pInstallation->resume();
+    QVERIFY(!pInstallation->isPaused());
+    QTRY_VERIFY_WITH_TIMEOUT(bFinished, 60000);
+    QVERIFY2(pInstallation->succeeded(), qPrintable(pInstallation->errorMessage()));
+    QCOMPARE(oAllFinished.count(), 1);
+    QCOMPARE(TInstallBed::files(sFolder), TInstallBed::files(oBed.source()));
+    const QStringList lAfterResume = chunkRequests(oServer, nRequestsAtResume);
+    QVERIFY(!lAfterResume.isEmpty());
+    for (const QString& sPath : lAfterResume)
+        QVERIFY2(!lInPlace.contains(sPath), qPrintable(sPath));
 }
 
 // Closing the launcher (or starting a client) drops the installation manager while

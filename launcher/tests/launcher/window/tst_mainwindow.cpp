@@ -55,17 +55,22 @@ struct TShownBox
     QStringList m_lButtons;
 };
 
-// Answers every modal box at once and keeps what it showed; a box with named
-// buttons gets the answer the test chose when it offers it, else its last button.
+// Answers every modal box at once and keeps what it showed; a question gets
+// the answer the test chose, and a box with named buttons the named one when it
+// offers it, else its last button.
 class TRecordingPresenter : public TMessagePresenter
 {
 public:
-    TRecordingPresenter(std::vector<TShownBox>& lBoxes, const QString& sAnswer) : m_lBoxes(lBoxes), m_sAnswer(sAnswer) {}
+    TRecordingPresenter(std::vector<TShownBox>& lBoxes, const QMessageBox::StandardButton& eAnswer,
+                        const QString& sAnswer)
+        : m_lBoxes(lBoxes), m_eAnswer(eAnswer), m_sAnswer(sAnswer)
+    {
+    }
     QMessageBox::StandardButton present(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle, const QString& sText,
-                                        QMessageBox::StandardButtons) override
+                                        QMessageBox::StandardButtons eButtons) override
     {
         m_lBoxes.push_back({eIcon, sTitle, sText, QString(), QStringList()});
-        return QMessageBox::Ok;
+        return eButtons.testFlag(m_eAnswer) ? m_eAnswer : QMessageBox::Ok;
     }
     QString choose(QWidget*, const TMessage& oMessage) override
     {
@@ -75,8 +80,22 @@ public:
 
 private:
     std::vector<TShownBox>& m_lBoxes;
+    const QMessageBox::StandardButton& m_eAnswer;
     const QString& m_sAnswer;
 };
+
+// The texts of the progress bar's menu as it would open now.
+QStringList offeredOnTheBar(const QProgressBar& oBar)
+{
+    QStringList lTexts;
+    if (oBar.contextMenuPolicy() != Qt::ActionsContextMenu)
+        return lTexts;
+    for (const QAction* pAction : oBar.actions()) {
+        if (pAction->isVisible())
+            lTexts << pAction->text();
+    }
+    return lTexts;
+}
 
 } // namespace
 
@@ -96,6 +115,9 @@ private slots:
     void everyItemPictureIsThere();
     void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
+    void pauseAndResumeFromTheProgressBar();
+    void askedBeforeEndingAnInstallation_data();
+    void askedBeforeEndingAnInstallation();
     void noteTellsWhatADownloadWaitsFor_data();
     void noteTellsWhatADownloadWaitsFor();
     void failuresAreReported();
@@ -131,7 +153,8 @@ private:
 
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::vector<TShownBox> m_lBoxes;
-    // What the recording presenter answers a box with named buttons.
+    // What the recording presenter answers a question, and a box with named buttons.
+    QMessageBox::StandardButton m_eAnswer = QMessageBox::Yes;
     QString m_sAnswer;
     QTemporaryDir m_oLauncherFolder;
     // Serves the CDN trace, the hint pictures and some other file.
@@ -155,8 +178,9 @@ void tst_MainWindow::init()
 {
     m_pPool = newTestPool();
     m_lBoxes.clear();
+    m_eAnswer = QMessageBox::Yes;
     m_sAnswer.clear();
-    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes, m_sAnswer));
+    TMessagePresenter::setInstance(std::make_unique<TRecordingPresenter>(m_lBoxes, m_eAnswer, m_sAnswer));
 }
 
 void tst_MainWindow::cleanup()
@@ -441,6 +465,121 @@ void tst_MainWindow::noteTellsWhatADownloadWaitsFor()
     // The bar keeps its rate.
     QVERIFY2(pItem->progressBar()->text().endsWith(QLatin1String("B/s")), qPrintable(pItem->progressBar()->text()));
     pWindow->onInstallationOrUpdateFinished(pInstallation);
+}
+
+void tst_MainWindow::pauseAndResumeFromTheProgressBar()
+{
+    const auto pMetadata = packagesMetadata(1);
+    const auto pPackage = pMetadata->packages()[0];
+    pPackage->setLocalPackageStatus(NotInstalled);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    QProgressBar* pBar = pItem->progressBar();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const shared::TFileSize nMillion = 1000000;
+
+    // Nothing to pause before the download.
+    pWindow->onInstallationOrUpdateStarted(pInstallation);
+    emit pInstallation->scanProgress(1, 2);
+    QTRY_COMPARE(pBar->text(), QStringLiteral("Scanning..."));
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+
+    emit pInstallation->downloader()->progress(10 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Pause")});
+    // An engine with no transfer of its own has nothing to stop: the bar stays as it was.
+    pItem->pauseAction()->trigger();
+    QVERIFY(!pInstallation->isPaused());
+    QVERIFY(pBar->text().endsWith(QLatin1String("/s")));
+
+    // Paused as the engine reports it: the bar says so and offers to go on;
+    // a report still queued neither moves it back nor brings the rate back.
+    emit pInstallation->pausedChanged(true);
+    QCOMPARE(pBar->text(), QStringLiteral("Paused"));
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Resume")});
+    QVERIFY(!pItem->noteLabel()->isVisible());
+    emit pInstallation->downloader()->progress(20 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QCOMPARE(pBar->text(), QStringLiteral("Paused"));
+    QCOMPARE(pBar->value(), 5000);
+
+    emit pInstallation->pausedChanged(false);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList{QStringLiteral("Pause")});
+    emit pInstallation->downloader()->progress(30 * nMillion, 40 * nMillion, 0, 80 * nMillion);
+    QVERIFY(pBar->text().endsWith(QLatin1String("/s")));
+    // Writing fetches nothing, so nothing pauses; nor once it ended.
+    emit pInstallation->downloader()->progress(40 * nMillion, 40 * nMillion, 60 * nMillion, 80 * nMillion);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+    emit pInstallation->pausedChanged(true);
+    pWindow->onInstallationOrUpdateFinished(pInstallation);
+    QCOMPARE(offeredOnTheBar(*pBar), QStringList());
+}
+
+void tst_MainWindow::askedBeforeEndingAnInstallation_data()
+{
+    QTest::addColumn<bool>("bPlay");
+    QTest::addColumn<bool>("bPaused");
+    QTest::addColumn<int>("nAnswer");
+    QTest::addColumn<bool>("bAsked");
+    QTest::addColumn<bool>("bGoesOn");
+    const int nYes = QMessageBox::Yes;
+    const int nNo = QMessageBox::No;
+    QTest::newRow("close while fetching, kept") << false << false << nNo << true << false;
+    QTest::newRow("close while fetching, closed") << false << false << nYes << true << true;
+    QTest::newRow("close while paused") << false << true << nNo << false << true;
+    QTest::newRow("play while another updates, kept") << true << false << nNo << true << false;
+    QTest::newRow("play while another updates, started") << true << false << nYes << true << true;
+    QTest::newRow("play while another is paused, kept") << true << true << nNo << true << false;
+}
+
+void tst_MainWindow::askedBeforeEndingAnInstallation()
+{
+    QFETCH(bool, bPlay);
+    QFETCH(bool, bPaused);
+    QFETCH(int, nAnswer);
+    QFETCH(bool, bAsked);
+    QFETCH(bool, bGoesOn);
+    m_eAnswer = QMessageBox::StandardButton(nAnswer);
+    const auto pMetadata = packagesMetadata(2);
+    const auto& lPackages = pMetadata->packages();
+    lPackages[0]->setLocalPackageStatus(UpToDate);
+    lPackages[1]->setLocalPackageStatus(UpdateAvailable);
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
+    const auto pUpdate = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
+    pWindow->onInstallationOrUpdateStarted(pUpdate);
+    if (bPaused)
+        emit pUpdate->pausedChanged(true);
+
+    m_lBoxes.clear();
+    const bool bGoneOn = bPlay ? pWindow->confirmClientStart(*lPackages[0]) : pWindow->close();
+    QCOMPARE(bGoneOn, bGoesOn);
+    QCOMPARE(m_lBoxes.size(), size_t(bAsked ? 1 : 0));
+    if (bAsked) {
+        QCOMPARE(m_lBoxes[0].m_eIcon, QMessageBox::Question);
+        QCOMPARE(m_lBoxes[0].m_sText,
+                 bPlay ? QStringLiteral("Client 1 is still being updated. Start Client 0 anyway? What it has fetched is "
+                                        "kept; choose Update next time to finish it.")
+                       : QStringLiteral("An installation is still running. Close the launcher anyway? What it has fetched "
+                                        "is kept."));
+    }
+    // Kept: the window and the update as they were. Started: the window closes
+    // for the client without asking twice.
+    QCOMPARE(pWindow->isVisible(), !(bGoesOn && !bPlay));
+    QVERIFY(pWindow->item(1)->progressBar()->isVisibleTo(pWindow.get()));
+    if (bPlay && bGoesOn) {
+        QVERIFY(pWindow->close());
+        QCOMPARE(m_lBoxes.size(), size_t(1));
+    }
+    // Once no other installation runs, both go on without a word.
+    pWindow->onInstallationOrUpdateFinished(pUpdate);
+    m_eAnswer = QMessageBox::No;
+    m_lBoxes.clear();
+    pWindow->show();
+    QVERIFY(pWindow->close());
+    QVERIFY(pWindow->confirmClientStart(*lPackages[0]));
+    QVERIFY(m_lBoxes.empty());
 }
 
 void tst_MainWindow::failuresAreReported()
