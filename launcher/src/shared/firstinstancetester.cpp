@@ -2,9 +2,12 @@
 
 #include "namedfilemapping.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QThread>
 
 #include <memory>
@@ -37,7 +40,7 @@ std::unique_ptr<TNamedFileMapping> holdClaimMarker(const QString& sNativeKey)
 } // namespace
 
 FirstInstanceTester::FirstInstanceTester(const QString& sKey, QObject* pParent)
-    : QObject(pParent), m_oSharedMemory(sKey)
+    : QObject(pParent), m_sKey(sKey), m_oSharedMemory(sKey)
 {
     const auto pClaim = holdClaimMarker(m_oSharedMemory.nativeKey());
     // A segment a crashed instance left under the same system key is removed and
@@ -57,6 +60,47 @@ FirstInstanceTester::~FirstInstanceTester()
         const auto pClaim = holdClaimMarker(m_oSharedMemory.nativeKey());
         m_oSharedMemory.detach();
     }
+}
+
+QString FirstInstanceTester::serverName() const
+{
+    return QStringLiteral("instance-")
+           + QString::fromLatin1(QCryptographicHash::hash(m_sKey.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
+}
+
+bool FirstInstanceTester::listenForLaterStarts()
+{
+    if (!m_bFirstInstance)
+        return false;
+    if (m_pServer)
+        return m_pServer->isListening();
+    m_pServer = new QLocalServer(this);
+    // Only the first instance gets here: a socket file under the name is one a
+    // crashed instance left, and would keep listen() from working.
+    QLocalServer::removeServer(serverName());
+    if (!m_pServer->listen(serverName())) {
+        qWarning() << "Later starts cannot reach this one:" << m_pServer->errorString();
+        return false;
+    }
+    connect(m_pServer, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* pSocket = m_pServer->nextPendingConnection()) {
+            connect(pSocket, &QLocalSocket::disconnected, pSocket, &QObject::deleteLater);
+            pSocket->disconnectFromServer();
+            emit laterStartRefused();
+        }
+    });
+    return true;
+}
+
+bool FirstInstanceTester::tellFirstInstance(int nTimeoutMilliseconds) const
+{
+    QLocalSocket oSocket;
+    oSocket.connectToServer(serverName());
+    if (!oSocket.waitForConnected(nTimeoutMilliseconds))
+        return false;
+    // The first instance closes its end once it has taken the start in.
+    oSocket.waitForDisconnected(nTimeoutMilliseconds);
+    return true;
 }
 
 } // namespace shared

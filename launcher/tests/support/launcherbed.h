@@ -33,6 +33,8 @@ public:
     QString clientExecutable(const QString& sDirectory) const { return packageFolder(sDirectory) + QStringLiteral("/bin/client"); }
     QString launcherExecutable() const { return path(QStringLiteral("launcher/corvane-launcher")); }
     TNginxServer& nginx() { return m_oNginx; }
+    // Another bed's folder, for launchers that must meet as one user's would.
+    void shareTemporaryFolder(const TLauncherBed& oOther) { m_sTemporaryFolder = oOther.path(QStringLiteral("tmp")); }
 
     // Copies the launcher into its folder, gives it settings that name the CDN's
     // metadata (shorter timeouts where given, as "key=value" lines), and serves the CDN.
@@ -122,7 +124,7 @@ public:
         QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
         oEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         oEnvironment.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
-        oEnvironment.insert(QStringLiteral("TMPDIR"), path(QStringLiteral("tmp")));
+        oEnvironment.insert(QStringLiteral("TMPDIR"), m_sTemporaryFolder.isEmpty() ? path(QStringLiteral("tmp")) : m_sTemporaryFolder);
         oEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         oEnvironment.insert(QStringLiteral("CORVANE_MESSAGES"), QStringLiteral("log"));
         oEnvironment.insert(QStringLiteral("CORVANE_DEMO_CLIENT_RECORD"), path(QStringLiteral("client.txt")));
@@ -163,4 +165,5 @@ public:
 private:
     QTemporaryDir m_oRoot;
     TNginxServer m_oNginx;
+    QString m_sTemporaryFolder;
 };

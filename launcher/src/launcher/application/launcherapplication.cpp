@@ -5,6 +5,7 @@
 #include "funnelreporter.h"
 #include "startupdecision.h"
 #include "launcher/documents/cloudflarecdntrace.h"
+#include "launcher/documents/metadatarefresh.h"
 #include "launcher/engine/installationmanager.h"
 #include "launcher/window/launcherimages.h"
 #include "launcher/window/launchermainwindow.h"
@@ -39,6 +40,9 @@
 #include <QProcess>
 #include <QSplashScreen>
 #include <QThread>
+
+#include <limits>
+#include <utility>
 
 namespace velmar::launcher {
 
@@ -86,6 +90,14 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
         static_cast<int>(m_pLauncherFilesystemHelper->settings()->waitNotificationTimeout()));
     connect(&m_oWaitNotificationTimer, &QTimer::timeout, this, [this] { showSplashScreen(ESplashKind::Loading); });
 
+    const qint64 nRefreshSeconds = m_pLauncherFilesystemHelper->settings()->metadataRefreshInterval();
+    m_oRefreshTimer.setInterval(static_cast<int>(std::min<qint64>(nRefreshSeconds * 1000, std::numeric_limits<int>::max())));
+    connect(&m_oRefreshTimer, &QTimer::timeout, this, [this] {
+        if (m_pMainWindow && m_pMainWindow->isVisible())
+            refreshDocuments();
+    });
+    connect(&m_pConfigurationHandler->refresh(), &TMetadataRefresh::finished, this, &TLauncherApplication::onRefreshFinished);
+
     m_pFunnelReporter = std::make_shared<TFunnelReporter>(accountGroupKey(m_pLauncherFilesystemHelper->readAccountGroup()));
     m_pClientStart = std::make_unique<TClientStart>(m_pLauncherFilesystemHelper->settings()->clientStartTimeout());
     connect(m_pClientStart.get(), &TClientStart::finished, this, &TLauncherApplication::endRun);
@@ -132,6 +144,25 @@ void TLauncherApplication::guarded(TStep&& fnStep)
 void TLauncherApplication::adoptInstanceGuard(std::unique_ptr<shared::FirstInstanceTester> pGuard)
 {
     m_pInstanceGuard = std::move(pGuard);
+    if (m_pInstanceGuard) {
+        connect(m_pInstanceGuard.get(), &shared::FirstInstanceTester::laterStartRefused, this,
+                &TLauncherApplication::onLaterStartRefused);
+        m_pInstanceGuard->listenForLaterStarts();
+    }
+}
+
+void TLauncherApplication::onLaterStartRefused()
+{
+    // While loading or behind a splash there is no window to bring back, and a
+    // window closed for a client start stays closed.
+    if (!m_pMainWindow || !m_pMainWindow->isVisible() || m_bEnding) {
+        qInfo() << "another start was refused; no window is shown";
+        return;
+    }
+    m_pMainWindow->showNormal();
+    m_pMainWindow->raise();
+    m_pMainWindow->activateWindow();
+    qInfo() << "another start was refused; raised the window";
 }
 
 void TLauncherApplication::startLoadingConfiguration()
@@ -164,6 +195,7 @@ void TLauncherApplication::onMainConfigurationLoaded()
 
 void TLauncherApplication::onPackageConfigurationsFinished()
 {
+    m_oSinceRefresh.start();
     guarded([this] {
         for (const auto& pPackage : m_pConfigurationHandler->launcherConfiguration()->packages()) {
             if (!pPackage->platformConfiguration())
@@ -337,13 +369,72 @@ void TLauncherApplication::showMainWindow()
         if (!m_pClientStart->isWaiting() && !m_bEnding)
             endRun(0);
     });
+    m_pMainWindow->setOffline(m_pConfigurationHandler->isOffline());
     m_pMainWindow->show();
     qInfo() << "main window shown";
+    // Offline the installed documents serve until the next start.
+    if (m_pLauncherFilesystemHelper->settings()->metadataRefreshInterval() > 0 && !m_pConfigurationHandler->isOffline())
+        m_oRefreshTimer.start();
 }
 
 void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "onClientStartOrInstallTriggeredFromUI " << pPackage->name() << " Thread: " << QThread::currentThreadId();
+    guarded([&] {
+        // A client published since the last look is updated instead of started.
+        if (pPackage->localPackageStatus() == UpToDate && refreshIsDue()) {
+            qInfo() << "refreshing the metadata before starting" << pPackage->name();
+            m_pPlayAfterRefresh = pPackage;
+            refreshDocuments();
+            return;
+        }
+        actOnPackage(pPackage);
+    });
+}
+
+bool TLauncherApplication::refreshIsDue() const
+{
+    const qint64 nSeconds = m_pLauncherFilesystemHelper->settings()->metadataRefreshInterval();
+    return nSeconds > 0 && !m_pConfigurationHandler->isOffline() && m_oSinceRefresh.isValid()
+           && m_oSinceRefresh.elapsed() >= nSeconds * 1000;
+}
+
+void TLauncherApplication::refreshDocuments()
+{
+    if (m_bEnding || !m_pInstallationManager)
+        return;
+    m_pConfigurationHandler->refresh().start(m_pConfigurationHandler->launcherConfiguration(), [this](const TPackage& oPackage) {
+        return !m_pInstallationManager || m_pInstallationManager->isInstalling(oPackage);
+    });
+}
+
+void TLauncherApplication::onRefreshFinished(bool bSucceeded, const QString& sProblem,
+                                             const std::vector<std::shared_ptr<TPackage>>& lRefreshed)
+{
+    if (m_bEnding)
+        return;
+    guarded([&] {
+        if (!bSucceeded) {
+            qWarning() << "metadata refresh failed, nothing changed:" << sProblem;
+        } else {
+            m_oSinceRefresh.restart();
+            for (const std::shared_ptr<TPackage>& pPackage : lRefreshed) {
+                const ELocalPackageStatus eBefore = pPackage->localPackageStatus();
+                const ELocalPackageStatus eNow = m_pInstallationManager->localPackageStatus(*pPackage);
+                // Set also when it stays: the item shows the version it now offers.
+                pPackage->setLocalPackageStatus(eNow);
+                if (eNow != eBefore)
+                    qInfo().noquote() << "metadata refresh:" << pPackage->name() << "status" << eBefore << "->" << eNow;
+            }
+            qInfo() << "metadata refresh finished:" << lRefreshed.size() << "packages refreshed";
+        }
+        if (const std::shared_ptr<TPackage> pPackage = std::exchange(m_pPlayAfterRefresh, nullptr))
+            actOnPackage(pPackage);
+    });
+}
+
+void TLauncherApplication::actOnPackage(const std::shared_ptr<TPackage>& pPackage)
+{
     guarded([&] {
         switch (pPackage->localPackageStatus()) {
         case UpToDate:
@@ -352,6 +443,10 @@ void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(std::shared_ptr
         case NotInstalled:
         case PartiallyInstalled:
         case UpdateAvailable:
+            if (m_pConfigurationHandler->isOffline()) {
+                qInfo() << "offline: nothing can be downloaded for" << pPackage->name();
+                return;
+            }
             if (isClientRunning()) {
                 m_oWaitNotificationTimer.stop();
                 hideSplashScreen();
@@ -488,6 +583,7 @@ void TLauncherApplication::endRunWithBox(QWidget* pParent, QMessageBox::Icon eIc
 void TLauncherApplication::endRun(int nExitCode)
 {
     m_bEnding = true;
+    m_oRefreshTimer.stop();
     qInfo() << "ending the run with exit code" << nExitCode;
     // Queued: an outcome can come before the event loop runs, when exit() alone would be lost.
     QMetaObject::invokeMethod(this, [nExitCode] { exit(nExitCode); }, Qt::QueuedConnection);

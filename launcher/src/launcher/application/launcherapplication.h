@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -80,6 +81,15 @@ private:
     void onAllStartedUpdatesFinished();
     void onDefaultChanged(const std::shared_ptr<TPackage>& pPackage, bool bIsDefault);
     void restartAfterSelfUpdate();
+    // Another start on this launcher folder was refused: the window, when shown, comes to the front.
+    void onLaterStartRefused();
+    // Fetches the metadata and the documents of the packages not installing again, for the window.
+    void refreshDocuments();
+    void onRefreshFinished(bool bSucceeded, const QString& sProblem, const std::vector<std::shared_ptr<TPackage>>& lRefreshed);
+    // Whether a Play must wait for a refresh first: the last one is older than the interval.
+    bool refreshIsDue() const;
+    // What the package's button asks for: start, download or update.
+    void actOnPackage(const std::shared_ptr<TPackage>& pPackage);
     // Positions in the metadata's list of packages, as the decisions name them; -1 is none.
     int patchPackage() const;
     // The first package marked default, when it is installed and current.
@@ -121,6 +131,10 @@ private:
     QCommandLineOption m_oShowUiOption;
     QCommandLineOption m_oPatchOption;
     QTimer m_oWaitNotificationTimer;
+    QTimer m_oRefreshTimer;
+    // Since the documents were last fetched, at the start or by a refresh.
+    QElapsedTimer m_oSinceRefresh;
+    std::shared_ptr<TPackage> m_pPlayAfterRefresh;
     std::shared_ptr<TFunnelReporter> m_pFunnelReporter;
     std::unique_ptr<TClientStart> m_pClientStart;
     std::unique_ptr<shared::TNamedFileMapping> m_pLauncherRunningMarker;

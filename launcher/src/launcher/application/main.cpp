@@ -39,8 +39,10 @@ int main(int nArgc, char** ppArgv)
         }
         if (!pTester->isFirstInstance()) {
             if (pTester->error() == QSharedMemory::AlreadyExists) {
+                // The player clicked again because the window is out of sight: the running one brings it back.
+                const bool bHeard = pTester->tellFirstInstance();
                 qInfo() << "Version: " << launcherVersion() << "already running"
-                        << " Thread: " << QThread::currentThreadId();
+                        << (bHeard ? "and told" : "and could not be told") << " Thread: " << QThread::currentThreadId();
                 return 0;
             }
             throw std::runtime_error(

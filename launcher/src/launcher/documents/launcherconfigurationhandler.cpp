@@ -2,6 +2,7 @@
 
 #include "configurationurl.h"
 #include "launcherconfigurationexception.h"
+#include "metadatarefresh.h"
 #include "packageconfigurationreader.h"
 
 #include "shared/downloadhandle.h"
@@ -78,6 +79,8 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(std::shared_ptr<sha
     , m_oMainConfigurationUrl(m_pFilesystemHelper->settings()->launcherConfiguration())
     , m_oTrust(trustedKeys(*m_pFilesystemHelper->settings(), oExtraKeys), m_oMainConfigurationUrl,
                m_pFilesystemHelper->settings()->signedLauncherConfiguration(), sStateFile)
+    , m_pRefresh(std::make_unique<TMetadataRefresh>(m_pDownloads->pool(), m_pFilesystemHelper, m_oTrust,
+                                                    [this] { return localCopySerial(); }))
 {
     qRegisterMetaType<shared::THint>();
     qRegisterMetaType<std::vector<shared::THint>>();
@@ -629,10 +632,14 @@ void TLauncherConfigurationHandler::downloadPackageConfigurations()
             // The directory name comes from the network: it stays inside the packages folder.
             const QDir oFolder(m_pFilesystemHelper->pathInsideFolder(m_pFilesystemHelper->packagesFolder(),
                                                                      pPackage->directoryName()));
+            // A partly installed client keeps its target's documents under the
+            // partial marker: read, it stays in the window.
+            QString sDocument = m_pFilesystemHelper->pathInsideFolder(oFolder, oSettings.packageFile());
+            if (!m_pFilesystemHelper->fileExists(sDocument) && !oSettings.partialPackageFile().isEmpty())
+                sDocument = m_pFilesystemHelper->pathInsideFolder(oFolder, oSettings.partialPackageFile());
             // An installed build without assets keeps no asset copy: ask for one
             // only where the build has assets, or it would never be configured.
-            addRequest(pPackage, pBuild,
-                       QUrl::fromLocalFile(m_pFilesystemHelper->pathInsideFolder(oFolder, oSettings.packageFile())),
+            addRequest(pPackage, pBuild, QUrl::fromLocalFile(sDocument),
                        pBuild->assetConfigurationUrl().isEmpty()
                            ? QUrl()
                            : QUrl::fromLocalFile(m_pFilesystemHelper->pathInsideFolder(oFolder, oSettings.assetFile())));

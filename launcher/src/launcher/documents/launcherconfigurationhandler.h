@@ -24,6 +24,8 @@ class TDownloadRetries;
 
 namespace velmar::launcher {
 
+class TMetadataRefresh;
+
 // Obtains the remote configuration: the launcher metadata, the package and
 // asset documents of every package's build for this platform, and the hints.
 // It keeps a local copy of the metadata ("launchermetadata.json" in the
@@ -68,6 +70,9 @@ public:
     QString localCopyPath() const;
     QString localEnvelopePath() const;
     bool isCheckingSignatures() const { return m_oTrust.isChecking(); }
+    // The refresh while the window is open, under the same trust and serial floor
+    // as the start-up load but with none of its signals.
+    TMetadataRefresh& refresh() const { return *m_pRefresh; }
     // Why the metadata could not be had, in words that tell the player's own
     // network from the service ("Could not connect to HOST: connection
     // refused"); empty while the load has not failed.
@@ -150,6 +155,7 @@ private:
     std::optional<shared::THint> m_oCurrentHint;
     std::vector<shared::THint> m_lHints;
     std::vector<TConfigurationRequest> m_lRequests;
+    std::unique_ptr<TMetadataRefresh> m_pRefresh;
 };
 
 } // namespace velmar::launcher

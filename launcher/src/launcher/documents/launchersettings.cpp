@@ -71,6 +71,7 @@ TLauncherSettings::TLauncherSettings(const QString& sIniPath)
         m_nClientStartTimeout = oTiming.number("clientStartTimeout", 0);
         m_nStallTimeout = oTiming.number("stallTimeout", 30000);
         m_nMinimumTransferRate = oTiming.number("minimumTransferRate", 1024);
+        m_nMetadataRefreshInterval = std::max<qint64>(oTiming.number("metadataRefreshInterval", 900), 0);
     }
     {
         TSection oOptions(oSettings, QStringLiteral("OPTIONS"));

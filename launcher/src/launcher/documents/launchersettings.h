@@ -35,6 +35,9 @@ public:
     // Bytes a second a transfer must average over stallTimeout once its first
     // byte has arrived, or it counts as failed; 0: no floor.
     qint64 minimumTransferRate() const { return m_nMinimumTransferRate; }
+    // Seconds between refreshes of the metadata while the window is open, and
+    // the most a Play may trust an older one; 0: no refresh.
+    qint64 metadataRefreshInterval() const { return m_nMetadataRefreshInterval; }
     bool fastScan() const { return m_bFastScan; }
     bool skipVerification() const { return m_bSkipVerification; }
     bool chunkVerification() const { return m_bChunkVerification; }
@@ -60,6 +63,7 @@ private:
     qint64 m_nClientStartTimeout = 0;
     qint64 m_nStallTimeout = 30000;
     qint64 m_nMinimumTransferRate = 1024;
+    qint64 m_nMetadataRefreshInterval = 900;
     bool m_bFastScan = true;
     bool m_bSkipVerification = true;
     bool m_bChunkVerification = false;

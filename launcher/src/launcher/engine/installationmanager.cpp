@@ -259,6 +259,11 @@ std::shared_ptr<TPackageInstallation> TInstallationManager::runningInstallation(
     return it == m_lInstallations.end() ? nullptr : *it;
 }
 
+bool TInstallationManager::isInstalling(const TPackage& oPackage) const
+{
+    return runningInstallation(oPackage.name()) != nullptr;
+}
+
 std::shared_ptr<TPackageInstallation> TInstallationManager::startInstallation(const std::shared_ptr<TPackage>& pPackage,
                                                                               const QString& sInstalledLabel,
                                                                               const QString& sTargetLabel)

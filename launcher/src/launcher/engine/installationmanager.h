@@ -81,6 +81,7 @@ public:
     QPair<QString, QString> markerPaths(const QDir& oFolder);
 
     bool hasRunningInstallations() const { return !m_lInstallations.empty(); }
+    bool isInstalling(const TPackage& oPackage) const;
     int installationMode() const { return m_nInstallationMode; }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
     // Whether documents read from a folder (local media) may name the files

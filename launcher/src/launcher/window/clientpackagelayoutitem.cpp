@@ -403,6 +403,16 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     m_pButton->setToolTip(m_oSizeEstimate ? packageSizeToolTip(sToolTip, *m_oSizeEstimate) : sToolTip);
     m_pButton->setFixedSize(kButtonWidth, kButtonHeight);
     m_pButton->setStyleSheet(packageButtonStyleSheet(eLook));
+    const bool bNeedsNetwork = m_bOffline && (eLook == EPackageButtonLook::Download || eLook == EPackageButtonLook::Update);
+    m_pButton->setEnabled(!bNeedsNetwork);
+    if (bNeedsNetwork)
+        m_pButton->setToolTip(QStringLiteral("Offline: connect to the internet to download"));
+}
+
+void TClientPackageLayoutItem::setOffline(bool bOffline)
+{
+    m_bOffline = bOffline;
+    updateButtonFromPackageStatus();
 }
 
 void TClientPackageLayoutItem::updateDefaultClientCheckboxFromPackageStatus()

@@ -69,6 +69,8 @@ public:
     bool lastTryFailed() const { return m_bLastTryFailed; }
     // Between the start and the end of an installation or an uninstall.
     bool isBusy() const { return m_bBusy; }
+    // Offline the button cannot download or update; Play and Verify stay.
+    void setOffline(bool bOffline);
     // The progress bar's menu: "Pause" while downloading, "Resume" while paused.
     QAction* pauseAction() const { return m_pPauseAction; }
     QAction* resumeAction() const { return m_pResumeAction; }
@@ -135,6 +137,7 @@ private:
     quint64 m_nRun = 0;
     bool m_bBusy = false;
     bool m_bLastTryFailed = false;
+    bool m_bOffline = false;
     // What the last request that ended well has to tell, shown until the next one starts.
     QString m_sOutcomeNote;
     QString m_sStep;

@@ -94,6 +94,11 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     m_pMainLayout->setContentsMargins(0, 0, 0, 0);
     m_pMainLayout->setSpacing(0);
     m_pMainLayout->addSpacing(11);
+    m_pOfflineLabel = new QLabel(QStringLiteral("Offline: showing installed games"));
+    m_pOfflineLabel->setObjectName(QStringLiteral("offlineLine"));
+    m_pOfflineLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11)));
+    m_pOfflineLabel->hide();
+    m_pMainLayout->addWidget(m_pOfflineLabel, 0, Qt::AlignHCenter);
     buildPackageArea(lPackages, bShowPackageNames);
     m_pMainLayout->addWidget(m_pPackageArea, 1);
     if (lPackages.empty())
@@ -289,6 +294,15 @@ void TLauncherMainWindow::buildHintArea()
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addLayout(buildBottomBar());
     m_pHintArea->show();
+}
+
+void TLauncherMainWindow::setOffline(bool bOffline)
+{
+    m_pOfflineLabel->setVisible(bOffline);
+    for (const auto& [nIndex, pItem] : m_hItems)
+        pItem->setOffline(bOffline);
+    if (bOffline)
+        qInfo() << "Offline: showing installed games:" << m_hItems.size();
 }
 
 TClientPackageLayoutItem* TLauncherMainWindow::item(qint32 nPackageIndex) const

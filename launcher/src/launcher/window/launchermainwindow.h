@@ -17,6 +17,7 @@
 #include <vector>
 
 class QGroupBox;
+class QLabel;
 class QMessageBox;
 class QPushButton;
 class QScrollArea;
@@ -68,6 +69,10 @@ public:
     void setClientRunningCheck(const std::function<bool()>& fnClientRunning);
     // Where the items learn the free space of a package folder's file system.
     void setFreeSpaceProbe(const std::function<std::optional<shared::TFileSize>(const QString&)>& fnProbe);
+    // The line that says the window shows what is installed, without the network.
+    QLabel* offlineLabel() const { return m_pOfflineLabel; }
+    // Offline: the line shows, and nothing can be downloaded.
+    void setOffline(bool bOffline);
     // Asked before a client starts, which ends every installation still running:
     // true when none of another package runs, or the player starts it anyway.
     bool confirmClientStart(const TPackage& oStarting);
@@ -133,6 +138,7 @@ private:
     QSpacerItem* m_pHintSpacer = nullptr;
     QScrollArea* m_pPackageArea = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
+    QLabel* m_pOfflineLabel = nullptr;
     // Started and not yet finished, in the order they started.
     std::vector<std::shared_ptr<TPackageInstallation>> m_lRunning;
     // Those of them that are paused, as they said.

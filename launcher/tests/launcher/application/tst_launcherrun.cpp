@@ -63,6 +63,8 @@ private slots:
     void selfUpdate_data();
     void selfUpdate();
     void oneRunPerLauncherFolder();
+    void offlineWindowShowsWhatIsInstalled();
+    void openWindowLearnsOfNewVersions();
     void fatalIsWrittenBeforeAbort();
     void linesFromManyThreadsStayWhole();
 };
@@ -482,6 +484,8 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
 {
     TLauncherBed oFirst;
     TLauncherBed oOther;
+    // One user's two launcher folders.
+    oOther.shareTemporaryFolder(oFirst);
     for (TLauncherBed* pBed : {&oFirst, &oOther}) {
         QVERIFY(pBed->setUp());
         QCOMPARE(pBed->publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
@@ -491,18 +495,89 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
     oFirst.start(oRunning, {QStringLiteral("--show-ui")});
     QTRY_VERIFY_WITH_TIMEOUT(oFirst.log().contains(QLatin1String("main window shown")), 30000);
 
-    // A second start on the same folder ends at once and leaves the first one's log alone.
+    // A second start on the same folder ends at once, leaves the first one's log
+    // alone and brings the first one's window to the front.
+    const QLatin1String sRaised("another start was refused; raised the window");
     QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
     QVERIFY(oFirst.log().contains(QLatin1String("main window shown")));
+    QTRY_COMPARE_WITH_TIMEOUT(oFirst.log().count(sRaised), 1, 30000);
 
     // A player with a launcher folder of their own is not kept out.
     QProcess oOtherRunning;
     oOther.start(oOtherRunning, {QStringLiteral("--show-ui")});
     QTRY_VERIFY_WITH_TIMEOUT(oOther.log().contains(QLatin1String("main window shown")), 30000);
+    // A second start there is the other launcher's to answer, never the first one's.
+    QCOMPARE(oOther.run({QStringLiteral("--show-ui")}, 30000, false), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(oOther.log().count(sRaised), 1, 30000);
+    QCOMPARE(oFirst.log().count(sRaised), 1);
+    // Nor does the later of the two take over the first one's starts.
+    QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(oFirst.log().count(sRaised), 2, 30000);
+    QCOMPARE(oOther.log().count(sRaised), 1);
     for (QProcess* pProcess : {&oRunning, &oOtherRunning}) {
         pProcess->kill();
         pProcess->waitForFinished();
     }
+}
+
+// Without the CDN the window shows every installed client, the partly installed one too.
+void tst_LauncherRun::offlineWindowShowsWhatIsInstalled()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp());
+    for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
+        QCOMPARE(oBed.publishClient(sDirectory, QStringLiteral("1.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    // As a download that stopped half-way leaves it.
+    QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
+                          oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
+
+    oBed.nginx().stop();
+    QProcess oLauncher;
+    oBed.start(oLauncher, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("main window shown")), qPrintable(oBed.log().right(2000)), 30000);
+    QVERIFY2(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")), qPrintable(oBed.log().right(2000)));
+    oLauncher.kill();
+    oLauncher.waitForFinished();
+}
+
+// An open window refreshes the documents: a new version shows as Update, and a
+// refresh that fails changes nothing.
+void tst_LauncherRun::openWindowLearnsOfNewVersions()
+{
+    TLauncherBed oBed;
+    QVERIFY(oBed.setUp({QStringLiteral("downloadErrorTimeout=4000"), QStringLiteral("metadataRefreshInterval=1")}));
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0.0"), 1).nExitCode, 0);
+    QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
+    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+
+    QProcess oLauncher;
+    oBed.start(oLauncher, {QStringLiteral("--show-ui")});
+    const auto oKill = qScopeGuard([&oLauncher] {
+        oLauncher.kill();
+        oLauncher.waitForFinished();
+    });
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("metadata refresh finished: 1")),
+                              qPrintable(oBed.log().right(2000)), 30000);
+    QVERIFY(!oBed.log().contains(QLatin1String("metadata refresh: Client a status")));
+
+    // Up to date (4) until the new version is published, then Update (3).
+    QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.1.0"), 2).nExitCode, 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("metadata refresh: Client a status 4 -> 3")),
+                              qPrintable(oBed.log().right(2000)), 30000);
+    // Nothing of the start-up comes again.
+    QCOMPARE(oBed.log().count(QLatin1String("main configuration loaded")), 1);
+    QCOMPARE(oBed.log().count(QLatin1String("onLauncherReadyForAction")), 1);
+
+    oBed.nginx().stop();
+    const int nBefore = oBed.log().size();
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().mid(nBefore).count(QLatin1String("metadata refresh failed, nothing changed")) >= 2,
+                              qPrintable(oBed.log().right(2000)), 30000);
+    QVERIFY(!oBed.log().mid(nBefore).contains(QLatin1String("metadata refresh: Client a status")));
+    QCOMPARE(oLauncher.state(), QProcess::Running);
 }
 
 void tst_LauncherRun::fatalIsWrittenBeforeAbort()

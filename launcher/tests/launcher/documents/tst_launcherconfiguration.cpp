@@ -9,6 +9,7 @@
 
 #include "launcher/documents/launcherconfigurationexception.h"
 #include "launcher/documents/launcherconfigurationhandler.h"
+#include "launcher/documents/metadatarefresh.h"
 
 #include "shared/downloadpool.h"
 
@@ -39,7 +40,8 @@ public:
     TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
         : TFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
                                   "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
-                                  "[FILES]\npackageFile=package.json\nassetFile=assets.json\n")
+                                  "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\n"
+                                  "assetFile=assets.json\n")
                        .arg(oMetadataUrl.toString())
                        .arg(int(bNocache))
                        .arg(nErrorTimeout)
@@ -118,6 +120,7 @@ private slots:
     void onlineLoadWritesLocalCopyAndFetchesPackages();
     void loadFailsWithoutUsableCopy_data();
     void loadFailsWithoutUsableCopy();
+    void offlinePackagesComeFromInstalledCopies_data();
     void offlinePackagesComeFromInstalledCopies();
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
     void slowServerFallsBackAndLateAnswerIsIgnored();
@@ -126,6 +129,8 @@ private slots:
     void noBuildForThisPlatformFinishesAtOnce();
     void answerWithoutPackageListKeepsTheLocalCopy_data();
     void answerWithoutPackageListKeepsTheLocalCopy();
+    void refreshChangesAllOrNothing_data();
+    void refreshChangesAllOrNothing();
     void failureNamesItsReason_data();
     void failureNamesItsReason();
 
@@ -238,13 +243,32 @@ void tst_LauncherConfiguration::loadFailsWithoutUsableCopy()
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration());
 }
 
+void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies_data()
+{
+    QTest::addColumn<QByteArray>("aInstalled");
+    QTest::addColumn<QByteArray>("aPartial");
+    QTest::addColumn<QString>("sLabel");
+    QTest::newRow("installed") << packageDocument("installed-lean") << QByteArray() << "Pinstalled-lean A?";
+    // A download that stopped half-way keeps the client in the window.
+    QTest::newRow("partly installed") << QByteArray() << packageDocument("target-lean") << "Ptarget-lean A?";
+    // Only a crash between the two renames leaves both: the full marker is the record.
+    QTest::newRow("both markers") << packageDocument("installed-lean") << packageDocument("target-lean")
+                                  << "Pinstalled-lean A?";
+}
+
 void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
 {
+    QFETCH(QByteArray, aInstalled);
+    QFETCH(QByteArray, aPartial);
+    QFETCH(QString, sLabel);
     TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort())));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/package.json")), packageDocument("installed-live")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/live/assets.json")), R"({"version": "2"})"));
-    QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/package.json")), packageDocument("installed-lean")));
+    if (!aInstalled.isNull())
+        QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/package.json")), aInstalled));
+    if (!aPartial.isNull())
+        QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/lean/partial-package.json")), aPartial));
     // "../mirror" climbs out of the packages folder and is cut back to "mirror".
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/mirror/package.json")), packageDocument("inside")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("packages/mirror/assets.json")), R"({"version": "2"})"));
@@ -262,7 +286,7 @@ void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
     QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
     QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
-    QCOMPARE(oFixture.configuration(1)->versionLabel(), QStringLiteral("Pinstalled-lean A?"));
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), sLabel);
     QCOMPARE(oFixture.configuration(2)->version(), QStringLiteral("inside"));
     // The launcher's own package gets no request while offline.
     QVERIFY(!oFixture.m_oHandler.launcherConfiguration()->launcherPackage()->platformBuild()->configuration());
@@ -603,6 +627,83 @@ void tst_LauncherConfiguration::accountGroup()
         QVERIFY(writeTestFile(oFolder.path(QStringLiteral("accountgroup.json")), aContents));
     QCOMPARE(oFolder.m_pHelper->accountGroupFilePresent(), bWrite);
     QTEST(oFolder.m_pHelper->readAccountGroup().keys(), "lKeys");
+}
+
+
+void tst_LauncherConfiguration::refreshChangesAllOrNothing_data()
+{
+    QTest::addColumn<QString>("sLeaveAlone");
+    QTest::addColumn<QString>("sChange");
+    QTest::addColumn<bool>("bSucceeded");
+    QTest::addColumn<QString>("sOne");
+    QTest::addColumn<QString>("sTwo");
+    QTest::newRow("both refreshed") << "" << "" << true << "Pone-2 A?" << "Ptwo-2 A2";
+    QTest::newRow("installing left alone") << "Two" << "" << true << "Pone-2 A?" << "Ptwo-1 A1";
+    // Nothing changes unless everything arrived.
+    QTest::newRow("asset document gone") << "" << "gone" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    QTest::newRow("document being written") << "" << "partial" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    QTest::newRow("metadata gone") << "" << "nometadata" << false << "Pone-1 A?" << "Ptwo-1 A1";
+    // A new package waits for the next start.
+    QTest::newRow("new package") << "" << "newpackage" << true << "Pone-2 A?" << "Ptwo-2 A2";
+}
+
+void tst_LauncherConfiguration::refreshChangesAllOrNothing()
+{
+    QFETCH(QString, sLeaveAlone);
+    QFETCH(QString, sChange);
+    QFETCH(bool, bSucceeded);
+    QFETCH(QString, sOne);
+    QFETCH(QString, sTwo);
+    const QString sFolder = QStringLiteral("refresh/%1/").arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+    const auto write = [&](const QString& sPath, const QByteArray& aData) { return writeTestFile(m_oRoot.filePath(sFolder + sPath), aData); };
+    const QByteArray aMetadata = R"({"packages": [
+        {"name": "One", "directoryname": "one", "builds": [{"os": "linux", "architecture": "x86_64", "url": "one/package.json"}]},
+        {"name": "Two", "directoryname": "two",
+         "builds": [{"os": "linux", "architecture": "x86_64", "url": "two/package.json", "assetsurl": "two/assets.json"}]}]})";
+    QVERIFY(write(QStringLiteral("metadata.json"), aMetadata));
+    QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-1")));
+    QVERIFY(write(QStringLiteral("two/package.json"), packageDocument("two-1")));
+    QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "1", "files": []})"));
+    TFixture oFixture(m_oServer.url(QLatin1Char('/') + sFolder + QStringLiteral("metadata.json")));
+    oFixture.m_oHandler.startLoadingMainConfiguration();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    oFixture.m_oHandler.downloadPackageConfigurations();
+    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
+    const auto pReader = oFixture.m_oHandler.launcherConfiguration();
+
+    QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-2")));
+    // Cut off as a reader may find a document the publisher is still writing.
+    const QByteArray aTwo = sChange == QLatin1String("partial") ? packageDocument("two-2").left(20) : packageDocument("two-2");
+    QVERIFY(write(QStringLiteral("two/package.json"), aTwo));
+    QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "2", "files": []})"));
+    if (sChange == QLatin1String("gone"))
+        QVERIFY(QFile::remove(m_oRoot.filePath(sFolder + QStringLiteral("two/assets.json"))));
+    if (sChange == QLatin1String("nometadata"))
+        QVERIFY(QFile::remove(m_oRoot.filePath(sFolder + QStringLiteral("metadata.json"))));
+    if (sChange == QLatin1String("newpackage")) {
+        const QByteArray aThree = R"(]}, {"name": "Three", "builds": [{"os": "linux", "architecture": "x86_64", "url": "one/package.json"}]}]})";
+        QVERIFY(write(QStringLiteral("metadata.json"), QByteArray(aMetadata).replace("]}]}", aThree)));
+    }
+
+    TMetadataRefresh& oRefresh = oFixture.m_oHandler.refresh();
+    QSignalSpy oRefreshed(&oRefresh, &TMetadataRefresh::finished);
+    oRefresh.start(pReader, [&](const TPackage& oPackage) { return oPackage.name() == sLeaveAlone; });
+    QVERIFY(oRefresh.isRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(oRefreshed.size(), 1, 20000);
+    QVERIFY(!oRefresh.isRunning());
+    QCOMPARE(oRefreshed.at(0).at(0).toBool(), bSucceeded);
+    QCOMPARE(oRefreshed.at(0).at(1).toString().isEmpty(), bSucceeded);
+    const auto lRefreshed = oRefreshed.at(0).at(2).value<std::vector<std::shared_ptr<TPackage>>>();
+    QCOMPARE(lRefreshed.size(), size_t(bSucceeded ? (sLeaveAlone.isEmpty() ? 2 : 1) : 0));
+    QCOMPARE(oFixture.configuration(0)->versionLabel(), sOne);
+    QCOMPARE(oFixture.configuration(1)->versionLabel(), sTwo);
+    // None of the start-up's signals, and the running metadata stays as it is.
+    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
+    QCOMPARE(oFixture.m_oFailed.size(), 0);
+    QCOMPARE(oFixture.m_oHandler.launcherConfiguration(), pReader);
+    QCOMPARE(pReader->packages().size(), size_t(2));
+    QCOMPARE(readTestFile(oFixture.path(QStringLiteral("launchermetadata.json"))), aMetadata);
 }
 
 // A player must tell their own network from the service: each way the load can

@@ -111,6 +111,7 @@ private slots:
     void itemsFillRowsOfFour();
     void oneDefaultAtMost();
     void statusChangeRefreshesTheItemInPlace();
+    void offlineOnlyPlayAndVerify();
     void everyItemPictureIsThere();
     void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
@@ -285,6 +286,45 @@ void tst_MainWindow::statusChangeRefreshesTheItemInPlace()
     QVERIFY(pWindow->item(4)->button()->menu()->actions().isEmpty());
     QVERIFY(!pWindow->item(4)->defaultClientCheckbox()->isVisible());
     QCOMPARE(pWindow->item(4)->defaultClientCheckbox()->y(), nCheckboxTop);
+}
+
+// Offline the window says so; what needs the network is disabled and says why,
+// also after a status change, and online again everything works.
+void tst_MainWindow::offlineOnlyPlayAndVerify()
+{
+    const auto pMetadata = packagesInEveryStatus();
+    const auto& lPackages = pMetadata->packages();
+    const auto pWindow = newWindow(pMetadata);
+    pWindow->show();
+    QVERIFY(!pWindow->offlineLabel()->isVisible());
+    pWindow->setOffline(true);
+    QVERIFY(pWindow->offlineLabel()->isVisible());
+    QCOMPARE(pWindow->offlineLabel()->text(), QStringLiteral("Offline: showing installed games"));
+    const QString sWhy = QStringLiteral("Offline: connect to the internet to download");
+    const auto needsNetwork = [](ELocalPackageStatus eStatus) {
+        return eStatus == NotInstalled || eStatus == PartiallyInstalled || eStatus == UpdateAvailable;
+    };
+    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    for (int nStatus = 0; nStatus < 6; ++nStatus) {
+        const ELocalPackageStatus eStatus = lPackages[size_t(nStatus)]->localPackageStatus();
+        QContextPushButton* pButton = pWindow->item(nStatus)->button();
+        QVERIFY2(pButton->isEnabled() != needsNetwork(eStatus), qPrintable(QString::number(nStatus)));
+        QCOMPARE(pButton->toolTip() == sWhy, needsNetwork(eStatus));
+        QTest::mouseClick(pButton, Qt::LeftButton);
+    }
+    // Play on the two current clients and the one of unknown status; Verify stays in the menu.
+    QCOMPARE(oClicked.size(), 3);
+    QCOMPARE(pWindow->item(4)->button()->menu()->actions().size(), 1);
+
+    lPackages[4]->setLocalPackageStatus(UpdateAvailable);
+    QVERIFY(!pWindow->item(4)->button()->isEnabled());
+    QCOMPARE(pWindow->item(4)->button()->toolTip(), sWhy);
+
+    pWindow->setOffline(false);
+    QVERIFY(!pWindow->offlineLabel()->isVisible());
+    for (int nStatus = 0; nStatus < 6; ++nStatus)
+        QVERIFY(pWindow->item(nStatus)->button()->isEnabled());
+    QCOMPARE(pWindow->item(4)->button()->toolTip(), QStringLiteral("Update"));
 }
 
 // Every picture an item can ask for is there, the disabled logos included.
