@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -112,6 +113,8 @@ private slots:
     void oneDefaultAtMost();
     void statusChangeRefreshesTheItemInPlace();
     void everyItemPictureIsThere();
+    void variantLogosAreToldApart_data();
+    void variantLogosAreToldApart();
     void logoLinksOnlyToAWebPage();
     void progressReplacesTheButtonAndEndsCleanly();
     void pauseAndResumeFromTheProgressBar();
@@ -301,6 +304,57 @@ void tst_MainWindow::everyItemPictureIsThere()
         }
         QCOMPARE(QPixmap(QStringLiteral(":/images/launcher/Icon_%1.png").arg(buttonLabel(eLook))).isNull(), eStatus == Unknown);
     }
+}
+
+void tst_MainWindow::variantLogosAreToldApart_data()
+{
+    QTest::addColumn<QString>("sFirst");
+    QTest::addColumn<QString>("sSecond");
+    QTest::addColumn<int>("nStatus");
+    const QStringList lVariants = {QStringLiteral("QT"), QStringLiteral("Classic"), QStringLiteral("Preview"),
+                                   QStringLiteral("Beta"), QStringLiteral("Test")};
+    for (const ELocalPackageStatus eStatus : {UpToDate, NotInstalled}) {
+        for (int nFirst = 0; nFirst < lVariants.size(); ++nFirst) {
+            for (int nSecond = nFirst + 1; nSecond < lVariants.size(); ++nSecond) {
+                QTest::addRow("%s-%s-%s", qPrintable(lVariants[nFirst]), qPrintable(lVariants[nSecond]),
+                              eStatus == UpToDate ? "installed" : "not-installed")
+                    << lVariants[nFirst] << lVariants[nSecond] << int(eStatus);
+            }
+        }
+    }
+}
+
+// Two variants' logos, as a card shows them on its dark panel, differ plainly
+// in a good share of their area, not in a caption of a few pixels.
+void tst_MainWindow::variantLogosAreToldApart()
+{
+    QFETCH(QString, sFirst);
+    QFETCH(QString, sSecond);
+    QFETCH(int, nStatus);
+    const auto pWindow = newWindow(packagesMetadata(1));
+    const QSize oCard = pWindow->item(0)->logoLabel()->size();
+    const auto onCard = [&](const QString& sVariant) {
+        QImage oCardImage(oCard, QImage::Format_RGB32);
+        oCardImage.fill(QColor(0x16, 0x19, 0x1f));
+        QPainter oPainter(&oCardImage);
+        oPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+        oPainter.drawImage(oCardImage.rect(), QImage(logoPath(sVariant, ELocalPackageStatus(nStatus))));
+        return oCardImage;
+    };
+    const QImage oFirst = onCard(sFirst);
+    const QImage oSecond = onCard(sSecond);
+    int nPlain = 0;
+    for (int nY = 0; nY < oCard.height(); ++nY) {
+        for (int nX = 0; nX < oCard.width(); ++nX) {
+            const QRgb nA = oFirst.pixel(nX, nY);
+            const QRgb nB = oSecond.pixel(nX, nY);
+            const int nDifference = std::max({std::abs(qRed(nA) - qRed(nB)), std::abs(qGreen(nA) - qGreen(nB)),
+                                              std::abs(qBlue(nA) - qBlue(nB))});
+            nPlain += nDifference >= 40 ? 1 : 0;
+        }
+    }
+    const double fShare = double(nPlain) / (oCard.width() * oCard.height());
+    QVERIFY2(fShare >= 0.06, qPrintable(QStringLiteral("%1 % differ plainly").arg(100 * fShare, 0, 'f', 1)));
 }
 
 void tst_MainWindow::logoLinksOnlyToAWebPage()
