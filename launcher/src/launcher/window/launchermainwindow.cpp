@@ -26,6 +26,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -73,6 +74,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     initLauncherImages();
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<velmar::launcher::TPackage>");
     setWindowTitle(QStringLiteral("Corvane Online"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/launcher/LauncherIcon.png")));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedWidth(800);
@@ -102,7 +104,8 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     buildHintArea();
     m_pMainLayout->addWidget(m_pHintArea, 0, Qt::AlignHCenter);
 
-    resize(800, qBound(450, sizeHint().height(), 600));
+    // The background is drawn for this one size: no maximising, no resizing.
+    setFixedSize(800, qBound(450, sizeHint().height(), 600));
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect oScreen = pScreen->geometry();
         move((oScreen.width() - width()) / 2, (oScreen.height() - height()) / 2);

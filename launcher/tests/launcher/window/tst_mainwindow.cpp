@@ -125,6 +125,8 @@ private slots:
     void failuresAreReported();
     void hintPanesFillFromTheServer();
     void manyPackagesScrollAndTheWindowDrags();
+    void windowHasOneSizeAndTheIcon_data();
+    void windowHasOneSizeAndTheIcon();
     void aboutBoxAndNoPackages();
     void traceFetchedOnceAmongOtherDownloads();
     void unusableTraceAddressFailsOnce_data();
@@ -761,6 +763,33 @@ void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
     QApplication::sendEvent(pBackground, &oMove);
     QApplication::sendEvent(pBackground, &oRelease);
     QCOMPARE(pWindow->pos(), oStart + QPoint(30, 20));
+}
+
+void tst_MainWindow::windowHasOneSizeAndTheIcon_data()
+{
+    QTest::addColumn<int>("nPackages");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one row") << 3;
+    QTest::newRow("scrolling") << 14;
+}
+
+// Neither maximised nor resized, whatever it shows; the icon is the launcher's own.
+void tst_MainWindow::windowHasOneSizeAndTheIcon()
+{
+    QFETCH(int, nPackages);
+    const auto pWindow = newWindow(packagesMetadata(nPackages));
+    pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
+    QCOMPARE(pWindow->maximumSize(), pWindow->minimumSize());
+    QCOMPARE(pWindow->size(), pWindow->minimumSize());
+    QCOMPARE(pWindow->width(), 800);
+    QVERIFY2(pWindow->height() >= 450 && pWindow->height() <= 600, qPrintable(QString::number(pWindow->height())));
+    QVERIFY(!pWindow->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    pWindow->showMaximized();
+    QCOMPARE(pWindow->size(), pWindow->minimumSize());
+    QVERIFY(!pWindow->windowIcon().isNull());
+    QCOMPARE(pWindow->windowIcon().pixmap(64).toImage().convertToFormat(QImage::Format_ARGB32),
+             QImage(QStringLiteral(":/images/launcher/LauncherIcon.png")).convertToFormat(QImage::Format_ARGB32));
 }
 
 void tst_MainWindow::aboutBoxAndNoPackages()
