@@ -534,11 +534,15 @@ void TLauncherMainWindow::onAboutDialogRequested(const QString&)
     const QString sText =
         shared::TTranslationManager::text(
             "launcher.about.text",
-            QStringLiteral("<p><b>Corvane Online launcher</b></p><p>Copyright &copy; %1&ndash;%2 Quarlix GmbH.</p>"
-                           "<p>This program uses the Qt toolkit under the GNU Lesser General Public License version 3 "
-                           "(<a href=\"%3\">%4</a>). Its sources: <a href=\"%5\">%6</a>.</p>"))
+            // Addresses stand in paragraphs of their own that never wrap: a
+            // narrow box would otherwise break them at a slash.
+            QStringLiteral("<p><b>Corvane Online launcher</b><br/>Version %7</p>"
+                           "<p>Copyright &copy; %1&ndash;%2 Quarlix GmbH.</p>"
+                           "<p>This program uses the Qt toolkit under the GNU Lesser General Public License version 3:</p>"
+                           "<p style=\"white-space: nowrap\"><a href=\"%3\">%4</a></p><p>Its sources:</p>"
+                           "<p style=\"white-space: nowrap\"><a href=\"%5\">%6</a></p>"))
             .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), kLicenceText, kLicenceText,
-                 kToolkitSources, kToolkitSources);
+                 kToolkitSources, kToolkitSources, launcherVersion().toHtmlEscaped());
     presentMessage(this, QMessageBox::Information, sTitle, sText);
 }
 

@@ -16,6 +16,7 @@
 #include "launcher/window/hintrow.h"
 #include "launcher/engine/installationmanager.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/launcherversion.h"
 #include "launcher/window/launchermainwindow.h"
 #include "launcher/window/messagepresenter.h"
 #include "launcher/window/packagebuttonlook.h"
@@ -41,6 +42,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -96,6 +100,24 @@ QStringList offeredOnTheBar(const QProgressBar& oBar)
             lTexts << pAction->text();
     }
     return lTexts;
+}
+
+// The lines rich text is broken into at the given width, as a label lays it out.
+QStringList laidOutLines(const QString& sHtml, int nWidth)
+{
+    QTextDocument oDocument;
+    oDocument.setHtml(sHtml);
+    oDocument.setTextWidth(nWidth);
+    QStringList lLines;
+    // Asking for the size lays the document out.
+    if (oDocument.size().isEmpty())
+        return lLines;
+    for (QTextBlock oBlock = oDocument.begin(); oBlock.isValid(); oBlock = oBlock.next()) {
+        const QTextLayout* pLayout = oBlock.layout();
+        for (int nLine = 0; nLine < pLayout->lineCount(); ++nLine)
+            lLines << oBlock.text().mid(pLayout->lineAt(nLine).textStart(), pLayout->lineAt(nLine).textLength()).trimmed();
+    }
+    return lLines;
 }
 
 } // namespace
@@ -815,6 +837,15 @@ void tst_MainWindow::aboutBoxAndNoPackages()
     QCOMPARE(m_lBoxes.size(), size_t(2));
     QVERIFY2(m_lBoxes[1].m_sText != m_lBoxes[0].m_sText && !m_lBoxes[1].m_sText.contains(QLatin1String("%")),
              qPrintable(m_lBoxes[1].m_sText));
+
+    // Both name the launcher's version, and keep every address on one line
+    // even where the box is narrower than the address.
+    for (const TShownBox& oBox : m_lBoxes) {
+        QVERIFY2(oBox.m_sText.contains(launcherVersion()), qPrintable(oBox.m_sText));
+        const QStringList lLines = laidOutLines(oBox.m_sText, 200);
+        for (const char* pAddress : {"https://www.gnu.org/licenses/lgpl-3.0.html", "https://code.qt.io/cgit/qt/qtbase.git/"})
+            QVERIFY2(lLines.contains(QLatin1String(pAddress)), qPrintable(lLines.join(QLatin1Char('|'))));
+    }
 }
 
 // The CDN trace the failure box shows is fetched once per run, whatever else the pool fetches.
