@@ -138,6 +138,8 @@ private slots:
     void variantLogosAreToldApart_data();
     void variantLogosAreToldApart();
     void logoLinksOnlyToAWebPage();
+    void longNamesAreShortenedOnTheCard_data();
+    void longNamesAreShortenedOnTheCard();
     void progressReplacesTheButtonAndEndsCleanly();
     void pauseAndResumeFromTheProgressBar();
     void askedBeforeEndingAnInstallation_data();
@@ -388,6 +390,36 @@ void tst_MainWindow::logoLinksOnlyToAWebPage()
     QVERIFY(pLinked->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
     QVERIFY(pUnsafe->item(0)->logoLabel()->text().isEmpty());
     QCOMPARE(pUnsafe->item(0)->logoLabel()->toolTip(), QStringLiteral("Client 0"));
+}
+
+void tst_MainWindow::longNamesAreShortenedOnTheCard_data()
+{
+    QTest::addColumn<QString>("sName");
+    QTest::addColumn<bool>("bShortened");
+    QTest::newRow("fits") << QStringLiteral("Client 0") << false;
+    QTest::newRow("too long") << QStringLiteral("Corvane Online Public Test Realm Europe West") << true;
+    QTest::newRow("one long word") << QStringLiteral("CorvaneOnlineNightlyBuildWithEverything") << true;
+}
+
+// A name too long for its card ends in an ellipsis and the card keeps its
+// width; the tooltip always has the whole name.
+void tst_MainWindow::longNamesAreShortenedOnTheCard()
+{
+    QFETCH(QString, sName);
+    QFETCH(bool, bShortened);
+    const auto pMetadata = packagesMetadata(2, QStringLiteral("\"name\": \"%1\",").arg(sName));
+    const auto pWindow = newWindow(pMetadata);
+    const auto pShort = newWindow(packagesMetadata(1));
+    pWindow->show();
+    pShort->show();
+    QCOMPARE(pMetadata->packages()[0]->name(), sName);
+    const QLabel* pName = pWindow->item(0)->nameLabel();
+    QCOMPARE(pName->toolTip(), sName);
+    QCOMPARE(pName->text().endsWith(QChar(0x2026)), bShortened);
+    QCOMPARE(pName->text() == sName, !bShortened);
+    if (bShortened)
+        QVERIFY(sName.startsWith(pName->text().chopped(1)));
+    QCOMPARE(pName->parentWidget()->width(), pShort->item(0)->nameLabel()->parentWidget()->width());
 }
 
 void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
