@@ -66,6 +66,25 @@ QImage drawBackground()
     return oImage;
 }
 
+// The launcher's own icon for the title bar and the task switcher: the
+// emblem on a dark disc, bold enough to read at 16 pixels.
+QImage drawLauncherIcon()
+{
+    QImage oImage = canvas(64, 64);
+    QPainter oPainter(&oImage);
+    oPainter.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient oDisc(QPointF(32, 26), 34);
+    oDisc.setColorAt(0, QColor(0x3a, 0x34, 0x28));
+    oDisc.setColorAt(1, QColor(0x12, 0x14, 0x19));
+    oPainter.setPen(QPen(kText, 3));
+    oPainter.setBrush(oDisc);
+    oPainter.drawEllipse(QPointF(32, 32), 29, 29);
+    oPainter.setPen(Qt::NoPen);
+    oPainter.setBrush(kText);
+    oPainter.drawPath(emblem(QPointF(29, 34), 20));
+    return oImage;
+}
+
 QImage drawMakerLogo()
 {
     QImage oImage = canvas(112, 28);
@@ -80,40 +99,45 @@ QImage drawMakerLogo()
     return oImage;
 }
 
-enum class EBadge { About, Twitter, Discord };
+enum class EBadge { About, News, Chat };
 
 // Round badges of the window's bottom bar; the two social ones are plain
-// symbols of our own (a bird in flight, a speech bubble).
+// symbols of our own: a folded news sheet for the news feed, a speech bubble
+// with three dots for the chat.
 QImage drawBadge(EBadge eBadge)
 {
     QImage oImage = canvas(22, 22);
     QPainter oPainter(&oImage);
     oPainter.setRenderHint(QPainter::Antialiasing);
+    const QColor oFill(0x20, 0x24, 0x2c, 200);
     oPainter.setPen(QPen(kText, 1.5));
-    oPainter.setBrush(QColor(0x20, 0x24, 0x2c, 200));
+    oPainter.setBrush(oFill);
     oPainter.drawEllipse(QRectF(1, 1, 20, 20));
     oPainter.setPen(Qt::NoPen);
     oPainter.setBrush(kText);
     if (eBadge == EBadge::About) {
         oPainter.drawEllipse(QPointF(11, 6.5), 1.6, 1.6);
         oPainter.drawRoundedRect(QRectF(9.6, 9, 2.8, 8), 1, 1);
-    } else if (eBadge == EBadge::Twitter) {
-        QPainterPath oBird;
-        oBird.moveTo(5, 12);
-        oBird.quadTo(8, 8, 11, 11);
-        oBird.quadTo(13, 6, 17, 6.5);
-        oBird.quadTo(14, 9, 14, 12);
-        oBird.quadTo(11, 16, 6, 14);
-        oBird.closeSubpath();
-        oPainter.drawPath(oBird);
+    } else if (eBadge == EBadge::News) {
+        // A sheet with a picture block and lines of text, the right edge folded.
+        oPainter.drawRoundedRect(QRectF(5, 5.5, 12, 11), 1.2, 1.2);
+        oPainter.setBrush(oFill);
+        oPainter.drawRect(QRectF(6.6, 7.2, 4, 3.4));
+        for (const double fY : {7.4, 9.6, 11.8, 14.0}) {
+            const double fLeft = fY < 11 ? 11.8 : 6.6;
+            oPainter.drawRect(QRectF(fLeft, fY - 0.5, 15.4 - fLeft, 1.1));
+        }
     } else {
         QPainterPath oBubble;
-        oBubble.addRoundedRect(QRectF(5, 6, 12, 8), 3, 3);
-        oBubble.moveTo(8, 13);
-        oBubble.lineTo(7, 17);
-        oBubble.lineTo(11, 13.5);
+        oBubble.addRoundedRect(QRectF(4.5, 5.5, 13, 9), 3.5, 3.5);
+        oBubble.moveTo(7.5, 13.5);
+        oBubble.lineTo(6.5, 17.5);
+        oBubble.lineTo(11, 14);
         oBubble.closeSubpath();
         oPainter.drawPath(oBubble.simplified());
+        oPainter.setBrush(oFill);
+        for (const double fX : {8.0, 11.0, 14.0})
+            oPainter.drawEllipse(QPointF(fX, 10), 1.15, 1.15);
     }
     return oImage;
 }
@@ -191,8 +215,54 @@ QImage drawIcon(const QString& sLabel)
     return oImage;
 }
 
-QImage drawPackageLogo(const QString& sCaption, const QColor& oAccent, bool bDisabled)
+// How a variant of the game's logo is told apart at the size a card shows it:
+// a band of its own colour carrying its name, and a badge of its own shape
+// and letter at the emblem's shoulder. The main variant has neither.
+enum class EBadgeShape { None, Circle, Diamond, Square, Hexagon };
+
+struct TLogoVariant
 {
+    const char* m_pFile;
+    const char* m_pCaption;
+    QColor m_oAccent;
+    EBadgeShape m_eShape;
+};
+
+QPainterPath badgeShape(EBadgeShape eShape, const QPointF& oCentre, double fRadius)
+{
+    QPainterPath oPath;
+    switch (eShape) {
+    case EBadgeShape::None:
+        break;
+    case EBadgeShape::Circle:
+        oPath.addEllipse(oCentre, fRadius, fRadius);
+        break;
+    case EBadgeShape::Diamond:
+        oPath.addPolygon(QPolygonF({oCentre + QPointF(0, -fRadius * 1.2), oCentre + QPointF(fRadius * 1.2, 0),
+                                    oCentre + QPointF(0, fRadius * 1.2), oCentre + QPointF(-fRadius * 1.2, 0)}));
+        oPath.closeSubpath();
+        break;
+    case EBadgeShape::Square:
+        oPath.addRoundedRect(QRectF(oCentre - QPointF(fRadius * 0.9, fRadius * 0.9), QSizeF(fRadius * 1.8, fRadius * 1.8)), 2, 2);
+        break;
+    case EBadgeShape::Hexagon: {
+        QPolygonF oHexagon;
+        for (int nCorner = 0; nCorner < 6; ++nCorner) {
+            const double fAngle = M_PI / 3 * nCorner;
+            oHexagon << oCentre + QPointF(fRadius * 1.05 * std::cos(fAngle), fRadius * 1.05 * std::sin(fAngle));
+        }
+        oPath.addPolygon(oHexagon);
+        oPath.closeSubpath();
+        break;
+    }
+    }
+    return oPath;
+}
+
+QImage drawPackageLogo(const TLogoVariant& oVariant, bool bDisabled)
+{
+    const QColor& oAccent = oVariant.m_oAccent;
+    const QString sCaption = QLatin1String(oVariant.m_pCaption);
     QImage oImage = canvas(176, 96);
     {
         QPainter oPainter(&oImage);
@@ -209,18 +279,37 @@ QImage drawPackageLogo(const QString& sCaption, const QColor& oAccent, bool bDis
         oPainter.drawPath(emblem(QPointF(85, 33), 18));
         oPainter.setPen(kText);
         oPainter.setFont(smallCaps(17));
-        oPainter.drawText(QRectF(0, 58, 176, 20), Qt::AlignCenter, QStringLiteral("Corvane Online"));
-        oPainter.setPen(oAccent.lighter(130));
-        oPainter.setFont(smallCaps(12));
-        oPainter.drawText(QRectF(0, 77, 176, 16), Qt::AlignCenter, sCaption);
+        oPainter.drawText(QRectF(0, 57, 176, 20), Qt::AlignCenter, QStringLiteral("Corvane Online"));
+        if (!sCaption.isEmpty()) {
+            const QRectF oBand(30, 77, 116, 17);
+            oPainter.setPen(QPen(oAccent.lighter(140), 1));
+            oPainter.setBrush(oAccent);
+            oPainter.drawRoundedRect(oBand, 4, 4);
+            oPainter.setPen(QColor(0xff, 0xff, 0xf4));
+            oPainter.setFont(smallCaps(13));
+            oPainter.drawText(oBand, Qt::AlignCenter, sCaption);
+
+            const QPointF oBadge(128, 14);
+            oPainter.setPen(QPen(QColor(0xff, 0xff, 0xf4), 1.5));
+            oPainter.setBrush(oAccent);
+            oPainter.drawPath(badgeShape(oVariant.m_eShape, oBadge, 11));
+            oPainter.setPen(QColor(0xff, 0xff, 0xf4));
+            QFont oLetter = smallCaps(14);
+            oLetter.setCapitalization(QFont::MixedCase);
+            oPainter.setFont(oLetter);
+            oPainter.drawText(QRectF(oBadge - QPointF(11, 11), QSizeF(22, 22)), Qt::AlignCenter, sCaption.left(1));
+        }
     }
+    // Dimmed and mostly grey, yet with half of its colour left: a card that
+    // is not installed must still tell its variant.
     if (bDisabled) {
         for (int nY = 0; nY < oImage.height(); ++nY) {
             auto* pLine = reinterpret_cast<QRgb*>(oImage.scanLine(nY));
             for (int nX = 0; nX < oImage.width(); ++nX) {
-                const int nGrey = qGray(pLine[nX]) * 6 / 10;
+                const int nGrey = qGray(pLine[nX]);
                 const int nAlpha = qAlpha(pLine[nX]) * 7 / 10;
-                pLine[nX] = qRgba(std::min(nGrey, nAlpha), std::min(nGrey, nAlpha), std::min(nGrey, nAlpha), nAlpha);
+                const auto dimmed = [&](int nChannel) { return std::min((nGrey + nChannel) * 7 / 20, nAlpha); };
+                pLine[nX] = qRgba(dimmed(qRed(pLine[nX])), dimmed(qGreen(pLine[nX])), dimmed(qBlue(pLine[nX])), nAlpha);
             }
         }
     }
@@ -297,10 +386,11 @@ QImage drawScrollPart(EScrollPart ePart, bool bPressed)
 void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures)
 {
     lPictures.emplace_back(QStringLiteral("BackgroundImage.jpg"), drawBackground());
+    lPictures.emplace_back(QStringLiteral("LauncherIcon.png"), drawLauncherIcon());
     lPictures.emplace_back(QStringLiteral("QuarlixLogo.png"), drawMakerLogo());
     lPictures.emplace_back(QStringLiteral("icircle.png"), drawBadge(EBadge::About));
-    lPictures.emplace_back(QStringLiteral("Twitter.png"), drawBadge(EBadge::Twitter));
-    lPictures.emplace_back(QStringLiteral("Discord.png"), drawBadge(EBadge::Discord));
+    lPictures.emplace_back(QStringLiteral("Twitter.png"), drawBadge(EBadge::News));
+    lPictures.emplace_back(QStringLiteral("Discord.png"), drawBadge(EBadge::Chat));
     lPictures.emplace_back(QStringLiteral("hint-background.png"), drawOpenPanel(16, 200));
     lPictures.emplace_back(QStringLiteral("clientpackage-background.png"), drawPanel(48, 16, 190));
 
@@ -321,18 +411,18 @@ void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures)
     for (const char* pLabel : {"Download", "Update", "Play"})
         lPictures.emplace_back(QStringLiteral("Icon_%1.png").arg(QLatin1String(pLabel)), drawIcon(QLatin1String(pLabel)));
 
-    const struct { const char* pVariant; const char* pCaption; QColor oAccent; } aLogos[] = {
-        {"QT", "", QColor(0x8a, 0x74, 0x48)},
-        {"Classic", "Classic", QColor(0x6a, 0x7c, 0x9a)},
-        {"Preview", "Preview", QColor(0x3c, 0x8c, 0xb0)},
-        {"Beta", "Beta", QColor(0xb0, 0x6a, 0x2c)},
-        {"Test", "Test", QColor(0x9a, 0x3c, 0x8a)},
+    const TLogoVariant aLogos[] = {
+        {"QT", "", QColor(0x8a, 0x74, 0x48), EBadgeShape::None},
+        {"Classic", "Classic", QColor(0x3c, 0x8a, 0x2c), EBadgeShape::Circle},
+        {"Preview", "Preview", QColor(0x24, 0x6c, 0xc8), EBadgeShape::Diamond},
+        {"Beta", "Beta", QColor(0xc0, 0x86, 0x10), EBadgeShape::Square},
+        {"Test", "Test", QColor(0x9c, 0x2c, 0x9c), EBadgeShape::Hexagon},
     };
     for (const auto& oLogo : aLogos) {
         for (const bool bDisabled : {false, true}) {
             lPictures.emplace_back(QStringLiteral("CorvaneLogo_%1%2.png")
-                                       .arg(QLatin1String(oLogo.pVariant), bDisabled ? QStringLiteral("_disabled") : QString()),
-                                   drawPackageLogo(QLatin1String(oLogo.pCaption), oLogo.oAccent, bDisabled));
+                                       .arg(QLatin1String(oLogo.m_pFile), bDisabled ? QStringLiteral("_disabled") : QString()),
+                                   drawPackageLogo(oLogo, bDisabled));
         }
     }
     lPictures.emplace_back(QStringLiteral("checkbox-unchecked.png"), drawCheckbox(false));

@@ -34,6 +34,9 @@ constexpr int kNoteWidth = 106;
 // Without a byte for this long a download says it waits rather than look frozen.
 constexpr qint64 kStallNoteMilliseconds = 5000;
 constexpr auto kDownloadNoteColour = "#DADABC";
+// The room a name has in the panel, 150 wide less its border and the margins
+// of its layout, so that a long name cannot widen the card.
+constexpr int kNameWidth = 104;
 
 QSize pictureSize(const QString& sPath, const QSize& oFallback)
 {
@@ -308,8 +311,12 @@ void TClientPackageLayoutItem::refresh()
 
 void TClientPackageLayoutItem::updatePackageNameAndVersion()
 {
-    if (m_pNameLabel)
-        m_pNameLabel->setText(m_pPackage->name());
+    if (m_pNameLabel) {
+        // The style sheet's font is the label's only once it is polished.
+        m_pNameLabel->ensurePolished();
+        m_pNameLabel->setText(m_pNameLabel->fontMetrics().elidedText(m_pPackage->name(), Qt::ElideRight, kNameWidth));
+        m_pNameLabel->setToolTip(m_pPackage->name());
+    }
     if (m_bBusy)
         return;
     const TPackageBuild* pBuild = m_pPackage->platformBuild();

@@ -27,6 +27,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -75,6 +76,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     initLauncherImages();
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<velmar::launcher::TPackage>");
     setWindowTitle(QStringLiteral("Corvane Online"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/launcher/LauncherIcon.png")));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedWidth(800);
@@ -109,7 +111,8 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     buildHintArea();
     m_pMainLayout->addWidget(m_pHintArea, 0, Qt::AlignHCenter);
 
-    resize(800, qBound(450, sizeHint().height(), 600));
+    // The background is drawn for this one size: no maximising, no resizing.
+    setFixedSize(800, qBound(450, sizeHint().height(), 600));
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect oScreen = pScreen->geometry();
         move((oScreen.width() - width()) / 2, (oScreen.height() - height()) / 2);
@@ -608,11 +611,15 @@ void TLauncherMainWindow::onAboutDialogRequested(const QString&)
     const QString sText =
         shared::TTranslationManager::text(
             "launcher.about.text",
-            QStringLiteral("<p><b>Corvane Online launcher</b></p><p>Copyright &copy; %1&ndash;%2 Quarlix GmbH.</p>"
-                           "<p>This program uses the Qt toolkit under the GNU Lesser General Public License version 3 "
-                           "(<a href=\"%3\">%4</a>). Its sources: <a href=\"%5\">%6</a>.</p>"))
+            // Addresses stand in paragraphs of their own that never wrap: a
+            // narrow box would otherwise break them at a slash.
+            QStringLiteral("<p><b>Corvane Online launcher</b><br/>Version %7</p>"
+                           "<p>Copyright &copy; %1&ndash;%2 Quarlix GmbH.</p>"
+                           "<p>This program uses the Qt toolkit under the GNU Lesser General Public License version 3:</p>"
+                           "<p style=\"white-space: nowrap\"><a href=\"%3\">%4</a></p><p>Its sources:</p>"
+                           "<p style=\"white-space: nowrap\"><a href=\"%5\">%6</a></p>"))
             .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), kLicenceText, kLicenceText,
-                 kToolkitSources, kToolkitSources);
+                 kToolkitSources, kToolkitSources, launcherVersion().toHtmlEscaped());
     presentMessage(this, QMessageBox::Information, sTitle, sText);
 }
 

@@ -16,6 +16,7 @@
 #include "launcher/window/hintrow.h"
 #include "launcher/engine/installationmanager.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
+#include "launcher/documents/launcherversion.h"
 #include "launcher/window/launchermainwindow.h"
 #include "launcher/window/messagepresenter.h"
 #include "launcher/window/packagebuttonlook.h"
@@ -35,11 +36,15 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -97,6 +102,24 @@ QStringList offeredOnTheBar(const QProgressBar& oBar)
     return lTexts;
 }
 
+// The lines rich text is broken into at the given width, as a label lays it out.
+QStringList laidOutLines(const QString& sHtml, int nWidth)
+{
+    QTextDocument oDocument;
+    oDocument.setHtml(sHtml);
+    oDocument.setTextWidth(nWidth);
+    QStringList lLines;
+    // Asking for the size lays the document out.
+    if (oDocument.size().isEmpty())
+        return lLines;
+    for (QTextBlock oBlock = oDocument.begin(); oBlock.isValid(); oBlock = oBlock.next()) {
+        const QTextLayout* pLayout = oBlock.layout();
+        for (int nLine = 0; nLine < pLayout->lineCount(); ++nLine)
+            lLines << oBlock.text().mid(pLayout->lineAt(nLine).textStart(), pLayout->lineAt(nLine).textLength()).trimmed();
+    }
+    return lLines;
+}
+
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -113,7 +136,11 @@ private slots:
     void statusChangeRefreshesTheItemInPlace();
     void offlineOnlyPlayAndVerify();
     void everyItemPictureIsThere();
+    void variantLogosAreToldApart_data();
+    void variantLogosAreToldApart();
     void logoLinksOnlyToAWebPage();
+    void longNamesAreShortenedOnTheCard_data();
+    void longNamesAreShortenedOnTheCard();
     void progressReplacesTheButtonAndEndsCleanly();
     void pauseAndResumeFromTheProgressBar();
     void askedBeforeEndingAnInstallation_data();
@@ -123,6 +150,8 @@ private slots:
     void failuresAreReported();
     void hintPanesFillFromTheServer();
     void manyPackagesScrollAndTheWindowDrags();
+    void windowHasOneSizeAndTheIcon_data();
+    void windowHasOneSizeAndTheIcon();
     void aboutBoxAndNoPackages();
     void traceFetchedOnceAmongOtherDownloads();
     void unusableTraceAddressFailsOnce_data();
@@ -347,6 +376,57 @@ void tst_MainWindow::everyItemPictureIsThere()
     }
 }
 
+void tst_MainWindow::variantLogosAreToldApart_data()
+{
+    QTest::addColumn<QString>("sFirst");
+    QTest::addColumn<QString>("sSecond");
+    QTest::addColumn<int>("nStatus");
+    const QStringList lVariants = {QStringLiteral("QT"), QStringLiteral("Classic"), QStringLiteral("Preview"),
+                                   QStringLiteral("Beta"), QStringLiteral("Test")};
+    for (const ELocalPackageStatus eStatus : {UpToDate, NotInstalled}) {
+        for (int nFirst = 0; nFirst < lVariants.size(); ++nFirst) {
+            for (int nSecond = nFirst + 1; nSecond < lVariants.size(); ++nSecond) {
+                QTest::addRow("%s-%s-%s", qPrintable(lVariants[nFirst]), qPrintable(lVariants[nSecond]),
+                              eStatus == UpToDate ? "installed" : "not-installed")
+                    << lVariants[nFirst] << lVariants[nSecond] << int(eStatus);
+            }
+        }
+    }
+}
+
+// Two variants' logos, as a card shows them on its dark panel, differ plainly
+// in a good share of their area, not in a caption of a few pixels.
+void tst_MainWindow::variantLogosAreToldApart()
+{
+    QFETCH(QString, sFirst);
+    QFETCH(QString, sSecond);
+    QFETCH(int, nStatus);
+    const auto pWindow = newWindow(packagesMetadata(1));
+    const QSize oCard = pWindow->item(0)->logoLabel()->size();
+    const auto onCard = [&](const QString& sVariant) {
+        QImage oCardImage(oCard, QImage::Format_RGB32);
+        oCardImage.fill(QColor(0x16, 0x19, 0x1f));
+        QPainter oPainter(&oCardImage);
+        oPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+        oPainter.drawImage(oCardImage.rect(), QImage(logoPath(sVariant, ELocalPackageStatus(nStatus))));
+        return oCardImage;
+    };
+    const QImage oFirst = onCard(sFirst);
+    const QImage oSecond = onCard(sSecond);
+    int nPlain = 0;
+    for (int nY = 0; nY < oCard.height(); ++nY) {
+        for (int nX = 0; nX < oCard.width(); ++nX) {
+            const QRgb nA = oFirst.pixel(nX, nY);
+            const QRgb nB = oSecond.pixel(nX, nY);
+            const int nDifference = std::max({std::abs(qRed(nA) - qRed(nB)), std::abs(qGreen(nA) - qGreen(nB)),
+                                              std::abs(qBlue(nA) - qBlue(nB))});
+            nPlain += nDifference >= 40 ? 1 : 0;
+        }
+    }
+    const double fShare = double(nPlain) / (oCard.width() * oCard.height());
+    QVERIFY2(fShare >= 0.06, qPrintable(QStringLiteral("%1 % differ plainly").arg(100 * fShare, 0, 'f', 1)));
+}
+
 void tst_MainWindow::logoLinksOnlyToAWebPage()
 {
     const auto pLinked = newWindow(packagesMetadata(1, QStringLiteral("\"logolinktarget\": \"https://corvane.example/classic\",")));
@@ -354,6 +434,36 @@ void tst_MainWindow::logoLinksOnlyToAWebPage()
     QVERIFY(pLinked->item(0)->logoLabel()->text().contains(QLatin1String("href=\"https://corvane.example/classic\"")));
     QVERIFY(pUnsafe->item(0)->logoLabel()->text().isEmpty());
     QCOMPARE(pUnsafe->item(0)->logoLabel()->toolTip(), QStringLiteral("Client 0"));
+}
+
+void tst_MainWindow::longNamesAreShortenedOnTheCard_data()
+{
+    QTest::addColumn<QString>("sName");
+    QTest::addColumn<bool>("bShortened");
+    QTest::newRow("fits") << QStringLiteral("Client 0") << false;
+    QTest::newRow("too long") << QStringLiteral("Corvane Online Public Test Realm Europe West") << true;
+    QTest::newRow("one long word") << QStringLiteral("CorvaneOnlineNightlyBuildWithEverything") << true;
+}
+
+// A name too long for its card ends in an ellipsis and the card keeps its
+// width; the tooltip always has the whole name.
+void tst_MainWindow::longNamesAreShortenedOnTheCard()
+{
+    QFETCH(QString, sName);
+    QFETCH(bool, bShortened);
+    const auto pMetadata = packagesMetadata(2, QStringLiteral("\"name\": \"%1\",").arg(sName));
+    const auto pWindow = newWindow(pMetadata);
+    const auto pShort = newWindow(packagesMetadata(1));
+    pWindow->show();
+    pShort->show();
+    QCOMPARE(pMetadata->packages()[0]->name(), sName);
+    const QLabel* pName = pWindow->item(0)->nameLabel();
+    QCOMPARE(pName->toolTip(), sName);
+    QCOMPARE(pName->text().endsWith(QChar(0x2026)), bShortened);
+    QCOMPARE(pName->text() == sName, !bShortened);
+    if (bShortened)
+        QVERIFY(sName.startsWith(pName->text().chopped(1)));
+    QCOMPARE(pName->parentWidget()->width(), pShort->item(0)->nameLabel()->parentWidget()->width());
 }
 
 void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
@@ -753,6 +863,33 @@ void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
     QCOMPARE(pWindow->pos(), oStart + QPoint(30, 20));
 }
 
+void tst_MainWindow::windowHasOneSizeAndTheIcon_data()
+{
+    QTest::addColumn<int>("nPackages");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one row") << 3;
+    QTest::newRow("scrolling") << 14;
+}
+
+// Neither maximised nor resized, whatever it shows; the icon is the launcher's own.
+void tst_MainWindow::windowHasOneSizeAndTheIcon()
+{
+    QFETCH(int, nPackages);
+    const auto pWindow = newWindow(packagesMetadata(nPackages));
+    pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
+    QCOMPARE(pWindow->maximumSize(), pWindow->minimumSize());
+    QCOMPARE(pWindow->size(), pWindow->minimumSize());
+    QCOMPARE(pWindow->width(), 800);
+    QVERIFY2(pWindow->height() >= 450 && pWindow->height() <= 600, qPrintable(QString::number(pWindow->height())));
+    QVERIFY(!pWindow->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    pWindow->showMaximized();
+    QCOMPARE(pWindow->size(), pWindow->minimumSize());
+    QVERIFY(!pWindow->windowIcon().isNull());
+    QCOMPARE(pWindow->windowIcon().pixmap(64).toImage().convertToFormat(QImage::Format_ARGB32),
+             QImage(QStringLiteral(":/images/launcher/LauncherIcon.png")).convertToFormat(QImage::Format_ARGB32));
+}
+
 void tst_MainWindow::aboutBoxAndNoPackages()
 {
     const auto pMetadata = packagesMetadata(0);
@@ -776,6 +913,15 @@ void tst_MainWindow::aboutBoxAndNoPackages()
     QCOMPARE(m_lBoxes.size(), size_t(2));
     QVERIFY2(m_lBoxes[1].m_sText != m_lBoxes[0].m_sText && !m_lBoxes[1].m_sText.contains(QLatin1String("%")),
              qPrintable(m_lBoxes[1].m_sText));
+
+    // Both name the launcher's version, and keep every address on one line
+    // even where the box is narrower than the address.
+    for (const TShownBox& oBox : m_lBoxes) {
+        QVERIFY2(oBox.m_sText.contains(launcherVersion()), qPrintable(oBox.m_sText));
+        const QStringList lLines = laidOutLines(oBox.m_sText, 200);
+        for (const char* pAddress : {"https://www.gnu.org/licenses/lgpl-3.0.html", "https://code.qt.io/cgit/qt/qtbase.git/"})
+            QVERIFY2(lLines.contains(QLatin1String(pAddress)), qPrintable(lLines.join(QLatin1Char('|'))));
+    }
 }
 
 // The CDN trace the failure box shows is fetched once per run, whatever else the pool fetches.
