@@ -66,25 +66,6 @@ QImage drawBackground()
     return oImage;
 }
 
-// The launcher's own icon for the title bar and the task switcher: the
-// emblem on a dark disc, bold enough to read at 16 pixels.
-QImage drawLauncherIcon()
-{
-    QImage oImage = canvas(64, 64);
-    QPainter oPainter(&oImage);
-    oPainter.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient oDisc(QPointF(32, 26), 34);
-    oDisc.setColorAt(0, QColor(0x3a, 0x34, 0x28));
-    oDisc.setColorAt(1, QColor(0x12, 0x14, 0x19));
-    oPainter.setPen(QPen(kText, 3));
-    oPainter.setBrush(oDisc);
-    oPainter.drawEllipse(QPointF(32, 32), 29, 29);
-    oPainter.setPen(Qt::NoPen);
-    oPainter.setBrush(kText);
-    oPainter.drawPath(emblem(QPointF(29, 34), 20));
-    return oImage;
-}
-
 QImage drawMakerLogo()
 {
     QImage oImage = canvas(112, 28);
@@ -386,7 +367,6 @@ QImage drawScrollPart(EScrollPart ePart, bool bPressed)
 void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures)
 {
     lPictures.emplace_back(QStringLiteral("BackgroundImage.jpg"), drawBackground());
-    lPictures.emplace_back(QStringLiteral("LauncherIcon.png"), drawLauncherIcon());
     lPictures.emplace_back(QStringLiteral("QuarlixLogo.png"), drawMakerLogo());
     lPictures.emplace_back(QStringLiteral("icircle.png"), drawBadge(EBadge::About));
     lPictures.emplace_back(QStringLiteral("Twitter.png"), drawBadge(EBadge::News));

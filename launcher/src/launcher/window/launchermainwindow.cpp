@@ -76,7 +76,11 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     initLauncherImages();
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<velmar::launcher::TPackage>");
     setWindowTitle(QStringLiteral("Corvane Online"));
-    setWindowIcon(QIcon(QStringLiteral(":/images/launcher/LauncherIcon.png")));
+    // The icon of the desktop's menu, so that the task switcher shows the same.
+    QIcon oIcon;
+    for (const int nSize : {48, 128, 256})
+        oIcon.addFile(QStringLiteral(":/images/launcher/AppIcon_%1.png").arg(nSize));
+    setWindowIcon(oIcon);
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedWidth(800);

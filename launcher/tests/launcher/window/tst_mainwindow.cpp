@@ -886,8 +886,8 @@ void tst_MainWindow::windowHasOneSizeAndTheIcon()
     pWindow->showMaximized();
     QCOMPARE(pWindow->size(), pWindow->minimumSize());
     QVERIFY(!pWindow->windowIcon().isNull());
-    QCOMPARE(pWindow->windowIcon().pixmap(64).toImage().convertToFormat(QImage::Format_ARGB32),
-             QImage(QStringLiteral(":/images/launcher/LauncherIcon.png")).convertToFormat(QImage::Format_ARGB32));
+    QCOMPARE(pWindow->windowIcon().pixmap(48).toImage().convertToFormat(QImage::Format_ARGB32),
+             QImage(QStringLiteral(":/images/launcher/AppIcon_48.png")).convertToFormat(QImage::Format_ARGB32));
 }
 
 void tst_MainWindow::aboutBoxAndNoPackages()
