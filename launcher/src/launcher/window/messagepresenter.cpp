@@ -1,5 +1,7 @@
 #include "messagepresenter.h"
 
+#include "windowsnapshots.h"
+
 #include <QAbstractButton>
 #include <QDebug>
 #include <QPushButton>
@@ -27,6 +29,24 @@ void logBox(const QString& sTitle, const QString& sText, const QString& sDetail)
         qInfo().noquote() << "message box detail:" << oneLine(sDetail);
 }
 
+// The detail and the named buttons: the first the default, the last the escape.
+void fillBox(QMessageBox& oBox, const TMessage& oMessage)
+{
+    oBox.setInformativeText(oMessage.m_sDetail);
+    const QStringList lButtons = oMessage.buttons();
+    QPushButton* pLast = nullptr;
+    for (int nButton = 0; nButton < lButtons.size(); ++nButton) {
+        const bool bLast = nButton == lButtons.size() - 1;
+        const QMessageBox::ButtonRole eRole = nButton == 0 ? QMessageBox::AcceptRole
+                                              : bLast      ? QMessageBox::RejectRole
+                                                           : QMessageBox::ActionRole;
+        pLast = oBox.addButton(lButtons[nButton], eRole);
+        if (nButton == 0)
+            oBox.setDefaultButton(pLast);
+    }
+    oBox.setEscapeButton(pLast);
+}
+
 class TScreenPresenter : public TMessagePresenter
 {
 public:
@@ -40,21 +60,9 @@ public:
     QString choose(QWidget* pParent, const TMessage& oMessage) override
     {
         QMessageBox oBox(oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::NoButton, pParent);
-        oBox.setInformativeText(oMessage.m_sDetail);
-        const QStringList lButtons = oMessage.buttons();
-        QPushButton* pLast = nullptr;
-        for (int nButton = 0; nButton < lButtons.size(); ++nButton) {
-            const bool bLast = nButton == lButtons.size() - 1;
-            const QMessageBox::ButtonRole eRole = nButton == 0 ? QMessageBox::AcceptRole
-                                                  : bLast      ? QMessageBox::RejectRole
-                                                               : QMessageBox::ActionRole;
-            pLast = oBox.addButton(lButtons[nButton], eRole);
-            if (nButton == 0)
-                oBox.setDefaultButton(pLast);
-        }
-        oBox.setEscapeButton(pLast);
+        fillBox(oBox, oMessage);
         oBox.exec();
-        return oBox.clickedButton() ? buttonName(*oBox.clickedButton()) : lButtons.constLast();
+        return oBox.clickedButton() ? buttonName(*oBox.clickedButton()) : oMessage.buttons().constLast();
     }
 };
 
@@ -77,8 +85,16 @@ public:
         return QMessageBox::NoButton;
     }
 
-    QString choose(QWidget*, const TMessage& oMessage) override
+    QString choose(QWidget* pParent, const TMessage& oMessage) override
     {
+        if (TWindowSnapshots::enabled()) {
+            // The screenshot script's picture of a box: the real one, shown
+            // only for as long as it takes to draw it.
+            QMessageBox oBox(oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::NoButton, pParent);
+            fillBox(oBox, oMessage);
+            oBox.show();
+            TWindowSnapshots::take(&oBox, QStringLiteral("themed-box"));
+        }
         const QStringList lButtons = oMessage.buttons();
         return lButtons.contains(toldAnswer()) ? toldAnswer() : lButtons.constLast();
     }
