@@ -132,6 +132,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                     QTimer::singleShot(0, this, [this] {
                         if (m_pHintRow->isVisible())
                             TWindowSnapshots::take(this, QStringLiteral("hints"));
+                        snapshotIdleState();
                     });
                 });
         for (const auto& [nIndex, pItem] : m_hItems) {
@@ -211,7 +212,8 @@ void TLauncherMainWindow::snapshotIdleState()
         TWindowSnapshots::take(this, QStringLiteral("not-installed"));
     if (bUpdateAvailable)
         TWindowSnapshots::take(this, QStringLiteral("update-available"));
-    if (bUpdateNoted)
+    // With the hint row's pictures, which come after the window is shown.
+    if (bUpdateNoted && m_pHintRow->isVisible() && !m_pHintRow->picturesPending())
         TWindowSnapshots::take(this, QStringLiteral("update"));
     if (bDefaultInstalled)
         TWindowSnapshots::take(this, QStringLiteral("installed-default"));
