@@ -537,22 +537,8 @@ void tst_Install::programWithoutItsFlagFailsVerification()
     const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
     const QByteArray aProgram("#!/bin/sh\necho running\n");
     const QString sHash = QString::fromLatin1(shared::TSha256::hash(aProgram).toHex());
-    const double fSize = aProgram.size();
-    const QJsonObject oDocument{
-        {QStringLiteral("version"), QStringLiteral("1")},
-        {QStringLiteral("chunks"), QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/run")},
-                                                          {QStringLiteral("packedsize"), fSize},
-                                                          {QStringLiteral("packedhash"), sHash},
-                                                          {QStringLiteral("unpackedsize"), fSize},
-                                                          {QStringLiteral("unpackedhash"), sHash}}}},
-        {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("localfile"), QStringLiteral("bin/run")},
-                                                         {QStringLiteral("unpackedsize"), fSize},
-                                                         {QStringLiteral("unpackedhash"), sHash},
-                                                         {QStringLiteral("executable"), true},
-                                                         {QStringLiteral("chunks"), QJsonArray{0}}}}}};
-    const QByteArray aDocument = QJsonDocument(oDocument).toJson(QJsonDocument::Compact);
-    pPackage->platformBuild()->setConfiguration(
-        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(QStringLiteral("http://127.0.0.1:9/p/")), QUrl()));
+    const QByteArray aDocument
+        = setOneFileConfiguration(*pPackage, QStringLiteral("1"), QStringLiteral("bin/run"), aProgram.size(), sHash, 1, sHash, true);
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/run"), aProgram));
     QVERIFY(::chmod(QFile::encodeName(sFolder + QStringLiteral("/bin/run")).constData(), mode_t(nMode)) == 0);
@@ -591,23 +577,8 @@ void tst_Install::goingInstallationStopsReading()
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/big.pak"), QByteArray()));
     QVERIFY(QFile::resize(sFolder + QStringLiteral("/big.pak"), nSize));
     const QString sZeroHash = QString::fromLatin1(shared::TSha256::hash(QByteArray(int(nChunk), '\0')).toHex());
-    QJsonArray lIndices;
-    for (qint64 nAt = 0; nAt < nSize; nAt += nChunk)
-        lIndices.append(0);
-    const QJsonObject oDocument{
-        {QStringLiteral("version"), QStringLiteral("2")},
-        {QStringLiteral("chunks"), QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/zero")},
-                                                          {QStringLiteral("packedsize"), double(nChunk)},
-                                                          {QStringLiteral("packedhash"), sZeroHash},
-                                                          {QStringLiteral("unpackedsize"), double(nChunk)},
-                                                          {QStringLiteral("unpackedhash"), sZeroHash}}}},
-        {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("localfile"), QStringLiteral("big.pak")},
-                                                         {QStringLiteral("unpackedsize"), double(nSize)},
-                                                         {QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))},
-                                                         {QStringLiteral("chunks"), lIndices}}}}};
-    const QByteArray aDocument = QJsonDocument(oDocument).toJson(QJsonDocument::Compact);
-    pPackage->platformBuild()->setConfiguration(
-        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(QStringLiteral("http://127.0.0.1:9/p/")), QUrl()));
+    const QByteArray aDocument = setOneFileConfiguration(*pPackage, QStringLiteral("2"), QStringLiteral("big.pak"), double(nChunk),
+                                                         sZeroHash, int(nSize / nChunk), QString(64, QLatin1Char('a')));
     if (bVerify)
         QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
 
@@ -1076,13 +1047,8 @@ void tst_Install::brokenAnswers()
     QVERIFY(oServer.start(oBed.cdn()));
     oBed.serveFrom(oServer.url(QString()));
     oServer.setFaultForPrefix(sPrefix, EHttpFault(nFault), nTimes);
-    // A stalled transfer is given up after a second here, not half a minute.
-    QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
-    aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
-    QVERIFY(aSettings.contains("stallTimeout=1000"));
-    QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
-
-    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    QStringList lExtra = oBed.quickStallSettings();
+    QVERIFY(!lExtra.isEmpty());
     if (!sLimit.isEmpty())
         lExtra << QStringLiteral("--limit-rate") << sLimit;
     const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
