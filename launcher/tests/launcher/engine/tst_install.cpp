@@ -518,18 +518,22 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
 // owner's flag: passing it would send the player from Play to verify and back.
 void tst_Install::programWithoutItsFlagFailsVerification_data()
 {
+    QTest::addColumn<QString>("sFile");
     QTest::addColumn<int>("nMode");
-    QTest::addColumn<bool>("bPasses");
-    QTest::newRow("rwxr-xr-x") << 0755 << true;
-    QTest::newRow("rwxr--r--") << 0744 << true;
-    QTest::newRow("rw-r--r--") << 0644 << false;
-    QTest::newRow("rw-r-xr-x") << 0655 << false;
+    QTest::addColumn<QString>("sFault"); // as the Verify failure box names it; empty: passes
+    QTest::newRow("rwxr-xr-x") << "bin/run" << 0755 << "";
+    QTest::newRow("rwxr--r--") << "bin/run" << 0744 << "";
+    QTest::newRow("rw-r--r--") << "bin/run" << 0644 << "\"bin/run\" is not executable.";
+    QTest::newRow("rw-r-xr-x") << "bin/run" << 0655 << "\"bin/run\" is not executable.";
+    // An installed description changed by hand: nothing outside the folder is read.
+    QTest::newRow("path out of the folder") << "../run" << 0755 << "\"../run\" is not a path inside the package folder.";
 }
 
 void tst_Install::programWithoutItsFlagFailsVerification()
 {
+    QFETCH(QString, sFile);
     QFETCH(int, nMode);
-    QFETCH(bool, bPasses);
+    QFETCH(QString, sFault);
     QTemporaryDir oLauncher;
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
     const auto pMetadata = packagesMetadata(1);
@@ -537,23 +541,23 @@ void tst_Install::programWithoutItsFlagFailsVerification()
     const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
     const QByteArray aProgram("#!/bin/sh\necho running\n");
     const QString sHash = QString::fromLatin1(shared::TSha256::hash(aProgram).toHex());
-    const QByteArray aDocument
-        = setOneFileConfiguration(*pPackage, QStringLiteral("1"), QStringLiteral("bin/run"), aProgram.size(), sHash, 1, sHash, true);
+    const QByteArray aDocument = setOneFileConfiguration(*pPackage, QStringLiteral("1"), sFile, aProgram.size(), sHash, 1, sHash, true);
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
-    QVERIFY(writeTestFile(sFolder + QStringLiteral("/bin/run"), aProgram));
-    QVERIFY(::chmod(QFile::encodeName(sFolder + QStringLiteral("/bin/run")).constData(), mode_t(nMode)) == 0);
+    QVERIFY(writeTestFile(sFolder + QLatin1Char('/') + sFile, aProgram));
+    QVERIFY(::chmod(QFile::encodeName(sFolder + QLatin1Char('/') + sFile).constData(), mode_t(nMode)) == 0);
 
     TInstallationManager oManager(pMetadata, pHelper);
     QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
-    if (!bPasses)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("bin/run.* failed: it is not executable")));
+    if (!sFault.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("verification of file .*run.* failed")));
     oManager.verifyPackage(pPackage);
     QTRY_COMPARE_WITH_TIMEOUT(oFinished.count(), 1, 20000);
     const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
-    QCOMPARE(pInstallation->succeeded(), bPasses);
-    if (!bPasses)
+    QCOMPARE(pInstallation->succeeded(), sFault.isEmpty());
+    QCOMPARE(pInstallation->fileFault().text(), sFault);
+    if (!sFault.isEmpty())
         QCOMPARE(pInstallation->errorMessage(),
-                 QStringLiteral("The installed files of Client 0 do not match their description (\"bin/run\")."));
+                 QStringLiteral("The installed files of Client 0 do not match their description (\"%1\").").arg(sFile));
 }
 
 void tst_Install::goingInstallationStopsReading_data()
@@ -599,6 +603,9 @@ void tst_Install::goingInstallationStopsReading()
     else
         pManager->installOrUpdatePackage(pPackage);
     QTRY_VERIFY_WITH_TIMEOUT(bReading, 60000);
+    // A verification stopped half-way says so, naming the file.
+    if (bVerify)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("verification of file .*big.pak.* stopped")));
     pManager.reset();
     // Nothing goes on once the manager has gone: the pool drains at once and
     // leaves the folder as the destruction found it, claiming nothing.
