@@ -126,6 +126,8 @@ private slots:
     void hostileDocumentIsRefused_data();
     void hostileDocumentIsRefused();
     void localMediaNameOnlyTheirOwnFiles();
+    void localMediaSwappedAfterTheCheck_data();
+    void localMediaSwappedAfterTheCheck();
     void launcherRefusesBeforeTouchingTheFolder_data();
     void launcherRefusesBeforeTouchingTheFolder();
     void downloadEndsWellOnlyWithEveryFileWritten();
@@ -811,6 +813,40 @@ void tst_Install::localMediaNameOnlyTheirOwnFiles()
     oRun = oBed.install(QStringLiteral("update"));
     QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QFileInfo(sChunkFile).fileName()), qPrintable(oRun.describe()));
     QVERIFY(treeState(oBed.folder()) == hBefore);
+}
+
+void tst_Install::localMediaSwappedAfterTheCheck_data()
+{
+    QTest::addColumn<QString>("sSwap");
+    QTest::newRow("named pipe") << "pipe";
+    QTest::newRow("link to the same bytes elsewhere") << "link";
+}
+
+// A chunk file of the medium swapped between the documents' check and its
+// reading is neither waited on nor followed: the install fails and names it.
+void tst_Install::localMediaSwappedAfterTheCheck()
+{
+    CORVANE_SKIP_WITHOUT_SEAM("held steps (CORVANE_STOP_AT)");
+    QFETCH(QString, sSwap);
+    TInstallBed oBed;
+    makeVersionOne(oBed);
+    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    oBed.serveFrom(QUrl::fromLocalFile(oBed.cdn() + QLatin1Char('/')));
+    QProcess oInstall;
+    QString sErr;
+    QVERIFY2(oBed.startHeld(oInstall, QStringLiteral("install"), QStringLiteral("scan-done"), sErr), qPrintable(sErr));
+    QDirIterator oChunks(oBed.cdn() + QStringLiteral("/live/chunks"), QDir::Files, QDirIterator::Subdirectories);
+    const QString sChunk = oChunks.next();
+    const QString sElsewhere = oBed.path(QStringLiteral("elsewhere"));
+    QVERIFY(QFile::rename(sChunk, sElsewhere));
+    if (sSwap == QLatin1String("pipe"))
+        QVERIFY(::mkfifo(QFile::encodeName(sChunk).constData(), 0644) == 0);
+    else
+        QVERIFY(QFile::link(sElsewhere, sChunk));
+    oInstall.write("\n");
+    QVERIFY(oInstall.waitForFinished(120000));
+    sErr += QString::fromUtf8(oInstall.readAllStandardError());
+    QVERIFY2(oInstall.exitCode() == 1 && sErr.contains(QFileInfo(sChunk).fileName()), qPrintable(sErr.right(3000)));
 }
 
 // The launcher's own rules for a request, met before its folder changes: a
