@@ -808,6 +808,13 @@ void tst_Install::localMediaNameOnlyTheirOwnFiles()
     QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("outside/chunk")), qPrintable(oRun.describe()));
     QVERIFY(treeState(oBed.folder()) == hBefore);
 
+    // Nor a link, even to the same bytes on the medium: the reading would not follow it.
+    QVERIFY(writeTestFile(sAssets, aSound) && QFile::rename(sChunkFile, sChunkFile + QStringLiteral(".real")));
+    QVERIFY(QFile::link(sChunkFile + QStringLiteral(".real"), sChunkFile));
+    oRun = oBed.install(QStringLiteral("update"));
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QFileInfo(sChunkFile).fileName()), qPrintable(oRun.describe()));
+    QVERIFY(treeState(oBed.folder()) == hBefore);
+
     QVERIFY(writeTestFile(sAssets, aSound) && QFile::remove(sChunkFile));
     QVERIFY(::mkfifo(QFile::encodeName(sChunkFile).constData(), 0644) == 0);
     oRun = oBed.install(QStringLiteral("update"));
