@@ -69,7 +69,7 @@ const char kUsage[] =
     "Exit code 0 when every file of the package is in place and its hash verified, 1 on failure, 2 on misuse,\n"
     "130 or 143 when SIGINT or SIGTERM stopped it (the next run goes on from there).\n"
     "Files in FOLDER that the package never had are left alone. The documents may be file:// URLs (local\n"
-    "media); their chunks are then the regular files below the documents' own folder.\n";
+    "media); their chunks are then the regular files below the documents' own folder, never links.\n";
 
 bool s_bVerbose = false;
 

@@ -1,5 +1,6 @@
 #include "qnetworkaccessmanagerwrapper.h"
 
+#include "localfilereply.h"
 #include "qnetworkreplywrapper.h"
 
 #include <QAuthenticator>
@@ -17,7 +18,10 @@ QNetworkAccessManagerWrapper::QNetworkAccessManagerWrapper(std::shared_ptr<QNetw
 
 QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& oRequest)
 {
-    QNetworkReply* pReply = m_pManager->get(oRequest);
+    // Files of a medium are read here, not by the network layer, which would
+    // follow links and wait on named pipes.
+    QNetworkReply* pReply = oRequest.url().isLocalFile() ? new TLocalFileReply(oRequest, m_pManager.get())
+                                                         : m_pManager->get(oRequest);
     auto* pWrapper = new QNetworkReplyWrapper(pReply);
     // The reply would otherwise live as long as the manager, which is the whole run.
     if (pReply)

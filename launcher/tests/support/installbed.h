@@ -10,6 +10,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// Reads the process's standard error until it holds sLine; false when the process ended first.
+inline bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
+{
+    oProcess.setReadChannel(QProcess::StandardError);
+    while (!sSeen.contains(sLine)) {
+        if (!oProcess.waitForReadyRead(120000))
+            return false;
+        sSeen += QString::fromUtf8(oProcess.readAllStandardError());
+    }
+    return true;
+}
 
 class TInstallBed
 {
@@ -48,6 +59,19 @@ public:
         QVERIFY(writeTestFile(m_sSource + QLatin1Char('/') + sRelative, aBytes, bExecutable));
     }
 
+    // Writes the built-in settings with a stalled transfer given up after a
+    // second, not half a minute; returns the arguments that hand them to
+    // corvane-install, none when they could not be written.
+    QStringList quickStallSettings() const
+    {
+        QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
+        aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
+        const QString sPath = path(QStringLiteral("settings.ini"));
+        if (!aSettings.contains("stallTimeout=1000") || !writeTestFile(sPath, aSettings))
+            return {};
+        return {QStringLiteral("--settings"), sPath};
+    }
+
     // Runs corvane-install; sCrashAt stops it at that step, oEnvironment adds to its environment.
     TToolRun install(const QString& sCommand, const QString& sCrashAt = QString(), const QStringList& lExtra = {},
                      bool bUnprivileged = false, QProcessEnvironment oEnvironment = QProcessEnvironment())
@@ -80,6 +104,16 @@ public:
         oAll.insert(oEnvironment);
         oProcess.setProcessEnvironment(oAll);
         oProcess.start(builtExecutable(QStringLiteral("corvane-install")), installArguments(sCommand) + lExtra);
+    }
+
+    // Starts corvane-install with sStep held (CORVANE_STOP_AT) and waits until it
+    // holds there; a line on its standard input lets it go on.
+    bool startHeld(QProcess& oProcess, const QString& sCommand, const QString& sStep, QString& sErr)
+    {
+        QProcessEnvironment oStop;
+        oStop.insert(QStringLiteral("CORVANE_STOP_AT"), sStep);
+        startInstall(oProcess, sCommand, oStop);
+        return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
     }
 
     // The chunk files fetched since the last call.

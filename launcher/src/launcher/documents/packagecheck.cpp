@@ -97,14 +97,16 @@ bool isWebAddress(const QUrl& oUrl)
     return (oUrl.scheme() == QLatin1String("http") || oUrl.scheme() == QLatin1String("https")) && !oUrl.host().isEmpty();
 }
 
-// Whether oUrl names a regular file below the folder oBase names, links resolved.
+// Whether oUrl names a regular file below the folder oBase names, links on the
+// way resolved. A link as the file itself is none: the reading does not follow it.
 bool isLocalFileBelow(const QUrl& oBase, const QUrl& oUrl)
 {
     if (!oUrl.isLocalFile())
         return false;
     const QString sFolder = QFileInfo(oBase.toLocalFile()).canonicalFilePath();
-    const QFileInfo oFile(QFileInfo(QDir::cleanPath(oUrl.toLocalFile())).canonicalFilePath());
-    return !sFolder.isEmpty() && oFile.filePath().startsWith(sFolder + QLatin1Char('/')) && oFile.isFile();
+    const QFileInfo oNamed(QDir::cleanPath(oUrl.toLocalFile()));
+    const QFileInfo oFile(oNamed.canonicalFilePath());
+    return !sFolder.isEmpty() && oFile.filePath().startsWith(sFolder + QLatin1Char('/')) && oFile.isFile() && !oNamed.isSymLink();
 }
 
 // The downloads that the documents would have the engine make, checked as the

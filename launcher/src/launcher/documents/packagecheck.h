@@ -29,7 +29,7 @@ bool isSafeRelativePath(const QString& sPath);
 // downloads above kMaximumDownloadSize or kMaximumPackedSize, one address given
 // to two chunks or one chunk given two sizes, and addresses the engine may not
 // fetch: only http and https, and with bLocalMedia, for a document read from
-// a folder, the regular files below that folder.
+// a folder, the regular files below that folder (no links).
 QString configurationProblem(const TPackageConfigurationReader& oConfiguration, const QStringList& lReservedNames,
                              bool bLocalMedia);
 

@@ -15,6 +15,10 @@ QString TFileFault::text() const
         return QStringLiteral("\"%1\" differs from the published file.").arg(m_sFile);
     case EFileFault::NotExecutable:
         return QStringLiteral("\"%1\" is not executable.").arg(m_sFile);
+    case EFileFault::UnsafePath:
+        return QStringLiteral("\"%1\" is not a path inside the package folder.").arg(m_sFile);
+    case EFileFault::Interrupted:
+        return QStringLiteral("\"%1\" was not checked to the end: the verification was stopped.").arg(m_sFile);
     }
     return QString();
 }

@@ -14,6 +14,10 @@ enum class EFileFault
     Differs,
     // The package marks it executable and its mode does not allow it.
     NotExecutable,
+    // Its path in the installed description leads out of the folder: not read.
+    UnsafePath,
+    // The check ended before the file was read whole (the installation is going).
+    Interrupted,
 };
 
 // The first file a check found at fault, for the player: which one and why.

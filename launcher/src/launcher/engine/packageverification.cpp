@@ -110,7 +110,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 };
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
-                    fnFail();
+                    fnFail(EFileFault::UnsafePath);
                     return;
                 }
                 sPath = pFolder->filePath(pFile->localFile());
@@ -135,7 +135,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 for (;;) {
                     // The installation is going: nothing waits for the result.
                     if (m_oInterruption.raised()) {
-                        fnFail();
+                        qWarning() << "verification of file" << sPath << "stopped: the installation is going";
+                        fnFail(EFileFault::Interrupted);
                         return;
                     }
                     const qint64 nRead = oFile.read(aBuffer.data(), kBlockSize);

@@ -2,6 +2,7 @@
 // document and loaded by the handler with its local copy, offline fallback,
 // package documents and hints.
 
+#include "configurationfixture.h"
 #include "nginxserver.h"
 #include "testhttpserver.h"
 #include "testfiles.h"
@@ -33,49 +34,24 @@ QByteArray packageDocument(const QByteArray& aVersion)
     return R"({"version":")" + aVersion + R"(","chunks":[{"url":"chunks/c0?sig=1","packedsize":3}],"files":[{"localfile":"a","chunks":[0]}]})";
 }
 
-// One launcher folder, its settings, and a handler on a pool of its own.
-class TFixture
+// One launcher folder whose settings load the metadata from oMetadataUrl.
+class TFixture : public TConfigurationFixture
 {
 public:
+    using TConfigurationFixture::TConfigurationFixture;
     TFixture(const QUrl& oMetadataUrl, int nErrorTimeout = 20000, bool bNocache = false)
-        : TFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
-                                  "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
-                                  "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\n"
-                                  "assetFile=assets.json\n")
-                       .arg(oMetadataUrl.toString())
-                       .arg(int(bNocache))
-                       .arg(nErrorTimeout)
-                       .toUtf8())
+        : TConfigurationFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\nappendNocacheToPackageUrls=%2\n"
+                                               "[DIRECTORIES]\npackages=packages\n[TIMING]\ndownloadErrorTimeout=%3\n"
+                                               "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\n"
+                                               "assetFile=assets.json\n")
+                                    .arg(oMetadataUrl.toString())
+                                    .arg(int(bNocache))
+                                    .arg(nErrorTimeout)
+                                    .toUtf8())
     {
     }
-    // The settings file holds aIni (there is none when it is null).
-    explicit TFixture(const QByteArray& aIni) : m_pHelper(helper(m_oFolder, aIni)) {}
 
     const TLauncherSettings& settings() const { return *m_pHelper->settings(); }
-
-    QString path(const QString& sRelative) const { return m_oFolder.filePath(sRelative); }
-    int outcomes() const { return m_oLoaded.size() + m_oFailed.size() + m_oDiskFailed.size(); }
-    std::shared_ptr<const TPackageConfigurationReader> configuration(size_t nIndex) const
-    {
-        return m_oHandler.launcherConfiguration()->packages().at(nIndex)->platformBuild()->configuration();
-    }
-
-    QTemporaryDir m_oFolder;
-    std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
-    std::shared_ptr<shared::TDownloadPool> m_pPool = newTestPool();
-    TLauncherConfigurationHandler m_oHandler{m_pPool, m_pHelper};
-    QSignalSpy m_oLoaded{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationLoaded};
-    QSignalSpy m_oFailed{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed};
-    QSignalSpy m_oDiskFailed{&m_oHandler, &TLauncherConfigurationHandler::diskAccessFailed};
-    QSignalSpy m_oFinished{&m_oHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished};
-
-private:
-    static std::shared_ptr<TLauncherFilesystemHelper> helper(const QTemporaryDir& oFolder, const QByteArray& aSettings)
-    {
-        if (!aSettings.isNull())
-            writeTestFile(oFolder.filePath(QStringLiteral("launchersettings.ini")), aSettings);
-        return std::make_shared<TLauncherFilesystemHelper>(oFolder.path());
-    }
 };
 
 const QByteArray kMetadata = R"({

@@ -2,6 +2,7 @@
 // something the publisher did not sign fails safely and says why, while keys
 // rotate, serials outlive the process and an expired copy still starts offline.
 
+#include "configurationfixture.h"
 #include "nginxserver.h"
 #include "testfiles.h"
 #include "testpool.h"
@@ -61,55 +62,22 @@ struct TPublication
     QByteArray envelope() const { return TSignedEnvelope::seal(aMetadata, nSerial, nIssuedAt, nExpiresAt, *pKey); }
 };
 
-// A launcher folder whose settings trust sKeys, with its own serial state, and a handler on a pool of its own.
-class TFixture
+// A launcher folder whose settings trust sKeys, with its own serial state.
+class TFixture : public TConfigurationFixture
 {
 public:
     TFixture(const QUrl& oMetadataUrl, const QString& sKeys, const QString& sState)
-        : m_pHelper(helper(m_oFolder,
-                           QStringLiteral("[URLS]\nlauncherConfiguration=%1\n[DIRECTORIES]\npackages=packages\n"
-                                          "[TIMING]\ndownloadErrorTimeout=20000\n"
-                                          "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
-                                          "[SIGNING]\ntrustedKeys=%2\n")
-                               .arg(oMetadataUrl.toString(), sKeys)
-                               .toUtf8()))
-        , m_oHandler(m_pPool, m_pHelper, TTrustedKeys(), sState)
+        : TConfigurationFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\n[DIRECTORIES]\npackages=packages\n"
+                                               "[TIMING]\ndownloadErrorTimeout=20000\n"
+                                               "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
+                                               "[SIGNING]\ntrustedKeys=%2\n")
+                                    .arg(oMetadataUrl.toString(), sKeys)
+                                    .toUtf8(),
+                                sState)
     {
     }
 
-    QString path(const QString& sRelative) const { return m_oFolder.filePath(sRelative); }
-    int outcomes() const { return m_oLoaded.size() + m_oFailed.size() + m_oRefused.size() + m_oDiskFailed.size(); }
-    std::shared_ptr<const TPackageConfigurationReader> live() const
-    {
-        return m_oHandler.launcherConfiguration()->packages().front()->platformBuild()->configuration();
-    }
-    // Loads the metadata and, when it loads, the package documents.
-    void load()
-    {
-        m_oHandler.startLoadingMainConfiguration();
-        QTRY_COMPARE_WITH_TIMEOUT(outcomes(), 1, 20000);
-        if (m_oLoaded.isEmpty())
-            return;
-        m_oHandler.downloadPackageConfigurations();
-        QTRY_COMPARE_WITH_TIMEOUT(m_oFinished.size(), 1, 20000);
-    }
-
-    QTemporaryDir m_oFolder;
-    std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
-    std::shared_ptr<shared::TDownloadPool> m_pPool = newTestPool();
-    TLauncherConfigurationHandler m_oHandler;
-    QSignalSpy m_oLoaded{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationLoaded};
-    QSignalSpy m_oFailed{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed};
-    QSignalSpy m_oRefused{&m_oHandler, &TLauncherConfigurationHandler::mainConfigurationRefused};
-    QSignalSpy m_oDiskFailed{&m_oHandler, &TLauncherConfigurationHandler::diskAccessFailed};
-    QSignalSpy m_oFinished{&m_oHandler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished};
-
-private:
-    static std::shared_ptr<TLauncherFilesystemHelper> helper(const QTemporaryDir& oFolder, const QByteArray& aSettings)
-    {
-        writeTestFile(oFolder.filePath(QStringLiteral("launchersettings.ini")), aSettings);
-        return std::make_shared<TLauncherFilesystemHelper>(oFolder.path());
-    }
+    std::shared_ptr<const TPackageConfigurationReader> live() const { return configuration(0); }
 };
 
 QString bothKeys()

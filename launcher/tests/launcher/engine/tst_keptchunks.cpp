@@ -126,11 +126,8 @@ void tst_KeptChunks::brokenTransferGoesOnWithARange()
     if (QTest::currentTestFailed())
         return;
     oServer.setFaultsForPrefix(kChunkPrefix, lFaults);
-    // A stalled transfer is given up after a second here, not half a minute.
-    QByteArray aSettings = readTestFile(QStringLiteral(CORVANE_SOURCE_DIR "/launcher/resources/settings/launchersettings.ini"));
-    aSettings.replace("[TIMING]\n", "[TIMING]\nstallTimeout=1000\n");
-    QVERIFY(writeTestFile(oBed.path(QStringLiteral("settings.ini")), aSettings));
-    QStringList lExtra{QStringLiteral("--settings"), oBed.path(QStringLiteral("settings.ini"))};
+    QStringList lExtra = oBed.quickStallSettings();
+    QVERIFY(!lExtra.isEmpty());
     if (!sLimit.isEmpty())
         lExtra << QStringLiteral("--limit-rate") << sLimit;
 

@@ -25,27 +25,6 @@ using namespace velmar::launcher;
 
 namespace {
 
-// Reads the process's standard error until it holds sLine; false when the process ended first.
-bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
-{
-    oProcess.setReadChannel(QProcess::StandardError);
-    while (!sSeen.contains(sLine)) {
-        if (!oProcess.waitForReadyRead(120000))
-            return false;
-        sSeen += QString::fromUtf8(oProcess.readAllStandardError());
-    }
-    return true;
-}
-
-// Starts corvane-install with sStep held (CORVANE_STOP_AT) and waits until it holds there.
-bool startHeld(TInstallBed& oBed, QProcess& oProcess, const QString& sCommand, const QString& sStep, QString& sErr)
-{
-    QProcessEnvironment oStop;
-    oStop.insert(QStringLiteral("CORVANE_STOP_AT"), sStep);
-    oBed.startInstall(oProcess, sCommand, oStop);
-    return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
-}
-
 // The lock another program holds on a folder, as long as this object lives.
 class TForeignLock
 {
@@ -121,7 +100,7 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
     // written, its markers do not tell of them yet.
     QProcess oFirst;
     QString sFirstErr;
-    QVERIFY2(startHeld(oBed, oFirst, QStringLiteral("update"), QStringLiteral("download-done"), sFirstErr), qPrintable(sFirstErr));
+    QVERIFY2(oBed.startHeld(oFirst, QStringLiteral("update"), QStringLiteral("download-done"), sFirstErr), qPrintable(sFirstErr));
 
     const auto hBefore = treeState(oBed.folder());
     for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
@@ -240,7 +219,7 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
 
     QProcess oRun;
     QString sErr;
-    QVERIFY2(startHeld(oBed, oRun, QStringLiteral("install"), QStringLiteral("chunk-written"), sErr), qPrintable(sErr));
+    QVERIFY2(oBed.startHeld(oRun, QStringLiteral("install"), QStringLiteral("chunk-written"), sErr), qPrintable(sErr));
     QVERIFY(QFile::rename(sData, sData + QStringLiteral(".real")));
     QVERIFY(QFile::link(sElsewhere, sData));
     oRun.write("\n");
