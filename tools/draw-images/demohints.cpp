@@ -81,7 +81,7 @@ QImage drawVariantHint(const QColor& oAccent, bool bDiamond)
 
 void addDemoHintPictures(std::vector<std::pair<QString, QImage>>& lPictures)
 {
-    lPictures.emplace_back(QStringLiteral("season.jpg"), drawSeasonHint());
+    lPictures.emplace_back(QStringLiteral("season.png"), drawSeasonHint());
     lPictures.emplace_back(QStringLiteral("preview.png"), drawVariantHint(QColor(0x24, 0x6c, 0xc8), true));
     lPictures.emplace_back(QStringLiteral("beta.png"), drawVariantHint(QColor(0xc0, 0x86, 0x10), false));
 }

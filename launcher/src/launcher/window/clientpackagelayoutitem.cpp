@@ -112,7 +112,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     });
     updatePauseActions();
 
-    const QString sLabelStyle = QStringLiteral(".QLabel { %1 }").arg(textStyle(13));
+    const QString sLabelStyle = QStringLiteral("QLabel { %1 }").arg(textStyle(13));
     if (bShowPackageName) {
         m_pNameLabel = new QLabel;
         m_pNameLabel->setStyleSheet(sLabelStyle);
@@ -124,7 +124,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     // while it is hidden, so that no state makes the card grow or shrink.
     m_pNoteLabel->setWordWrap(true);
     m_pNoteLabel->setAlignment(Qt::AlignCenter);
-    m_pNoteLabel->setStyleSheet(QStringLiteral(".QLabel { %1 }").arg(textStyle(11)));
+    m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11)));
     m_pNoteLabel->ensurePolished();
     m_pNoteLabel->setFixedSize(kNoteWidth, kNoteLines * m_pNoteLabel->fontMetrics().lineSpacing());
     QSizePolicy oKeepNoteSpace = m_pNoteLabel->sizePolicy();
@@ -400,7 +400,7 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
     // must not make a click start something on this machine.
     if (!shared::isWebLink(oTarget)) {
         m_pLogoLabel->clear();
-        m_pLogoLabel->setStyleSheet(QStringLiteral(".QLabel { image: url(%1); }").arg(sPath));
+        m_pLogoLabel->setStyleSheet(QStringLiteral("QLabel { image: url(%1); }").arg(sPath));
     } else {
         m_pLogoLabel->setStyleSheet(QString());
         m_pLogoLabel->setTextFormat(Qt::RichText);
@@ -537,7 +537,7 @@ void TClientPackageLayoutItem::showProgress(const QString& sStep, shared::TFileS
 
 void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sColour)
 {
-    m_pNoteLabel->setStyleSheet(QStringLiteral(".QLabel { %1 }").arg(textStyle(11, sColour)));
+    m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11, sColour)));
     m_pNoteLabel->setText(sText);
     // A note longer than its lines is cut: the whole of it is in the tooltip.
     m_pNoteLabel->ensurePolished();

@@ -97,7 +97,7 @@ void THintPane::showHint(const shared::THint& oHint)
     m_pCaption = new ClickableLabel(m_pContainer);
     m_pCaption->setTextFormat(Qt::RichText);
     m_pCaption->setText(oHint.m_sRichText);
-    m_pCaption->setStyleSheet(QStringLiteral(".ClickableLabel { %1 padding-left: %2px; background: rgba(50, 50, 50, 0.7); }")
+    m_pCaption->setStyleSheet(QStringLiteral("QLabel { %1 padding-left: %2px; background: rgba(50, 50, 50, 0.7); }")
                                   .arg(textStyle(11))
                                   .arg(m_sCategory == QLatin1String("cat1") ? 10 : 18));
     m_pCaption->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);

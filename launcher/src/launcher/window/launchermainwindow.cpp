@@ -98,7 +98,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     m_pMainLayout->addSpacing(11);
     m_pOfflineLabel = new QLabel(QStringLiteral("Offline: showing installed games"));
     m_pOfflineLabel->setObjectName(QStringLiteral("offlineLine"));
-    m_pOfflineLabel->setStyleSheet(QStringLiteral(".QLabel { %1 }").arg(textStyle(11)));
+    m_pOfflineLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11)));
     m_pOfflineLabel->hide();
     m_pMainLayout->addWidget(m_pOfflineLabel, 0, Qt::AlignHCenter);
     buildPackageArea(lPackages, bShowPackageNames);
@@ -272,7 +272,7 @@ QLayout* TLauncherMainWindow::buildBottomBar()
     connect(pAbout, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
     pBar->addWidget(pAbout);
     auto* pVersion = new QLabel(QStringLiteral("v") + launcherVersion());
-    pVersion->setStyleSheet(QStringLiteral(".QLabel { %1 }").arg(textStyle(11)));
+    pVersion->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11)));
     pBar->addWidget(pVersion);
     return pBar;
 }

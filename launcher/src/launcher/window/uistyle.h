@@ -36,8 +36,8 @@ inline QString scrollBarStyle()
 
 // The window's theme for what opens above it: message boxes, menus and
 // tooltips. Set once on the whole application, so that a box without a parent
-// and every widget's tooltip look alike; a widget's own style sheet must not
-// name a class a tooltip also is (QLabel, QWidget), or it would restyle its tooltip.
+// and every widget's tooltip look alike; a QToolTip rule in a widget's own
+// style sheet would restyle that widget's tooltips.
 inline QString themeStyleSheet()
 {
     const QString sButton = QStringLiteral("border-image: url(:/images/launcher/Button_Blue_%1.png) 4 4 4 4 repeat scale; "
