@@ -8,6 +8,8 @@ namespace velmar::launcher {
 // boxes, menus and tooltips take as their background.
 inline const QString kTextColour = QStringLiteral("#DADABC");
 inline const QString kPanelColour = QStringLiteral("#16191F");
+// Links in texts: the green of a hint pane under the mouse.
+inline const QString kLinkColour = QStringLiteral("#8ED838");
 
 // The one look of every text of the window, at a given pixel size and colour.
 inline QString textStyle(int nPixels, const QString& sColour = kTextColour)
@@ -35,7 +37,7 @@ inline QString scrollBarStyle()
 }
 
 // The window's theme for what opens above it: message boxes, menus and
-// tooltips. Set once on the whole application, so that a box without a parent
+// tooltips. Set once on the whole application (applyLauncherTheme()), so that a box without a parent
 // and every widget's tooltip look alike; a QToolTip rule in a widget's own
 // style sheet would restyle that widget's tooltips.
 inline QString themeStyleSheet()

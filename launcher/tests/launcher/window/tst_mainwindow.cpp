@@ -19,6 +19,7 @@
 #include "launcher/documents/launcherversion.h"
 #include "launcher/documents/packagebuild.h"
 #include "launcher/window/launchermainwindow.h"
+#include "launcher/window/launchertheme.h"
 #include "launcher/window/messagepresenter.h"
 #include "launcher/window/packagebuttonlook.h"
 #include "launcher/engine/packagefiledownloader.h"
@@ -260,8 +261,8 @@ private:
 
 void tst_MainWindow::initTestCase()
 {
-    // As the launcher's application sets it.
-    qApp->setStyleSheet(themeStyleSheet());
+    // As the launcher's application does.
+    applyLauncherTheme(*qApp);
     qRegisterMetaType<QNetworkReply::NetworkError>();
     // Keys in any case among others, values trimmed, CRLF, the later line winning, UTF-8.
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("trace")),
@@ -857,6 +858,7 @@ void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme()
         auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         QVERIFY(pLabel);
         QCOMPARE(pLabel->palette().color(QPalette::WindowText), oText);
+        QCOMPARE(pLabel->palette().color(QPalette::Link), QColor(kLinkColour));
         QCOMPARE(pLabel->font().family(), QStringLiteral("Liberation Sans"));
         QVERIFY(!pBox->buttons().isEmpty());
         for (QAbstractButton* pButton : pBox->buttons())
