@@ -36,8 +36,8 @@ constexpr int kNoteLines = 3;
 // Without a byte for this long a download says it waits rather than look frozen.
 constexpr qint64 kStallNoteMilliseconds = 5000;
 constexpr auto kDownloadNoteColour = "#DADABC";
-// The room a name has in the panel, 150 wide less its border and the margins
-// of its layout, so that a long name cannot widen the card.
+// The room a name or version has in the panel, within its width less its
+// border and the margins of its layout.
 constexpr int kNameWidth = 104;
 
 // A name or version too long for the card ends in "…" rather than widening it.
@@ -151,8 +151,9 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     });
 
     m_pPanel->setAlignment(Qt::AlignHCenter);
-    // Wide enough for "1024.0/1024.0 MB" without the panel changing size.
-    m_pPanel->setMinimumWidth(150);
+    // One width, whatever it shows: "1024.0/1024.0 MB" and more fit, and a
+    // wider text never widens it (the logo above is wider still).
+    m_pPanel->setFixedWidth(160);
     m_pPanel->setStyleSheet(QStringLiteral(
         "QGroupBox { border-image: url(:/images/launcher/clientpackage-background.png) 16 16 16 16 repeat repeat; "
         "border: 16px transparent; background-attachment: fixed; padding: -6px -2px -8px -2px; }"));
