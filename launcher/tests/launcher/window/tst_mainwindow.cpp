@@ -1,6 +1,7 @@
 // The window a player sees, driven as the controller drives it: packages in
 // every status, installations that progress, fail and end, the default-client
-// checkboxes, the context menu, the boxes with the CDN trace, the hint row and
+// checkboxes, the context menu, the boxes with the CDN trace, the theme of
+// boxes, menus and tooltips, cards that keep their size, the hint row and
 // dragging.
 
 #include "nginxserver.h"
