@@ -30,6 +30,8 @@ public:
     // Returns whether every pane got a hint.
     bool showHints(const std::vector<shared::THint>& lHints);
     THintPane* pane(int nIndex) const { return m_aPanes.at(size_t(nIndex)); }
+    // Some pane given a hint by the last showHints still waits for its picture.
+    bool picturesPending() const { return m_nUnsettledPictures > 0; }
 
 signals:
     // Every pane given a hint by the last showHints has its picture shown or

@@ -128,6 +128,7 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
                     QTimer::singleShot(0, this, [this] {
                         if (m_pHintRow->isVisible())
                             TWindowSnapshots::take(this, QStringLiteral("hints"));
+                        snapshotIdleState();
                     });
                 });
         for (const auto& [nIndex, pItem] : m_hItems) {
@@ -186,21 +187,54 @@ void TLauncherMainWindow::snapshotIdleState()
     }
     bool bNoneInstalled = true;
     bool bUpdateAvailable = false;
+    bool bUpdateNoted = false;
     bool bDefaultInstalled = false;
+    bool bVerified = false;
+    std::shared_ptr<TPackage> pInstalled;
     for (const auto& [nIndex, pItem] : m_hItems) {
         if (pItem->isBusy())
             return;
         const ELocalPackageStatus eStatus = pItem->package()->localPackageStatus();
+        const QString sNote = pItem->noteLabel()->isVisible() ? pItem->noteLabel()->text() : QString();
         bNoneInstalled = bNoneInstalled && eStatus == NotInstalled;
         bUpdateAvailable = bUpdateAvailable || eStatus == UpdateAvailable;
+        bUpdateNoted = bUpdateNoted || (eStatus == UpdateAvailable && sNote.startsWith(QLatin1String("from ")));
         bDefaultInstalled = bDefaultInstalled || (eStatus == UpToDate && pItem->defaultClientCheckbox()->isChecked());
+        bVerified = bVerified || sNote.endsWith(QLatin1String(" files are intact"));
+        if (eStatus == UpToDate && !pInstalled)
+            pInstalled = pItem->package();
     }
     if (bNoneInstalled)
         TWindowSnapshots::take(this, QStringLiteral("not-installed"));
     if (bUpdateAvailable)
         TWindowSnapshots::take(this, QStringLiteral("update-available"));
+    // With the hint row's pictures, which come after the window is shown.
+    if (bUpdateNoted && m_pHintRow->isVisible() && !m_pHintRow->picturesPending())
+        TWindowSnapshots::take(this, QStringLiteral("update"));
     if (bDefaultInstalled)
         TWindowSnapshots::take(this, QStringLiteral("installed-default"));
+    if (bVerified)
+        TWindowSnapshots::take(this, QStringLiteral("verify-result"));
+    if (m_pOfflineLabel->isVisible())
+        TWindowSnapshots::take(this, QStringLiteral("offline"));
+    // The script's window of many packages, more than a row holds.
+    if (m_hItems.size() == 6)
+        TWindowSnapshots::take(this, QStringLiteral("six-packages"));
+    if (pInstalled && TWindowSnapshots::verifyRequested())
+        emit clientPackageVerifyButtonClicked(pInstalled);
+}
+
+void TLauncherMainWindow::snapshotDownloadState()
+{
+    for (const auto& [nIndex, pItem] : m_hItems) {
+        if (!pItem->isBusy() || !pItem->noteLabel()->isVisible())
+            continue;
+        const QString sNote = pItem->noteLabel()->text();
+        if (sNote.endsWith(QLatin1String(" left")))
+            TWindowSnapshots::take(this, QStringLiteral("time-left"));
+        else if (sNote == QStringLiteral("Waiting for the server\u2026"))
+            TWindowSnapshots::take(this, QStringLiteral("waiting-for-server"));
+    }
 }
 
 void TLauncherMainWindow::buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages,
@@ -384,10 +418,15 @@ void TLauncherMainWindow::onInstallationOrUpdateStarted(std::shared_ptr<TPackage
         else
             m_lPaused.remove(pRunning);
     });
-    if (TClientPackageLayoutItem* pItem = item(InstallationInProgress->package()->index()))
+    if (TClientPackageLayoutItem* pItem = item(InstallationInProgress->package()->index())) {
         pItem->onInstallationOrUpdateStarted(InstallationInProgress);
-    else
+        // After the item's own handler; the notes it set are laid out by then.
+        if (TWindowSnapshots::enabled())
+            connect(pRunning, &TPackageInstallation::progress, this,
+                    [this] { QTimer::singleShot(0, this, &TLauncherMainWindow::snapshotDownloadState); });
+    } else {
         qInfo() << "onInstallationOrUpdateStarted: no item shows" << InstallationInProgress->package()->name();
+    }
 }
 
 void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackageInstallation> InstallationInProgress)
@@ -397,6 +436,7 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(std::shared_ptr<TPackag
     m_lRunning.erase(std::remove(m_lRunning.begin(), m_lRunning.end(), InstallationInProgress), m_lRunning.end());
     m_lPaused.remove(InstallationInProgress.get());
     disconnect(InstallationInProgress.get(), &TPackageInstallation::pausedChanged, this, nullptr);
+    disconnect(InstallationInProgress.get(), &TPackageInstallation::progress, this, nullptr);
     const QString sName = InstallationInProgress->package()->name();
     qInfo() << "onInstallationOrUpdateFinished package: " << sName
             << " error reason: " << InstallationInProgress->errorReason() << " Thread: " << QThread::currentThreadId();

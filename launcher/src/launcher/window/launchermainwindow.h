@@ -100,6 +100,8 @@ protected:
 private:
     // For the screenshot script: names the state the idle window shows.
     void snapshotIdleState();
+    // For the screenshot script: names what the note under a download tells.
+    void snapshotDownloadState();
     void buildPackageArea(const std::vector<std::shared_ptr<TPackage>>& lPackages, bool bShowPackageNames);
     QLayout* buildBottomBar();
     void buildHintArea();

@@ -1,5 +1,7 @@
 #include "messagepresenter.h"
 
+#include "windowsnapshots.h"
+
 #include <QAbstractButton>
 #include <QDebug>
 #include <QPushButton>
@@ -70,8 +72,15 @@ public:
         return QMessageBox::NoButton;
     }
 
-    QString choose(QWidget*, const TMessage& oMessage) override
+    QString choose(QWidget* pParent, const TMessage& oMessage) override
     {
+        if (TWindowSnapshots::enabled()) {
+            // The screenshot script's picture of a box: the real one, shown
+            // only for as long as it takes to draw it.
+            const std::unique_ptr<QMessageBox> pBox = newMessageBox(pParent, oMessage);
+            pBox->show();
+            TWindowSnapshots::take(pBox.get(), QStringLiteral("themed-box"));
+        }
         const QStringList lButtons = oMessage.buttons();
         return lButtons.contains(toldAnswer()) ? toldAnswer() : lButtons.constLast();
     }

@@ -29,6 +29,19 @@ bool TWindowSnapshots::enabled()
     return !snapshotFolder().isEmpty();
 }
 
+bool TWindowSnapshots::verifyRequested()
+{
+#ifdef CORVANE_CRASH_POINTS
+    static bool s_bAsked = false;
+    if (!enabled() || s_bAsked || qgetenv("CORVANE_SNAPSHOT_VERIFY").isEmpty())
+        return false;
+    s_bAsked = true;
+    return true;
+#else
+    return false;
+#endif
+}
+
 void TWindowSnapshots::take(QWidget* pWindow, const QString& sState)
 {
     static QSet<QString> s_lTaken;

@@ -16,7 +16,12 @@ class TWindowSnapshots
 {
 public:
     static bool enabled();
+    // Also a box of its own, which is then the whole picture.
     static void take(QWidget* pWindow, const QString& sState);
+    // True once per run when, besides, CORVANE_SNAPSHOT_VERIFY is set: the
+    // window then verifies an installed package as the player's menu would,
+    // so that the script sees what a verification ends with.
+    static bool verifyRequested();
 };
 
 } // namespace velmar::launcher
