@@ -24,5 +24,7 @@ QImage drawSplash(const QString& sCaption);
 QImage drawAppIcon(int nSize);
 // Everything the window shows, by resource file name.
 void addWindowPictures(std::vector<std::pair<QString, QImage>>& lPictures);
+// The hint pictures the screenshot script serves, by file name; not compiled in.
+void addDemoHintPictures(std::vector<std::pair<QString, QImage>>& lPictures);
 
 } // namespace drawimages

@@ -1,6 +1,7 @@
 // Draws every picture of the launcher: splashes, window background, buttons,
-// icons, package logos, the small parts of the hint area and the launcher's own
-// icon for the desktop's menu. The files under
+// icons, package logos, the small parts of the hint area, the launcher's own
+// icon for the desktop's menu, and in demo-hints/ the hint pictures the
+// screenshot script serves. The files under
 // launcher/resources are its output; run it again after changing a picture:
 //   QT_QPA_PLATFORM=offscreen corvane-draw-images launcher/resources/images/launcher
 
@@ -29,6 +30,14 @@ int main(int nArgc, char** ppArgv)
     addWindowPictures(lPictures);
     for (const int nSize : {48, 128, 256})
         lPictures.emplace_back(QStringLiteral("AppIcon_%1.png").arg(nSize), drawAppIcon(nSize));
+    std::vector<std::pair<QString, QImage>> lHints;
+    addDemoHintPictures(lHints);
+    for (auto& [sName, oImage] : lHints)
+        lPictures.emplace_back(QStringLiteral("demo-hints/") + sName, std::move(oImage));
+    if (!oOut.mkpath(QStringLiteral("demo-hints"))) {
+        QTextStream(stderr) << "cannot create " << oOut.filePath(QStringLiteral("demo-hints")) << '\n';
+        return 1;
+    }
     for (const auto& [sName, oImage] : lPictures) {
         const QString sPath = oOut.filePath(sName);
         const bool bJpeg = sName.endsWith(QLatin1String(".jpg"));

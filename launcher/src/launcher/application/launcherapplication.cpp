@@ -14,6 +14,7 @@
 #include "logging.h"
 #include "launcher/documents/launcherversion.h"
 #include "launcher/window/messagepresenter.h"
+#include "launcher/window/launchertheme.h"
 #include "launcher/documents/package.h"
 #include "launcher/documents/packagebuild.h"
 #include "launcher/documents/packageconfigurationreader.h"
@@ -82,6 +83,8 @@ TLauncherApplication::TLauncherApplication(int& nArgc, char** ppArgv)
     setApplicationDisplayName(QStringLiteral("Corvane Online"));
     setOrganizationName(QStringLiteral("Quarlix GmbH"));
     setOrganizationDomain(QStringLiteral("quarlix.example"));
+    // Before any box: those shown without the window look like it too.
+    applyLauncherTheme(*this);
     // The window is not the whole run: the client-start splash follows it.
     setQuitOnLastWindowClosed(false);
 

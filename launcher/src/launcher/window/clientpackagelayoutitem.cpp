@@ -31,12 +31,22 @@ constexpr int kButtonWidth = 98;
 constexpr int kButtonHeight = 40;
 // The width inside the panel at its narrowest, so that a note never widens it.
 constexpr int kNoteWidth = 106;
+// The lines kept for a note: "from 1.0.0 · up to 823.4 MB to download" wraps into three.
+constexpr int kNoteLines = 3;
 // Without a byte for this long a download says it waits rather than look frozen.
 constexpr qint64 kStallNoteMilliseconds = 5000;
 constexpr auto kDownloadNoteColour = "#DADABC";
-// The room a name has in the panel, 150 wide less its border and the margins
-// of its layout, so that a long name cannot widen the card.
+// The room a name or version has in the panel, within its width less its
+// border and the margins of its layout.
 constexpr int kNameWidth = 104;
+
+// A name or version too long for the card ends in "…" rather than widening it.
+void setShortenedText(QLabel& oLabel, const QString& sText)
+{
+    // The style sheet's font is the label's only once it is polished.
+    oLabel.ensurePolished();
+    oLabel.setText(oLabel.fontMetrics().elidedText(sText, Qt::ElideRight, kNameWidth));
+}
 
 QSize pictureSize(const QString& sPath, const QSize& oFallback)
 {
@@ -110,10 +120,16 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     m_pVersionLabel->setStyleSheet(sLabelStyle);
     m_pNoteLabel->setVisible(false);
     // An update's note ("from 1.0.0 · 23.4 MB to download") wraps rather than
-    // widening the panel: four panels share a row.
+    // widening the panel: four panels share a row. Its lines stay reserved
+    // while it is hidden, so that no state makes the card grow or shrink.
     m_pNoteLabel->setWordWrap(true);
     m_pNoteLabel->setAlignment(Qt::AlignCenter);
-    m_pNoteLabel->setFixedWidth(kNoteWidth);
+    m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11)));
+    m_pNoteLabel->ensurePolished();
+    m_pNoteLabel->setFixedSize(kNoteWidth, kNoteLines * m_pNoteLabel->fontMetrics().lineSpacing());
+    QSizePolicy oKeepNoteSpace = m_pNoteLabel->sizePolicy();
+    oKeepNoteSpace.setRetainSizeWhenHidden(true);
+    m_pNoteLabel->setSizePolicy(oKeepNoteSpace);
     updatePackageNameAndVersion();
 
     QSizePolicy oKeepSpace = m_pDefaultClientCheckbox->sizePolicy();
@@ -135,8 +151,9 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     });
 
     m_pPanel->setAlignment(Qt::AlignHCenter);
-    // Wide enough for "1024.0/1024.0 MB" without the panel changing size.
-    m_pPanel->setMinimumWidth(150);
+    // One width, whatever it shows: "1024.0/1024.0 MB" and more fit, and a
+    // wider text never widens it (the logo above is wider still).
+    m_pPanel->setFixedWidth(160);
     m_pPanel->setStyleSheet(QStringLiteral(
         "QGroupBox { border-image: url(:/images/launcher/clientpackage-background.png) 16 16 16 16 repeat repeat; "
         "border: 16px transparent; background-attachment: fixed; padding: -6px -2px -8px -2px; }"));
@@ -312,9 +329,7 @@ void TClientPackageLayoutItem::refresh()
 void TClientPackageLayoutItem::updatePackageNameAndVersion()
 {
     if (m_pNameLabel) {
-        // The style sheet's font is the label's only once it is polished.
-        m_pNameLabel->ensurePolished();
-        m_pNameLabel->setText(m_pNameLabel->fontMetrics().elidedText(m_pPackage->name(), Qt::ElideRight, kNameWidth));
+        setShortenedText(*m_pNameLabel, m_pPackage->name());
         m_pNameLabel->setToolTip(m_pPackage->name());
     }
     if (m_bBusy)
@@ -326,7 +341,10 @@ void TClientPackageLayoutItem::updatePackageNameAndVersion()
     else if (!pConfiguration || pConfiguration->version().isEmpty())
         m_pVersionLabel->setText(QStringLiteral("?"));
     else
-        m_pVersionLabel->setText(pConfiguration->version());
+        setShortenedText(*m_pVersionLabel, pConfiguration->version());
+    // A shortened version is whole in the tooltip.
+    const QString sVersion = pConfiguration ? pConfiguration->version() : QString();
+    m_pVersionLabel->setToolTip(!sVersion.isEmpty() && m_pVersionLabel->text() != sVersion ? sVersion : QString());
     if (m_bLastTryFailed)
         showNote(QStringLiteral("Last try failed"), QStringLiteral("#E06040"));
     else if (!m_sOutcomeNote.isEmpty())
@@ -522,9 +540,9 @@ void TClientPackageLayoutItem::showNote(const QString& sText, const QString& sCo
 {
     m_pNoteLabel->setStyleSheet(QStringLiteral("QLabel { %1 }").arg(textStyle(11, sColour)));
     m_pNoteLabel->setText(sText);
-    // The lines a wrapped note takes, in the font of its style.
+    // A note longer than its lines is cut: the whole of it is in the tooltip.
     m_pNoteLabel->ensurePolished();
-    m_pNoteLabel->setFixedHeight(m_pNoteLabel->heightForWidth(kNoteWidth));
+    m_pNoteLabel->setToolTip(m_pNoteLabel->heightForWidth(kNoteWidth) > m_pNoteLabel->height() ? sText : QString());
     m_pNoteLabel->show();
 }
 

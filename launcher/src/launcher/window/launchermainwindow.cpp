@@ -83,10 +83,6 @@ TLauncherMainWindow::TLauncherMainWindow(std::vector<std::shared_ptr<TPackage>> 
     setWindowIcon(oIcon);
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedWidth(800);
-    setMinimumHeight(450);
-    setMaximumHeight(600);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
 
     auto* pCentral = new QWidget(this);
     pCentral->setObjectName(QStringLiteral("launcherBackground"));
@@ -643,10 +639,9 @@ void TLauncherMainWindow::showOwnMessage(const QString& sTitle, const QString& s
     }
     m_pTryAgainButton->setVisible(bOfferTryAgain);
     m_pMessageBox->setIcon(QMessageBox::Critical);
-    m_pMessageBox->setWindowTitle(sTitle);
     m_pMessageBox->setText(sText);
     m_pMessageBox->setInformativeText(sDetail);
-    showOpenMessage(*m_pMessageBox);
+    showOpenMessage(*m_pMessageBox, sTitle);
 }
 
 void TLauncherMainWindow::onAboutDialogRequested(const QString&)
@@ -657,7 +652,7 @@ void TLauncherMainWindow::onAboutDialogRequested(const QString&)
             "launcher.about.text",
             // Addresses stand in paragraphs of their own that never wrap: a
             // narrow box would otherwise break them at a slash.
-            QStringLiteral("<p><b>Corvane Online launcher</b><br/>Version %7</p>"
+            QStringLiteral("<p><b>Launcher version %7</b></p>"
                            "<p>Copyright &copy; %1&ndash;%2 Quarlix GmbH.</p>"
                            "<p>This program uses the Qt toolkit under the GNU Lesser General Public License version 3:</p>"
                            "<p style=\"white-space: nowrap\"><a href=\"%3\">%4</a></p><p>Its sources:</p>"

@@ -22,29 +22,14 @@ QString oneLine(QString sText)
     return sText.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+// The title bar of every box, as of the window.
+const QString kBoxTitle = QStringLiteral("Corvane Online");
+
 void logBox(const QString& sTitle, const QString& sText, const QString& sDetail)
 {
     qInfo().noquote() << "message box:" << sTitle << "|" << oneLine(sText);
     if (!sDetail.isEmpty())
         qInfo().noquote() << "message box detail:" << oneLine(sDetail);
-}
-
-// The detail and the named buttons: the first the default, the last the escape.
-void fillBox(QMessageBox& oBox, const TMessage& oMessage)
-{
-    oBox.setInformativeText(oMessage.m_sDetail);
-    const QStringList lButtons = oMessage.buttons();
-    QPushButton* pLast = nullptr;
-    for (int nButton = 0; nButton < lButtons.size(); ++nButton) {
-        const bool bLast = nButton == lButtons.size() - 1;
-        const QMessageBox::ButtonRole eRole = nButton == 0 ? QMessageBox::AcceptRole
-                                              : bLast      ? QMessageBox::RejectRole
-                                                           : QMessageBox::ActionRole;
-        pLast = oBox.addButton(lButtons[nButton], eRole);
-        if (nButton == 0)
-            oBox.setDefaultButton(pLast);
-    }
-    oBox.setEscapeButton(pLast);
 }
 
 class TScreenPresenter : public TMessagePresenter
@@ -53,16 +38,18 @@ public:
     QMessageBox::StandardButton present(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
                                         const QString& sText, QMessageBox::StandardButtons eButtons) override
     {
-        QMessageBox oBox(eIcon, sTitle, sText, eButtons, pParent);
-        return static_cast<QMessageBox::StandardButton>(oBox.exec());
+        TMessage oMessage;
+        oMessage.m_eIcon = eIcon;
+        oMessage.m_sTitle = sTitle;
+        oMessage.m_sText = sText;
+        return static_cast<QMessageBox::StandardButton>(newMessageBox(pParent, oMessage, eButtons)->exec());
     }
 
     QString choose(QWidget* pParent, const TMessage& oMessage) override
     {
-        QMessageBox oBox(oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::NoButton, pParent);
-        fillBox(oBox, oMessage);
-        oBox.exec();
-        return oBox.clickedButton() ? buttonName(*oBox.clickedButton()) : oMessage.buttons().constLast();
+        const std::unique_ptr<QMessageBox> pBox = newMessageBox(pParent, oMessage);
+        pBox->exec();
+        return pBox->clickedButton() ? buttonName(*pBox->clickedButton()) : oMessage.buttons().constLast();
     }
 };
 
@@ -90,10 +77,9 @@ public:
         if (TWindowSnapshots::enabled()) {
             // The screenshot script's picture of a box: the real one, shown
             // only for as long as it takes to draw it.
-            QMessageBox oBox(oMessage.m_eIcon, oMessage.m_sTitle, oMessage.m_sText, QMessageBox::NoButton, pParent);
-            fillBox(oBox, oMessage);
-            oBox.show();
-            TWindowSnapshots::take(&oBox, QStringLiteral("themed-box"));
+            const std::unique_ptr<QMessageBox> pBox = newMessageBox(pParent, oMessage);
+            pBox->show();
+            TWindowSnapshots::take(pBox.get(), QStringLiteral("themed-box"));
         }
         const QStringList lButtons = oMessage.buttons();
         return lButtons.contains(toldAnswer()) ? toldAnswer() : lButtons.constLast();
@@ -157,6 +143,28 @@ void TMessagePresenter::setInstance(std::unique_ptr<TMessagePresenter> pPresente
     presenterSlot() = pPresenter ? std::move(pPresenter) : makeDefaultPresenter();
 }
 
+std::unique_ptr<QMessageBox> newMessageBox(QWidget* pParent, const TMessage& oMessage,
+                                           QMessageBox::StandardButtons eButtons)
+{
+    auto pBox = std::make_unique<QMessageBox>(oMessage.m_eIcon, kBoxTitle, oMessage.m_sText, eButtons, pParent);
+    pBox->setInformativeText(oMessage.m_sDetail);
+    if (eButtons != QMessageBox::NoButton)
+        return pBox;
+    const QStringList lButtons = oMessage.buttons();
+    QPushButton* pLast = nullptr;
+    for (int nButton = 0; nButton < lButtons.size(); ++nButton) {
+        const bool bLast = nButton == lButtons.size() - 1;
+        const QMessageBox::ButtonRole eRole = nButton == 0 ? QMessageBox::AcceptRole
+                                              : bLast      ? QMessageBox::RejectRole
+                                                           : QMessageBox::ActionRole;
+        pLast = pBox->addButton(lButtons[nButton], eRole);
+        if (nButton == 0)
+            pBox->setDefaultButton(pLast);
+    }
+    pBox->setEscapeButton(pLast);
+    return pBox;
+}
+
 QMessageBox::StandardButton presentMessage(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
                                            const QString& sText, QMessageBox::StandardButtons eButtons)
 {
@@ -172,9 +180,10 @@ QString presentMessage(QWidget* pParent, const TMessage& oMessage)
     return sAnswer;
 }
 
-void showOpenMessage(QMessageBox& oBox)
+void showOpenMessage(QMessageBox& oBox, const QString& sTitle)
 {
-    logBox(oBox.windowTitle(), oBox.text(), oBox.informativeText());
+    logBox(sTitle, oBox.text(), oBox.informativeText());
+    oBox.setWindowTitle(kBoxTitle);
     TMessagePresenter::instance().showOpen(oBox);
 }
 

@@ -55,6 +55,14 @@ public:
     static void setInstance(std::unique_ptr<TMessagePresenter> pPresenter);
 };
 
+// The box as the screen shows it, not yet shown: the named buttons of the
+// message (the first the default, the last the one Escape gives) unless
+// eButtons names standard ones. The theme comes from the application's style
+// sheet. Its title bar names the launcher: the message's title is what its
+// text says first, and goes to the log only.
+std::unique_ptr<QMessageBox> newMessageBox(QWidget* pParent, const TMessage& oMessage,
+                                           QMessageBox::StandardButtons eButtons = QMessageBox::NoButton);
+
 // Logs the box and shows it through the presenter in use.
 QMessageBox::StandardButton presentMessage(QWidget* pParent, QMessageBox::Icon eIcon, const QString& sTitle,
                                            const QString& sText,
@@ -62,7 +70,8 @@ QMessageBox::StandardButton presentMessage(QWidget* pParent, QMessageBox::Icon e
 // Logs the box, its detail and the answer, and shows it through the presenter
 // in use; returns the name of the button chosen.
 QString presentMessage(QWidget* pParent, const TMessage& oMessage);
-// Logs a box that stays open, as presentMessage() does, and hands it to the presenter in use.
-void showOpenMessage(QMessageBox& oBox);
+// Logs a box that stays open under its title, as presentMessage() does, gives
+// it the title bar of every box and hands it to the presenter in use.
+void showOpenMessage(QMessageBox& oBox, const QString& sTitle);
 
 } // namespace velmar::launcher

@@ -2,7 +2,6 @@
 
 #include "launcher/documents/package.h"
 #include "launcher/documents/packagebuild.h"
-#include "uistyle.h"
 
 namespace velmar::launcher {
 
@@ -59,9 +58,8 @@ QString packageButtonStyleSheet(EPackageButtonLook eLook)
     const QString sPressed = sBorder.arg(sColour, QStringLiteral("pressed"));
     return QStringLiteral("QPushButton { %1 image: url(:/images/launcher/Icon_%2.png); }\n"
                           "QPushButton:hover { %3 }\n"
-                          "QPushButton:pressed { %4 padding: 1px -1px -1px 1px; }\n"
-                          "QToolTip { border: 1px solid black; background: #c0c0c0; padding: 1px; %5 }")
-        .arg(sIdle, buttonLabel(eLook), sHover, sPressed, textStyle(11, QStringLiteral("#3F3F3F")));
+                          "QPushButton:pressed { %4 padding: 1px -1px -1px 1px; }")
+        .arg(sIdle, buttonLabel(eLook), sHover, sPressed);
 }
 
 QString logoVariant(const TPackage& oPackage)

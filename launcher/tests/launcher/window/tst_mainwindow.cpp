@@ -1,6 +1,7 @@
 // The window a player sees, driven as the controller drives it: packages in
 // every status, installations that progress, fail and end, the default-client
-// checkboxes, the context menu, the boxes with the CDN trace, the hint row and
+// checkboxes, the context menu, the boxes with the CDN trace, the theme of
+// boxes, menus and tooltips, cards that keep their size, the hint row and
 // dragging.
 
 #include "nginxserver.h"
@@ -17,13 +18,16 @@
 #include "launcher/engine/installationmanager.h"
 #include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/launcherversion.h"
+#include "launcher/documents/packagebuild.h"
 #include "launcher/window/launchermainwindow.h"
+#include "launcher/window/launchertheme.h"
 #include "launcher/window/messagepresenter.h"
 #include "launcher/window/packagebuttonlook.h"
 #include "launcher/engine/packagefiledownloader.h"
 #include "launcher/engine/packageinstallation.h"
 #include "launcher/window/progresstext.h"
 #include "launcher/window/qcontextpushbutton.h"
+#include "launcher/window/uistyle.h"
 
 #include "shared/gui/clickablelabel.h"
 #include "shared/sha256.h"
@@ -45,6 +49,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QtTest>
 
 using namespace velmar::launcher;
@@ -120,6 +125,40 @@ QStringList laidOutLines(const QString& sHtml, int nWidth)
     return lLines;
 }
 
+// The tooltip on screen, as QToolTip shows it for the widget; null when none.
+QLabel* shownToolTip(QWidget* pWidget, const QString& sText)
+{
+    QToolTip::hideText();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QToolTip::showText(pWidget->mapToGlobal(QPoint(2, 2)), sText, pWidget);
+    for (QWidget* pShown : QApplication::allWidgets()) {
+        if (pShown->objectName() == QLatin1String("qtooltip_label") && pShown->isVisible())
+            return qobject_cast<QLabel*>(pShown);
+    }
+    return nullptr;
+}
+
+// The first line a box's text shows, as plain words.
+QString firstLineShown(const QMessageBox& oBox)
+{
+    QTextDocument oText;
+    if (Qt::mightBeRichText(oBox.text()))
+        oText.setHtml(oBox.text());
+    else
+        oText.setPlainText(oBox.text());
+    return oText.toPlainText().trimmed().section(QLatin1Char('\n'), 0, 0);
+}
+
+// A title repeats a line when each of its words is there too.
+bool repeats(const QString& sTitle, const QString& sLine)
+{
+    const QRegularExpression oNotWord(QStringLiteral("\\W+"));
+    const QStringList lLineWords = sLine.toLower().split(oNotWord, Qt::SkipEmptyParts);
+    const QStringList lTitleWords = sTitle.toLower().split(oNotWord, Qt::SkipEmptyParts);
+    return std::all_of(lTitleWords.begin(), lTitleWords.end(),
+                       [&](const QString& sWord) { return lLineWords.contains(sWord); });
+}
+
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -148,6 +187,10 @@ private slots:
     void noteTellsWhatADownloadWaitsFor_data();
     void noteTellsWhatADownloadWaitsFor();
     void failuresAreReported();
+    void boxesMenusAndTooltipsWearTheTheme_data();
+    void boxesMenusAndTooltipsWearTheTheme();
+    void cardKeepsItsSize_data();
+    void cardKeepsItsSize();
     void hintPanesFillFromTheServer();
     void manyPackagesScrollAndTheWindowDrags();
     void windowHasOneSizeAndTheIcon_data();
@@ -180,6 +223,32 @@ private:
         return pMetadata;
     }
 
+    // One package not installed, its window shown, and an installation of it started.
+    struct TStartedInstallation
+    {
+        std::shared_ptr<TLauncherConfigurationReader> m_pMetadata;
+        std::shared_ptr<TPackage> m_pPackage;
+        std::unique_ptr<TLauncherMainWindow> m_pWindow;
+        TClientPackageLayoutItem* m_pItem = nullptr;
+        QProgressBar* m_pBar = nullptr;
+        std::shared_ptr<TPackageInstallation> m_pInstallation;
+    };
+    TStartedInstallation startInstallation(const QString& sExtra = QString())
+    {
+        TStartedInstallation oStarted;
+        oStarted.m_pMetadata = packagesMetadata(1, sExtra);
+        oStarted.m_pPackage = oStarted.m_pMetadata->packages()[0];
+        oStarted.m_pPackage->setLocalPackageStatus(NotInstalled);
+        oStarted.m_pWindow = newWindow(oStarted.m_pMetadata);
+        oStarted.m_pWindow->show();
+        oStarted.m_pItem = oStarted.m_pWindow->item(0);
+        oStarted.m_pBar = oStarted.m_pItem->progressBar();
+        oStarted.m_pInstallation = std::make_shared<TPackageInstallation>(
+            oStarted.m_pPackage, std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path()));
+        oStarted.m_pWindow->onInstallationOrUpdateStarted(oStarted.m_pInstallation);
+        return oStarted;
+    }
+
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::vector<TShownBox> m_lBoxes;
     // What the recording presenter answers a question, and a box with named buttons.
@@ -193,6 +262,8 @@ private:
 
 void tst_MainWindow::initTestCase()
 {
+    // As the launcher's application does.
+    applyLauncherTheme(*qApp);
     qRegisterMetaType<QNetworkReply::NetworkError>();
     // Keys in any case among others, values trimmed, CRLF, the later line winning, UTF-8.
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("trace")),
@@ -468,18 +539,10 @@ void tst_MainWindow::longNamesAreShortenedOnTheCard()
 
 void tst_MainWindow::progressReplacesTheButtonAndEndsCleanly()
 {
-    const auto pMetadata = packagesMetadata(1);
-    const auto pPackage = pMetadata->packages()[0];
-    pPackage->setLocalPackageStatus(NotInstalled);
-    const auto pWindow = newWindow(pMetadata);
-    pWindow->show();
-    TClientPackageLayoutItem* pItem = pWindow->item(0);
-    QProgressBar* pBar = pItem->progressBar();
-    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
-    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const TStartedInstallation oStarted = startInstallation();
+    const auto& [pMetadata, pPackage, pWindow, pItem, pBar, pInstallation] = oStarted;
     const shared::TFileSize nMillion = 1000000;
 
-    pWindow->onInstallationOrUpdateStarted(pInstallation);
     QVERIFY(pBar->isVisible());
     QVERIFY(!pItem->button()->isVisible());
 
@@ -542,17 +605,10 @@ void tst_MainWindow::noteTellsWhatADownloadWaitsFor()
     QFETCH(QList<int>, lAttempts);
     QFETCH(bool, bBytesAgain);
     QFETCH(QString, sNote);
-    const auto pMetadata = packagesMetadata(1);
-    const auto pPackage = pMetadata->packages()[0];
-    pPackage->setLocalPackageStatus(NotInstalled);
-    const auto pWindow = newWindow(pMetadata);
-    pWindow->show();
-    TClientPackageLayoutItem* pItem = pWindow->item(0);
+    const TStartedInstallation oStarted = startInstallation();
+    const auto& [pMetadata, pPackage, pWindow, pItem, pBar, pInstallation] = oStarted;
     qint64 nNow = 0;
     pItem->setClock([&] { return nNow; });
-    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
-    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
-    pWindow->onInstallationOrUpdateStarted(pInstallation);
 
     // 10 MB/s for three seconds, reported every 100 ms as the downloader does.
     const shared::TFileSize nTotal = 100000000;
@@ -583,19 +639,11 @@ void tst_MainWindow::noteTellsWhatADownloadWaitsFor()
 
 void tst_MainWindow::pauseAndResumeFromTheProgressBar()
 {
-    const auto pMetadata = packagesMetadata(1);
-    const auto pPackage = pMetadata->packages()[0];
-    pPackage->setLocalPackageStatus(NotInstalled);
-    const auto pWindow = newWindow(pMetadata);
-    pWindow->show();
-    TClientPackageLayoutItem* pItem = pWindow->item(0);
-    QProgressBar* pBar = pItem->progressBar();
-    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
-    const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
+    const TStartedInstallation oStarted = startInstallation();
+    const auto& [pMetadata, pPackage, pWindow, pItem, pBar, pInstallation] = oStarted;
     const shared::TFileSize nMillion = 1000000;
 
     // Nothing to pause before the download.
-    pWindow->onInstallationOrUpdateStarted(pInstallation);
     emit pInstallation->scanProgress(1, 2);
     QTRY_COMPARE(pBar->text(), QStringLiteral("Scanning..."));
     QCOMPARE(offeredOnTheBar(*pBar), QStringList());
@@ -763,6 +811,141 @@ void tst_MainWindow::failuresAreReported()
     QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
 }
 
+void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme_data()
+{
+    QTest::addColumn<QString>("sWhat");
+    for (const char* pWhat : {"about box", "installation failed box", "window's own box"})
+        QTest::newRow(pWhat) << QString::fromLatin1(pWhat);
+    for (const char* pWhat : {"button menu", "button tooltip"})
+        QTest::newRow(pWhat) << QString::fromLatin1(pWhat);
+}
+
+// Boxes, menus and tooltips are dark with the window's text colour, all
+// alike; a box's title bar does not repeat the first line of its text.
+void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme()
+{
+    QFETCH(QString, sWhat);
+    const QColor oText(kTextColour);
+    const QColor oPanel(kPanelColour);
+    TStartedInstallation oStarted = startInstallation();
+    TLauncherMainWindow* pWindow = oStarted.m_pWindow.get();
+    TClientPackageLayoutItem* pItem = oStarted.m_pItem;
+
+    if (sWhat.endsWith(QLatin1String("box"))) {
+        std::unique_ptr<QMessageBox> pBuilt;
+        QMessageBox* pBox = nullptr;
+        if (sWhat == QLatin1String("window's own box")) {
+            oStarted.m_pInstallation->refuse(QStringLiteral("Connection refused"), DownloadFailed);
+            pWindow->onInstallationOrUpdateFinished(oStarted.m_pInstallation);
+            pBox = pWindow->messageBox();
+        } else {
+            if (sWhat == QLatin1String("about box")) {
+                pWindow->onAboutDialogRequested(QStringLiteral("about"));
+            } else {
+                emit oStarted.m_pInstallation->downloader()->downloadFailed(SavingFailed);
+                pWindow->onInstallationOrUpdateFinished(oStarted.m_pInstallation);
+            }
+            QCOMPARE(m_lBoxes.size(), size_t(1));
+            const TShownBox& oShown = m_lBoxes[0];
+            pBuilt = newMessageBox(pWindow, TMessage{oShown.m_eIcon, oShown.m_sTitle, oShown.m_sText, oShown.m_sDetail,
+                                                     oShown.m_lButtons});
+            pBox = pBuilt.get();
+            pBox->show();
+        }
+        QVERIFY(pBox && pBox->isVisible());
+        QVERIFY2(!repeats(pBox->windowTitle(), firstLineShown(*pBox)),
+                 qPrintable(pBox->windowTitle() + QLatin1String(" | ") + firstLineShown(*pBox)));
+        QCOMPARE(pBox->palette().color(QPalette::Window), oPanel);
+        auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(pLabel);
+        QCOMPARE(pLabel->palette().color(QPalette::WindowText), oText);
+        QCOMPARE(pLabel->palette().color(QPalette::Link), QColor(kLinkColour));
+        QCOMPARE(pLabel->font().family(), QStringLiteral("Liberation Sans"));
+        QVERIFY(!pBox->buttons().isEmpty());
+        for (QAbstractButton* pButton : pBox->buttons())
+            QCOMPARE(pButton->palette().color(QPalette::ButtonText), oText);
+        // Lines that must not wrap, such as addresses, have their room in the box.
+        QTextDocument oLaidOut;
+        oLaidOut.setDefaultFont(pLabel->font());
+        oLaidOut.setHtml(pLabel->text());
+        oLaidOut.setTextWidth(pLabel->contentsRect().width());
+        QVERIFY2(oLaidOut.size().width() <= pLabel->contentsRect().width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(oLaidOut.size().width()).arg(pLabel->contentsRect().width())));
+        return;
+    }
+
+    pWindow->onInstallationOrUpdateFinished(oStarted.m_pInstallation);
+    if (sWhat == QLatin1String("button menu")) {
+        oStarted.m_pPackage->setLocalPackageStatus(UpToDate);
+        QMenu* pMenu = pItem->button()->menu();
+        pMenu->ensurePolished();
+        QCOMPARE(pMenu->palette().color(QPalette::Window), oPanel);
+        QCOMPARE(pMenu->palette().color(QPalette::WindowText), oText);
+        return;
+    }
+
+    // The same words look the same whoever shows them.
+    QWidget oPlain;
+    oPlain.show();
+    const QString sTip = QStringLiteral("Client 0");
+    QLabel* pPlainTip = shownToolTip(&oPlain, sTip);
+    QVERIFY(pPlainTip);
+    QCOMPARE(pPlainTip->palette().color(QPalette::Window), oPanel);
+    QCOMPARE(pPlainTip->palette().color(QPalette::WindowText), oText);
+    const QImage oPlainLook = pPlainTip->grab().toImage();
+    QLabel* pTip = shownToolTip(pItem->button(), sTip);
+    QVERIFY(pTip);
+    QCOMPARE(pTip->grab().toImage(), oPlainLook);
+    QToolTip::hideText();
+}
+
+void tst_MainWindow::cardKeepsItsSize_data()
+{
+    QTest::addColumn<QString>("sState");
+    QTest::addColumn<QString>("sVersion");
+    const QString sShort = QStringLiteral("1.0");
+    for (const char* pState : {"downloading", "retrying", "paused", "verifying", "failed, offline"})
+        QTest::newRow(pState) << QString::fromLatin1(pState) << sShort;
+    QTest::newRow("long version") << "failed, offline" << QStringLiteral("1.0.0-preview-build-20261207-europe-west");
+}
+
+// Whatever a card shows, it keeps the size it had as the installation
+// started (that of a card not installed): the grid around it does not move.
+void tst_MainWindow::cardKeepsItsSize()
+{
+    QFETCH(QString, sState);
+    QFETCH(QString, sVersion);
+    TStartedInstallation oStarted = startInstallation(QStringLiteral("\"name\": \"Corvane Online Public Test Realm Europe West\","));
+    oStarted.m_pPackage->platformBuild()->setConfiguration(std::make_shared<TPackageConfigurationReader>(
+        QStringLiteral(R"({"version": "%1", "files": []})").arg(sVersion).toUtf8(), QByteArray(), QUrl(), QUrl()));
+    TClientPackageLayoutItem* pItem = oStarted.m_pItem;
+    const auto& pInstallation = oStarted.m_pInstallation;
+    const auto card = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return QList<QSize>{pItem->sizeHint(), pItem->versionLabel()->parentWidget()->size()};
+    };
+    const QList<QSize> lStarted = card();
+    qint64 nNow = 0;
+    pItem->setClock([&] { return nNow; });
+    const shared::TFileSize nMillion = 1000000;
+    for (int nTick = 1; nTick <= 30 && sState != QLatin1String("failed, offline"); ++nTick, nNow += 100)
+        emit pInstallation->downloader()->progress(nTick * nMillion, 1024 * nMillion, 0, 1024 * nMillion);
+    if (sState == QLatin1String("retrying")) {
+        emit pInstallation->downloader()->retryWaiting(4, 4);
+    } else if (sState == QLatin1String("paused")) {
+        emit pInstallation->pausedChanged(true);
+    } else if (sState == QLatin1String("verifying")) {
+        emit pInstallation->verificationProgress(1024 * nMillion, 1024 * nMillion);
+        QTRY_COMPARE(pItem->versionLabel()->text(), QStringLiteral("1024.0/1024.0 MB"));
+    } else if (sState == QLatin1String("failed, offline")) {
+        pInstallation->refuse(QStringLiteral("refused"));
+        oStarted.m_pWindow->onInstallationOrUpdateFinished(pInstallation);
+        oStarted.m_pWindow->setOffline(true);
+        QCOMPARE(pItem->noteLabel()->text(), QStringLiteral("Last try failed"));
+    }
+    QCOMPARE(card(), lStarted);
+}
+
 void tst_MainWindow::hintPanesFillFromTheServer()
 {
     const auto hint = [&](const char* pCategory, const QString& sPicture, const char* pCaption, const char* pUrl) {
@@ -837,13 +1020,27 @@ void tst_MainWindow::hintPanesFillFromTheServer()
 
 void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
 {
-    const auto pMetadata = packagesMetadata(14);
+    const auto pMetadata = packagesMetadata(6);
     const auto pWindow = newWindow(pMetadata);
     pWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
-    // The last item can be scrolled into view.
-    pWindow->packageArea()->ensureWidgetVisible(pWindow->item(13)->button());
-    QVERIFY(pWindow->packageArea()->verticalScrollBar()->value() > 0);
+    // Two rows are taller than the window: its scroll bar shows, within the window.
+    QScrollBar* pScrollBar = pWindow->packageArea()->verticalScrollBar();
+    QVERIFY(pScrollBar->isVisible());
+    QVERIFY(pScrollBar->width() > 0 && pScrollBar->height() > 0);
+    QVERIFY(pWindow->rect().contains(QRect(pScrollBar->mapTo(pWindow.get(), QPoint()), pScrollBar->size())));
+    // The last item can be scrolled into view; each logo moves with its card.
+    const auto logoOnCard = [&](int nIndex) {
+        const TClientPackageLayoutItem* pItem = pWindow->item(nIndex);
+        return pItem->logoLabel()->mapTo(pWindow.get(), QPoint())
+               - pItem->versionLabel()->parentWidget()->mapTo(pWindow.get(), QPoint());
+    };
+    const QPoint oLogoOnCard = logoOnCard(5);
+    const int nCardTop = pWindow->item(5)->button()->mapTo(pWindow.get(), QPoint()).y();
+    pWindow->packageArea()->ensureWidgetVisible(pWindow->item(5)->button());
+    QVERIFY(pScrollBar->value() > 0);
+    QCOMPARE(pWindow->item(5)->button()->mapTo(pWindow.get(), QPoint()).y(), nCardTop - pScrollBar->value());
+    QCOMPARE(logoOnCard(5), oLogoOnCard);
 
     // Dragging the background moves the window by the mouse's way; a click does not.
     QWidget* pBackground = pWindow->centralWidget();
@@ -1075,7 +1272,7 @@ void tst_MainWindow::downloadFailureOffersTryAgain()
 
     QMessageBox* pBox = pWindow->messageBox();
     QVERIFY(pBox && pBox->isVisible());
-    QCOMPARE(pBox->windowTitle(), QStringLiteral("Download failed"));
+    QVERIFY(pBox->text().startsWith(QLatin1String("The installation of Client 1 failed.")));
     QVERIFY(pBox->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
     QCOMPARE(pBox->informativeText(), sReason);
     QAbstractButton* pTryAgain = nullptr;

@@ -275,6 +275,10 @@ void tst_PackageActions::buttonTellsTheSizeBeforeTheClick()
         QCOMPARE(item()->noteLabel()->text(), sNote);
     // The version is the build's; the folder asked is the package's own.
     QCOMPARE(item()->versionLabel()->text(), QStringLiteral("1.1.0"));
+    // The note takes the lines kept for it: the card is as large as one without.
+    const auto pPlain = packagesMetadata(1);
+    const TLauncherMainWindow oPlain(pPlain->packages(), nullptr, true, newTestPool(), nullptr, pPlain);
+    QCOMPARE(item()->sizeHint(), oPlain.item(0)->sizeHint());
     QVERIFY(!lAsked.isEmpty());
     QCOMPARE(lAsked.last(), QDir(folder()).absolutePath());
 }
