@@ -25,7 +25,8 @@ inline QString scrollBarStyle()
 {
     return QStringLiteral(
                "QScrollBar:vertical { width: 12px; margin: 12px 0 12px 0; border-image: url(%1scrollbar-texture-vertical.png); }\n"
-               "QScrollBar::handle:vertical { border-image: url(%1scrollbar-handle-vertical.png) 6 6 6 6; min-height: 12px; }\n"
+               "QScrollBar::handle:vertical { border-image: url(%1scrollbar-handle-vertical.png) 6 0 6 0 stretch; "
+               "border-width: 6px 0 6px 0; min-height: 12px; }\n"
                "QScrollBar::sub-line:vertical { height: 12px; subcontrol-position: top; subcontrol-origin: margin; "
                "border-image: url(%1scrollbar-buttonup-up.png); }\n"
                "QScrollBar::sub-line:vertical:pressed { border-image: url(%1scrollbar-buttonup-down.png); }\n"

@@ -1029,6 +1029,17 @@ void tst_MainWindow::manyPackagesScrollAndTheWindowDrags()
     QVERIFY(pScrollBar->isVisible());
     QVERIFY(pScrollBar->width() > 0 && pScrollBar->height() > 0);
     QVERIFY(pWindow->rect().contains(QRect(pScrollBar->mapTo(pWindow.get(), QPoint()), pScrollBar->size())));
+    // Its handle is drawn, not only given a place: the middle of the handle's picture is seen
+    // between the arrows (which wear the same colour).
+    const QImage oBar = pScrollBar->grab().toImage();
+    const QColor oHandle = QImage(QStringLiteral(":/images/launcher/scrollbar-handle-vertical.png")).pixelColor(6, 12);
+    bool bHandleSeen = false;
+    for (int nY = oBar.width() + 1; nY < oBar.height() - oBar.width() - 1 && !bHandleSeen; ++nY) {
+        const QColor oSeen = oBar.pixelColor(oBar.width() / 2, nY);
+        bHandleSeen = qAbs(oSeen.red() - oHandle.red()) + qAbs(oSeen.green() - oHandle.green())
+                          + qAbs(oSeen.blue() - oHandle.blue()) < 12;
+    }
+    QVERIFY(bHandleSeen);
     // The last item can be scrolled into view; each logo moves with its card.
     const auto logoOnCard = [&](int nIndex) {
         const TClientPackageLayoutItem* pItem = pWindow->item(nIndex);
