@@ -283,19 +283,33 @@ QString configurationProblem(const TPackageConfigurationReader& oConfiguration, 
     return oDownloads.sharedProblem();
 }
 
-QString pathProblem(const QString& sFolder, const QString& sRelativePath)
+namespace {
+
+// Whether the folder sParent (below sFolder) is reached through a link that
+// leads out of sFolder, whose canonical path is sCanonicalFolder.
+bool leavesFolder(const QString& sFolder, const QString& sCanonicalFolder, QString sParent)
 {
-    const QString sCanonicalFolder = QFileInfo(sFolder).canonicalFilePath();
-    QString sParent = QFileInfo(QDir(sFolder).filePath(sRelativePath)).path();
     // The deepest folder on the way that exists decides: canonicalFilePath
     // resolves every link up to it.
     while (!QFileInfo::exists(sParent) && sParent.size() > sFolder.size())
         sParent = QFileInfo(sParent).path();
     const QString sCanonical = QFileInfo(sParent).canonicalFilePath();
-    if (sCanonicalFolder.isEmpty() || sCanonical == sCanonicalFolder
-        || sCanonical.startsWith(sCanonicalFolder + QLatin1Char('/')))
-        return QString();
+    return !sCanonicalFolder.isEmpty() && sCanonical != sCanonicalFolder
+           && !sCanonical.startsWith(sCanonicalFolder + QLatin1Char('/'));
+}
+
+QString leavingPathProblem(const QString& sRelativePath)
+{
     return QStringLiteral("The path %1 leads out of the package folder through a link.").arg(quoted(sRelativePath));
+}
+
+} // namespace
+
+QString pathProblem(const QString& sFolder, const QString& sRelativePath)
+{
+    const QString sParent = QFileInfo(QDir(sFolder).filePath(sRelativePath)).path();
+    return leavesFolder(sFolder, QFileInfo(sFolder).canonicalFilePath(), sParent) ? leavingPathProblem(sRelativePath)
+                                                                                   : QString();
 }
 
 QString partialChunksFolder()
@@ -324,6 +338,10 @@ QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& o
     QString sProblem = configurationProblem(oConfiguration, reservedFileNames(oSettings), bLocalMedia);
     const QString sFolder = oFolder.absolutePath();
     const int nFolderBytes = sFolder.toUtf8().size() + 1;
+    // Thousands of files share a few folders: each folder's way is resolved
+    // once (a realpath is a readlink for every component).
+    const QString sCanonicalFolder = sProblem.isEmpty() ? QFileInfo(sFolder).canonicalFilePath() : QString();
+    QHash<QString, bool> hLeaves;
     for (size_t nFile = 0; sProblem.isEmpty() && nFile < oConfiguration.files().size(); ++nFile) {
         const QString& sFile = oConfiguration.files()[nFile].localFile();
         const int nPathBytes = nFolderBytes + sFile.toUtf8().size();
@@ -332,7 +350,12 @@ QString installProblem(const QDir& oFolder, const TPackageConfigurationReader& o
                 .arg(quotedStart(sFile), sFolder)
                 .arg(nPathBytes)
                 .arg(kMaximumPathBytes);
-        sProblem = pathProblem(sFolder, sFile);
+        const QString sParent = QFileInfo(QDir(sFolder).filePath(sFile)).path();
+        auto it = hLeaves.constFind(sParent);
+        if (it == hLeaves.constEnd())
+            it = hLeaves.insert(sParent, leavesFolder(sFolder, sCanonicalFolder, sParent));
+        if (it.value())
+            sProblem = leavingPathProblem(sFile);
     }
     return sProblem;
 }
