@@ -62,6 +62,18 @@ QByteArray readExactlyAt(QFileDevice& oFile, TFileSize nOffset, TFileSize nSize)
 
 void writeAllAt(QFileDevice& oFile, TFileSize nOffset, const QByteArray& aData)
 {
+    // An engine file takes the bytes at their place in one positional write:
+    // no seek before it and nothing to flush after it (it is unbuffered).
+    if (auto* pChecked = dynamic_cast<TCheckedFile*>(&oFile)) {
+        if (nOffset > TFileSize(std::numeric_limits<qint64>::max()))
+            throw ioError(oFile.fileName(), QStringLiteral("couldn't seek to offset %1").arg(nOffset));
+        if (const int nError = pChecked->writeAt(qint64(nOffset), aData.constData(), aData.size()))
+            throw ioError(oFile.fileName(), QStringLiteral("couldn't write %1 bytes at offset %2: %3")
+                                                .arg(aData.size())
+                                                .arg(nOffset)
+                                                .arg(systemError(nError)));
+        return;
+    }
     seekTo(oFile, nOffset);
     if (oFile.write(aData) != aData.size() || !oFile.flush())
         throw ioError(oFile.fileName(), QStringLiteral("couldn't write %1 bytes at offset %2: %3")
