@@ -48,9 +48,8 @@ void markExecutable(const shared::TConfinedFolder& oFolder, const QString& sPath
 
 // The file must be fetched whole or chunk by chunk: what stands there goes.
 void replaceFile(const shared::TConfinedFolder& oFolder, const QString& sPath, const TPackageConfigurationReader& oTarget,
-                 const TFileDescription& oDescription, TFileToDownload& oFile)
+                 const TFileDescription& oDescription, TFileToDownload& oFile, EEntry eEntry)
 {
-    const EEntry eEntry = oFolder.status(sPath).m_eEntry;
     // A folder in the way is left for the writer, which removes it whole, and
     // so is a file that cannot be removed now.
     try {
@@ -66,10 +65,10 @@ void replaceFile(const shared::TConfinedFolder& oFolder, const QString& sPath, c
         oFile.m_lPositionsToWrite[nPosition] = qint32(nPosition);
 }
 
-bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, shared::TFileSize nSize,
-                const shared::TSha256Digest& oHash, const TInterruption& oInterruption)
+// oStatus is what stands at sPath.
+bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, const shared::TConfinedFolder::TStatus& oStatus,
+                shared::TFileSize nSize, const shared::TSha256Digest& oHash, const TInterruption& oInterruption)
 {
-    const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
     if (oStatus.m_eEntry != EEntry::File || oStatus.m_nSize != nSize)
         return false;
     try {
@@ -77,6 +76,12 @@ bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, sh
     } catch (const std::runtime_error&) {
         return false;
     }
+}
+
+bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, shared::TFileSize nSize,
+                const shared::TSha256Digest& oHash, const TInterruption& oInterruption)
+{
+    return fileHashes(oFolder, sPath, oFolder.status(sPath), nSize, oHash, oInterruption);
 }
 
 struct TScanShared
@@ -112,18 +117,23 @@ void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfiguratio
         oFile.m_lChunkRecords.emplace_back(oTarget, oTarget.chunks()[size_t(nIndex)]);
     // A link in the place of a file is never followed: reading it would examine
     // another file, and moving chunks inside it would write there.
-    if (oFolder.status(sPath).m_eEntry == EEntry::Link)
+    // Looked at once: for a fresh install every look is a failing path resolution.
+    shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+    if (oStatus.m_eEntry == EEntry::Link) {
         oFolder.removeFile(sPath);
+        oStatus = {};
+    }
     if (bStaged) {
         // The file in place is never written: a sound one is kept as it is, any
         // other is rebuilt in a copy that replaces it once complete.
-        if (fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
+        if (fileHashes(oFolder, sPath, oStatus, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption)) {
             if (oFile.m_bExecutable)
                 markExecutable(oFolder, sPath);
             lChecked.push_back(oFile.m_sLocalFile);
             return;
         }
         oFile.m_sStagingFile = sPath = startStagingCopy(oFolder, sFinalPath);
+        oStatus = oFolder.status(sPath);
     }
 
     bool bComplete;
@@ -134,7 +144,7 @@ void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfiguratio
         if (oDescription.unpackedHash() != shared::TSha256::hash(QByteArray()))
             throw std::runtime_error(
                 QStringLiteral("The package's empty file \"%1\" does not have the hash of no bytes.").arg(oFile.m_sLocalFile).toStdString());
-        if (oFolder.status(sPath).m_eEntry == EEntry::Folder)
+        if (oStatus.m_eEntry == EEntry::Folder)
             oFolder.removePath(sPath);
         const int nSlash = sPath.lastIndexOf(QLatin1Char('/'));
         if (nSlash > 0)
@@ -144,25 +154,25 @@ void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfiguratio
             throw shared::ioError(oFolder.filePath(sPath), oEmpty.errorString());
         bComplete = bChecked = true;
     } else if (oDescription.chunks().size() < 2) {
-        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
-        bComplete = bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
+        bComplete = bChecked
+            = fileHashes(oFolder, sPath, oStatus, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
         oProgress.add(oStatus.m_eEntry == EEntry::File ? oStatus.m_nSize : 0);
         if (bComplete)
             qCInfo(lcInstallSteps) << "reuseable file found" << oFile.m_sLocalFile << "Thread:" << QThread::currentThreadId();
         else
-            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile, oStatus.m_eEntry);
     } else {
         const TReuseResult oReuse
             = reuseChunks(oFolder, sPath, oFile, oDescription.unpackedSize(), pInstalled, oProgress, oInterruption);
         if (!oReuse.m_bFound) {
-            replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+            replaceFile(oFolder, sPath, oTarget, oDescription, oFile, oFolder.status(sPath).m_eEntry);
         } else if (oFile.m_lPositionsToWrite.empty() && oReuse.m_bChanged) {
             bChecked = fileHashes(oFolder, sPath, oDescription.unpackedSize(), oDescription.unpackedHash(), oInterruption);
             if (!bChecked) {
                 // Rebuilt from its own chunks yet wrong: the description it was
                 // trusted by was not the truth. Fetch it anew.
                 qWarning() << "rearranged file" << oFile.m_sLocalFile << "does not match its hash";
-                replaceFile(oFolder, sPath, oTarget, oDescription, oFile);
+                replaceFile(oFolder, sPath, oTarget, oDescription, oFile, oFolder.status(sPath).m_eEntry);
             }
         }
         bComplete = oFile.m_lPositionsToWrite.empty();
