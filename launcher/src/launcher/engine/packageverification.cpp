@@ -31,6 +31,10 @@ constexpr int kVerificationTasks = 6;
 // Small blocks stay in the processor's cache between the read and the hash: about a
 // third faster than the 10 MiB the verification may use at most.
 constexpr qint64 kBlockSize = qint64(256) << 10;
+// Progress is told every few MiB a task has hashed, and when it runs out of
+// files: every report is an event for the main thread, made under the tasks'
+// shared lock (a report a block, or a file, was thousands of them).
+constexpr shared::TFileSize kProgressStep = shared::TFileSize(4) << 20;
 
 struct TVerificationShared
 {
@@ -91,14 +95,24 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     }
     const auto fnTask = [&] {
         QString sPath;
+        shared::TFileSize nUnreported = 0;
+        // Under the shared lock.
+        const auto fnReport = [&] {
+            oShared.m_nHashed += nUnreported;
+            nUnreported = 0;
+            emit verificationProgress(qMin(oShared.m_nHashed, oShared.m_nTotal), oShared.m_nTotal);
+        };
         try {
             QByteArray aBuffer;
             for (;;) {
                 const TFileDescription* pFile;
                 {
                     QMutexLocker oLock(&oShared.m_oMutex);
-                    if (oShared.m_lQueue.empty() || !oShared.m_bResult)
+                    if (oShared.m_lQueue.empty() || !oShared.m_bResult) {
+                        if (nUnreported > 0 && oShared.m_bResult)
+                            fnReport();
                         return;
+                    }
                     pFile = oShared.m_lQueue.front();
                     oShared.m_lQueue.pop_front();
                 }
@@ -145,12 +159,14 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                         fnFail(EFileFault::Unreadable, oFile.errorString());
                         return;
                     }
+                    oHash.addData(aBuffer.constData(), size_t(nRead));
+                    nUnreported += shared::TFileSize(nRead);
                     if (nRead == 0)
                         break;
-                    oHash.addData(aBuffer.constData(), size_t(nRead));
-                    QMutexLocker oLock(&oShared.m_oMutex);
-                    oShared.m_nHashed += shared::TFileSize(nRead);
-                    emit verificationProgress(qMin(oShared.m_nHashed, oShared.m_nTotal), oShared.m_nTotal);
+                    if (nUnreported >= kProgressStep) {
+                        QMutexLocker oLock(&oShared.m_oMutex);
+                        fnReport();
+                    }
                 }
                 if (pFile->unpackedHash() != oHash.result()) {
                     qWarning() << "verification of file" << sPath << "failed";
