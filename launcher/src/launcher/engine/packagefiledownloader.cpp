@@ -132,6 +132,11 @@ void TPackageFileDownloader::startDownload()
     m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
     m_hDownloadedBytes.clear();
     m_hWrittenBytes.clear();
+    m_nDownloadedTotal = m_nWrittenTotal = m_nToDownloadTotal = m_nToWriteTotal = 0;
+    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
+        m_nToDownloadTotal += oChunk.m_oRecord.packedSize();
+        m_nToWriteTotal += oChunk.m_oRecord.unpackedSize();
+    }
     m_hRetriesWaiting.clear();
     reportRetries();
     m_nPreviousDownloadedTotal = 0;
@@ -146,9 +151,9 @@ void TPackageFileDownloader::startDownload()
         oChunk.m_nKept = TPartialChunks::canKeep(oChunk.m_oRecord) ? hKept.value(oChunk.m_oRecord.packedHash()) : 0;
         if (oChunk.m_nKept > 0)
             qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
-        m_hDownloadedBytes.insert(oChunk.m_oRecord.url(), oChunk.m_nKept);
-        m_nPreviousDownloadedTotal += oChunk.m_nKept;
+        raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
     }
+    m_nPreviousDownloadedTotal = m_nDownloadedTotal;
     m_oProgressTimer.start();
     if (m_lChunksToDownload.empty()) {
         // Nothing will ever report back: finish from the event loop, as a download would.
@@ -283,9 +288,7 @@ void TPackageFileDownloader::resume()
     m_bPaused = false;
     m_pDownloadPool->setMaxConcurrentDownloads(m_nLimitBeforePause);
     // The rate goes on from here, not from the bytes before the pause.
-    m_nPreviousDownloadedTotal = 0;
-    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
-        m_nPreviousDownloadedTotal += nBytes;
+    m_nPreviousDownloadedTotal = m_nDownloadedTotal;
     for (const size_t nChunk : std::exchange(m_lHeldBack, {})) {
         if (m_hChunksInProgress.contains(m_lChunksToDownload[nChunk].m_oRecord.url()))
             requestChunk(nChunk, false);
@@ -323,7 +326,7 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
                                .arg(oChunk.m_oRecord.packedSize() - nKept));
         return;
     }
-    m_hDownloadedBytes[Url] = oChunk.m_oRecord.packedSize();
+    raiseDownloaded(Url, oChunk.m_oRecord.packedSize());
     auto* pWatcher = new QFutureWatcher<TChunkResult>(this);
     connect(pWatcher, &QFutureWatcher<TChunkResult>::finished, this, [this, pWatcher, Url] {
         pWatcher->deleteLater();
@@ -516,13 +519,12 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Address, qint64 DownloadedB
         retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nRest).arg(Url.toString()));
         return;
     }
-    shared::TFileSize& nKnown = m_hDownloadedBytes[Url];
     // Only bytes beyond what earlier attempts brought: an error page as short
     // as the last one is no sign that the chunk comes now.
     const shared::TFileSize nReceived = oChunk.m_nKept + shared::TFileSize(DownloadedBytes);
-    if (nReceived <= nKnown)
+    if (nReceived <= m_hDownloadedBytes.value(Url))
         return;
-    nKnown = nReceived;
+    raiseDownloaded(Url, nReceived);
     if (m_hRetriesWaiting.remove(Url) > 0)
         reportRetries();
 }
@@ -540,8 +542,11 @@ void TPackageFileDownloader::reportRetries()
 
 void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)
 {
-    if (m_lChunksNotYetWritten.remove(Url))
-        m_hWrittenBytes[Url] = DownloadedBytes;
+    if (m_lChunksNotYetWritten.remove(Url)) {
+        shared::TFileSize& nWritten = m_hWrittenBytes[Url];
+        m_nWrittenTotal += DownloadedBytes - nWritten;
+        nWritten = DownloadedBytes;
+    }
 }
 
 void TPackageFileDownloader::onProgressTick()
@@ -549,9 +554,7 @@ void TPackageFileDownloader::onProgressTick()
     // Nothing moves while paused: no sample of zeros drags the rate down.
     if (m_bPaused)
         return;
-    shared::TFileSize nTotal = 0;
-    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
-        nTotal += nBytes;
+    const shared::TFileSize nTotal = m_nDownloadedTotal;
     // Totals only grow (see m_hDownloadedBytes), so the sample never wraps.
     const shared::TFileSize nSample = nTotal >= m_nPreviousDownloadedTotal ? nTotal - m_nPreviousDownloadedTotal : 0;
     m_nPreviousDownloadedTotal = nTotal;
@@ -574,16 +577,15 @@ void TPackageFileDownloader::onProgressTick()
 
 void TPackageFileDownloader::emitProgress()
 {
-    shared::TFileSize nDownloaded = 0, nToDownload = 0, nWritten = 0, nToWrite = 0;
-    for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
-        nToDownload += oChunk.m_oRecord.packedSize();
-        nToWrite += oChunk.m_oRecord.unpackedSize();
-    }
-    for (const shared::TFileSize nBytes : qAsConst(m_hDownloadedBytes))
-        nDownloaded += nBytes;
-    for (const shared::TFileSize nBytes : qAsConst(m_hWrittenBytes))
-        nWritten += nBytes;
-    emit progress(std::min(nDownloaded, nToDownload), nToDownload, std::min(nWritten, nToWrite), nToWrite);
+    emit progress(std::min(m_nDownloadedTotal, m_nToDownloadTotal), m_nToDownloadTotal,
+                  std::min(m_nWrittenTotal, m_nToWriteTotal), m_nToWriteTotal);
+}
+
+void TPackageFileDownloader::raiseDownloaded(const QUrl& oUrl, shared::TFileSize nBytes)
+{
+    shared::TFileSize& nKnown = m_hDownloadedBytes[oUrl];
+    m_nDownloadedTotal += nBytes - nKnown;
+    nKnown = nBytes;
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
