@@ -1,6 +1,7 @@
 #include "windowsnapshots.h"
 
 #include <QDebug>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -51,6 +52,9 @@ void TWindowSnapshots::take(QWidget* pWindow, const QString& sState)
         return;
     s_lTaken.insert(sState);
 
+    // A text changed in the same pass has not been laid out yet: the screen
+    // would show it laid out, so the picture does too.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QPixmap oPicture = pWindow->grab();
     {
         QPainter oPainter(&oPicture);
