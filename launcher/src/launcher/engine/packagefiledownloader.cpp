@@ -131,7 +131,6 @@ void TPackageFileDownloader::startDownload()
     }
     m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
     m_hDownloadedBytes.clear();
-    m_hWrittenBytes.clear();
     m_nDownloadedTotal = m_nWrittenTotal = m_nToDownloadTotal = m_nToWriteTotal = 0;
     for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
         m_nToDownloadTotal += oChunk.m_oRecord.packedSize();
@@ -542,11 +541,9 @@ void TPackageFileDownloader::reportRetries()
 
 void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)
 {
-    if (m_lChunksNotYetWritten.remove(Url)) {
-        shared::TFileSize& nWritten = m_hWrittenBytes[Url];
-        m_nWrittenTotal += DownloadedBytes - nWritten;
-        nWritten = DownloadedBytes;
-    }
+    // Each chunk is counted once: the set says whether it was.
+    if (m_lChunksNotYetWritten.remove(Url))
+        m_nWrittenTotal += DownloadedBytes;
 }
 
 void TPackageFileDownloader::onProgressTick()

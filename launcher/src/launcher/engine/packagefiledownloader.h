@@ -197,8 +197,7 @@ private:
     // Per URL the most bytes any attempt has received: a retry does not make
     // the total go back.
     QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
-    QHash<QUrl, shared::TFileSize> m_hWrittenBytes;
-    // Their sums and those of the chunks' sizes, kept as they change: summing a
+    // Its sum, the bytes written and the chunks' sizes, kept as they change: summing a
     // package of a hundred thousand chunks ten times a second cost a sixth of the install.
     shared::TFileSize m_nDownloadedTotal = 0;
     shared::TFileSize m_nWrittenTotal = 0;
