@@ -85,7 +85,7 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
 
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
     // The stub client ends once its launcher has; the next run must not find it still there.
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
         QVERIFY(QFileInfo::exists(oBed.packageFolder(sDirectory) + QStringLiteral("/package.json")));
     QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/default")));
@@ -95,7 +95,7 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
     QCOMPARE(oBed.takeClientStart(), lStart + QStringList{QStringLiteral("arg --package-is-up-to-date")});
 
     // Each step is first once per player, and every event names the player's device.
-    QTRY_COMPARE_WITH_TIMEOUT(oFunnel.requests().size(), 5, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(oFunnel.requests().size(), 5, 30000);
     const QByteArray aDevice = QJsonDocument::fromJson(readTestFile(oBed.path(QStringLiteral("data/Corvane Online/corvaneShared.json"))))
                                    .object().value(QStringLiteral("DeviceIdentifier")).toString().toUtf8();
     QCOMPARE(aDevice.size(), 36);
@@ -111,14 +111,14 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
 
     // The default is current: started at once, and not called verified in a run that did not verify it.
     QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     QCOMPARE(oBed.takeClientStart(), lStart);
 
     // A patch request updates the client, then starts it as current.
     const QString sWorld = QStringLiteral("/CorvaneOnlineClient_Data/world.dat");
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 3).nExitCode, 0);
     QCOMPARE(oBed.run({QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
     QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
 
@@ -159,7 +159,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
                  .nExitCode,
              0);
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     // An unreadable client settings file means the safe graphics flag.
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -force-d3d11")));
 
@@ -174,7 +174,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     // Without the network the local copy of the metadata and the installed documents serve.
     oBed.nginx().stop();
     QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -windowed")));
 
     // A client that cannot be run is said so, and the launcher ends instead of waiting for it.
@@ -205,7 +205,7 @@ void tst_LauncherRun::signedMetadataRuns()
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--sign"), sKeyFile}).nExitCode, 0);
 
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     QVERIFY2(oBed.log().contains(QLatin1String("Signed configuration accepted")), qPrintable(oBed.log().right(1500)));
     QVERIFY(!oBed.takeClientStart().isEmpty());
     QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("launcher/launchermetadata.json.signed"))));
@@ -275,7 +275,7 @@ void tst_LauncherRun::downloadFailureTriedAgain()
     qputenv("CORVANE_MESSAGE_ANSWER", "Try again");
     const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     const QString sLog = oBed.log();
     QVERIFY2(sLog.contains(QLatin1String("message box: Download failed")), qPrintable(sLog.right(3000)));
     QVERIFY(sLog.contains(QLatin1String("message box detail: Download of ")));
@@ -311,7 +311,7 @@ void tst_LauncherRun::verificationFailureRepaired()
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, aSettings, nLarge).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     oBed.takeClientStart();
 
     // The same size, one byte changed; the next version has the same files.
@@ -332,14 +332,14 @@ void tst_LauncherRun::verificationFailureRepaired()
         oEnvironment.insert(QStringLiteral("CORVANE_DEMO_CLIENT_SECONDS"), QStringLiteral("120"));
         oClient.setProcessEnvironment(oEnvironment);
         oClient.start(builtExecutable(QStringLiteral("corvane-demo-client")), QStringList());
-        QTRY_VERIFY_WITH_TIMEOUT(isClientRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(isClientRunning(), 30000);
     }
     qputenv("CORVANE_MESSAGE_ANSWER", "Repair now");
     const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
     const QStringList lPatch{QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))};
     if (!bClientRunning) {
         QCOMPARE(oBed.run(lPatch), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
         QCOMPARE(readTestFile(sLarge), readTestFile(oBed.path(QStringLiteral("source/a/CorvaneOnlineClient_Data/large.dat"))));
         const QStringList lClientStart = oBed.takeClientStart();
         QVERIFY(!lClientStart.isEmpty());
@@ -444,7 +444,7 @@ void tst_LauncherRun::selfUpdate()
         QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo::exists(oBed.path(QStringLiteral("client.txt")))
                                       && oBed.log().contains(QLatin1String("Version:  \"0.0.15\"")),
                                   qPrintable(oBed.log().right(3000)), 90000);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     QVERIFY2(oBed.log().contains(sLogLine), qPrintable(oBed.log().right(1500)));
     QCOMPARE(readTestFile(oBed.launcherExecutable()),
              readTestFile(sBreak.isEmpty() ? sNext : builtExecutable(QStringLiteral("corvane-launcher"))));
@@ -519,7 +519,7 @@ void tst_LauncherRun::offlineWindowShowsWhatIsInstalled()
         QCOMPARE(oBed.publishClient(sDirectory, QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")}).nExitCode, 0);
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
     // As a download that stopped half-way leaves it.
     QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
                           oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
@@ -542,7 +542,7 @@ void tst_LauncherRun::openWindowLearnsOfNewVersions()
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
     QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
 
     QProcess oLauncher;
     oBed.start(oLauncher, {QStringLiteral("--show-ui")});
