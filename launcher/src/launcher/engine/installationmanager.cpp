@@ -403,12 +403,13 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
         const auto& pTarget = pInstallation->configuration();
         updatePartiallyInstalledPackage(*PackageBeingInstalled, pTarget->packageDocument(), pTarget->assetDocument());
         crashPoint("partial-updated");
-        const std::shared_ptr<const TPackageConfigurationReader> pLocal
-            = readPackageConfigurationFromInstallationDirectory(pInstallation->installationFolder());
-        qInfo() << "onDownloadFinished LocalConfiguration:" << pLocal->files().size() << "Thread:" << QThread::currentThreadId();
+        // The folder's record now holds the target's own bytes, so the target is
+        // what it describes: reading and parsing those tens of MiB back would only
+        // hold a second copy of the package beside the first while the files are checked.
+        qInfo() << "onDownloadFinished files to verify:" << pTarget->files().size() << "Thread:" << QThread::currentThreadId();
         sendFunnelEvent(*PackageBeingInstalled, QStringLiteral("launcher_downloaded"),
                         QStringLiteral("FunnelFinishedDownloadingFirst"));
-        pInstallation->startVerification(pLocal, false);
+        pInstallation->startVerification(pTarget, false);
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }
