@@ -120,8 +120,10 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
             oChunk.m_lFileStates.push_back(pState);
         }
     }
+    m_lChunksToDownload.reserve(hChunks.size());
     for (auto& oEntry : hChunks)
         m_lChunksToDownload.push_back(std::move(oEntry.second));
+    std::map<QUrl, TChunkToDownload>().swap(hChunks);
     // The pieces at the front of every file first keeps the cache small.
     std::stable_sort(m_lChunksToDownload.begin(), m_lChunksToDownload.end(),
                      [&](const TChunkToDownload& oLeft, const TChunkToDownload& oRight) {
@@ -161,9 +163,11 @@ void TPackageFileDownloader::startDownload()
     const QHash<shared::TSha256Digest, shared::TFileSize> hKept = TPartialChunks(m_pFolder).sweep(lRecords);
     for (TChunkToDownload& oChunk : m_lChunksToDownload) {
         oChunk.m_nKept = TPartialChunks::canKeep(oChunk.m_oRecord) ? hKept.value(oChunk.m_oRecord.packedHash()) : 0;
-        if (oChunk.m_nKept > 0)
+        // A chunk with nothing kept gets its entry with its first bytes, not one per chunk now.
+        if (oChunk.m_nKept > 0) {
             qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
-        raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
+            raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
+        }
     }
     m_nPreviousDownloadedTotal = m_nDownloadedTotal;
     m_oProgressTimer.start();
@@ -502,6 +506,8 @@ void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
         // Every place of the chunk has its bytes: a file goes with the last chunk
         // that held it, rather than every file staying until the download ends.
         std::vector<std::shared_ptr<TChunkedFileState>>().swap(m_lChunksToDownload[it.value()].m_lFileStates);
+        // Counted in the total for good: no attempt of it reports bytes any more.
+        m_hDownloadedBytes.remove(oUrl);
     }
     m_pDownloadPool->release(addressOf(oUrl));
     if (m_hChunksInProgress.remove(oUrl) > 0) {
