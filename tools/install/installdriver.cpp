@@ -21,6 +21,7 @@
 #include <QNetworkAccessManager>
 
 #include <algorithm>
+#include <utility>
 #include <csignal>
 #include <cstdio>
 
@@ -139,8 +140,11 @@ void TInstallDriver::start()
 
 void TInstallDriver::onDocumentsReceived()
 {
+    // Handed over, not copied: the reader pads the bytes it parses, and a copy still
+    // shared here would make it hold a second document of tens of MiB for the whole run.
     auto pConfiguration = std::make_shared<const TPackageConfigurationReader>(
-        m_aPackageDocument, m_aAssetDocument, urlWithoutFileName(m_oPackageUrl), urlWithoutFileName(m_oAssetUrl));
+        std::exchange(m_aPackageDocument, {}), std::exchange(m_aAssetDocument, {}), urlWithoutFileName(m_oPackageUrl),
+        urlWithoutFileName(m_oAssetUrl));
     if (!pConfiguration->isValid()) {
         fail(QStringLiteral("The package documents are not valid JSON."));
         return;

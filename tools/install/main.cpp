@@ -8,6 +8,7 @@
 //                   [--progress line|json] [--settings FILE]
 
 #include "installdriver.h"
+#include "mallocarenas.h"
 #include "progressjson.h"
 #include "stopsignals.h"
 
@@ -133,6 +134,7 @@ bool absoluteUrl(const QString& sText, QUrl& oUrl)
 
 int main(int argc, char* argv[])
 {
+    limitMallocArenas();
     QCoreApplication oApplication(argc, argv);
     shared::useSystemProxies();
     QStringList lArguments = QCoreApplication::arguments().mid(1);

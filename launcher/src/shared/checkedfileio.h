@@ -36,6 +36,9 @@ void syncFileSystem(const QString& sPath);
 
 // The bytes of the file sRelative below oFolder; empty when there is none.
 QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRelative);
+// Whether readFileIfExists() would return aData, read a piece at a time: a
+// package document of tens of MiB is compared without a second copy of it.
+bool fileHolds(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData);
 // Replaces the file sRelative below oFolder as a whole, making its folders: the
 // bytes are written beside it, flushed to the disk and renamed over it, so that
 // a crash or a full disk leaves the old file or the new one, never a torn one.

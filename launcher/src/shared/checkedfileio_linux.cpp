@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -161,6 +162,28 @@ QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRela
     if (nSize < 0 || nSize > std::numeric_limits<int>::max() - 64)
         throw ioError(oFile.fileName(), QStringLiteral("couldn't read %1 bytes at once").arg(nSize));
     return readExactlyAt(oFile, 0, TFileSize(nSize));
+}
+
+bool fileHolds(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData)
+{
+    TCheckedFile oFile;
+    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly)) {
+        if (oFolder.status(sRelative).m_eEntry == TConfinedFolder::EEntry::Missing)
+            return aData.isEmpty();
+        throw ioError(oFolder.filePath(sRelative), QStringLiteral("couldn't open it: %1").arg(oFile.errorString()));
+    }
+    if (oFile.size() != qint64(aData.size()))
+        return false;
+    constexpr int kPiece = 1 << 20;
+    QByteArray aPiece(kPiece, Qt::Uninitialized);
+    for (int nOffset = 0; nOffset < aData.size(); nOffset += kPiece) {
+        const int nSize = std::min(kPiece, aData.size() - nOffset);
+        if (const int nError = oFile.readAt(nOffset, aPiece.data(), nSize))
+            throw ioError(oFile.fileName(), QStringLiteral("couldn't read it: %1").arg(systemError(nError)));
+        if (std::memcmp(aPiece.constData(), aData.constData() + nOffset, size_t(nSize)) != 0)
+            return false;
+    }
+    return true;
 }
 
 void replaceFile(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData)

@@ -114,6 +114,8 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray aPackageDocu
 {
     if (!readDocuments())
         return;
+    // Grown piece by piece while reading: up to twice the addresses' size otherwise.
+    m_aAddressTexts.squeeze();
     // Stable, so that equal paths keep the order in which the documents list them.
     std::stable_sort(m_lFiles.begin(), m_lFiles.end(), [](const TFileDescription& oLeft, const TFileDescription& oRight) {
         return oLeft.m_sLocalFile < oRight.m_sLocalFile;

@@ -58,7 +58,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, 
             writeIntoFile(oChunk, aData, *pState, bCached);
         } catch (...) {
             // A file left open would hold a descriptor for as long as the set lives.
-            pState->m_oTarget.close();
+            pState->closeTarget();
             throw;
         }
     }
@@ -84,7 +84,8 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
                     << "Thread:" << QThread::currentThreadId();
             break;
         }
-        if (!oState.m_oTarget.isOpen()) {
+        shared::TCheckedFile& oTarget = oState.writing().m_oTarget;
+        if (!oTarget.isOpen()) {
             openTarget(oState);
             if (bChunkVerification && !pLog) {
                 auto pOpened = std::make_unique<shared::TCheckedFile>();
@@ -104,9 +105,9 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
                 << "offset:" << nOffset << "Thread:" << QThread::currentThreadId();
         if (shared::TFileSize(aBytes.size()) != oRecord.unpackedSize())
             throw shared::ioError(sTarget, QStringLiteral("couldn't write chunk file"));
-        shared::writeAllAt(oState.m_oTarget, nOffset, aBytes);
+        shared::writeAllAt(oTarget, nOffset, aBytes);
         if (oState.m_bHashWhileWriting) {
-            oState.m_oRunningHash.addData(aBytes);
+            oState.m_pWriting->m_oRunningHash.addData(aBytes);
             oState.m_nHashedUpTo = nOffset + oRecord.unpackedSize();
         }
         releaseUse(oRecord);
@@ -120,7 +121,7 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
         return;
     }
     // Descriptors are few and files many: a file waiting for a later chunk is reopened then.
-    oState.m_oTarget.close();
+    oState.closeTarget();
     if (bCached)
         return;
     for (const int nPosition : oState.m_lRemainingPositions) {
@@ -171,9 +172,10 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
 
 void TPackageFileDownloader::openTarget(TChunkedFileState& oState)
 {
-    if (!oState.m_oTarget.open(*m_pFolder, oState.m_sTarget, QIODevice::ReadWrite))
+    shared::TCheckedFile& oTarget = oState.writing().m_oTarget;
+    if (!oTarget.open(*m_pFolder, oState.m_sTarget, QIODevice::ReadWrite))
         throw shared::ioError(m_pFolder->filePath(oState.m_sTarget),
-                              QStringLiteral("couldn't open target file: %1").arg(oState.m_oTarget.errorString()));
+                              QStringLiteral("couldn't open target file: %1").arg(oTarget.errorString()));
 }
 
 bool TPackageFileDownloader::fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes)
@@ -252,8 +254,9 @@ void TPackageFileDownloader::catchUpHash(TChunkedFileState& oState, shared::TFil
 {
     if (oState.m_nHashedUpTo >= nOffset)
         return;
+    TChunkedFileState::TWriting& oWriting = oState.writing();
     if (!pLog) {
-        shared::hashRange(oState.m_oTarget, oState.m_nHashedUpTo, nOffset, oState.m_oRunningHash);
+        shared::hashRange(oWriting.m_oTarget, oState.m_nHashedUpTo, nOffset, oWriting.m_oRunningHash);
         oState.m_nHashedUpTo = nOffset;
         return;
     }
@@ -265,34 +268,35 @@ void TPackageFileDownloader::catchUpHash(TChunkedFileState& oState, shared::TFil
             continue;
         QByteArray aKept;
         try {
-            aKept = shared::readExactlyAt(oState.m_oTarget, nStart, oRecord.unpackedSize());
+            aKept = shared::readExactlyAt(oWriting.m_oTarget, nStart, oRecord.unpackedSize());
         } catch (const std::runtime_error&) {
-            throw shared::ioError(oState.m_oTarget.fileName(), QStringLiteral("invalid old chunk"));
+            throw shared::ioError(oWriting.m_oTarget.fileName(), QStringLiteral("invalid old chunk"));
         }
         const bool bGood = oRecord.unpackedHash() == shared::TSha256::hash(aKept);
         logLine(pLog, nStart, bGood ? ": check succeeded" : ": check failed");
         if (!bGood)
-            throw shared::ioError(oState.m_oTarget.fileName(), QStringLiteral("invalid hash"));
-        oState.m_oRunningHash.addData(aKept);
+            throw shared::ioError(oWriting.m_oTarget.fileName(), QStringLiteral("invalid hash"));
+        oWriting.m_oRunningHash.addData(aKept);
         oState.m_nHashedUpTo = nStart + oRecord.unpackedSize();
     }
 }
 
 void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
 {
-    shared::TCheckedFile& oTarget = oState.m_oTarget;
+    TChunkedFileState::TWriting& oWriting = oState.writing();
+    shared::TCheckedFile& oTarget = oWriting.m_oTarget;
     if (!oTarget.isOpen())
         openTarget(oState);
     if (oState.m_bHashWhileWriting)
-        shared::hashRange(oTarget, oState.m_nHashedUpTo, oState.m_nSize, oState.m_oRunningHash);
-    const bool bHashMatches = !oState.m_bHashWhileWriting || oState.m_oHash == oState.m_oRunningHash.result();
+        shared::hashRange(oTarget, oState.m_nHashedUpTo, oState.m_nSize, oWriting.m_oRunningHash);
+    const bool bHashMatches = !oState.m_bHashWhileWriting || oState.m_oHash == oWriting.m_oRunningHash.result();
     if (oTarget.size() != qint64(oState.m_nSize) || !bHashMatches) {
         if (!oState.m_bKeepsBytes)
             throw TFileHashMismatch(oState.m_sLocalFile);
         // Bytes kept from the disk were not what they were taken for: the file is
         // checked again chunk by chunk and mended, not given up.
         qWarning() << "file" << oState.m_sLocalFile << "built with bytes kept from the disk does not match its hash";
-        oTarget.close();
+        oState.m_pWriting.reset();
         QMutexLocker oLock(&m_oCompletedLock);
         m_lFilesToRecheck.push_back(oState.m_sLocalFile);
         return;
@@ -303,7 +307,7 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
         throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable: %1").arg(oTarget.errorString()));
     if (!oState.m_sCommitTo.isEmpty())
         commitStagedFile(*m_pFolder, oTarget, oState.m_sCommitTo);
-    oTarget.close();
+    oState.m_pWriting.reset();
     QMutexLocker oLock(&m_oCompletedLock);
     m_lCompletedFiles.push_back(oState.m_sLocalFile);
 }

@@ -182,7 +182,7 @@ void TInstallationManager::writeAssetCopy(const shared::TConfinedFolder& oFolder
     // A copy left from a version with assets would describe files this one lacks.
     if (aAssetDocument.isEmpty())
         oFolder.removePath(sAssets);
-    else if (shared::readFileIfExists(oFolder, sAssets) != aAssetDocument)
+    else if (!shared::fileHolds(oFolder, sAssets, aAssetDocument))
         shared::replaceFile(oFolder, sAssets, aAssetDocument);
 }
 
@@ -214,8 +214,8 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& oPackage, c
     if (exists(*pFolder, oMarkers.second))
         moveMarker(*pFolder, oMarkers.second, oMarkers.first);
     const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
-    if (shared::readFileIfExists(*pFolder, oMarkers.first) != aPackageDocument
-        || shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
+    if (!shared::fileHolds(*pFolder, oMarkers.first, aPackageDocument)
+        || !shared::fileHolds(*pFolder, sAssets, aAssetDocument)) {
         // Two files cannot change in one step: the marker goes while the asset
         // copy changes, so that no instant pairs documents of two versions.
         pFolder->removePath(oMarkers.first);
@@ -233,7 +233,7 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
     const QPair<QString, QString> oMarkers = markerNames(*pFolder);
     pFolder->syncFileSystem();
     const QString sAssets = QDir(pFolder->path()).relativeFilePath(assetCopyPath(QDir(pFolder->path())));
-    if (shared::readFileIfExists(*pFolder, sAssets) != aAssetDocument) {
+    if (!shared::fileHolds(*pFolder, sAssets, aAssetDocument)) {
         pFolder->removePath(oMarkers.first);
         writeAssetCopy(*pFolder, aAssetDocument);
     }
@@ -403,12 +403,13 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
         const auto& pTarget = pInstallation->configuration();
         updatePartiallyInstalledPackage(*PackageBeingInstalled, pTarget->packageDocument(), pTarget->assetDocument());
         crashPoint("partial-updated");
-        const std::shared_ptr<const TPackageConfigurationReader> pLocal
-            = readPackageConfigurationFromInstallationDirectory(pInstallation->installationFolder());
-        qInfo() << "onDownloadFinished LocalConfiguration:" << pLocal->files().size() << "Thread:" << QThread::currentThreadId();
+        // The folder's record now holds the target's own bytes, so the target is
+        // what it describes: reading and parsing those tens of MiB back would only
+        // hold a second copy of the package beside the first while the files are checked.
+        qInfo() << "onDownloadFinished files to verify:" << pTarget->files().size() << "Thread:" << QThread::currentThreadId();
         sendFunnelEvent(*PackageBeingInstalled, QStringLiteral("launcher_downloaded"),
                         QStringLiteral("FunnelFinishedDownloadingFirst"));
-        pInstallation->startVerification(pLocal, false);
+        pInstallation->startVerification(pTarget, false);
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }

@@ -60,7 +60,20 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
 
 TPackageFileDownloader::~TPackageFileDownloader()
 {
-    m_oTasks.waitForFinished();
+    for (QFuture<void>& oTask : m_lTasks)
+        oTask.waitForFinished();
+}
+
+void TPackageFileDownloader::keepTask(const QFuture<void>& oTask)
+{
+    // Swept when the list has doubled since the last sweep: each task is looked at
+    // a bounded number of times.
+    if (m_lTasks.size() >= m_nTasksToSweep) {
+        m_lTasks.erase(std::remove_if(m_lTasks.begin(), m_lTasks.end(), [](const QFuture<void>& oKept) { return oKept.isFinished(); }),
+                       m_lTasks.end());
+        m_nTasksToSweep = std::max<size_t>(64, 2 * m_lTasks.size());
+    }
+    m_lTasks.push_back(oTask);
 }
 
 void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownload>& lFiles)
@@ -107,8 +120,10 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
             oChunk.m_lFileStates.push_back(pState);
         }
     }
+    m_lChunksToDownload.reserve(hChunks.size());
     for (auto& oEntry : hChunks)
         m_lChunksToDownload.push_back(std::move(oEntry.second));
+    std::map<QUrl, TChunkToDownload>().swap(hChunks);
     // The pieces at the front of every file first keeps the cache small.
     std::stable_sort(m_lChunksToDownload.begin(), m_lChunksToDownload.end(),
                      [&](const TChunkToDownload& oLeft, const TChunkToDownload& oRight) {
@@ -148,9 +163,11 @@ void TPackageFileDownloader::startDownload()
     const QHash<shared::TSha256Digest, shared::TFileSize> hKept = TPartialChunks(m_pFolder).sweep(lRecords);
     for (TChunkToDownload& oChunk : m_lChunksToDownload) {
         oChunk.m_nKept = TPartialChunks::canKeep(oChunk.m_oRecord) ? hKept.value(oChunk.m_oRecord.packedHash()) : 0;
-        if (oChunk.m_nKept > 0)
+        // A chunk with nothing kept gets its entry with its first bytes, not one per chunk now.
+        if (oChunk.m_nKept > 0) {
             qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
-        raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
+            raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
+        }
     }
     m_nPreviousDownloadedTotal = m_nDownloadedTotal;
     m_oProgressTimer.start();
@@ -333,7 +350,7 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     });
     const QFuture<TChunkResult> oFuture
         = QtConcurrent::run(this, &TPackageFileDownloader::processDownloadedData, oChunk, std::move(Data));
-    m_oTasks.addFuture(oFuture);
+    keepTask(oFuture);
     pWatcher->setFuture(oFuture);
 }
 
@@ -484,8 +501,14 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
 void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
 {
     qCInfo(lcInstallSteps) << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
-    if (const auto it = m_hChunksInProgress.constFind(oUrl); it != m_hChunksInProgress.constEnd())
+    if (const auto it = m_hChunksInProgress.constFind(oUrl); it != m_hChunksInProgress.constEnd()) {
         m_oSources.noteSuccess(m_lChunksToDownload[it.value()].m_nSource);
+        // Every place of the chunk has its bytes: a file goes with the last chunk
+        // that held it, rather than every file staying until the download ends.
+        std::vector<std::shared_ptr<TChunkedFileState>>().swap(m_lChunksToDownload[it.value()].m_lFileStates);
+        // Counted in the total for good: no attempt of it reports bytes any more.
+        m_hDownloadedBytes.remove(oUrl);
+    }
     m_pDownloadPool->release(addressOf(oUrl));
     if (m_hChunksInProgress.remove(oUrl) > 0) {
         qCInfo(lcInstallSteps) << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();

@@ -10,7 +10,7 @@
 #include "shared/filesize.h"
 
 #include <QDir>
-#include <QFutureSynchronizer>
+#include <QFuture>
 #include <QHash>
 #include <QMutex>
 #include <QNetworkReply>
@@ -155,6 +155,7 @@ private:
     // A file given to this downloader (in its last round) that was neither written
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
+    void keepTask(const QFuture<void>& oTask);
     void emitProgress();
     void raiseDownloaded(const QUrl& oUrl, shared::TFileSize nBytes);
     // Tells retryWaiting when the highest attempt waiting changed.
@@ -222,7 +223,11 @@ private:
     // at its own offset; opened at the first, under the cache lock.
     shared::TCheckedFile m_oSpill;
     shared::TFileSize m_nSpillEnd = 0;
-    QFutureSynchronizer<void> m_oTasks;
+    // The chunk tasks not known to have finished; finished ones are let go as new
+    // ones come, since a future kept for each chunk of a package of a hundred
+    // thousand held tens of MiB until the end.
+    std::vector<QFuture<void>> m_lTasks;
+    size_t m_nTasksToSweep = 0;
     mutable QMutex m_oCompletedLock;
     std::vector<QString> m_lCompletedFiles;
     std::vector<QString> m_lFilesToRecheck;

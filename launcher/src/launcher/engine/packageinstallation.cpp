@@ -187,10 +187,23 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
         m_pDownloader->setTargetFolder(m_pFolder);
         m_pDownloader->setInstallationMode(m_nInstallationMode);
         m_pDownloader->setFilesToDownload(m_lFilesToDownload);
+        keepOnlyFilesToRecheck();
         m_pDownloader->startDownload();
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }
+}
+
+void TPackageInstallation::keepOnlyFilesToRecheck()
+{
+    // The downloader has its own copy of every file; only one that keeps bytes from
+    // the disk can come back to be rechecked. A fresh install keeps none.
+    m_lFilesToDownload.erase(std::remove_if(m_lFilesToDownload.begin(), m_lFilesToDownload.end(),
+                                            [](const TFileToDownload& oFile) {
+                                                return oFile.m_lPositionsToWrite.size() >= oFile.m_lChunkRecords.size();
+                                            }),
+                             m_lFilesToDownload.end());
+    m_lFilesToDownload.shrink_to_fit();
 }
 
 const std::shared_ptr<shared::TConfinedFolder>& TPackageInstallation::workFolder()

@@ -144,6 +144,8 @@ private:
     // fetched in a second round (packagerecheck.cpp).
     void startRecheck(const std::vector<QString>& lLocalFiles);
     void onRecheckDone(TPackageDifference oResult);
+    // Once the downloader has the files: drops those that cannot need a recheck.
+    void keepOnlyFilesToRecheck();
     void deleteFiles();
     // The folder this request works in: the one the manager gave it, or, for a
     // request started without one, the installation folder opened here (GUI
@@ -169,6 +171,7 @@ private:
     std::shared_ptr<shared::TConfinedFolder> m_pFolder;
     std::shared_ptr<const TPackageConfigurationReader> m_pConfiguration;
     std::vector<TFileDescription> m_lFilesToDelete;
+    // Handed to the downloader; afterwards only those a recheck may need.
     std::vector<TFileToDownload> m_lFilesToDownload;
     // Files this request has already hashed whole (found sound, or written and
     // checked): the verification that follows an install need not read them again.

@@ -81,6 +81,7 @@ void TPackageInstallation::onRecheckDone(TPackageDifference oResult)
     m_lFilesToDownload = std::move(oResult.m_lFilesToDownload);
     try {
         m_pDownloader->setFilesToDownload(m_lFilesToDownload);
+        keepOnlyFilesToRecheck();
         m_pDownloader->startDownload();
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
