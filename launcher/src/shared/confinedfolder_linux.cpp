@@ -206,6 +206,19 @@ int TConfinedFolder::openDescriptor(const QString& sRelative, int nFlags, int nM
     return nDescriptor;
 }
 
+void TConfinedFolder::prefetch(const QString& sRelative, TFileSize nSize) const
+{
+    QByteArray aName;
+    const TDescriptor oParent(openParent(sRelative, aName));
+    if (oParent.get() < 0)
+        return;
+    // Not blocking: a pipe put at the file's name has no writer to wait for.
+    const TDescriptor oFile(::openat(oParent.get(), aName.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat oStatus {};
+    if (oFile.get() >= 0 && ::fstat(oFile.get(), &oStatus) == 0 && S_ISREG(oStatus.st_mode))
+        ::posix_fadvise(oFile.get(), 0, off_t(nSize), POSIX_FADV_WILLNEED);
+}
+
 TConfinedFolder::TStatus TConfinedFolder::status(const QString& sRelative) const
 {
     TStatus oResult;
