@@ -39,6 +39,9 @@ constexpr shared::TFileSize kProgressStep = shared::TFileSize(4) << 20;
 // busy across many small files (each needs its own reads of folder, inode and
 // data), little enough to stay in the page cache until hashed.
 constexpr shared::TFileSize kReadAhead = shared::TFileSize(64) << 20;
+// So many files in a row found in the page cache already: the rest are most
+// likely there too, and reading ahead would only take the hashing's processors.
+constexpr int kCachedRun = 64;
 
 struct TVerificationShared
 {
@@ -203,7 +206,7 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     // read. Bigger files go on being read ahead by the system as they are hashed.
     const auto fnReadAhead = [&] {
         QMutexLocker oLock(&oShared.m_oMutex);
-        for (;;) {
+        for (int nCached = 0; nCached < kCachedRun;) {
             while (oShared.m_bResult && oShared.m_nNext < oShared.m_lQueue.size()
                    && oShared.m_nReadAhead > oShared.m_nTaken + kReadAhead)
                 oShared.m_oMoved.wait(&oShared.m_oMutex);
@@ -220,8 +223,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
             const shared::TFileSize nSize = qMin(pFile->unpackedSize(), kReadAhead);
             oShared.m_nReadAhead += nSize;
             oLock.unlock();
-            if (isSafeRelativePath(pFile->localFile()))
-                pFolder->prefetch(pFile->localFile(), nSize);
+            const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nSize);
+            nCached = bCached ? nCached + 1 : 0;
             oLock.relock();
         }
     };
