@@ -192,13 +192,15 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     return;
                 }
                 qCInfo(lcInstallSteps) << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
+                // What fails from here on is no fault of this file.
+                pFile = nullptr;
             }
         } catch (const std::exception& oError) {
             qWarning() << "verification of files crashed in file:" << sPath << "exception:" << oError.what();
             fnFail(EFileFault::Unreadable, QString::fromLocal8Bit(oError.what()));
         } catch (...) {
             qWarning() << "verification of files crashed in file:" << sPath;
-            fnFail(EFileFault::Unreadable, QStringLiteral("unknown error"));
+            fnFail(EFileFault::Unreadable, QStringLiteral("an unexpected error"));
         }
     };
     // The files' first bytes asked from the disk while earlier ones are hashed: a
