@@ -207,27 +207,31 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     // cold cache would otherwise leave the processors waiting on each file's first
     // read. Bigger files go on being read ahead by the system as they are hashed.
     const auto fnReadAhead = [&] {
-        QMutexLocker oLock(&oShared.m_oMutex);
-        for (int nCached = 0; nCached < kCachedRun;) {
-            while (oShared.m_bResult && oShared.m_nNext < oShared.m_lQueue.size()
-                   && oShared.m_nReadAhead > oShared.m_nTaken + kReadAhead)
-                oShared.m_oMoved.wait(&oShared.m_oMutex);
-            if (!oShared.m_bResult || oShared.m_nNext == oShared.m_lQueue.size() || m_oInterruption.raised())
-                return;
-            // Files already taken are read by their hashing.
-            if (oShared.m_nAhead < oShared.m_nNext) {
-                oShared.m_nAhead = oShared.m_nNext;
-                oShared.m_nReadAhead = oShared.m_nTaken;
+        // Only a hint: what fails here is found by the hashing, or costs time alone.
+        try {
+            QMutexLocker oLock(&oShared.m_oMutex);
+            for (int nCached = 0; nCached < kCachedRun;) {
+                while (oShared.m_bResult && oShared.m_nNext < oShared.m_lQueue.size()
+                       && oShared.m_nReadAhead > oShared.m_nTaken + kReadAhead)
+                    oShared.m_oMoved.wait(&oShared.m_oMutex);
+                if (!oShared.m_bResult || oShared.m_nNext == oShared.m_lQueue.size() || m_oInterruption.raised())
+                    return;
+                // Files already taken are read by their hashing.
+                if (oShared.m_nAhead < oShared.m_nNext) {
+                    oShared.m_nAhead = oShared.m_nNext;
+                    oShared.m_nReadAhead = oShared.m_nTaken;
+                }
+                if (oShared.m_nAhead == oShared.m_lQueue.size())
+                    return;
+                const TFileDescription* pFile = oShared.m_lQueue[oShared.m_nAhead++];
+                const shared::TFileSize nSize = qMin(pFile->unpackedSize(), kReadAhead);
+                oShared.m_nReadAhead += nSize;
+                oLock.unlock();
+                const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nSize);
+                nCached = bCached ? nCached + 1 : 0;
+                oLock.relock();
             }
-            if (oShared.m_nAhead == oShared.m_lQueue.size())
-                return;
-            const TFileDescription* pFile = oShared.m_lQueue[oShared.m_nAhead++];
-            const shared::TFileSize nSize = qMin(pFile->unpackedSize(), kReadAhead);
-            oShared.m_nReadAhead += nSize;
-            oLock.unlock();
-            const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nSize);
-            nCached = bCached ? nCached + 1 : 0;
-            oLock.relock();
+        } catch (...) {
         }
     };
     m_oFileFault = {};
