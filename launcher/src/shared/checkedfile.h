@@ -35,6 +35,12 @@ public:
     int writeAt(qint64 nOffset, const char* pData, qint64 nSize);
     // Gives the disk space of bytes no longer needed back (the file keeps its size).
     void discard(qint64 nOffset, qint64 nSize);
+    // Tells the system the file is read once from start to end, so that it
+    // reads further ahead of each read.
+    void adviseSequential();
+    // Whether the open file's owner may execute it: the file read, not whatever
+    // stands at its name by now.
+    bool ownerExecutable() const;
 
     QString fileName() const override;
     bool resize(qint64 nSize) override;

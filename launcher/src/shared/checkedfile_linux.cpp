@@ -121,6 +121,17 @@ void TCheckedFile::discard(qint64 nOffset, qint64 nSize)
     ::fallocate(handle(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(nOffset), off_t(nSize));
 }
 
+void TCheckedFile::adviseSequential()
+{
+    ::posix_fadvise(handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool TCheckedFile::ownerExecutable() const
+{
+    struct stat oStatus {};
+    return ::fstat(handle(), &oStatus) == 0 && (oStatus.st_mode & S_IXUSR) != 0;
+}
+
 QString TCheckedFile::fileName() const
 {
     return m_sName;

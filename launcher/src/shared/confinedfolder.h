@@ -60,6 +60,12 @@ public:
     // cannot be opened. The caller owns the descriptor.
     int openDescriptor(const QString& sRelative, int nFlags, int nMode = 0666) const;
     TStatus status(const QString& sRelative) const;
+    // Starts reading the first nSize bytes of the file sRelative into the page
+    // cache and returns without waiting for them; nothing when it cannot be
+    // opened (its reader finds out why). True when its first bytes were in the
+    // page cache already. A hint, not an operation: it passes no gate, so that
+    // the N-th operation a test fails is the same in every run.
+    bool prefetch(const QString& sRelative, TFileSize nSize) const;
     // The names in the folder sRelative; empty when there is none, or a link
     // or something else than a folder stands there.
     QStringList entries(const QString& sRelative) const;

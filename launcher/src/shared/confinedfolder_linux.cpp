@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -204,6 +205,26 @@ int TConfinedFolder::openDescriptor(const QString& sRelative, int nFlags, int nM
         nDescriptor = ::openat(oParent.get(), aName.constData(), nFlags | O_NOFOLLOW | O_CLOEXEC, mode_t(nMode));
     while (nDescriptor < 0 && errno == EINTR);
     return nDescriptor;
+}
+
+bool TConfinedFolder::prefetch(const QString& sRelative, TFileSize nSize) const
+{
+    QByteArray aName;
+    const TDescriptor oParent(openParent(sRelative, aName));
+    if (oParent.get() < 0)
+        return false;
+    // Not blocking: a pipe put at the file's name has no writer to wait for.
+    const TDescriptor oFile(::openat(oParent.get(), aName.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat oStatus {};
+    if (oFile.get() < 0 || ::fstat(oFile.get(), &oStatus) != 0 || !S_ISREG(oStatus.st_mode))
+        return false;
+    // A read that would have to wait for the disk fails at once instead.
+    char nByte;
+    struct iovec oVector {&nByte, 1};
+    if (::preadv2(oFile.get(), &oVector, 1, 0, RWF_NOWAIT) >= 0)
+        return true;
+    ::posix_fadvise(oFile.get(), 0, off_t(nSize), POSIX_FADV_WILLNEED);
+    return false;
 }
 
 TConfinedFolder::TStatus TConfinedFolder::status(const QString& sRelative) const

@@ -19,15 +19,15 @@
 #include <QFutureWatcher>
 #include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 #include <QtConcurrent>
 
-#include <deque>
+#include <vector>
 
 namespace velmar::launcher {
 
 namespace {
 
-constexpr int kVerificationTasks = 6;
 // Small blocks stay in the processor's cache between the read and the hash: about a
 // third faster than the 10 MiB the verification may use at most.
 constexpr qint64 kBlockSize = qint64(256) << 10;
@@ -35,11 +35,26 @@ constexpr qint64 kBlockSize = qint64(256) << 10;
 // files: every report is an event for the main thread, made under the tasks'
 // shared lock (a report a block, or a file, was thousands of them).
 constexpr shared::TFileSize kProgressStep = shared::TFileSize(4) << 20;
+// How far the read-ahead runs in front of the hashing: enough to keep the disk
+// busy across many small files (each needs its own reads of folder, inode and
+// data), little enough to stay in the page cache until hashed.
+constexpr shared::TFileSize kReadAhead = shared::TFileSize(64) << 20;
+// So many files in a row found in the page cache already: the rest are most
+// likely there too, and reading ahead would only take the hashing's processors.
+constexpr int kCachedRun = 64;
 
 struct TVerificationShared
 {
     QMutex m_oMutex;
-    std::deque<const TFileDescription*> m_lQueue;
+    // Woken when a file is taken, or the check fails: the read-ahead may go on.
+    QWaitCondition m_oMoved;
+    std::vector<const TFileDescription*> m_lQueue;
+    // The next file to hash, and the bytes of the files taken so far.
+    size_t m_nNext = 0;
+    shared::TFileSize m_nTaken = 0;
+    // The next file to read ahead, and the bytes of the files read ahead so far.
+    size_t m_nAhead = 0;
+    shared::TFileSize m_nReadAhead = 0;
     shared::TFileSize m_nHashed = 0;
     shared::TFileSize m_nTotal = 0;
     bool m_bResult = true;
@@ -102,26 +117,28 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
             nUnreported = 0;
             emit verificationProgress(qMin(oShared.m_nHashed, oShared.m_nTotal), oShared.m_nTotal);
         };
+        const TFileDescription* pFile = nullptr;
+        const auto fnFail = [&](EFileFault eFault, const QString& sSystemReason = QString()) {
+            QMutexLocker oLock(&oShared.m_oMutex);
+            oShared.m_bResult = false;
+            oShared.m_oMoved.wakeAll();
+            if (pFile && !oShared.m_oFault.isSet())
+                oShared.m_oFault = {pFile->localFile(), eFault, sSystemReason};
+        };
         try {
             QByteArray aBuffer;
             for (;;) {
-                const TFileDescription* pFile;
                 {
                     QMutexLocker oLock(&oShared.m_oMutex);
-                    if (oShared.m_lQueue.empty() || !oShared.m_bResult) {
+                    if (oShared.m_nNext == oShared.m_lQueue.size() || !oShared.m_bResult) {
                         if (nUnreported > 0 && oShared.m_bResult)
                             fnReport();
                         return;
                     }
-                    pFile = oShared.m_lQueue.front();
-                    oShared.m_lQueue.pop_front();
+                    pFile = oShared.m_lQueue[oShared.m_nNext++];
+                    oShared.m_nTaken += pFile->unpackedSize();
+                    oShared.m_oMoved.wakeAll();
                 }
-                const auto fnFail = [&](EFileFault eFault = EFileFault::None, const QString& sSystemReason = QString()) {
-                    QMutexLocker oLock(&oShared.m_oMutex);
-                    oShared.m_bResult = false;
-                    if (eFault != EFileFault::None && !oShared.m_oFault.isSet())
-                        oShared.m_oFault = {pFile->localFile(), eFault, sSystemReason};
-                };
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
                     fnFail(EFileFault::UnsafePath);
@@ -135,10 +152,11 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     fnFail(bMissing ? EFileFault::Missing : EFileFault::Unreadable, oFile.errorString());
                     return;
                 }
+                oFile.adviseSequential();
                 // A program that lost its flag cannot be started: passing it would
                 // send the player from Play to verify and back for ever. Only this
                 // way round: the scan adds the flag and never takes it away.
-                if (pFile->executable() && !pFolder->status(pFile->localFile()).m_bOwnerExecutable) {
+                if (pFile->executable() && !oFile.ownerExecutable()) {
                     qWarning() << "verification of file" << sPath << "failed: it is not executable";
                     fnFail(EFileFault::NotExecutable);
                     return;
@@ -174,22 +192,59 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     return;
                 }
                 qCInfo(lcInstallSteps) << "verification of file" << sPath << "successfully" << "Thread:" << QThread::currentThreadId();
+                // What fails from here on is no fault of this file.
+                pFile = nullptr;
             }
         } catch (const std::exception& oError) {
             qWarning() << "verification of files crashed in file:" << sPath << "exception:" << oError.what();
+            fnFail(EFileFault::Unreadable, QString::fromLocal8Bit(oError.what()));
         } catch (...) {
-            qWarning() << "verification of files crashed";
+            qWarning() << "verification of files crashed in file:" << sPath;
+            fnFail(EFileFault::Unreadable, QStringLiteral("an unexpected error"));
         }
-        QMutexLocker oLock(&oShared.m_oMutex);
-        oShared.m_bResult = false;
+    };
+    // The files' first bytes asked from the disk while earlier ones are hashed: a
+    // cold cache would otherwise leave the processors waiting on each file's first
+    // read. Bigger files go on being read ahead by the system as they are hashed.
+    const auto fnReadAhead = [&] {
+        // Only a hint: what fails here is found by the hashing, or costs time alone.
+        try {
+            QMutexLocker oLock(&oShared.m_oMutex);
+            for (int nCached = 0; nCached < kCachedRun;) {
+                while (oShared.m_bResult && oShared.m_nNext < oShared.m_lQueue.size()
+                       && oShared.m_nReadAhead > oShared.m_nTaken + kReadAhead)
+                    oShared.m_oMoved.wait(&oShared.m_oMutex);
+                if (!oShared.m_bResult || oShared.m_nNext == oShared.m_lQueue.size() || m_oInterruption.raised())
+                    return;
+                // Files already taken are read by their hashing.
+                if (oShared.m_nAhead < oShared.m_nNext) {
+                    oShared.m_nAhead = oShared.m_nNext;
+                    oShared.m_nReadAhead = oShared.m_nTaken;
+                }
+                if (oShared.m_nAhead == oShared.m_lQueue.size())
+                    return;
+                const TFileDescription* pFile = oShared.m_lQueue[oShared.m_nAhead++];
+                const shared::TFileSize nSize = qMin(pFile->unpackedSize(), kReadAhead);
+                oShared.m_nReadAhead += nSize;
+                oLock.unlock();
+                const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nSize);
+                nCached = bCached ? nCached + 1 : 0;
+                oLock.relock();
+            }
+        } catch (...) {
+        }
     };
     m_oFileFault = {};
     std::vector<QFuture<void>> lTasks;
-    for (int nTask = 0; nTask < kVerificationTasks; ++nTask)
-        lTasks.push_back(QtConcurrent::run(fnTask));
     {
-        // This thread only waits: its pool slot goes to a task meanwhile.
+        // This thread only waits: its pool slot goes to a task meanwhile. The
+        // read-ahead mostly waits on the disk: it takes a slot of its own, so
+        // that the hashing has one task a processor.
         TPoolSlotLoan oLoan;
+        TPoolSlotLoan oReadAheadLoan;
+        lTasks.push_back(QtConcurrent::run(fnReadAhead));
+        for (int nTask = 0; nTask < qMax(1, QThread::idealThreadCount()); ++nTask)
+            lTasks.push_back(QtConcurrent::run(fnTask));
         for (QFuture<void>& oTask : lTasks)
             oTask.waitForFinished();
     }
