@@ -37,7 +37,10 @@ bool TCheckedFile::adopt(int nDescriptor, OpenMode eMode)
 bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode)
 {
     m_sName = oFolder.filePath(sRelative);
-    int nFlags = (eMode & QIODevice::WriteOnly) ? O_RDWR | O_CREAT : O_RDONLY;
+    // Without waiting: a named pipe put at a file's place would hold the open
+    // until a writer came, for ever; the status check below refuses it at once.
+    // On a regular file the flag changes nothing.
+    int nFlags = ((eMode & QIODevice::WriteOnly) ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK;
     if (eMode & QIODevice::ExistingOnly)
         nFlags &= ~O_CREAT;
     if (eMode & QIODevice::Truncate)
@@ -48,7 +51,10 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
     struct stat oStatus {};
     if (::fstat(nDescriptor, &oStatus) != 0 || !S_ISREG(oStatus.st_mode)) {
         ::close(nDescriptor);
-        return failWith(EISDIR);
+        if (S_ISDIR(oStatus.st_mode))
+            return failWith(EISDIR);
+        setErrorString(QStringLiteral("It is no regular file"));
+        return false;
     }
     return adopt(nDescriptor, (eMode & QIODevice::WriteOnly) ? QIODevice::ReadWrite : QIODevice::ReadOnly);
 }

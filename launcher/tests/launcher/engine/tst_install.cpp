@@ -529,6 +529,8 @@ void tst_Install::programWithoutItsFlagFailsVerification_data()
     QTest::newRow("rw-r-xr-x") << "bin/run" << 0655 << "\"bin/run\" is not executable.";
     // An installed description changed by hand: nothing outside the folder is read.
     QTest::newRow("path out of the folder") << "../run" << 0755 << "\"../run\" is not a path inside the package folder.";
+    // Put in the program's place: opening it for reading waits for a writer, for ever.
+    QTest::newRow("named pipe") << "bin/run" << -1 << "\"bin/run\" cannot be read: It is no regular file.";
 }
 
 void tst_Install::programWithoutItsFlagFailsVerification()
@@ -546,7 +548,11 @@ void tst_Install::programWithoutItsFlagFailsVerification()
     const QByteArray aDocument = setOneFileConfiguration(*pPackage, QStringLiteral("1"), sFile, aProgram.size(), sHash, 1, sHash, true);
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/package.json"), aDocument));
     QVERIFY(writeTestFile(sFolder + QLatin1Char('/') + sFile, aProgram));
-    QVERIFY(::chmod(QFile::encodeName(sFolder + QLatin1Char('/') + sFile).constData(), mode_t(nMode)) == 0);
+    const QByteArray aPath = QFile::encodeName(sFolder + QLatin1Char('/') + sFile);
+    if (nMode < 0)
+        QVERIFY(::unlink(aPath.constData()) == 0 && ::mkfifo(aPath.constData(), 0755) == 0);
+    else
+        QVERIFY(::chmod(aPath.constData(), mode_t(nMode)) == 0);
 
     TInstallationManager oManager(pMetadata, pHelper);
     QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
