@@ -40,6 +40,17 @@ QString readFailure(const QFileDevice& oFile, qint64 nRead)
     return nRead == 0 ? QStringLiteral("the file ends before") : oFile.errorString();
 }
 
+// Opens sRelative for reading; false when there is no such file, which readers
+// of optional files take as empty. Any other failure throws.
+bool openIfExists(TCheckedFile& oFile, const TConfinedFolder& oFolder, const QString& sRelative)
+{
+    if (oFile.open(oFolder, sRelative, QIODevice::ReadOnly))
+        return true;
+    if (oFolder.status(sRelative).m_eEntry == TConfinedFolder::EEntry::Missing)
+        return false;
+    throw ioError(oFolder.filePath(sRelative), QStringLiteral("couldn't open it: %1").arg(oFile.errorString()));
+}
+
 } // namespace
 
 QByteArray readExactlyAt(QFileDevice& oFile, TFileSize nOffset, TFileSize nSize)
@@ -153,11 +164,8 @@ void syncFileSystem(const QString& sPath)
 QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRelative)
 {
     TCheckedFile oFile;
-    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly)) {
-        if (oFolder.status(sRelative).m_eEntry == TConfinedFolder::EEntry::Missing)
-            return QByteArray();
-        throw ioError(oFolder.filePath(sRelative), QStringLiteral("couldn't open it: %1").arg(oFile.errorString()));
-    }
+    if (!openIfExists(oFile, oFolder, sRelative))
+        return QByteArray();
     const qint64 nSize = oFile.size();
     if (nSize < 0 || nSize > std::numeric_limits<int>::max() - 64)
         throw ioError(oFile.fileName(), QStringLiteral("couldn't read %1 bytes at once").arg(nSize));
@@ -167,11 +175,8 @@ QByteArray readFileIfExists(const TConfinedFolder& oFolder, const QString& sRela
 bool fileHolds(const TConfinedFolder& oFolder, const QString& sRelative, const QByteArray& aData)
 {
     TCheckedFile oFile;
-    if (!oFile.open(oFolder, sRelative, QIODevice::ReadOnly)) {
-        if (oFolder.status(sRelative).m_eEntry == TConfinedFolder::EEntry::Missing)
-            return aData.isEmpty();
-        throw ioError(oFolder.filePath(sRelative), QStringLiteral("couldn't open it: %1").arg(oFile.errorString()));
-    }
+    if (!openIfExists(oFile, oFolder, sRelative))
+        return aData.isEmpty();
     if (oFile.size() != qint64(aData.size()))
         return false;
     constexpr int kPiece = 1 << 20;

@@ -10,6 +10,7 @@
 #include "launcher/documents/packagecheck.h"
 #include "launcher/documents/packageconfigurationreader.h"
 #include "poolslotloan.h"
+#include "verificationqueue.h"
 
 #include "shared/checkedfile.h"
 #include "shared/confinedfolder.h"
@@ -17,9 +18,7 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 #include <QtConcurrent>
 
 #include <vector>
@@ -32,35 +31,14 @@ namespace {
 // third faster than the 10 MiB the verification may use at most.
 constexpr qint64 kBlockSize = qint64(256) << 10;
 // Progress is told every few MiB a task has hashed, and when it runs out of
-// files: every report is an event for the main thread, made under the tasks'
-// shared lock (a report a block, or a file, was thousands of them).
+// files: every report is an event for the main thread, made under the queue's
+// lock (a report a block, or a file, was thousands of them).
 constexpr shared::TFileSize kProgressStep = shared::TFileSize(4) << 20;
-// How far the read-ahead runs in front of the hashing: enough to keep the disk
-// busy across many small files (each needs its own reads of folder, inode and
-// data), little enough to stay in the page cache until hashed.
+// How far the read-ahead runs in front of the hashing.
 constexpr shared::TFileSize kReadAhead = shared::TFileSize(64) << 20;
 // So many files in a row found in the page cache already: the rest are most
 // likely there too, and reading ahead would only take the hashing's processors.
 constexpr int kCachedRun = 64;
-
-struct TVerificationShared
-{
-    QMutex m_oMutex;
-    // Woken when a file is taken, or the check fails: the read-ahead may go on.
-    QWaitCondition m_oMoved;
-    std::vector<const TFileDescription*> m_lQueue;
-    // The next file to hash, and the bytes of the files taken so far.
-    size_t m_nNext = 0;
-    shared::TFileSize m_nTaken = 0;
-    // The next file to read ahead, and the bytes of the files read ahead so far.
-    size_t m_nAhead = 0;
-    shared::TFileSize m_nReadAhead = 0;
-    shared::TFileSize m_nHashed = 0;
-    shared::TFileSize m_nTotal = 0;
-    bool m_bResult = true;
-    // The first file found at fault.
-    TFileFault m_oFault;
-};
 
 } // namespace
 
@@ -103,42 +81,23 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     // The folder the request holds; a caller without one gets its own.
     const auto pFolder = m_pFolder ? m_pFolder : std::make_shared<shared::TConfinedFolder>(oFolder.absolutePath());
     qCInfo(lcInstallSteps) << "VerifyPackage:" << oFolder.absolutePath() << "Thread:" << QThread::currentThreadId();
-    TVerificationShared oShared;
-    for (const TFileDescription& oFile : lFiles) {
-        oShared.m_lQueue.push_back(&oFile);
-        oShared.m_nTotal += oFile.unpackedSize();
-    }
+    std::vector<const TFileDescription*> lQueued;
+    for (const TFileDescription& oFile : lFiles)
+        lQueued.push_back(&oFile);
+    TVerificationQueue oQueue(std::move(lQueued), kReadAhead);
+    const auto fnReport = [this](shared::TFileSize nHashed, shared::TFileSize nTotal) {
+        emit verificationProgress(nHashed, nTotal);
+    };
     const auto fnTask = [&] {
         QString sPath;
         shared::TFileSize nUnreported = 0;
-        // Under the shared lock.
-        const auto fnReport = [&] {
-            oShared.m_nHashed += nUnreported;
-            nUnreported = 0;
-            emit verificationProgress(qMin(oShared.m_nHashed, oShared.m_nTotal), oShared.m_nTotal);
-        };
         const TFileDescription* pFile = nullptr;
         const auto fnFail = [&](EFileFault eFault, const QString& sSystemReason = QString()) {
-            QMutexLocker oLock(&oShared.m_oMutex);
-            oShared.m_bResult = false;
-            oShared.m_oMoved.wakeAll();
-            if (pFile && !oShared.m_oFault.isSet())
-                oShared.m_oFault = {pFile->localFile(), eFault, sSystemReason};
+            oQueue.fail(pFile ? TFileFault{pFile->localFile(), eFault, sSystemReason} : TFileFault{});
         };
         try {
             QByteArray aBuffer;
-            for (;;) {
-                {
-                    QMutexLocker oLock(&oShared.m_oMutex);
-                    if (oShared.m_nNext == oShared.m_lQueue.size() || !oShared.m_bResult) {
-                        if (nUnreported > 0 && oShared.m_bResult)
-                            fnReport();
-                        return;
-                    }
-                    pFile = oShared.m_lQueue[oShared.m_nNext++];
-                    oShared.m_nTaken += pFile->unpackedSize();
-                    oShared.m_oMoved.wakeAll();
-                }
+            while ((pFile = oQueue.take())) {
                 if (!isSafeRelativePath(pFile->localFile())) {
                     qWarning() << "verification of file" << pFile->localFile() << "failed: not a path inside the folder";
                     fnFail(EFileFault::UnsafePath);
@@ -182,8 +141,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                     if (nRead == 0)
                         break;
                     if (nUnreported >= kProgressStep) {
-                        QMutexLocker oLock(&oShared.m_oMutex);
-                        fnReport();
+                        oQueue.addHashed(nUnreported, fnReport);
+                        nUnreported = 0;
                     }
                 }
                 if (pFile->unpackedHash() != oHash.result()) {
@@ -195,6 +154,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
                 // What fails from here on is no fault of this file.
                 pFile = nullptr;
             }
+            if (nUnreported > 0)
+                oQueue.addHashed(nUnreported, fnReport);
         } catch (const std::exception& oError) {
             qWarning() << "verification of files crashed in file:" << sPath << "exception:" << oError.what();
             fnFail(EFileFault::Unreadable, QString::fromLocal8Bit(oError.what()));
@@ -209,27 +170,12 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     const auto fnReadAhead = [&] {
         // Only a hint: what fails here is found by the hashing, or costs time alone.
         try {
-            QMutexLocker oLock(&oShared.m_oMutex);
-            for (int nCached = 0; nCached < kCachedRun;) {
-                while (oShared.m_bResult && oShared.m_nNext < oShared.m_lQueue.size()
-                       && oShared.m_nReadAhead > oShared.m_nTaken + kReadAhead)
-                    oShared.m_oMoved.wait(&oShared.m_oMutex);
-                if (!oShared.m_bResult || oShared.m_nNext == oShared.m_lQueue.size() || m_oInterruption.raised())
-                    return;
-                // Files already taken are read by their hashing.
-                if (oShared.m_nAhead < oShared.m_nNext) {
-                    oShared.m_nAhead = oShared.m_nNext;
-                    oShared.m_nReadAhead = oShared.m_nTaken;
-                }
-                if (oShared.m_nAhead == oShared.m_lQueue.size())
-                    return;
-                const TFileDescription* pFile = oShared.m_lQueue[oShared.m_nAhead++];
-                const shared::TFileSize nSize = qMin(pFile->unpackedSize(), kReadAhead);
-                oShared.m_nReadAhead += nSize;
-                oLock.unlock();
-                const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nSize);
+            shared::TFileSize nBytes = 0;
+            int nCached = 0;
+            const auto fnStop = [&] { return nCached == kCachedRun || m_oInterruption.raised(); };
+            while (const TFileDescription* pFile = oQueue.nextAhead(nBytes, fnStop)) {
+                const bool bCached = isSafeRelativePath(pFile->localFile()) && pFolder->prefetch(pFile->localFile(), nBytes);
                 nCached = bCached ? nCached + 1 : 0;
-                oLock.relock();
             }
         } catch (...) {
         }
@@ -249,8 +195,8 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
             oTask.waitForFinished();
     }
     // Read on the GUI thread once this task's future has finished.
-    m_oFileFault = oShared.m_oFault;
-    return oShared.m_bResult;
+    m_oFileFault = oQueue.fault();
+    return !oQueue.failed();
 }
 
 void TPackageInstallation::onVerifyFinished(bool Result)
