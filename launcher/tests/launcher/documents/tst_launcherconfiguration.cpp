@@ -253,12 +253,8 @@ void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
     // Where the launcher package's relative address points while offline: a
     // request for it would find a document.
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("self/package.json")), packageDocument("0.0.14")));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    oFixture.load();
     QVERIFY(oFixture.m_oHandler.isOffline());
-
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
     QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
@@ -334,12 +330,9 @@ void tst_LauncherConfiguration::failedDocumentsAreAskedForAgain()
     oServer.setFaultForPrefix(sPath, EHttpFault(nFault), nTimes);
     TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    oFixture.load();
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_oHandler.isOffline(), bOffline);
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     const auto pLive = oFixture.configuration(0);
     QCOMPARE(pLive && pLive->isValid(), bConfigured);
     int nRequests = 0;
@@ -594,7 +587,6 @@ void tst_LauncherConfiguration::accountGroup()
 {
     QFETCH(QByteArray, aContents);
     const bool bWrite = !aContents.isNull();
-
     // Without a settings file, the built-in one names the file and where it goes.
     const TFixture oFolder{QByteArray()};
     QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
@@ -641,10 +633,7 @@ void tst_LauncherConfiguration::refreshChangesAllOrNothing()
     QVERIFY(write(QStringLiteral("two/package.json"), packageDocument("two-1")));
     QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "1", "files": []})"));
     TFixture oFixture(m_oServer.url(QLatin1Char('/') + sFolder + QStringLiteral("metadata.json")));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
+    oFixture.load();
     const auto pReader = oFixture.m_oHandler.launcherConfiguration();
 
     QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-2")));
