@@ -172,18 +172,17 @@ private slots:
     void cleanup();
     void buttonTellsTheSizeBeforeTheClick_data();
     void buttonTellsTheSizeBeforeTheClick();
-    void defaultCheckboxTellsTheWayBack();
     void uninstallIsAskedAndDeletesOnlyThePackage_data();
     void uninstallIsAskedAndDeletesOnlyThePackage();
     void uninstallIsNotOfferedWhileTheClientRuns();
 
 private:
-    // One package, "Client 0", published as publishedDocument(), in launcher/packages/c0.
-    void makeWindow()
+    // One package, "Client 0", published as aPublished, in launcher/packages/c0.
+    void makeWindow(const QByteArray& aPublished = publishedDocument())
     {
         m_pMetadata = packagesMetadata(1);
         m_pMetadata->packages().front()->platformBuild()->setConfiguration(
-            std::make_shared<TPackageConfigurationReader>(publishedDocument(), QByteArray(), QUrl(), QUrl()));
+            std::make_shared<TPackageConfigurationReader>(aPublished, QByteArray(), QUrl(), QUrl()));
         m_pManager = std::make_unique<TInstallationManager>(
             m_pMetadata, std::make_shared<TLauncherFilesystemHelper>(m_pLauncher->path()));
         m_pWindow = std::make_unique<TLauncherMainWindow>(m_pMetadata->packages(), m_pManager.get(), true, newTestPool(),
@@ -283,15 +282,6 @@ void tst_PackageActions::buttonTellsTheSizeBeforeTheClick()
     QCOMPARE(lAsked.last(), QDir(folder()).absolutePath());
 }
 
-void tst_PackageActions::defaultCheckboxTellsTheWayBack()
-{
-    makeWindow();
-    const QString sHint = item()->defaultClientCheckbox()->toolTip();
-    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
-    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
-             qPrintable(sHint));
-}
-
 void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage_data()
 {
     QTest::addColumn<int>("nAnswer");
@@ -330,16 +320,9 @@ void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage()
     QVERIFY(writeTestFile(folder() + QStringLiteral("/data/notes.txt"), "mine"));
     QVERIFY(writeTestFile(folder() + QStringLiteral("/saves/slot1.sav"), "mine too"));
     QVERIFY(writeTestFile(folder() + QStringLiteral("/default"), QByteArray()));
-    m_pMetadata = packagesMetadata(1);
+    makeWindow(aDocument);
     const std::shared_ptr<TPackage> pPackage = m_pMetadata->packages().front();
-    pPackage->platformBuild()->setConfiguration(
-        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(), QUrl()));
-    m_pManager = std::make_unique<TInstallationManager>(m_pMetadata,
-                                                        std::make_shared<TLauncherFilesystemHelper>(m_pLauncher->path()));
-    m_pWindow = std::make_unique<TLauncherMainWindow>(m_pMetadata->packages(), m_pManager.get(), true, newTestPool(),
-                                                      nullptr, m_pMetadata);
     m_pWindow->setClientRunningCheck([] { return false; });
-    m_pWindow->show();
     QCOMPARE(pPackage->localPackageStatus(), UpToDate);
     QVERIFY(pPackage->isDefault());
 
@@ -389,6 +372,11 @@ void tst_PackageActions::uninstallIsNotOfferedWhileTheClientRuns()
 {
     QVERIFY(writeTestFile(folder() + QStringLiteral("/package.json"), publishedDocument()));
     makeWindow();
+    // The default checkbox tells the way back to the launcher.
+    const QString sHint = item()->defaultClientCheckbox()->toolTip();
+    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
+    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
+             qPrintable(sHint));
     bool bClientRuns = true;
     m_pWindow->setClientRunningCheck([&] { return bClientRuns; });
     QContextPushButton* pButton = item()->button();
