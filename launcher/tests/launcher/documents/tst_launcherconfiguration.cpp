@@ -88,7 +88,6 @@ private slots:
     void packagesAndBuildsReadInOrder();
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
-    void buildSelectionTakesFirstMatch();
     void buildMirrorsAreChecked_data();
     void buildMirrorsAreChecked();
 
@@ -422,6 +421,19 @@ void tst_LauncherConfiguration::packagesAndBuildsReadInOrder()
     // An empty asset address is no asset document, not the metadata's own folder.
     QVERIFY(oBuilds.builds()[0]->assetConfigurationUrl().isEmpty());
     QCOMPARE(oBuilds.builds()[1]->packageConfigurationUrl(), kBase);
+
+    // This platform's build is the first that matches, the system's name in any case.
+    const auto pBuilds = read(R"({"packages": [
+        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
+                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
+                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
+        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
+    ]})");
+    const TPackageBuild* pBuild = pBuilds->packages()[0]->platformBuild();
+    QVERIFY(pBuild);
+    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
+    QVERIFY(!pBuilds->packages()[1]->platformBuild());
+    QCOMPARE(pBuilds->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
 }
 
 void tst_LauncherConfiguration::buildAddressesResolveAgainstBase_data()
@@ -459,21 +471,6 @@ void tst_LauncherConfiguration::buildAddressesResolveAgainstBase()
     const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
     QCOMPARE(oBuild.packageConfigurationUrl(), oExpected);
     QVERIFY(oBuild.assetConfigurationUrl().isEmpty());
-}
-
-void tst_LauncherConfiguration::buildSelectionTakesFirstMatch()
-{
-    const auto pReader = read(R"({"packages": [
-        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
-                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
-                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
-        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
-    ]})");
-    const TPackageBuild* pBuild = pReader->packages()[0]->platformBuild();
-    QVERIFY(pBuild);
-    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
-    QVERIFY(!pReader->packages()[1]->platformBuild());
-    QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
 }
 
 void tst_LauncherConfiguration::buildMirrorsAreChecked_data()

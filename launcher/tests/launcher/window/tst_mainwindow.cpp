@@ -198,7 +198,6 @@ private slots:
     void unusableTraceAddressFailsOnce();
     void verificationTellsWhatItFound_data();
     void verificationTellsWhatItFound();
-    void downloadFailureOffersTryAgain();
 
 private:
     std::unique_ptr<TLauncherMainWindow> newWindow(const std::shared_ptr<TLauncherConfigurationReader>& pMetadata,
@@ -727,11 +726,15 @@ void tst_MainWindow::failuresAreReported()
     const auto pWindow = newWindow(pMetadata, pTrace);
     const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path());
 
+    // Fails as the downloader reports it, or, given a reason, as the engine refuses.
     const auto failWith = [&](const std::shared_ptr<TPackage>& pPackage, EPackageDownloaderError eReason,
-                              TLauncherMainWindow* pIn = nullptr) {
+                              TLauncherMainWindow* pIn = nullptr, const QString& sReason = QString()) {
         const auto pInstallation = std::make_shared<TPackageInstallation>(pPackage, pHelper);
         (pIn ? pIn : pWindow.get())->onInstallationOrUpdateStarted(pInstallation);
-        emit pInstallation->downloader()->downloadFailed(eReason);
+        if (sReason.isEmpty())
+            emit pInstallation->downloader()->downloadFailed(eReason);
+        else
+            pInstallation->refuse(sReason, eReason);
         (pIn ? pIn : pWindow.get())->onInstallationOrUpdateFinished(pInstallation);
     };
 
@@ -751,10 +754,7 @@ void tst_MainWindow::failuresAreReported()
     failWith(lPackages[1], SavingFailed);
     failWith(lPackages[1], VerificationFailed);
     const QString sReason = QStringLiteral("The package names \"bin/client\" twice.");
-    const auto pRefused = std::make_shared<TPackageInstallation>(lPackages[1], pHelper);
-    pWindow->onInstallationOrUpdateStarted(pRefused);
-    pRefused->refuse(sReason);
-    pWindow->onInstallationOrUpdateFinished(pRefused);
+    failWith(lPackages[1], InvalidPackage, nullptr, sReason);
     failWith(lPackages[1], FolderInUse);
     QCOMPARE(m_lBoxes.size(), size_t(4));
     QVERIFY(m_lBoxes[0].m_sText.contains(QLatin1String("Client 1")));
@@ -782,8 +782,24 @@ void tst_MainWindow::failuresAreReported()
     const TLauncherConfigurationReader oLauncherMetadata("{\"launcher\": {\"name\": \"Launcher\", \"builds\": []}}", QUrl());
     failWith(oLauncherMetadata.launcherPackage(), SavingFailed, pOther.get());
     QCOMPARE(m_lBoxes.size(), size_t(3));
-    failWith(lPackages[0], DownloadFailed, pOther.get());
-    QVERIFY(pOther->messageBox()->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+    // The download failure box names the downloader's reason and offers to try
+    // again, through the road of the package's own button.
+    QSignalSpy oClicked(pOther.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+    const QString sDownload = QStringLiteral("Download of http://127.0.0.1:9/c1/chunks/ab failed: Connection refused");
+    failWith(lPackages[1], DownloadFailed, pOther.get(), sDownload);
+    pBox = pOther->messageBox();
+    QVERIFY(pBox->text().startsWith(QLatin1String("The installation of Client 1 failed.")));
+    QVERIFY(pBox->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
+    QCOMPARE(pBox->informativeText(), sDownload);
+    const QList<QAbstractButton*> lButtons = pBox->buttons();
+    const auto pTryAgain = std::find_if(lButtons.begin(), lButtons.end(),
+                                        [](QAbstractButton* pButton) { return pButton->text() == QLatin1String("Try again"); });
+    QVERIFY(pTryAgain != lButtons.end() && (*pTryAgain)->isVisible());
+    QCOMPARE(oClicked.size(), 0);
+    QTest::mouseClick(*pTryAgain, Qt::LeftButton);
+    QCOMPARE(oClicked.size(), 1);
+    QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), lPackages[1]);
+    QVERIFY(!pBox->isVisible());
 }
 
 void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme_data()
@@ -1244,40 +1260,6 @@ void tst_MainWindow::verificationTellsWhatItFound()
     QCOMPARE(oClicked.size(), sAnswer == QLatin1String("Repair now") ? 1 : 0);
     if (!oClicked.isEmpty())
         QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), pPackage);
-}
-
-// The download failure box names the downloader's reason and offers to try
-// again, through the road of the package's own button.
-void tst_MainWindow::downloadFailureOffersTryAgain()
-{
-    const auto pMetadata = packagesMetadata(2);
-    const auto& lPackages = pMetadata->packages();
-    const auto pWindow = newWindow(pMetadata, std::make_shared<TCloudflareCdnTrace>(QUrl(), m_pPool));
-    pWindow->show();
-    QSignalSpy oClicked(pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
-    const QString sReason = QStringLiteral("Download of http://127.0.0.1:9/c1/chunks/ab failed: Connection refused");
-    const auto pInstallation = std::make_shared<TPackageInstallation>(
-        lPackages[1], std::make_shared<TLauncherFilesystemHelper>(m_oLauncherFolder.path()));
-    pWindow->onInstallationOrUpdateStarted(pInstallation);
-    pInstallation->refuse(sReason, DownloadFailed);
-    pWindow->onInstallationOrUpdateFinished(pInstallation);
-
-    QMessageBox* pBox = pWindow->messageBox();
-    QVERIFY(pBox && pBox->isVisible());
-    QVERIFY(pBox->text().startsWith(QLatin1String("The installation of Client 1 failed.")));
-    QVERIFY(pBox->text().endsWith(QLatin1String("Diagnostic information: Failed to obtain information.")));
-    QCOMPARE(pBox->informativeText(), sReason);
-    QAbstractButton* pTryAgain = nullptr;
-    for (QAbstractButton* pButton : pBox->buttons()) {
-        if (pButton->text() == QLatin1String("Try again"))
-            pTryAgain = pButton;
-    }
-    QVERIFY(pTryAgain && pTryAgain->isVisible());
-    QCOMPARE(oClicked.size(), 0);
-    QTest::mouseClick(pTryAgain, Qt::LeftButton);
-    QCOMPARE(oClicked.size(), 1);
-    QCOMPARE(oClicked[0][0].value<std::shared_ptr<TPackage>>(), lPackages[1]);
-    QVERIFY(!pBox->isVisible());
 }
 
 QTEST_MAIN(tst_MainWindow)
