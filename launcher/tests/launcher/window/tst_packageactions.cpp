@@ -1,6 +1,7 @@
 // What a package's button tells before the click (the download, the room on
 // disk, a disk too small), the update's note, the default checkbox's hint, and
-// the uninstall from the menu: asked first, then exactly the package's files.
+// the uninstall from the menu: not while the client runs, asked first, then
+// exactly the package's files.
 
 #include "testfiles.h"
 #include "testmetadata.h"
@@ -174,7 +175,6 @@ private slots:
     void buttonTellsTheSizeBeforeTheClick();
     void uninstallIsAskedAndDeletesOnlyThePackage_data();
     void uninstallIsAskedAndDeletesOnlyThePackage();
-    void uninstallIsNotOfferedWhileTheClientRuns();
 
 private:
     // One package, "Client 0", published as aPublished, in launcher/packages/c0.
@@ -322,9 +322,20 @@ void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage()
     QVERIFY(writeTestFile(folder() + QStringLiteral("/default"), QByteArray()));
     makeWindow(aDocument);
     const std::shared_ptr<TPackage> pPackage = m_pMetadata->packages().front();
-    m_pWindow->setClientRunningCheck([] { return false; });
     QCOMPARE(pPackage->localPackageStatus(), UpToDate);
     QVERIFY(pPackage->isDefault());
+    // The default checkbox tells the way back to the launcher.
+    const QString sHint = item()->defaultClientCheckbox()->toolTip();
+    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
+    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
+             qPrintable(sHint));
+    // Not offered while the client runs.
+    // The window outlives this function: the check keeps its answer alive.
+    const auto pClientRuns = std::make_shared<bool>(true);
+    m_pWindow->setClientRunningCheck([pClientRuns] { return *pClientRuns; });
+    QCOMPARE(openMenu(item()->button()), QStringList{QStringLiteral("Verify")});
+    item()->button()->menu()->close();
+    *pClientRuns = false;
 
     std::unique_ptr<shared::TConfinedFolder> pHolder;
     if (bFolderHeld) {
@@ -366,25 +377,6 @@ void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage()
     } else {
         QCOMPARE(m_lShown.size(), 1);
     }
-}
-
-void tst_PackageActions::uninstallIsNotOfferedWhileTheClientRuns()
-{
-    QVERIFY(writeTestFile(folder() + QStringLiteral("/package.json"), publishedDocument()));
-    makeWindow();
-    // The default checkbox tells the way back to the launcher.
-    const QString sHint = item()->defaultClientCheckbox()->toolTip();
-    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
-    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
-             qPrintable(sHint));
-    bool bClientRuns = true;
-    m_pWindow->setClientRunningCheck([&] { return bClientRuns; });
-    QContextPushButton* pButton = item()->button();
-    QCOMPARE(openMenu(pButton), QStringList{QStringLiteral("Verify")});
-    pButton->menu()->close();
-    bClientRuns = false;
-    QCOMPARE(openMenu(pButton), QStringList({QStringLiteral("Verify"), QStringLiteral("Uninstall")}));
-    pButton->menu()->close();
 }
 
 QTEST_MAIN(tst_PackageActions)
