@@ -43,6 +43,27 @@ bool useMetadataAt(TLauncherBed& oBed, const QUrl& oUrl)
     return aSettings.contains(oUrl.toEncoded()) && writeTestFile(sSettings, aSettings);
 }
 
+// Runs the launcher to its end, and waits for the client it started to end too:
+// the stub client ends once its launcher has, and the next run must not find it
+// still there. -1 when the client stays.
+int runToEnd(TLauncherBed& oBed, const QStringList& lArguments)
+{
+    const int nExitCode = oBed.run(lArguments);
+    return QTest::qWaitFor([] { return !isClientRunning(); }, 30000) ? nExitCode : -1;
+}
+
+// A launcher left running while the test looks on; killed at the end.
+struct TRunningLauncher
+{
+    TRunningLauncher(TLauncherBed& oBed, const QStringList& lArguments) { oBed.start(m_oProcess, lArguments); }
+    ~TRunningLauncher()
+    {
+        m_oProcess.kill();
+        m_oProcess.waitForFinished();
+    }
+    QProcess m_oProcess;
+};
+
 } // namespace
 
 class tst_LauncherRun : public QObject
@@ -83,9 +104,7 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
              0);
     QDir().mkpath(oBed.path(QStringLiteral("data/Corvane Online")));
 
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    // The stub client ends once its launcher has; the next run must not find it still there.
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
         QVERIFY(QFileInfo::exists(oBed.packageFolder(sDirectory) + QStringLiteral("/package.json")));
     QVERIFY(QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/default")));
@@ -110,15 +129,13 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
                                    "launcher_verified+", "launcher_verified-"}));
 
     // The default is current: started at once, and not called verified in a run that did not verify it.
-    QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {}), 0);
     QCOMPARE(oBed.takeClientStart(), lStart);
 
     // A patch request updates the client, then starts it as current.
     const QString sWorld = QStringLiteral("/CorvaneOnlineClient_Data/world.dat");
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("2.0"), 3).nExitCode, 0);
-    QCOMPARE(oBed.run({QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))}), 0);
     QCOMPARE(oBed.takeClientStart().constLast(), QStringLiteral("arg --package-is-up-to-date"));
     QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
 
@@ -126,11 +143,8 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
     QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld, "damaged"));
     QVERIFY(writeTestFile(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH"), ""));
     {
-        QProcess oLauncher;
-        oBed.start(oLauncher, {});
+        const TRunningLauncher oLauncher(oBed, {});
         QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("onInstallationOrUpdateFinished")), 60000);
-        oLauncher.kill();
-        oLauncher.waitForFinished();
     }
     QVERIFY(!QFileInfo::exists(oBed.packageFolder(QStringLiteral("a")) + QStringLiteral("/FORCE_PATCH")));
     QCOMPARE(readTestFile(oBed.packageFolder(QStringLiteral("a")) + sWorld), readTestFile(oBed.path(QStringLiteral("source/a")) + sWorld));
@@ -138,13 +152,10 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
     // A patch that cannot be downloaded leaves the window up and starts nothing.
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("3.0"), 4).nExitCode, 0);
     QVERIFY(QDir(oBed.path(QStringLiteral("cdn/a/chunks"))).removeRecursively());
-    QProcess oLauncher;
-    oBed.start(oLauncher, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
+    const TRunningLauncher oLauncher(oBed, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
     QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("all started updates finished")), 60000);
     QVERIFY(oBed.log().contains(QLatin1String("error reason:  1")));
-    QCOMPARE(oLauncher.state(), QProcess::Running);
-    oLauncher.kill();
-    oLauncher.waitForFinished();
+    QCOMPARE(oLauncher.m_oProcess.state(), QProcess::Running);
     QVERIFY(oBed.takeClientStart().isEmpty());
 }
 
@@ -158,8 +169,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--launcher-url"), QStringLiteral("../nowhere/package.json")})
                  .nExitCode,
              0);
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     // An unreadable client settings file means the safe graphics flag.
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -force-d3d11")));
 
@@ -173,8 +183,7 @@ void tst_LauncherRun::offlineAndBrokenStarts()
 
     // Without the network the local copy of the metadata and the installed documents serve.
     oBed.nginx().stop();
-    QCOMPARE(oBed.run({}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {}), 0);
     QVERIFY(oBed.takeClientStart().contains(QStringLiteral("arg -windowed")));
 
     // A client that cannot be run is said so, and the launcher ends instead of waiting for it.
@@ -204,8 +213,7 @@ void tst_LauncherRun::signedMetadataRuns()
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}, {QStringLiteral("--sign"), sKeyFile}).nExitCode, 0);
 
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     QVERIFY2(oBed.log().contains(QLatin1String("Signed configuration accepted")), qPrintable(oBed.log().right(1500)));
     QVERIFY(!oBed.takeClientStart().isEmpty());
     QVERIFY(QFileInfo::exists(oBed.path(QStringLiteral("launcher/launchermetadata.json.signed"))));
@@ -274,8 +282,7 @@ void tst_LauncherRun::downloadFailureTriedAgain()
 
     qputenv("CORVANE_MESSAGE_ANSWER", "Try again");
     const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     const QString sLog = oBed.log();
     QVERIFY2(sLog.contains(QLatin1String("message box: Download failed")), qPrintable(sLog.right(3000)));
     QVERIFY(sLog.contains(QLatin1String("message box detail: Download of ")));
@@ -310,8 +317,7 @@ void tst_LauncherRun::verificationFailureRepaired()
     const int nLarge = 24 << 20;
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1, aSettings, nLarge).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     oBed.takeClientStart();
 
     // The same size, one byte changed; the next version has the same files.
@@ -338,19 +344,15 @@ void tst_LauncherRun::verificationFailureRepaired()
     const auto oClearAnswer = qScopeGuard([] { qunsetenv("CORVANE_MESSAGE_ANSWER"); });
     const QStringList lPatch{QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))};
     if (!bClientRunning) {
-        QCOMPARE(oBed.run(lPatch), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+        QCOMPARE(runToEnd(oBed, lPatch), 0);
         QCOMPARE(readTestFile(sLarge), readTestFile(oBed.path(QStringLiteral("source/a/CorvaneOnlineClient_Data/large.dat"))));
         const QStringList lClientStart = oBed.takeClientStart();
         QVERIFY(!lClientStart.isEmpty());
         QCOMPARE(lClientStart.constLast(), QStringLiteral("arg --package-is-up-to-date"));
     } else {
-        QProcess oLauncher;
-        oBed.start(oLauncher, lPatch);
+        const TRunningLauncher oLauncher(oBed, lPatch);
         QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("message box: Corvane Online update failed")),
                                   qPrintable(oBed.log().right(3000)), 60000);
-        oLauncher.kill();
-        oLauncher.waitForFinished();
     }
     const QString sLog = oBed.log();
     QVERIFY2(sLog.contains(QLatin1String("message box detail: \"CorvaneOnlineClient_Data/large.dat\" differs from the "
@@ -481,8 +483,7 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
         QCOMPARE(pBed->publishClient(QStringLiteral("a"), QStringLiteral("1.0"), 1).nExitCode, 0);
         QCOMPARE(pBed->writeMetadata({QStringLiteral("a")}).nExitCode, 0);
     }
-    QProcess oRunning;
-    oFirst.start(oRunning, {QStringLiteral("--show-ui")});
+    const TRunningLauncher oRunning(oFirst, {QStringLiteral("--show-ui")});
     QTRY_VERIFY_WITH_TIMEOUT(oFirst.log().contains(QLatin1String("main window shown")), 30000);
 
     // A second start on the same folder ends at once, leaves the first one's log
@@ -493,8 +494,7 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
     QTRY_COMPARE_WITH_TIMEOUT(oFirst.log().count(sRaised), 1, 30000);
 
     // A player with a launcher folder of their own is not kept out.
-    QProcess oOtherRunning;
-    oOther.start(oOtherRunning, {QStringLiteral("--show-ui")});
+    const TRunningLauncher oOtherRunning(oOther, {QStringLiteral("--show-ui")});
     QTRY_VERIFY_WITH_TIMEOUT(oOther.log().contains(QLatin1String("main window shown")), 30000);
     // A second start there is the other launcher's to answer, never the first one's.
     QCOMPARE(oOther.run({QStringLiteral("--show-ui")}, 30000, false), 0);
@@ -504,10 +504,6 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
     QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
     QTRY_COMPARE_WITH_TIMEOUT(oFirst.log().count(sRaised), 2, 30000);
     QCOMPARE(oOther.log().count(sRaised), 1);
-    for (QProcess* pProcess : {&oRunning, &oOtherRunning}) {
-        pProcess->kill();
-        pProcess->waitForFinished();
-    }
 }
 
 // Without the CDN the window shows every installed client, the partly installed one too.
@@ -518,19 +514,15 @@ void tst_LauncherRun::offlineWindowShowsWhatIsInstalled()
     for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
         QCOMPARE(oBed.publishClient(sDirectory, QStringLiteral("1.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")}).nExitCode, 0);
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
     // As a download that stopped half-way leaves it.
     QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
                           oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
 
     oBed.nginx().stop();
-    QProcess oLauncher;
-    oBed.start(oLauncher, {QStringLiteral("--show-ui")});
+    const TRunningLauncher oLauncher(oBed, {QStringLiteral("--show-ui")});
     QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("main window shown")), qPrintable(oBed.log().right(2000)), 30000);
     QVERIFY2(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")), qPrintable(oBed.log().right(2000)));
-    oLauncher.kill();
-    oLauncher.waitForFinished();
 }
 
 // An open window refreshes the documents: a new version shows as Update, and a
@@ -541,15 +533,9 @@ void tst_LauncherRun::openWindowLearnsOfNewVersions()
     QVERIFY(oBed.setUp({QStringLiteral("downloadErrorTimeout=4000"), QStringLiteral("metadataRefreshInterval=1")}));
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("1.0.0"), 1).nExitCode, 0);
     QCOMPARE(oBed.writeMetadata({QStringLiteral("a")}).nExitCode, 0);
-    QCOMPARE(oBed.run({QStringLiteral("--first-launch")}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!isClientRunning(), 30000);
+    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
 
-    QProcess oLauncher;
-    oBed.start(oLauncher, {QStringLiteral("--show-ui")});
-    const auto oKill = qScopeGuard([&oLauncher] {
-        oLauncher.kill();
-        oLauncher.waitForFinished();
-    });
+    const TRunningLauncher oLauncher(oBed, {QStringLiteral("--show-ui")});
     QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("metadata refresh finished: 1")),
                               qPrintable(oBed.log().right(2000)), 30000);
     QVERIFY(!oBed.log().contains(QLatin1String("metadata refresh: Client a status")));
@@ -567,7 +553,7 @@ void tst_LauncherRun::openWindowLearnsOfNewVersions()
     QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().mid(nBefore).count(QLatin1String("metadata refresh failed, nothing changed")) >= 2,
                               qPrintable(oBed.log().right(2000)), 30000);
     QVERIFY(!oBed.log().mid(nBefore).contains(QLatin1String("metadata refresh: Client a status")));
-    QCOMPARE(oLauncher.state(), QProcess::Running);
+    QCOMPARE(oLauncher.m_oProcess.state(), QProcess::Running);
 }
 
 void tst_LauncherRun::fatalIsWrittenBeforeAbort()

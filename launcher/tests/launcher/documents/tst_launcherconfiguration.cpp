@@ -88,7 +88,6 @@ private slots:
     void packagesAndBuildsReadInOrder();
     void buildAddressesResolveAgainstBase_data();
     void buildAddressesResolveAgainstBase();
-    void buildSelectionTakesFirstMatch();
     void buildMirrorsAreChecked_data();
     void buildMirrorsAreChecked();
 
@@ -253,12 +252,8 @@ void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies()
     // Where the launcher package's relative address points while offline: a
     // request for it would find a document.
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("self/package.json")), packageDocument("0.0.14")));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
+    oFixture.load();
     QVERIFY(oFixture.m_oHandler.isOffline());
-
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     QCOMPARE(oFixture.configuration(0)->versionLabel(), QStringLiteral("Pinstalled-live A2"));
     QCOMPARE(oFixture.configuration(0)->packageBaseUrl(),
              QUrl::fromLocalFile(QDir(oFixture.path(QStringLiteral("packages/live"))).absolutePath() + QLatin1Char('/')));
@@ -334,12 +329,9 @@ void tst_LauncherConfiguration::failedDocumentsAreAskedForAgain()
     oServer.setFaultForPrefix(sPath, EHttpFault(nFault), nTimes);
     TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), kMetadata));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_oLoaded.size(), 1);
+    oFixture.load();
+    QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_oHandler.isOffline(), bOffline);
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
     const auto pLive = oFixture.configuration(0);
     QCOMPARE(pLive && pLive->isValid(), bConfigured);
     int nRequests = 0;
@@ -429,6 +421,19 @@ void tst_LauncherConfiguration::packagesAndBuildsReadInOrder()
     // An empty asset address is no asset document, not the metadata's own folder.
     QVERIFY(oBuilds.builds()[0]->assetConfigurationUrl().isEmpty());
     QCOMPARE(oBuilds.builds()[1]->packageConfigurationUrl(), kBase);
+
+    // This platform's build is the first that matches, the system's name in any case.
+    const auto pBuilds = read(R"({"packages": [
+        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
+                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
+                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
+        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
+    ]})");
+    const TPackageBuild* pBuild = pBuilds->packages()[0]->platformBuild();
+    QVERIFY(pBuild);
+    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
+    QVERIFY(!pBuilds->packages()[1]->platformBuild());
+    QCOMPARE(pBuilds->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
 }
 
 void tst_LauncherConfiguration::buildAddressesResolveAgainstBase_data()
@@ -466,21 +471,6 @@ void tst_LauncherConfiguration::buildAddressesResolveAgainstBase()
     const TPackageBuild& oBuild = *pReader->packages()[0]->builds()[0];
     QCOMPARE(oBuild.packageConfigurationUrl(), oExpected);
     QVERIFY(oBuild.assetConfigurationUrl().isEmpty());
-}
-
-void tst_LauncherConfiguration::buildSelectionTakesFirstMatch()
-{
-    const auto pReader = read(R"({"packages": [
-        {"builds": [{"os": "windows", "architecture": "x86_64", "url": "w"},
-                    {"os": "Linux", "architecture": "x86_64", "url": "first"},
-                    {"os": "linux", "architecture": "x86_64", "url": "second"}]},
-        {"builds": [{"os": "linux", "architecture": "i386", "url": "old"}]}
-    ]})");
-    const TPackageBuild* pBuild = pReader->packages()[0]->platformBuild();
-    QVERIFY(pBuild);
-    QCOMPARE(pBuild->packageConfigurationUrl().path(), QStringLiteral("/launcher/first"));
-    QVERIFY(!pReader->packages()[1]->platformBuild());
-    QCOMPARE(pReader->packages()[0]->buildFor(Windows, X86_64)->packageConfigurationUrl().path(), QStringLiteral("/launcher/w"));
 }
 
 void tst_LauncherConfiguration::buildMirrorsAreChecked_data()
@@ -594,7 +584,6 @@ void tst_LauncherConfiguration::accountGroup()
 {
     QFETCH(QByteArray, aContents);
     const bool bWrite = !aContents.isNull();
-
     // Without a settings file, the built-in one names the file and where it goes.
     const TFixture oFolder{QByteArray()};
     QCOMPARE(oFolder.m_pHelper->accountGroupTargetPath(),
@@ -641,10 +630,7 @@ void tst_LauncherConfiguration::refreshChangesAllOrNothing()
     QVERIFY(write(QStringLiteral("two/package.json"), packageDocument("two-1")));
     QVERIFY(write(QStringLiteral("two/assets.json"), R"({"version": "1", "files": []})"));
     TFixture oFixture(m_oServer.url(QLatin1Char('/') + sFolder + QStringLiteral("metadata.json")));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
-    oFixture.m_oHandler.downloadPackageConfigurations();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oFinished.size(), 1, 20000);
+    oFixture.load();
     const auto pReader = oFixture.m_oHandler.launcherConfiguration();
 
     QVERIFY(write(QStringLiteral("one/package.json"), packageDocument("one-2")));

@@ -66,7 +66,7 @@ struct TPublication
 class TFixture : public TConfigurationFixture
 {
 public:
-    TFixture(const QUrl& oMetadataUrl, const QString& sKeys, const QString& sState)
+    TFixture(const QUrl& oMetadataUrl, const QString& sState, const QString& sKeys = oldKey().publicKey().toText())
         : TConfigurationFixture(QStringLiteral("[URLS]\nlauncherConfiguration=%1\n[DIRECTORIES]\npackages=packages\n"
                                                "[TIMING]\ndownloadErrorTimeout=20000\n"
                                                "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
@@ -104,6 +104,12 @@ private slots:
     void documentsPublishedDuringTheLoad();
 
 private:
+    // A folder of its own for the data row, and its serial state.
+    static QString rowFolder(const char* pPrefix)
+    {
+        return QLatin1String(pPrefix) + QString::fromLatin1(QTest::currentDataTag()).remove(QRegularExpression(QStringLiteral("\\W")));
+    }
+    QString state(const QString& sFolder) const { return m_oRoot.filePath(sFolder + QStringLiteral(".state")); }
     // Publishes under a folder of its own and returns the metadata's address.
     QUrl publish(const QString& sFolder, const TPublication& oPublication, const QByteArray& aEnvelope,
                  const QByteArray& aPackageServed = QByteArray());
@@ -175,9 +181,8 @@ void tst_LauncherSigning::refusedMetadata()
     QFETCH(QByteArray, aEnvelope);
     QFETCH(bool, bLocalCopy);
     QFETCH(QString, sReason);
-    const QString sFolder = QStringLiteral("refused%1").arg(QTest::currentDataTag()).remove(QRegularExpression(QStringLiteral("\\W")));
-    const QUrl oUrl = publish(sFolder, TPublication(), aEnvelope.isEmpty() ? QByteArray() : aEnvelope);
-    TFixture oFixture(oUrl, oldKey().publicKey().toText(), m_oRoot.filePath(sFolder + QStringLiteral(".state")));
+    const QString sFolder = rowFolder("refused");
+    TFixture oFixture(publish(sFolder, TPublication(), aEnvelope.isEmpty() ? QByteArray() : aEnvelope), state(sFolder));
     if (bLocalCopy) {
         TPublication oEarlier;
         oEarlier.nSerial -= 100;
@@ -215,10 +220,9 @@ void tst_LauncherSigning::refusedDocuments()
 {
     QFETCH(QByteArray, aPackageServed);
     QFETCH(QString, sReason);
-    const QString sFolder = QStringLiteral("documents%1").arg(QTest::currentDataTag()).remove(QRegularExpression(QStringLiteral("\\W")));
+    const QString sFolder = rowFolder("documents");
     TPublication oPublication;
-    const QUrl oUrl = publish(sFolder, oPublication, oPublication.envelope(), aPackageServed);
-    TFixture oFixture(oUrl, oldKey().publicKey().toText(), m_oRoot.filePath(sFolder + QStringLiteral(".state")));
+    TFixture oFixture(publish(sFolder, oPublication, oPublication.envelope(), aPackageServed), state(sFolder));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Package configuration of \"Live\" refused: .*")
                                                            + QRegularExpression::escape(sReason)));
     const bool bEndless = sReason.startsWith(QLatin1String("more"));
@@ -247,13 +251,12 @@ void tst_LauncherSigning::acceptedMetadata()
     QFETCH(QString, sKeys);
     QFETCH(bool, bNewKey);
     QFETCH(bool, bSigned);
-    const QString sFolder = QStringLiteral("accepted%1").arg(QTest::currentDataTag()).remove(QRegularExpression(QStringLiteral("\\W")));
+    const QString sFolder = rowFolder("accepted");
     TPublication oPublication;
     if (bNewKey)
         oPublication.pKey = &newKey();
     const QByteArray aEnvelope = bSigned ? oPublication.envelope() : QByteArray("CVSIGNED damaged");
-    const QUrl oUrl = publish(sFolder, oPublication, aEnvelope);
-    TFixture oFixture(oUrl, sKeys, m_oRoot.filePath(sFolder + QStringLiteral(".state")));
+    TFixture oFixture(publish(sFolder, oPublication, aEnvelope), state(sFolder), sKeys);
     oFixture.load();
     QCOMPARE(oFixture.m_oLoaded.size(), 1);
     QVERIFY(!oFixture.m_oHandler.isOffline());
@@ -270,26 +273,26 @@ void tst_LauncherSigning::acceptedMetadata()
 // from the floor kept in the player's state and from its local copy alike.
 void tst_LauncherSigning::serialSurvivesRestart()
 {
-    const QString sState = m_oRoot.filePath(QStringLiteral("restart.state"));
+    const QString sState = state(QStringLiteral("restart"));
     TPublication oNew;
     TPublication oOld;
     oOld.nSerial = oNew.nSerial - 1000;
     QUrl oUrl = publish(QStringLiteral("restart"), oNew, oNew.envelope());
     {
-        TFixture oFixture(oUrl, oldKey().publicKey().toText(), sState);
+        TFixture oFixture(oUrl, sState);
         oFixture.load();
         QCOMPARE(oFixture.m_oLoaded.size(), 1);
     }
     oUrl = publish(QStringLiteral("restart"), oOld, oOld.envelope());
     const QString sReason = QStringLiteral("rollback from serial %1 to %2").arg(oNew.nSerial).arg(oOld.nSerial);
     {
-        TFixture oFixture(oUrl, oldKey().publicKey().toText(), sState);
+        TFixture oFixture(oUrl, sState);
         oFixture.load();
         QCOMPARE(oFixture.m_oRefused.size(), 1);
         QCOMPARE(oFixture.m_oRefused.first().at(0).toString(), sReason);
     }
     // No state, but the local copy of the newer state: refused just the same, and the copy serves offline.
-    TFixture oFixture(oUrl, oldKey().publicKey().toText(), m_oRoot.filePath(QStringLiteral("restart-fresh.state")));
+    TFixture oFixture(oUrl, state(QStringLiteral("restart-fresh")));
     QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json.signed")), oNew.envelope()));
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Download of configuration refused: \"%1\"").arg(sReason)));
     oFixture.m_oHandler.startLoadingMainConfiguration();
@@ -302,8 +305,8 @@ void tst_LauncherSigning::serialSurvivesRestart()
 // signature was current still starts after it expired, and the log says so.
 void tst_LauncherSigning::expiredCopyStartsInstalledClientOffline()
 {
-    TFixture oFixture(QUrl(QStringLiteral("http://127.0.0.1:%1/metadata.json").arg(freeLoopbackPort())),
-                      oldKey().publicKey().toText(), m_oRoot.filePath(QStringLiteral("expired.state")));
+    const QUrl oNowhere(QStringLiteral("http://127.0.0.1:%1/metadata.json").arg(freeLoopbackPort()));
+    TFixture oFixture(oNowhere, state(QStringLiteral("expired")));
     TPublication oExpired;
     oExpired.nIssuedAt = now() - 60 * kDay;
     oExpired.nExpiresAt = now() - 30 * kDay;
@@ -319,8 +322,7 @@ void tst_LauncherSigning::expiredCopyStartsInstalledClientOffline()
     QVERIFY(oFixture.live() && oFixture.live()->isValid());
 
     // A plain copy whose envelope is gone is no copy to trust.
-    TFixture oWithout(QUrl(QStringLiteral("http://127.0.0.1:%1/metadata.json").arg(freeLoopbackPort())),
-                      oldKey().publicKey().toText(), m_oRoot.filePath(QStringLiteral("expired.state")));
+    TFixture oWithout(oNowhere, state(QStringLiteral("expired")));
     QVERIFY(writeTestFile(oWithout.path(QStringLiteral("launchermetadata.json")), oExpired.aMetadata));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Download of configuration failed.*")));
     oWithout.m_oHandler.startLoadingMainConfiguration();
@@ -334,8 +336,7 @@ void tst_LauncherSigning::documentsPublishedDuringTheLoad()
 {
     TPublication oFirst;
     oFirst.nSerial -= 10;
-    const QUrl oUrl = publish(QStringLiteral("underway"), oFirst, oFirst.envelope());
-    TFixture oFixture(oUrl, oldKey().publicKey().toText(), m_oRoot.filePath(QStringLiteral("underway.state")));
+    TFixture oFixture(publish(QStringLiteral("underway"), oFirst, oFirst.envelope()), state(QStringLiteral("underway")));
     oFixture.m_oHandler.startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.m_oLoaded.size(), 1, 20000);
     TPublication oSecond;

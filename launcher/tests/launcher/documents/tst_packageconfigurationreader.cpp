@@ -31,7 +31,6 @@ class tst_PackageConfigurationReader : public QObject
 
 private slots:
     void readsBothDocuments();
-    void emptyAssetsAreValid();
     void unparsableDocumentsMakeItInvalid_data();
     void unparsableDocumentsMakeItInvalid();
     void sizes_data();
@@ -100,16 +99,6 @@ void tst_PackageConfigurationReader::readsBothDocuments()
     QCOMPARE(lPatches[0].size(), 99);
     QCOMPARE(lPatches[1].url(), kPackageBase);
     QCOMPARE(lPatches[1].fromVersion(), 0);
-}
-
-void tst_PackageConfigurationReader::emptyAssetsAreValid()
-{
-    const auto pReader = read(R"({"version": "3"})");
-    QVERIFY(pReader->isValid());
-    QVERIFY(pReader->assetVersion().isEmpty());
-    QCOMPARE(pReader->versionLabel(), QStringLiteral("P3 A?"));
-    QCOMPARE(read("[]")->versionLabel(), QStringLiteral("P? A?"));
-    QCOMPARE(read("\xEF\xBB\xBF{\"version\": \"4\"}")->versionLabel(), QStringLiteral("P4 A?"));
 }
 
 void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid_data()
@@ -193,21 +182,29 @@ void tst_PackageConfigurationReader::hashes()
 
 void tst_PackageConfigurationReader::versions_data()
 {
-    QTest::addColumn<QByteArray>("aPackageVersion");
-    QTest::addColumn<QByteArray>("aAssetVersion");
+    QTest::addColumn<QByteArray>("aPackage");
+    QTest::addColumn<QByteArray>("aAssets"); // null: no asset document
     QTest::addColumn<QString>("sLabel");
-    QTest::newRow("texts") << QByteArray("\"1.2\"") << QByteArray("\"b7\"") << "P1.2 Ab7";
-    QTest::newRow("number package version is empty") << QByteArray("12") << QByteArray("\"3\"") << "P? A3";
-    QTest::newRow("large number asset version") << QByteArray("\"1\"") << QByteArray("20240101") << "P1 A20240101";
-    QTest::newRow("mistyped asset version") << QByteArray("\"1\"") << QByteArray("[]") << "P1 A?";
+    const auto version = [](const char* pValue) { return QByteArray("{\"version\":") + pValue + '}'; };
+    QTest::newRow("texts") << version("\"1.2\"") << version("\"b7\"") << "P1.2 Ab7";
+    QTest::newRow("number package version is empty") << version("12") << version("\"3\"") << "P? A3";
+    QTest::newRow("large number asset version") << version("\"1\"") << version("20240101") << "P1 A20240101";
+    QTest::newRow("mistyped asset version") << version("\"1\"") << version("[]") << "P1 A?";
+    // No asset document is a valid package.
+    QTest::newRow("no assets") << version("\"3\"") << QByteArray() << "P3 A?";
+    QTest::newRow("package an array") << QByteArray("[]") << QByteArray() << "P? A?";
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + version("\"4\"") << QByteArray() << "P4 A?";
 }
 
 void tst_PackageConfigurationReader::versions()
 {
-    QFETCH(QByteArray, aPackageVersion);
-    QFETCH(QByteArray, aAssetVersion);
+    QFETCH(QByteArray, aPackage);
+    QFETCH(QByteArray, aAssets);
     QFETCH(QString, sLabel);
-    QCOMPARE(read("{\"version\":" + aPackageVersion + "}", "{\"version\":" + aAssetVersion + "}")->versionLabel(), sLabel);
+    const auto pReader = read(aPackage, aAssets);
+    QCOMPARE(pReader->versionLabel(), sLabel);
+    QVERIFY(pReader->isValid());
+    QCOMPARE(pReader->assetVersion().isEmpty(), sLabel.endsWith(QLatin1String("A?")));
 }
 
 void tst_PackageConfigurationReader::chunkAddresses_data()

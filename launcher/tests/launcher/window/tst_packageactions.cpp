@@ -1,6 +1,7 @@
 // What a package's button tells before the click (the download, the room on
 // disk, a disk too small), the update's note, the default checkbox's hint, and
-// the uninstall from the menu: asked first, then exactly the package's files.
+// the uninstall from the menu: not while the client runs, asked first, then
+// exactly the package's files.
 
 #include "testfiles.h"
 #include "testmetadata.h"
@@ -172,18 +173,16 @@ private slots:
     void cleanup();
     void buttonTellsTheSizeBeforeTheClick_data();
     void buttonTellsTheSizeBeforeTheClick();
-    void defaultCheckboxTellsTheWayBack();
     void uninstallIsAskedAndDeletesOnlyThePackage_data();
     void uninstallIsAskedAndDeletesOnlyThePackage();
-    void uninstallIsNotOfferedWhileTheClientRuns();
 
 private:
-    // One package, "Client 0", published as publishedDocument(), in launcher/packages/c0.
-    void makeWindow()
+    // One package, "Client 0", published as aPublished, in launcher/packages/c0.
+    void makeWindow(const QByteArray& aPublished = publishedDocument())
     {
         m_pMetadata = packagesMetadata(1);
         m_pMetadata->packages().front()->platformBuild()->setConfiguration(
-            std::make_shared<TPackageConfigurationReader>(publishedDocument(), QByteArray(), QUrl(), QUrl()));
+            std::make_shared<TPackageConfigurationReader>(aPublished, QByteArray(), QUrl(), QUrl()));
         m_pManager = std::make_unique<TInstallationManager>(
             m_pMetadata, std::make_shared<TLauncherFilesystemHelper>(m_pLauncher->path()));
         m_pWindow = std::make_unique<TLauncherMainWindow>(m_pMetadata->packages(), m_pManager.get(), true, newTestPool(),
@@ -283,15 +282,6 @@ void tst_PackageActions::buttonTellsTheSizeBeforeTheClick()
     QCOMPARE(lAsked.last(), QDir(folder()).absolutePath());
 }
 
-void tst_PackageActions::defaultCheckboxTellsTheWayBack()
-{
-    makeWindow();
-    const QString sHint = item()->defaultClientCheckbox()->toolTip();
-    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
-    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
-             qPrintable(sHint));
-}
-
 void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage_data()
 {
     QTest::addColumn<int>("nAnswer");
@@ -330,18 +320,22 @@ void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage()
     QVERIFY(writeTestFile(folder() + QStringLiteral("/data/notes.txt"), "mine"));
     QVERIFY(writeTestFile(folder() + QStringLiteral("/saves/slot1.sav"), "mine too"));
     QVERIFY(writeTestFile(folder() + QStringLiteral("/default"), QByteArray()));
-    m_pMetadata = packagesMetadata(1);
+    makeWindow(aDocument);
     const std::shared_ptr<TPackage> pPackage = m_pMetadata->packages().front();
-    pPackage->platformBuild()->setConfiguration(
-        std::make_shared<TPackageConfigurationReader>(aDocument, QByteArray(), QUrl(), QUrl()));
-    m_pManager = std::make_unique<TInstallationManager>(m_pMetadata,
-                                                        std::make_shared<TLauncherFilesystemHelper>(m_pLauncher->path()));
-    m_pWindow = std::make_unique<TLauncherMainWindow>(m_pMetadata->packages(), m_pManager.get(), true, newTestPool(),
-                                                      nullptr, m_pMetadata);
-    m_pWindow->setClientRunningCheck([] { return false; });
-    m_pWindow->show();
     QCOMPARE(pPackage->localPackageStatus(), UpToDate);
     QVERIFY(pPackage->isDefault());
+    // The default checkbox tells the way back to the launcher.
+    const QString sHint = item()->defaultClientCheckbox()->toolTip();
+    QVERIFY2(sHint.contains(QLatin1String("straight into this game")), qPrintable(sHint));
+    QVERIFY2(sHint.contains(QLatin1String("\"Open the launcher\"")) && sHint.contains(QLatin1String("--show-ui")),
+             qPrintable(sHint));
+    // Not offered while the client runs.
+    // The window outlives this function: the check keeps its answer alive.
+    const auto pClientRuns = std::make_shared<bool>(true);
+    m_pWindow->setClientRunningCheck([pClientRuns] { return *pClientRuns; });
+    QCOMPARE(openMenu(item()->button()), QStringList{QStringLiteral("Verify")});
+    item()->button()->menu()->close();
+    *pClientRuns = false;
 
     std::unique_ptr<shared::TConfinedFolder> pHolder;
     if (bFolderHeld) {
@@ -383,20 +377,6 @@ void tst_PackageActions::uninstallIsAskedAndDeletesOnlyThePackage()
     } else {
         QCOMPARE(m_lShown.size(), 1);
     }
-}
-
-void tst_PackageActions::uninstallIsNotOfferedWhileTheClientRuns()
-{
-    QVERIFY(writeTestFile(folder() + QStringLiteral("/package.json"), publishedDocument()));
-    makeWindow();
-    bool bClientRuns = true;
-    m_pWindow->setClientRunningCheck([&] { return bClientRuns; });
-    QContextPushButton* pButton = item()->button();
-    QCOMPARE(openMenu(pButton), QStringList{QStringLiteral("Verify")});
-    pButton->menu()->close();
-    bClientRuns = false;
-    QCOMPARE(openMenu(pButton), QStringList({QStringLiteral("Verify"), QStringLiteral("Uninstall")}));
-    pButton->menu()->close();
 }
 
 QTEST_MAIN(tst_PackageActions)

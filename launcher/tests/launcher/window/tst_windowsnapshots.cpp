@@ -105,12 +105,10 @@ void tst_WindowSnapshots::boxIsDrawnAndAnswered()
     qputenv("CORVANE_MESSAGES", "log");
     qputenv("CORVANE_MESSAGE_ANSWER", "Repair now");
     TMessagePresenter::setInstance(nullptr);
-    TMessage oMessage;
-    oMessage.m_eIcon = QMessageBox::Critical;
-    oMessage.m_sTitle = QStringLiteral("Installation failed");
-    oMessage.m_sText = QStringLiteral("The installation of Client 0 failed.\n\nVerification of game data failed!");
-    oMessage.m_sDetail = QStringLiteral("data/b.dat: the content differs");
-    oMessage.m_lButtons = QStringList{QStringLiteral("Repair now"), QStringLiteral("OK")};
+    const TMessage oMessage{QMessageBox::Critical, QStringLiteral("Installation failed"),
+                            QStringLiteral("The installation of Client 0 failed.\n\nVerification of game data failed!"),
+                            QStringLiteral("data/b.dat: the content differs"),
+                            QStringList{QStringLiteral("Repair now"), QStringLiteral("OK")}};
 
     QCOMPARE(presentMessage(nullptr, oMessage), QStringLiteral("Repair now"));
     QCOMPARE(pictures(), QStringList{"themed-box.png"});
