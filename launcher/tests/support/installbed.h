@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
+
 // Reads the process's standard error until it holds sLine; false when the process ended first.
 inline bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
 {
@@ -20,6 +23,18 @@ inline bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen
         sSeen += QString::fromUtf8(oProcess.readAllStandardError());
     }
     return true;
+}
+
+// The download progress lines among corvane-install's JSON lines.
+inline QList<QJsonObject> downloadLines(const QByteArray& aOut)
+{
+    QList<QJsonObject> lLines;
+    for (const QByteArray& aLine : aOut.split('\n')) {
+        const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            lLines << oLine;
+    }
+    return lLines;
 }
 
 class TInstallBed
@@ -114,6 +129,31 @@ public:
         oStop.insert(QStringLiteral("CORVANE_STOP_AT"), sStep);
         startInstall(oProcess, sCommand, oStop);
         return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
+    }
+
+    // Runs sCommand with JSON progress and sends it nSignal as soon as a download
+    // line passes fnReached (the sync point); one that never does runs to its end.
+    TToolRun stopAtProgress(const QString& sCommand, int nSignal, const std::function<bool(const QJsonObject&)>& fnReached)
+    {
+        QProcess oProcess;
+        startInstall(oProcess, sCommand, QProcessEnvironment(), {QStringLiteral("--progress"), QStringLiteral("json")});
+        QByteArray aOut;
+        bool bReached = false;
+        while (!bReached && oProcess.waitForReadyRead(60000)) {
+            aOut += oProcess.readAllStandardOutput();
+            const QList<QJsonObject> lLines = downloadLines(aOut);
+            bReached = std::any_of(lLines.begin(), lLines.end(), fnReached);
+        }
+        if (bReached)
+            ::kill(pid_t(oProcess.processId()), nSignal);
+        TToolRun oRun;
+        if (!oProcess.waitForFinished(120000))
+            return oRun;
+        oRun.bKilled = oProcess.exitStatus() == QProcess::CrashExit;
+        oRun.nExitCode = oRun.bKilled ? -1 : oProcess.exitCode();
+        oRun.sOut = QString::fromUtf8(aOut + oProcess.readAllStandardOutput());
+        oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
+        return oRun;
     }
 
     // The chunk files fetched since the last call.

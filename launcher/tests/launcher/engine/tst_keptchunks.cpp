@@ -72,17 +72,6 @@ QStringList expectedRanges(const QString& sPattern, const QByteArray& aPacked)
     return lRanges;
 }
 
-QList<QJsonObject> downloadLines(const QByteArray& aOut)
-{
-    QList<QJsonObject> lLines;
-    for (const QByteArray& aLine : aOut.split('\n')) {
-        const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
-        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
-            lLines << oLine;
-    }
-    return lLines;
-}
-
 } // namespace
 
 class tst_KeptChunks : public QObject
@@ -131,8 +120,7 @@ void tst_KeptChunks::brokenTransferGoesOnWithARange()
     if (!sLimit.isEmpty())
         lExtra << QStringLiteral("--limit-rate") << sLimit;
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install"), QString(), lExtra), 0);
     QVERIFY(oBed.installedAsPublished());
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
@@ -197,8 +185,7 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
     // Bytes of a chunk this version does not have.
     QVERIFY(writeTestFile(oBed.folder() + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('0')), "stale"));
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
     QVERIFY(oBed.installedAsPublished());
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
     for (auto it = hChunks.cbegin(); it != hChunks.cend(); ++it)
@@ -222,21 +209,11 @@ void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
     for (const QByteArray& aPacked : hChunks)
         fHalves += double(aPacked.size() / 2);
 
-    QProcess oInstall;
-    oBed.startInstall(oInstall, QStringLiteral("install"), QProcessEnvironment(),
-                      {QStringLiteral("--progress"), QStringLiteral("json")});
-    QByteArray aOut;
-    bool bHalves = false;
     // The sync point: a progress line counting every half.
-    while (!bHalves && oInstall.waitForReadyRead(60000)) {
-        aOut += oInstall.readAllStandardOutput();
-        for (const QJsonObject& oLine : downloadLines(aOut))
-            bHalves = bHalves || oLine.value(QStringLiteral("bytesDone")).toDouble() >= fHalves;
-    }
-    QVERIFY2(bHalves, aOut.constData());
-    ::kill(pid_t(oInstall.processId()), SIGTERM);
-    QVERIFY(oInstall.waitForFinished(30000));
-    QCOMPARE(oInstall.exitCode(), 128 + SIGTERM);
+    const TToolRun oStopped = oBed.stopAtProgress(QStringLiteral("install"), SIGTERM, [&](const QJsonObject& oLine) {
+        return oLine.value(QStringLiteral("bytesDone")).toDouble() >= fHalves;
+    });
+    QVERIFY2(!oStopped.bKilled && oStopped.nExitCode == 128 + SIGTERM, qPrintable(oStopped.describe()));
     for (const QByteArray& aPacked : hChunks)
         QCOMPARE(readTestFile(keptFile(oBed, aPacked)), aPacked.left(aPacked.size() / 2));
 

@@ -135,8 +135,7 @@ void tst_KillAnywhere::killedRunsResume()
     TVersion oOne, oTwo;
     for (TVersion* pVersion : {&oOne, &oTwo}) {
         writeVersion(oBed, pVersion == &oOne ? 1 : 2);
-        const TToolRun oPublish = oBed.publish(pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2"), QStringLiteral("store"));
-        QVERIFY2(oPublish.nExitCode == 0, qPrintable(oPublish.describe()));
+        CORVANE_VERIFY_EXIT(oBed.publish(pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2"), QStringLiteral("store")), 0);
         pVersion->aPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
         pVersion->aAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
         pVersion->hFiles = TInstallBed::files(oBed.source());
@@ -144,8 +143,7 @@ void tst_KillAnywhere::killedRunsResume()
             pVersion->aPackage, pVersion->aAssets, QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
         if (pVersion == &oOne) {
             // Version 1 installed once; each update and verification starts from a copy.
-            const TToolRun oInstall = oBed.install(QStringLiteral("install"));
-            QVERIFY2(oInstall.nExitCode == 0, qPrintable(oInstall.describe()));
+            CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
             QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.folder(), oBed.path(QStringLiteral("one"))}) == 0);
         }
     }
