@@ -22,14 +22,15 @@ const QString kChunkPrefix = QStringLiteral("live/chunks/");
 
 // A client whose files are one chunk or several, published stored (so that
 // half of a chunk file is half of its bytes) and served by oServer.
-void publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
+bool publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
 {
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/notes.txt"), noiseBytes(300000, 3));
-    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
-    QVERIFY(oServer.start(oBed.cdn()));
+    if (oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode != 0 || !oServer.start(oBed.cdn()))
+        return false;
     oBed.serveFrom(oServer.url(QString()));
+    return true;
 }
 
 // Every chunk file of the CDN folder: its path as served → its bytes.
@@ -111,9 +112,7 @@ void tst_KeptChunks::brokenTransferGoesOnWithARange()
     QFETCH(QString, sAsked);
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     oServer.setFaultsForPrefix(kChunkPrefix, lFaults);
     QStringList lExtra = oBed.quickStallSettings();
     QVERIFY(!lExtra.isEmpty());
@@ -156,9 +155,7 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
     QFETCH(QString, sAsked);
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     QMap<QString, QByteArray> hOutside;
     for (const QByteArray& aPacked : hChunks) {
@@ -200,9 +197,7 @@ void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
 {
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     oServer.setFaultForPrefix(kChunkPrefix, EHttpFault::Stall);
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     double fHalves = 0;

@@ -11,35 +11,14 @@
 #include "launcher/documents/package.h"
 #include "launcher/engine/packageinstallation.h"
 
+#include "shared/confinedfolder.h"
+
 #include <QLocale>
 #include <QSignalSpy>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using namespace velmar::launcher;
 
 namespace {
-
-// The lock another program holds on a folder, as long as this object lives.
-class TForeignLock
-{
-public:
-    explicit TForeignLock(const QString& sFolder)
-        : m_nDescriptor(::open(QFile::encodeName(sFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-    }
-    ~TForeignLock()
-    {
-        if (m_nDescriptor >= 0)
-            ::close(m_nDescriptor);
-    }
-    bool take() { return m_nDescriptor >= 0 && ::flock(m_nDescriptor, LOCK_EX | LOCK_NB) == 0; }
-
-private:
-    int m_nDescriptor;
-};
 
 // A file system of a few MiB mounted for the test (root only), unmounted when it goes.
 class TSmallDisk
@@ -124,8 +103,9 @@ void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
     TOnePackageLauncher oOne;
     const auto& [oLauncher, pHelper, pMetadata, pPackage, sFolder] = oOne;
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/partial-package.json"), "{\"version\": \"0.9\", \"files\": []}"));
-    TForeignLock oLock(sFolder);
-    QVERIFY(oLock.take());
+    // Another program's lock: the folder's own, taken first.
+    shared::TConfinedFolder oLock(sFolder);
+    QVERIFY(oLock.tryLock());
 
     TInstallationManager oManager(pMetadata, pHelper);
     QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
