@@ -37,6 +37,14 @@ inline QList<QJsonObject> downloadLines(const QByteArray& aOut)
     return lLines;
 }
 
+// One published version: its documents and the files that make it.
+struct TPublishedVersion
+{
+    QByteArray m_aPackage;
+    QByteArray m_aAssets;
+    QMap<QString, QByteArray> m_hFiles;
+};
+
 class TInstallBed
 {
 public:
@@ -184,6 +192,46 @@ public:
         return hFiles;
     }
     bool installedAsPublished() const { return files(m_sFolder) == files(m_sSource); }
+
+    // What is published now, from source/; empty when it could not be published.
+    TPublishedVersion publishVersion(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
+    {
+        if (publish(sVersion, sMethod).nExitCode != 0)
+            return TPublishedVersion();
+        return TPublishedVersion{readTestFile(m_sCdn + QStringLiteral("/live/package.json")),
+                                 readTestFile(m_sCdn + QStringLiteral("/live/assets.json")), files(m_sSource)};
+    }
+    // Why the folder is not oVersion installed whole, empty when it is.
+    QString notInstalled(const TPublishedVersion& oVersion) const
+    {
+        if (files(m_sFolder) != oVersion.m_hFiles)
+            return QStringLiteral("other files than the version's");
+        if (readTestFile(m_sFolder + QStringLiteral("/package.json")) != oVersion.m_aPackage
+            || readTestFile(m_sFolder + QStringLiteral("/assets.json")) != oVersion.m_aAssets
+            || QFileInfo::exists(m_sFolder + QStringLiteral("/partial-package.json")))
+            return QStringLiteral("markers of another version or a partial one");
+        return QString();
+    }
+    // Why the folder's markers claim what it does not hold, empty when they claim
+    // nothing false: a full marker only with every file of its version in place,
+    // and the asset copy of the same version beside whichever marker stands.
+    QString markerUntruth(const QList<TPublishedVersion>& lVersions) const
+    {
+        const QByteArray aFull = readTestFile(m_sFolder + QStringLiteral("/package.json"));
+        const QByteArray aMarker = aFull.isEmpty() ? readTestFile(m_sFolder + QStringLiteral("/partial-package.json")) : aFull;
+        if (aMarker.isEmpty())
+            return QString();
+        for (const TPublishedVersion& oVersion : lVersions) {
+            if (aMarker != oVersion.m_aPackage)
+                continue;
+            if (readTestFile(m_sFolder + QStringLiteral("/assets.json")) != oVersion.m_aAssets)
+                return QStringLiteral("the asset copy belongs to another version than the marker");
+            if (!aFull.isEmpty() && files(m_sFolder) != oVersion.m_hFiles)
+                return QStringLiteral("the full marker names a version whose files are not all there");
+            return QString();
+        }
+        return QStringLiteral("a marker of no published version");
+    }
 
     // The addresses (URL paths) of the chunks and whole files of oReader that the
     // folder already holds at every place that needs them: a run that fetches one
