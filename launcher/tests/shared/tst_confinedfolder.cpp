@@ -36,40 +36,37 @@ class tst_ConfinedFolder : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
+    void init();
     void cleanup();
-    void filesBelowTheFolder_data();
     void filesBelowTheFolder();
-    void linksLeadNowhere_data();
     void linksLeadNowhere();
     void oneLockHolder();
-
-private:
-    void byResolution();
 };
 
-void tst_ConfinedFolder::cleanup()
-{
-    TConfinedFolder::setComponentWalk(false);
-}
-
-void tst_ConfinedFolder::byResolution()
+// Every test by both ways of resolving paths.
+void tst_ConfinedFolder::initTestCase_data()
 {
     QTest::addColumn<bool>("bWalk");
     QTest::newRow("openat2") << false;
     QTest::newRow("walk a component at a time") << true;
 }
 
-void tst_ConfinedFolder::filesBelowTheFolder_data()
+void tst_ConfinedFolder::init()
 {
-    byResolution();
+    QFETCH_GLOBAL(bool, bWalk);
+    TConfinedFolder::setComponentWalk(bWalk);
+}
+
+void tst_ConfinedFolder::cleanup()
+{
+    TConfinedFolder::setComponentWalk(false);
 }
 
 // Create, write, read, rename, link and remove below the folder, which is made
 // when missing; paths that are not plain names are refused.
 void tst_ConfinedFolder::filesBelowTheFolder()
 {
-    QFETCH(bool, bWalk);
-    TConfinedFolder::setComponentWalk(bWalk);
     QTemporaryDir oRoot;
     const TConfinedFolder oFolder(oRoot.filePath(QStringLiteral("package")));
     oFolder.createFolders(QStringLiteral("data/maps"));
@@ -100,17 +97,10 @@ void tst_ConfinedFolder::filesBelowTheFolder()
     QVERIFY(!QFileInfo::exists(oRoot.filePath(QStringLiteral("b"))));
 }
 
-void tst_ConfinedFolder::linksLeadNowhere_data()
-{
-    byResolution();
-}
-
 // A link in the folder, on the way or at the end, is never followed: what it
 // leads to is neither read, written, created, renamed into nor removed.
 void tst_ConfinedFolder::linksLeadNowhere()
 {
-    QFETCH(bool, bWalk);
-    TConfinedFolder::setComponentWalk(bWalk);
     QTemporaryDir oRoot;
     const QString sOutside = oRoot.filePath(QStringLiteral("outside"));
     QVERIFY(writeTestFile(sOutside + QStringLiteral("/secret"), "secret"));

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
+
 // Reads the process's standard error until it holds sLine; false when the process ended first.
 inline bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen)
 {
@@ -21,6 +24,26 @@ inline bool waitForLine(QProcess& oProcess, const QString& sLine, QString& sSeen
     }
     return true;
 }
+
+// The download progress lines among corvane-install's JSON lines.
+inline QList<QJsonObject> downloadLines(const QByteArray& aOut)
+{
+    QList<QJsonObject> lLines;
+    for (const QByteArray& aLine : aOut.split('\n')) {
+        const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
+        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
+            lLines << oLine;
+    }
+    return lLines;
+}
+
+// One published version: its documents and the files that make it.
+struct TPublishedVersion
+{
+    QByteArray m_aPackage;
+    QByteArray m_aAssets;
+    QMap<QString, QByteArray> m_hFiles;
+};
 
 class TInstallBed
 {
@@ -116,6 +139,31 @@ public:
         return waitForLine(oProcess, QStringLiteral("stopped at ") + sStep, sErr);
     }
 
+    // Runs sCommand with JSON progress and sends it nSignal as soon as a download
+    // line passes fnReached (the sync point); one that never does runs to its end.
+    TToolRun stopAtProgress(const QString& sCommand, int nSignal, const std::function<bool(const QJsonObject&)>& fnReached)
+    {
+        QProcess oProcess;
+        startInstall(oProcess, sCommand, QProcessEnvironment(), {QStringLiteral("--progress"), QStringLiteral("json")});
+        QByteArray aOut;
+        bool bReached = false;
+        while (!bReached && oProcess.waitForReadyRead(60000)) {
+            aOut += oProcess.readAllStandardOutput();
+            const QList<QJsonObject> lLines = downloadLines(aOut);
+            bReached = std::any_of(lLines.begin(), lLines.end(), fnReached);
+        }
+        if (bReached)
+            ::kill(pid_t(oProcess.processId()), nSignal);
+        TToolRun oRun;
+        if (!oProcess.waitForFinished(120000))
+            return oRun;
+        oRun.bKilled = oProcess.exitStatus() == QProcess::CrashExit;
+        oRun.nExitCode = oRun.bKilled ? -1 : oProcess.exitCode();
+        oRun.sOut = QString::fromUtf8(aOut + oProcess.readAllStandardOutput());
+        oRun.sErr = QString::fromUtf8(oProcess.readAllStandardError());
+        return oRun;
+    }
+
     // The chunk files fetched since the last call.
     QStringList fetchedChunks()
     {
@@ -144,6 +192,46 @@ public:
         return hFiles;
     }
     bool installedAsPublished() const { return files(m_sFolder) == files(m_sSource); }
+
+    // What is published now, from source/; empty when it could not be published.
+    TPublishedVersion publishVersion(const QString& sVersion, const QString& sMethod = QStringLiteral("deflate"))
+    {
+        if (publish(sVersion, sMethod).nExitCode != 0)
+            return TPublishedVersion();
+        return TPublishedVersion{readTestFile(m_sCdn + QStringLiteral("/live/package.json")),
+                                 readTestFile(m_sCdn + QStringLiteral("/live/assets.json")), files(m_sSource)};
+    }
+    // Why the folder is not oVersion installed whole, empty when it is.
+    QString notInstalled(const TPublishedVersion& oVersion) const
+    {
+        if (files(m_sFolder) != oVersion.m_hFiles)
+            return QStringLiteral("other files than the version's");
+        if (readTestFile(m_sFolder + QStringLiteral("/package.json")) != oVersion.m_aPackage
+            || readTestFile(m_sFolder + QStringLiteral("/assets.json")) != oVersion.m_aAssets
+            || QFileInfo::exists(m_sFolder + QStringLiteral("/partial-package.json")))
+            return QStringLiteral("markers of another version or a partial one");
+        return QString();
+    }
+    // Why the folder's markers claim what it does not hold, empty when they claim
+    // nothing false: a full marker only with every file of its version in place,
+    // and the asset copy of the same version beside whichever marker stands.
+    QString markerUntruth(const QList<TPublishedVersion>& lVersions) const
+    {
+        const QByteArray aFull = readTestFile(m_sFolder + QStringLiteral("/package.json"));
+        const QByteArray aMarker = aFull.isEmpty() ? readTestFile(m_sFolder + QStringLiteral("/partial-package.json")) : aFull;
+        if (aMarker.isEmpty())
+            return QString();
+        for (const TPublishedVersion& oVersion : lVersions) {
+            if (aMarker != oVersion.m_aPackage)
+                continue;
+            if (readTestFile(m_sFolder + QStringLiteral("/assets.json")) != oVersion.m_aAssets)
+                return QStringLiteral("the asset copy belongs to another version than the marker");
+            if (!aFull.isEmpty() && files(m_sFolder) != oVersion.m_hFiles)
+                return QStringLiteral("the full marker names a version whose files are not all there");
+            return QString();
+        }
+        return QStringLiteral("a marker of no published version");
+    }
 
     // The addresses (URL paths) of the chunks and whole files of oReader that the
     // folder already holds at every place that needs them: a run that fetches one

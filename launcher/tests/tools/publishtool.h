@@ -44,6 +44,13 @@ struct TToolRun
     }
 };
 
+// Fails the test, showing what the tool wrote, unless the run exprRun exited with nCode.
+#define CORVANE_VERIFY_EXIT(exprRun, nCode)                                                                            \
+    do {                                                                                                               \
+        const TToolRun oRun_ = (exprRun);                                                                              \
+        QVERIFY2(oRun_.nExitCode == (nCode), qPrintable(oRun_.describe()));                                            \
+    } while (false)
+
 // Runs one of the built tools. bUnprivileged drops the capabilities that let root
 // read and write any file, so that file permissions mean for the tool what they
 // mean for users. oEnvironment adds to the test's own environment.

@@ -99,12 +99,10 @@ void TPublishCommandsTest::packThenUnpack()
 {
     const QByteArray aInput = textLikeTestBytes(200000, 41) + noiseBytes(50000, 42);
     QVERIFY(writeTestFile(path("in"), aInput));
-    const TToolRun oPack = runPublish({"pack", "--method", "lzip", path("in"), path("packed")});
-    QVERIFY2(oPack.nExitCode == 0, qPrintable(oPack.describe()));
+    CORVANE_VERIFY_EXIT(runPublish({"pack", "--method", "lzip", path("in"), path("packed")}), 0);
     // The header names the method asked for.
     QCOMPARE(readTestFile(path("packed")).left(2), QByteArray("p\x04"));
-    const TToolRun oUnpack = runPublish({"unpack", path("packed"), path("out")});
-    QVERIFY2(oUnpack.nExitCode == 0, qPrintable(oUnpack.describe()));
+    CORVANE_VERIFY_EXIT(runPublish({"unpack", path("packed"), path("out")}), 0);
     QCOMPARE(readTestFile(path("out")), aInput);
 
     // What does not unpack is copied by the lenient form.

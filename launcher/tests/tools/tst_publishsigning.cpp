@@ -117,8 +117,7 @@ void tst_PublishSigning::signedMetadata()
 {
     const QString sMetadata = www("launcher/qlxmetadata.json");
     const qint64 nBefore = QDateTime::currentSecsSinceEpoch();
-    const TToolRun oSign = runPublish(metadataArguments(www(), {"--sign", m_sKeyFile, "--expires", "2"}));
-    QVERIFY2(oSign.nExitCode == 0, qPrintable(oSign.describe()));
+    CORVANE_VERIFY_EXIT(runPublish(metadataArguments(www(), {"--sign", m_sKeyFile, "--expires", "2"})), 0);
 
     const TEnvelopeCheck oCheck(readTestFile(sMetadata + ".signed"), trusting(m_sPublicKey), 0,
                                 QDateTime::currentSecsSinceEpoch());

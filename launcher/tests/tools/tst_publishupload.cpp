@@ -111,8 +111,7 @@ void TPublishUploadTest::init()
     QVERIFY(m_pStore->start(store(), m_oEnvironment));
     m_pBed->writeSource(QStringLiteral("bin/client"), noiseBytes(3 << 20, 1), true);
     m_pBed->writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 2));
-    const TToolRun oBuild = m_pBed->publish(QStringLiteral("1"));
-    QVERIFY2(oBuild.nExitCode == 0, qPrintable(oBuild.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->publish(QStringLiteral("1")), 0);
     QVERIFY(writeTestFile(m_pBed->cdn() + QStringLiteral("/launcher.json"), "{}"));
 }
 
@@ -129,15 +128,13 @@ void TPublishUploadTest::uploadedStoreServesInstallsAndUpdates()
     QCOMPARE(lListed, lChunks + lDocuments);
     QVERIFY(allFiles(store()).isEmpty());
 
-    oRun = upload();
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(upload(), 0);
     QCOMPARE(allFiles(store()), withoutPublishersOwn(allFiles(m_pBed->cdn())));
 
     TNginxServer oNginx;
     QVERIFY2(oNginx.start(store()), qPrintable(oNginx.errorString()));
     m_pBed->serveFrom(oNginx.url(QStringLiteral("/")));
-    oRun = m_pBed->install(QStringLiteral("install"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->install(QStringLiteral("install")), 0);
     QVERIFY(m_pBed->installedAsPublished());
 
     // The same version again copies nothing and leaves every stored file as it was.
@@ -150,27 +147,22 @@ void TPublishUploadTest::uploadedStoreServesInstallsAndUpdates()
     // An update: only what changed travels, and the store serves the new version.
     const QMap<QString, QByteArray> hOld = allFiles(store());
     m_pBed->writeSource(QStringLiteral("bin/client"), noiseBytes(3 << 20, 3), true);
-    oRun = m_pBed->publish(QStringLiteral("2"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->publish(QStringLiteral("2")), 0);
     oRun = upload();
     QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sOut.contains(QLatin1String("already there")), qPrintable(oRun.sOut));
     for (auto it = hOld.cbegin(); it != hOld.cend(); ++it)
         QVERIFY(it.key().endsWith(QLatin1String(".json")) || readTestFile(store() + QLatin1Char('/') + it.key()) == it.value());
-    oRun = m_pBed->install(QStringLiteral("update"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->install(QStringLiteral("update")), 0);
     QVERIFY(m_pBed->installedAsPublished());
 
     // Pruning the remote keeps exactly what pruning the home folder keeps.
     oRun = publishTool({QStringLiteral("prune"), m_pStore->remote(QStringLiteral("live")), QStringLiteral("--dry-run")});
     QVERIFY2(oRun.nExitCode == 0 && oRun.sOut.contains(QLatin1String("would delete chunks/")), qPrintable(oRun.describe()));
-    oRun = publishTool({QStringLiteral("prune"), m_pStore->remote(QStringLiteral("live"))});
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
-    oRun = publishTool({QStringLiteral("prune"), m_pBed->cdn() + QStringLiteral("/live")});
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(publishTool({QStringLiteral("prune"), m_pStore->remote(QStringLiteral("live"))}), 0);
+    CORVANE_VERIFY_EXIT(publishTool({QStringLiteral("prune"), m_pBed->cdn() + QStringLiteral("/live")}), 0);
     QCOMPARE(allFiles(store()), withoutPublishersOwn(allFiles(m_pBed->cdn())));
-    oRun = m_pBed->install(QStringLiteral("verify"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->install(QStringLiteral("verify")), 0);
 }
 
 void TPublishUploadTest::failedChunkWritesNoDocument()
@@ -180,8 +172,7 @@ void TPublishUploadTest::failedChunkWritesNoDocument()
     const QMap<QString, QByteArray> hBefore = allFiles(store());
 
     m_pBed->writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 4));
-    oRun = m_pBed->publish(QStringLiteral("2"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(m_pBed->publish(QStringLiteral("2")), 0);
     // The new asset chunk cannot be read, so it cannot be copied.
     const QMap<QString, QByteArray> hNow = allFiles(m_pBed->cdn());
     QStringList lNew;

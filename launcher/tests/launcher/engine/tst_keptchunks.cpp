@@ -22,14 +22,15 @@ const QString kChunkPrefix = QStringLiteral("live/chunks/");
 
 // A client whose files are one chunk or several, published stored (so that
 // half of a chunk file is half of its bytes) and served by oServer.
-void publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
+bool publishAndServe(TInstallBed& oBed, TTestHttpServer& oServer)
 {
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/notes.txt"), noiseBytes(300000, 3));
-    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
-    QVERIFY(oServer.start(oBed.cdn()));
+    if (oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode != 0 || !oServer.start(oBed.cdn()))
+        return false;
     oBed.serveFrom(oServer.url(QString()));
+    return true;
 }
 
 // Every chunk file of the CDN folder: its path as served → its bytes.
@@ -72,17 +73,6 @@ QStringList expectedRanges(const QString& sPattern, const QByteArray& aPacked)
     return lRanges;
 }
 
-QList<QJsonObject> downloadLines(const QByteArray& aOut)
-{
-    QList<QJsonObject> lLines;
-    for (const QByteArray& aLine : aOut.split('\n')) {
-        const QJsonObject oLine = QJsonDocument::fromJson(aLine).object();
-        if (oLine.value(QStringLiteral("step")) == QStringLiteral("download"))
-            lLines << oLine;
-    }
-    return lLines;
-}
-
 } // namespace
 
 class tst_KeptChunks : public QObject
@@ -122,17 +112,14 @@ void tst_KeptChunks::brokenTransferGoesOnWithARange()
     QFETCH(QString, sAsked);
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     oServer.setFaultsForPrefix(kChunkPrefix, lFaults);
     QStringList lExtra = oBed.quickStallSettings();
     QVERIFY(!lExtra.isEmpty());
     if (!sLimit.isEmpty())
         lExtra << QStringLiteral("--limit-rate") << sLimit;
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), lExtra);
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install"), QString(), lExtra), 0);
     QVERIFY(oBed.installedAsPublished());
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
@@ -168,9 +155,7 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
     QFETCH(QString, sAsked);
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     QMap<QString, QByteArray> hOutside;
     for (const QByteArray& aPacked : hChunks) {
@@ -197,8 +182,7 @@ void tst_KeptChunks::keptBytesOfAnEarlierRun()
     // Bytes of a chunk this version does not have.
     QVERIFY(writeTestFile(oBed.folder() + QStringLiteral("/.corvane-partial/") + QString(64, QLatin1Char('0')), "stale"));
 
-    const TToolRun oRun = oBed.install(QStringLiteral("install"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
     QVERIFY(oBed.installedAsPublished());
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/.corvane-partial")));
     for (auto it = hChunks.cbegin(); it != hChunks.cend(); ++it)
@@ -213,30 +197,18 @@ void tst_KeptChunks::stoppedRunKeepsWhatArrivedForTheNext()
 {
     TInstallBed oBed;
     TTestHttpServer oServer;
-    publishAndServe(oBed, oServer);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(publishAndServe(oBed, oServer));
     oServer.setFaultForPrefix(kChunkPrefix, EHttpFault::Stall);
     const QMap<QString, QByteArray> hChunks = chunkFiles(oBed);
     double fHalves = 0;
     for (const QByteArray& aPacked : hChunks)
         fHalves += double(aPacked.size() / 2);
 
-    QProcess oInstall;
-    oBed.startInstall(oInstall, QStringLiteral("install"), QProcessEnvironment(),
-                      {QStringLiteral("--progress"), QStringLiteral("json")});
-    QByteArray aOut;
-    bool bHalves = false;
     // The sync point: a progress line counting every half.
-    while (!bHalves && oInstall.waitForReadyRead(60000)) {
-        aOut += oInstall.readAllStandardOutput();
-        for (const QJsonObject& oLine : downloadLines(aOut))
-            bHalves = bHalves || oLine.value(QStringLiteral("bytesDone")).toDouble() >= fHalves;
-    }
-    QVERIFY2(bHalves, aOut.constData());
-    ::kill(pid_t(oInstall.processId()), SIGTERM);
-    QVERIFY(oInstall.waitForFinished(30000));
-    QCOMPARE(oInstall.exitCode(), 128 + SIGTERM);
+    const TToolRun oStopped = oBed.stopAtProgress(QStringLiteral("install"), SIGTERM, [&](const QJsonObject& oLine) {
+        return oLine.value(QStringLiteral("bytesDone")).toDouble() >= fHalves;
+    });
+    QVERIFY2(!oStopped.bKilled && oStopped.nExitCode == 128 + SIGTERM, qPrintable(oStopped.describe()));
     for (const QByteArray& aPacked : hChunks)
         QCOMPARE(readTestFile(keptFile(oBed, aPacked)), aPacked.left(aPacked.size() / 2));
 

@@ -37,11 +37,8 @@ void writeVersion(TInstallBed& oBed, int nVersion)
     oBed.writeSource(bTwo ? QStringLiteral("data/new.txt") : QStringLiteral("data/old.txt"), "a small file\n");
 }
 
-struct TVersion
+struct TVersion : TPublishedVersion
 {
-    QByteArray aPackage;
-    QByteArray aAssets;
-    QMap<QString, QByteArray> hFiles;
     std::unique_ptr<velmar::launcher::TPackageConfigurationReader> pReader;
 };
 
@@ -84,27 +81,6 @@ TKilledRun runKilledAtLine(const TInstallBed& oBed, const QString& sCommand, int
     return oRun;
 }
 
-// What the folder's markers claim, checked against the folder: a full marker
-// names a version whose files are all there; whatever marker stands, the asset
-// copy belongs to its version. Empty when true, else why not.
-QString untruth(const QString& sFolder, const TVersion& oOne, const TVersion& oTwo)
-{
-    const QByteArray aFull = readTestFile(sFolder + QStringLiteral("/package.json"));
-    const QByteArray aPartial = readTestFile(sFolder + QStringLiteral("/partial-package.json"));
-    const QByteArray aAssets = readTestFile(sFolder + QStringLiteral("/assets.json"));
-    const QByteArray& aMarker = aFull.isEmpty() ? aPartial : aFull;
-    if (aMarker.isEmpty())
-        return QString();
-    const TVersion* pVersion = aMarker == oOne.aPackage ? &oOne : aMarker == oTwo.aPackage ? &oTwo : nullptr;
-    if (!pVersion)
-        return QStringLiteral("a marker of no published version");
-    if (aAssets != pVersion->aAssets)
-        return QStringLiteral("the asset copy belongs to another version than the marker");
-    if (!aFull.isEmpty() && TInstallBed::files(sFolder) != pVersion->hFiles)
-        return QStringLiteral("the full marker names a version whose files are not all there");
-    return QString();
-}
-
 } // namespace
 
 class tst_KillAnywhere : public QObject
@@ -135,17 +111,14 @@ void tst_KillAnywhere::killedRunsResume()
     TVersion oOne, oTwo;
     for (TVersion* pVersion : {&oOne, &oTwo}) {
         writeVersion(oBed, pVersion == &oOne ? 1 : 2);
-        const TToolRun oPublish = oBed.publish(pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2"), QStringLiteral("store"));
-        QVERIFY2(oPublish.nExitCode == 0, qPrintable(oPublish.describe()));
-        pVersion->aPackage = readTestFile(oBed.cdn() + QStringLiteral("/live/package.json"));
-        pVersion->aAssets = readTestFile(oBed.cdn() + QStringLiteral("/live/assets.json"));
-        pVersion->hFiles = TInstallBed::files(oBed.source());
+        const QString sVersion = pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2");
+        static_cast<TPublishedVersion&>(*pVersion) = oBed.publishVersion(sVersion, QStringLiteral("store"));
+        QVERIFY(!pVersion->m_aPackage.isEmpty());
         pVersion->pReader = std::make_unique<velmar::launcher::TPackageConfigurationReader>(
-            pVersion->aPackage, pVersion->aAssets, QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
+            pVersion->m_aPackage, pVersion->m_aAssets, QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
         if (pVersion == &oOne) {
             // Version 1 installed once; each update and verification starts from a copy.
-            const TToolRun oInstall = oBed.install(QStringLiteral("install"));
-            QVERIFY2(oInstall.nExitCode == 0, qPrintable(oInstall.describe()));
+            CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
             QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.folder(), oBed.path(QStringLiteral("one"))}) == 0);
         }
     }
@@ -172,7 +145,7 @@ void tst_KillAnywhere::killedRunsResume()
             const TKilledRun oKilled = runKilledAtLine(oBed, sCommand, nKillAt);
             nKills += oKilled.bKilled;
             QVERIFY2(oKilled.bKilled || oKilled.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oKilled.sLog));
-            const QString sUntruth = untruth(oBed.folder(), oOne, oTwo);
+            const QString sUntruth = oBed.markerUntruth({oOne, oTwo});
             QVERIFY2(sUntruth.isEmpty(), qPrintable(sCase + QStringLiteral(": ") + sUntruth));
             const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *oTarget.pReader);
 
@@ -180,10 +153,7 @@ void tst_KillAnywhere::killedRunsResume()
             const int nServedBefore = oResumeServer.servedPaths().size();
             const TToolRun oResumed = oBed.install(sCommand == QLatin1String("install") ? QStringLiteral("update") : sCommand);
             QVERIFY2(oResumed.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oResumed.describe()));
-            QVERIFY2(TInstallBed::files(oBed.folder()) == oTarget.hFiles, qPrintable(sCase));
-            QVERIFY2(readTestFile(oBed.folder() + QStringLiteral("/package.json")) == oTarget.aPackage, qPrintable(sCase));
-            QVERIFY2(readTestFile(oBed.folder() + QStringLiteral("/assets.json")) == oTarget.aAssets, qPrintable(sCase));
-            QVERIFY2(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")), qPrintable(sCase));
+            QVERIFY2(oBed.notInstalled(oTarget).isEmpty(), qPrintable(sCase + QStringLiteral(": ") + oBed.notInstalled(oTarget)));
             QStringList lRefetched;
             for (const QString& sPath : oResumeServer.servedPaths().mid(nServedBefore)) {
                 if (lInPlace.contains(sPath))

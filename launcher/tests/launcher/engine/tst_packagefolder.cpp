@@ -1,48 +1,24 @@
 // A package folder under pressure: another program changing it at the same
 // time, a full disk, folders swapped for links (file operations that fail:
-// tst_filefaults). The
-// engine must refuse, fail with a reason that names the file, or finish; never
-// claim a version the folder does not hold.
+// tst_filefaults). The engine must refuse, fail with a reason that names the
+// file, or finish; never claim a version the folder does not hold.
 
 #include "installbed.h"
-#include "testmetadata.h"
+#include "onepackagelauncher.h"
 #include "testseams.h"
 
 #include "launcher/engine/installationmanager.h"
-#include "launcher/documents/launcherfilesystemhelper.h"
 #include "launcher/documents/package.h"
 #include "launcher/engine/packageinstallation.h"
+
+#include "shared/confinedfolder.h"
 
 #include <QLocale>
 #include <QSignalSpy>
 
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 using namespace velmar::launcher;
 
 namespace {
-
-// The lock another program holds on a folder, as long as this object lives.
-class TForeignLock
-{
-public:
-    explicit TForeignLock(const QString& sFolder)
-        : m_nDescriptor(::open(QFile::encodeName(sFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-    }
-    ~TForeignLock()
-    {
-        if (m_nDescriptor >= 0)
-            ::close(m_nDescriptor);
-    }
-    bool take() { return m_nDescriptor >= 0 && ::flock(m_nDescriptor, LOCK_EX | LOCK_NB) == 0; }
-
-private:
-    int m_nDescriptor;
-};
 
 // A file system of a few MiB mounted for the test (root only), unmounted when it goes.
 class TSmallDisk
@@ -124,14 +100,12 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
 // with the box's reason, and changes nothing.
 void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
 {
-    QTemporaryDir oLauncher;
-    const auto pHelper = std::make_shared<TLauncherFilesystemHelper>(oLauncher.path());
-    const auto pMetadata = packagesMetadata(1);
-    const std::shared_ptr<TPackage>& pPackage = pMetadata->packages().front();
-    const QString sFolder = oLauncher.filePath(QStringLiteral("packages/c0"));
+    TOnePackageLauncher oOne;
+    const auto& [oLauncher, pHelper, pMetadata, pPackage, sFolder] = oOne;
     QVERIFY(writeTestFile(sFolder + QStringLiteral("/partial-package.json"), "{\"version\": \"0.9\", \"files\": []}"));
-    TForeignLock oLock(sFolder);
-    QVERIFY(oLock.take());
+    // Another program's lock: the folder's own, taken first.
+    shared::TConfinedFolder oLock(sFolder);
+    QVERIFY(oLock.tryLock());
 
     TInstallationManager oManager(pMetadata, pHelper);
     QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
@@ -187,16 +161,14 @@ void tst_PackageFolder::fullDisk()
     QVERIFY2(oRun.sErr.contains(oBed.folder()), qPrintable(oRun.sErr));
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
     QVERIFY(oDisk.mount(12 * 1024));
-    oRun = oBed.install(QStringLiteral("install"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
     QVERIFY(oBed.installedAsPublished());
 
     // Version 2 drops the 9 MiB file for another: it fits once the old one is gone.
     QFile::remove(oBed.source() + QStringLiteral("/data/world.pak"));
     oBed.writeSource(QStringLiteral("data/other.pak"), noiseBytes(9 << 20, 2));
     QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
-    oRun = oBed.install(QStringLiteral("update"));
-    QVERIFY2(oRun.nExitCode == 0, qPrintable(oRun.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("update")), 0);
     QVERIFY(oBed.installedAsPublished());
 }
 
@@ -229,14 +201,12 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
     QVERIFY2(oRun.exitStatus() == QProcess::NormalExit && oRun.exitCode() == 1, qPrintable(sErr));
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
 
-    const TToolRun oRefused = oBed.install(QStringLiteral("install"));
-    QVERIFY2(oRefused.nExitCode == 1, qPrintable(oRefused.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 1);
     QCOMPARE(QDir(sElsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
 
     QVERIFY(QFile::remove(sData));
     QVERIFY(QFile::rename(sData + QStringLiteral(".real"), sData));
-    const TToolRun oAgain = oBed.install(QStringLiteral("install"));
-    QVERIFY2(oAgain.nExitCode == 0, qPrintable(oAgain.describe()));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
     QVERIFY(oBed.installedAsPublished());
 
     // The account group kept beside the packages is copied into a sound
