@@ -82,7 +82,11 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
                 return m_eState;
             nPos = nEnd;
         } else if (m_eBody == EBody::Chunked) {
-            nPos = feedChunked(aInput, nPos, aBody);
+            // Nothing taken: the rest of a line is still to come.
+            const int nNext = feedChunked(aInput, nPos, aBody);
+            if (nNext == nPos)
+                break;
+            nPos = nNext;
         } else {
             const qint64 nTake = m_eBody == EBody::Length ? std::min<qint64>(m_nRemaining, aInput.size() - nPos)
                                                           : aInput.size() - nPos;
