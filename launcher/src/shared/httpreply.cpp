@@ -97,6 +97,12 @@ bool THttpReply::takes(const QNetworkRequest& oRequest, QNetworkAccessManager* p
 
 void THttpReply::start(THttpConnection* pConnection)
 {
+    // Aborted or timed out while it waited for a connection: the connection is untouched.
+    if (m_bDone) {
+        if (m_pPool)
+            m_pPool->release(pConnection, true);
+        return;
+    }
     m_pConnection = pConnection;
     QTcpSocket* pSocket = pConnection->socket();
     connect(pSocket, &QTcpSocket::connected, this, &THttpReply::sendRequest);
@@ -145,9 +151,7 @@ void THttpReply::receive()
     while (pSocket->bytesAvailable() > 0 && (m_oParser.state() == THttpResponseParser::EState::Head
                                              || m_oParser.state() == THttpResponseParser::EState::Body)) {
         // Past a full read buffer the bytes stay in the socket, and the server is held back.
-        const qint64 nRoom = readBufferSize() > 0 && pSocket->state() == QAbstractSocket::ConnectedState
-                                 ? readBufferSize() - unread()
-                                 : pSocket->bytesAvailable();
+        const qint64 nRoom = readBufferSize() > 0 ? readBufferSize() - unread() : pSocket->bytesAvailable();
         if (nRoom <= 0)
             break;
         m_aInput += pSocket->read(qMin(nRoom, pSocket->bytesAvailable()));
@@ -180,6 +184,8 @@ void THttpReply::receive()
     }
     if (m_oParser.state() == THttpResponseParser::EState::Done)
         complete();
+    else if (m_bInputClosed && pSocket->bytesAvailable() == 0)
+        endOfInput();
 }
 
 void THttpReply::onSocketError(QAbstractSocket::SocketError eError)
@@ -200,18 +206,19 @@ void THttpReply::onSocketError(QAbstractSocket::SocketError eError)
             finish(UnknownNetworkError, sSocketError);
         return;
     }
-    // What came before the close is read whole, whatever the read buffer's room:
-    // it may end the answer.
-    if (pSocket->bytesAvailable() > 0) {
-        const QPointer<THttpReply> pSelf(this);
-        receive();
-        if (!pSelf || m_bDone || !m_pConnection)
-            return;
-    }
+    // What came before the close is still read as the read buffer has room; the
+    // close counts once the socket holds nothing more.
+    m_bInputClosed = true;
+    receive();
+}
+
+void THttpReply::endOfInput()
+{
     // The server dropped a connection it had kept, before it took the request:
     // a GET may be sent again.
     if (!m_bAnswerBegun && m_pConnection->hasServed() && !m_bRetried && m_pPool) {
         m_bRetried = true;
+        m_bInputClosed = false;
         giveBack(false);
         const QUrl oUrl = request().url();
         m_pPool->acquire(oUrl.host(), quint16(oUrl.port(80)), true, this, [this](THttpConnection* p) { start(p); });

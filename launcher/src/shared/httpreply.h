@@ -48,6 +48,8 @@ private:
     // Takes what the socket holds, as far as the read buffer has room.
     void receive();
     void onSocketError(QAbstractSocket::SocketError eError);
+    // The server closed the connection and all it sent is read.
+    void endOfInput();
     // The head is in: published, or handed to the manager.
     bool takeHead();
     void fallBack();
@@ -70,6 +72,8 @@ private:
     bool m_bHeadTaken = false;
     bool m_bAnswerBegun = false;
     bool m_bRetried = false;
+    // The server closed the connection: what the socket holds is all there is.
+    bool m_bInputClosed = false;
     bool m_bDone = false;
     bool m_bReceiveQueued = false;
     QTimer m_oTransferTimer;

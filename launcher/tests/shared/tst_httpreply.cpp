@@ -154,6 +154,7 @@ private slots:
     void keepsConnectionsAlive();
     void staleKeptConnectionIsRetried();
     void abortedConnectionIsNotReused();
+    void readBufferHoldsBackTheServer_data();
     void readBufferHoldsBackTheServer();
 
 private:
@@ -298,9 +299,9 @@ void tst_HttpReply::serverFaultsAsTheNetworkLayer()
     oServer.setFaultForPrefix(QStringLiteral("large"), eFault);
     const QUrl oUrl = oServer.url(QStringLiteral("large.bin"));
     const TOutcome oOurs = outcomeOf(new THttpReply(requestFor(oUrl, nTimeout), &m_oManager));
-    if (eFault == EHttpFault::ResetMidway) {
-        // The network layer may take a reset for the end of the answer, or not,
-        // as the reads fall; this reply always tells it.
+    if (eFault == EHttpFault::ResetMidway || eFault == EHttpFault::Truncate) {
+        // The network layer may take a reset or an early close for the end of
+        // the answer, or not, as the reads fall; this reply always tells it.
         QCOMPARE(oOurs.m_nError, int(QNetworkReply::RemoteHostClosedError));
         QCOMPARE(oOurs.m_aBody, m_aLarge.left(m_aLarge.size() / 2));
         return;
@@ -395,10 +396,24 @@ void tst_HttpReply::abortedConnectionIsNotReused()
     QCOMPARE(oServer.m_nConnections, 2);
 }
 
+void tst_HttpReply::readBufferHoldsBackTheServer_data()
+{
+    QTest::addColumn<bool>("bClosingServer");
+
+    QTest::newRow("kept connection") << false;
+    // The close is seen while the rest of the body still waits in the socket.
+    QTest::newRow("server closes after sending") << true;
+}
+
 void tst_HttpReply::readBufferHoldsBackTheServer()
 {
+    QFETCH(bool, bClosingServer);
+
     constexpr qint64 kBuffer = 32 * 1024;
-    auto* pReply = new THttpReply(requestFor(m_oNginx.url(QStringLiteral("/large.bin"))), &m_oManager);
+    TTestHttpServer oServer;
+    QVERIFY(oServer.start(m_oRoot.path()));
+    const QUrl oUrl = bClosingServer ? oServer.url(QStringLiteral("large.bin")) : m_oNginx.url(QStringLiteral("/large.bin"));
+    auto* pReply = new THttpReply(requestFor(oUrl), &m_oManager);
     pReply->setReadBufferSize(kBuffer);
     QByteArray aBody;
     qint64 nMostHeld = 0;
