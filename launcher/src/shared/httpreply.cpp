@@ -120,9 +120,13 @@ void THttpReply::start(THttpConnection* pConnection)
 void THttpReply::sendRequest()
 {
     const QUrl oUrl = request().url();
-    QByteArray aTarget = oUrl.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (aTarget.isEmpty())
-        aTarget = "/";
+    // Formed as the network layer forms it: "/a/../b" is sent as "/b".
+    QUrl::FormattingOptions eFormat = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment | QUrl::FullyEncoded;
+    if (!oUrl.path().isEmpty())
+        eFormat |= QUrl::NormalizePathSegments;
+    QByteArray aTarget = oUrl.toEncoded(eFormat);
+    if (aTarget.isEmpty() || aTarget.startsWith('?'))
+        aTarget.prepend('/');
     QByteArray aHost = oUrl.host(QUrl::FullyEncoded).toLatin1();
     if (aHost.contains(':'))
         aHost = '[' + aHost + ']';
@@ -357,6 +361,8 @@ void THttpReply::abort()
     giveBack(false);
     // As the network layer's reply: nothing is left to read after an abort.
     QNetworkReply::close();
+    m_aBody.clear();
+    m_nBodyRead = 0;
     finish(OperationCanceledError, QStringLiteral("Operation canceled"));
 }
 

@@ -243,6 +243,8 @@ void tst_HttpReply::answersAsTheNetworkLayer_data()
     QTest::addColumn<bool>("bClose");
 
     QTest::newRow("length") << QByteArray("/length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << false;
+    // The network layer sends the path with its dot segments resolved.
+    QTest::newRow("dot segments") << QByteArray("/x/../length") << QByteArray() << true;
     QTest::newRow("chunked") << QByteArray("/chunked")
                              << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n")
                              << false;
