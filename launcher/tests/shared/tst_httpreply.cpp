@@ -153,6 +153,7 @@ private slots:
     void rangeFromNginx();
     void keepsConnectionsAlive();
     void staleKeptConnectionIsRetried();
+    void abortedConnectionIsNotReused_data();
     void abortedConnectionIsNotReused();
     void readBufferHoldsBackTheServer_data();
     void readBufferHoldsBackTheServer();
@@ -383,16 +384,32 @@ void tst_HttpReply::staleKeptConnectionIsRetried()
     QCOMPARE(oServer.m_nConnections, 2);
 }
 
+void tst_HttpReply::abortedConnectionIsNotReused_data()
+{
+    QTest::addColumn<bool>("bDelete");
+
+    QTest::newRow("aborted") << false;
+    QTest::newRow("deleted") << true;
+}
+
 void tst_HttpReply::abortedConnectionIsNotReused()
 {
+    QFETCH(bool, bDelete);
+
     TRawHttpServer oServer;
     // Half a body, and the connection stays open.
     oServer.setAnswer("/half", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello");
     oServer.setAnswer("/whole", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nwhole");
     QNetworkAccessManager oManager;
     auto* pReply = new THttpReply(requestFor(oServer.url(QStringLiteral("/half"))), &oManager);
-    connect(pReply, &QNetworkReply::readyRead, pReply, &QNetworkReply::abort);
-    QCOMPARE(outcomeOf(pReply).m_nError, int(QNetworkReply::OperationCanceledError));
+    if (bDelete) {
+        QSignalSpy oDestroyed(pReply, &QObject::destroyed);
+        connect(pReply, &QNetworkReply::readyRead, pReply, &QObject::deleteLater);
+        QVERIFY(oDestroyed.wait(20000));
+    } else {
+        connect(pReply, &QNetworkReply::readyRead, pReply, &QNetworkReply::abort);
+        QCOMPARE(outcomeOf(pReply).m_nError, int(QNetworkReply::OperationCanceledError));
+    }
     const TOutcome oNext = outcomeOf(new THttpReply(requestFor(oServer.url(QStringLiteral("/whole"))), &oManager));
     QCOMPARE(oNext.m_aBody, QByteArray("whole"));
     QCOMPARE(oServer.m_nConnections, 2);
