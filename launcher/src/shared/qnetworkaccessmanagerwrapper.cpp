@@ -1,5 +1,6 @@
 #include "qnetworkaccessmanagerwrapper.h"
 
+#include "httpreply.h"
 #include "localfilereply.h"
 #include "qnetworkreplywrapper.h"
 
@@ -20,8 +21,14 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& o
 {
     // Files of a medium are read here, not by the network layer, which would
     // follow links and wait on named pipes.
-    QNetworkReply* pReply = oRequest.url().isLocalFile() ? new TLocalFileReply(oRequest, m_pManager.get())
-                                                         : m_pManager->get(oRequest);
+    // Plain http is read through connections of our own, which read in blocks.
+    QNetworkReply* pReply = nullptr;
+    if (oRequest.url().isLocalFile())
+        pReply = new TLocalFileReply(oRequest, m_pManager.get());
+    else if (THttpReply::takes(oRequest, m_pManager.get()))
+        pReply = new THttpReply(oRequest, m_pManager.get());
+    else
+        pReply = m_pManager->get(oRequest);
     auto* pWrapper = new QNetworkReplyWrapper(pReply);
     // The reply would otherwise live as long as the manager, which is the whole run.
     if (pReply)

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "httpresponseparser.h"
+
+#include <QAbstractSocket>
+#include <QElapsedTimer>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+
+class QNetworkAccessManager;
+
+namespace shared {
+
+class THttpConnection;
+class THttpConnectionPool;
+
+// A GET over plain http without a proxy, read through a buffered connection of
+// our own pool: the network layer's own connection reads every byte of a head
+// with a system call of its own, which for a client of many small chunks is most
+// of an install's time. Signals, attributes and errors are those the network
+// layer's reply gives. An answer it would handle itself (a redirect, a request
+// for credentials, a protocol switch) is asked again through the manager, and
+// that reply's outcome passed on.
+class THttpReply : public QNetworkReply
+{
+    Q_OBJECT
+
+public:
+    THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager);
+    ~THttpReply() override;
+
+    // Whether a GET of oRequest through pManager goes straight to the server:
+    // plain http, no proxy for it, no credentials in the URL, no cache.
+    static bool takes(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager);
+
+    void abort() override;
+    qint64 bytesAvailable() const override;
+    bool isSequential() const override { return true; }
+    void setReadBufferSize(qint64 nSize) override;
+
+protected:
+    qint64 readData(char* pData, qint64 nMaximum) override;
+
+private:
+    void start(THttpConnection* pConnection);
+    void sendRequest();
+    // Takes what the socket holds, as far as the read buffer has room.
+    void receive();
+    void onSocketError(QAbstractSocket::SocketError eError);
+    // The server closed the connection and all it sent is read.
+    void endOfInput();
+    // The head is in: published, or handed to the manager.
+    bool takeHead();
+    void fallBack();
+    void copyFallbackHead();
+    void complete();
+    void giveBack(bool bReusable);
+    void finish(NetworkError eError, const QString& sText);
+    qint64 unread() const { return m_aBody.size() - m_nBodyRead; }
+    qint64 totalSize() const { return m_oParser.contentLength(); }
+
+    QNetworkAccessManager* m_pManager;
+    QPointer<THttpConnectionPool> m_pPool;
+    QPointer<THttpConnection> m_pConnection;
+    QPointer<QNetworkReply> m_pFallback;
+    THttpResponseParser m_oParser;
+    QByteArray m_aInput;
+    QByteArray m_aBody;
+    qint64 m_nBodyRead = 0;
+    qint64 m_nReceived = 0;
+    bool m_bHeadTaken = false;
+    bool m_bAnswerBegun = false;
+    bool m_bRetried = false;
+    // The server closed the connection: what the socket holds is all there is.
+    bool m_bInputClosed = false;
+    bool m_bDone = false;
+    bool m_bReceiveQueued = false;
+    QTimer m_oTransferTimer;
+    QElapsedTimer m_oProgressChoke;
+};
+
+} // namespace shared
