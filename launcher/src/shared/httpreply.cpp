@@ -301,16 +301,14 @@ void THttpReply::copyFallbackHead()
 
 void THttpReply::complete()
 {
-    QTcpSocket* pSocket = m_pConnection->socket();
-    // Bytes past the announced end belong to no request: the server is broken.
-    if (!m_aInput.isEmpty() || pSocket->bytesAvailable() > 0) {
+    // Bytes past the announced end belong to no request: the answer is taken as
+    // announced, as the network layer takes it, but the connection goes, or they
+    // would be read as the next request's answer.
+    const bool bStray = !m_aInput.isEmpty() || m_pConnection->socket()->bytesAvailable() > 0;
+    if (bStray)
         qInfo() << "The server sent more than it announced for" << request().url();
-        giveBack(false);
-        finish(ProtocolFailure, QStringLiteral("Data corrupted"));
-        return;
-    }
     m_pConnection->setServed();
-    giveBack(m_oParser.keepsAlive());
+    giveBack(m_oParser.keepsAlive() && !bStray);
     const int nStatus = m_oParser.statusCode();
     if (nStatus >= 400)
         finish(errorForStatus(nStatus), QStringLiteral("Error transferring %1 - server replied: %2")
