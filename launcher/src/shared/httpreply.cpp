@@ -158,7 +158,12 @@ void THttpReply::receive()
         const qint64 nRoom = readBufferSize() > 0 ? readBufferSize() - unread() : pSocket->bytesAvailable();
         if (nRoom <= 0)
             break;
-        m_aInput += pSocket->read(qMin(nRoom, pSocket->bytesAvailable()));
+        const QByteArray aRead = pSocket->read(qMin(nRoom, pSocket->bytesAvailable()));
+        // Taken over, not copied, when nothing is left over from the last read.
+        if (m_aInput.isEmpty())
+            m_aInput = aRead;
+        else
+            m_aInput += aRead;
         m_bAnswerBegun = true;
         if (m_oTransferTimer.isActive())
             m_oTransferTimer.start();

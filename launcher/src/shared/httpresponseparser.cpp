@@ -90,8 +90,13 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
         } else {
             const qint64 nTake = m_eBody == EBody::Length ? std::min<qint64>(m_nRemaining, aInput.size() - nPos)
                                                           : aInput.size() - nPos;
-            aBody.append(aInput.constData() + nPos, int(nTake));
-            nPos += int(nTake);
+            // Most reads are body alone: handed over whole rather than copied.
+            if (nPos == 0 && nTake == aInput.size() && aBody.isEmpty()) {
+                aBody.swap(aInput);
+            } else {
+                aBody.append(aInput.constData() + nPos, int(nTake));
+                nPos += int(nTake);
+            }
             if (m_eBody == EBody::Length && (m_nRemaining -= nTake) == 0)
                 m_eState = EState::Done;
         }
