@@ -19,6 +19,7 @@
 #include "launcher/documents/mirrorlist.h"
 #include "launcher/engine/packageuninstall.h"
 
+#include "shared/eventloopchoice.h"
 #include "shared/systemproxies.h"
 
 #include <QCoreApplication>
@@ -135,7 +136,9 @@ bool absoluteUrl(const QString& sText, QUrl& oUrl)
 int main(int argc, char* argv[])
 {
     limitMallocArenas();
+    shared::useQtEventLoops();
     QCoreApplication oApplication(argc, argv);
+    shared::forgetEventLoopChoice();
     shared::useSystemProxies();
     QStringList lArguments = QCoreApplication::arguments().mid(1);
     s_bVerbose = lArguments.removeAll(QStringLiteral("--verbose")) > 0;

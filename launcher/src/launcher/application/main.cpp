@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "standalonecommand.h"
 
+#include "shared/eventloopchoice.h"
 #include "shared/firstinstancetester.h"
 #include "shared/systemproxies.h"
 
@@ -22,7 +23,9 @@ int main(int nArgc, char** ppArgv)
         if (const std::optional<int> nExitCode = runStandaloneCommand(nArgc, ppArgv))
             return *nExitCode;
         shared::useSystemProxies();
+        shared::useQtEventLoops();
         auto pApplication = std::make_unique<TLauncherApplication>(nArgc, ppArgv);
+        shared::forgetEventLoopChoice();
         // One run per launcher folder: players with folders of their own each run
         // one, and two runs can never install into the same folder.
         const QString sFolder = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
