@@ -90,7 +90,8 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
         QMutexLocker oLock(&m_oCompletedLock);
         m_lFilesToRecheck.clear();
     }
-    std::map<QUrl, TChunkToDownload> hChunks;
+    // Each address once, where a file first asks for it.
+    QHash<QUrl, size_t> hChunkIndex;
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     for (const TFileToDownload& oFile : lFiles) {
@@ -105,31 +106,55 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
                 *it = std::min(*it, pState->m_lOffsets[nRecord]);
         }
         QSet<shared::TSha256Digest> lSeenInFile;
-        for (const qint32 nPosition : oFile.m_lPositionsToWrite) {
-            const TChunkRecord& oRecord = pState->m_lChunkRecords.at(size_t(nPosition));
+        const size_t nPositions = oFile.m_lPositionsToWrite.size();
+        for (size_t nPosition = 0; nPosition < nPositions; ++nPosition) {
+            const TChunkRecord& oRecord = pState->m_lChunkRecords.at(size_t(oFile.m_lPositionsToWrite[nPosition]));
             std::shared_ptr<TPendingChunk>& pPending = m_hPendingChunks[oRecord.unpackedHash()];
             if (!pPending)
                 pPending = std::make_shared<TPendingChunk>();
             ++pPending->m_nUseCount;
             if (lSeenInFile.contains(oRecord.unpackedHash()))
                 continue;
-            lSeenInFile.insert(oRecord.unpackedHash());
-            TChunkToDownload& oChunk = hChunks[oRecord.url()];
-            if (oChunk.m_lFileStates.empty())
-                oChunk.m_oRecord = oRecord;
-            oChunk.m_lFileStates.push_back(pState);
+            // A file of one chunk, the most common, needs no set.
+            if (nPosition + 1 < nPositions)
+                lSeenInFile.insert(oRecord.unpackedHash());
+            const auto itIndex = hChunkIndex.constFind(oRecord.url());
+            if (itIndex != hChunkIndex.cend()) {
+                m_lChunksToDownload[*itIndex].m_lFileStates.push_back(pState);
+                continue;
+            }
+            hChunkIndex.insert(oRecord.url(), m_lChunksToDownload.size());
+            m_lChunksToDownload.emplace_back();
+            m_lChunksToDownload.back().m_oRecord = oRecord;
+            m_lChunksToDownload.back().m_lFileStates.push_back(pState);
         }
     }
-    m_lChunksToDownload.reserve(hChunks.size());
-    for (auto& oEntry : hChunks)
-        m_lChunksToDownload.push_back(std::move(oEntry.second));
-    std::map<QUrl, TChunkToDownload>().swap(hChunks);
-    // The pieces at the front of every file first keeps the cache small.
-    std::stable_sort(m_lChunksToDownload.begin(), m_lChunksToDownload.end(),
-                     [&](const TChunkToDownload& oLeft, const TChunkToDownload& oRight) {
-                         return hEarliest.value(oLeft.m_oRecord.unpackedHash())
-                                < hEarliest.value(oRight.m_oRecord.unpackedHash());
-                     });
+    // The pieces at the front of every file first keeps the cache small; each
+    // chunk's place is looked up once, not at every comparison. Ties go by the
+    // unpacked hash, which names the chunk in its address.
+    struct TPlace {
+        shared::TFileSize m_nEarliest;
+        const shared::TSha256Digest* m_pHash;
+        size_t m_nChunk;
+    };
+    std::vector<TPlace> lOrder;
+    lOrder.reserve(m_lChunksToDownload.size());
+    for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
+        const shared::TSha256Digest& oHash = m_lChunksToDownload[nChunk].m_oRecord.unpackedHash();
+        lOrder.push_back({hEarliest.value(oHash), &oHash, nChunk});
+    }
+    std::sort(lOrder.begin(), lOrder.end(), [](const TPlace& oLeft, const TPlace& oRight) {
+        if (oLeft.m_nEarliest != oRight.m_nEarliest)
+            return oLeft.m_nEarliest < oRight.m_nEarliest;
+        if (*oLeft.m_pHash != *oRight.m_pHash)
+            return *oLeft.m_pHash < *oRight.m_pHash;
+        return oLeft.m_nChunk < oRight.m_nChunk;
+    });
+    std::vector<TChunkToDownload> lSorted;
+    lSorted.reserve(lOrder.size());
+    for (const TPlace& oPlace : lOrder)
+        lSorted.push_back(std::move(m_lChunksToDownload[oPlace.m_nChunk]));
+    m_lChunksToDownload = std::move(lSorted);
 }
 
 void TPackageFileDownloader::startDownload()
