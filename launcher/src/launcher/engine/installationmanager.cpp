@@ -237,9 +237,15 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& oPackage, const
         pFolder->removePath(oMarkers.first);
         writeAssetCopy(*pFolder, aAssetDocument);
     }
-    // Written whole through a temporary file and flushed before the rename, so
-    // the full marker exists before the partial one goes.
-    shared::replaceFile(*pFolder, oMarkers.second, aPackageDocument);
+    // The partial marker mostly holds the document already, flushed by the sync
+    // above: renaming it makes the full marker in one step, where writing and
+    // flushing tens of MiB again took most of a second. Otherwise the document
+    // is written whole through a temporary file and flushed before the rename,
+    // so the full marker exists before the partial one goes.
+    if (shared::fileHolds(*pFolder, oMarkers.first, aPackageDocument))
+        pFolder->rename(oMarkers.first, oMarkers.second);
+    else
+        shared::replaceFile(*pFolder, oMarkers.second, aPackageDocument);
     pFolder->syncFileSystem();
     crashPoint("full-marker-written");
     pFolder->removePath(oMarkers.first);

@@ -371,7 +371,7 @@ void tst_Install::killedUpdateResumes_data()
     QTest::newRow("amid the writes") << "chunk-written:2" << false;
     QTest::newRow("all written, markers old") << "download-done" << true;
     QTest::newRow("partial marker new") << "partial-updated" << true;
-    QTest::newRow("both markers") << "full-marker-written" << true;
+    QTest::newRow("full marker new") << "full-marker-written" << true;
 }
 
 void tst_Install::killedUpdateResumes()
