@@ -178,7 +178,10 @@ void TInstallDriver::proceed(std::shared_ptr<const TPackageConfigurationReader> 
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);
     if (m_eCommand == Verify) {
-        if (m_pManager->localPackageStatus(*m_pPackage) == NotInstalled) {
+        // Only whether a marker is there: the status would parse the installed
+        // document, which the verification reads again anyway.
+        const QPair<QString, QString> oMarkers = m_pManager->markerPaths(m_pManager->installationFolder(*m_pPackage));
+        if (!m_pFilesystemHelper->fileExists(oMarkers.first) && !m_pFilesystemHelper->fileExists(oMarkers.second)) {
             fail(QStringLiteral("Nothing is installed in %1.").arg(m_sFolder));
             return;
         }
