@@ -18,6 +18,7 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
+#include <QHash>
 #include <QThread>
 #include <QtConcurrent>
 
@@ -60,9 +61,23 @@ void TPackageInstallation::startVerification(std::shared_ptr<const TPackageConfi
         pWatcher->deleteLater();
         onVerifyFinished(pWatcher->result());
     });
+    // A file checked whole as it was written is not read again, unless a folder
+    // on its way is no plain folder any more (swapped for a link, say): its name
+    // may lead elsewhere now, or nowhere.
+    QHash<QString, bool> hSoundFolders;
+    const auto fnInSoundFolder = [&](const QString& sFile) {
+        const int nSlash = sFile.lastIndexOf(QLatin1Char('/'));
+        if (nSlash < 0 || !m_pFolder)
+            return true;
+        const QString sParent = sFile.left(nSlash);
+        auto it = hSoundFolders.constFind(sParent);
+        if (it == hSoundFolders.cend())
+            it = hSoundFolders.insert(sParent, m_pFolder->status(sParent).m_eEntry == shared::TConfinedFolder::EEntry::Folder);
+        return *it;
+    };
     TFileInPackageVector lFiles;
     for (const TFileDescription& oFile : pConfiguration->files()) {
-        if (bExplicitRequest || !m_lCheckedFiles.contains(oFile.localFile()))
+        if (bExplicitRequest || !m_lCheckedFiles.contains(oFile.localFile()) || !fnInSoundFolder(oFile.localFile()))
             lFiles.push_back(oFile);
     }
     m_nVerifiedFiles = bExplicitRequest ? int(lFiles.size()) : -1;
