@@ -178,10 +178,9 @@ void TInstallDriver::proceed(std::shared_ptr<const TPackageConfigurationReader> 
     connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this, &TInstallDriver::onFinished);
     connect(m_pManager.get(), &TInstallationManager::diskAccessFailed, this, &TInstallDriver::fail);
     if (m_eCommand == Verify) {
-        // Only whether a marker is there: the status would parse the installed
-        // document, which the verification reads again anyway.
-        const QPair<QString, QString> oMarkers = m_pManager->markerPaths(m_pManager->installationFolder(*m_pPackage));
-        if (!m_pFilesystemHelper->fileExists(oMarkers.first) && !m_pFilesystemHelper->fileExists(oMarkers.second)) {
+        // Not the status: it would parse the installed document, which the
+        // verification reads again anyway.
+        if (!m_pManager->hasInstallation(*m_pPackage)) {
             fail(QStringLiteral("Nothing is installed in %1.").arg(m_sFolder));
             return;
         }

@@ -109,10 +109,15 @@ ELocalPackageStatus TInstallationManager::localPackageStatus(const TPackage& oPa
     if (!pCurrent)
         return NotInstalled;
     const QDir oFolder = installationFolder(oPackage);
-    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
-    if (!m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
-        return m_pLauncherFilesystemHelper->fileExists(oMarkers.first) ? PartiallyInstalled : NotInstalled;
+    if (!m_pLauncherFilesystemHelper->fileExists(markerPaths(oFolder).second))
+        return hasInstallation(oPackage) ? PartiallyInstalled : NotInstalled;
     return updateNeeded(*pCurrent, *readPackageConfigurationFromInstallationDirectory(oFolder)) ? UpdateAvailable : UpToDate;
+}
+
+bool TInstallationManager::hasInstallation(const TPackage& oPackage)
+{
+    const QPair<QString, QString> oMarkers = markerPaths(installationFolder(oPackage));
+    return m_pLauncherFilesystemHelper->fileExists(oMarkers.second) || m_pLauncherFilesystemHelper->fileExists(oMarkers.first);
 }
 
 std::shared_ptr<TPackageConfigurationReader>

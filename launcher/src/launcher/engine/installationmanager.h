@@ -63,6 +63,8 @@ public:
     bool isUninstalling(const TPackage& oPackage) const;
 
     ELocalPackageStatus localPackageStatus(const TPackage& oPackage);
+    // Whether either marker is there, without reading the installed document.
+    bool hasInstallation(const TPackage& oPackage);
     QDir installationFolder(const TPackage& oPackage);
     QString executablePath(const TPackage& oPackage);
     std::shared_ptr<TPackage> packageForExecutable(const QString& sPath);

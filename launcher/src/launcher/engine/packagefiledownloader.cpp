@@ -17,6 +17,8 @@
 #include <QDebug>
 #include <QFutureWatcher>
 #include <QThread>
+
+#include <tuple>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -24,6 +26,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 namespace velmar::launcher {
@@ -144,11 +147,8 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
         lOrder.push_back({hEarliest.value(oHash), &oHash, nChunk});
     }
     std::sort(lOrder.begin(), lOrder.end(), [](const TPlace& oLeft, const TPlace& oRight) {
-        if (oLeft.m_nEarliest != oRight.m_nEarliest)
-            return oLeft.m_nEarliest < oRight.m_nEarliest;
-        if (*oLeft.m_pHash != *oRight.m_pHash)
-            return *oLeft.m_pHash < *oRight.m_pHash;
-        return oLeft.m_nChunk < oRight.m_nChunk;
+        return std::tie(oLeft.m_nEarliest, *oLeft.m_pHash, oLeft.m_nChunk)
+               < std::tie(oRight.m_nEarliest, *oRight.m_pHash, oRight.m_nChunk);
     });
     std::vector<TChunkToDownload> lSorted;
     lSorted.reserve(lOrder.size());
