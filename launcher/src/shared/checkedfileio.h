@@ -30,6 +30,9 @@ QByteArray hashFile(const TConfinedFolder& oFolder, const QString& sRelative,
                     const std::function<void()>& fnBeforeEachPiece = std::function<void()>());
 // Flushes the file's data to the disk (fsync).
 void syncFile(QFileDevice& oFile);
+// Asks the kernel to start writing the file's data to the disk without waiting
+// for it; a hint that guarantees nothing and fails silently.
+void startWriteback(QFileDevice& oFile);
 // Flushes everything written to the file system that holds sPath (syncfs): one
 // call before a marker claims that many files are complete.
 void syncFileSystem(const QString& sPath);

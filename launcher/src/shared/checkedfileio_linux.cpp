@@ -149,6 +149,12 @@ void syncFile(QFileDevice& oFile)
         throw ioError(oFile.fileName(), QStringLiteral("couldn't flush to disk: %1").arg(systemError(nError)));
 }
 
+void startWriteback(QFileDevice& oFile)
+{
+    if (oFile.flush())
+        ::sync_file_range(oFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void syncFileSystem(const QString& sPath)
 {
     int nError = fileOperationFault(EFileOperation::Sync, sPath);

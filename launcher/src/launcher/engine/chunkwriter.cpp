@@ -46,6 +46,12 @@ QString parentOf(const QString& sRelative)
     return nSlash < 0 ? QString() : sRelative.left(nSlash);
 }
 
+// A big file's data starts on its way to the disk once it is complete, so the
+// sync before the marker waits for less while the rest still downloads and
+// unpacks. Small files are left to that sync: a request of their own each
+// would cost more than it saves.
+constexpr shared::TFileSize kWritebackHintSize = shared::TFileSize(1) << 20;
+
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData)
@@ -307,6 +313,8 @@ void TPackageFileDownloader::completeFile(TChunkedFileState& oState)
         throw shared::ioError(oTarget.fileName(), QStringLiteral("couldn't make it executable: %1").arg(oTarget.errorString()));
     if (!oState.m_sCommitTo.isEmpty())
         commitStagedFile(*m_pFolder, oTarget, oState.m_sCommitTo);
+    else if (oState.m_nSize >= kWritebackHintSize)
+        shared::startWriteback(oTarget);
     oState.m_pWriting.reset();
     QMutexLocker oLock(&m_oCompletedLock);
     m_lCompletedFiles.push_back(oState.m_sLocalFile);
