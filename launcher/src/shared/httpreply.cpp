@@ -6,7 +6,6 @@
 #include <QDebug>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QSet>
 #include <QTcpSocket>
 
 #include <cstring>
@@ -249,14 +248,8 @@ bool THttpReply::takeHead()
         fallBack();
         return false;
     }
-    QSet<QByteArray> hNames;
-    for (const auto& oField : m_oParser.fields()) {
-        const QByteArray aName = oField.first.toLower();
-        if (!hNames.contains(aName)) {
-            hNames.insert(aName);
-            setRawHeader(oField.first, m_oParser.field(oField.first));
-        }
-    }
+    for (const auto& oField : m_oParser.joinedFields())
+        setRawHeader(oField.first, oField.second);
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, nStatus);
     setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(m_oParser.reasonPhrase()));
     const QPointer<THttpReply> pSelf(this);

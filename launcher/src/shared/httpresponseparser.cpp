@@ -1,6 +1,7 @@
 #include "httpresponseparser.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace shared {
 
@@ -14,40 +15,136 @@ QByteArray withoutLineEnd(const QByteArray& aLine)
     return aResult;
 }
 
-bool hasToken(const QByteArray& aList, const QByteArray& aToken)
+// The white space QByteArray::trimmed() takes off.
+bool isBlank(char c)
 {
-    for (const QByteArray& aPart : aList.split(','))
-        if (aPart.trimmed().toLower() == aToken)
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void trim(const char* pData, int& nFrom, int& nTo)
+{
+    while (nFrom < nTo && isBlank(pData[nFrom]))
+        ++nFrom;
+    while (nTo > nFrom && isBlank(pData[nTo - 1]))
+        --nTo;
+}
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool equalIgnoringCase(const char* pA, int nA, const char* pB, int nB)
+{
+    if (nA != nB)
+        return false;
+    for (int n = 0; n < nA; ++n)
+        if (lowerAscii(pA[n]) != lowerAscii(pB[n]))
+            return false;
+    return true;
+}
+
+// Calls fnPart(from, to) for each comma-separated part of [nFrom, nTo), trimmed,
+// until it returns true; returns whether one did.
+template<typename TFunction>
+bool anyPart(const char* pData, int nFrom, int nTo, TFunction fnPart)
+{
+    for (;;) {
+        int nEnd = nFrom;
+        while (nEnd < nTo && pData[nEnd] != ',')
+            ++nEnd;
+        int nPartFrom = nFrom, nPartTo = nEnd;
+        trim(pData, nPartFrom, nPartTo);
+        if (fnPart(nPartFrom, nPartTo))
             return true;
-    return false;
+        if (nEnd == nTo)
+            return false;
+        nFrom = nEnd + 1;
+    }
+}
+
+bool hasToken(const QByteArray& aList, const char* pToken)
+{
+    const int nToken = int(std::strlen(pToken));
+    return anyPart(aList.constData(), 0, aList.size(), [&](int nFrom, int nTo) {
+        return equalIgnoringCase(aList.constData() + nFrom, nTo - nFrom, pToken, nToken);
+    });
 }
 
 // A decimal or hexadecimal count with a bound on its digits, so it cannot overflow.
-qint64 parseCount(const QByteArray& aText, int nBase, int nMaximumDigits)
+qint64 parseCount(const char* pText, int nSize, int nBase, int nMaximumDigits)
 {
-    if (aText.isEmpty() || aText.size() > nMaximumDigits)
+    if (nSize == 0 || nSize > nMaximumDigits)
         return -1;
-    for (const char c : aText)
-        if (!(c >= '0' && c <= '9') && !(nBase == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))))
+    qint64 nValue = 0;
+    for (int n = 0; n < nSize; ++n) {
+        const char c = lowerAscii(pText[n]);
+        const int nDigit = c >= '0' && c <= '9' ? c - '0' : nBase == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (nDigit < 0)
             return -1;
-    return aText.toLongLong(nullptr, nBase);
+        nValue = nValue * nBase + nDigit;
+    }
+    return nValue;
 }
 
 } // namespace
 
-QByteArray THttpResponseParser::field(const QByteArray& aName) const
+bool THttpResponseParser::sameName(TSpan oName, const char* pName, int nSize) const
 {
-    QByteArray aValue;
-    bool bFound = false;
-    for (const auto& oField : m_lFields) {
-        if (oField.first.compare(aName, Qt::CaseInsensitive) != 0)
-            continue;
-        if (bFound)
-            aValue += ", ";
-        aValue += oField.second;
-        bFound = true;
+    return equalIgnoringCase(m_aHead.constData() + oName.m_nFrom, oName.m_nSize, pName, nSize);
+}
+
+QByteArray THttpResponseParser::joinedValue(size_t nFirst) const
+{
+    const TSpan oName = m_lFields[nFirst].m_oName;
+    // As the network layer joins them: cookies cannot be told apart by commas.
+    const char* pSeparator = sameName(oName, "Set-Cookie", 10) ? "\n" : ", ";
+    QByteArray aValue = text(m_lFields[nFirst].m_oValue);
+    for (size_t n = nFirst + 1; n < m_lFields.size(); ++n) {
+        if (sameName(m_lFields[n].m_oName, m_aHead.constData() + oName.m_nFrom, oName.m_nSize))
+            aValue += pSeparator + text(m_lFields[n].m_oValue);
     }
     return aValue;
+}
+
+QByteArray THttpResponseParser::field(const char* pName) const
+{
+    const int nSize = int(std::strlen(pName));
+    for (size_t n = 0; n < m_lFields.size(); ++n)
+        if (sameName(m_lFields[n].m_oName, pName, nSize))
+            return joinedValue(n);
+    return QByteArray();
+}
+
+std::vector<std::pair<QByteArray, QByteArray>> THttpResponseParser::joinedFields() const
+{
+    std::vector<std::pair<QByteArray, QByteArray>> lJoined;
+    lJoined.reserve(m_lFields.size());
+    for (size_t n = 0; n < m_lFields.size(); ++n) {
+        const TSpan oName = m_lFields[n].m_oName;
+        bool bSeen = false;
+        for (size_t nEarlier = 0; nEarlier < n && !bSeen; ++nEarlier)
+            bSeen = sameName(m_lFields[nEarlier].m_oName, m_aHead.constData() + oName.m_nFrom, oName.m_nSize);
+        if (!bSeen)
+            lJoined.emplace_back(text(oName), joinedValue(n));
+    }
+    return lJoined;
+}
+
+bool THttpResponseParser::fieldHasToken(const char* pName, const char* pToken) const
+{
+    const int nName = int(std::strlen(pName));
+    const int nToken = int(std::strlen(pToken));
+    const char* pHead = m_aHead.constData();
+    for (const TField& oField : m_lFields) {
+        const TSpan oValue = oField.m_oValue;
+        if (sameName(oField.m_oName, pName, nName)
+            && anyPart(pHead, oValue.m_nFrom, oValue.m_nFrom + oValue.m_nSize, [&](int nFrom, int nTo) {
+                   return equalIgnoringCase(pHead + nFrom, nTo - nFrom, pToken, nToken);
+               }))
+            return true;
+    }
+    return false;
 }
 
 int THttpResponseParser::lineEnd(const QByteArray& aInput, int nFrom)
@@ -78,7 +175,8 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
                 return fail(QStringLiteral("The answer's head is larger than %1 bytes").arg(kMaximumHeadSize));
             if (nEnd < 0)
                 break;
-            if (!parseHead(aInput.mid(nPos, nEnd - nPos)))
+            m_aHead = QByteArray(aInput.constData() + nPos, nEnd - nPos);
+            if (!parseHead())
                 return m_eState;
             nPos = nEnd;
         } else if (m_eBody == EBody::Chunked) {
@@ -106,62 +204,85 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
     return m_eState;
 }
 
-bool THttpResponseParser::parseHead(const QByteArray& aHead)
+bool THttpResponseParser::parseHead()
 {
-    QList<QByteArray> lLines = aHead.split('\n');
-    const QByteArray aStatusLine = withoutLineEnd(lLines.takeFirst());
+    const char* pHead = m_aHead.constData();
+    const int nSize = m_aHead.size();
+    // The end of the line from nFrom without its line end; nNext is where the next begins.
+    const auto lineEnd = [&](int nFrom, int& nNext) {
+        const int nNewline = m_aHead.indexOf('\n', nFrom);
+        nNext = nNewline < 0 ? nSize : nNewline + 1;
+        int nTo = nNewline < 0 ? nSize : nNewline;
+        while (nTo > nFrom && pHead[nTo - 1] == '\r')
+            --nTo;
+        return nTo;
+    };
+    int nNext = 0;
+    const int nStatusEnd = lineEnd(0, nNext);
     // "HTTP/1.x NNN reason"
-    const bool bStatusLine = aStatusLine.size() >= 12 && aStatusLine.startsWith("HTTP/1.")
-                             && aStatusLine[7] >= '0' && aStatusLine[7] <= '9' && aStatusLine[8] == ' '
-                             && (aStatusLine.size() == 12 || aStatusLine[12] == ' ');
-    const qint64 nStatus = bStatusLine ? parseCount(aStatusLine.mid(9, 3), 10, 3) : -1;
+    const bool bStatusLine = nStatusEnd >= 12 && std::memcmp(pHead, "HTTP/1.", 7) == 0 && pHead[7] >= '0'
+                             && pHead[7] <= '9' && pHead[8] == ' ' && (nStatusEnd == 12 || pHead[12] == ' ');
+    const qint64 nStatus = bStatusLine ? parseCount(pHead + 9, 3, 10, 3) : -1;
     if (nStatus < 100) {
         fail(QStringLiteral("The answer has no valid status line"));
         return false;
     }
     m_lFields.clear();
-    for (const QByteArray& aRawLine : lLines) {
-        const QByteArray aLine = withoutLineEnd(aRawLine);
-        if (aLine.isEmpty())
+    for (int nFrom = nNext; nFrom < nSize; nFrom = nNext) {
+        const int nTo = lineEnd(nFrom, nNext);
+        if (nTo == nFrom)
             continue;
-        const int nColon = aLine.indexOf(':');
-        const QByteArray aName = aLine.left(nColon);
+        const auto* pColon = static_cast<const char*>(std::memchr(pHead + nFrom, ':', size_t(nTo - nFrom)));
+        const int nColon = pColon ? int(pColon - pHead) : nFrom;
         // Folded lines and names with blanks are obsolete forms a server must not send.
-        if (nColon <= 0 || aName.contains(' ') || aName.contains('\t') || m_lFields.size() >= kMaximumFieldCount) {
+        const bool bBlank = std::find_if(pHead + nFrom, pHead + nColon, [](char c) { return c == ' ' || c == '\t'; })
+                            != pHead + nColon;
+        if (nColon == nFrom || bBlank || m_lFields.size() >= size_t(kMaximumFieldCount)) {
             fail(QStringLiteral("The answer's head has a malformed field or too many"));
             return false;
         }
-        m_lFields.append({aName, aLine.mid(nColon + 1).trimmed()});
+        int nValueFrom = nColon + 1, nValueTo = nTo;
+        trim(pHead, nValueFrom, nValueTo);
+        m_lFields.push_back({{nFrom, nColon - nFrom}, {nValueFrom, nValueTo - nValueFrom}});
     }
     m_nStatus = int(nStatus);
-    m_aReason = aStatusLine.mid(13);
+    m_oReason = nStatusEnd > 13 ? TSpan{13, nStatusEnd - 13} : TSpan{};
     // Interim answers are followed by the real one.
     if (m_nStatus < 200 && m_nStatus != 101)
         return true;
-    const QByteArray aConnection = field("Connection");
-    m_bKeepAlive = aStatusLine[7] == '0' ? hasToken(aConnection, "keep-alive") : !hasToken(aConnection, "close");
-    const QByteArray aCoding = field("Transfer-Encoding");
-    const QList<QByteArray> lLengths = field("Content-Length").split(',');
+    m_bKeepAlive = pHead[7] == '0' ? fieldHasToken("Connection", "keep-alive") : !fieldHasToken("Connection", "close");
     m_nContentLength = -1;
     if (m_nStatus == 101 || m_nStatus == 204 || m_nStatus == 304) {
         m_eState = EState::Done;
         return true;
     }
     m_eState = EState::Body;
+    const QByteArray aCoding = field("Transfer-Encoding");
     if (!aCoding.isEmpty()) {
         m_eBody = hasToken(aCoding.mid(aCoding.lastIndexOf(',') + 1), "chunked") ? EBody::Chunked : EBody::UntilClose;
         m_bKeepAlive = m_bKeepAlive && m_eBody == EBody::Chunked;
         m_eChunk = EChunk::Size;
-    } else if (!field("Content-Length").isNull()) {
-        // Repeated fields must agree; a body of uncertain length cannot be told from the next answer.
-        for (const QByteArray& aLength : lLengths) {
-            const qint64 nLength = parseCount(aLength.trimmed(), 10, 18);
-            if (nLength < 0 || (m_nContentLength >= 0 && nLength != m_nContentLength)) {
-                fail(QStringLiteral("The answer's Content-Length is invalid"));
-                return false;
-            }
+        return true;
+    }
+    bool bHasLength = false;
+    for (const TField& oField : m_lFields) {
+        if (!sameName(oField.m_oName, "Content-Length", 14))
+            continue;
+        bHasLength = true;
+        // Repeated values must agree; a body of uncertain length cannot be told from the next answer.
+        const TSpan oValue = oField.m_oValue;
+        const bool bInvalid = anyPart(pHead, oValue.m_nFrom, oValue.m_nFrom + oValue.m_nSize, [&](int nFrom, int nTo) {
+            const qint64 nLength = parseCount(pHead + nFrom, nTo - nFrom, 10, 18);
+            const bool bBad = nLength < 0 || (m_nContentLength >= 0 && nLength != m_nContentLength);
             m_nContentLength = nLength;
+            return bBad;
+        });
+        if (bInvalid) {
+            fail(QStringLiteral("The answer's Content-Length is invalid"));
+            return false;
         }
+    }
+    if (bHasLength) {
         m_eBody = EBody::Length;
         m_nRemaining = m_nContentLength;
         if (m_nRemaining == 0)
@@ -216,7 +337,8 @@ int THttpResponseParser::feedChunked(const QByteArray& aInput, int nPos, QByteAr
             continue;
         }
         const int nExtension = aLine.indexOf(';');
-        m_nRemaining = parseCount(aLine.left(nExtension < 0 ? aLine.size() : nExtension).trimmed(), 16, 15);
+        const QByteArray aSize = aLine.left(nExtension < 0 ? aLine.size() : nExtension).trimmed();
+        m_nRemaining = parseCount(aSize.constData(), aSize.size(), 16, 15);
         if (m_nRemaining < 0) {
             fail(QStringLiteral("The answer has an invalid chunk size"));
             return aInput.size();

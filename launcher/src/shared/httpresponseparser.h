@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
-#include <QPair>
 #include <QString>
+
+#include <utility>
+#include <vector>
 
 namespace shared {
 
@@ -31,11 +32,13 @@ public:
     QString errorText() const { return m_sError; }
     bool hasHead() const { return m_eState != EState::Head && m_nStatus > 0; }
     int statusCode() const { return m_nStatus; }
-    QByteArray reasonPhrase() const { return m_aReason; }
-    // The head's fields in order, names as sent.
-    const QList<QPair<QByteArray, QByteArray>>& fields() const { return m_lFields; }
-    // A field's value (any letter case); repeated fields joined with ", ".
-    QByteArray field(const QByteArray& aName) const;
+    QByteArray reasonPhrase() const { return text(m_oReason); }
+    // The head's fields in the order they first appear, each name once as first
+    // sent, with the values of repeated fields joined as by field().
+    std::vector<std::pair<QByteArray, QByteArray>> joinedFields() const;
+    // A field's value (any letter case); repeated fields joined with ", ", or
+    // with line feeds for Set-Cookie.
+    QByteArray field(const char* pName) const;
     // -1 unless the body's length is announced.
     qint64 contentLength() const { return m_nContentLength; }
     // Whether the connection may carry another request after this answer.
@@ -45,7 +48,25 @@ private:
     enum class EBody { Length, Chunked, UntilClose };
     enum class EChunk { Size, Data, DataEnd, Trailer };
 
-    bool parseHead(const QByteArray& aHead);
+    // A piece of the head, kept as a place in it: a head of a dozen fields is
+    // read without a dozen allocations.
+    struct TSpan
+    {
+        int m_nFrom = 0;
+        int m_nSize = 0;
+    };
+    struct TField
+    {
+        TSpan m_oName;
+        TSpan m_oValue;
+    };
+
+    bool parseHead();
+    QByteArray text(TSpan oSpan) const { return QByteArray(m_aHead.constData() + oSpan.m_nFrom, oSpan.m_nSize); }
+    bool sameName(TSpan oName, const char* pName, int nSize) const;
+    QByteArray joinedValue(size_t nFirst) const;
+    // Whether any field of the name lists aToken among its comma-separated values.
+    bool fieldHasToken(const char* pName, const char* pToken) const;
     // Returns the end of a line starting at nFrom (the index after its '\n'), or -1.
     static int lineEnd(const QByteArray& aInput, int nFrom);
     int feedChunked(const QByteArray& aInput, int nPos, QByteArray& aBody);
@@ -54,8 +75,9 @@ private:
     EState m_eState = EState::Head;
     QString m_sError;
     int m_nStatus = 0;
-    QByteArray m_aReason;
-    QList<QPair<QByteArray, QByteArray>> m_lFields;
+    QByteArray m_aHead;
+    TSpan m_oReason;
+    std::vector<TField> m_lFields;
     qint64 m_nContentLength = -1;
     bool m_bKeepAlive = false;
     EBody m_eBody = EBody::UntilClose;

@@ -89,20 +89,27 @@ struct TOutcome
     QByteArray m_aBody;
     qint64 m_nAnnounced = -1;
     int m_nFinished = 0;
+    QVariant m_vReason;
+    // Names in lower case: the order and letter case of names are the reply's own.
+    QMap<QByteArray, QByteArray> m_hHead;
 
     bool operator==(const TOutcome& o) const
     {
         return m_nError == o.m_nError && m_sError == o.m_sError && m_nStatus == o.m_nStatus && m_aBody == o.m_aBody
-               && m_nAnnounced == o.m_nAnnounced && m_nFinished == o.m_nFinished;
+               && m_nAnnounced == o.m_nAnnounced && m_nFinished == o.m_nFinished && m_vReason == o.m_vReason
+               && m_hHead == o.m_hHead;
     }
 };
 
 char* toString(const TOutcome& o)
 {
-    return qstrdup(QStringLiteral("error %1 \"%2\", status %3, %4 bytes \"%5\", announced %6, finished %7 times")
-                       .arg(o.m_nError).arg(o.m_sError).arg(o.m_nStatus).arg(o.m_aBody.size())
+    QByteArray aHead;
+    for (auto it = o.m_hHead.begin(); it != o.m_hHead.end(); ++it)
+        aHead += it.key() + ": " + it.value() + "; ";
+    return qstrdup(QStringLiteral("error %1 \"%2\", status %3 \"%4\", %5 bytes \"%6\", announced %7, finished %8 times, head %9")
+                       .arg(o.m_nError).arg(o.m_sError).arg(o.m_nStatus).arg(o.m_vReason.toString()).arg(o.m_aBody.size())
                        .arg(QString::fromLatin1(o.m_aBody.left(40))).arg(o.m_nAnnounced).arg(o.m_nFinished)
-                       .toUtf8().constData());
+                       .arg(QString::fromLatin1(aHead)).toUtf8().constData());
 }
 
 TOutcome outcomeOf(QNetworkReply* pReply)
@@ -121,6 +128,9 @@ TOutcome outcomeOf(QNetworkReply* pReply)
     oOutcome.m_sError = pReply->errorString();
     oOutcome.m_nStatus = pWrapper->statusCode();
     oOutcome.m_nAnnounced = pWrapper->announcedSize();
+    oOutcome.m_vReason = pReply->attribute(QNetworkRequest::HttpReasonPhraseAttribute);
+    for (const auto& oField : pReply->rawHeaderPairs())
+        oOutcome.m_hHead.insert(oField.first.toLower(), oField.second);
     pReply->disconnect();
     pReply->deleteLater();
     return oOutcome;
@@ -244,6 +254,11 @@ void tst_HttpReply::answersAsTheNetworkLayer_data()
     QTest::addColumn<bool>("bClose");
 
     QTest::newRow("length") << QByteArray("/length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << false;
+    QTest::newRow("repeated and empty fields")
+        << QByteArray("/fields")
+        << QByteArray("HTTP/1.1 200 Fine by me\r\nX-A: 1\r\nSet-Cookie: a=1\r\nContent-Length: 2\r\nx-a:  2 \r\n"
+                      "set-cookie: b=2\r\nX-Empty:\r\n\r\nok")
+        << false;
     // The network layer sends the path with its dot segments resolved.
     QTest::newRow("dot segments") << QByteArray("/x/../length") << QByteArray() << true;
     QTest::newRow("chunked") << QByteArray("/chunked")
