@@ -87,7 +87,7 @@ bool fileHashes(const shared::TConfinedFolder& oFolder, const QString& sPath, sh
 struct TScanShared
 {
     QMutex m_oMutex;
-    std::deque<const TFileDescription*> m_lQueue;
+    std::deque<std::pair<const TFileDescription*, shared::TConfinedFolder::TStatus>> m_lQueue;
     std::atomic<bool> m_bFailed{false};
 };
 
@@ -98,11 +98,12 @@ struct TScanTaskResult
     QString m_sError;
 };
 
-// Checks one file; adds it to lFiles when something of it is still to write.
+// Checks one file, of which oStatus is what stood at its place when the scan
+// began; adds it to lFiles when something of it is still to write.
 void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfigurationReader& oTarget,
-              const TPackageConfigurationReader* pInstalled, const TFileDescription& oDescription, bool bStaged,
-              TScanProgress& oProgress, const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles,
-              std::vector<QString>& lChecked)
+              const TPackageConfigurationReader* pInstalled, const TFileDescription& oDescription,
+              shared::TConfinedFolder::TStatus oStatus, bool bStaged, TScanProgress& oProgress,
+              const TInterruption& oInterruption, std::vector<TFileToDownload>& lFiles, std::vector<QString>& lChecked)
 {
     // Paths are the document's, checked to be plain paths inside the folder.
     const QString& sFinalPath = oDescription.localFile();
@@ -117,8 +118,6 @@ void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfiguratio
         oFile.m_lChunkRecords.emplace_back(oTarget, oTarget.chunks()[size_t(nIndex)]);
     // A link in the place of a file is never followed: reading it would examine
     // another file, and moving chunks inside it would write there.
-    // Looked at once: for a fresh install every look is a failing path resolution.
-    shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
     if (oStatus.m_eEntry == EEntry::Link) {
         oFolder.removeFile(sPath);
         oStatus = {};
@@ -197,16 +196,18 @@ TScanTaskResult runScanTask(TScanShared* pShared, const shared::TConfinedFolder*
     const TFileDescription* pCurrent = nullptr;
     try {
         for (;;) {
+            shared::TConfinedFolder::TStatus oStatus;
             {
                 QMutexLocker oLock(&pShared->m_oMutex);
                 if (pShared->m_lQueue.empty() || pShared->m_bFailed)
                     break;
-                pCurrent = pShared->m_lQueue.front();
+                pCurrent = pShared->m_lQueue.front().first;
+                oStatus = pShared->m_lQueue.front().second;
                 pShared->m_lQueue.pop_front();
             }
             pInterruption->check();
-            scanFile(*pFolder, *pTarget, pInstalled, *pCurrent, bStaged, *pProgress, *pInterruption, oResult.m_lFiles,
-                     oResult.m_lChecked);
+            scanFile(*pFolder, *pTarget, pInstalled, *pCurrent, oStatus, bStaged, *pProgress, *pInterruption,
+                     oResult.m_lFiles, oResult.m_lChecked);
         }
     } catch (const std::exception& oError) {
         oResult.m_sError = QString::fromUtf8(oError.what());
@@ -229,17 +230,30 @@ void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder&
 {
     TScanShared oShared;
     shared::TFileSize nTotal = 0;
+    // Every file is looked at once, here. The files of a folder that is missing
+    // are missing too: for a fresh install, one failing look a folder instead
+    // of one a file.
+    QString sMissingFolder;
     for (const TFileDescription& oFile : pTarget->files()) {
-        oShared.m_lQueue.push_back(&oFile);
-        const shared::TConfinedFolder::TStatus oStatus = oFolder.status(oFile.localFile());
+        const QString& sPath = oFile.localFile();
+        const int nSlash = sPath.lastIndexOf(QLatin1Char('/'));
+        shared::TConfinedFolder::TStatus oStatus;
+        const bool bInMissingFolder = !sMissingFolder.isEmpty() && sPath.size() > sMissingFolder.size()
+                                      && sPath.startsWith(sMissingFolder) && sPath.at(sMissingFolder.size()) == QLatin1Char('/');
+        if (!bInMissingFolder) {
+            oStatus = oFolder.status(sPath);
+            if (oStatus.m_eEntry == EEntry::Missing && nSlash > 0
+                && oFolder.status(sPath.left(nSlash)).m_eEntry == EEntry::Missing)
+                sMissingFolder = sPath.left(nSlash);
+        }
         if (oStatus.m_eEntry == EEntry::File)
             nTotal += oStatus.m_nSize;
+        oShared.m_lQueue.emplace_back(&oFile, oStatus);
     }
     // The biggest files first, so that the tasks finish close together.
-    std::stable_sort(oShared.m_lQueue.begin(), oShared.m_lQueue.end(),
-                     [](const TFileDescription* pLeft, const TFileDescription* pRight) {
-                         return pLeft->unpackedSize() > pRight->unpackedSize();
-                     });
+    std::stable_sort(oShared.m_lQueue.begin(), oShared.m_lQueue.end(), [](const auto& oLeft, const auto& oRight) {
+        return oLeft.first->unpackedSize() > oRight.first->unpackedSize();
+    });
     TScanProgress oProgress(nTotal, [this](shared::TFileSize nScanned, shared::TFileSize nOfTotal) {
         emit scanProgress(nScanned, nOfTotal);
     });
