@@ -18,6 +18,7 @@
 #include "shared/confinedfolder.h"
 #include "shared/ioerror.h"
 #include "shared/sha256.h"
+#include "shared/statuslookup.h"
 
 #include <QDebug>
 #include <QMutex>
@@ -230,22 +231,10 @@ void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder&
 {
     TScanShared oShared;
     shared::TFileSize nTotal = 0;
-    // Every file is looked at once, here. The files of a folder that is missing
-    // are missing too: for a fresh install, one failing look a folder instead
-    // of one a file.
-    QString sMissingFolder;
+    // Every file is looked at once, here.
+    shared::TStatusLookup oLookup(oFolder);
     for (const TFileDescription& oFile : pTarget->files()) {
-        const QString& sPath = oFile.localFile();
-        const int nSlash = sPath.lastIndexOf(QLatin1Char('/'));
-        shared::TConfinedFolder::TStatus oStatus;
-        const bool bInMissingFolder = !sMissingFolder.isEmpty() && sPath.size() > sMissingFolder.size()
-                                      && sPath.startsWith(sMissingFolder) && sPath.at(sMissingFolder.size()) == QLatin1Char('/');
-        if (!bInMissingFolder) {
-            oStatus = oFolder.status(sPath);
-            if (oStatus.m_eEntry == EEntry::Missing && nSlash > 0
-                && oFolder.status(sPath.left(nSlash)).m_eEntry == EEntry::Missing)
-                sMissingFolder = sPath.left(nSlash);
-        }
+        const shared::TConfinedFolder::TStatus oStatus = oLookup.status(oFile.localFile());
         if (oStatus.m_eEntry == EEntry::File)
             nTotal += oStatus.m_nSize;
         oShared.m_lQueue.emplace_back(&oFile, oStatus);

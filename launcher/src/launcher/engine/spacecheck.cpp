@@ -6,6 +6,7 @@
 #include "launcher/documents/updatesize.h"
 
 #include "shared/confinedfolder.h"
+#include "shared/statuslookup.h"
 
 #include <QLocale>
 
@@ -16,12 +17,13 @@ QString spaceProblem(const shared::TConfinedFolder& oFolder, const TPackageConfi
 {
     using EEntry = shared::TConfinedFolder::EEntry;
     // Paths the installed description gives have passed no check: an unsafe one counts nothing.
+    shared::TStatusLookup oLookup(oFolder);
     const shared::TFileSize nNeeded = roomNeeded(
         oTarget, oInstalled,
-        [&oFolder](const QString& sPath) {
+        [&oLookup](const QString& sPath) {
             if (!isSafeRelativePath(sPath))
                 return shared::TFileSize(0);
-            const shared::TConfinedFolder::TStatus oStatus = oFolder.status(sPath);
+            const shared::TConfinedFolder::TStatus oStatus = oLookup.status(sPath);
             return oStatus.m_eEntry == EEntry::File ? oStatus.m_nSize : shared::TFileSize(0);
         },
         nInstallationMode == kLauncherUpdatingItself);
