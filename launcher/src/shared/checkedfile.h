@@ -19,8 +19,9 @@ public:
     ~TCheckedFile() override;
 
     // Opens sRelative below oFolder: ReadOnly, or ReadWrite (created when
-    // missing, unless with ExistingOnly), with Truncate when asked. False with errorString() set when it
-    // cannot be opened, also when a link or a folder stands there.
+    // missing, unless with ExistingOnly; only created, with NewOnly), with
+    // Truncate when asked. False with errorString() set when it cannot be
+    // opened, also when a link or a folder stands there.
     bool open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode);
     // Opens the file at the absolute path sPath, read-only: for files the engine
     // reads outside a folder it holds.
@@ -43,6 +44,7 @@ public:
     bool ownerExecutable() const;
 
     QString fileName() const override;
+    bool isSequential() const override;
     bool resize(qint64 nSize) override;
     bool setPermissions(Permissions ePermissions) override;
 
@@ -56,6 +58,8 @@ private:
     bool adopt(int nDescriptor, OpenMode eMode);
 
     QString m_sName;
+    // Known to be a regular file: the toolkit need not ask the system again.
+    bool m_bRegular = false;
 };
 
 } // namespace shared

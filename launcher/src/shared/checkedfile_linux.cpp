@@ -23,6 +23,11 @@ bool TCheckedFile::failWith(int nError)
     return false;
 }
 
+bool TCheckedFile::isSequential() const
+{
+    return !m_bRegular && QFile::isSequential();
+}
+
 bool TCheckedFile::adopt(int nDescriptor, OpenMode eMode)
 {
     if (nDescriptor < 0)
@@ -37,6 +42,7 @@ bool TCheckedFile::adopt(int nDescriptor, OpenMode eMode)
 bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative, OpenMode eMode)
 {
     m_sName = oFolder.filePath(sRelative);
+    m_bRegular = false;
     // Without waiting: a named pipe put at a file's place would hold the open
     // until a writer came, for ever; the status check below refuses it at once.
     // On a regular file the flag changes nothing.
@@ -45,6 +51,8 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
         nFlags &= ~O_CREAT;
     if (eMode & QIODevice::Truncate)
         nFlags |= O_TRUNC;
+    if (eMode & QIODevice::NewOnly)
+        nFlags |= O_CREAT | O_EXCL;
     const int nDescriptor = oFolder.openDescriptor(sRelative, nFlags);
     if (nDescriptor < 0)
         return failWith(errno);
@@ -56,12 +64,14 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
         setErrorString(QStringLiteral("It is no regular file"));
         return false;
     }
+    m_bRegular = true;
     return adopt(nDescriptor, (eMode & QIODevice::WriteOnly) ? QIODevice::ReadWrite : QIODevice::ReadOnly);
 }
 
 bool TCheckedFile::open(const QString& sPath)
 {
     m_sName = sPath;
+    m_bRegular = false;
     if (const int nFault = fileOperationFault(EFileOperation::Open, m_sName))
         return failWith(nFault);
     return adopt(::open(QFile::encodeName(sPath).constData(), O_RDONLY | O_CLOEXEC), QIODevice::ReadOnly);
@@ -71,6 +81,7 @@ bool TCheckedFile::openTemporary()
 {
     const QString sFolder = QDir::tempPath();
     m_sName = QStringLiteral("%1 (a temporary file)").arg(sFolder);
+    m_bRegular = true;
     if (const int nFault = fileOperationFault(EFileOperation::Open, m_sName))
         return failWith(nFault);
     const QByteArray aFolder = QFile::encodeName(sFolder);

@@ -91,14 +91,13 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
             break;
         }
         shared::TCheckedFile& oTarget = oState.writing().m_oTarget;
-        if (!oTarget.isOpen()) {
+        if (!oTarget.isOpen())
             openTarget(oState);
-            if (bChunkVerification && !pLog) {
-                auto pOpened = std::make_unique<shared::TCheckedFile>();
-                if (pOpened->open(*m_pFolder, oState.m_sTarget + QLatin1String(".log"), QIODevice::ReadWrite)
-                    && pOpened->seek(pOpened->size()))
-                    pLog = std::move(pOpened);
-            }
+        if (bChunkVerification && !pLog) {
+            auto pOpened = std::make_unique<shared::TCheckedFile>();
+            if (pOpened->open(*m_pFolder, oState.m_sTarget + QLatin1String(".log"), QIODevice::ReadWrite)
+                && pOpened->seek(pOpened->size()))
+                pLog = std::move(pOpened);
         }
         const shared::TFileSize nOffset = oState.m_lOffsets[size_t(nPosition)];
         if (oState.m_bHashWhileWriting)
@@ -159,6 +158,10 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
     const QString& sTarget = oState.m_sTarget;
     // A partial update writes into the file in place; a full rewrite starts afresh.
     if (oState.m_lRemainingPositions.size() == oState.m_lChunkRecords.size()) {
+        // Mostly nothing stands there yet and its folder exists: the file is made
+        // in one step. Anything else, whatever stands there goes first.
+        if (oState.writing().m_oTarget.open(*m_pFolder, sTarget, QIODevice::ReadWrite | QIODevice::NewOnly))
+            return;
         try {
             m_pFolder->removePath(sTarget);
         } catch (const std::runtime_error&) {
