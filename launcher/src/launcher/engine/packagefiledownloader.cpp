@@ -15,7 +15,6 @@
 #include "shared/sha256.h"
 
 #include <QDebug>
-#include <QFutureWatcher>
 #include <QThread>
 
 #include <tuple>
@@ -368,15 +367,14 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
         return;
     }
     raiseDownloaded(Url, oChunk.m_oRecord.packedSize());
-    auto* pWatcher = new QFutureWatcher<TChunkResult>(this);
-    connect(pWatcher, &QFutureWatcher<TChunkResult>::finished, this, [this, pWatcher, Url] {
-        pWatcher->deleteLater();
-        onChunkProcessed(Url, pWatcher->result());
-    });
-    const QFuture<TChunkResult> oFuture
-        = QtConcurrent::run(this, &TPackageFileDownloader::processDownloadedData, oChunk, std::move(Data));
-    keepTask(oFuture);
-    pWatcher->setFuture(oFuture);
+    // The result comes back as a queued call rather than through a watcher: a
+    // watcher a chunk asked the system for the processor count each time. The
+    // call is posted before the task ends, and this object waits for its tasks
+    // before it goes, so it is delivered or dropped with the object.
+    keepTask(QtConcurrent::run([this, oChunk, Data = std::move(Data), Url]() mutable {
+        const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
+        QMetaObject::invokeMethod(this, [this, Url, oResult] { onChunkProcessed(Url, oResult); }, Qt::QueuedConnection);
+    }));
 }
 
 TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)
