@@ -63,11 +63,12 @@ bool anyPart(const char* pData, int nFrom, int nTo, TFunction fnPart)
     }
 }
 
-bool hasToken(const QByteArray& aList, const char* pToken)
+// Whether the comma-separated list [nFrom, nTo) holds pToken, in any letter case.
+bool listHasToken(const char* pData, int nFrom, int nTo, const char* pToken)
 {
     const int nToken = int(std::strlen(pToken));
-    return anyPart(aList.constData(), 0, aList.size(), [&](int nFrom, int nTo) {
-        return equalIgnoringCase(aList.constData() + nFrom, nTo - nFrom, pToken, nToken);
+    return anyPart(pData, nFrom, nTo, [&](int nPartFrom, int nPartTo) {
+        return equalIgnoringCase(pData + nPartFrom, nPartTo - nPartFrom, pToken, nToken);
     });
 }
 
@@ -134,14 +135,10 @@ std::vector<std::pair<QByteArray, QByteArray>> THttpResponseParser::joinedFields
 bool THttpResponseParser::fieldHasToken(const char* pName, const char* pToken) const
 {
     const int nName = int(std::strlen(pName));
-    const int nToken = int(std::strlen(pToken));
-    const char* pHead = m_aHead.constData();
     for (const TField& oField : m_lFields) {
         const TSpan oValue = oField.m_oValue;
         if (sameName(oField.m_oName, pName, nName)
-            && anyPart(pHead, oValue.m_nFrom, oValue.m_nFrom + oValue.m_nSize, [&](int nFrom, int nTo) {
-                   return equalIgnoringCase(pHead + nFrom, nTo - nFrom, pToken, nToken);
-               }))
+            && listHasToken(m_aHead.constData(), oValue.m_nFrom, oValue.m_nFrom + oValue.m_nSize, pToken))
             return true;
     }
     return false;
@@ -209,7 +206,7 @@ bool THttpResponseParser::parseHead()
     const char* pHead = m_aHead.constData();
     const int nSize = m_aHead.size();
     // The end of the line from nFrom without its line end; nNext is where the next begins.
-    const auto lineEnd = [&](int nFrom, int& nNext) {
+    const auto contentEnd = [&](int nFrom, int& nNext) {
         const int nNewline = m_aHead.indexOf('\n', nFrom);
         nNext = nNewline < 0 ? nSize : nNewline + 1;
         int nTo = nNewline < 0 ? nSize : nNewline;
@@ -218,7 +215,7 @@ bool THttpResponseParser::parseHead()
         return nTo;
     };
     int nNext = 0;
-    const int nStatusEnd = lineEnd(0, nNext);
+    const int nStatusEnd = contentEnd(0, nNext);
     // "HTTP/1.x NNN reason"
     const bool bStatusLine = nStatusEnd >= 12 && std::memcmp(pHead, "HTTP/1.", 7) == 0 && pHead[7] >= '0'
                              && pHead[7] <= '9' && pHead[8] == ' ' && (nStatusEnd == 12 || pHead[12] == ' ');
@@ -229,7 +226,7 @@ bool THttpResponseParser::parseHead()
     }
     m_lFields.clear();
     for (int nFrom = nNext; nFrom < nSize; nFrom = nNext) {
-        const int nTo = lineEnd(nFrom, nNext);
+        const int nTo = contentEnd(nFrom, nNext);
         if (nTo == nFrom)
             continue;
         const auto* pColon = static_cast<const char*>(std::memchr(pHead + nFrom, ':', size_t(nTo - nFrom)));
@@ -259,7 +256,9 @@ bool THttpResponseParser::parseHead()
     m_eState = EState::Body;
     const QByteArray aCoding = field("Transfer-Encoding");
     if (!aCoding.isEmpty()) {
-        m_eBody = hasToken(aCoding.mid(aCoding.lastIndexOf(',') + 1), "chunked") ? EBody::Chunked : EBody::UntilClose;
+        // Only the last coding tells how the body ends.
+        const bool bChunked = listHasToken(aCoding.constData(), aCoding.lastIndexOf(',') + 1, aCoding.size(), "chunked");
+        m_eBody = bChunked ? EBody::Chunked : EBody::UntilClose;
         m_bKeepAlive = m_bKeepAlive && m_eBody == EBody::Chunked;
         m_eChunk = EChunk::Size;
         return true;
