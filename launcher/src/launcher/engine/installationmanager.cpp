@@ -109,8 +109,9 @@ ELocalPackageStatus TInstallationManager::localPackageStatus(const TPackage& oPa
     if (!pCurrent)
         return NotInstalled;
     const QDir oFolder = installationFolder(oPackage);
-    if (!m_pLauncherFilesystemHelper->fileExists(markerPaths(oFolder).second))
-        return hasInstallation(oPackage) ? PartiallyInstalled : NotInstalled;
+    const QPair<QString, QString> oMarkers = markerPaths(oFolder);
+    if (!m_pLauncherFilesystemHelper->fileExists(oMarkers.second))
+        return m_pLauncherFilesystemHelper->fileExists(oMarkers.first) ? PartiallyInstalled : NotInstalled;
     return updateNeeded(*pCurrent, *readPackageConfigurationFromInstallationDirectory(oFolder)) ? UpdateAvailable : UpToDate;
 }
 

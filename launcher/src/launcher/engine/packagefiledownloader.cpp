@@ -16,8 +16,6 @@
 
 #include <QDebug>
 #include <QThread>
-
-#include <tuple>
 #include <QTimer>
 #include <QtConcurrent>
 
