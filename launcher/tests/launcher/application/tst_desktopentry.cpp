@@ -163,7 +163,6 @@ void tst_DesktopEntry::entryStartsThisLauncher()
 
     const TDesktopGroups hEntry = readDesktopEntry(sEntry);
     const QMap<QString, QString> hMain = hEntry.value(QStringLiteral("Desktop Entry"));
-    QCOMPARE(hMain.value(QStringLiteral("Type")), QStringLiteral("Application"));
     QCOMPARE(hMain.value(QStringLiteral("Name")), QStringLiteral("Corvane Online"));
     QCOMPARE(execArguments(hMain.value(QStringLiteral("Exec"))), QStringList{sLauncher});
     QVERIFY(hMain.value(QStringLiteral("Actions")).split(QLatin1Char(';')).contains(QStringLiteral("open-launcher")));

@@ -578,7 +578,6 @@ void tst_LauncherRun::linesFromManyThreadsStayWhole()
     const QString sPath = oDir.filePath(QStringLiteral("threads.log"));
     QVERIFY(writeTestFile(sPath, "a line of the previous run\n"));
     setupLogging(oDir.path(), QStringLiteral("threads"));
-    QCOMPARE(logFilePath(), sPath);
 
     constexpr int kThreads = 8;
     constexpr int kLinesEach = 200;

