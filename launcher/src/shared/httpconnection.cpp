@@ -1,17 +1,30 @@
 #include "httpconnection.h"
 
 #include <QTcpSocket>
+#include <QUrl>
 
 namespace shared {
 
 THttpConnection::THttpConnection(const QString& sHost, quint16 nPort, QObject* pParent)
-    : QObject(pParent), m_pSocket(new QTcpSocket(this)), m_sHost(sHost), m_nPort(nPort)
+    : QObject(pParent), m_pSocket(new QTcpSocket(this)), m_sHost(sHost), m_nPort(nPort), m_sKey(key(sHost, nPort))
 {
 }
 
 QString THttpConnection::key(const QString& sHost, quint16 nPort)
 {
     return sHost + QLatin1Char(':') + QString::number(nPort);
+}
+
+const QByteArray& THttpConnection::hostField(const QUrl& oUrl)
+{
+    if (m_aHostField.isEmpty()) {
+        m_aHostField = oUrl.host(QUrl::FullyEncoded).toLatin1();
+        if (m_aHostField.contains(':'))
+            m_aHostField = '[' + m_aHostField + ']';
+        if (oUrl.port(80) != 80)
+            m_aHostField += ':' + QByteArray::number(oUrl.port());
+    }
+    return m_aHostField;
 }
 
 void THttpConnection::open()

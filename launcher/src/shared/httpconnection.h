@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 class QTcpSocket;
+class QUrl;
 
 namespace shared {
 
@@ -18,8 +20,11 @@ public:
     THttpConnection(const QString& sHost, quint16 nPort, QObject* pParent);
 
     QTcpSocket* socket() const { return m_pSocket; }
-    QString key() const { return key(m_sHost, m_nPort); }
+    const QString& key() const { return m_sKey; }
     static QString key(const QString& sHost, quint16 nPort);
+    // The Host field's value for oUrl, one of this connection's host and port:
+    // the same for every request on it, so formed once.
+    const QByteArray& hostField(const QUrl& oUrl);
     // Connects unless connected or connecting.
     void open();
     // Whether it carried a whole answer already: a close before any byte of the
@@ -31,6 +36,8 @@ private:
     QTcpSocket* m_pSocket;
     QString m_sHost;
     quint16 m_nPort;
+    QString m_sKey;
+    QByteArray m_aHostField;
     bool m_bServed = false;
 };
 

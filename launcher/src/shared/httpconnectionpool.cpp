@@ -35,18 +35,28 @@ void THttpConnectionPool::release(THttpConnection* pConnection, bool bReusable)
         close(oHost, pConnection);
     } else {
         pSocket->setReadBufferSize(0);
-        // Anything an idle connection hears, a close or stray bytes, ends it.
-        const auto drop = [this, pConnection, sKey] {
-            THost& oIdleHost = m_hHosts[sKey];
-            if (oIdleHost.m_lIdle.removeOne(pConnection))
-                close(oIdleHost, pConnection);
-        };
-        connect(pSocket, &QTcpSocket::readyRead, this, drop);
-        connect(pSocket, &QTcpSocket::disconnected, this, drop);
-        connect(pSocket, &QTcpSocket::errorOccurred, this, drop);
         oHost.m_lIdle.append(pConnection);
     }
     dispatch(sKey);
+    // Watched only if no request took it at once, as one mostly does.
+    if (m_hHosts[sKey].m_lIdle.contains(pConnection))
+        watchIdle(pConnection);
+}
+
+void THttpConnectionPool::watchIdle(THttpConnection* pConnection)
+{
+    QTcpSocket* pSocket = pConnection->socket();
+    // Once only, however often it was given back before it was watched.
+    pSocket->disconnect(this);
+    // Anything an idle connection hears, a close or stray bytes, ends it.
+    const auto drop = [this, pConnection, sKey = pConnection->key()] {
+        THost& oIdleHost = m_hHosts[sKey];
+        if (oIdleHost.m_lIdle.removeOne(pConnection))
+            close(oIdleHost, pConnection);
+    };
+    connect(pSocket, &QTcpSocket::readyRead, this, drop);
+    connect(pSocket, &QTcpSocket::disconnected, this, drop);
+    connect(pSocket, &QTcpSocket::errorOccurred, this, drop);
 }
 
 void THttpConnectionPool::close(THost& oHost, THttpConnection* pConnection)

@@ -50,8 +50,8 @@ bool isForManager(int nStatus)
 
 } // namespace
 
-THttpReply::THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager)
-    : QNetworkReply(pManager), m_pManager(pManager), m_pPool(THttpConnectionPool::of(pManager))
+THttpReply::THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager, EHeadFields eHeadFields)
+    : QNetworkReply(pManager), m_pManager(pManager), m_eHeadFields(eHeadFields), m_pPool(THttpConnectionPool::of(pManager))
 {
     setRequest(oRequest);
     setUrl(oRequest.url());
@@ -123,17 +123,20 @@ void THttpReply::sendRequest()
     QUrl::FormattingOptions eFormat = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment | QUrl::FullyEncoded;
     if (!oUrl.path().isEmpty())
         eFormat |= QUrl::NormalizePathSegments;
-    QByteArray aTarget = oUrl.toEncoded(eFormat);
+    const QByteArray aTarget = oUrl.toEncoded(eFormat);
+    // Built in one buffer: a request per small chunk, each piece its own
+    // allocation otherwise.
+    QByteArray aRequest;
+    aRequest.reserve(aTarget.size() + 128);
+    aRequest += "GET ";
     if (aTarget.isEmpty() || aTarget.startsWith('?'))
-        aTarget.prepend('/');
-    QByteArray aHost = oUrl.host(QUrl::FullyEncoded).toLatin1();
-    if (aHost.contains(':'))
-        aHost = '[' + aHost + ']';
-    if (oUrl.port(80) != 80)
-        aHost += ':' + QByteArray::number(oUrl.port());
+        aRequest += '/';
+    aRequest += aTarget;
+    aRequest += " HTTP/1.1\r\nHost: ";
+    aRequest += m_pConnection->hostField(oUrl);
+    aRequest += "\r\n";
     // No Accept-Encoding: the chunks are packed already, and an unpacked body
     // would not have the size the answer announces.
-    QByteArray aRequest = "GET " + aTarget + " HTTP/1.1\r\nHost: " + aHost + "\r\n";
     for (const QByteArray& aName : request().rawHeaderList()) {
         if (aName.compare("Host", Qt::CaseInsensitive) != 0 && aName.compare("Connection", Qt::CaseInsensitive) != 0)
             aRequest += aName + ": " + request().rawHeader(aName) + "\r\n";
@@ -248,8 +251,10 @@ bool THttpReply::takeHead()
         fallBack();
         return false;
     }
-    for (const auto& oField : m_oParser.joinedFields())
-        setRawHeader(oField.first, oField.second);
+    if (m_eHeadFields == EHeadFields::Published) {
+        for (const auto& oField : m_oParser.joinedFields())
+            setRawHeader(oField.first, oField.second);
+    }
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, nStatus);
     setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(m_oParser.reasonPhrase()));
     const QPointer<THttpReply> pSelf(this);
@@ -344,6 +349,14 @@ void THttpReply::finish(NetworkError eError, const QString& sText)
     if (!pSelf)
         return;
     emit finished();
+}
+
+QByteArray THttpReply::field(const QByteArray& aName) const
+{
+    // After a fall-back the head is the manager's reply's, copied onto this one.
+    if (m_pFallback)
+        return rawHeader(aName);
+    return m_bHeadTaken ? m_oParser.field(aName.constData()) : QByteArray();
 }
 
 void THttpReply::abort()

@@ -27,12 +27,23 @@ class THttpReply : public QNetworkReply
     Q_OBJECT
 
 public:
-    THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager);
+    // Where the answer's head fields go. Copying them into the network layer's
+    // tables (a list entry, a parsed value and a date conversion each) costs more
+    // than the rest of a small chunk's answer: a reader that asks through field()
+    // alone can leave them in the head as it came.
+    enum class EHeadFields { Published, OnRequest };
+
+    THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager,
+               EHeadFields eHeadFields = EHeadFields::Published);
     ~THttpReply() override;
 
     // Whether a GET of oRequest through pManager goes straight to the server:
     // plain http, no proxy for it, no credentials in the URL, no cache.
     static bool takes(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager);
+
+    // A field of the answer's head as rawHeader() gives it, whichever way the
+    // fields go; empty before the head is in.
+    QByteArray field(const QByteArray& aName) const;
 
     void abort() override;
     qint64 bytesAvailable() const override;
@@ -61,6 +72,7 @@ private:
     qint64 totalSize() const { return m_oParser.contentLength(); }
 
     QNetworkAccessManager* m_pManager;
+    EHeadFields m_eHeadFields;
     QPointer<THttpConnectionPool> m_pPool;
     QPointer<THttpConnection> m_pConnection;
     QPointer<QNetworkReply> m_pFallback;

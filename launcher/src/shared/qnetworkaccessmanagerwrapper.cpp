@@ -21,12 +21,13 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& o
 {
     // Files of a medium are read here, not by the network layer, which would
     // follow links and wait on named pipes.
-    // Plain http is read through connections of our own, which read in blocks.
+    // Plain http is read through connections of our own, which read in blocks;
+    // only the wrapper reads the reply's head, and asks the reply for it.
     QNetworkReply* pReply = nullptr;
     if (oRequest.url().isLocalFile())
         pReply = new TLocalFileReply(oRequest, m_pManager.get());
     else if (THttpReply::takes(oRequest, m_pManager.get()))
-        pReply = new THttpReply(oRequest, m_pManager.get());
+        pReply = new THttpReply(oRequest, m_pManager.get(), THttpReply::EHeadFields::OnRequest);
     else
         pReply = m_pManager->get(oRequest);
     auto* pWrapper = new QNetworkReplyWrapper(pReply);

@@ -1,10 +1,13 @@
 #include "qnetworkreplywrapper.h"
 
+#include "httpreply.h"
+
 namespace shared {
 
 QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
     : QObject(pReply)
     , m_pReply(pReply)
+    , m_pHttpReply(qobject_cast<THttpReply*>(pReply))
 {
     if (!m_pReply)
         return;
@@ -56,8 +59,13 @@ qint64 QNetworkReplyWrapper::announcedSize() const
     const QByteArray aEncoding = m_pReply->rawHeader("Content-Encoding").trimmed().toLower();
     if (!aEncoding.isEmpty() && aEncoding != "identity")
         return -1;
-    const QVariant oLength = m_pReply->header(QNetworkRequest::ContentLengthHeader);
     bool bNumber = false;
+    if (m_pHttpReply) {
+        // Read as the network layer reads the field.
+        const qint64 nLength = m_pHttpReply->field("Content-Length").trimmed().toLongLong(&bNumber);
+        return bNumber ? nLength : -1;
+    }
+    const QVariant oLength = m_pReply->header(QNetworkRequest::ContentLengthHeader);
     const qint64 nLength = oLength.toLongLong(&bNumber);
     return oLength.isValid() && bNumber ? nLength : -1;
 }
@@ -69,6 +77,8 @@ int QNetworkReplyWrapper::statusCode() const
 
 QByteArray QNetworkReplyWrapper::rawHeader(const QByteArray& aName) const
 {
+    if (m_pHttpReply)
+        return m_pHttpReply->field(aName);
     return m_pReply ? m_pReply->rawHeader(aName) : QByteArray();
 }
 

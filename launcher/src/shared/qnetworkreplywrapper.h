@@ -8,6 +8,8 @@
 
 namespace shared {
 
+class THttpReply;
+
 // Puts one QNetworkReply behind virtual operations so that the download pool can
 // be driven by test doubles. The wrapper is a child of the reply and dies with it.
 class QNetworkReplyWrapper : public QObject
@@ -47,6 +49,8 @@ signals:
 
 private:
     QNetworkReply* m_pReply;
+    // The same reply when it is ours: its head fields are asked of it.
+    THttpReply* m_pHttpReply;
     QUrl m_oRequestedUrl;
 };
 

@@ -112,7 +112,9 @@ char* toString(const TOutcome& o)
                        .arg(QString::fromLatin1(aHead)).toUtf8().constData());
 }
 
-TOutcome outcomeOf(QNetworkReply* pReply)
+// lNames: read those fields through the wrapper, for a reply that keeps its head
+// to itself; else the head is the one the reply publishes.
+TOutcome outcomeOf(QNetworkReply* pReply, const QList<QByteArray>& lNames = {})
 {
     TOutcome oOutcome;
     QObject::connect(pReply, &QNetworkReply::readyRead, pReply, [&] { oOutcome.m_aBody += pReply->readAll(); });
@@ -131,6 +133,10 @@ TOutcome outcomeOf(QNetworkReply* pReply)
     oOutcome.m_vReason = pReply->attribute(QNetworkRequest::HttpReasonPhraseAttribute);
     for (const auto& oField : pReply->rawHeaderPairs())
         oOutcome.m_hHead.insert(oField.first.toLower(), oField.second);
+    for (const QByteArray& aName : lNames) {
+        if (!pWrapper->rawHeader(aName).isNull())
+            oOutcome.m_hHead.insert(aName, pWrapper->rawHeader(aName));
+    }
     pReply->disconnect();
     pReply->deleteLater();
     return oOutcome;
@@ -293,6 +299,9 @@ void tst_HttpReply::answersAsTheNetworkLayer()
     const TOutcome oOurs = outcomeOf(new THttpReply(requestFor(oUrl), &m_oManager));
     QCOMPARE(oOurs, oTheirs);
     QCOMPARE(oOurs.m_nFinished, 1);
+    // Kept in the reply, the head reads the same through the wrapper.
+    auto* pKept = new THttpReply(requestFor(oUrl), &m_oManager, THttpReply::EHeadFields::OnRequest);
+    QCOMPARE(outcomeOf(pKept, oTheirs.m_hHead.keys()), oTheirs);
 }
 
 void tst_HttpReply::serverFaultsAsTheNetworkLayer_data()
