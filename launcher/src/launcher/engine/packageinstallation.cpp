@@ -101,7 +101,7 @@ void TPackageInstallation::setVersionLabels(const QString& sInstalled, const QSt
 
 void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageConfigurationReader> pTarget,
                                                 std::shared_ptr<const TPackageConfigurationReader> pInstalled,
-                                                bool bTrustInstalledDescription)
+                                                bool bTrustInstalledDescription, bool bTargetChecked)
 {
     auto* pWatcher = new QFutureWatcher<TPackageDifference>(this);
     connect(pWatcher, &QFutureWatcher<TPackageDifference>::finished, this, [this, pWatcher] {
@@ -110,8 +110,12 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
     });
     workFolder();
     const QFuture<TPackageDifference> oFuture
-        = QtConcurrent::run(this, &TPackageInstallation::computeRequiredChanges, m_oInstallationFolder, m_pFilesystemHelper,
-                            std::move(pTarget), std::move(pInstalled), bTrustInstalledDescription);
+        = QtConcurrent::run([this, oFolder = m_oInstallationFolder, pFilesystemHelper = m_pFilesystemHelper,
+                             pTarget = std::move(pTarget), pInstalled = std::move(pInstalled), bTrustInstalledDescription,
+                             bTargetChecked] {
+              return computeRequiredChanges(oFolder, pFilesystemHelper, pTarget, pInstalled, bTrustInstalledDescription,
+                                            bTargetChecked);
+          });
     m_lTasks.push_back(oFuture);
     pWatcher->setFuture(oFuture);
 }
@@ -119,7 +123,7 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
 TPackageDifference TPackageInstallation::computeRequiredChanges(
     QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
     std::shared_ptr<const TPackageConfigurationReader> pTarget,
-    std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription)
+    std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription, bool bTargetChecked)
 {
     TPackageDifference oDifference;
     try {
@@ -127,7 +131,8 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         const QStringList lReserved = reservedFileNames(oSettings);
         // Everything that could make the engine write or delete in the wrong
         // place is refused before anything is touched.
-        oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
+        if (!bTargetChecked)
+            oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
         const QStringList lOwnData = m_nInstallationMode == kLauncherUpdatingItself ? pFilesystemHelper->launcherOwnData() : QStringList();
         if (oDifference.m_sError.isEmpty())
             oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);

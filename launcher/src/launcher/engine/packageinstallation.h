@@ -92,10 +92,14 @@ public:
     TPackageDifference computeRequiredChanges(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                                               std::shared_ptr<const TPackageConfigurationReader> pTarget,
                                               std::shared_ptr<const TPackageConfigurationReader> pInstalled,
-                                              bool bTrustInstalledDescription);
+                                              bool bTrustInstalledDescription, bool bTargetChecked);
     // Starts computeRequiredChanges on the global pool and applies its result.
+    // bTargetChecked: the caller refused every problem installProblem() finds in
+    // pTarget for this folder just before; the engine does not look again (for a
+    // hundred thousand files that is a fifth of a second before the first request).
     void startInstallOrUpdate(std::shared_ptr<const TPackageConfigurationReader> pTarget,
-                              std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription);
+                              std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription,
+                              bool bTargetChecked = false);
     // Hashes every file of the configuration, unless the request is not explicit
     // and the settings skip verification.
     void startVerification(std::shared_ptr<const TPackageConfigurationReader> pConfiguration, bool bExplicitRequest);
