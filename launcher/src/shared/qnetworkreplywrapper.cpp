@@ -56,18 +56,14 @@ qint64 QNetworkReplyWrapper::announcedSize() const
 {
     if (!m_pReply)
         return -1;
-    const QByteArray aEncoding = m_pReply->rawHeader("Content-Encoding").trimmed().toLower();
+    // Fields read through rawHeader(): a reply of ours may keep its head to itself.
+    const QByteArray aEncoding = rawHeader("Content-Encoding").trimmed().toLower();
     if (!aEncoding.isEmpty() && aEncoding != "identity")
         return -1;
+    // Read as the network layer reads the field for its ContentLengthHeader.
     bool bNumber = false;
-    if (m_pHttpReply) {
-        // Read as the network layer reads the field.
-        const qint64 nLength = m_pHttpReply->field("Content-Length").trimmed().toLongLong(&bNumber);
-        return bNumber ? nLength : -1;
-    }
-    const QVariant oLength = m_pReply->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 nLength = oLength.toLongLong(&bNumber);
-    return oLength.isValid() && bNumber ? nLength : -1;
+    const qint64 nLength = rawHeader("Content-Length").trimmed().toLongLong(&bNumber);
+    return bNumber ? nLength : -1;
 }
 
 int QNetworkReplyWrapper::statusCode() const

@@ -260,6 +260,9 @@ void tst_HttpReply::answersAsTheNetworkLayer_data()
     QTest::addColumn<bool>("bClose");
 
     QTest::newRow("length") << QByteArray("/length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << false;
+    // An encoded body announces no size a reader could hold it to.
+    QTest::newRow("encoded") << QByteArray("/encoded")
+                             << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: br\r\nContent-Length: 5\r\n\r\nhello") << false;
     QTest::newRow("repeated and empty fields")
         << QByteArray("/fields")
         << QByteArray("HTTP/1.1 200 Fine by me\r\nX-A: 1\r\nSet-Cookie: a=1\r\nContent-Length: 2\r\nx-a:  2 \r\n"
