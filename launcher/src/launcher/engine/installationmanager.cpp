@@ -357,7 +357,7 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
         pInstallation->setConfiguration(pTarget);
         connect(pInstallation.get(), &TPackageInstallation::downloadFinished, this, &TInstallationManager::onDownloadFinished);
         emit installationOrUpdateStarted(pInstallation);
-        pInstallation->startInstallOrUpdate(pTarget, pInstalled, bTrust, true);
+        pInstallation->startInstallOrUpdate(pTarget, pInstalled, bTrust);
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }

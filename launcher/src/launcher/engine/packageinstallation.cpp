@@ -101,7 +101,7 @@ void TPackageInstallation::setVersionLabels(const QString& sInstalled, const QSt
 
 void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageConfigurationReader> pTarget,
                                                 std::shared_ptr<const TPackageConfigurationReader> pInstalled,
-                                                bool bTrustInstalledDescription, bool bTargetChecked)
+                                                bool bTrustInstalledDescription)
 {
     auto* pWatcher = new QFutureWatcher<TPackageDifference>(this);
     connect(pWatcher, &QFutureWatcher<TPackageDifference>::finished, this, [this, pWatcher] {
@@ -110,12 +110,8 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
     });
     workFolder();
     const QFuture<TPackageDifference> oFuture
-        = QtConcurrent::run([this, oFolder = m_oInstallationFolder, pFilesystemHelper = m_pFilesystemHelper,
-                             pTarget = std::move(pTarget), pInstalled = std::move(pInstalled), bTrustInstalledDescription,
-                             bTargetChecked] {
-              return computeRequiredChanges(oFolder, pFilesystemHelper, pTarget, pInstalled, bTrustInstalledDescription,
-                                            bTargetChecked);
-          });
+        = QtConcurrent::run(this, &TPackageInstallation::computeRequiredChanges, m_oInstallationFolder, m_pFilesystemHelper,
+                            std::move(pTarget), std::move(pInstalled), bTrustInstalledDescription);
     m_lTasks.push_back(oFuture);
     pWatcher->setFuture(oFuture);
 }
@@ -123,21 +119,15 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
 TPackageDifference TPackageInstallation::computeRequiredChanges(
     QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
     std::shared_ptr<const TPackageConfigurationReader> pTarget,
-    std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription, bool bTargetChecked)
+    std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription)
 {
     TPackageDifference oDifference;
     try {
         const TLauncherSettings& oSettings = *pFilesystemHelper->settings();
         const QStringList lReserved = reservedFileNames(oSettings);
-        // Everything that could make the engine write or delete in the wrong
-        // place is refused before anything is touched.
-        if (!bTargetChecked)
-            oDifference.m_sError = installProblem(oFolder, *pTarget, oSettings, m_bLocalMediaAllowed);
+        // pTarget's own paths were checked before the request began; what the
+        // installed description lists is checked here, before it is deleted.
         const QStringList lOwnData = m_nInstallationMode == kLauncherUpdatingItself ? pFilesystemHelper->launcherOwnData() : QStringList();
-        if (oDifference.m_sError.isEmpty())
-            oDifference.m_sError = launcherOwnDataProblem(*pTarget, lOwnData);
-        if (!oDifference.m_sError.isEmpty())
-            return oDifference;
         for (const TFileDescription& oInstalled : pInstalled->files()) {
             if (listedIn(pTarget->files(), oInstalled.localFile()))
                 continue;

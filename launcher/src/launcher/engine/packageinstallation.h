@@ -92,14 +92,12 @@ public:
     TPackageDifference computeRequiredChanges(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                                               std::shared_ptr<const TPackageConfigurationReader> pTarget,
                                               std::shared_ptr<const TPackageConfigurationReader> pInstalled,
-                                              bool bTrustInstalledDescription, bool bTargetChecked);
+                                              bool bTrustInstalledDescription);
     // Starts computeRequiredChanges on the global pool and applies its result.
-    // bTargetChecked: the caller refused every problem installProblem() finds in
-    // pTarget for this folder just before; the engine does not look again (for a
-    // hundred thousand files that is a fifth of a second before the first request).
+    // pTarget must have passed installProblem() and launcherOwnDataProblem() for
+    // this folder, as TInstallationManager checks before anything is written.
     void startInstallOrUpdate(std::shared_ptr<const TPackageConfigurationReader> pTarget,
-                              std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription,
-                              bool bTargetChecked = false);
+                              std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription);
     // Hashes every file of the configuration, unless the request is not explicit
     // and the settings skip verification.
     void startVerification(std::shared_ptr<const TPackageConfigurationReader> pConfiguration, bool bExplicitRequest);
