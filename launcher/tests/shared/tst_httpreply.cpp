@@ -298,13 +298,23 @@ void tst_HttpReply::answersAsTheNetworkLayer()
     const QUrl oUrl = aPath.isEmpty() ? QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(freeLoopbackPort()))
                                       : m_oRaw.url(QString::fromLatin1(aPath));
     QVERIFY(THttpReply::takes(QNetworkRequest(oUrl), &m_oManager));
+    // A followed redirect is the network layer's own, and its reply keeps the
+    // redirect's fields beside the final answer's or not, by the order in which
+    // its thread's signals come: there the head is not compared.
+    const auto comparable = [&](TOutcome oOutcome) {
+        if (aPath == "/moved") {
+            oOutcome.m_hHead.clear();
+            oOutcome.m_nAnnounced = -1;
+        }
+        return oOutcome;
+    };
     const TOutcome oTheirs = outcomeOf(m_oManager.get(requestFor(oUrl)));
     const TOutcome oOurs = outcomeOf(new THttpReply(requestFor(oUrl), &m_oManager));
-    QCOMPARE(oOurs, oTheirs);
+    QCOMPARE(comparable(oOurs), comparable(oTheirs));
     QCOMPARE(oOurs.m_nFinished, 1);
     // Kept in the reply, the head reads the same through the wrapper.
     auto* pKept = new THttpReply(requestFor(oUrl), &m_oManager, THttpReply::EHeadFields::OnRequest);
-    QCOMPARE(outcomeOf(pKept, oTheirs.m_hHead.keys()), oTheirs);
+    QCOMPARE(comparable(outcomeOf(pKept, oTheirs.m_hHead.keys())), comparable(oTheirs));
 }
 
 void tst_HttpReply::serverFaultsAsTheNetworkLayer_data()
