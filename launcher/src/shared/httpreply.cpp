@@ -160,10 +160,11 @@ void THttpReply::receive()
         const qint64 nRoom = readBufferSize() > 0 ? readBufferSize() - unread() : pSocket->bytesAvailable();
         if (nRoom <= 0)
             break;
-        const QByteArray aRead = pSocket->read(qMin(nRoom, pSocket->bytesAvailable()));
-        // Taken over, not copied, when nothing is left over from the last read.
+        QByteArray aRead = pSocket->read(qMin(nRoom, pSocket->bytesAvailable()));
+        // Taken over, not shared, when nothing is left over from the last read:
+        // the parser then moves a head out of the way without a copy.
         if (m_aInput.isEmpty())
-            m_aInput = aRead;
+            m_aInput.swap(aRead);
         else
             m_aInput += aRead;
         m_bAnswerBegun = true;

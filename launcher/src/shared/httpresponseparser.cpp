@@ -144,6 +144,26 @@ bool THttpResponseParser::fieldHasToken(const char* pName, const char* pToken) c
     return false;
 }
 
+int THttpResponseParser::headEnd(const QByteArray& aInput, int nFrom)
+{
+    // The first empty line, "\n\n" or "\n\r\n", looked for no further than a
+    // head may reach: the body after it can be many times longer.
+    const char* pInput = aInput.constData();
+    const int nSize = aInput.size();
+    const int nLimit = int(std::min<qint64>(nSize, qint64(nFrom) + kMaximumHeadSize + 1));
+    for (int nAt = nFrom; nAt < nLimit;) {
+        const auto* pNewline = static_cast<const char*>(std::memchr(pInput + nAt, '\n', size_t(nLimit - nAt)));
+        if (!pNewline)
+            return -1;
+        nAt = int(pNewline - pInput) + 1;
+        if (nAt < nSize && pInput[nAt] == '\n')
+            return nAt + 1;
+        if (nAt + 1 < nSize && pInput[nAt] == '\r' && pInput[nAt + 1] == '\n')
+            return nAt + 2;
+    }
+    return -1;
+}
+
 int THttpResponseParser::lineEnd(const QByteArray& aInput, int nFrom)
 {
     const int nNewline = aInput.indexOf('\n', nFrom);
@@ -162,12 +182,12 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
     int nPos = 0;
     while (nPos < aInput.size() && (m_eState == EState::Head || m_eState == EState::Body)) {
         if (m_eState == EState::Head) {
+            // Read through a const pointer: a write access would copy an input shared with the socket's buffer.
+            const char* pInput = aInput.constData();
             // Empty lines before a status line are tolerated, as after a body some servers send one too many.
-            while (nPos < aInput.size() && (aInput[nPos] == '\r' || aInput[nPos] == '\n'))
+            while (nPos < aInput.size() && (pInput[nPos] == '\r' || pInput[nPos] == '\n'))
                 ++nPos;
-            const int nCrLf = aInput.indexOf("\n\r\n", nPos);
-            const int nLf = aInput.indexOf("\n\n", nPos);
-            const int nEnd = nCrLf >= 0 && (nLf < 0 || nCrLf < nLf) ? nCrLf + 3 : nLf >= 0 ? nLf + 2 : -1;
+            const int nEnd = headEnd(aInput, nPos);
             if ((nEnd < 0 ? aInput.size() : nEnd) - nPos > kMaximumHeadSize)
                 return fail(QStringLiteral("The answer's head is larger than %1 bytes").arg(kMaximumHeadSize));
             if (nEnd < 0)
@@ -185,9 +205,12 @@ THttpResponseParser::EState THttpResponseParser::feed(QByteArray& aInput, QByteA
         } else {
             const qint64 nTake = m_eBody == EBody::Length ? std::min<qint64>(m_nRemaining, aInput.size() - nPos)
                                                           : aInput.size() - nPos;
-            // Most reads are body alone: handed over whole rather than copied.
-            if (nPos == 0 && nTake == aInput.size() && aBody.isEmpty()) {
+            // Most reads end with body alone: handed over whole rather than copied,
+            // a head before it moved out of the way in place.
+            if (nTake == aInput.size() - nPos && aBody.isEmpty()) {
+                aInput.remove(0, nPos);
                 aBody.swap(aInput);
+                nPos = 0;
             } else {
                 aBody.append(aInput.constData() + nPos, int(nTake));
                 nPos += int(nTake);
@@ -225,6 +248,8 @@ bool THttpResponseParser::parseHead()
         return false;
     }
     m_lFields.clear();
+    // A server's usual head in one allocation rather than one per doubling.
+    m_lFields.reserve(16);
     for (int nFrom = nNext; nFrom < nSize; nFrom = nNext) {
         const int nTo = contentEnd(nFrom, nNext);
         if (nTo == nFrom)

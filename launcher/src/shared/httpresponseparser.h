@@ -67,6 +67,8 @@ private:
     QByteArray joinedValue(size_t nFirst) const;
     // Whether any field of the name lists aToken among its comma-separated values.
     bool fieldHasToken(const char* pName, const char* pToken) const;
+    // Where the head that starts at nFrom ends, past its empty line; -1 while none came.
+    static int headEnd(const QByteArray& aInput, int nFrom);
     // Returns the end of a line starting at nFrom (the index after its '\n'), or -1.
     static int lineEnd(const QByteArray& aInput, int nFrom);
     int feedChunked(const QByteArray& aInput, int nPos, QByteArray& aBody);

@@ -205,6 +205,9 @@ void tst_HttpReply::parsesAnswers_data()
         << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3;x=y\r\nabc\r\nA\r\n0123456789\r\n0\r\nT: 1\r\n\r\n")
         << nDone << QByteArray("abc0123456789") << true;
     QTest::newRow("bare line feeds") << QByteArray("HTTP/1.1 200 OK\nContent-Length: 2\n\nab") << nDone << QByteArray("ab") << true;
+    // The first empty line ends the head, whatever the lines before it end with.
+    QTest::newRow("mixed line feeds") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\n\n\nab") << nDone
+                                      << QByteArray("\n\nab") << true;
     QTest::newRow("interim answer skipped")
         << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx") << nDone << QByteArray("x") << true;
     QTest::newRow("1.0 closes") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx") << nDone << QByteArray("x") << false;
