@@ -56,8 +56,9 @@ bool TCheckedFile::open(const TConfinedFolder& oFolder, const QString& sRelative
     const int nDescriptor = oFolder.openDescriptor(sRelative, nFlags);
     if (nDescriptor < 0)
         return failWith(errno);
+    // A file made by this very call is a new regular file; anything else is looked at.
     struct stat oStatus {};
-    if (::fstat(nDescriptor, &oStatus) != 0 || !S_ISREG(oStatus.st_mode)) {
+    if (!(eMode & QIODevice::NewOnly) && (::fstat(nDescriptor, &oStatus) != 0 || !S_ISREG(oStatus.st_mode))) {
         ::close(nDescriptor);
         if (S_ISDIR(oStatus.st_mode))
             return failWith(EISDIR);
