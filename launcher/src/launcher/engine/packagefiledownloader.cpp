@@ -60,20 +60,8 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
 
 TPackageFileDownloader::~TPackageFileDownloader()
 {
-    for (QFuture<void>& oTask : m_lTasks)
-        oTask.waitForFinished();
-}
-
-void TPackageFileDownloader::keepTask(const QFuture<void>& oTask)
-{
-    // Swept when the list has doubled since the last sweep: each task is looked at
-    // a bounded number of times.
-    if (m_lTasks.size() >= m_nTasksToSweep) {
-        m_lTasks.erase(std::remove_if(m_lTasks.begin(), m_lTasks.end(), [](const QFuture<void>& oKept) { return oKept.isFinished(); }),
-                       m_lTasks.end());
-        m_nTasksToSweep = std::max<size_t>(64, 2 * m_lTasks.size());
-    }
-    m_lTasks.push_back(oTask);
+    // Before any member goes: the chunks' work uses them.
+    m_oChunkWork.waitForDone();
 }
 
 void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownload>& lFiles)
@@ -369,10 +357,10 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     // watcher a chunk asked the system for the processor count each time. The
     // call is posted before the task ends, and this object waits for its tasks
     // before it goes, so it is delivered or dropped with the object.
-    keepTask(QtConcurrent::run([this, oChunk, Data = std::move(Data), Url]() mutable {
+    m_oChunkWork.post([this, oChunk, Data = std::move(Data), Url]() mutable {
         const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
         QMetaObject::invokeMethod(this, [this, Url, oResult] { onChunkProcessed(Url, oResult); }, Qt::QueuedConnection);
-    }));
+    });
 }
 
 TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)

@@ -5,6 +5,7 @@
 #include "filetodownload.h"
 #include "installationmode.h"
 #include "packagedownloadererror.h"
+#include "taskqueue.h"
 
 #include "shared/checkedfile.h"
 #include "shared/filesize.h"
@@ -16,6 +17,7 @@
 #include <QNetworkReply>
 #include <QObject>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
@@ -155,7 +157,6 @@ private:
     // A file given to this downloader (in its last round) that was neither written
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
-    void keepTask(const QFuture<void>& oTask);
     void emitProgress();
     void raiseDownloaded(const QUrl& oUrl, shared::TFileSize nBytes);
     // Tells retryWaiting when the highest attempt waiting changed.
@@ -223,11 +224,8 @@ private:
     // at its own offset; opened at the first, under the cache lock.
     shared::TCheckedFile m_oSpill;
     shared::TFileSize m_nSpillEnd = 0;
-    // The chunk tasks not known to have finished; finished ones are let go as new
-    // ones come, since a future kept for each chunk of a package of a hundred
-    // thousand held tens of MiB until the end.
-    std::vector<QFuture<void>> m_lTasks;
-    size_t m_nTasksToSweep = 0;
+    // Unpacks, checks and writes the chunks as they come.
+    TTaskQueue m_oChunkWork{QThreadPool::globalInstance()->maxThreadCount()};
     mutable QMutex m_oCompletedLock;
     std::vector<QString> m_lCompletedFiles;
     std::vector<QString> m_lFilesToRecheck;
