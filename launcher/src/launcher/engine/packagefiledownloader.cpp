@@ -78,10 +78,21 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
         QMutexLocker oLock(&m_oCompletedLock);
         m_lFilesToRecheck.clear();
     }
+    // Sized once: a client of a hundred thousand files would otherwise grow each
+    // table and the list many times over before the first request.
+    size_t nAllPositions = 0;
+    size_t nAllRecords = 0;
+    for (const TFileToDownload& oFile : lFiles) {
+        nAllPositions += oFile.m_lPositionsToWrite.size();
+        nAllRecords += oFile.m_lChunkRecords.size();
+    }
+    m_lChunksToDownload.reserve(nAllPositions);
     // Each address once, where a file first asks for it.
     QHash<QUrl, size_t> hChunkIndex;
+    hChunkIndex.reserve(int(nAllPositions));
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
+    hEarliest.reserve(int(nAllRecords));
     for (const TFileToDownload& oFile : lFiles) {
         m_lFilesGiven.push_back(oFile.m_sLocalFile);
         auto pState = std::make_shared<TChunkedFileState>(oFile);
@@ -150,6 +161,8 @@ void TPackageFileDownloader::startDownload()
     m_hRequested.clear();
     m_nNextChunk = 0;
     m_lHeldBack.clear();
+    m_hChunksInProgress.reserve(int(m_lChunksToDownload.size()));
+    m_lChunksNotYetWritten.reserve(int(m_lChunksToDownload.size()));
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
         m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
         m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
@@ -168,6 +181,7 @@ void TPackageFileDownloader::startDownload()
     // Bytes a run before kept go on from where they end; those of chunks no
     // longer fetched go. They count as downloaded, but not towards the rate.
     std::vector<TChunkRecord> lRecords;
+    lRecords.reserve(m_lChunksToDownload.size());
     for (const TChunkToDownload& oChunk : m_lChunksToDownload)
         lRecords.push_back(oChunk.m_oRecord);
     const QHash<shared::TSha256Digest, shared::TFileSize> hKept = TPartialChunks(m_pFolder).sweep(lRecords);
