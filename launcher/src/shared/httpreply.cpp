@@ -412,12 +412,27 @@ qint64 THttpReply::readData(char* pData, qint64 nMaximum)
         m_aBody.remove(0, int(m_nBodyRead));
         m_nBodyRead = 0;
     }
-    // Room was made: the socket's waiting bytes may come in, later, not inside this read.
+    madeRoom(nRead);
+    return nRead == 0 && m_bDone ? -1 : nRead;
+}
+
+void THttpReply::madeRoom(qint64 nRead)
+{
+    // The socket's waiting bytes come in later, not inside this read.
     if (nRead > 0 && readBufferSize() > 0 && m_pConnection && !m_bReceiveQueued) {
         m_bReceiveQueued = true;
         QMetaObject::invokeMethod(this, &THttpReply::receive, Qt::QueuedConnection);
     }
-    return nRead == 0 && m_bDone ? -1 : nRead;
+}
+
+QByteArray THttpReply::takeUnread()
+{
+    if (m_pFallback || m_nBodyRead > 0 || QNetworkReply::bytesAvailable() > 0 || !isReadable())
+        return readAll();
+    QByteArray aBody;
+    aBody.swap(m_aBody);
+    madeRoom(aBody.size());
+    return aBody;
 }
 
 } // namespace shared

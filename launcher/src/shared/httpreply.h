@@ -45,6 +45,10 @@ public:
     // fields go; empty before the head is in.
     QByteArray field(const QByteArray& aName) const;
 
+    // What readAll() gives; the body itself when none of it was read yet, so
+    // that a document of tens of MiB is not copied once more.
+    QByteArray takeUnread();
+
     void abort() override;
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
@@ -69,6 +73,8 @@ private:
     void giveBack(bool bReusable);
     void finish(NetworkError eError, const QString& sText);
     qint64 unread() const { return m_aBody.size() - m_nBodyRead; }
+    // A read took nRead bytes: waiting ones may come in from the socket.
+    void madeRoom(qint64 nRead);
     qint64 totalSize() const { return m_oParser.contentLength(); }
 
     QNetworkAccessManager* m_pManager;

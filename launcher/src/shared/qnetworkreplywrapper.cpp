@@ -33,6 +33,8 @@ QString QNetworkReplyWrapper::errorString() const
 
 QByteArray QNetworkReplyWrapper::readAll()
 {
+    if (m_pHttpReply)
+        return m_pHttpReply->takeUnread();
     return m_pReply ? m_pReply->readAll() : QByteArray();
 }
 

@@ -114,10 +114,13 @@ char* toString(const TOutcome& o)
 
 // lNames: read those fields through the wrapper, for a reply that keeps its head
 // to itself; else the head is the one the reply publishes.
+// With lNames the head is also read through the wrapper, and the body too, all
+// of it once the reply is done, as the download pool reads it.
 TOutcome outcomeOf(QNetworkReply* pReply, const QList<QByteArray>& lNames = {})
 {
     TOutcome oOutcome;
-    QObject::connect(pReply, &QNetworkReply::readyRead, pReply, [&] { oOutcome.m_aBody += pReply->readAll(); });
+    if (lNames.isEmpty())
+        QObject::connect(pReply, &QNetworkReply::readyRead, pReply, [&] { oOutcome.m_aBody += pReply->readAll(); });
     QObject::connect(pReply, &QNetworkReply::finished, pReply, [&] { ++oOutcome.m_nFinished; });
     QSignalSpy oFinished(pReply, &QNetworkReply::finished);
     if (!pReply->isFinished())
@@ -125,7 +128,7 @@ TOutcome outcomeOf(QNetworkReply* pReply, const QList<QByteArray>& lNames = {})
     // Late signals would show as a second finish.
     QCoreApplication::processEvents();
     auto* pWrapper = new QNetworkReplyWrapper(pReply);
-    oOutcome.m_aBody += pReply->readAll();
+    oOutcome.m_aBody += pWrapper->readAll();
     oOutcome.m_nError = pReply->error();
     oOutcome.m_sError = pReply->errorString();
     oOutcome.m_nStatus = pWrapper->statusCode();
