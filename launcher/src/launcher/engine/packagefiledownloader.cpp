@@ -371,10 +371,24 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     // watcher a chunk asked the system for the processor count each time. The
     // call is posted before the task ends, and this object waits for its tasks
     // before it goes, so it is delivered or dropped with the object.
-    m_oChunkWork.post([this, oChunk, Data = std::move(Data), Url]() mutable {
-        const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
-        QMetaObject::invokeMethod(this, [this, Url, oResult] { onChunkProcessed(Url, oResult); }, Qt::QueuedConnection);
-    });
+    m_oChunkWork.post(
+        [this, oChunk, Data = std::move(Data), Url]() mutable {
+            const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
+            QMetaObject::invokeMethod(this, [this, Url, oResult] { onChunkProcessed(Url, oResult); }, Qt::QueuedConnection);
+        },
+        false);
+    // Answers come in bursts, one per connection: the runners are woken once the
+    // burst is read, not once for each of its chunks.
+    if (!m_bChunkWorkWakeDue) {
+        m_bChunkWorkWakeDue = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_bChunkWorkWakeDue = false;
+                m_oChunkWork.wake();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedData(TChunkToDownload oChunk, QByteArray aData)

@@ -192,6 +192,7 @@ private:
     // The first chunk of m_lChunksToDownload not yet asked for.
     size_t m_nNextChunk = 0;
     bool m_bPaused = false;
+    bool m_bChunkWorkWakeDue = false;
     // Chunks (indices into m_lChunksToDownload) the pause stopped or kept from
     // being asked for; asked for again on resume.
     std::set<size_t> m_lHeldBack;
