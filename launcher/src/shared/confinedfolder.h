@@ -93,6 +93,8 @@ private:
     // A descriptor on the folder that holds sRelative's last component, and
     // that component; -1 with errno set when the way there is not plain folders.
     int openParent(const QString& sRelative, QByteArray& aName) const;
+    // The same for a path split already: its components, none of them empty, "." or "..".
+    int openParent(QList<QByteArray> lComponents, QByteArray& aName) const;
     void removeTreeAt(int nParent, const QByteArray& aName, const QString& sRelative) const;
     // Runs a step on two paths (renameat, linkat) by their folders' descriptors; 0 or errno.
     int twoNames(const QString& sFrom, const QString& sTo,

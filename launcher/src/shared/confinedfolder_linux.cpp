@@ -177,6 +177,11 @@ int TConfinedFolder::openParent(const QString& sRelative, QByteArray& aName) con
         errno = EINVAL;
         return -1;
     }
+    return openParent(std::move(lComponents), aName);
+}
+
+int TConfinedFolder::openParent(QList<QByteArray> lComponents, QByteArray& aName) const
+{
     aName = lComponents.takeLast();
     if (lComponents.isEmpty())
         return ::fcntl(m_nDescriptor, F_DUPFD_CLOEXEC, 0);
@@ -202,18 +207,18 @@ int TConfinedFolder::openDescriptor(const QString& sRelative, int nFlags, int nM
     // than its folder and then the file: a file of a package is opened with a
     // system call less, and its folder is not opened at all. Anything that could
     // pass with another try is left to the way below, which tells why.
+    QList<QByteArray> lComponents;
+    if (!splitPath(sRelative, lComponents)) {
+        errno = EINVAL;
+        return -1;
+    }
     if (!s_bWalkAlways && s_nOpenat2 == 1) {
-        QList<QByteArray> lComponents;
-        if (!splitPath(sRelative, lComponents)) {
-            errno = EINVAL;
-            return -1;
-        }
         const int nDescriptor = openBeneath(m_nDescriptor, lComponents.join('/'), nFlags | O_NOFOLLOW | O_CLOEXEC, nMode);
         if (nDescriptor >= 0 || (errno != EPERM && errno != EAGAIN && errno != EINTR))
             return nDescriptor;
     }
     QByteArray aName;
-    const TDescriptor oParent(openParent(sRelative, aName));
+    const TDescriptor oParent(openParent(std::move(lComponents), aName));
     if (oParent.get() < 0)
         return -1;
     int nDescriptor;
