@@ -103,25 +103,29 @@ void TPackageInstallation::startInstallOrUpdate(std::shared_ptr<const TPackageCo
                                                 std::shared_ptr<const TPackageConfigurationReader> pInstalled,
                                                 bool bTrustInstalledDescription)
 {
-    auto* pWatcher = new QFutureWatcher<TPackageDifference>(this);
-    connect(pWatcher, &QFutureWatcher<TPackageDifference>::finished, this, [this, pWatcher] {
+    // Handed over by pointer: a result is copied out of its future, and the
+    // files of a client of a hundred thousand are worth a second of copying.
+    using TResult = std::shared_ptr<TPackageDifference>;
+    auto* pWatcher = new QFutureWatcher<TResult>(this);
+    connect(pWatcher, &QFutureWatcher<TResult>::finished, this, [this, pWatcher] {
         pWatcher->deleteLater();
-        onRequiredChangesComputedForInstallation(pWatcher->result());
+        onRequiredChangesComputedForInstallation(std::move(*pWatcher->result()));
     });
     workFolder();
-    const QFuture<TPackageDifference> oFuture
+    const QFuture<TResult> oFuture
         = QtConcurrent::run(this, &TPackageInstallation::computeRequiredChanges, m_oInstallationFolder, m_pFilesystemHelper,
                             std::move(pTarget), std::move(pInstalled), bTrustInstalledDescription);
     m_lTasks.push_back(oFuture);
     pWatcher->setFuture(oFuture);
 }
 
-TPackageDifference TPackageInstallation::computeRequiredChanges(
+std::shared_ptr<TPackageDifference> TPackageInstallation::computeRequiredChanges(
     QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
     std::shared_ptr<const TPackageConfigurationReader> pTarget,
     std::shared_ptr<const TPackageConfigurationReader> pInstalled, bool bTrustInstalledDescription)
 {
-    TPackageDifference oDifference;
+    const auto pDifference = std::make_shared<TPackageDifference>();
+    TPackageDifference& oDifference = *pDifference;
     try {
         const TLauncherSettings& oSettings = *pFilesystemHelper->settings();
         const QStringList lReserved = reservedFileNames(oSettings);
@@ -149,7 +153,7 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         qWarning() << "computeRequiredChanges failed";
         oDifference.m_sDiskError = QStringLiteral("Examining the installed files failed.");
     }
-    return oDifference;
+    return pDifference;
 }
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)

@@ -89,7 +89,7 @@ public:
 
     // Runs on a pool thread; every argument is the task's own. Never throws: a
     // failure comes back as the difference's error.
-    TPackageDifference computeRequiredChanges(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
+    std::shared_ptr<TPackageDifference> computeRequiredChanges(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
                                               std::shared_ptr<const TPackageConfigurationReader> pTarget,
                                               std::shared_ptr<const TPackageConfigurationReader> pInstalled,
                                               bool bTrustInstalledDescription);

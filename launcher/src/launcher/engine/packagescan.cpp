@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <iterator>
 
 namespace velmar::launcher {
 
@@ -189,11 +190,11 @@ void scanFile(const shared::TConfinedFolder& oFolder, const TPackageConfiguratio
     lFiles.push_back(std::move(oFile));
 }
 
-TScanTaskResult runScanTask(TScanShared* pShared, const shared::TConfinedFolder* pFolder, const TPackageConfigurationReader* pTarget,
-                            const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress,
-                            const TInterruption* pInterruption)
+// Fills oResult, which the caller keeps: a future's result would be copied out of it.
+void runScanTask(TScanShared* pShared, const shared::TConfinedFolder* pFolder, const TPackageConfigurationReader* pTarget,
+                 const TPackageConfigurationReader* pInstalled, bool bStaged, TScanProgress* pProgress,
+                 const TInterruption* pInterruption, TScanTaskResult& oResult)
 {
-    TScanTaskResult oResult;
     const TFileDescription* pCurrent = nullptr;
     try {
         for (;;) {
@@ -219,7 +220,6 @@ TScanTaskResult runScanTask(TScanShared* pShared, const shared::TConfinedFolder*
         qWarning() << "scan of installed files failed:" << oResult.m_sError;
         pShared->m_bFailed = true;
     }
-    return oResult;
 }
 
 } // namespace
@@ -247,21 +247,24 @@ void TPackageInstallation::computeFilesToDownload(const shared::TConfinedFolder&
         emit scanProgress(nScanned, nOfTotal);
     });
     const bool bStaged = m_nInstallationMode == kLauncherUpdatingItself;
-    std::vector<QFuture<TScanTaskResult>> lTasks;
-    for (int nTask = 0; nTask < kScanTasks; ++nTask)
-        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, &oFolder, pTarget, pInstalled, bStaged] {
-            return runScanTask(&oShared, &oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption);
+    std::vector<TScanTaskResult> lResults(kScanTasks);
+    std::vector<QFuture<void>> lTasks;
+    for (TScanTaskResult& oResult : lResults)
+        lTasks.push_back(QtConcurrent::run([this, &oShared, &oProgress, &oFolder, pTarget, pInstalled, bStaged, &oResult] {
+            runScanTask(&oShared, &oFolder, pTarget.get(), pInstalled, bStaged, &oProgress, &m_oInterruption, oResult);
         }));
     QString sError;
-    // This thread only waits: its pool slot goes to a task meanwhile. Every task
-    // is waited for, also after a failure: they use this frame's state.
-    TPoolSlotLoan oLoan;
-    for (QFuture<TScanTaskResult>& oTask : lTasks) {
-        TScanTaskResult oResult = oTask.result();
+    {
+        // This thread only waits: its pool slot goes to a task meanwhile. Every task
+        // is waited for, also after a failure: they use this frame's state.
+        TPoolSlotLoan oLoan;
+        for (QFuture<void>& oTask : lTasks)
+            oTask.waitForFinished();
+    }
+    for (TScanTaskResult& oResult : lResults) {
         if (sError.isEmpty())
             sError = oResult.m_sError;
-        for (TFileToDownload& oFile : oResult.m_lFiles)
-            oDifference.m_lFilesToDownload.push_back(std::move(oFile));
+        std::move(oResult.m_lFiles.begin(), oResult.m_lFiles.end(), std::back_inserter(oDifference.m_lFilesToDownload));
         oDifference.m_lCheckedFiles.insert(oDifference.m_lCheckedFiles.end(), oResult.m_lChecked.begin(),
                                            oResult.m_lChecked.end());
     }

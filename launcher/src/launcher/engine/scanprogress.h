@@ -21,6 +21,11 @@ public:
     void add(shared::TFileSize nBytes)
     {
         QMutexLocker oLock(&m_oMutex);
+        // Nothing on disk changes no figure: a fresh install of a hundred
+        // thousand files would otherwise report the same one as often.
+        if (nBytes == 0 && m_bReported)
+            return;
+        m_bReported = true;
         m_nScanned += nBytes;
         // A file that grew since the total was taken must not push the count past it.
         if (m_fnReport)
@@ -30,6 +35,7 @@ public:
 private:
     QMutex m_oMutex;
     shared::TFileSize m_nScanned = 0;
+    bool m_bReported = false;
     const shared::TFileSize m_nTotal;
     const std::function<void(shared::TFileSize, shared::TFileSize)> m_fnReport;
 };
