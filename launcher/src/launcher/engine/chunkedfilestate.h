@@ -18,14 +18,15 @@ namespace velmar::launcher {
 // after it.
 struct TChunkedFileState
 {
-    explicit TChunkedFileState(const TFileToDownload& oFile)
+    // Takes oFile's chunk records; the rest of it stays as it was.
+    explicit TChunkedFileState(TFileToDownload& oFile)
         : m_sLocalFile(oFile.m_sLocalFile)
         , m_nSize(oFile.m_nUnpackedSize)
         , m_oHash(oFile.m_oUnpackedHash)
         , m_bExecutable(oFile.m_bExecutable)
-        , m_lChunkRecords(oFile.m_lChunkRecords)
+        , m_lChunkRecords(std::move(oFile.m_lChunkRecords))
         , m_lRemainingPositions(oFile.m_lPositionsToWrite.begin(), oFile.m_lPositionsToWrite.end())
-        , m_bKeepsBytes(oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
+        , m_bKeepsBytes(oFile.m_lPositionsToWrite.size() < m_lChunkRecords.size())
         , m_sTarget(oFile.m_sStagingFile.isEmpty() ? oFile.m_sLocalFile : stagingPath(oFile.m_sLocalFile))
         , m_sCommitTo(oFile.m_sStagingFile.isEmpty() ? QString() : oFile.m_sLocalFile)
     {

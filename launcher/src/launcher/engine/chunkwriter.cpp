@@ -191,9 +191,9 @@ bool TPackageFileDownloader::fetchCached(const TChunkRecord& oRecord, QByteArray
 {
     QMutexLocker oLock(&m_oCacheLock);
     const auto it = m_hPendingChunks.find(oRecord.unpackedHash());
-    if (it == m_hPendingChunks.end() || it->second->m_eStorage == TPendingChunk::None)
+    if (it == m_hPendingChunks.end() || it.value()->m_eStorage == TPendingChunk::None)
         return false;
-    const std::shared_ptr<TPendingChunk> pPending = it->second;
+    const std::shared_ptr<TPendingChunk> pPending = it.value();
     if (pPending->m_eStorage == TPendingChunk::Memory) {
         aBytes = pPending->m_aData;
         return true;
@@ -213,14 +213,14 @@ void TPackageFileDownloader::releaseUse(const TChunkRecord& oRecord)
 {
     QMutexLocker oLock(&m_oCacheLock);
     const auto it = m_hPendingChunks.find(oRecord.unpackedHash());
-    if (it != m_hPendingChunks.end() && --it->second->m_nUseCount <= 0)
+    if (it != m_hPendingChunks.end() && --it.value()->m_nUseCount <= 0)
         dropPending(it);
 }
 
-void TPackageFileDownloader::dropPending(std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it)
+void TPackageFileDownloader::dropPending(QHash<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it)
 {
     // Every place that needs these bytes has them: nothing may keep them any longer.
-    const TPendingChunk& oPending = *it->second;
+    const TPendingChunk& oPending = *it.value();
     if (oPending.m_eStorage == TPendingChunk::Memory) {
         --m_nCachedChunkCount;
         m_nCachedBytes -= shared::TFileSize(oPending.m_aData.size());
@@ -236,7 +236,7 @@ void TPackageFileDownloader::cacheChunk(const TChunkToDownload& oChunk, const QB
     const auto it = m_hPendingChunks.find(oChunk.m_oRecord.unpackedHash());
     if (it == m_hPendingChunks.end())
         throw std::runtime_error("couldn't find pending chunk");
-    const std::shared_ptr<TPendingChunk> pPending = it->second;
+    const std::shared_ptr<TPendingChunk> pPending = it.value();
     const int nMaximum = std::max(0, m_pFilesystemHelper->settings()->maxCachedChunks());
     if (m_nCachedChunkCount <= nMaximum && m_nCachedBytes + shared::TFileSize(aData.size()) <= kMaximumCachedBytes) {
         ++m_nCachedChunkCount;

@@ -64,7 +64,7 @@ TPackageFileDownloader::~TPackageFileDownloader()
     m_oChunkWork.waitForDone();
 }
 
-void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownload>& lFiles)
+void TPackageFileDownloader::setFilesToDownload(std::vector<TFileToDownload> lFiles)
 {
     // A second round (files mended after a failed check) replaces the first.
     m_lChunksToDownload.clear();
@@ -93,7 +93,8 @@ void TPackageFileDownloader::setFilesToDownload(const std::vector<TFileToDownloa
     // The smallest offset at which any file needs a chunk's bytes.
     QHash<shared::TSha256Digest, shared::TFileSize> hEarliest;
     hEarliest.reserve(int(nAllRecords));
-    for (const TFileToDownload& oFile : lFiles) {
+    m_hPendingChunks.reserve(int(nAllRecords));
+    for (TFileToDownload& oFile : lFiles) {
         m_lFilesGiven.push_back(oFile.m_sLocalFile);
         auto pState = std::make_shared<TChunkedFileState>(oFile);
         for (size_t nRecord = 0; nRecord < pState->m_lChunkRecords.size(); ++nRecord) {

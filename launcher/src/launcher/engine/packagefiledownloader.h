@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -62,7 +61,7 @@ public:
     // The package folder every file is written into.
     void setTargetFolder(std::shared_ptr<shared::TConfinedFolder> pFolder) { m_pFolder = std::move(pFolder); }
     void setInstallationMode(int nMode) { m_nInstallationMode = nMode; }
-    void setFilesToDownload(const std::vector<TFileToDownload>& lFiles);
+    void setFilesToDownload(std::vector<TFileToDownload> lFiles);
     // Base addresses that serve a copy of the package document's folder; chunks
     // listed at relative addresses are tried there when their own address fails.
     void setMirrors(std::vector<QUrl> lMirrors) { m_oSources.setMirrors(std::move(lMirrors)); }
@@ -170,7 +169,7 @@ private:
     bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
     void releaseUse(const TChunkRecord& oRecord);
     void cacheChunk(const TChunkToDownload& oChunk, const QByteArray& aData);
-    void dropPending(std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it);
+    void dropPending(QHash<shared::TSha256Digest, std::shared_ptr<TPendingChunk>>::iterator it);
     void catchUpHash(TChunkedFileState& oState, shared::TFileSize nOffset, QFile* pLog);
     void completeFile(TChunkedFileState& oState);
 
@@ -218,7 +217,7 @@ private:
     QString m_sErrorMessage;
     // Guards the pending chunks and their counts; taken after a file state's lock.
     QMutex m_oCacheLock;
-    std::map<shared::TSha256Digest, std::shared_ptr<TPendingChunk>> m_hPendingChunks;
+    QHash<shared::TSha256Digest, std::shared_ptr<TPendingChunk>> m_hPendingChunks;
     int m_nCachedChunkCount = 0;
     shared::TFileSize m_nCachedBytes = 0;
     // Chunks past the cache's limits wait in one unnamed temporary file, each

@@ -19,6 +19,7 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <utility>
 
 namespace velmar::launcher {
 
@@ -185,24 +186,24 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
         }
         m_pDownloader->setTargetFolder(m_pFolder);
         m_pDownloader->setInstallationMode(m_nInstallationMode);
-        m_pDownloader->setFilesToDownload(m_lFilesToDownload);
-        keepOnlyFilesToRecheck();
+        handOverFilesToDownload();
         m_pDownloader->startDownload();
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
     }
 }
 
-void TPackageInstallation::keepOnlyFilesToRecheck()
+void TPackageInstallation::handOverFilesToDownload()
 {
-    // The downloader has its own copy of every file; only one that keeps bytes from
-    // the disk can come back to be rechecked. A fresh install keeps none.
-    m_lFilesToDownload.erase(std::remove_if(m_lFilesToDownload.begin(), m_lFilesToDownload.end(),
-                                            [](const TFileToDownload& oFile) {
-                                                return oFile.m_lPositionsToWrite.size() >= oFile.m_lChunkRecords.size();
-                                            }),
-                             m_lFilesToDownload.end());
-    m_lFilesToDownload.shrink_to_fit();
+    // Only a file that keeps bytes from the disk can come back to be rechecked:
+    // a copy of each stays here, and the downloader takes the files themselves.
+    // A fresh install keeps none.
+    std::vector<TFileToDownload> lRecheckable;
+    for (const TFileToDownload& oFile : m_lFilesToDownload) {
+        if (oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
+            lRecheckable.push_back(oFile);
+    }
+    m_pDownloader->setFilesToDownload(std::exchange(m_lFilesToDownload, std::move(lRecheckable)));
 }
 
 const std::shared_ptr<shared::TConfinedFolder>& TPackageInstallation::workFolder()

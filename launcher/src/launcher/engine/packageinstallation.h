@@ -146,8 +146,9 @@ private:
     // fetched in a second round (packagerecheck.cpp).
     void startRecheck(const std::vector<QString>& lLocalFiles);
     void onRecheckDone(TPackageDifference oResult);
-    // Once the downloader has the files: drops those that cannot need a recheck.
-    void keepOnlyFilesToRecheck();
+    // Gives m_lFilesToDownload to the downloader, keeping only those that may
+    // need a recheck.
+    void handOverFilesToDownload();
     void deleteFiles();
     // The folder this request works in: the one the manager gave it, or, for a
     // request started without one, the installation folder opened here (GUI

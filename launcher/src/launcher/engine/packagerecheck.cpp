@@ -80,8 +80,7 @@ void TPackageInstallation::onRecheckDone(TPackageDifference oResult)
     }
     m_lFilesToDownload = std::move(oResult.m_lFilesToDownload);
     try {
-        m_pDownloader->setFilesToDownload(m_lFilesToDownload);
-        keepOnlyFilesToRecheck();
+        handOverFilesToDownload();
         m_pDownloader->startDownload();
     } catch (const std::exception& oError) {
         emit diskAccessFailed(QString::fromUtf8(oError.what()));
