@@ -89,10 +89,11 @@ public:
 
     // Runs on a pool thread; every argument is the task's own. Never throws: a
     // failure comes back as the difference's error.
-    std::shared_ptr<TPackageDifference> computeRequiredChanges(QDir oFolder, std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
-                                              std::shared_ptr<const TPackageConfigurationReader> pTarget,
-                                              std::shared_ptr<const TPackageConfigurationReader> pInstalled,
-                                              bool bTrustInstalledDescription);
+    std::shared_ptr<TPackageDifference> computeRequiredChanges(QDir oFolder,
+                                                               std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper,
+                                                               std::shared_ptr<const TPackageConfigurationReader> pTarget,
+                                                               std::shared_ptr<const TPackageConfigurationReader> pInstalled,
+                                                               bool bTrustInstalledDescription);
     // Starts computeRequiredChanges on the global pool and applies its result.
     // pTarget must have passed installProblem() and launcherOwnDataProblem() for
     // this folder, as TInstallationManager checks before anything is written.
