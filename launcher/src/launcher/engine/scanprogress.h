@@ -5,6 +5,7 @@
 #include <QMutex>
 
 #include <functional>
+#include <limits>
 
 namespace velmar::launcher {
 
@@ -21,21 +22,23 @@ public:
     void add(shared::TFileSize nBytes)
     {
         QMutexLocker oLock(&m_oMutex);
-        // Nothing on disk changes no figure: a fresh install of a hundred
-        // thousand files would otherwise report the same one as often.
-        if (nBytes == 0 && m_bReported)
-            return;
-        m_bReported = true;
         m_nScanned += nBytes;
         // A file that grew since the total was taken must not push the count past it.
+        const shared::TFileSize nShown = qMin(m_nScanned, m_nTotal);
+        // The same figure again tells nothing: a fresh install of a hundred
+        // thousand files, none of them on disk yet, would send it as often.
+        if (nShown == m_nReported)
+            return;
+        m_nReported = nShown;
         if (m_fnReport)
-            m_fnReport(qMin(m_nScanned, m_nTotal), m_nTotal);
+            m_fnReport(nShown, m_nTotal);
     }
 
 private:
     QMutex m_oMutex;
     shared::TFileSize m_nScanned = 0;
-    bool m_bReported = false;
+    // No figure shown can be this: the first, even 0, is reported.
+    shared::TFileSize m_nReported = std::numeric_limits<shared::TFileSize>::max();
     const shared::TFileSize m_nTotal;
     const std::function<void(shared::TFileSize, shared::TFileSize)> m_fnReport;
 };
