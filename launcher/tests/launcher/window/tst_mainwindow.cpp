@@ -136,25 +136,22 @@ QLabel* shownToolTip(QWidget* pWidget, const QString& sText)
     return nullptr;
 }
 
-// The first line a box's text shows, as plain words.
-QString firstLineShown(const QMessageBox& oBox)
+// The box's title and the first line its text shows when each word of the
+// title is in that line too; empty when the title says something of its own.
+QString titleRepeated(const QMessageBox& oBox)
 {
     QTextDocument oText;
     if (Qt::mightBeRichText(oBox.text()))
         oText.setHtml(oBox.text());
     else
         oText.setPlainText(oBox.text());
-    return oText.toPlainText().trimmed().section(QLatin1Char('\n'), 0, 0);
-}
-
-// A title repeats a line when each of its words is there too.
-bool repeats(const QString& sTitle, const QString& sLine)
-{
+    const QString sLine = oText.toPlainText().trimmed().section(QLatin1Char('\n'), 0, 0);
     const QRegularExpression oNotWord(QStringLiteral("\\W+"));
     const QStringList lLineWords = sLine.toLower().split(oNotWord, Qt::SkipEmptyParts);
-    const QStringList lTitleWords = sTitle.toLower().split(oNotWord, Qt::SkipEmptyParts);
-    return std::all_of(lTitleWords.begin(), lTitleWords.end(),
-                       [&](const QString& sWord) { return lLineWords.contains(sWord); });
+    const QStringList lTitleWords = oBox.windowTitle().toLower().split(oNotWord, Qt::SkipEmptyParts);
+    const bool bRepeats = std::all_of(lTitleWords.begin(), lTitleWords.end(),
+                                      [&](const QString& sWord) { return lLineWords.contains(sWord); });
+    return bRepeats ? oBox.windowTitle() + QLatin1String(" | ") + sLine : QString();
 }
 
 } // namespace
@@ -785,8 +782,7 @@ void tst_MainWindow::boxesMenusAndTooltipsWearTheTheme()
             pBox->show();
         }
         QVERIFY(pBox && pBox->isVisible());
-        QVERIFY2(!repeats(pBox->windowTitle(), firstLineShown(*pBox)),
-                 qPrintable(pBox->windowTitle() + QLatin1String(" | ") + firstLineShown(*pBox)));
+        QVERIFY2(titleRepeated(*pBox).isEmpty(), qPrintable(titleRepeated(*pBox)));
         QCOMPARE(pBox->palette().color(QPalette::Window), oPanel);
         auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         QVERIFY(pLabel);
@@ -991,7 +987,6 @@ void tst_MainWindow::windowHasOneSizeAndTheIcon_data()
 {
     QTest::addColumn<int>("nPackages");
     QTest::newRow("none") << 0;
-    QTest::newRow("one row") << 3;
     QTest::newRow("scrolling") << 14;
 }
 
