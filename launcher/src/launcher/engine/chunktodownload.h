@@ -26,6 +26,11 @@ struct TChunkToDownload
     QUrl m_oAddress;
     int m_nSource = 0;
     quint32 m_nTriedSources = 0;
+    // Neither finished nor given up.
+    bool m_bInProgress = false;
+    // The most bytes any attempt has received, kept ones included: a retry does
+    // not make the total go back.
+    shared::TFileSize m_nDownloaded = 0;
 };
 
 } // namespace velmar::launcher

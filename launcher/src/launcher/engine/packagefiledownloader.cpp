@@ -157,19 +157,25 @@ void TPackageFileDownloader::setFilesToDownload(std::vector<TFileToDownload> lFi
 void TPackageFileDownloader::startDownload()
 {
     qCInfo(lcInstallSteps) << "start download of" << m_lChunksToDownload.size() << "files Thread:" << QThread::currentThreadId();
-    m_hChunksInProgress.clear();
+    ++m_nRound;
+    m_hChunkOfUrl.clear();
     m_lChunksNotYetWritten.clear();
     m_hRequested.clear();
     m_nNextChunk = 0;
     m_lHeldBack.clear();
-    m_hChunksInProgress.reserve(int(m_lChunksToDownload.size()));
     m_lChunksNotYetWritten.reserve(int(m_lChunksToDownload.size()));
+    if (m_oSources.hasMirrors())
+        m_hChunkOfUrl.reserve(int(m_lChunksToDownload.size()));
     for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
-        m_hChunksInProgress.insert(m_lChunksToDownload[nChunk].m_oRecord.url(), nChunk);
-        m_lChunksNotYetWritten.insert(m_lChunksToDownload[nChunk].m_oRecord.url());
+        TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+        oChunk.m_bInProgress = true;
+        oChunk.m_nDownloaded = 0;
+        if (m_oSources.hasMirrors())
+            m_hChunkOfUrl.insert(oChunk.m_oRecord.url(), nChunk);
+        m_lChunksNotYetWritten.insert(oChunk.m_oRecord.url());
     }
+    m_nChunksInProgress = m_lChunksToDownload.size();
     m_bAtLeastOneDownloadFailed = m_bAtLeastOneSavingOperationFailed = m_bAtLeastOneFileWrong = false;
-    m_hDownloadedBytes.clear();
     m_nDownloadedTotal = m_nWrittenTotal = m_nToDownloadTotal = m_nToWriteTotal = 0;
     for (const TChunkToDownload& oChunk : m_lChunksToDownload) {
         m_nToDownloadTotal += oChunk.m_oRecord.packedSize();
@@ -191,7 +197,7 @@ void TPackageFileDownloader::startDownload()
         // A chunk with nothing kept gets its entry with its first bytes, not one per chunk now.
         if (oChunk.m_nKept > 0) {
             qCInfo(lcInstallSteps) << "going on with" << oChunk.m_oRecord.url() << "from byte" << oChunk.m_nKept;
-            raiseDownloaded(oChunk.m_oRecord.url(), oChunk.m_nKept);
+            raiseDownloaded(oChunk, oChunk.m_nKept);
         }
     }
     m_nPreviousDownloadedTotal = m_nDownloadedTotal;
@@ -219,21 +225,35 @@ void TPackageFileDownloader::requestWaitingChunks()
 
 void TPackageFileDownloader::abandon()
 {
-    for (auto it = m_hChunksInProgress.cbegin(); it != m_hChunksInProgress.cend(); ++it) {
-        TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
-        const QByteArray aReceived = m_pDownloadPool->abortKeeping(addressOf(it.key()));
+    for (size_t nChunk = 0; nChunk < m_lChunksToDownload.size(); ++nChunk) {
+        TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+        if (!oChunk.m_bInProgress)
+            continue;
+        const QByteArray aReceived = m_pDownloadPool->abortKeeping(addressOf(nChunk));
         if (!aReceived.isEmpty())
             keepReceived(oChunk, aReceived);
+        // Retries still waiting find nothing to fetch.
+        oChunk.m_bInProgress = false;
     }
-    // Retries still waiting find nothing to fetch.
-    m_hChunksInProgress.clear();
+    m_nChunksInProgress = 0;
+    ++m_nRound;
     m_oProgressTimer.stop();
 }
 
-TChunkToDownload* TPackageFileDownloader::chunkInProgress(const QUrl& oUrl)
+TChunkToDownload* TPackageFileDownloader::chunkInProgress(size_t nChunk)
 {
-    const auto it = m_hChunksInProgress.constFind(oUrl);
-    return it == m_hChunksInProgress.constEnd() ? nullptr : &m_lChunksToDownload[it.value()];
+    return nChunk < m_lChunksToDownload.size() && m_lChunksToDownload[nChunk].m_bInProgress ? &m_lChunksToDownload[nChunk]
+                                                                                             : nullptr;
+}
+
+bool TPackageFileDownloader::endProgress(size_t nChunk)
+{
+    TChunkToDownload* pChunk = chunkInProgress(nChunk);
+    if (!pChunk)
+        return false;
+    pChunk->m_bInProgress = false;
+    --m_nChunksInProgress;
+    return true;
 }
 
 void TPackageFileDownloader::keepReceived(TChunkToDownload& oChunk, const QByteArray& aData)
@@ -285,11 +305,11 @@ bool TPackageFileDownloader::requestChunk(size_t nChunk, bool bNext)
         const QUrl oAddress = m_oSources.address(oChunk.m_oRecord, nSource);
         // A mirror laid out so that the address is another chunk's own, or one
         // asked for already, is no source of this chunk.
-        if (nSource > 0 && (m_hChunksInProgress.contains(oAddress) || m_hRequested.contains(oAddress)))
+        if (nSource > 0 && (chunkInProgress(m_hChunkOfUrl.value(oAddress, kNoChunk)) || m_hRequested.contains(oAddress)))
             continue;
         oChunk.m_nSource = nSource;
         oChunk.m_oAddress = oAddress;
-        m_hRequested.insert(oAddress, oChunk.m_oRecord.url());
+        m_hRequested.insert(oAddress, nChunk);
         // Whichever source: the bytes kept are the chunk's, not the server's.
         m_pDownloadPool->downloadFrom(oAddress, qint64(oChunk.m_nKept), bNext);
         return true;
@@ -306,18 +326,17 @@ bool TPackageFileDownloader::pause()
     // No slot may free up for a queued request while the running ones are stopped.
     m_nLimitBeforePause = m_pDownloadPool->maxConcurrentDownloads();
     m_pDownloadPool->setMaxConcurrentDownloads(0);
-    const QHash<QUrl, QUrl> hStopped = std::exchange(m_hRequested, {});
+    const QHash<QUrl, size_t> hStopped = std::exchange(m_hRequested, {});
     for (auto it = hStopped.cbegin(); it != hStopped.cend(); ++it) {
         const QByteArray aReceived = m_pDownloadPool->abortKeeping(it.key());
-        const auto itChunk = m_hChunksInProgress.constFind(it.value());
-        if (itChunk == m_hChunksInProgress.constEnd())
+        TChunkToDownload* pChunk = chunkInProgress(it.value());
+        if (!pChunk)
             continue;
         // The stopped source did not fail: it is asked again, from what it sent.
-        TChunkToDownload& oChunk = m_lChunksToDownload[itChunk.value()];
         if (!aReceived.isEmpty())
-            keepReceived(oChunk, aReceived);
-        oChunk.m_nTriedSources &= ~(1u << oChunk.m_nSource);
-        m_lHeldBack.insert(itChunk.value());
+            keepReceived(*pChunk, aReceived);
+        pChunk->m_nTriedSources &= ~(1u << pChunk->m_nSource);
+        m_lHeldBack.insert(it.value());
     }
     return true;
 }
@@ -331,51 +350,59 @@ void TPackageFileDownloader::resume()
     // The rate goes on from here, not from the bytes before the pause.
     m_nPreviousDownloadedTotal = m_nDownloadedTotal;
     for (const size_t nChunk : std::exchange(m_lHeldBack, {})) {
-        if (m_hChunksInProgress.contains(m_lChunksToDownload[nChunk].m_oRecord.url()))
+        if (chunkInProgress(nChunk))
             requestChunk(nChunk, false);
     }
     requestWaitingChunks();
 }
 
-QUrl TPackageFileDownloader::addressOf(const QUrl& oUrl) const
+const QUrl& TPackageFileDownloader::addressOf(size_t nChunk) const
 {
-    const auto it = m_hChunksInProgress.constFind(oUrl);
-    return it == m_hChunksInProgress.constEnd() || m_lChunksToDownload[it.value()].m_oAddress.isEmpty()
-               ? oUrl
-               : m_lChunksToDownload[it.value()].m_oAddress;
+    const TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+    return oChunk.m_oAddress.isEmpty() ? oChunk.m_oRecord.url() : oChunk.m_oAddress;
 }
 
 void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
 {
     qCInfo(lcInstallSteps) << "onDownloadCompleted" << Address << "Thread:" << QThread::currentThreadId();
-    const QUrl Url = m_hRequested.take(Address);
+    size_t nChunk = kNoChunk;
+    if (const auto it = m_hRequested.find(Address); it != m_hRequested.end()) {
+        nChunk = it.value();
+        m_hRequested.erase(it);
+    }
     requestWaitingChunks();
-    const auto it = m_hChunksInProgress.constFind(Url);
-    if (Url.isEmpty() || it == m_hChunksInProgress.constEnd()) {
+    TChunkToDownload* pChunk = chunkInProgress(nChunk);
+    if (!pChunk) {
         m_pDownloadPool->release(Address);
         return;
     }
-    if (m_hRetriesWaiting.remove(Url) > 0)
+    if (m_hRetriesWaiting.remove(nChunk) > 0)
         reportRetries();
-    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    TChunkToDownload& oChunk = *pChunk;
     if (oChunk.m_nKept + shared::TFileSize(Data.size()) != oChunk.m_oRecord.packedSize()) {
         const shared::TFileSize nKept = oChunk.m_nKept;
         dropKept(oChunk);
-        retryOrGiveUp(Url, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
-                               .arg(Address.toString())
-                               .arg(Data.size())
-                               .arg(oChunk.m_oRecord.packedSize() - nKept));
+        retryOrGiveUp(nChunk, QStringLiteral("Download of %1 brought %2 bytes instead of %3.")
+                                  .arg(Address.toString())
+                                  .arg(Data.size())
+                                  .arg(oChunk.m_oRecord.packedSize() - nKept));
         return;
     }
-    raiseDownloaded(Url, oChunk.m_oRecord.packedSize());
+    raiseDownloaded(oChunk, oChunk.m_oRecord.packedSize());
     // The result comes back as a queued call rather than through a watcher: a
     // watcher a chunk asked the system for the processor count each time. The
     // call is posted before the task ends, and this object waits for its tasks
     // before it goes, so it is delivered or dropped with the object.
     m_oChunkWork.post(
-        [this, oChunk, Data = std::move(Data), Url]() mutable {
+        [this, oChunk, Data = std::move(Data), nChunk, nRound = m_nRound]() mutable {
             const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
-            QMetaObject::invokeMethod(this, [this, Url, oResult] { onChunkProcessed(Url, oResult); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, nChunk, nRound, oResult] {
+                    if (nRound == m_nRound)
+                        onChunkProcessed(nChunk, oResult);
+                },
+                Qt::QueuedConnection);
         },
         false);
     // Answers come in bursts, one per connection: the runners are woken once the
@@ -447,67 +474,68 @@ QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& 
     return aData;
 }
 
-void TPackageFileDownloader::onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult)
+void TPackageFileDownloader::onChunkProcessed(size_t nChunk, const TChunkResult& oResult)
 {
     // Written, or joined into a chunk that failed its check: either way the kept
     // bytes are done with, and a next attempt starts from the first byte.
-    if (TChunkToDownload* pChunk = chunkInProgress(oUrl))
+    if (TChunkToDownload* pChunk = chunkInProgress(nChunk))
         dropKept(*pChunk);
+    const QUrl& oUrl = m_lChunksToDownload[nChunk].m_oRecord.url();
     switch (oResult.m_eOutcome) {
     case Saved:
         qCInfo(lcInstallSteps) << "processDownloadedData save completed" << oUrl << "Thread:" << QThread::currentThreadId();
-        processFinishedData(oUrl);
+        processFinishedData(nChunk);
         return;
     case DecompressionFailed:
         // Bytes damaged on the way, as a wrong hash is: another attempt may bring them whole.
         qWarning() << "Failed to decompress file downloaded from" << oUrl;
-        retryOrGiveUp(oUrl, QStringLiteral("The chunk %1 could not be unpacked.").arg(oUrl.toString()));
+        retryOrGiveUp(nChunk, QStringLiteral("The chunk %1 could not be unpacked.").arg(oUrl.toString()));
         return;
     case VerificationFailedForChunk:
         qWarning() << "Failed to verify file downloaded from" << oUrl;
-        retryOrGiveUp(oUrl, oResult.m_sMessage);
+        retryOrGiveUp(nChunk, oResult.m_sMessage);
         return;
     case FileHashMismatch:
         qCritical() << oResult.m_sMessage;
         m_sErrorMessage = oResult.m_sMessage;
-        m_pDownloadPool->release(addressOf(oUrl));
-        m_hChunksInProgress.remove(oUrl);
+        m_pDownloadPool->release(addressOf(nChunk));
+        endProgress(nChunk);
         m_bAtLeastOneFileWrong = true;
         break;
     case SavingFailedForChunk:
         qWarning() << "Failed to save file downloaded from" << oUrl << "Thread:" << QThread::currentThreadId()
                    << oResult.m_sMessage;
         m_sErrorMessage = oResult.m_sMessage;
-        m_pDownloadPool->release(addressOf(oUrl));
-        m_hChunksInProgress.remove(oUrl);
+        m_pDownloadPool->release(addressOf(nChunk));
+        endProgress(nChunk);
         m_bAtLeastOneSavingOperationFailed = true;
         break;
     }
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
-void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWhat)
+void TPackageFileDownloader::retryOrGiveUp(size_t nChunk, const QString& sWhat)
 {
     // abort() frees the slot of a request still running (a reply too long);
     // a finished one only needs its slot back.
-    const QUrl oAddress = addressOf(oUrl);
+    const QUrl oAddress = addressOf(nChunk);
     m_pDownloadPool->abort(oAddress);
     m_pDownloadPool->release(oAddress);
-    if (m_hRequested.value(oAddress) == oUrl)
+    if (chunkOfAddress(oAddress) == nChunk)
         m_hRequested.remove(oAddress);
-    const auto it = m_hChunksInProgress.constFind(oUrl);
-    if (it == m_hChunksInProgress.constEnd()) {
+    if (!chunkInProgress(nChunk)) {
         requestWaitingChunks();
         return;
     }
-    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+    const QUrl& oUrl = oChunk.m_oRecord.url();
     // Another source before the failure counts as an attempt: the chunk's hash,
     // not its server, vouches for its bytes.
     if (m_oSources.hasMirrors()) {
         if (m_oSources.noteFailure(oChunk.m_nSource))
             qWarning() << "Download source" << oChunk.m_nSource << "of" << oAddress.host() << "failed"
                        << TChunkSources::kDemotingFailures << "times in a row; it is tried last from now on";
-        if (requestChunk(it.value(), true)) {
+        if (requestChunk(nChunk, true)) {
             qCInfo(lcInstallSteps) << "Trying" << oUrl << "at" << oChunk.m_oAddress << "after:" << sWhat;
             requestWaitingChunks();
             return;
@@ -518,9 +546,9 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
     if (oChunk.m_nRetryCount >= shared::TDownloadRetries::kAttempts - 1) {
         qCritical() << "Download of" << oUrl << "failed:" << sWhat;
         m_sErrorMessage = sWhat;
-        m_hChunksInProgress.remove(oUrl);
+        endProgress(nChunk);
         m_bAtLeastOneDownloadFailed = true;
-        m_hRetriesWaiting.remove(oUrl);
+        m_hRetriesWaiting.remove(nChunk);
         reportRetries();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
@@ -528,28 +556,28 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& oUrl, const QString& sWha
     ++oChunk.m_nRetryCount;
     const int nDelay = shared::TDownloadRetries::delayBeforeRetry(oChunk.m_nRetryCount);
     qCInfo(lcInstallSteps) << "Retry" << oUrl << "in" << nDelay << "ms Thread:" << QThread::currentThreadId();
-    m_hRetriesWaiting.insert(oUrl, oChunk.m_nRetryCount + 1);
+    m_hRetriesWaiting.insert(nChunk, oChunk.m_nRetryCount + 1);
     reportRetries();
-    QTimer::singleShot(nDelay, this, [this, oUrl] {
-        if (m_hChunksInProgress.contains(oUrl))
-            requestChunk(m_hChunksInProgress.value(oUrl), false);
+    QTimer::singleShot(nDelay, this, [this, nChunk, nRound = m_nRound] {
+        if (nRound == m_nRound && chunkInProgress(nChunk))
+            requestChunk(nChunk, false);
     });
 }
 
-void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
+void TPackageFileDownloader::processFinishedData(size_t nChunk)
 {
-    qCInfo(lcInstallSteps) << "processFinishedData:" << oUrl << "Thread:" << QThread::currentThreadId();
-    if (const auto it = m_hChunksInProgress.constFind(oUrl); it != m_hChunksInProgress.constEnd()) {
-        m_oSources.noteSuccess(m_lChunksToDownload[it.value()].m_nSource);
+    TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
+    qCInfo(lcInstallSteps) << "processFinishedData:" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
+    if (oChunk.m_bInProgress) {
+        m_oSources.noteSuccess(oChunk.m_nSource);
         // Every place of the chunk has its bytes: a file goes with the last chunk
         // that held it, rather than every file staying until the download ends.
-        std::vector<std::shared_ptr<TChunkedFileState>>().swap(m_lChunksToDownload[it.value()].m_lFileStates);
-        // Counted in the total for good: no attempt of it reports bytes any more.
-        m_hDownloadedBytes.remove(oUrl);
+        std::vector<std::shared_ptr<TChunkedFileState>>().swap(oChunk.m_lFileStates);
     }
-    m_pDownloadPool->release(addressOf(oUrl));
-    if (m_hChunksInProgress.remove(oUrl) > 0) {
-        qCInfo(lcInstallSteps) << "processFinishedData found:" << oUrl << "Thread:" << QThread::currentThreadId();
+    m_pDownloadPool->release(addressOf(nChunk));
+    // Out of progress, no attempt of it reports bytes any more: its count stays in the total.
+    if (endProgress(nChunk)) {
+        qCInfo(lcInstallSteps) << "processFinishedData found:" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     }
 }
@@ -557,17 +585,27 @@ void TPackageFileDownloader::processFinishedData(const QUrl& oUrl)
 void TPackageFileDownloader::onDownloadFailed(QUrl Address, QNetworkReply::NetworkError Code, QString ErrorString)
 {
     qCInfo(lcInstallSteps) << "onDownloadFailed" << Address << Code << "Thread:" << QThread::currentThreadId();
-    const QUrl Url = chunkOfAddress(Address);
-    retryOrGiveUp(Url.isEmpty() ? Address : Url, QStringLiteral("Download of %1 failed: %2").arg(Address.toString(), ErrorString));
+    const size_t nChunk = chunkOfAddress(Address);
+    const QString sWhat = QStringLiteral("Download of %1 failed: %2").arg(Address.toString(), ErrorString);
+    if (nChunk != kNoChunk) {
+        retryOrGiveUp(nChunk, sWhat);
+        return;
+    }
+    // No request of ours is waiting for it: its slot is all there is to give back.
+    qCInfo(lcInstallSteps) << sWhat;
+    m_pDownloadPool->abort(Address);
+    m_pDownloadPool->release(Address);
+    requestWaitingChunks();
 }
 
 void TPackageFileDownloader::onDownloadProgress(QUrl Address, qint64 DownloadedBytes)
 {
-    const QUrl Url = chunkOfAddress(Address);
-    const auto it = m_hChunksInProgress.constFind(Url);
-    if (it == m_hChunksInProgress.constEnd() || DownloadedBytes < 0)
+    const size_t nChunk = chunkOfAddress(Address);
+    TChunkToDownload* pChunk = chunkInProgress(nChunk);
+    if (!pChunk || DownloadedBytes < 0)
         return;
-    TChunkToDownload& oChunk = m_lChunksToDownload[it.value()];
+    TChunkToDownload& oChunk = *pChunk;
+    const QUrl& Url = oChunk.m_oRecord.url();
     const shared::TFileSize nPacked = oChunk.m_oRecord.packedSize();
     if (oChunk.m_nKept + shared::TFileSize(DownloadedBytes) > nPacked) {
         // A reply longer than the chunk is wrong whatever follows: stop it now
@@ -576,16 +614,16 @@ void TPackageFileDownloader::onDownloadProgress(QUrl Address, qint64 DownloadedB
         qWarning() << "Download of" << Url << "is longer than" << nPacked << "bytes";
         const shared::TFileSize nRest = nPacked - oChunk.m_nKept;
         dropKept(oChunk);
-        retryOrGiveUp(Url, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nRest).arg(Url.toString()));
+        retryOrGiveUp(nChunk, QStringLiteral("The server sent more than %1 bytes for %2.").arg(nRest).arg(Url.toString()));
         return;
     }
     // Only bytes beyond what earlier attempts brought: an error page as short
     // as the last one is no sign that the chunk comes now.
     const shared::TFileSize nReceived = oChunk.m_nKept + shared::TFileSize(DownloadedBytes);
-    if (nReceived <= m_hDownloadedBytes.value(Url))
+    if (nReceived <= oChunk.m_nDownloaded)
         return;
-    raiseDownloaded(Url, nReceived);
-    if (m_hRetriesWaiting.remove(Url) > 0)
+    raiseDownloaded(oChunk, nReceived);
+    if (m_hRetriesWaiting.remove(nChunk) > 0)
         reportRetries();
 }
 
@@ -613,7 +651,7 @@ void TPackageFileDownloader::onProgressTick()
     if (m_bPaused)
         return;
     const shared::TFileSize nTotal = m_nDownloadedTotal;
-    // Totals only grow (see m_hDownloadedBytes), so the sample never wraps.
+    // Totals only grow (see TChunkToDownload::m_nDownloaded), so the sample never wraps.
     const shared::TFileSize nSample = nTotal >= m_nPreviousDownloadedTotal ? nTotal - m_nPreviousDownloadedTotal : 0;
     m_nPreviousDownloadedTotal = nTotal;
     if (m_nRateSampleCount == 0) {
@@ -639,20 +677,19 @@ void TPackageFileDownloader::emitProgress()
                   std::min(m_nWrittenTotal, m_nToWriteTotal), m_nToWriteTotal);
 }
 
-void TPackageFileDownloader::raiseDownloaded(const QUrl& oUrl, shared::TFileSize nBytes)
+void TPackageFileDownloader::raiseDownloaded(TChunkToDownload& oChunk, shared::TFileSize nBytes)
 {
-    shared::TFileSize& nKnown = m_hDownloadedBytes[oUrl];
-    m_nDownloadedTotal += nBytes - nKnown;
-    nKnown = nBytes;
+    m_nDownloadedTotal += nBytes - oChunk.m_nDownloaded;
+    oChunk.m_nDownloaded = nBytes;
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 {
     qCInfo(lcInstallSteps) << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads:" << m_pDownloadPool->activeDownloads()
-            << "FilesInProgress:" << m_hChunksInProgress.size() << "AtLeastOneDownloadFailed" << m_bAtLeastOneDownloadFailed
+            << "FilesInProgress:" << m_nChunksInProgress << "AtLeastOneDownloadFailed" << m_bAtLeastOneDownloadFailed
             << "AtLeastOneSavingOperationFailed" << m_bAtLeastOneSavingOperationFailed
             << "Thread:" << QThread::currentThreadId();
-    if (!m_hChunksInProgress.isEmpty() || !m_oProgressTimer.isActive())
+    if (m_nChunksInProgress > 0 || !m_oProgressTimer.isActive())
         return;
     m_nRateSampleCount = 0;
     m_oProgressTimer.stop();

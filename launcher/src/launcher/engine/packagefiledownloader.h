@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <limits>
 #include <memory>
 #include <set>
 #include <vector>
@@ -133,10 +134,12 @@ private:
     void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData);
     // Unpacks, checks and saves one chunk on a pool thread.
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
-    void onChunkProcessed(const QUrl& oUrl, const TChunkResult& oResult);
-    void retryOrGiveUp(const QUrl& oUrl, const QString& sWhat);
-    // The chunk still in progress at oUrl, or null.
-    TChunkToDownload* chunkInProgress(const QUrl& oUrl);
+    void onChunkProcessed(size_t nChunk, const TChunkResult& oResult);
+    void retryOrGiveUp(size_t nChunk, const QString& sWhat);
+    // The chunk nChunk while it is in progress, or null.
+    TChunkToDownload* chunkInProgress(size_t nChunk);
+    // Takes the chunk out of progress; false when it was not in it.
+    bool endProgress(size_t nChunk);
     // Adds what an attempt received to the chunk's kept bytes.
     void keepReceived(TChunkToDownload& oChunk, const QByteArray& aData);
     // The next attempt of the chunk starts from its first byte.
@@ -148,16 +151,16 @@ private:
     // every source was tried.
     bool requestChunk(size_t nChunk, bool bNext);
     // The address the chunk's current try fetches it from (its own URL until asked for).
-    QUrl addressOf(const QUrl& oUrl) const;
-    // The chunk a pool address belongs to, or an empty URL.
-    QUrl chunkOfAddress(const QUrl& oAddress) const { return m_hRequested.value(oAddress); }
-    void processFinishedData(const QUrl& oUrl);
+    const QUrl& addressOf(size_t nChunk) const;
+    // The chunk a pool address belongs to, or kNoChunk.
+    size_t chunkOfAddress(const QUrl& oAddress) const { return m_hRequested.value(oAddress, kNoChunk); }
+    void processFinishedData(size_t nChunk);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     // A file given to this downloader (in its last round) that was neither written
     // to its end nor left to recheck, or empty.
     QString unfinishedFile() const;
     void emitProgress();
-    void raiseDownloaded(const QUrl& oUrl, shared::TFileSize nBytes);
+    void raiseDownloaded(TChunkToDownload& oChunk, shared::TFileSize nBytes);
     // Tells retryWaiting when the highest attempt waiting changed.
     void reportRetries();
 
@@ -180,14 +183,23 @@ private:
     bool m_bAtLeastOneSavingOperationFailed = false;
     bool m_bAtLeastOneFileWrong = false;
     int m_nInstallationMode = kOrdinaryPackage;
+    static constexpr size_t kNoChunk = std::numeric_limits<size_t>::max();
+    // Chunks are named by their index into m_lChunksToDownload: hashing their
+    // URLs a dozen times a chunk cost a tenth of the event loop.
     std::vector<TChunkToDownload> m_lChunksToDownload;
     std::vector<QString> m_lFilesGiven;
-    // URL → index into m_lChunksToDownload, for chunks not yet finished or given up.
-    QHash<QUrl, size_t> m_hChunksInProgress;
+    // Chunks not yet finished or given up (TChunkToDownload::m_bInProgress).
+    size_t m_nChunksInProgress = 0;
+    // Each chunk's own URL → its index; built only with mirrors, whose addresses
+    // must not be another chunk's.
+    QHash<QUrl, size_t> m_hChunkOfUrl;
+    // Bumped by every start and abandon: work and timers of an earlier round
+    // find its indices naming other chunks, and must leave them alone.
+    quint64 m_nRound = 0;
     QSet<QUrl> m_lChunksNotYetWritten;
     TChunkSources m_oSources;
-    // Pool address → chunk URL, for requests whose outcome has not yet come.
-    QHash<QUrl, QUrl> m_hRequested;
+    // Pool address → chunk, for requests whose outcome has not yet come.
+    QHash<QUrl, size_t> m_hRequested;
     // The first chunk of m_lChunksToDownload not yet asked for.
     size_t m_nNextChunk = 0;
     bool m_bPaused = false;
@@ -196,17 +208,14 @@ private:
     // being asked for; asked for again on resume.
     std::set<size_t> m_lHeldBack;
     int m_nLimitBeforePause = 0;
-    // Per URL the most bytes any attempt has received: a retry does not make
-    // the total go back.
-    QHash<QUrl, shared::TFileSize> m_hDownloadedBytes;
-    // Its sum, the bytes written and the chunks' sizes, kept as they change: summing a
+    // The sum of the chunks' downloaded bytes (TChunkToDownload::m_nDownloaded), the bytes written and the chunks' sizes, kept as they change: summing a
     // package of a hundred thousand chunks ten times a second cost a sixth of the install.
     shared::TFileSize m_nDownloadedTotal = 0;
     shared::TFileSize m_nWrittenTotal = 0;
     shared::TFileSize m_nToDownloadTotal = 0;
     shared::TFileSize m_nToWriteTotal = 0;
-    // Per URL waiting to be fetched again, the attempt it waits for.
-    QHash<QUrl, int> m_hRetriesWaiting;
+    // Per chunk waiting to be fetched again, the attempt it waits for.
+    QHash<size_t, int> m_hRetriesWaiting;
     int m_nRetryReported = 0;
     QTimer m_oProgressTimer;
     shared::TFileSize m_nPreviousDownloadedTotal = 0;
