@@ -42,6 +42,26 @@ void makeVersionOne(TInstallBed& oBed)
     oBed.writeSource(QStringLiteral("data/old.txt"), "goes away\n");
 }
 
+// A program and one asset of nWorld bytes (beside whatever source/ holds already), published as version 1.
+bool publishSmallClient(TInstallBed& oBed, int nWorld, int nSeed, const QString& sMethod = QStringLiteral("deflate"))
+{
+    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
+    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(nWorld, nSeed));
+    return oBed.publish(QStringLiteral("1"), sMethod).nExitCode == 0;
+}
+
+// What the bed's CDN publishes, with the addresses as served.
+std::unique_ptr<TPackageConfigurationReader> livePublished(const TInstallBed& oBed)
+{
+    return readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+}
+
+// A run that did not finish leaves the partial marker and no full one.
+bool leftPartial(const QString& sFolder)
+{
+    return QFileInfo::exists(sFolder + QStringLiteral("/partial-package.json")) && !QFileInfo::exists(sFolder + QStringLiteral("/package.json"));
+}
+
 // Unpacked hashes of the chunks the documents list for one file.
 QSet<QByteArray> chunksOf(const TPackageConfigurationReader& oReader, const QString& sFile)
 {
@@ -66,23 +86,14 @@ bool flipByte(const QString& sPath, qint64 nOffset)
 }
 
 // The engine's log lines, for a test that waits for one.
-QStringList& logLines()
-{
-    static QStringList s_lLines;
-    return s_lLines;
-}
-
-QtMessageHandler& previousHandler()
-{
-    static QtMessageHandler s_fnPrevious = nullptr;
-    return s_fnPrevious;
-}
+QStringList s_lLogLines;
+QtMessageHandler s_fnPreviousHandler = nullptr;
 
 void recordLogLine(QtMsgType eType, const QMessageLogContext& oContext, const QString& sMessage)
 {
-    logLines() << sMessage;
-    if (previousHandler())
-        previousHandler()(eType, oContext, sMessage);
+    s_lLogLines << sMessage;
+    if (s_fnPreviousHandler)
+        s_fnPreviousHandler(eType, oContext, sMessage);
 }
 
 // The chunk addresses the server was asked for, from request nFirst on.
@@ -103,35 +114,6 @@ bool installVersionOne(TInstallBed& oBed)
     makeVersionOne(oBed);
     return oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0
            && oBed.install(QStringLiteral("install")).nExitCode == 0;
-}
-
-// Downloads each chunk aDocument lists into a file of its own ("a", "b"..)
-// below oRoot; fnWatch sees the downloader before it starts. True when the
-// download completed, else false with its error message.
-bool runChunkDownload(const QTemporaryDir& oRoot, const QByteArray& aDocument, const QUrl& oBase, QString& sError,
-                      const std::function<void(TPackageFileDownloader&)>& fnWatch = {})
-{
-    const TPackageConfigurationReader oReader(aDocument, QByteArray(), oBase, oBase);
-    std::vector<TFileToDownload> lFiles(oReader.chunks().size());
-    for (size_t nFile = 0; nFile < lFiles.size(); ++nFile) {
-        lFiles[nFile].m_sLocalFile = QString(QLatin1Char(char('a' + nFile)));
-        lFiles[nFile].m_nUnpackedSize = oReader.chunks()[nFile].unpackedSize();
-        lFiles[nFile].m_oUnpackedHash = oReader.chunks()[nFile].unpackedHash();
-        lFiles[nFile].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[nFile])};
-        lFiles[nFile].m_lPositionsToWrite = {0};
-    }
-    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
-    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
-    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
-    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
-    if (fnWatch)
-        fnWatch(oDownloader);
-    oDownloader.setTargetFolder(std::make_shared<shared::TConfinedFolder>(oRoot.filePath(QStringLiteral("install"))));
-    oDownloader.setFilesToDownload(lFiles);
-    oDownloader.startDownload();
-    const bool bEnded = QTest::qWaitFor([&] { return oCompleted.count() + oFailed.count() > 0; }, 20000);
-    sError = bEnded ? oDownloader.errorMessage() : QStringLiteral("the download never ended");
-    return bEnded && oCompleted.count() == 1 && oFailed.isEmpty();
 }
 
 } // namespace
@@ -158,9 +140,8 @@ private slots:
     void localMediaSwappedAfterTheCheck();
     void launcherRefusesBeforeTouchingTheFolder_data();
     void launcherRefusesBeforeTouchingTheFolder();
-    void downloadEndsWellOnlyWithEveryFileWritten();
-    void waitingRetriesAreTold_data();
-    void waitingRetriesAreTold();
+    void chunkDownloadEndsWellOnlyWithEveryFileWritten_data();
+    void chunkDownloadEndsWellOnlyWithEveryFileWritten();
     void failedInstallStaysPartial();
     void brokenAnswers_data();
     void brokenAnswers();
@@ -246,7 +227,7 @@ void tst_Install::updateFetchesOnlyMissingChunks()
 {
     TInstallBed oBed;
     QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
-    const auto pOld = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const auto pOld = livePublished(oBed);
     writeTestFile(oBed.folder() + QStringLiteral("/saves/player.sav"), "mine");
 
     // World: a few bytes in front of everything; music: edited inside; small
@@ -260,7 +241,7 @@ void tst_Install::updateFetchesOnlyMissingChunks()
     QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
     oBed.writeSource(QStringLiteral("data/new.txt"), "arrives\n");
     QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
-    const auto pNew = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const auto pNew = livePublished(oBed);
     oBed.fetchedChunks();
 
     CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("update")), 0);
@@ -314,7 +295,7 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     oBed.fetchedChunks();
 
     QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 1);
-    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(leftPartial(oBed.folder()));
 
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
     // The damaged chunk and the changed library, nothing else.
@@ -359,7 +340,7 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     const TToolRun oWrong = oBed.install(QStringLiteral("update"));
     QCOMPARE(oWrong.nExitCode, 1);
     QVERIFY2(oWrong.sErr.contains(QLatin1String("do not belong together")), qPrintable(oWrong.sErr));
-    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(leftPartial(oBed.folder()));
 }
 
 void tst_Install::killedUpdateResumes_data()
@@ -388,7 +369,7 @@ void tst_Install::killedUpdateResumes()
     QFile::remove(oBed.source() + QStringLiteral("/data/old.txt"));
     const TPublishedVersion oNew = oBed.publishVersion(QStringLiteral("2"));
     QVERIFY(!oNew.m_aPackage.isEmpty());
-    const auto pNew = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const auto pNew = livePublished(oBed);
 
     QVERIFY(oBed.install(QStringLiteral("update"), sCrashAt).bKilled);
     const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pNew);
@@ -410,7 +391,7 @@ void tst_Install::unreadableInstalledFileIsFetchedAgain()
     CORVANE_SKIP_WITHOUT_SEAM("failing reads (CORVANE_FAIL_AT)");
     TInstallBed oBed;
     QVERIFY2(installVersionOne(oBed), qPrintable(oBed.nginx().errorString()));
-    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    const auto pPublished = livePublished(oBed);
     // An install broken off: the next one reads every chunked file by content,
     // and the first read of a chunk fails as a failing disk's does.
     QVERIFY(QFile::rename(oBed.folder() + QStringLiteral("/package.json"), oBed.folder() + QStringLiteral("/partial-package.json")));
@@ -469,8 +450,7 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
                 connect(pStarted->downloader(), &TPackageFileDownloader::writeProgress, this, [&] { ++nWritten; });
             });
     connect(&oManager, &TInstallationManager::installationOrUpdateFinished, this, [&] { bFinished = true; });
-    logLines().clear();
-    previousHandler() = qInstallMessageHandler(recordLogLine);
+    s_fnPreviousHandler = qInstallMessageHandler(recordLogLine);
     oManager.installOrUpdatePackage(pPackage);
 
     // One chunk answered and written, two asked for and waiting, the rest queued.
@@ -483,9 +463,9 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
 
     // The sync point: the engine's line that it has paused.
     QVERIFY(pInstallation->pause());
-    qInstallMessageHandler(previousHandler());
+    qInstallMessageHandler(s_fnPreviousHandler);
     QVERIFY(pInstallation->isPaused());
-    QVERIFY2(!logLines().filter(QStringLiteral("paused")).isEmpty(), qPrintable(logLines().join(QLatin1Char('\n'))));
+    QVERIFY2(!s_lLogLines.filter(QStringLiteral("paused")).isEmpty(), qPrintable(s_lLogLines.join(QLatin1Char('\n'))));
     const int nRequestsAtPause = oServer.requests().size();
     oServer.setHoldResponses(false);
 
@@ -636,8 +616,7 @@ void tst_Install::goingInstallationStopsReading()
     const QStringList lAfter = fnState();
     QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
     QCOMPARE(fnState(), lAfter);
-    QVERIFY(QFileInfo::exists(sFolder + QStringLiteral("/partial-package.json")));
-    QVERIFY(!QFileInfo::exists(sFolder + QStringLiteral("/package.json")));
+    QVERIFY(leftPartial(sFolder));
     QCOMPARE(QFileInfo(sFolder + QStringLiteral("/big.pak")).size(), nSize);
 }
 
@@ -942,55 +921,68 @@ void tst_Install::launcherRefusesBeforeTouchingTheFolder()
     }
 }
 
-// Two files whose chunks share an address but not a hash: the address brings
-// one chunk, and the download must not end well while the other file was never
-// written.
-void tst_Install::downloadEndsWellOnlyWithEveryFileWritten()
+// Chunks each fetched into a file of its own ("a", "b"..) from the one address
+// the server answers. While a chunk waits to be fetched again the downloader
+// says which attempt comes, of how many, and that none waits any more once bytes
+// came or it gave up. Two files whose chunks share an address but not a hash:
+// the address brings one chunk, and the download must not end well while the
+// other file was never written.
+void tst_Install::chunkDownloadEndsWellOnlyWithEveryFileWritten_data()
 {
-    QTemporaryDir oRoot;
-    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/c")), "aaa"));
-    const QByteArray aChunk = R"({"url": "c", "packedsize": 3, "unpackedsize": 3, "unpack": false, "unpackedhash": "%1"})";
-    const QByteArray aDocument = "{\"chunks\": [" + QByteArray(aChunk).replace("%1", shared::TSha256::hash("aaa").toHex()) + ", "
-                                 + QByteArray(aChunk).replace("%1", shared::TSha256::hash("bbb").toHex()) + "]}";
-    QString sError;
-    QVERIFY(!runChunkDownload(oRoot, aDocument, QUrl::fromLocalFile(oRoot.filePath(QStringLiteral("cdn/"))), sError));
-    QVERIFY2(sError.contains(QLatin1String("\"b\"")), qPrintable(sError));
-}
-
-// While chunks wait to be fetched again the downloader says which attempt
-// comes, of how many, and that none waits any more once bytes came or it gave up.
-void tst_Install::waitingRetriesAreTold_data()
-{
+    QTest::addColumn<QByteArrayList>("lChunks"); // the bytes each file's chunk must hold
     QTest::addColumn<int>("nUnavailable");
     QTest::addColumn<QList<int>>("lAttempts");
-    QTest::addColumn<bool>("bCompletes");
-    QTest::newRow("503 twice") << 2 << QList<int>{2, 3, 0} << true;
-    QTest::newRow("503 always") << -1 << QList<int>{2, 3, 4, 0} << false;
+    QTest::addColumn<QString>("sFailure"); // what the failure names; empty: completes
+    // Longer than the error page, so that its bytes are no sign the chunk comes.
+    const QByteArray aServed(1000, 'a');
+    QTest::newRow("503 twice") << QByteArrayList{aServed} << 2 << QList<int>{2, 3, 0} << QString();
+    QTest::newRow("503 always") << QByteArrayList{aServed} << -1 << QList<int>{2, 3, 4, 0} << "chunks/c";
+    QTest::newRow("one address, two chunks") << QByteArrayList{aServed, QByteArray(1000, 'b')} << 0 << QList<int>() << "\"b\"";
 }
 
-void tst_Install::waitingRetriesAreTold()
+void tst_Install::chunkDownloadEndsWellOnlyWithEveryFileWritten()
 {
+    QFETCH(QByteArrayList, lChunks);
     QFETCH(int, nUnavailable);
     QFETCH(QList<int>, lAttempts);
-    QFETCH(bool, bCompletes);
+    QFETCH(QString, sFailure);
     QTemporaryDir oRoot;
-    // Longer than the error page, so that its bytes are no sign the chunk comes.
-    const QByteArray aBytes(1000, 'a');
-    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/chunks/c")), aBytes));
+    QVERIFY(writeTestFile(oRoot.filePath(QStringLiteral("cdn/chunks/c")), lChunks.first()));
     TTestHttpServer oServer;
     QVERIFY(oServer.start(oRoot.filePath(QStringLiteral("cdn"))));
-    oServer.setFaultForPrefix(QStringLiteral("chunks/"), EHttpFault::Unavailable, nUnavailable);
-    const QByteArray aDocument = R"({"chunks": [{"url": "chunks/c", "packedsize": 1000, "unpackedsize": 1000, "unpack": false, "unpackedhash": ")"
-                                 + shared::TSha256::hash(aBytes).toHex() + "\"}]}";
+    if (nUnavailable != 0)
+        oServer.setFaultForPrefix(QStringLiteral("chunks/"), EHttpFault::Unavailable, nUnavailable);
+    QJsonArray lForms;
+    for (const QByteArray& aChunk : lChunks)
+        lForms << QJsonObject{{QStringLiteral("url"), QStringLiteral("chunks/c")}, {QStringLiteral("packedsize"), aChunk.size()},
+                              {QStringLiteral("unpackedsize"), aChunk.size()}, {QStringLiteral("unpack"), false},
+                              {QStringLiteral("unpackedhash"), QString::fromLatin1(shared::TSha256::hash(aChunk).toHex())}};
+    const TPackageConfigurationReader oReader(QJsonDocument(QJsonObject{{QStringLiteral("chunks"), lForms}}).toJson(), QByteArray(),
+                                              oServer.url(QString()), oServer.url(QString()));
+    std::vector<TFileToDownload> lFiles(oReader.chunks().size());
+    for (size_t nFile = 0; nFile < lFiles.size(); ++nFile) {
+        lFiles[nFile].m_sLocalFile = QString(QLatin1Char(char('a' + nFile)));
+        lFiles[nFile].m_nUnpackedSize = oReader.chunks()[nFile].unpackedSize();
+        lFiles[nFile].m_oUnpackedHash = oReader.chunks()[nFile].unpackedHash();
+        lFiles[nFile].m_lChunkRecords = {TChunkRecord(oReader, oReader.chunks()[nFile])};
+        lFiles[nFile].m_lPositionsToWrite = {0};
+    }
+    const auto pPool = std::make_shared<shared::TDownloadPool>(2, newTestNetworkManager(), nullptr, false);
+    TPackageFileDownloader oDownloader(pPool, std::make_shared<TLauncherFilesystemHelper>(oRoot.filePath(QStringLiteral("launcher"))));
+    QSignalSpy oCompleted(&oDownloader, &TPackageFileDownloader::downloadCompleted);
+    QSignalSpy oFailed(&oDownloader, &TPackageFileDownloader::downloadFailed);
     QList<int> lSeen;
-    QString sError;
-    const bool bCompleted = runChunkDownload(oRoot, aDocument, oServer.url(QString()), sError, [&](TPackageFileDownloader& oDownloader) {
-        connect(&oDownloader, &TPackageFileDownloader::retryWaiting, this, [&](int nAttempt, int nAttempts) {
-            QCOMPARE(nAttempts, 4);
-            lSeen << nAttempt;
-        });
+    connect(&oDownloader, &TPackageFileDownloader::retryWaiting, this, [&](int nAttempt, int nAttempts) {
+        QCOMPARE(nAttempts, 4);
+        lSeen << nAttempt;
     });
-    QCOMPARE(bCompleted, bCompletes);
+    oDownloader.setTargetFolder(std::make_shared<shared::TConfinedFolder>(oRoot.filePath(QStringLiteral("install"))));
+    oDownloader.setFilesToDownload(lFiles);
+    oDownloader.startDownload();
+    QTRY_VERIFY_WITH_TIMEOUT(oCompleted.count() + oFailed.count() > 0, 20000);
+    QCOMPARE(oCompleted.count(), sFailure.isEmpty() ? 1 : 0);
+    QCOMPARE(oFailed.count(), sFailure.isEmpty() ? 0 : 1);
+    QVERIFY2(oDownloader.errorMessage().contains(sFailure), qPrintable(oDownloader.errorMessage()));
     QCOMPARE(lSeen, lAttempts);
 }
 
@@ -1005,8 +997,7 @@ void tst_Install::failedInstallStaysPartial()
         const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, bUnprivileged);
         sError = oRun.sErr;
         QCOMPARE(oRun.nExitCode, 1);
-        QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
-        QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
+        QVERIFY(leftPartial(oBed.folder()));
     };
     // A folder that cannot be written: the failure names it.
     const QString sData = oBed.folder() + QStringLiteral("/data");
@@ -1068,11 +1059,9 @@ void tst_Install::brokenAnswers()
     QFETCH(bool, bInstalls);
     QFETCH(QString, sLimit);
     TInstallBed oBed;
-    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
-    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
     oBed.writeSource(QStringLiteral("data/notes.txt"), QByteArray("a line that packs well\n").repeated(4000));
-    QVERIFY(oBed.publish(QStringLiteral("1"), sMethod).nExitCode == 0);
+    QVERIFY(publishSmallClient(oBed, 9 << 20, 2, sMethod));
     TTestHttpServer oServer;
     QVERIFY(oServer.start(oBed.cdn()));
     oBed.serveFrom(oServer.url(QString()));
@@ -1141,9 +1130,7 @@ void tst_Install::requestsFollowTheSystemProxy()
     QFETCH(QString, sHost);
     QFETCH(bool, bProxied);
     TInstallBed oBed;
-    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
-    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(1 << 20, 5));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(publishSmallClient(oBed, 1 << 20, 5));
     TTestHttpServer oServer;
     QVERIFY(oServer.start(oBed.cdn()));
     const QUrl oServerUrl = oServer.url(QString());
@@ -1166,9 +1153,7 @@ void tst_Install::requestsFollowTheSystemProxy()
 void tst_Install::jsonProgressForScripts()
 {
     TInstallBed oBed;
-    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
-    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(3 << 20, 6));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY(publishSmallClient(oBed, 3 << 20, 6));
     QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
     // A line that is no JSON object reads as an empty one, which has none of the keys.
     const auto lines = [](const TToolRun& oRun) {
@@ -1271,9 +1256,7 @@ void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn()
 {
     QFETCH(int, nSignal);
     TInstallBed oBed;
-    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
-    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(24 << 20, 8));
-    QVERIFY(oBed.publish(QStringLiteral("1"), QStringLiteral("store")).nExitCode == 0);
+    QVERIFY(publishSmallClient(oBed, 24 << 20, 8, QStringLiteral("store")));
     // Slow enough that the signal comes mid-download.
     QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 1m; }")), qPrintable(oBed.nginx().errorString()));
     // The sync point: a progress line with bytes written.
@@ -1285,9 +1268,8 @@ void tst_Install::stopSignalEndsTheRunAndTheNextGoesOn()
     QCOMPARE(oOutcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
 
     // Truthful markers: partly installed; what lies in place is not fetched again.
-    QVERIFY(QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
-    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
-    const auto pPublished = readPublished(oBed.cdn() + QStringLiteral("/live"), QUrl(QStringLiteral("http://x/live/")));
+    QVERIFY(leftPartial(oBed.folder()));
+    const auto pPublished = livePublished(oBed);
     const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *pPublished);
     oBed.fetchedChunks();
     oBed.nginx().stop();
@@ -1378,10 +1360,8 @@ void tst_Install::signedMetadataInstalls()
     QFETCH(int, nExitCode);
     QFETCH(QString, sSays);
     TInstallBed oBed;
-    oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\necho running\n", true);
-    oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(100000, 5));
+    QVERIFY(publishSmallClient(oBed, 100000, 5));
     QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    QCOMPARE(oBed.publish(QStringLiteral("1")).nExitCode, 0);
     const QString sKeyFile = oBed.path(QStringLiteral("signing.key"));
     const TToolRun oKeygen = runPublish({QStringLiteral("keygen"), sKeyFile});
     QCOMPARE(oKeygen.nExitCode, 0);
