@@ -85,17 +85,6 @@ bool flipByte(const QString& sPath, qint64 nOffset)
     return aByte.size() == 1 && oFile.write(QByteArray(1, char(aByte.at(0) ^ 0x40))) == 1;
 }
 
-// The engine's log lines, for a test that waits for one.
-QStringList s_lLogLines;
-QtMessageHandler s_fnPreviousHandler = nullptr;
-
-void recordLogLine(QtMsgType eType, const QMessageLogContext& oContext, const QString& sMessage)
-{
-    s_lLogLines << sMessage;
-    if (s_fnPreviousHandler)
-        s_fnPreviousHandler(eType, oContext, sMessage);
-}
-
 // The chunk addresses the server was asked for, from request nFirst on.
 QStringList chunkRequests(const TTestHttpServer& oServer, int nFirst = 0)
 {
@@ -446,7 +435,6 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
                 connect(pStarted->downloader(), &TPackageFileDownloader::writeProgress, this, [&] { ++nWritten; });
             });
     connect(&oManager, &TInstallationManager::installationOrUpdateFinished, this, [&] { bFinished = true; });
-    s_fnPreviousHandler = qInstallMessageHandler(recordLogLine);
     oManager.installOrUpdatePackage(pPackage);
 
     // One chunk answered and written, two asked for and waiting, the rest queued.
@@ -456,10 +444,7 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
     QCOMPARE(chunkRequests(oServer).size(), 3);
     QVERIFY(pTarget->chunks().size() > 4);
 
-    // The sync point: the engine's line that it has paused.
     QVERIFY(pInstallation->pause() && pInstallation->isPaused());
-    qInstallMessageHandler(s_fnPreviousHandler);
-    QVERIFY2(!s_lLogLines.filter(QStringLiteral("paused")).isEmpty(), qPrintable(s_lLogLines.join(QLatin1Char('\n'))));
     const int nRequestsAtPause = oServer.requests().size();
     oServer.setHoldResponses(false);
 
@@ -918,34 +903,21 @@ void tst_Install::chunkDownloadEndsWellOnlyWithEveryFileWritten()
     QCOMPARE(lSeen, lAttempts);
 }
 
+// A folder that cannot be written: the failure names it, and the package stays
+// partly installed. (Sound chunks that make a file of another hash: the last
+// update of verifyFindsDamageAndRepairFetchesOneChunk.)
 void tst_Install::failedInstallStaysPartial()
 {
     TInstallBed oBed;
-    makeVersionOne(oBed);
+    QVERIFY(publishSmallClient(oBed, 1 << 20, 3));
     QVERIFY(oBed.serve());
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    QString sError;
-    const auto failsPartial = [&](bool bUnprivileged) {
-        const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, bUnprivileged);
-        sError = oRun.sErr;
-        QCOMPARE(oRun.nExitCode, 1);
-        QVERIFY(leftPartial(oBed.folder()));
-    };
-    // A folder that cannot be written: the failure names it.
     const QString sData = oBed.folder() + QStringLiteral("/data");
     QVERIFY(QDir().mkpath(sData));
     QFile::setPermissions(sData, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    failsPartial(true);
+    const TToolRun oRun = oBed.install(QStringLiteral("install"), QString(), {}, true);
     QFile::setPermissions(sData, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY2(sError.contains(QLatin1String("data/")), qPrintable(sError));
-
-    // Sound chunks, but the file's own hash from another version.
-    const QString sPath = oBed.cdn() + QStringLiteral("/live/assets.json");
-    QJsonObject oDocument = readJson(sPath);
-    editListedFile(oDocument, QStringLiteral("data/world.pak"),
-                   [](QJsonObject& oFile) { oFile.insert(QStringLiteral("unpackedhash"), QString(64, QLatin1Char('a'))); });
-    QVERIFY(writeJson(sPath, oDocument));
-    failsPartial(false);
+    QVERIFY2(oRun.nExitCode == 1 && oRun.sErr.contains(QLatin1String("data/")), qPrintable(oRun.describe()));
+    QVERIFY(leftPartial(oBed.folder()));
 }
 
 // A server that breaks answers: what a retry can mend ends installed, the rest
@@ -1063,8 +1035,7 @@ void tst_Install::requestsFollowTheSystemProxy()
     QVERIFY(publishSmallClient(oBed, 1 << 20, 5));
     TTestHttpServer oServer;
     QVERIFY(oServer.start(oBed.cdn()));
-    const QUrl oServerUrl = oServer.url(QString());
-    oBed.serveFrom(sHost.isEmpty() ? oServerUrl : QUrl(QStringLiteral("http://%1/").arg(sHost)));
+    oBed.serveFrom(sHost.isEmpty() ? oServer.url(QString()) : QUrl(QStringLiteral("http://%1/").arg(sHost)));
     QProcessEnvironment oEnvironment;
     for (const char* pName : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "ALL_PROXY", "NO_PROXY"})
         oEnvironment.insert(QLatin1String(pName), QString());
@@ -1239,15 +1210,12 @@ void tst_Install::unusableFolderIsRefusedWithoutTouchingTheDisk()
     QSignalSpy oAllFinished(&oManager, &TInstallationManager::allStartedUpdatesFinished);
 
     oManager.installOrUpdatePackage(pMetadata->packages()[1]);
-    QCOMPARE(oStarted.count(), 1);
-    QCOMPARE(oFinished.count(), 1);
-    QCOMPARE(oAllFinished.count(), 1);
+    QCOMPARE(QList<int>({oStarted.count(), oFinished.count(), oAllFinished.count()}), QList<int>({1, 1, 1}));
     const auto pInstallation = oFinished.first().first().value<std::shared_ptr<TPackageInstallation>>();
     QVERIFY(!pInstallation->succeeded());
     QCOMPARE(pInstallation->errorReason(), InvalidPackage);
     QVERIFY(!pInstallation->errorMessage().isEmpty());
-    QCOMPARE(QDir(oLauncher.filePath(QStringLiteral("packages"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList());
+    QVERIFY(QDir(oLauncher.filePath(QStringLiteral("packages"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
 void tst_Install::signedMetadataInstalls_data()
