@@ -435,7 +435,8 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
                               + "\n[OPTIONS]\nmaxConcurrentDownloads=2\n"));
     oOne.pHelper = std::make_shared<TLauncherFilesystemHelper>(oOne.oLauncher.path());
     const auto& [oLauncher, pHelper, pMetadata, pPackage, sFolder] = oOne;
-    const std::shared_ptr<TPackageConfigurationReader> pTarget = readPublished(oBed.cdn() + QStringLiteral("/live"), oServer.url(QStringLiteral("live/")));
+    const std::shared_ptr<TPackageConfigurationReader> pTarget =
+        readPublished(oBed.cdn() + QStringLiteral("/live"), oServer.url(QStringLiteral("live/")));
     pPackage->platformBuild()->setConfiguration(pTarget);
 
     TInstallationManager oManager(pMetadata, pHelper);
@@ -468,7 +469,8 @@ void tst_Install::pausedInstallationFetchesNothingUntilResumed()
     QStringList lOther = oBed.installArguments(QStringLiteral("install"));
     lOther[2] = sFolder;
     const TToolRun oOther = runBuiltTool(QStringLiteral("corvane-install"), lOther);
-    QVERIFY2(oOther.nExitCode == 1 && oOther.sErr.contains(QLatin1String("is being changed by another program")), qPrintable(oOther.describe()));
+    QVERIFY2(oOther.nExitCode == 1 && oOther.sErr.contains(QLatin1String("is being changed by another program")),
+             qPrintable(oOther.describe()));
     // What was written stays, truthfully described: the partial marker, and the
     // chunk in its place.
     QCOMPARE(readTestFile(sFolder + QStringLiteral("/partial-package.json")), pTarget->packageDocument());
