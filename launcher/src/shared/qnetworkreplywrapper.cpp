@@ -59,12 +59,13 @@ qint64 QNetworkReplyWrapper::announcedSize() const
     if (!m_pReply)
         return -1;
     // Fields read through rawHeader(): a reply of ours may keep its head to itself.
-    const QByteArray aEncoding = rawHeader("Content-Encoding").trimmed().toLower();
-    if (!aEncoding.isEmpty() && aEncoding != "identity")
+    // Names as literals: asked for every chunk, each allocation shows.
+    const QByteArray aEncoding = rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed();
+    if (!aEncoding.isEmpty() && aEncoding.compare("identity", Qt::CaseInsensitive) != 0)
         return -1;
     // Read as the network layer reads the field for its ContentLengthHeader.
     bool bNumber = false;
-    const qint64 nLength = rawHeader("Content-Length").trimmed().toLongLong(&bNumber);
+    const qint64 nLength = rawHeader(QByteArrayLiteral("Content-Length")).trimmed().toLongLong(&bNumber);
     return bNumber ? nLength : -1;
 }
 
