@@ -9,6 +9,7 @@
 #include "shared/packeddata.h"
 
 #include <QCryptographicHash>
+#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -72,26 +73,22 @@ public:
             m_aExpected.append(m_aExpected.at(m_aExpected.size() - nOffset));
     }
 
-    QByteArray stream() const { return m_nPending > 0 ? m_aBytes + static_cast<char>(m_nBuffer) : m_aBytes; }
+    const QByteArray& stream() const { return m_aBytes; }
     const QByteArray& expected() const { return m_aExpected; }
 
 private:
     void bits(quint32 nValue, int nCount)
     {
-        for (int nBit = 0; nBit < nCount; ++nBit) {
-            m_nBuffer |= ((nValue >> nBit) & 1u) << m_nPending;
-            if (++m_nPending == 8) {
-                m_aBytes.append(static_cast<char>(m_nBuffer));
-                m_nBuffer = 0;
-                m_nPending = 0;
-            }
+        for (int nBit = 0; nBit < nCount; ++nBit, ++m_nBits) {
+            if (m_nBits % 8 == 0)
+                m_aBytes.append('\0');
+            m_aBytes.data()[m_aBytes.size() - 1] |= static_cast<char>(((nValue >> nBit) & 1u) << (m_nBits % 8));
         }
     }
 
     QByteArray m_aBytes;
     QByteArray m_aExpected;
-    quint32 m_nBuffer = 0;
-    int m_nPending = 0;
+    int m_nBits = 0;
 };
 
 // One ZPAQ block of level 2 without components: its data is stored, so a block
@@ -99,18 +96,12 @@ private:
 // 1, program size (2 bytes) and program. nMemoryBits sets the four memory sizes.
 QByteArray zpaqStoredBlock(const QByteArray& aData, const QByteArray& aSha1 = QByteArray(), int nMemoryBits = 0)
 {
-    QByteArray aBlock("zPQ");
-    const char cBits = static_cast<char>(nMemoryBits);
-    // Level 2, ZPAQL type 1, header size 7, hh hm ph pm, no components, COMP end, HCOMP end.
-    aBlock.append("\x02\x01\x07\x00", 4);
-    aBlock.append(QByteArray(4, cBits));
-    aBlock.append("\x00\x00\x00", 3);
-    // Segment: start, empty file name, empty comment, reserved byte.
-    aBlock.append("\x01\x00\x00\x00", 4);
-    const quint32 nSize = static_cast<quint32>(aData.size());
-    for (int nShift = 24; nShift >= 0; nShift -= 8)
-        aBlock.append(static_cast<char>((nSize >> nShift) & 0xff));
-    aBlock.append(aData);
+    // Level 2, ZPAQL type 1, header size 7, hh hm ph pm, no components, COMP end, HCOMP end;
+    // then a segment: start, empty file name, empty comment, reserved byte, data size, data.
+    const quint32 nSize = qToBigEndian(static_cast<quint32>(aData.size()));
+    const QByteArray aBlock = QByteArray("zPQ\x02\x01\x07\x00", 7) + QByteArray(4, static_cast<char>(nMemoryBits))
+                              + QByteArray("\x00\x00\x00\x01\x00\x00\x00", 7)
+                              + QByteArray(reinterpret_cast<const char*>(&nSize), 4) + aData;
     // End of segment with or without its SHA-1, end of block.
     return aBlock + QByteArray(4, '\0') + (aSha1.isEmpty() ? QByteArray("\xfe") : '\xfd' + aSha1) + '\xff';
 }
