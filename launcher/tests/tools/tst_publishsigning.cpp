@@ -25,16 +25,9 @@ using TEdit = std::function<void(const QString& sWww)>;
 QStringList metadataArguments(const QString& sWww, const QStringList& lExtra)
 {
     return QStringList{"metadata", "--out", sWww + "/launcher/qlxmetadata.json", "--launcher-url", "../self/package.json",
-                       "--launcher-assets-url", "../self/assets.json", "--package", "Live", "--directory", "live", "--url", "../live/package.json", "--assets-url",
-                       "../live/assets.json"}
+                       "--launcher-assets-url", "../self/assets.json", "--package", "Live", "--directory", "live", "--url",
+                       "../live/package.json", "--assets-url", "../live/assets.json"}
            + lExtra;
-}
-
-TTrustedKeys trusting(const QString& sKey)
-{
-    TTrustedKeys oKeys;
-    oKeys.add(sKey);
-    return oKeys;
 }
 
 } // namespace
@@ -119,8 +112,9 @@ void tst_PublishSigning::signedMetadata()
     const qint64 nBefore = QDateTime::currentSecsSinceEpoch();
     CORVANE_VERIFY_EXIT(runPublish(metadataArguments(www(), {"--sign", m_sKeyFile, "--expires", "2"})), 0);
 
-    const TEnvelopeCheck oCheck(readTestFile(sMetadata + ".signed"), trusting(m_sPublicKey), 0,
-                                QDateTime::currentSecsSinceEpoch());
+    TTrustedKeys oKeys;
+    oKeys.add(m_sPublicKey);
+    const TEnvelopeCheck oCheck(readTestFile(sMetadata + ".signed"), oKeys, 0, QDateTime::currentSecsSinceEpoch());
     QVERIFY2(oCheck.isCurrent(), qPrintable(oCheck.reason()));
     const TSignedEnvelope& oEnvelope = *oCheck.envelope();
     QCOMPARE(oEnvelope.payload(), readTestFile(sMetadata));
@@ -180,8 +174,7 @@ void tst_PublishSigning::checkFindsWhatLaunchersRefuse_data()
     QTest::newRow("asset document changed") << append("self/assets.json", "\n")
                                             << "the launcher's package: '../self/assets.json': document does not match its pin";
     QTest::newRow("a chunk file gone") << TEdit([](const QString& sWww) {
-        QDir oChunks(sWww + "/live/chunks");
-        QDirIterator oChunk(oChunks.path(), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator oChunk(sWww + "/live/chunks", QDir::Files, QDirIterator::Subdirectories);
         QVERIFY(QFile::remove(oChunk.next()));
     }) << "the chunk file is missing or unreadable";
     QTest::newRow("plain copy differs") << append("launcher/qlxmetadata.json", " ") << "launchers without keys read other metadata";
