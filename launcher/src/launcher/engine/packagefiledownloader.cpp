@@ -395,7 +395,7 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     // before it goes, so it is delivered or dropped with the object.
     m_oChunkWork.post(
         [this, oChunk, Data = std::move(Data), nChunk, nRound = m_nRound]() mutable {
-            const TChunkResult oResult = processDownloadedData(oChunk, std::move(Data));
+            const TChunkResult oResult = processDownloadedData(std::move(oChunk), std::move(Data));
             QMetaObject::invokeMethod(
                 this,
                 [this, nChunk, nRound, oResult] {
