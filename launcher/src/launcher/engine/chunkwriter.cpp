@@ -54,14 +54,15 @@ constexpr shared::TFileSize kWritebackHintSize = shared::TFileSize(1) << 20;
 
 } // namespace
 
-void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData)
+void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData,
+                                                std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten)
 {
     qCInfo(lcInstallSteps) << "saveDownloadedData chunk" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
     bool bCached = false;
     for (const std::shared_ptr<TChunkedFileState>& pState : oChunk.m_lFileStates) {
         QMutexLocker oLock(&pState->m_oLock);
         try {
-            writeIntoFile(oChunk, aData, *pState, bCached);
+            writeIntoFile(oChunk, aData, *pState, bCached, lWritten);
         } catch (...) {
             // A file left open would hold a descriptor for as long as the set lives.
             pState->closeTarget();
@@ -71,7 +72,8 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, 
 }
 
 void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData,
-                                           TChunkedFileState& oState, bool& bCached)
+                                           TChunkedFileState& oState, bool& bCached,
+                                           std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten)
 {
     const bool bChunkVerification = m_pFilesystemHelper->settings()->chunkVerification();
     const QString sTarget = m_pFolder->filePath(oState.m_sTarget);
@@ -116,7 +118,7 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
             oState.m_nHashedUpTo = nOffset + oRecord.unpackedSize();
         }
         releaseUse(oRecord);
-        emit writeProgress(oRecord.url(), oRecord.unpackedSize());
+        lWritten.emplace_back(oRecord.url(), oRecord.unpackedSize());
         oState.m_lRemainingPositions.pop_front();
         crashPoint("chunk-written");
     }

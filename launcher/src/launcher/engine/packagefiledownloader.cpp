@@ -53,8 +53,6 @@ TPackageFileDownloader::TPackageFileDownloader(std::shared_ptr<shared::TDownload
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::restarted, this, &TPackageFileDownloader::onDownloadRestarted);
     connect(m_pDownloadPool.get(), &shared::TDownloadPool::partlyReceived, this, &TPackageFileDownloader::onPartlyReceived);
     connect(&m_oProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
-    connect(this, &TPackageFileDownloader::writeProgress, this, &TPackageFileDownloader::onWriteProgress,
-            Qt::QueuedConnection);
     m_oProgressTimer.setInterval(100);
 }
 
@@ -395,10 +393,10 @@ void TPackageFileDownloader::onDownloadCompleted(QUrl Address, QByteArray Data)
     // before it goes, so it is delivered or dropped with the object.
     m_oChunkWork.post(
         [this, oChunk, Data = std::move(Data), nChunk, nRound = m_nRound]() mutable {
-            const TChunkResult oResult = processDownloadedData(std::move(oChunk), std::move(Data));
+            TChunkResult oResult = processDownloadedData(std::move(oChunk), std::move(Data));
             QMetaObject::invokeMethod(
                 this,
-                [this, nChunk, nRound, oResult] {
+                [this, nChunk, nRound, oResult = std::move(oResult)] {
                     if (nRound == m_nRound)
                         onChunkProcessed(nChunk, oResult);
                 },
@@ -426,7 +424,7 @@ TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedDa
         if (oChunk.m_nKept > 0)
             aData.prepend(TPartialChunks(m_pFolder).read(oChunk.m_oRecord, oChunk.m_nKept));
     } catch (const std::exception& oError) {
-        return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
+        return {VerificationFailedForChunk, QString::fromUtf8(oError.what()), {}};
     }
     try {
         if (oChunk.m_oRecord.unpack()) {
@@ -436,21 +434,25 @@ TPackageFileDownloader::TChunkResult TPackageFileDownloader::processDownloadedDa
         qCInfo(lcInstallSteps) << "processDownloadedData verify" << oUrl << "Thread:" << QThread::currentThreadId();
         aData = verifyDownloadedData(oChunk, aData);
     } catch (const shared::TDecompressionError& oError) {
-        return {DecompressionFailed, QString::fromUtf8(oError.what())};
+        return {DecompressionFailed, QString::fromUtf8(oError.what()), {}};
     } catch (const std::exception& oError) {
-        return {VerificationFailedForChunk, QString::fromUtf8(oError.what())};
+        return {VerificationFailedForChunk, QString::fromUtf8(oError.what()), {}};
     }
+    TChunkResult oResult;
     try {
         qCInfo(lcInstallSteps) << "processDownloadedData save" << oUrl << "Thread:" << QThread::currentThreadId();
-        saveDownloadedData(oChunk, aData);
+        saveDownloadedData(oChunk, aData, oResult.m_lWritten);
     } catch (const TFileHashMismatch& oError) {
-        return {FileHashMismatch, QString::fromUtf8(oError.what())};
+        oResult.m_eOutcome = FileHashMismatch;
+        oResult.m_sMessage = QString::fromUtf8(oError.what());
     } catch (const std::exception& oError) {
-        return {SavingFailedForChunk, QString::fromUtf8(oError.what())};
+        oResult.m_eOutcome = SavingFailedForChunk;
+        oResult.m_sMessage = QString::fromUtf8(oError.what());
     } catch (...) {
-        return {SavingFailedForChunk, QStringLiteral("Saving %1 failed.").arg(oUrl.toString())};
+        oResult.m_eOutcome = SavingFailedForChunk;
+        oResult.m_sMessage = QStringLiteral("Saving %1 failed.").arg(oUrl.toString());
     }
-    return {};
+    return oResult;
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const
@@ -480,6 +482,8 @@ void TPackageFileDownloader::onChunkProcessed(size_t nChunk, const TChunkResult&
     // bytes are done with, and a next attempt starts from the first byte.
     if (TChunkToDownload* pChunk = chunkInProgress(nChunk))
         dropKept(*pChunk);
+    for (const auto& [oWritten, nBytes] : oResult.m_lWritten)
+        countWritten(oWritten, nBytes);
     const QUrl& oUrl = m_lChunksToDownload[nChunk].m_oRecord.url();
     switch (oResult.m_eOutcome) {
     case Saved:
@@ -638,11 +642,12 @@ void TPackageFileDownloader::reportRetries()
     emit retryWaiting(nHighest, shared::TDownloadRetries::kAttempts);
 }
 
-void TPackageFileDownloader::onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes)
+void TPackageFileDownloader::countWritten(const QUrl& oUrl, shared::TFileSize nBytes)
 {
     // Each chunk is counted once: the set says whether it was.
-    if (m_lChunksNotYetWritten.remove(Url))
-        m_nWrittenTotal += DownloadedBytes;
+    if (m_lChunksNotYetWritten.remove(oUrl))
+        m_nWrittenTotal += nBytes;
+    emit writeProgress(oUrl, nBytes);
 }
 
 void TPackageFileDownloader::onProgressTick()

@@ -96,6 +96,7 @@ public:
 
 signals:
     void downloadCompleted();
+    // A chunk written into a file, told once the work that wrote it is done.
     void writeProgress(QUrl Url, shared::TFileSize DownloadedBytes);
     void progress(shared::TFileSize BytesDownloaded, shared::TFileSize BytesTotalToDownload,
                   shared::TFileSize BytesWritten, shared::TFileSize BytesTotalToWrite);
@@ -111,7 +112,6 @@ private slots:
     void onDownloadProgress(QUrl Url, qint64 DownloadedBytes);
     void onDownloadRestarted(QUrl Url);
     void onPartlyReceived(QUrl Url, QByteArray Data);
-    void onWriteProgress(QUrl Url, shared::TFileSize DownloadedBytes);
     void onProgressTick();
 
 private:
@@ -127,11 +127,18 @@ private:
     {
         EChunkOutcome m_eOutcome = Saved;
         QString m_sMessage;
+        // Each chunk written into a file by this work, with its size, also when
+        // the work failed after it: told with the result rather than by a queued
+        // signal of its own for every chunk.
+        std::vector<std::pair<QUrl, shared::TFileSize>> m_lWritten;
     };
 
     QByteArray decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
     QByteArray verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
-    void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData);
+    void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData,
+                            std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten);
+    // Counts a chunk written into a file towards the bytes written, once per chunk.
+    void countWritten(const QUrl& oUrl, shared::TFileSize nBytes);
     // Unpacks, checks and saves one chunk on a pool thread.
     TChunkResult processDownloadedData(TChunkToDownload oChunk, QByteArray aData);
     void onChunkProcessed(size_t nChunk, const TChunkResult& oResult);
@@ -166,7 +173,7 @@ private:
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
-                       bool& bCached);
+                       bool& bCached, std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten);
     void prepareTarget(TChunkedFileState& oState);
     void openTarget(TChunkedFileState& oState);
     bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
