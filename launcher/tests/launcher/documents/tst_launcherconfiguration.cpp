@@ -93,8 +93,6 @@ private slots:
 
     void onlineLoadWritesLocalCopyAndFetchesPackages_data();
     void onlineLoadWritesLocalCopyAndFetchesPackages();
-    void loadFailsWithoutUsableCopy_data();
-    void loadFailsWithoutUsableCopy();
     void offlinePackagesComeFromInstalledCopies_data();
     void offlinePackagesComeFromInstalledCopies();
     void slowServerFallsBackAndLateAnswerIsIgnored_data();
@@ -102,12 +100,10 @@ private slots:
     void failedDocumentsAreAskedForAgain_data();
     void failedDocumentsAreAskedForAgain();
     void noBuildForThisPlatformFinishesAtOnce();
-    void answerWithoutPackageListKeepsTheLocalCopy_data();
-    void answerWithoutPackageListKeepsTheLocalCopy();
     void refreshChangesAllOrNothing_data();
     void refreshChangesAllOrNothing();
-    void failureNamesItsReason_data();
-    void failureNamesItsReason();
+    void metadataAnswerDecidesTheOutcome_data();
+    void metadataAnswerDecidesTheOutcome();
 
 private:
     QTemporaryDir m_oRoot;
@@ -125,7 +121,6 @@ void tst_LauncherConfiguration::initTestCase()
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("launcher/live/package.json")), packageDocument("live-3")));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("launcher/live/assets.json")), R"({"version": 9})"));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("launcher/lean/package.json")), packageDocument("lean-1")));
-    QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("launcher/empty.json")), QByteArray()));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("nowhere/metadata.json")),
               R"({"packages": [{"builds": [{"os": "windows", "architecture": "x86_64"}, {"os": "linux", "architecture": "arm64"}]}]})"));
     QVERIFY(writeTestFile(m_oRoot.filePath(QStringLiteral("hints.json")), R"([
@@ -188,33 +183,6 @@ void tst_LauncherConfiguration::onlineLoadWritesLocalCopyAndFetchesPackages()
     QCOMPARE(oHints.size(), 1);
     QCOMPARE(oHints.first().at(0).value<std::vector<shared::THint>>().size(), size_t(2));
     QCOMPARE(oFixture.m_oHandler.currentHint()->m_sTitle, QStringLiteral("Outage"));
-}
-
-void tst_LauncherConfiguration::loadFailsWithoutUsableCopy_data()
-{
-    QTest::addColumn<QUrl>("oUrl");
-    QTest::addColumn<QByteArray>("aLocalCopy");
-    QTest::addColumn<bool>("bDiskFailure");
-    // A sound local copy is no fallback for an answer that says the metadata is gone.
-    QTest::newRow("404") << m_oServer.url(QStringLiteral("/launcher/absent.json")) << kMetadata << false;
-    QTest::newRow("empty response") << m_oServer.url(QStringLiteral("/launcher/empty.json")) << kMetadata << false;
-    QTest::newRow("server down, local copy corrupt")
-        << QUrl(QStringLiteral("http://127.0.0.1:%1/launcher/metadata.json").arg(freeLoopbackPort()))
-        << QByteArray("{\"launcher\": ") << true;
-}
-
-void tst_LauncherConfiguration::loadFailsWithoutUsableCopy()
-{
-    QFETCH(QUrl, oUrl);
-    QFETCH(QByteArray, aLocalCopy);
-    QFETCH(bool, bDiskFailure);
-    TFixture oFixture(oUrl);
-    QVERIFY(writeTestFile(oFixture.path(QStringLiteral("launchermetadata.json")), aLocalCopy));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_oDiskFailed.size(), bDiskFailure ? 1 : 0);
-    QCOMPARE(oFixture.m_oFailed.size(), bDiskFailure ? 0 : 1);
-    QVERIFY(!oFixture.m_oHandler.launcherConfiguration());
 }
 
 void tst_LauncherConfiguration::offlinePackagesComeFromInstalledCopies_data()
@@ -347,39 +315,6 @@ void tst_LauncherConfiguration::noBuildForThisPlatformFinishesAtOnce()
     oFixture.m_oHandler.downloadPackageConfigurations();
     QCOMPARE(oFixture.m_oFinished.size(), 1);
     QCOMPARE(oFixture.m_pPool->outstandingDownloads(), 0);
-}
-
-// What a misconfigured server or proxy answers with status 200 is no metadata:
-// it never replaces a good local copy, which serves as when the server is down.
-void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy_data()
-{
-    QTest::addColumn<QByteArray>("aAnswer");
-    QTest::addColumn<bool>("bLocalCopy");
-    const QByteArray aError = R"({"message": "Service Unavailable", "code": 503})";
-    QTest::newRow("error object, local copy") << aError << true;
-    QTest::newRow("error object, no local copy") << aError << false;
-    QTest::newRow("array") << QByteArray("[]") << true;
-    // An empty list is a list: the publisher offers no packages now.
-    QTest::newRow("empty package list") << QByteArray(R"({"packages": []})") << true;
-}
-
-void tst_LauncherConfiguration::answerWithoutPackageListKeepsTheLocalCopy()
-{
-    QFETCH(QByteArray, aAnswer);
-    QFETCH(bool, bLocalCopy);
-    TTestHttpServer oServer;
-    QVERIFY(oServer.start());
-    oServer.setDefaultResponse(TCannedHttpResponse::withBody(aAnswer, 200));
-    TFixture oFixture(oServer.url(QStringLiteral("/launcher/metadata.json")));
-    const QString sLocalCopy = oFixture.path(QStringLiteral("launchermetadata.json"));
-    if (bLocalCopy)
-        QVERIFY(writeTestFile(sLocalCopy, kMetadata));
-    oFixture.m_oHandler.startLoadingMainConfiguration();
-    QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    const bool bList = aAnswer.contains("packages");
-    QCOMPARE(oFixture.m_oLoaded.size(), bLocalCopy || bList ? 1 : 0);
-    QCOMPARE(oFixture.m_oHandler.isOffline(), !bList && bLocalCopy);
-    QCOMPARE(readTestFile(sLocalCopy), bList ? aAnswer : bLocalCopy ? kMetadata : QByteArray());
 }
 
 void tst_LauncherConfiguration::invalidJsonThrows()
@@ -666,46 +601,76 @@ void tst_LauncherConfiguration::refreshChangesAllOrNothing()
 
 // A player must tell their own network from the service: each way the load can
 // fail without a copy to fall back on has its own reason, and the time-out is logged.
-void tst_LauncherConfiguration::failureNamesItsReason_data()
+// An answer that the metadata is gone or broken fails even beside a sound local
+// copy; what a misconfigured server or proxy answers with status 200 and no
+// package list never replaces a good local copy, which serves as when the server is down.
+void tst_LauncherConfiguration::metadataAnswerDecidesTheOutcome_data()
 {
     QTest::addColumn<QString>("sServer");
     QTest::addColumn<QString>("sPath");
-    QTest::addColumn<QString>("sReason");
+    QTest::addColumn<QByteArray>("aLocalCopy"); // null: none
+    QTest::addColumn<QString>("sOutcome"); // "online", "offline", "disk failure" or the failure reason
     const QString sClosed = QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort());
-    QTest::newRow("connection refused") << sClosed << "metadata.json"
+    QTest::newRow("connection refused") << sClosed << "metadata.json" << QByteArray()
                                         << QStringLiteral("Could not connect to %1: connection refused").arg(sClosed);
-    QTest::newRow("name not found") << "cdn.invalid" << "metadata.json"
+    QTest::newRow("server down, local copy corrupt") << sClosed << "metadata.json" << QByteArray("{\"launcher\": ")
+                                                     << "disk failure";
+    QTest::newRow("name not found") << "cdn.invalid" << "metadata.json" << QByteArray()
                                     << "Could not connect to cdn.invalid: name not found";
     // The rows below are answered by the fault server: "%1" is its address.
-    QTest::newRow("404") << "" << "absent.json" << "The metadata was not found on %1 (404)";
-    QTest::newRow("does not parse") << "" << "broken.json" << "The metadata from %1 did not parse: ";
-    QTest::newRow("lists no packages") << "" << "error.json" << "The metadata from %1 lists no packages";
-    QTest::newRow("no answer in time") << "" << "stalled.json" << "Could not connect to %1: no answer within 0.3 seconds";
+    QTest::newRow("404, local copy") << "" << "absent.json" << kMetadata << "The metadata was not found on %1 (404)";
+    QTest::newRow("empty response, local copy") << "" << "empty.json" << kMetadata << "The metadata was not found on %1 (404)";
+    QTest::newRow("does not parse") << "" << "broken.json" << QByteArray() << "The metadata from %1 did not parse: ";
+    QTest::newRow("error object") << "" << "error.json" << QByteArray() << "The metadata from %1 lists no packages";
+    QTest::newRow("error object, local copy") << "" << "error.json" << kMetadata << "offline";
+    QTest::newRow("array, local copy") << "" << "array.json" << kMetadata << "offline";
+    // An empty list is a list: the publisher offers no packages now.
+    QTest::newRow("empty package list, local copy") << "" << "nopackages.json" << kMetadata << "online";
+    QTest::newRow("no answer in time") << "" << "metadata.json" << QByteArray()
+                                       << "Could not connect to %1: no answer within 0.3 seconds";
 }
 
-void tst_LauncherConfiguration::failureNamesItsReason()
+void tst_LauncherConfiguration::metadataAnswerDecidesTheOutcome()
 {
     QFETCH(QString, sServer);
     QFETCH(QString, sPath);
-    QFETCH(QString, sReason);
+    QFETCH(QByteArray, aLocalCopy);
+    QFETCH(QString, sOutcome);
     TTestHttpServer oServer;
     QVERIFY(oServer.start(m_oRoot.path()));
     oServer.setResponse(QStringLiteral("/launcher/broken.json"), TCannedHttpResponse::withBody("{ not json"));
-    oServer.setResponse(QStringLiteral("/launcher/error.json"), TCannedHttpResponse::withBody(R"({"error": "quota"})"));
+    oServer.setResponse(QStringLiteral("/launcher/error.json"),
+                        TCannedHttpResponse::withBody(R"({"message": "Service Unavailable", "code": 503})"));
+    oServer.setResponse(QStringLiteral("/launcher/empty.json"), TCannedHttpResponse::withBody(QByteArray()));
+    oServer.setResponse(QStringLiteral("/launcher/array.json"), TCannedHttpResponse::withBody("[]"));
+    oServer.setResponse(QStringLiteral("/launcher/nopackages.json"), TCannedHttpResponse::withBody(R"({"packages": []})"));
     oServer.setFaultForPrefix(QStringLiteral("launcher/metadata.json"), EHttpFault::Stall);
     if (sServer.isEmpty()) {
         sServer = QStringLiteral("127.0.0.1:%1").arg(oServer.port());
-        sReason = sReason.arg(sServer);
+        if (sOutcome.contains(QLatin1String("%1")))
+            sOutcome = sOutcome.arg(sServer);
     }
-    if (sPath == QLatin1String("stalled.json")) {
-        sPath = QStringLiteral("metadata.json");
-        QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Download of configuration failed: ") + sReason));
-    }
-    TFixture oFixture(QUrl(QStringLiteral("http://%1/launcher/%2").arg(sServer, sPath)), 300);
+    const bool bStall = sOutcome.contains(QLatin1String("no answer"));
+    if (bStall)
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Download of configuration failed: ") + sOutcome));
+    TFixture oFixture(QUrl(QStringLiteral("http://%1/launcher/%2").arg(sServer, sPath)), bStall ? 300 : 20000);
+    const QString sLocalCopy = oFixture.path(QStringLiteral("launchermetadata.json"));
+    if (!aLocalCopy.isNull())
+        QVERIFY(writeTestFile(sLocalCopy, aLocalCopy));
     oFixture.m_oHandler.startLoadingMainConfiguration();
     QTRY_COMPARE_WITH_TIMEOUT(oFixture.outcomes(), 1, 20000);
-    QCOMPARE(oFixture.m_oFailed.size(), 1);
-    QVERIFY2(oFixture.m_oHandler.failureReason().startsWith(sReason), qPrintable(oFixture.m_oHandler.failureReason()));
+    const auto pReader = oFixture.m_oHandler.launcherConfiguration();
+    if (sOutcome == QLatin1String("disk failure")) {
+        QCOMPARE(oFixture.m_oDiskFailed.size(), 1);
+    } else if (sOutcome == QLatin1String("online") || sOutcome == QLatin1String("offline")) {
+        QCOMPARE(oFixture.m_oLoaded.size(), 1);
+        QCOMPARE(oFixture.m_oHandler.isOffline(), sOutcome == QLatin1String("offline"));
+    } else {
+        QCOMPARE(oFixture.m_oFailed.size(), 1);
+        QVERIFY2(oFixture.m_oHandler.failureReason().startsWith(sOutcome), qPrintable(oFixture.m_oHandler.failureReason()));
+    }
+    QCOMPARE(bool(pReader), oFixture.m_oLoaded.size() == 1);
+    QCOMPARE(readTestFile(sLocalCopy), sOutcome == QLatin1String("online") ? pReader->document() : aLocalCopy);
 }
 
 QTEST_MAIN(tst_LauncherConfiguration)
