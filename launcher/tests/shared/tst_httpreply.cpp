@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <tuple>
+
 using namespace shared;
 
 Q_DECLARE_METATYPE(EHttpFault)
@@ -93,12 +95,8 @@ struct TOutcome
     // Names in lower case: the order and letter case of names are the reply's own.
     QMap<QByteArray, QByteArray> m_hHead;
 
-    bool operator==(const TOutcome& o) const
-    {
-        return m_nError == o.m_nError && m_sError == o.m_sError && m_nStatus == o.m_nStatus && m_aBody == o.m_aBody
-               && m_nAnnounced == o.m_nAnnounced && m_nFinished == o.m_nFinished && m_vReason == o.m_vReason
-               && m_hHead == o.m_hHead;
-    }
+    auto tied() const { return std::tie(m_nError, m_sError, m_nStatus, m_aBody, m_nAnnounced, m_nFinished, m_vReason, m_hHead); }
+    bool operator==(const TOutcome& o) const { return tied() == o.tied(); }
 };
 
 char* toString(const TOutcome& o)
