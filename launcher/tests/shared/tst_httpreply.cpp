@@ -168,9 +168,8 @@ private slots:
     void brokenAnswers();
     void rangeFromNginx();
     void keepsConnectionsAlive();
-    void staleKeptConnectionIsRetried();
-    void abortedConnectionIsNotReused_data();
-    void abortedConnectionIsNotReused();
+    void connectionReusedOnlyWhenSound_data();
+    void connectionReusedOnlyWhenSound();
     void readBufferHoldsBackTheServer_data();
     void readBufferHoldsBackTheServer();
 
@@ -418,50 +417,43 @@ void tst_HttpReply::keepsConnectionsAlive()
     QVERIFY2(oServer.m_nConnections <= 4, qPrintable(QString::number(oServer.m_nConnections)));
 }
 
-void tst_HttpReply::staleKeptConnectionIsRetried()
+void tst_HttpReply::connectionReusedOnlyWhenSound_data()
 {
-    TRawHttpServer oServer;
-    oServer.setAnswer("/a", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na");
-    oServer.setAnswer("/b", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb");
-    QNetworkAccessManager oManager;
-    QCOMPARE(outcomeOf(new THttpReply(requestFor(oServer.url(QStringLiteral("/a"))), &oManager)).m_aBody, QByteArray("a"));
-    // The kept connection is taken for /b and dropped by the server unanswered.
-    oServer.m_nDropOnReused = 1;
-    const TOutcome oRetried = outcomeOf(new THttpReply(requestFor(oServer.url(QStringLiteral("/b"))), &oManager));
-    QCOMPARE(oRetried.m_nError, int(QNetworkReply::NoError));
-    QCOMPARE(oRetried.m_aBody, QByteArray("b"));
-    QCOMPARE(oServer.m_nRequests, 3);
-    QCOMPARE(oServer.m_nConnections, 2);
+    QTest::addColumn<QString>("sFirst");
+
+    // The kept connection is taken for the next request and dropped by the server unanswered.
+    QTest::newRow("stale kept connection retried") << "stale";
+    QTest::newRow("aborted") << "aborted";
+    QTest::newRow("deleted") << "deleted";
 }
 
-void tst_HttpReply::abortedConnectionIsNotReused_data()
+void tst_HttpReply::connectionReusedOnlyWhenSound()
 {
-    QTest::addColumn<bool>("bDelete");
-
-    QTest::newRow("aborted") << false;
-    QTest::newRow("deleted") << true;
-}
-
-void tst_HttpReply::abortedConnectionIsNotReused()
-{
-    QFETCH(bool, bDelete);
+    QFETCH(QString, sFirst);
 
     TRawHttpServer oServer;
     // Half a body, and the connection stays open.
     oServer.setAnswer("/half", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello");
     oServer.setAnswer("/whole", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nwhole");
     QNetworkAccessManager oManager;
-    auto* pReply = new THttpReply(requestFor(oServer.url(QStringLiteral("/half"))), &oManager);
-    if (bDelete) {
-        QSignalSpy oDestroyed(pReply, &QObject::destroyed);
-        connect(pReply, &QNetworkReply::readyRead, pReply, &QObject::deleteLater);
-        QVERIFY(oDestroyed.wait(20000));
+    if (sFirst == QLatin1String("stale")) {
+        QCOMPARE(outcomeOf(new THttpReply(requestFor(oServer.url(QStringLiteral("/whole"))), &oManager)).m_aBody, QByteArray("whole"));
+        oServer.m_nDropOnReused = 1;
     } else {
-        connect(pReply, &QNetworkReply::readyRead, pReply, &QNetworkReply::abort);
-        QCOMPARE(outcomeOf(pReply).m_nError, int(QNetworkReply::OperationCanceledError));
+        auto* pReply = new THttpReply(requestFor(oServer.url(QStringLiteral("/half"))), &oManager);
+        if (sFirst == QLatin1String("deleted")) {
+            QSignalSpy oDestroyed(pReply, &QObject::destroyed);
+            connect(pReply, &QNetworkReply::readyRead, pReply, &QObject::deleteLater);
+            QVERIFY(oDestroyed.wait(20000));
+        } else {
+            connect(pReply, &QNetworkReply::readyRead, pReply, &QNetworkReply::abort);
+            QCOMPARE(outcomeOf(pReply).m_nError, int(QNetworkReply::OperationCanceledError));
+        }
     }
     const TOutcome oNext = outcomeOf(new THttpReply(requestFor(oServer.url(QStringLiteral("/whole"))), &oManager));
+    QCOMPARE(oNext.m_nError, int(QNetworkReply::NoError));
     QCOMPARE(oNext.m_aBody, QByteArray("whole"));
+    QCOMPARE(oServer.m_nRequests, sFirst == QLatin1String("stale") ? 3 : 2);
     QCOMPARE(oServer.m_nConnections, 2);
 }
 
