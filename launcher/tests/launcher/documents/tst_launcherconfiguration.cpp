@@ -615,7 +615,7 @@ void tst_LauncherConfiguration::metadataAnswerDecidesTheOutcome_data()
     // The rows below are answered by the fault server: "%1" is its address.
     QTest::newRow("404, local copy") << "" << "absent.json" << kMetadata << "The metadata was not found on %1 (404)";
     QTest::newRow("empty response, local copy") << "" << "empty.json" << kMetadata << "The metadata was not found on %1 (404)";
-    QTest::newRow("does not parse") << "" << "broken.json" << QByteArray() << "The metadata from %1 did not parse: ";
+    QTest::newRow("does not parse, local copy") << "" << "broken.json" << kMetadata << "The metadata from %1 did not parse: ";
     QTest::newRow("error object") << "" << "error.json" << QByteArray() << "The metadata from %1 lists no packages";
     QTest::newRow("error object, local copy") << "" << "error.json" << kMetadata << "offline";
     QTest::newRow("array, local copy") << "" << "array.json" << kMetadata << "offline";
