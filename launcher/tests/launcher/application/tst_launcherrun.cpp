@@ -82,7 +82,6 @@ private slots:
     void selfUpdate_data();
     void selfUpdate();
     void oneRunPerLauncherFolder();
-    void offlineWindowShowsWhatIsInstalled();
     void openWindowLearnsOfNewVersions();
     void fatalIsWrittenBeforeAbort();
     void linesFromManyThreadsStayWhole();
@@ -150,11 +149,22 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
     // A patch that cannot be downloaded leaves the window up and starts nothing.
     QCOMPARE(oBed.publishClient(QStringLiteral("a"), QStringLiteral("3.0"), 4).nExitCode, 0);
     QVERIFY(QDir(oBed.path(QStringLiteral("cdn/a/chunks"))).removeRecursively());
-    const TRunningLauncher oLauncher(oBed, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
-    QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("all started updates finished")), 60000);
-    QVERIFY(oBed.log().contains(QLatin1String("error reason:  1")));
-    QCOMPARE(oLauncher.m_oProcess.state(), QProcess::Running);
-    QVERIFY(oBed.takeClientStart().isEmpty());
+    {
+        const TRunningLauncher oLauncher(oBed, {QStringLiteral("--patch"), oBed.clientExecutable(QStringLiteral("a"))});
+        QTRY_VERIFY_WITH_TIMEOUT(oBed.log().contains(QLatin1String("all started updates finished")), 60000);
+        QVERIFY(oBed.log().contains(QLatin1String("error reason:  1")));
+        QCOMPARE(oLauncher.m_oProcess.state(), QProcess::Running);
+        QVERIFY(oBed.takeClientStart().isEmpty());
+    }
+
+    // Without the CDN the window shows every installed client, the partly
+    // installed one too, as a download that stopped half-way leaves it.
+    QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
+                          oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
+    oBed.nginx().stop();
+    const TRunningLauncher oOffline(oBed, {QStringLiteral("--show-ui")});
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("main window shown")), qPrintable(oBed.log().right(2000)), 30000);
+    QVERIFY2(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")), qPrintable(oBed.log().right(2000)));
 }
 
 void tst_LauncherRun::offlineAndBrokenStarts()
@@ -470,25 +480,6 @@ void tst_LauncherRun::oneRunPerLauncherFolder()
     QCOMPARE(oFirst.run({QStringLiteral("--show-ui")}, 30000, false), 0);
     QTRY_COMPARE_WITH_TIMEOUT(oFirst.log().count(sRaised), 2, 30000);
     QCOMPARE(oOther.log().count(sRaised), 1);
-}
-
-// Without the CDN the window shows every installed client, the partly installed one too.
-void tst_LauncherRun::offlineWindowShowsWhatIsInstalled()
-{
-    TLauncherBed oBed;
-    QVERIFY(oBed.setUp());
-    for (const QString& sDirectory : {QStringLiteral("a"), QStringLiteral("b")})
-        QCOMPARE(oBed.publishClient(sDirectory, QStringLiteral("1.0"), 1).nExitCode, 0);
-    QCOMPARE(oBed.writeMetadata({QStringLiteral("a"), QStringLiteral("b")}).nExitCode, 0);
-    QCOMPARE(runToEnd(oBed, {QStringLiteral("--first-launch")}), 0);
-    // As a download that stopped half-way leaves it.
-    QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
-                          oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
-
-    oBed.nginx().stop();
-    const TRunningLauncher oLauncher(oBed, {QStringLiteral("--show-ui")});
-    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("main window shown")), qPrintable(oBed.log().right(2000)), 30000);
-    QVERIFY2(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")), qPrintable(oBed.log().right(2000)));
 }
 
 // An open window refreshes the documents: a new version shows as Update, and a
