@@ -162,9 +162,10 @@ void tst_LauncherRun::firstLaunchThenDirectStartThenPatches()
     QVERIFY(QFile::rename(oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/package.json"),
                           oBed.packageFolder(QStringLiteral("b")) + QStringLiteral("/partial-package.json")));
     oBed.nginx().stop();
+    // The patch run's log showed a window too: only the offline line tells this run's.
     const TRunningLauncher oOffline(oBed, {QStringLiteral("--show-ui")});
-    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("main window shown")), qPrintable(oBed.log().right(2000)), 30000);
-    QVERIFY2(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")), qPrintable(oBed.log().right(2000)));
+    QTRY_VERIFY2_WITH_TIMEOUT(oBed.log().contains(QLatin1String("Offline: showing installed games: 2")),
+                              qPrintable(oBed.log().right(2000)), 30000);
 }
 
 void tst_LauncherRun::offlineAndBrokenStarts()
