@@ -64,7 +64,9 @@ TPackageFileDownloader::~TPackageFileDownloader()
 
 void TPackageFileDownloader::setFilesToDownload(std::vector<TFileToDownload> lFiles)
 {
-    // A second round (files mended after a failed check) replaces the first.
+    // A second round (files mended after a failed check) replaces the first;
+    // nothing of the first may reach the new list by its indices.
+    ++m_nRound;
     m_lChunksToDownload.clear();
     m_lFilesGiven.clear();
     m_hPendingChunks.clear();

@@ -200,7 +200,7 @@ private:
     // Each chunk's own URL → its index; built only with mirrors, whose addresses
     // must not be another chunk's.
     QHash<QUrl, size_t> m_hChunkOfUrl;
-    // Bumped by every start and abandon: work and timers of an earlier round
+    // Bumped by every new list, start and abandon: work and timers of an earlier round
     // find its indices naming other chunks, and must leave them alone.
     quint64 m_nRound = 0;
     QSet<QUrl> m_lChunksNotYetWritten;
