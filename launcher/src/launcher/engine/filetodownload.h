@@ -26,6 +26,10 @@ struct TFileToDownload
     // When set, the file is built there (relative to the package folder) and
     // renamed over its place once complete.
     QString m_sStagingFile;
+
+    // Some of its bytes stay as they lie on the disk: only such a file can come
+    // back to be checked again after its download.
+    bool keepsBytes() const { return m_lPositionsToWrite.size() < m_lChunkRecords.size(); }
 };
 
 } // namespace velmar::launcher

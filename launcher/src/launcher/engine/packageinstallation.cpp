@@ -200,7 +200,7 @@ void TPackageInstallation::handOverFilesToDownload()
     // A fresh install keeps none.
     std::vector<TFileToDownload> lRecheckable;
     for (const TFileToDownload& oFile : m_lFilesToDownload) {
-        if (oFile.m_lPositionsToWrite.size() < oFile.m_lChunkRecords.size())
+        if (oFile.keepsBytes())
             lRecheckable.push_back(oFile);
     }
     m_pDownloader->setFilesToDownload(std::exchange(m_lFilesToDownload, std::move(lRecheckable)));
