@@ -574,18 +574,15 @@ void TPackageFileDownloader::processFinishedData(size_t nChunk)
 {
     TChunkToDownload& oChunk = m_lChunksToDownload[nChunk];
     qCInfo(lcInstallSteps) << "processFinishedData:" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
-    if (oChunk.m_bInProgress) {
-        m_oSources.noteSuccess(oChunk.m_nSource);
-        // Every place of the chunk has its bytes: a file goes with the last chunk
-        // that held it, rather than every file staying until the download ends.
-        std::vector<std::shared_ptr<TChunkedFileState>>().swap(oChunk.m_lFileStates);
-    }
     m_pDownloadPool->release(addressOf(nChunk));
     // Out of progress, no attempt of it reports bytes any more: its count stays in the total.
-    if (endProgress(nChunk)) {
-        qCInfo(lcInstallSteps) << "processFinishedData found:" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
-        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
-    }
+    if (!endProgress(nChunk))
+        return;
+    m_oSources.noteSuccess(oChunk.m_nSource);
+    // Every place of the chunk has its bytes: a file goes with the last chunk
+    // that held it, rather than every file staying until the download ends.
+    std::vector<std::shared_ptr<TChunkedFileState>>().swap(oChunk.m_lFileStates);
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
 void TPackageFileDownloader::onDownloadFailed(QUrl Address, QNetworkReply::NetworkError Code, QString ErrorString)
