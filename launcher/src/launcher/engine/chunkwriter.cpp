@@ -55,7 +55,7 @@ constexpr shared::TFileSize kWritebackHintSize = shared::TFileSize(1) << 20;
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData,
-                                                std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten)
+                                                TWrittenChunks& lWritten)
 {
     qCInfo(lcInstallSteps) << "saveDownloadedData chunk" << oChunk.m_oRecord.url() << "Thread:" << QThread::currentThreadId();
     bool bCached = false;
@@ -73,7 +73,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& oChunk, 
 
 void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData,
                                            TChunkedFileState& oState, bool& bCached,
-                                           std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten)
+                                           TWrittenChunks& lWritten)
 {
     const bool bChunkVerification = m_pFilesystemHelper->settings()->chunkVerification();
     const QString sTarget = m_pFolder->filePath(oState.m_sTarget);

@@ -123,6 +123,7 @@ private:
         SavingFailedForChunk,
         FileHashMismatch,
     };
+    using TWrittenChunks = std::vector<std::pair<QUrl, shared::TFileSize>>;
     struct TChunkResult
     {
         EChunkOutcome m_eOutcome = Saved;
@@ -130,13 +131,13 @@ private:
         // Each chunk written into a file by this work, with its size, also when
         // the work failed after it: told with the result rather than by a queued
         // signal of its own for every chunk.
-        std::vector<std::pair<QUrl, shared::TFileSize>> m_lWritten;
+        TWrittenChunks m_lWritten;
     };
 
     QByteArray decompressDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
     QByteArray verifyDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData) const;
     void saveDownloadedData(const TChunkToDownload& oChunk, const QByteArray& aData,
-                            std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten);
+                            TWrittenChunks& lWritten);
     // Counts a chunk written into a file towards the bytes written, once per chunk.
     void countWritten(const QUrl& oUrl, shared::TFileSize nBytes);
     // Unpacks, checks and saves one chunk on a pool thread.
@@ -173,7 +174,7 @@ private:
 
     // The writer's steps (chunkwriter.cpp), under the file state's lock.
     void writeIntoFile(const TChunkToDownload& oChunk, const QByteArray& aData, TChunkedFileState& oState,
-                       bool& bCached, std::vector<std::pair<QUrl, shared::TFileSize>>& lWritten);
+                       bool& bCached, TWrittenChunks& lWritten);
     void prepareTarget(TChunkedFileState& oState);
     void openTarget(TChunkedFileState& oState);
     bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
@@ -215,7 +216,8 @@ private:
     // being asked for; asked for again on resume.
     std::set<size_t> m_lHeldBack;
     int m_nLimitBeforePause = 0;
-    // The sum of the chunks' downloaded bytes (TChunkToDownload::m_nDownloaded), the bytes written and the chunks' sizes, kept as they change: summing a
+    // The sum of the chunks' downloaded bytes (TChunkToDownload::m_nDownloaded),
+    // the bytes written and the chunks' sizes, kept as they change: summing a
     // package of a hundred thousand chunks ten times a second cost a sixth of the install.
     shared::TFileSize m_nDownloadedTotal = 0;
     shared::TFileSize m_nWrittenTotal = 0;
