@@ -57,7 +57,6 @@ void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
     oMine.fetch(oPicture);
     oMine.fetch(oPicture);
     QVERIFY(oFinished.wait());
-    QCOMPARE(oFinished.size(), 1);
     QCOMPARE(oFinished.at(0).at(0).toUrl(), oPicture);
     QVERIFY(!QImage::fromData(oFinished.at(0).at(1).toByteArray()).isNull());
 
@@ -79,8 +78,7 @@ void tst_NetworkPictures::boundedDownloadsReportOnlyTheirOwnWithinLimits()
     QCOMPARE(oFailed.size(), 2);
 
     QCOMPARE(oFinished.size(), 1);
-    QCOMPARE(oOtherFinished.size(), 0);
-    QCOMPARE(oOtherFailed.size(), 0);
+    QCOMPARE(oOtherFinished.size() + oOtherFailed.size(), 0);
 }
 
 void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
@@ -116,9 +114,8 @@ void tst_NetworkPictures::browserShowsPlaceholderThenThePictureAndOnlyWebLinks()
     QCOMPARE(oBrowser.resourceCache().value(oNotPicture).value<QImage>().size(), QSize(32, 32));
 
     TOpenedLinks oLinks;
-    emit oBrowser.anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
-    emit oBrowser.anchorClicked(QUrl(QStringLiteral("javascript:alert(1)")));
-    emit oBrowser.anchorClicked(QUrl(QStringLiteral("https://corvane.example/news")));
+    for (const char* pLink : {"file:///etc/passwd", "javascript:alert(1)", "https://corvane.example/news"})
+        emit oBrowser.anchorClicked(QUrl(QString::fromLatin1(pLink)));
     QCOMPARE(oLinks.links(), QList<QUrl>{QUrl(QStringLiteral("https://corvane.example/news"))});
 }
 
