@@ -11,25 +11,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <stdexcept>
 
 using shared::TCheckedFile;
 using shared::TConfinedFolder;
 
-namespace {
-
-bool throws(const std::function<void()>& fnStep)
-{
-    try {
-        fnStep();
-    } catch (const std::runtime_error&) {
-        return true;
-    }
-    return false;
-}
-
-} // namespace
+#define QVERIFY_THROWS(expression) QVERIFY_EXCEPTION_THROWN(expression, std::runtime_error)
 
 class tst_ConfinedFolder : public QObject
 {
@@ -38,7 +25,6 @@ class tst_ConfinedFolder : public QObject
 private slots:
     void initTestCase_data();
     void init();
-    void cleanup();
     void filesBelowTheFolder();
     void linksLeadNowhere();
     void oneLockHolder();
@@ -56,11 +42,6 @@ void tst_ConfinedFolder::init()
 {
     QFETCH_GLOBAL(bool, bWalk);
     TConfinedFolder::setComponentWalk(bWalk);
-}
-
-void tst_ConfinedFolder::cleanup()
-{
-    TConfinedFolder::setComponentWalk(false);
 }
 
 // Create, write, read, rename, link and remove below the folder, which is made
@@ -93,7 +74,7 @@ void tst_ConfinedFolder::filesBelowTheFolder()
     TCheckedFile oFile;
     for (const char* pPath : {"../package/x", "/etc/passwd", "a//b", "./x", ""})
         QVERIFY2(!oFile.open(oFolder, QLatin1String(pPath), QIODevice::ReadWrite), pPath);
-    QVERIFY(throws([&] { oFolder.createFolders(QStringLiteral("a/../../b")); }));
+    QVERIFY_THROWS(oFolder.createFolders(QStringLiteral("a/../../b")));
     QVERIFY(!QFileInfo::exists(oRoot.filePath(QStringLiteral("b"))));
 }
 
@@ -113,10 +94,10 @@ void tst_ConfinedFolder::linksLeadNowhere()
     QVERIFY(!oFile.open(oFolder, QStringLiteral("data/secret"), QIODevice::ReadOnly));
     QVERIFY(!oFile.open(oFolder, QStringLiteral("data/new"), QIODevice::ReadWrite));
     QVERIFY(!oFile.open(oFolder, QStringLiteral("file"), QIODevice::ReadWrite | QIODevice::Truncate));
-    QVERIFY(throws([&] { shared::replaceFile(oFolder, QStringLiteral("data/new"), "x"); }));
-    QVERIFY(throws([&] { oFolder.createFolders(QStringLiteral("data/sub")); }));
-    QVERIFY(throws([&] { oFolder.rename(QStringLiteral("mine"), QStringLiteral("data/mine")); }));
-    QVERIFY(throws([&] { oFolder.removeFile(QStringLiteral("data/secret")); }));
+    QVERIFY_THROWS(shared::replaceFile(oFolder, QStringLiteral("data/new"), "x"));
+    QVERIFY_THROWS(oFolder.createFolders(QStringLiteral("data/sub")));
+    QVERIFY_THROWS(oFolder.rename(QStringLiteral("mine"), QStringLiteral("data/mine")));
+    QVERIFY_THROWS(oFolder.removeFile(QStringLiteral("data/secret")));
     QCOMPARE(int(oFolder.status(QStringLiteral("data/secret")).m_eEntry), int(TConfinedFolder::EEntry::Link));
     QCOMPARE(int(oFolder.status(QStringLiteral("file")).m_eEntry), int(TConfinedFolder::EEntry::Link));
     QCOMPARE(oFolder.entries(QStringLiteral("data")), QStringList());
@@ -141,10 +122,7 @@ void tst_ConfinedFolder::oneLockHolder()
     TConfinedFolder oSecond(oRoot.path());
     QVERIFY(oFirst.tryLock());
     QVERIFY(!oSecond.tryLock());
-    QProcess oOther;
-    oOther.start(QStringLiteral("flock"), {QStringLiteral("--nonblock"), oRoot.path(), QStringLiteral("true")});
-    QVERIFY(oOther.waitForFinished());
-    QCOMPARE(oOther.exitCode(), 1);
+    QCOMPARE(QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), oRoot.path(), QStringLiteral("true")}), 1);
     oFirst.unlock();
     QVERIFY(oSecond.tryLock());
     QVERIFY(oSecond.availableSpace() > 0);
