@@ -7,25 +7,17 @@
 #include "shared/decompressionerror.h"
 #include "shared/packeddata.h"
 
-#include <QDir>
 #include <QtTest>
 
 #include <climits>
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> lValues)
-{
-    QByteArray aBytes;
-    for (const int nValue : lValues)
-        aBytes.append(static_cast<char>(nValue));
-    return aBytes;
-}
-
+QByteArray bytes(const char* pHex) { return QByteArray::fromHex(pHex); }
 // A valid deflate payload of "hello" (one fixed-Huffman block), laid out by hand.
-const QByteArray kDeflatedHello = bytes({0xcb, 0x48, 0xcd, 0xc9, 0xc9, 0x07, 0x00});
+const QByteArray kDeflatedHello = bytes("cb48cdc9c90700");
 // "hello" stored, both sizes in varints longer than they need be.
-const QByteArray kLongVarints = bytes({'p', 0, 0x85, 0x80, 0x00, 0x85, 0x00, 'h', 'e', 'l', 'l', 'o'});
+const QByteArray kLongVarints = bytes("70 00 858000 8500") + "hello";
 const quint64 kHugeSizes[] = {quint64{1} << 31, ~quint64{0}};
 
 } // namespace
@@ -48,28 +40,22 @@ void TPackedDataTest::unpacks_data()
     QTest::addColumn<QByteArray>("aInput");
     QTest::addColumn<QByteArray>("aExpected");
     // Bytes that fail the header test come back as they are.
-    for (const QByteArray& aNotPacked : {QByteArray(), QByteArray(17, '\0'), QByteArray("p"), bytes({0, 0, 'p'}),
-                                         bytes({'p', 255, 1, 1, 'x'}), bytes({0, 0, 'p', 24, 1, 1, 'x'}),
-                                         QByteArray("hello world"), bytes({'P', 0, 1, 1, 'x'}),
-                                         bytes({1, 'p', 0, 1, 1, 'x'})})
+    for (const QByteArray& aNotPacked : {QByteArray(), QByteArray(17, '\0'), QByteArray("p"), QByteArray("hello world"),
+                                         bytes("000070"), bytes("70ff010178"), bytes("00007018010178"), bytes("5000010178"), bytes("017000010178")})
         QTest::addRow("not packed: %s", aNotPacked.toHex().constData()) << aNotPacked << aNotPacked;
     const QByteArray aStored = packedTestStream(0, 5, "hello");
     QTest::newRow("stored") << aStored << QByteArray("hello");
     QTest::newRow("many leading zeros") << QByteArray(1000, '\0') + aStored << QByteArray("hello");
-    QTest::newRow("stored, declared size larger than the payload")
-        << packedTestStream(0, 500, "hello") << QByteArray("hello");
-    QTest::newRow("stored, bytes after the payload are ignored")
-        << packedTestStream(0, 5, "hello world", 5) << QByteArray("hello");
+    QTest::newRow("stored, declared size larger than the payload") << packedTestStream(0, 500, "hello") << QByteArray("hello");
+    QTest::newRow("stored, bytes after the payload are ignored") << packedTestStream(0, 5, "hello world", 5) << QByteArray("hello");
     QTest::newRow("stored, sizes in long varints") << kLongVarints << QByteArray("hello");
     // Large enough for the output to be advised for huge pages.
     const QByteArray aLarge = textLikeTestBytes(6 << 20, 1);
     QTest::newRow("stored, 6 MiB") << packedTestStream(0, aLarge.size(), aLarge) << aLarge;
-    QTest::newRow("leading zeros before deflate")
-        << QByteArray(3, '\0') + packedTestStream(3, 5, kDeflatedHello) << QByteArray("hello");
+    QTest::newRow("leading zeros before deflate") << QByteArray(3, '\0') + packedTestStream(3, 5, kDeflatedHello) << QByteArray("hello");
     // A stored payload needs only its own size, whatever the header declares.
     for (const quint64 nSize : kHugeSizes)
-        QTest::addRow("stored, size %llu", static_cast<unsigned long long>(nSize))
-            << packedTestStream(0, nSize, "hello") << QByteArray("hello");
+        QTest::addRow("stored, size %llu", qulonglong(nSize)) << packedTestStream(0, nSize, "hello") << QByteArray("hello");
 }
 
 void TPackedDataTest::unpacks()
@@ -90,26 +76,22 @@ void TPackedDataTest::fails_data()
     QTest::newRow("packed size 0, bytes follow") << packedTestStream(0, 5, "hello", 0);
     QTest::newRow("payload size beyond any input") << packedTestStream(0, 5, "hello", Q_INT64_C(0x7fffffffffffffff));
     QTest::newRow("stored payload larger than the declared size") << packedTestStream(0, 4, "hello");
-    QTest::newRow("varint of 11 bytes")
-        << bytes({'p', 0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x05, 5, 'h', 'e', 'l', 'l', 'o'});
-    QTest::newRow("varint beyond 64 bits")
-        << bytes({'p', 0, 0x85, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02, 5, 'h', 'e', 'l', 'l', 'o'});
+    QTest::newRow("varint of 11 bytes") << bytes("7000 80808080808080808080 05 05") + "hello";
+    QTest::newRow("varint beyond 64 bits") << bytes("7000 858080808080808080 02 05") + "hello";
     QTest::newRow("leading zeros, then a bad stream") << QByteArray(3, '\0') + packedTestStream(0, 0, "x");
     // Its decoder is not part of the launcher yet.
-    QTest::newRow("method 14") << packedTestStream(14, 5, bytes({0, 0, 16, 0, 0, 0, 64, 0, 0, 64}) + "hello");
-    QTest::newRow("deflate with a reserved block type") << packedTestStream(3, 5, bytes({0x07, 0x00, 0x00}));
-    QTest::newRow("lzma shorter than its header") << packedTestStream(5, 5, bytes({0x5d, 0, 0, 1, 0}));
+    QTest::newRow("method 14") << packedTestStream(14, 5, bytes("00001000000040000040") + "hello");
+    QTest::newRow("deflate with a reserved block type") << packedTestStream(3, 5, bytes("070000"));
+    QTest::newRow("lzma shorter than its header") << packedTestStream(5, 5, bytes("5d00000100"));
     QTest::newRow("lzma with invalid properties") << packedTestStream(5, 5, QByteArray(13, '\xff') + "hello");
     QTest::newRow("lzip without magic") << packedTestStream(4, 5, QByteArray("LZIX\x01\x0c") + "hello");
     QTest::newRow("zpaq without a block") << packedTestStream(6, 5, "hello, no block in here");
     // Sizes no byte array can hold fail before anything is reserved; one just within
     // what it holds is reserved, then the payload fails to fill it.
     QTest::newRow("deflate, size just below the limit") << packedTestStream(3, INT_MAX - 100, "hello");
-    for (const int nMethod : {3, 4, 5, 6, 21}) {
+    for (const int nMethod : {3, 4, 5, 6, 21})
         for (const quint64 nSize : kHugeSizes)
-            QTest::addRow("method %d, size %llu", nMethod, static_cast<unsigned long long>(nSize))
-                << packedTestStream(nMethod, nSize, "hello");
-    }
+            QTest::addRow("method %d, size %llu", nMethod, qulonglong(nSize)) << packedTestStream(nMethod, nSize, "hello");
 }
 
 // Every failure is the same error for the strict operation and the input itself,
