@@ -32,8 +32,7 @@ private slots:
     void init();
     void answers_data();
     void answers();
-    void twoPostsInFlight();
-    void destroyedWhilePostInFlight();
+    void postsInFlight();
 
 private:
     std::unique_ptr<TTestHttpServer> m_pServer;
@@ -76,27 +75,23 @@ void tst_JsonDocumentUploaderBase::answers()
     QCOMPARE(oFinished.size(), 1);
 
     QCOMPARE(oFinished[0][0].toBool(), successful);
-    const QJsonDocument oReply = oFinished[0][1].value<QJsonDocument>();
-    QCOMPARE(oReply, bReplyKept ? QJsonDocument::fromJson(response.m_aBody) : QJsonDocument());
+    QCOMPARE(oFinished[0][1].value<QJsonDocument>(), bReplyKept ? QJsonDocument::fromJson(response.m_aBody) : QJsonDocument());
     QCOMPARE(oUploader.lastErrorCode(), errorCode);
     QCOMPARE(oUploader.lastErrorMessage().isEmpty(), successful);
 }
 
-void tst_JsonDocumentUploaderBase::twoPostsInFlight()
+void tst_JsonDocumentUploaderBase::postsInFlight()
 {
     m_pServer->setResponse(QStringLiteral("/first"), TCannedHttpResponse::withBody(R"({"which":"first"})"));
     m_pServer->setResponse(QStringLiteral("/second"),
                            TCannedHttpResponse::withBody(R"({"errorCode":7,"errorMessage":"second"})"));
     m_pServer->setHoldResponses(true);
 
-    auto pSender = std::make_shared<TJsonDocumentHttpPostSender>();
-    TJsonDocumentUploaderBase oUploader(pSender);
-    QSignalSpy oSent(pSender.get(), &TJsonDocumentHttpPostSender::finished);
+    TJsonDocumentUploaderBase oUploader(std::make_shared<TJsonDocumentHttpPostSender>());
     QSignalSpy oFinished(&oUploader, &TJsonDocumentUploaderBase::finished);
     oUploader.upload(m_pServer->url(QStringLiteral("/first?x=1")), sampleDocument());
     oUploader.upload(m_pServer->url(QStringLiteral("/second")), QJsonDocument(QJsonObject{{"n", 2}}));
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->heldCount(), 2, kWaitMs);
-    QCOMPARE(oSent.size(), 0);
 
     // The document goes as one compact JSON text in UTF-8, not as a multipart body.
     const int nFirst = m_pServer->requests()[0].path() == QLatin1String("first") ? 0 : 1;
@@ -120,19 +115,13 @@ void tst_JsonDocumentUploaderBase::twoPostsInFlight()
     // The success after a refusal clears the refusal's error.
     QCOMPARE(oUploader.lastErrorCode(), 0);
     QCOMPARE(oUploader.lastErrorMessage(), QString());
-    QCOMPARE(oSent.size(), 2);
-}
 
-void tst_JsonDocumentUploaderBase::destroyedWhilePostInFlight()
-{
-    m_pServer->setHoldResponses(true);
-    m_pServer->setDefaultResponse(TCannedHttpResponse::withBody("{}"));
+    // A late answer still reaches the sender, and must not reach the uploader
+    // that is gone (the sanitizer build sees any use of it).
     auto pSender = std::make_shared<TJsonDocumentHttpPostSender>();
     auto pUploader = std::make_unique<TJsonDocumentUploaderBase>(pSender);
-    pUploader->upload(m_pServer->url(QStringLiteral("/late")), sampleDocument());
+    pUploader->upload(m_pServer->url(QStringLiteral("/first")), sampleDocument());
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->heldCount(), 1, kWaitMs);
-    // The late answer still reaches the sender, and must not reach the uploader
-    // that is gone (the sanitizer build sees any use of it).
     pUploader.reset();
     QSignalSpy oSent(pSender.get(), &TJsonDocumentHttpPostSender::finished);
     m_pServer->answerHeld(0);
