@@ -10,36 +10,6 @@
 
 #include <stdexcept>
 
-namespace {
-
-// While it lives, this thread's default OpenSSL library context offers only the
-// null provider, so that every fetch of SHA-256 fails.
-class TNoDigestContext
-{
-public:
-    TNoDigestContext()
-        : m_pContext(OSSL_LIB_CTX_new())
-        , m_pProvider(OSSL_PROVIDER_load(m_pContext, "null"))
-        , m_pPrevious(OSSL_LIB_CTX_set0_default(m_pContext))
-    {
-    }
-    ~TNoDigestContext()
-    {
-        OSSL_LIB_CTX_set0_default(m_pPrevious);
-        OSSL_PROVIDER_unload(m_pProvider);
-        OSSL_LIB_CTX_free(m_pContext);
-    }
-    TNoDigestContext(const TNoDigestContext&) = delete;
-    TNoDigestContext& operator=(const TNoDigestContext&) = delete;
-
-private:
-    OSSL_LIB_CTX* m_pContext;
-    OSSL_PROVIDER* m_pProvider;
-    OSSL_LIB_CTX* m_pPrevious;
-};
-
-} // namespace
-
 class TSha256Test : public QObject
 {
     Q_OBJECT
@@ -82,7 +52,16 @@ void TSha256Test::digestFailuresThrow()
     shared::TSha256 oHash;
     oHash.addData(QByteArray("abc"));
     {
-        TNoDigestContext oNoDigest;
+        // This thread's default OpenSSL library context offers only the null provider
+        // for a while, so that every fetch of SHA-256 fails.
+        OSSL_LIB_CTX* pContext = OSSL_LIB_CTX_new();
+        OSSL_PROVIDER* pProvider = OSSL_PROVIDER_load(pContext, "null");
+        OSSL_LIB_CTX* pPrevious = OSSL_LIB_CTX_set0_default(pContext);
+        const auto oRestore = qScopeGuard([&] {
+            OSSL_LIB_CTX_set0_default(pPrevious);
+            OSSL_PROVIDER_unload(pProvider);
+            OSSL_LIB_CTX_free(pContext);
+        });
         QVERIFY_EXCEPTION_THROWN(shared::TSha256::hash(QByteArray("abc")), std::runtime_error);
         QVERIFY_EXCEPTION_THROWN(shared::TSha256(), std::runtime_error);
         // The digest under way was fetched before; starting over needs a new fetch.
