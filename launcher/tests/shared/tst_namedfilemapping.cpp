@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -76,7 +75,7 @@ void tst_NamedFileMapping::oneHolderAtATime()
     QVERIFY(!oThird.isFirstInstance());
     QCOMPARE(oThird.error(), QSharedMemory::AlreadyExists);
 
-    ::kill(static_cast<pid_t>(oChild.processId()), SIGKILL);
+    oChild.kill();
     QVERIFY(oChild.waitForFinished(10000));
     QVERIFY(!TNamedFileMapping::exists(aName));
     QVERIFY(TNamedFileMapping(aName, true).isHeld());
@@ -100,10 +99,8 @@ void tst_NamedFileMapping::checkingNeverTakesTheName()
     while (nChecks == 0)
         std::this_thread::yield();
     int nLost = 0;
-    for (int nRound = 0; nRound < 20000; ++nRound) {
-        TNamedFileMapping oHolder(aName, true);
-        nLost += oHolder.isHeld() ? 0 : 1;
-    }
+    for (int nRound = 0; nRound < 20000; ++nRound)
+        nLost += TNamedFileMapping(aName, true).isHeld() ? 0 : 1;
     bStop = true;
     oChecker.join();
     // A round is lost very rarely even so (twice in some 13 million rounds here);
