@@ -7,8 +7,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
-#include <memory>
-
 namespace {
 
 QStringList buildArguments(const QString& sSource, const QString& sOutput,
@@ -56,9 +54,8 @@ void TPublishBadInputTest::everyProblemIsNamed()
     const QString sData = m_sSource + QStringLiteral("/data/");
     QVERIFY(runPublish(buildArguments(m_sSource, m_sOutput)).nExitCode == 0);
     const QMap<QString, QString> hBefore = treeState(m_sOutput);
-    QVERIFY(writeTestFile(sData + QStringLiteral("fine.txt"), "fine\n"));
-    QVERIFY(writeTestFile(sData + QStringLiteral("secret.bin"), "secret"));
-    QVERIFY(writeTestFile(sData + QStringLiteral("locked/inner.txt"), "inner"));
+    for (const char* pFile : {"fine.txt", "secret.bin", "locked/inner.txt"})
+        QVERIFY(writeTestFile(sData + QLatin1String(pFile), "text\n"));
     QVERIFY(QFile::setPermissions(sData + QStringLiteral("secret.bin"), QFile::WriteOwner));
     QVERIFY(QFile::setPermissions(sData + QStringLiteral("locked"), QFile::WriteOwner));
     QVERIFY(writeTestFile(m_pDir->filePath(QStringLiteral("sibling/x.txt")), "x"));
@@ -115,8 +112,7 @@ void TPublishBadInputTest::busyFolderIsRefused()
                              O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     QVERIFY(nLock >= 0 && ::flock(nLock, LOCK_EX) == 0);
     const QMap<QString, QString> hBefore = treeState(m_sOutput);
-    const QStringList lPrune{QStringLiteral("prune"), m_sOutput};
-    for (const QStringList& lArguments : {buildArguments(m_sSource, m_sOutput), lPrune}) {
+    for (const QStringList& lArguments : {buildArguments(m_sSource, m_sOutput), QStringList{QStringLiteral("prune"), m_sOutput}}) {
         const TToolRun oRun = runPublish(lArguments);
         QVERIFY2(oRun.nExitCode == 1 && !oRun.sErr.isEmpty(), qPrintable(oRun.describe()));
     }
