@@ -19,15 +19,16 @@ namespace {
 constexpr size_t kMiB = size_t(1) << 20;
 
 // Chunks as "<length> <SHA-256>" lines, which compare and print as text, and
-// their bytes one after another, to be compared with the input.
+// their bytes one after another, to be compared with the input. Any chunker's
+// callback, hashed or not, by std::ref.
 struct TChunks
 {
-    void add(const char* pChunk, size_t nLength, const QByteArray& aHash)
+    void operator()(const char* pChunk, size_t nLength, const QByteArray& aHash)
     {
         lLines << QStringLiteral("%1 %2").arg(nLength).arg(QString::fromLatin1(aHash.toHex()));
         aJoined.append(pChunk, int(nLength));
     }
-    void add(const char* pChunk, size_t nLength) { add(pChunk, nLength, shared::TSha256::hash(pChunk, nLength)); }
+    void operator()(const char* pChunk, size_t nLength) { (*this)(pChunk, nLength, shared::TSha256::hash(pChunk, nLength)); }
     QString lengths() const
     {
         QStringList lLengths;
@@ -76,7 +77,7 @@ private:
 TChunks chunksOf(QIODevice& oDevice, size_t nBufferSize = TContentChunker::kDefaultBufferSize)
 {
     TChunks oChunks;
-    TContentChunker(nBufferSize).chunkDevice(oDevice, [&](const char* pChunk, size_t nLength) { oChunks.add(pChunk, nLength); });
+    TContentChunker(nBufferSize).chunkDevice(oDevice, std::ref(oChunks));
     return oChunks;
 }
 
@@ -95,19 +96,20 @@ class TContentChunkerTest : public QObject
 
 private:
     QByteArray m_aRandom;
+    QStringList m_lReference;
 
 private slots:
     void initTestCase();
     void goldenLengths_data();
     void goldenLengths();
-    void boundariesIgnoreReadSizes();
-    void hashedFileOnDiskChunksAlike();
+    void otherReadersChunkAlike();
     void readFailureThrowsAfterEarlierChunks();
 };
 
 void TContentChunkerTest::initTestCase()
 {
     m_aRandom = noiseBytes(int(72 * kMiB), 20240611);
+    m_lReference = chunksOfBytes(m_aRandom).lLines;
 }
 
 void TContentChunkerTest::goldenLengths_data()
@@ -137,25 +139,20 @@ void TContentChunkerTest::goldenLengths()
     QVERIFY2(oChunks.aJoined == aInput, "chunk bytes differ from the input at the same place");
 }
 
-void TContentChunkerTest::boundariesIgnoreReadSizes()
+void TContentChunkerTest::otherReadersChunkAlike()
 {
     // Odd short reads into the smallest buffer, which moves its contents often.
     TTricklingDevice oDevice(m_aRandom, 65537);
-    QCOMPARE(chunksOf(oDevice, kMiB).lLines, chunksOfBytes(m_aRandom).lLines);
-}
+    QCOMPARE(chunksOf(oDevice, kMiB).lLines, m_lReference);
 
-void TContentChunkerTest::hashedFileOnDiskChunksAlike()
-{
-    // Hashed on a second thread: the same chunks, bytes and hashes, also where the
-    // buffer moves its contents (72 MiB of noise).
+    // A file hashed on a second thread: the same chunks, bytes and hashes, also
+    // where the buffer moves its contents.
     QTemporaryDir oDir;
     const QString sPath = oDir.filePath(QStringLiteral("file.bin"));
     QVERIFY(writeTestFile(sPath, m_aRandom));
     TChunks oHashed;
-    QVERIFY(chunkAndHashFileByContent(sPath, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
-        oHashed.add(pChunk, nLength, aHash);
-    }));
-    QCOMPARE(oHashed.lLines, chunksOfBytes(m_aRandom).lLines);
+    QVERIFY(chunkAndHashFileByContent(sPath, std::ref(oHashed)));
+    QCOMPARE(oHashed.lLines, m_lReference);
     QVERIFY(oHashed.aJoined == m_aRandom);
 }
 
@@ -163,27 +160,23 @@ void TContentChunkerTest::readFailureThrowsAfterEarlierChunks()
 {
     // Past the first two chunks (see the golden lengths) and a maximal one.
     const qint64 nFailAt = 5848632 + 6839230 + qint64(16 * kMiB) + 10;
-    const QStringList lReference = chunksOfBytes(m_aRandom).lLines;
     TTricklingDevice oDevice(m_aRandom, 4 * kMiB, nFailAt);
     TChunks oSeen;
     try {
-        TContentChunker(kMiB).chunkDevice(oDevice, [&](const char* pChunk, size_t nLength) { oSeen.add(pChunk, nLength); });
+        TContentChunker(kMiB).chunkDevice(oDevice, std::ref(oSeen));
         QFAIL("a failed read must not look like the end of the file");
     } catch (const std::runtime_error& oError) {
         QCOMPARE(QString::fromUtf8(oError.what()), QStringLiteral("simulated read failure"));
     }
     QVERIFY(oSeen.lLines.size() >= 2);
-    QCOMPARE(oSeen.lLines, lReference.mid(0, oSeen.lLines.size()));
+    QCOMPARE(oSeen.lLines, m_lReference.mid(0, oSeen.lLines.size()));
 
     // The chunk still being hashed when the read fails is waited for, not reported.
     TTricklingDevice oAgain(m_aRandom, 4 * kMiB, nFailAt);
     TChunks oHashed;
-    QVERIFY_EXCEPTION_THROWN(THashingChunker().chunkDevice(oAgain, [&](const char* pChunk, size_t nLength, const QByteArray& aHash) {
-        oHashed.add(pChunk, nLength, aHash);
-    }),
-                             std::runtime_error);
+    QVERIFY_EXCEPTION_THROWN(THashingChunker().chunkDevice(oAgain, std::ref(oHashed)), std::runtime_error);
     QVERIFY(oHashed.lLines.size() >= 1 && oHashed.lLines.size() <= oSeen.lLines.size());
-    QCOMPARE(oHashed.lLines, lReference.mid(0, oHashed.lLines.size()));
+    QCOMPARE(oHashed.lLines, m_lReference.mid(0, oHashed.lLines.size()));
 }
 
 QTEST_GUILESS_MAIN(TContentChunkerTest)
