@@ -22,9 +22,6 @@ private slots:
     void sameFiguresAsPublishDiff();
 
 private:
-    QString m_sFirst;
-    QString m_sSecond;
-    QString m_sNothing;
     // The client's bytes in the second version, added up from the source folder.
     qint64 m_nSecondBytes = 0;
     TInstallBed m_oBed;
@@ -64,10 +61,8 @@ void tst_UpdateSize::initTestCase()
     m_oBed.writeSource(QStringLiteral("data/small.txt"), "small\n");
     m_oBed.writeSource(QStringLiteral("data/gone.txt"), noiseBytes(300000, 6));
     QVERIFY(m_oBed.publish(QStringLiteral("1"), QStringLiteral("deflate")).nExitCode == 0);
-    const qint64 nFirstBytes = bytesBelow(m_oBed.source());
     const QString sCdn = m_oBed.cdn() + QStringLiteral("/live");
-    m_sFirst = m_oBed.path(QStringLiteral("first"));
-    QVERIFY(keepDocuments(sCdn, m_sFirst));
+    QVERIFY(keepDocuments(sCdn, m_oBed.path(QStringLiteral("first"))));
 
     m_oBed.writeSource(QStringLiteral("data/maps/world.pak"), aMap + noiseBytes(1 << 20, 7));
     m_oBed.writeSource(QStringLiteral("data/small.txt"), "small, and longer now\n");
@@ -75,14 +70,11 @@ void tst_UpdateSize::initTestCase()
     m_oBed.writeSource(QStringLiteral("data/new.bin"), noiseBytes(200000, 8));
     QVERIFY(m_oBed.publish(QStringLiteral("2"), QStringLiteral("deflate")).nExitCode == 0);
     m_nSecondBytes = bytesBelow(m_oBed.source());
-    QCOMPARE(m_nSecondBytes - nFirstBytes, qint64((1 << 20) + 16 + 200000 - 300000));
-    m_sSecond = m_oBed.path(QStringLiteral("second"));
-    QVERIFY(keepDocuments(sCdn, m_sSecond));
+    QVERIFY(keepDocuments(sCdn, m_oBed.path(QStringLiteral("second"))));
 
     // Nothing installed: a package of no files.
-    m_sNothing = m_oBed.path(QStringLiteral("nothing"));
-    QVERIFY(writeTestFile(m_sNothing + QStringLiteral("/package.json"), "{\"files\": []}"));
-    QVERIFY(writeTestFile(m_sNothing + QStringLiteral("/assets.json"), "{\"files\": []}"));
+    for (const char* pDocument : {"/package.json", "/assets.json"})
+        QVERIFY(writeTestFile(m_oBed.path(QStringLiteral("nothing")) + QLatin1String(pDocument), "{\"files\": []}"));
 }
 
 void tst_UpdateSize::sameFiguresAsPublishDiff_data()
