@@ -94,10 +94,9 @@ void TPackerTest::roundTrip()
 // unpack hands back as it is.
 void TPackerTest::emptyInput()
 {
-    for (const shared::EPackMethod eMethod : kMethods) {
+    for (const shared::EPackMethod eMethod : kMethods)
         QVERIFY(shared::pack(QByteArray(), eMethod).isEmpty());
-        QVERIFY(shared::unpackStrict(shared::pack(QByteArray(), eMethod)).isEmpty());
-    }
+    QVERIFY(shared::unpackStrict(QByteArray()).isEmpty());
 }
 
 void TPackerTest::referenceToolsReadPayloads()
