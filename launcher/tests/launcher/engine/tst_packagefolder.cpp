@@ -33,11 +33,8 @@ public:
     bool mount(int nKibibytes)
     {
         const QString sOptions = QStringLiteral("%1size=%2k").arg(m_bMounted ? QStringLiteral("remount,") : QString()).arg(nKibibytes);
-        QProcess oMount;
-        oMount.setProcessChannelMode(QProcess::MergedChannels);
-        oMount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), sOptions,
-                                               QStringLiteral("tmpfs"), m_sAt});
-        const bool bMounted = oMount.waitForFinished() && oMount.exitStatus() == QProcess::NormalExit && oMount.exitCode() == 0;
+        const bool bMounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                                         sOptions, QStringLiteral("tmpfs"), m_sAt}) == 0;
         m_bMounted |= bMounted;
         return bMounted;
     }
@@ -70,7 +67,8 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
     QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
-    QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
+    const TPublishedVersion oTwo = oBed.publishVersion(QStringLiteral("2"));
+    QVERIFY(!oTwo.m_aPackage.isEmpty());
 
     // The first update holds still in the middle of its work: its chunks are
     // written, its markers do not tell of them yet.
@@ -91,9 +89,7 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
     QVERIFY(oFirst.waitForFinished(120000));
     sFirstErr += QString::fromUtf8(oFirst.readAllStandardError());
     QVERIFY2(oFirst.exitStatus() == QProcess::NormalExit && oFirst.exitCode() == 0, qPrintable(sFirstErr));
-    QVERIFY(oBed.installedAsPublished());
-    QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")),
-             readTestFile(oBed.cdn() + QStringLiteral("/live/package.json")));
+    QVERIFY2(oBed.notInstalled(oTwo).isEmpty(), qPrintable(oBed.notInstalled(oTwo)));
 }
 
 // In the launcher a request on a folder another program changes ends at once,
@@ -108,7 +104,6 @@ void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
     QVERIFY(oLock.tryLock());
 
     TInstallationManager oManager(pMetadata, pHelper);
-    QCOMPARE(pPackage->localPackageStatus(), PartiallyInstalled);
     QSignalSpy oFinished(&oManager, &TInstallationManager::installationOrUpdateFinished);
     const auto hBefore = treeState(oLauncher.path());
     oManager.installOrUpdatePackage(pPackage);
@@ -140,17 +135,16 @@ void tst_PackageFolder::fullDisk()
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
     QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
     QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
-    const qint64 nPackage = (9 << 20) + 10;
 
     // 4 MiB for 9 MiB: refused at once, with both figures.
+    const QLocale oEnglish(QLocale::English);
     TToolRun oRun = oBed.install(QStringLiteral("install"));
     QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QStringLiteral("needs at least %1 bytes more, and %2 bytes are free")
-                                    .arg(QLocale(QLocale::English).toString(nPackage), QLocale(QLocale::English).toString(4 << 20))),
+                                    .arg(oEnglish.toString((9 << 20) + 10), oEnglish.toString(4 << 20))),
              qPrintable(oRun.sErr));
     QVERIFY(oBed.fetchedChunks().isEmpty());
-    QVERIFY(TInstallBed::files(oBed.folder()).isEmpty());
-    QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/partial-package.json")));
+    QVERIFY(QDir(oBed.folder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
 
     // Room for the bytes, not for the markers and the last pages: the write that
     // finds the disk full says so, and the folder claims no finished install.
@@ -201,12 +195,12 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
     oRun.write("\n");
     QVERIFY(oRun.waitForFinished(120000));
     sErr += QString::fromUtf8(oRun.readAllStandardError());
-    QCOMPARE(QDir(sElsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+    QVERIFY(QDir(sElsewhere).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden));
     QVERIFY2(oRun.exitStatus() == QProcess::NormalExit && oRun.exitCode() == 1, qPrintable(sErr));
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
 
     CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 1);
-    QCOMPARE(QDir(sElsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+    QVERIFY(QDir(sElsewhere).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden));
 
     QVERIFY(QFile::remove(sData));
     QVERIFY(QFile::rename(sData + QStringLiteral(".real"), sData));
