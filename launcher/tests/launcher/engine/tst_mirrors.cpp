@@ -80,10 +80,8 @@ void tst_Mirrors::chunksComeFromAMirror()
             sOne = pReader->url(pReader->chunks()[size_t(oFile.chunks().front())]).path().mid(1);
     }
     QVERIFY(!sOne.isEmpty());
-    if (sFaulty == QLatin1String("all"))
-        pPrimary->setFaultForPrefix(QStringLiteral("live/chunks/"), EHttpFault(nFault));
-    else if (sFaulty == QLatin1String("one") || bAbsolute)
-        pPrimary->setFaultForPrefix(sOne, EHttpFault(nFault));
+    if (!bPrimaryGoes)
+        pPrimary->setFaultForPrefix(sFaulty == QLatin1String("all") ? QStringLiteral("live/chunks/") : sOne, EHttpFault(nFault));
     if (bAbsolute) {
         const QString sAssets = oBed.cdn() + QStringLiteral("/live/assets.json");
         QByteArray aAssets = readTestFile(sAssets);
