@@ -37,47 +37,30 @@ void writeVersion(TInstallBed& oBed, int nVersion)
     oBed.writeSource(bTwo ? QStringLiteral("data/new.txt") : QStringLiteral("data/old.txt"), "a small file\n");
 }
 
-struct TVersion : TPublishedVersion
-{
-    std::unique_ptr<velmar::launcher::TPackageConfigurationReader> pReader;
-};
-
-struct TKilledRun
-{
-    bool bKilled = false;
-    int nExitCode = -1;
-    int nLines = 0;
-    // The end of the log.
-    QString sLog;
-};
-
 // Runs corvane-install with its engine's log on standard error and kills it as
-// soon as it has written nKillAtLine lines (never, for 0).
-TKilledRun runKilledAtLine(const TInstallBed& oBed, const QString& sCommand, int nKillAtLine)
+// soon as it has written nKillAtLine lines (never, for 0); *pLines counts them,
+// sErr keeps the end of the log.
+TToolRun runKilledAtLine(TInstallBed& oBed, const QString& sCommand, int nKillAtLine, int* pLines = nullptr)
 {
     QProcess oProcess;
-    QProcessEnvironment oEnvironment = QProcessEnvironment::systemEnvironment();
-    oEnvironment.insert(oBed.installEnvironment());
-    oProcess.setProcessEnvironment(oEnvironment);
+    oBed.startInstall(oProcess, sCommand, QProcessEnvironment(), {QStringLiteral("--verbose")});
     oProcess.setReadChannel(QProcess::StandardError);
-    oProcess.start(builtExecutable(QStringLiteral("corvane-install")),
-                   oBed.installArguments(sCommand) << QStringLiteral("--verbose"));
-    TKilledRun oRun;
+    TToolRun oRun;
+    int nLines = 0;
     if (!oProcess.waitForStarted())
         return oRun;
-    for (;;) {
+    do {
         while (oProcess.canReadLine()) {
-            const QByteArray aLine = oProcess.readLine();
-            if (++oRun.nLines == nKillAtLine)
+            oRun.sErr = (oRun.sErr + QString::fromUtf8(oProcess.readLine())).right(4000);
+            if (++nLines == nKillAtLine)
                 ::kill(pid_t(oProcess.processId()), SIGKILL);
-            oRun.sLog = (oRun.sLog + QString::fromUtf8(aLine)).right(4000);
         }
-        if (!oProcess.waitForReadyRead(120000))
-            break;
-    }
+    } while (oProcess.waitForReadyRead(120000));
     oProcess.waitForFinished(120000);
     oRun.bKilled = oProcess.exitStatus() == QProcess::CrashExit;
     oRun.nExitCode = oRun.bKilled ? -1 : oProcess.exitCode();
+    if (pLines)
+        *pLines = nLines;
     return oRun;
 }
 
@@ -106,59 +89,51 @@ void tst_KillAnywhere::killedRunsResume()
     QVERIFY2(oBed.serve(QStringLiteral("location /live/chunks/ { limit_rate 16m; }")), qPrintable(oBed.nginx().errorString()));
     TNginxServer oResumeServer;
     QVERIFY2(oResumeServer.start(oBed.cdn()), qPrintable(oResumeServer.errorString()));
-    const QUrl oSlowServer = oBed.nginx().url(QStringLiteral("/"));
 
-    TVersion oOne, oTwo;
-    for (TVersion* pVersion : {&oOne, &oTwo}) {
-        writeVersion(oBed, pVersion == &oOne ? 1 : 2);
-        const QString sVersion = pVersion == &oOne ? QStringLiteral("1") : QStringLiteral("2");
-        static_cast<TPublishedVersion&>(*pVersion) = oBed.publishVersion(sVersion, QStringLiteral("store"));
-        QVERIFY(!pVersion->m_aPackage.isEmpty());
-        pVersion->pReader = std::make_unique<velmar::launcher::TPackageConfigurationReader>(
-            pVersion->m_aPackage, pVersion->m_aAssets, QUrl(QStringLiteral("http://x/live/")), QUrl(QStringLiteral("http://x/live/")));
-        if (pVersion == &oOne) {
-            // Version 1 installed once; each update and verification starts from a copy.
-            CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
-            QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.folder(), oBed.path(QStringLiteral("one"))}) == 0);
-        }
-    }
+    writeVersion(oBed, 1);
+    const TPublishedVersion oOne = oBed.publishVersion(QStringLiteral("1"), QStringLiteral("store"));
+    QVERIFY(!oOne.m_aPackage.isEmpty());
+    // Version 1 installed once; each update and verification starts from a copy.
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
+    QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.folder(), oBed.path(QStringLiteral("one"))}) == 0);
+    writeVersion(oBed, 2);
+    const TPublishedVersion oTwo = oBed.publishVersion(QStringLiteral("2"), QStringLiteral("store"));
+    QVERIFY(!oTwo.m_aPackage.isEmpty());
+    // Every run to be killed starts afresh, from the slow server.
     const auto fnPrepare = [&](const QString& sCommand) {
         QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), oBed.folder()});
         if (sCommand != QLatin1String("install"))
             QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), oBed.path(QStringLiteral("one")), oBed.folder()});
+        oBed.serveFrom(oBed.nginx().url(QStringLiteral("/")));
     };
 
     int nKills = 0;
     for (const QString& sCommand : {QStringLiteral("install"), QStringLiteral("update"), QStringLiteral("verify")}) {
-        const TVersion& oTarget = sCommand == QLatin1String("verify") ? oOne : oTwo;
+        const TPublishedVersion& oTarget = sCommand == QLatin1String("verify") ? oOne : oTwo;
+        const QUrl oBase(QStringLiteral("http://x/live/"));
+        const velmar::launcher::TPackageConfigurationReader oReader(oTarget.m_aPackage, oTarget.m_aAssets, oBase, oBase);
         // A whole run first, for the length of its log.
         fnPrepare(sCommand);
-        oBed.serveFrom(oSlowServer);
-        const TKilledRun oWhole = runKilledAtLine(oBed, sCommand, 0);
-        QVERIFY2(oWhole.nExitCode == 0, qPrintable(oWhole.sLog));
+        int nLines = 0;
+        const TToolRun oWhole = runKilledAtLine(oBed, sCommand, 0, &nLines);
+        QVERIFY2(oWhole.nExitCode == 0, qPrintable(oWhole.sErr));
         for (int nTry = 0; nTry < kKillsPerCommand; ++nTry) {
-            const int nKillAt = int(std::uniform_int_distribution<int>(1, oWhole.nLines - 1)(oRandom));
-            const QString sCase = QStringLiteral("%1 killed at log line %2 of %3, seed %4")
-                                      .arg(sCommand).arg(nKillAt).arg(oWhole.nLines).arg(nSeed);
+            const int nKillAt = int(std::uniform_int_distribution<int>(1, nLines - 1)(oRandom));
+            const QString sCase = QStringLiteral("%1 killed at log line %2 of %3, seed %4").arg(sCommand).arg(nKillAt).arg(nLines).arg(nSeed);
             fnPrepare(sCommand);
-            oBed.serveFrom(oSlowServer);
-            const TKilledRun oKilled = runKilledAtLine(oBed, sCommand, nKillAt);
+            const TToolRun oKilled = runKilledAtLine(oBed, sCommand, nKillAt);
             nKills += oKilled.bKilled;
-            QVERIFY2(oKilled.bKilled || oKilled.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oKilled.sLog));
-            const QString sUntruth = oBed.markerUntruth({oOne, oTwo});
-            QVERIFY2(sUntruth.isEmpty(), qPrintable(sCase + QStringLiteral(": ") + sUntruth));
-            const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), *oTarget.pReader);
+            QVERIFY2(oKilled.bKilled || oKilled.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oKilled.sErr));
+            QVERIFY2(oBed.markerUntruth({oOne, oTwo}).isEmpty(), qPrintable(sCase + QStringLiteral(": ") + oBed.markerUntruth({oOne, oTwo})));
+            const QSet<QString> lInPlace = TInstallBed::addressesInPlace(oBed.folder(), oReader);
 
             oBed.serveFrom(oResumeServer.url(QStringLiteral("/")));
             const int nServedBefore = oResumeServer.servedPaths().size();
             const TToolRun oResumed = oBed.install(sCommand == QLatin1String("install") ? QStringLiteral("update") : sCommand);
             QVERIFY2(oResumed.nExitCode == 0, qPrintable(sCase + QLatin1Char('\n') + oResumed.describe()));
             QVERIFY2(oBed.notInstalled(oTarget).isEmpty(), qPrintable(sCase + QStringLiteral(": ") + oBed.notInstalled(oTarget)));
-            QStringList lRefetched;
-            for (const QString& sPath : oResumeServer.servedPaths().mid(nServedBefore)) {
-                if (lInPlace.contains(sPath))
-                    lRefetched << sPath;
-            }
+            const QStringList lServed = oResumeServer.servedPaths().mid(nServedBefore);
+            const QStringList lRefetched = QSet<QString>(lServed.begin(), lServed.end()).intersect(lInPlace).values();
             QVERIFY2(lRefetched.isEmpty(), qPrintable(sCase + QStringLiteral(": fetched again ") + lRefetched.join(QLatin1Char(' '))));
         }
     }
