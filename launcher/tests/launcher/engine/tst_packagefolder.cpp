@@ -14,37 +14,10 @@
 #include "shared/confinedfolder.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 using namespace velmar::launcher;
-
-namespace {
-
-// A file system of a few MiB mounted for the test (root only), unmounted when it goes.
-class TSmallDisk
-{
-public:
-    explicit TSmallDisk(const QString& sAt) : m_sAt(sAt) { QDir().mkpath(sAt); }
-    ~TSmallDisk()
-    {
-        if (m_bMounted)
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("--lazy"), m_sAt});
-    }
-    bool mount(int nKibibytes)
-    {
-        const QString sOptions = QStringLiteral("%1size=%2k").arg(m_bMounted ? QStringLiteral("remount,") : QString()).arg(nKibibytes);
-        const bool bMounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                                         sOptions, QStringLiteral("tmpfs"), m_sAt}) == 0;
-        m_bMounted |= bMounted;
-        return bMounted;
-    }
-
-private:
-    QString m_sAt;
-    bool m_bMounted = false;
-};
-
-} // namespace
 
 class tst_PackageFolder : public QObject
 {
@@ -63,8 +36,7 @@ void tst_PackageFolder::secondRunOnOneFolderIsRefused()
     TInstallBed oBed;
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
-    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0, qPrintable(oBed.nginx().errorString()));
     QCOMPARE(oBed.install(QStringLiteral("install")).nExitCode, 0);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 2));
     const TPublishedVersion oTwo = oBed.publishVersion(QStringLiteral("2"));
@@ -128,13 +100,26 @@ void tst_PackageFolder::busyFolderEndsTheLaunchersRequestAtOnce()
 void tst_PackageFolder::fullDisk()
 {
     TInstallBed oBed;
-    TSmallDisk oDisk(oBed.path(QStringLiteral("install")));
-    if (!oDisk.mount(4096))
+    // A file system of a few MiB on the install folder, unmounted when the test ends.
+    const QString sDisk = oBed.path(QStringLiteral("install"));
+    bool bMounted = false;
+    const auto oUnmount = qScopeGuard([&] {
+        if (bMounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("--lazy"), sDisk});
+    });
+    const auto fnMount = [&](int nKibibytes) {
+        const QStringList lArguments{QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                     QStringLiteral("%1size=%2k").arg(bMounted ? QStringLiteral("remount,") : QString()).arg(nKibibytes),
+                                     QStringLiteral("tmpfs"), sDisk};
+        const bool bDone = QDir().mkpath(sDisk) && QProcess::execute(QStringLiteral("mount"), lArguments) == 0;
+        bMounted |= bDone;
+        return bDone;
+    };
+    if (!fnMount(4096))
         QSKIP("a tmpfs cannot be mounted here (it needs root)");
     oBed.writeSource(QStringLiteral("bin/client"), "#!/bin/sh\n", true);
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
-    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0, qPrintable(oBed.nginx().errorString()));
 
     // 4 MiB for 9 MiB: refused at once, with both figures.
     const QLocale oEnglish(QLocale::English);
@@ -148,13 +133,13 @@ void tst_PackageFolder::fullDisk()
 
     // Room for the bytes, not for the markers and the last pages: the write that
     // finds the disk full says so, and the folder claims no finished install.
-    QVERIFY(oDisk.mount(9 * 1024 + 8));
+    QVERIFY(fnMount(9 * 1024 + 8));
     oRun = oBed.install(QStringLiteral("install"));
     QVERIFY2(oRun.nExitCode == 1, qPrintable(oRun.describe()));
     QVERIFY2(oRun.sErr.contains(QLatin1String("No space left on device")), qPrintable(oRun.sErr));
     QVERIFY2(oRun.sErr.contains(oBed.folder()), qPrintable(oRun.sErr));
     QVERIFY(!QFileInfo::exists(oBed.folder() + QStringLiteral("/package.json")));
-    QVERIFY(oDisk.mount(12 * 1024));
+    QVERIFY(fnMount(12 * 1024));
     CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("install")), 0);
     QVERIFY(oBed.installedAsPublished());
 
@@ -177,8 +162,7 @@ void tst_PackageFolder::folderSwappedForALinkMidway()
     oBed.writeSource(QStringLiteral("data/world.pak"), noiseBytes(9 << 20, 1));
     oBed.writeSource(QStringLiteral("data/music.ogg"), noiseBytes(9 << 20, 2));
     oBed.writeSource(QStringLiteral("data/a.txt"), "a\n");
-    QVERIFY2(oBed.serve(), qPrintable(oBed.nginx().errorString()));
-    QVERIFY(oBed.publish(QStringLiteral("1")).nExitCode == 0);
+    QVERIFY2(oBed.serve() && oBed.publish(QStringLiteral("1")).nExitCode == 0, qPrintable(oBed.nginx().errorString()));
     const QString sElsewhere = oBed.path(QStringLiteral("elsewhere"));
     QVERIFY(QDir().mkpath(sElsewhere));
 
