@@ -34,6 +34,28 @@ qint64 rangeStart(const QByteArray& aContentRange)
     return aRange.startsWith("bytes ") && nDash > 6 && bNumber ? nStart : -1;
 }
 
+// Whether an encoded URL holds only characters that every parsing mode reads
+// alike: the strict check below would then say what the URL's own validity says.
+bool isPlainEncoded(const QByteArray& aEncoded)
+{
+    return std::all_of(aEncoded.begin(), aEncoded.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+               || c == '_' || c == '~' || c == '/' || c == ':';
+    });
+}
+
+bool isValidAbsolute(const QUrl& oUrl)
+{
+    // Checked on the encoded form: the decoded one would turn a space in a local
+    // folder name into an "invalid" character. Parsing it again for every chunk
+    // of a client was a good part of starting a request.
+    const QByteArray aEncoded = oUrl.toEncoded();
+    if (isPlainEncoded(aEncoded))
+        return oUrl.isValid() && !oUrl.isRelative();
+    const QUrl oStrict(QString::fromLatin1(aEncoded), QUrl::StrictMode);
+    return oStrict.isValid() && !oStrict.isRelative();
+}
+
 } // namespace
 
 TDownloadPool::TDownloadPool(int MaxConcurrentDownloads, std::shared_ptr<QNetworkAccessManagerWrapper> Manager,
@@ -74,10 +96,7 @@ void TDownloadPool::downloadWithPriority(const QUrl& oUrl)
 
 void TDownloadPool::enqueue(const QUrl& oUrl, bool bAtFront)
 {
-    // Checked on the encoded form: the decoded one would turn a space in a local
-    // folder name into an "invalid" character.
-    const QUrl oStrict(QString::fromLatin1(oUrl.toEncoded()), QUrl::StrictMode);
-    if (!oStrict.isValid() || oStrict.isRelative()) {
+    if (!isValidAbsolute(oUrl)) {
         emit failed(oUrl, QNetworkReply::ProtocolInvalidOperationError, QStringLiteral("Invalid URL"));
         return;
     }

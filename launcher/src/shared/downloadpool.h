@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QMap>
 #include <QNetworkReply>
 #include <QObject>
 #include <QSet>
@@ -136,7 +135,7 @@ private:
     QByteArray takeReceived(QNetworkReplyWrapper* pReply);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pManager;
-    QMap<QUrl, QNetworkReplyWrapper*> m_hRunning;
+    QHash<QUrl, QNetworkReplyWrapper*> m_hRunning;
     int m_nMaxConcurrentDownloads;
     std::deque<QUrl> m_lQueue;
     QSet<QUrl> m_hQueued;
