@@ -8,6 +8,29 @@ namespace shared {
 THttpConnection::THttpConnection(const QString& sHost, quint16 nPort, QObject* pParent)
     : QObject(pParent), m_pSocket(new QTcpSocket(this)), m_sHost(sHost), m_nPort(nPort), m_sKey(key(sHost, nPort))
 {
+    connect(m_pSocket, &QTcpSocket::connected, this, [this] {
+        if (m_pListener)
+            m_pListener->socketConnected();
+    });
+    connect(m_pSocket, &QTcpSocket::readyRead, this, &THttpConnection::onReadyRead);
+    connect(m_pSocket, &QTcpSocket::errorOccurred, this, &THttpConnection::onError);
+    connect(m_pSocket, &QTcpSocket::disconnected, this, [this] { onError(QAbstractSocket::RemoteHostClosedError); });
+}
+
+void THttpConnection::onReadyRead()
+{
+    if (m_pListener)
+        m_pListener->socketReadyRead();
+    else
+        emit heardWhileIdle();
+}
+
+void THttpConnection::onError(QAbstractSocket::SocketError eError)
+{
+    if (m_pListener)
+        m_pListener->socketError(eError);
+    else
+        emit heardWhileIdle();
 }
 
 QString THttpConnection::key(const QString& sHost, quint16 nPort)

@@ -38,31 +38,21 @@ void THttpConnectionPool::release(THttpConnection* pConnection, bool bReusable)
         oHost.m_lIdle.append(pConnection);
     }
     dispatch(sKey);
-    // Watched only if no request took it at once, as one mostly does.
-    if (m_hHosts[sKey].m_lIdle.contains(pConnection))
-        watchIdle(pConnection);
 }
 
-void THttpConnectionPool::watchIdle(THttpConnection* pConnection)
+void THttpConnectionPool::dropIdle(THttpConnection* pConnection)
 {
-    QTcpSocket* pSocket = pConnection->socket();
-    // Once only, however often it was given back before it was watched.
-    pSocket->disconnect(this);
     // Anything an idle connection hears, a close or stray bytes, ends it.
-    const auto drop = [this, pConnection, sKey = pConnection->key()] {
-        THost& oIdleHost = m_hHosts[sKey];
-        if (oIdleHost.m_lIdle.removeOne(pConnection))
-            close(oIdleHost, pConnection);
-    };
-    connect(pSocket, &QTcpSocket::readyRead, this, drop);
-    connect(pSocket, &QTcpSocket::disconnected, this, drop);
-    connect(pSocket, &QTcpSocket::errorOccurred, this, drop);
+    THost& oHost = m_hHosts[pConnection->key()];
+    if (oHost.m_lIdle.removeOne(pConnection))
+        close(oHost, pConnection);
 }
 
 void THttpConnectionPool::close(THost& oHost, THttpConnection* pConnection)
 {
     --oHost.m_nOpen;
-    pConnection->socket()->disconnect(this);
+    pConnection->setListener(nullptr);
+    pConnection->disconnect(this);
     // Closed now, so no half-read answer stays on the wire; deleted later, as
     // this may run in one of its socket's signals.
     pConnection->socket()->abort();
@@ -83,7 +73,6 @@ void THttpConnectionPool::dispatch(const QString& sKey)
         THttpConnection* pConnection = nullptr;
         if (!oHost.m_lIdle.isEmpty()) {
             pConnection = oHost.m_lIdle.takeLast();
-            pConnection->socket()->disconnect(this);
             // A fresh connection is wanted: the idle one gives up its place.
             if (oHost.m_lWaiting.front().m_bFresh) {
                 close(oHost, pConnection);
@@ -94,6 +83,7 @@ void THttpConnectionPool::dispatch(const QString& sKey)
             if (oHost.m_nOpen >= kConnectionsPerHost)
                 return;
             pConnection = new THttpConnection(oHost.m_sHost, oHost.m_nPort, this);
+            connect(pConnection, &THttpConnection::heardWhileIdle, this, [this, pConnection] { dropIdle(pConnection); });
             ++oHost.m_nOpen;
         }
         const auto fnStart = std::move(oHost.m_lWaiting.front().m_fnStart);

@@ -53,7 +53,7 @@ private:
     };
 
     void dispatch(const QString& sKey);
-    void watchIdle(THttpConnection* pConnection);
+    void dropIdle(THttpConnection* pConnection);
     void close(THost& oHost, THttpConnection* pConnection);
 
     QHash<QString, THost> m_hHosts;

@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QTcpSocket>
+#include <QTimerEvent>
 
 #include <cstring>
 
@@ -60,9 +61,9 @@ THttpReply::THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* p
     // As the network layer: the time-out runs from the request on, waiting for a connection included.
     const int nTimeout = oRequest.transferTimeout() > 0 ? oRequest.transferTimeout() : pManager->transferTimeout();
     if (nTimeout > 0) {
-        m_oTransferTimer.setSingleShot(true);
-        connect(&m_oTransferTimer, &QTimer::timeout, this, &THttpReply::abort);
-        m_oTransferTimer.start(nTimeout);
+        m_nTransferTimeout = nTimeout;
+        m_oSinceArrival.start();
+        m_oTransferTimer.start(nTimeout, this);
     }
     m_oProgressChoke.start();
     const QUrl oUrl = oRequest.url();
@@ -103,11 +104,8 @@ void THttpReply::start(THttpConnection* pConnection)
         return;
     }
     m_pConnection = pConnection;
+    pConnection->setListener(this);
     QTcpSocket* pSocket = pConnection->socket();
-    connect(pSocket, &QTcpSocket::connected, this, &THttpReply::sendRequest);
-    connect(pSocket, &QTcpSocket::readyRead, this, &THttpReply::receive);
-    connect(pSocket, &QTcpSocket::errorOccurred, this, &THttpReply::onSocketError);
-    connect(pSocket, &QTcpSocket::disconnected, this, [this] { onSocketError(QAbstractSocket::RemoteHostClosedError); });
     if (readBufferSize() > 0)
         pSocket->setReadBufferSize(qMax(readBufferSize(), kSmallestSocketBuffer));
     if (pSocket->state() == QAbstractSocket::ConnectedState)
@@ -169,7 +167,7 @@ void THttpReply::receive()
             m_aInput += aRead;
         m_bAnswerBegun = true;
         if (m_oTransferTimer.isActive())
-            m_oTransferTimer.start();
+            m_oSinceArrival.restart();
         const int nHeld = m_aBody.size();
         m_oParser.feed(m_aInput, m_aBody);
         m_nReceived += m_aBody.size() - nHeld;
@@ -200,7 +198,7 @@ void THttpReply::receive()
         endOfInput();
 }
 
-void THttpReply::onSocketError(QAbstractSocket::SocketError eError)
+void THttpReply::socketError(QAbstractSocket::SocketError eError)
 {
     if (m_bDone || !m_pConnection)
         return;
@@ -327,7 +325,7 @@ void THttpReply::giveBack(bool bReusable)
     m_pConnection = nullptr;
     if (!pConnection)
         return;
-    pConnection->socket()->disconnect(this);
+    pConnection->setListener(nullptr);
     if (m_pPool)
         m_pPool->release(pConnection, bReusable);
 }
@@ -350,6 +348,19 @@ void THttpReply::finish(NetworkError eError, const QString& sText)
     if (!pSelf)
         return;
     emit finished();
+}
+
+void THttpReply::timerEvent(QTimerEvent* pEvent)
+{
+    if (pEvent->timerId() != m_oTransferTimer.timerId()) {
+        QNetworkReply::timerEvent(pEvent);
+        return;
+    }
+    const qint64 nLeft = m_nTransferTimeout - m_oSinceArrival.elapsed();
+    if (nLeft > 0)
+        m_oTransferTimer.start(int(nLeft), this);
+    else
+        abort();
 }
 
 QByteArray THttpReply::field(const QByteArray& aName) const

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "httpconnection.h"
 #include "httpresponseparser.h"
 
 #include <QAbstractSocket>
+#include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QTimer>
 
 class QNetworkAccessManager;
 
 namespace shared {
 
-class THttpConnection;
 class THttpConnectionPool;
 
 // A GET over plain http without a proxy, read through a buffered connection of
@@ -22,7 +22,7 @@ class THttpConnectionPool;
 // layer's reply gives. An answer it would handle itself (a redirect, a request
 // for credentials, a protocol switch) is asked again through the manager, and
 // that reply's outcome passed on.
-class THttpReply : public QNetworkReply
+class THttpReply : public QNetworkReply, private THttpConnection::TListener
 {
     Q_OBJECT
 
@@ -56,13 +56,16 @@ public:
 
 protected:
     qint64 readData(char* pData, qint64 nMaximum) override;
+    void timerEvent(QTimerEvent* pEvent) override;
 
 private:
     void start(THttpConnection* pConnection);
+    void socketConnected() override { sendRequest(); }
+    void socketReadyRead() override { receive(); }
+    void socketError(QAbstractSocket::SocketError eError) override;
     void sendRequest();
     // Takes what the socket holds, as far as the read buffer has room.
     void receive();
-    void onSocketError(QAbstractSocket::SocketError eError);
     // The server closed the connection and all it sent is read.
     void endOfInput();
     // The head is in: published, or handed to the manager.
@@ -94,7 +97,11 @@ private:
     bool m_bInputClosed = false;
     bool m_bDone = false;
     bool m_bReceiveQueued = false;
-    QTimer m_oTransferTimer;
+    // The time-out runs from the last byte that came in. The timer is not
+    // started again for every read: when it fires early it waits out the rest.
+    QBasicTimer m_oTransferTimer;
+    int m_nTransferTimeout = 0;
+    QElapsedTimer m_oSinceArrival;
     QElapsedTimer m_oProgressChoke;
 };
 
