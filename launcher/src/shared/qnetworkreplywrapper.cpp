@@ -45,6 +45,9 @@ qint64 QNetworkReplyWrapper::bytesAvailable() const
 
 QByteArray QNetworkReplyWrapper::read(qint64 nMaximum)
 {
+    // All of it is the body as it lies, not a copy.
+    if (m_pHttpReply && nMaximum >= m_pHttpReply->bytesAvailable())
+        return m_pHttpReply->takeUnread();
     return m_pReply ? m_pReply->read(nMaximum) : QByteArray();
 }
 
