@@ -322,24 +322,29 @@ void tst_HttpReply::answersAsTheNetworkLayer()
 
 void tst_HttpReply::serverFaultsAsTheNetworkLayer_data()
 {
+    QTest::addColumn<QString>("sFile");
     QTest::addColumn<EHttpFault>("eFault");
     QTest::addColumn<int>("nTimeout");
 
-    QTest::newRow("whole") << EHttpFault::None << 0;
-    QTest::newRow("reset midway") << EHttpFault::ResetMidway << 0;
-    QTest::newRow("truncated") << EHttpFault::Truncate << 0;
-    QTest::newRow("stall until the time-out") << EHttpFault::Stall << 300;
+    const QString sLarge = QStringLiteral("large.bin");
+    QTest::newRow("whole") << sLarge << EHttpFault::None << 0;
+    QTest::newRow("reset midway") << sLarge << EHttpFault::ResetMidway << 0;
+    QTest::newRow("truncated") << sLarge << EHttpFault::Truncate << 0;
+    QTest::newRow("stall until the time-out") << sLarge << EHttpFault::Stall << 300;
+    // Ten bytes 200 ms apart: twice the time-out in all, but never silent for long.
+    QTest::newRow("drip outlasting the time-out") << QStringLiteral("small.txt") << EHttpFault::Drip << 1000;
 }
 
 void tst_HttpReply::serverFaultsAsTheNetworkLayer()
 {
+    QFETCH(QString, sFile);
     QFETCH(EHttpFault, eFault);
     QFETCH(int, nTimeout);
 
     TTestHttpServer oServer;
     QVERIFY(oServer.start(m_oRoot.path()));
-    oServer.setFaultForPrefix(QStringLiteral("large"), eFault);
-    const QUrl oUrl = oServer.url(QStringLiteral("large.bin"));
+    oServer.setFaultForPrefix(sFile, eFault);
+    const QUrl oUrl = oServer.url(sFile);
     const TOutcome oOurs = outcomeOf(new THttpReply(requestFor(oUrl, nTimeout), &m_oManager));
     if (eFault == EHttpFault::ResetMidway || eFault == EHttpFault::Truncate) {
         // The network layer may take a reset or an early close for the end of
@@ -352,6 +357,8 @@ void tst_HttpReply::serverFaultsAsTheNetworkLayer()
     QCOMPARE(oOurs, oTheirs);
     if (eFault == EHttpFault::Stall)
         QCOMPARE(oOurs.m_nError, int(QNetworkReply::OperationCanceledError));
+    if (eFault == EHttpFault::Drip)
+        QCOMPARE(oOurs.m_aBody, QByteArray("0123456789"));
 }
 
 void tst_HttpReply::brokenAnswers_data()
