@@ -150,15 +150,14 @@ int main(int argc, char* argv[])
             return 2;
         }
         // ZPAQ decodes a few MB/s; a quarter of the data keeps the run short.
-        const int nSize = (*eMethod == shared::EPackMethod::Zpaq ? nZpaqMiB : nMiB) << 20;
+        const bool bZpaq = *eMethod == shared::EPackMethod::Zpaq;
+        const int nSize = (bZpaq ? nZpaqMiB : nMiB) << 20;
         const QByteArray aData = mixedData(nSize);
-        const QByteArray aPacked = shared::pack(aData, *eMethod, *eMethod == shared::EPackMethod::Zpaq ? nZpaqLevel
-                                                                                                        : shared::kDefaultPackLevel);
+        const QByteArray aPacked = shared::pack(aData, *eMethod, bZpaq ? nZpaqLevel : shared::kDefaultPackLevel);
         const double dMB = nSize / 1e6;
 
         // The zpaq tool finds an archive by its extension.
-        const QString sPayload = oDir.filePath(sName + (*eMethod == shared::EPackMethod::Zpaq ? QStringLiteral(".zpaq")
-                                                                                               : QStringLiteral(".payload")));
+        const QString sPayload = oDir.filePath(sName + (bZpaq ? QStringLiteral(".zpaq") : QStringLiteral(".payload")));
         QFile oFile(sPayload);
         if (!oFile.open(QIODevice::WriteOnly) || oFile.write(payloadOf(aPacked)) < 0)
             return 1;
