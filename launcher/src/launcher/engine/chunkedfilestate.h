@@ -5,6 +5,7 @@
 
 #include "shared/checkedfile.h"
 #include "shared/sha256.h"
+#include "shared/uncachedappender.h"
 
 #include <QMutex>
 
@@ -69,6 +70,8 @@ struct TChunkedFileState
         // between two writes are read back, so that a complete file is checked
         // against its hash without a second pass.
         shared::TSha256 m_oRunningHash;
+        // A big new file goes to the disk past the page cache; null for the rest.
+        std::unique_ptr<shared::TUncachedAppender> m_pAppender;
     };
     std::unique_ptr<TWriting> m_pWriting;
     shared::TFileSize m_nHashedUpTo = 0;

@@ -51,6 +51,17 @@ QString parentOf(const QString& sRelative)
 // unpacks. Small files are left to that sync: a request of their own each
 // would cost more than it saves.
 constexpr shared::TFileSize kWritebackHintSize = shared::TFileSize(1) << 20;
+// From this size on a new file is written past the page cache; below it the
+// block held back at each file's end would be a good part of the file.
+constexpr shared::TFileSize kUncachedSize = shared::TFileSize(1) << 20;
+
+[[noreturn]] void throwWriteError(const QString& sTarget, int nSize, shared::TFileSize nOffset, int nError)
+{
+    throw shared::ioError(sTarget, QStringLiteral("couldn't write %1 bytes at offset %2: %3")
+                                       .arg(nSize)
+                                       .arg(nOffset)
+                                       .arg(systemError(nError)));
+}
 
 } // namespace
 
@@ -112,7 +123,7 @@ void TPackageFileDownloader::writeIntoFile(const TChunkToDownload& oChunk, const
                 << "offset:" << nOffset << "Thread:" << QThread::currentThreadId();
         if (shared::TFileSize(aBytes.size()) != oRecord.unpackedSize())
             throw shared::ioError(sTarget, QStringLiteral("couldn't write chunk file"));
-        shared::writeAllAt(oTarget, nOffset, aBytes);
+        writeChunkBytes(oState, nOffset, aBytes);
         if (oState.m_bHashWhileWriting) {
             oState.m_pWriting->m_oRunningHash.addData(aBytes);
             oState.m_nHashedUpTo = nOffset + oRecord.unpackedSize();
@@ -162,6 +173,8 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
     if (oState.m_lRemainingPositions.size() == oState.m_lChunkRecords.size()) {
         // Mostly nothing stands there yet and its folder exists: the file is made
         // in one step. Anything else, whatever stands there goes first.
+        if (oState.m_sCommitTo.isEmpty() && oState.m_nSize >= kUncachedSize)
+            oState.writing().m_pAppender = std::make_unique<shared::TUncachedAppender>();
         if (oState.writing().m_oTarget.open(*m_pFolder, sTarget, QIODevice::ReadWrite | QIODevice::NewOnly))
             return;
         try {
@@ -179,6 +192,22 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& oState)
     const QString sFolder = parentOf(sTarget);
     if (!sFolder.isEmpty())
         m_pFolder->createFolders(sFolder);
+}
+
+void TPackageFileDownloader::writeChunkBytes(TChunkedFileState& oState, shared::TFileSize nOffset,
+                                             const QByteArray& aBytes)
+{
+    TChunkedFileState::TWriting& oWriting = oState.writing();
+    shared::TCheckedFile& oTarget = oWriting.m_oTarget;
+    // Out of step (never so far): the file holds what the appender took, the rest goes as usual.
+    if (oWriting.m_pAppender && oWriting.m_pAppender->end() != nOffset)
+        oWriting.m_pAppender.reset();
+    if (!oWriting.m_pAppender) {
+        shared::writeAllAt(oTarget, nOffset, aBytes);
+        return;
+    }
+    if (const int nError = oWriting.m_pAppender->append(oTarget, aBytes.constData(), aBytes.size()))
+        throwWriteError(oTarget.fileName(), aBytes.size(), nOffset, nError);
 }
 
 void TPackageFileDownloader::openTarget(TChunkedFileState& oState)

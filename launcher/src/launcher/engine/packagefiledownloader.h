@@ -177,6 +177,8 @@ private:
                        bool& bCached, TWrittenChunks& lWritten);
     void prepareTarget(TChunkedFileState& oState);
     void openTarget(TChunkedFileState& oState);
+    // Writes a chunk's bytes at their place, past the page cache where the file's appender takes them.
+    void writeChunkBytes(TChunkedFileState& oState, shared::TFileSize nOffset, const QByteArray& aBytes);
     bool fetchCached(const TChunkRecord& oRecord, QByteArray& aBytes);
     void releaseUse(const TChunkRecord& oRecord);
     void cacheChunk(const TChunkToDownload& oChunk, const QByteArray& aData);

@@ -22,6 +22,7 @@
 #include <QThread>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <vector>
 
 namespace velmar::launcher {
@@ -99,6 +100,11 @@ bool TPackageInstallation::VerifyPackage(QDir oFolder, std::shared_ptr<TLauncher
     std::vector<const TFileDescription*> lQueued;
     for (const TFileDescription& oFile : lFiles)
         lQueued.push_back(&oFile);
+    // A file is hashed by one task from its start to its end: the biggest go first,
+    // so that no task is left alone with a big one while the others have run dry.
+    std::stable_sort(lQueued.begin(), lQueued.end(), [](const TFileDescription* pLeft, const TFileDescription* pRight) {
+        return pLeft->unpackedSize() > pRight->unpackedSize();
+    });
     TVerificationQueue oQueue(std::move(lQueued), kReadAhead);
     const auto fnReport = [this](shared::TFileSize nHashed, shared::TFileSize nTotal) {
         emit verificationProgress(nHashed, nTotal);
