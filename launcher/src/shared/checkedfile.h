@@ -34,6 +34,8 @@ public:
     // the error number of the failure (a file that ends early: EIO).
     int readAt(qint64 nOffset, char* pData, qint64 nSize);
     int writeAt(qint64 nOffset, const char* pData, qint64 nSize);
+    // writeAt() for a caller that passed the gate once for several such writes.
+    int writePassedAt(qint64 nOffset, const char* pData, qint64 nSize);
     // Gives the disk space of bytes no longer needed back (the file keeps its size).
     void discard(qint64 nOffset, qint64 nSize);
     // Tells the system the file is read once from start to end, so that it

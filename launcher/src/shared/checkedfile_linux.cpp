@@ -129,6 +129,11 @@ int TCheckedFile::writeAt(qint64 nOffset, const char* pData, qint64 nSize)
 {
     if (const int nFault = fileOperationFault(EFileOperation::Write, m_sName))
         return nFault;
+    return writePassedAt(nOffset, pData, nSize);
+}
+
+int TCheckedFile::writePassedAt(qint64 nOffset, const char* pData, qint64 nSize)
+{
     // A write that stops short without a reason is a full disk.
     return transferAt(handle(), nOffset, pData, nSize, ::pwrite, ENOSPC);
 }

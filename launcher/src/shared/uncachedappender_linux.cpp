@@ -4,7 +4,6 @@
 #include "fileoperation.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -35,19 +34,6 @@ char* alignedBuffer()
         pBuffer.reset(static_cast<char*>(pMemory));
     }
     return pBuffer.get();
-}
-
-int writeFully(int nDescriptor, const char* pData, qint64 nSize, qint64 nOffset)
-{
-    for (qint64 nDone = 0; nDone < nSize;) {
-        const ssize_t nMoved = ::pwrite(nDescriptor, pData + nDone, size_t(nSize - nDone), off_t(nOffset + nDone));
-        if (nMoved < 0 && errno == EINTR)
-            continue;
-        if (nMoved <= 0)
-            return nMoved < 0 ? errno : ENOSPC;
-        nDone += nMoved;
-    }
-    return 0;
 }
 
 // The descriptor bypasses the cache while it lives; its flags come back after.
@@ -84,22 +70,21 @@ int TUncachedAppender::append(TCheckedFile& oFile, const char* pData, qint64 nSi
 {
     if (const int nFault = fileOperationFault(EFileOperation::Write, oFile.fileName()))
         return nFault;
-    const int nDescriptor = oFile.handle();
     if (m_bCached) {
-        if (const int nError = writeFully(nDescriptor, pData, nSize, qint64(m_nHeldAt)))
+        if (const int nError = oFile.writePassedAt(qint64(m_nHeldAt), pData, nSize))
             return nError;
         m_nHeldAt += TFileSize(nSize);
         return 0;
     }
     const qint64 nTotal = m_aHeld.size() + nSize;
     if (nTotal < kBlock) {
-        if (const int nError = writeFully(nDescriptor, pData, nSize, qint64(end())))
+        if (const int nError = oFile.writePassedAt(qint64(end()), pData, nSize))
             return nError;
         m_aHeld.append(pData, int(nSize));
         return 0;
     }
     char* pBuffer = alignedBuffer();
-    TUncachedMode oMode(nDescriptor);
+    TUncachedMode oMode(oFile.handle());
     // Whole blocks of held bytes and then pData, a buffer at a time, from m_nHeldAt on.
     const qint64 nWhole = nTotal / kBlock * kBlock;
     qint64 nTaken = 0;
@@ -119,7 +104,7 @@ int TUncachedAppender::append(TCheckedFile& oFile, const char* pData, qint64 nSi
         const qint64 nAt = qint64(m_nHeldAt) + nWritten;
         int nError = EINVAL;
         if (pPiece && oMode.isOn())
-            nError = writeFully(nDescriptor, pPiece, nPiece, nAt);
+            nError = oFile.writePassedAt(nAt, pPiece, nPiece);
         if (nError == EINVAL) {
             // No writes past the cache here: everything from m_nHeldAt on goes
             // through it, now and later. What went past it already is rewritten
@@ -127,9 +112,9 @@ int TUncachedAppender::append(TCheckedFile& oFile, const char* pData, qint64 nSi
             oMode.turnOff();
             if (oMode.isOn())
                 return EINVAL;
-            if (const int nHeldError = writeFully(nDescriptor, m_aHeld.constData(), m_aHeld.size(), qint64(m_nHeldAt)))
+            if (const int nHeldError = oFile.writePassedAt(qint64(m_nHeldAt), m_aHeld.constData(), m_aHeld.size()))
                 return nHeldError;
-            if (const int nDataError = writeFully(nDescriptor, pData, nSize, qint64(m_nHeldAt) + m_aHeld.size()))
+            if (const int nDataError = oFile.writePassedAt(qint64(m_nHeldAt) + m_aHeld.size(), pData, nSize))
                 return nDataError;
             m_nHeldAt = end() + TFileSize(nSize);
             m_aHeld.clear();
@@ -145,7 +130,7 @@ int TUncachedAppender::append(TCheckedFile& oFile, const char* pData, qint64 nSi
     oMode.turnOff();
     if (oMode.isOn())
         return EINVAL;
-    if (const int nError = writeFully(nDescriptor, pData + nFromData, nLeft, qint64(m_nHeldAt) + nWhole))
+    if (const int nError = oFile.writePassedAt(qint64(m_nHeldAt) + nWhole, pData + nFromData, nLeft))
         return nError;
     m_aHeld = QByteArray(pData + nFromData, int(nLeft));
     m_nHeldAt += TFileSize(nWhole);
