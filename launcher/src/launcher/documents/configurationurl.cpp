@@ -1,5 +1,7 @@
 #include "configurationurl.h"
 
+#include <array>
+
 namespace velmar::launcher {
 
 QUrl urlWithoutFileName(const QUrl& oUrl)
@@ -15,19 +17,37 @@ namespace {
 // them are resolved before the first request.
 bool isPlainPath(const QString& sAddress)
 {
+    // A table rather than a chain of comparisons: every chunk address passes
+    // here several times before the first request.
+    static constexpr auto kPlain = [] {
+        std::array<bool, 128> lPlain{};
+        for (char cChar = 'a'; cChar <= 'z'; ++cChar)
+            lPlain[size_t(cChar)] = true;
+        for (char cChar = 'A'; cChar <= 'Z'; ++cChar)
+            lPlain[size_t(cChar)] = true;
+        for (char cChar = '0'; cChar <= '9'; ++cChar)
+            lPlain[size_t(cChar)] = true;
+        for (const char cChar : {'-', '.', '_', '~', '/'})
+            lPlain[size_t(cChar)] = true;
+        return lPlain;
+    }();
     if (sAddress.startsWith(QLatin1String("//")))
         return false;
-    for (const QChar cChar : sAddress) {
-        const ushort nCode = cChar.unicode();
-        const bool bPlain = (nCode >= 'a' && nCode <= 'z') || (nCode >= 'A' && nCode <= 'Z') || (nCode >= '0' && nCode <= '9')
-                            || nCode == '-' || nCode == '.' || nCode == '_' || nCode == '~' || nCode == '/';
-        if (!bPlain)
+    const ushort* pCode = sAddress.utf16();
+    const ushort* const pEnd = pCode + sAddress.size();
+    for (; pCode != pEnd; ++pCode) {
+        if (*pCode >= kPlain.size() || !kPlain[*pCode])
             return false;
     }
     return true;
 }
 
 } // namespace
+
+bool isRelativeAddress(const QString& sAddress)
+{
+    return isPlainPath(sAddress) || QUrl(sAddress).scheme().isEmpty();
+}
 
 QUrl resolveAgainstBase(const QUrl& oBase, const QString& sAddress)
 {
@@ -38,9 +58,12 @@ QUrl resolveAgainstBase(const QUrl& oBase, const QString& sAddress)
     const QString sBasePath = oBase.path(QUrl::FullyDecoded);
     const QString sAddressPath = bPlain ? sAddress : oAddress.path(QUrl::FullyDecoded);
     const bool bNoSeparator = sBasePath.endsWith(QLatin1Char('/')) || sAddressPath.startsWith(QLatin1Char('/'));
+    const QString sPath = bNoSeparator ? sBasePath + sAddressPath : sBasePath + QLatin1Char('/') + sAddressPath;
+    // The decoded mode only escapes every "%" before the tolerant parse, through
+    // a text search that cost as much as the parse: a path without one is taken
+    // as it is.
     QUrl oResult = oBase;
-    oResult.setPath(bNoSeparator ? sBasePath + sAddressPath : sBasePath + QLatin1Char('/') + sAddressPath,
-                    QUrl::DecodedMode);
+    oResult.setPath(sPath, sPath.contains(QLatin1Char('%')) ? QUrl::DecodedMode : QUrl::TolerantMode);
     oResult.setQuery(QString());
     return oResult;
 }

@@ -8,6 +8,10 @@ namespace velmar::launcher {
 // The address of a document's folder: its URL with the file name removed.
 QUrl urlWithoutFileName(const QUrl& oUrl);
 
+// Whether an address from a configuration document has no scheme, and so is
+// resolved against the document's base URL.
+bool isRelativeAddress(const QString& sAddress);
+
 // An address from a configuration document, resolved against the base URL of
 // that document. An absolute address (one with a scheme) stays as written. A
 // relative one keeps the base's scheme, host and port and gets the base path

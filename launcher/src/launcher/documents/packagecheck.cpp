@@ -33,6 +33,10 @@ QString quotedStart(const QString& sPath)
 
 QString lengthProblem(const QString& sPath)
 {
+    // In ASCII a character is a byte: no name can be longer than the whole path.
+    if (sPath.size() <= kMaximumNameBytes
+        && std::all_of(sPath.begin(), sPath.end(), [](QChar cChar) { return cChar.unicode() < 0x80; }))
+        return QString();
     const int nPathBytes = sPath.toUtf8().size();
     if (nPathBytes > kMaximumPathBytes)
         return QStringLiteral("The package names a path of %1 bytes, %2; the file system opens paths of at most %3 bytes.")
@@ -58,35 +62,36 @@ QString fileProblem(const TPackageConfigurationReader& oConfiguration, const TFi
     const QString sProblem = lengthProblem(oFile.localFile());
     if (!sProblem.isEmpty())
         return sProblem;
-    const QString sName = quoted(oFile.localFile());
+    // Made for a message only, not for each of a hundred thousand files that pass.
+    const auto fnName = [&oFile] { return quoted(oFile.localFile()); };
     if (oFile.unpackedHash().isEmpty())
-        return QStringLiteral("The package gives no hash for %1.").arg(sName);
+        return QStringLiteral("The package gives no hash for %1.").arg(fnName());
     const std::vector<TChunkDescription>& lChunks = oConfiguration.chunks();
     if (oFile.fetchedWhole()) {
         if (oFile.unpackedSize() > kMaximumDownloadSize)
             return QStringLiteral("The package describes %1 as one download larger than %2 bytes.")
-                .arg(sName)
+                .arg(fnName())
                 .arg(kMaximumDownloadSize);
     } else if (oFile.chunks().empty() && oFile.unpackedSize() > 0) {
-        return QStringLiteral("The package gives no chunks and no address for %1.").arg(sName);
+        return QStringLiteral("The package gives no chunks and no address for %1.").arg(fnName());
     }
     quint64 nSum = 0;
     for (const qint32 nIndex : oFile.chunks()) {
         if (nIndex < 0 || size_t(nIndex) >= lChunks.size())
-            return QStringLiteral("The package names chunk %1 for %2, which it does not list.").arg(nIndex).arg(sName);
+            return QStringLiteral("The package names chunk %1 for %2, which it does not list.").arg(nIndex).arg(fnName());
         const TChunkDescription& oChunk = lChunks[size_t(nIndex)];
         if (oChunk.unpackedHash().isEmpty() || !oChunk.hasUrl())
-            return QStringLiteral("The package lists chunk %1 of %2 without hash or address.").arg(nIndex).arg(sName);
+            return QStringLiteral("The package lists chunk %1 of %2 without hash or address.").arg(nIndex).arg(fnName());
         if (oChunk.unpackedSize() > kMaximumDownloadSize || oChunk.unpackedSize() == 0)
             return QStringLiteral("The package lists chunk %1 of %2 with the size %3.")
                 .arg(nIndex)
-                .arg(sName)
+                .arg(fnName())
                 .arg(oChunk.unpackedSize());
         nSum += oChunk.unpackedSize();
     }
     if (!oFile.chunks().empty() && nSum != oFile.unpackedSize())
         return QStringLiteral("The chunks of %1 add up to %2 bytes, not to its size of %3 bytes.")
-            .arg(sName)
+            .arg(fnName())
             .arg(nSum)
             .arg(oFile.unpackedSize());
     return QString();
@@ -237,10 +242,15 @@ bool isSafeRelativePath(const QString& sPath)
 {
     if (sPath.isEmpty() || sPath.startsWith(QLatin1Char('/')) || sPath.contains(QChar(0)))
         return false;
-    const QStringList lComponents = sPath.split(QLatin1Char('/'));
-    for (const QString& sComponent : lComponents) {
+    // Looked at in place: every file of a package passes here, some more than once.
+    for (int nStart = 0; nStart <= sPath.size();) {
+        int nEnd = sPath.indexOf(QLatin1Char('/'), nStart);
+        if (nEnd < 0)
+            nEnd = sPath.size();
+        const QStringRef sComponent = sPath.midRef(nStart, nEnd - nStart);
         if (sComponent.isEmpty() || sComponent == QLatin1String(".") || sComponent == QLatin1String(".."))
             return false;
+        nStart = nEnd + 1;
     }
     return true;
 }
@@ -271,7 +281,15 @@ QString configurationProblem(const TPackageConfigurationReader& oConfiguration, 
         // The list is sorted, so a repeated path follows its first appearance.
         if (pPrevious && *pPrevious == oFile.localFile())
             return QStringLiteral("The package names %1 twice.").arg(quoted(oFile.localFile()));
+        // The list is sorted: a file whose folder also holds the file before it
+        // finds every folder on its way in the set already, and most files do.
+        const int nLastSlash = oFile.localFile().lastIndexOf(QLatin1Char('/'));
+        const bool bSameFolder = pPrevious && nLastSlash >= 0 && pPrevious->size() > nLastSlash
+                                 && pPrevious->at(nLastSlash) == QLatin1Char('/')
+                                 && pPrevious->leftRef(nLastSlash) == oFile.localFile().leftRef(nLastSlash);
         pPrevious = &oFile.localFile();
+        if (bSameFolder)
+            continue;
         for (int nSlash = oFile.localFile().indexOf(QLatin1Char('/')); nSlash >= 0;
              nSlash = oFile.localFile().indexOf(QLatin1Char('/'), nSlash + 1))
             lFolders.insert(oFile.localFile().left(nSlash));
@@ -326,7 +344,7 @@ QStringList reservedFileNames(const TLauncherSettings& oSettings)
 bool isReservedPath(const QString& sPath, const QStringList& lReservedNames)
 {
     for (const QString& sReserved : lReservedNames) {
-        if (sPath == sReserved || sPath.startsWith(sReserved + QLatin1Char('/')))
+        if (sPath.startsWith(sReserved) && (sPath.size() == sReserved.size() || sPath.at(sReserved.size()) == QLatin1Char('/')))
             return true;
     }
     return false;

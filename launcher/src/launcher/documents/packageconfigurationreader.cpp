@@ -315,7 +315,7 @@ QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk) const
 bool TPackageConfigurationReader::hasRelativeUrl(const TChunkDescription& oChunk) const
 {
     const QString sAddress = addressText(oChunk);
-    return !sAddress.isEmpty() && QUrl(sAddress).scheme().isEmpty();
+    return !sAddress.isEmpty() && isRelativeAddress(sAddress);
 }
 
 } // namespace velmar::launcher

@@ -16,9 +16,13 @@ TChunkRecord::TChunkRecord(const TPackageConfigurationReader& oConfiguration, co
         return;
     const QUrl& oBase = oConfiguration.packageBaseUrl();
     const QString sBasePath = oBase.path(QUrl::FullyDecoded);
+    if (!sBasePath.endsWith(QLatin1Char('/')) || !m_oUrl.path(QUrl::FullyDecoded).startsWith(sBasePath))
+        return;
+    // An address relative to the package document keeps its scheme, host and
+    // port (only the path is the address's), so only one relative to the asset
+    // document needs them compared: two copies of the address for every chunk.
     constexpr QUrl::FormattingOptions kServer = QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment;
-    if (sBasePath.endsWith(QLatin1Char('/')) && m_oUrl.path(QUrl::FullyDecoded).startsWith(sBasePath)
-        && m_oUrl.adjusted(kServer) == oBase.adjusted(kServer))
+    if (&oConfiguration.baseUrl(oChunk) == &oBase || m_oUrl.adjusted(kServer) == oBase.adjusted(kServer))
         m_nMirrorPathStart = sBasePath.size();
 }
 

@@ -641,6 +641,8 @@ void tst_Install::hostileDocumentIsRefused_data()
     row("inside the kept chunks' folder", "file", "localfile", R"(".corvane-partial/x")", "");
     row("through a link", "file", "localfile", R"("link/x")", "");
     row("name too long", "file", "localfile", "\"data/" + QByteArray(256, 'n') + '"', "256 bytes");
+    // Short in characters, long in bytes: a name's limit counts what the file system stores.
+    row("name too long in bytes", "file", "localfile", "\"data/" + QString(128, QChar(0xe9)).toUtf8() + '"', "256 bytes");
     row("path too long", "file", "localfile", "\"data/" + QByteArray(4200, 'd').replace("dd", "d/") + "x\"", "4206 bytes");
     // A chunk the document does not list, sizes that do not add up, numbers
     // that are no sizes or no indices.
