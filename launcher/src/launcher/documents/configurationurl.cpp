@@ -44,15 +44,12 @@ bool isPlainPath(const QString& sAddress)
 
 } // namespace
 
-bool isRelativeAddress(const QString& sAddress)
-{
-    return isPlainPath(sAddress) || QUrl(sAddress).scheme().isEmpty();
-}
-
-QUrl resolveAgainstBase(const QUrl& oBase, const QString& sAddress)
+QUrl resolveAgainstBase(const QUrl& oBase, const QString& sAddress, bool* pRelative)
 {
     const bool bPlain = isPlainPath(sAddress);
     const QUrl oAddress = bPlain ? QUrl() : QUrl(sAddress);
+    if (pRelative)
+        *pRelative = oAddress.scheme().isEmpty();
     if (!oAddress.scheme().isEmpty())
         return oAddress;
     const QString sBasePath = oBase.path(QUrl::FullyDecoded);

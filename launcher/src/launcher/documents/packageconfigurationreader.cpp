@@ -304,18 +304,14 @@ QString TPackageConfigurationReader::addressText(const TChunkDescription& oChunk
     return QString::fromUtf8(m_aAddressTexts.constData() + oChunk.m_nUrlOffset, static_cast<int>(oChunk.m_nUrlLength));
 }
 
-QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk) const
+QUrl TPackageConfigurationReader::url(const TChunkDescription& oChunk, bool* pRelative) const
 {
+    if (pRelative)
+        *pRelative = false;
     const QString sAddress = addressText(oChunk);
     if (sAddress.isEmpty())
         return QUrl();
-    return resolveAgainstBase(oChunk.m_bUrlFromAssets ? m_oAssetBaseUrl : m_oPackageBaseUrl, sAddress);
-}
-
-bool TPackageConfigurationReader::hasRelativeUrl(const TChunkDescription& oChunk) const
-{
-    const QString sAddress = addressText(oChunk);
-    return !sAddress.isEmpty() && isRelativeAddress(sAddress);
+    return resolveAgainstBase(baseUrl(oChunk), sAddress, pRelative);
 }
 
 } // namespace velmar::launcher

@@ -83,10 +83,9 @@ public:
     // The address of a chunk or of a file's packed form listed by this reader,
     // resolved against the base URL of the document that listed it; empty when
     // the document gave none, and for a description another reader listed.
-    QUrl url(const TChunkDescription& oChunk) const;
-    // Whether the document gave the description's address relative to itself,
-    // so that a mirror of its folder may serve it; false for an absolute one.
-    bool hasRelativeUrl(const TChunkDescription& oChunk) const;
+    // pRelative, when given, learns whether the document gave the address
+    // relative to itself, so that a mirror of its folder may serve it.
+    QUrl url(const TChunkDescription& oChunk, bool* pRelative = nullptr) const;
     // The base URL of the document that listed the description.
     const QUrl& baseUrl(const TChunkDescription& oChunk) const
     {

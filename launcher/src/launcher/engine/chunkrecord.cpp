@@ -5,14 +5,15 @@
 namespace velmar::launcher {
 
 TChunkRecord::TChunkRecord(const TPackageConfigurationReader& oConfiguration, const TChunkDescription& oChunk)
-    : m_oUrl(oConfiguration.url(oChunk))
-    , m_nPackedSize(oChunk.packedSize())
+    : m_nPackedSize(oChunk.packedSize())
     , m_nUnpackedSize(oChunk.unpackedSize())
     , m_oPackedHash(oChunk.packedHash())
     , m_oUnpackedHash(oChunk.unpackedHash())
     , m_bUnpack(oChunk.unpack())
 {
-    if (!oConfiguration.hasRelativeUrl(oChunk))
+    bool bRelative = false;
+    m_oUrl = oConfiguration.url(oChunk, &bRelative);
+    if (!bRelative)
         return;
     const QUrl& oBase = oConfiguration.packageBaseUrl();
     const QString sBasePath = oBase.path(QUrl::FullyDecoded);
