@@ -56,12 +56,15 @@ int main(int argc, char* argv[])
             return;
         }
         shared::TSha256 oHash;
-        for (qint64 nRead; (nRead = oFile.read(aBuffer.data(), aBuffer.size())) > 0;) {
+        qint64 nRead = 0;
+        while ((nRead = oFile.read(aBuffer.data(), aBuffer.size())) > 0) {
             oHash.addData(aBuffer.constData(), size_t(nRead));
             nBytes += quint64(nRead);
         }
-        if (oHash.result().isEmpty())
+        if (nRead < 0)
             bFailed = true;
+        // Finished as verify finishes each file.
+        oHash.result();
     });
     const double nSeconds = double(oTimer.nsecsElapsed()) / 1e9;
     if (bFailed) {
