@@ -110,6 +110,13 @@ void TInstallDriver::onMetadataDocumentsReceived()
 
 void TInstallDriver::start()
 {
+    // Verification checks the installed version against its own documents: the
+    // published ones would cost a fetch and a parse, and fail the run while the
+    // server is down. Queued, so that a refusal finds the event loop running.
+    if (m_eCommand == Verify) {
+        QMetaObject::invokeMethod(this, [this] { proceed(nullptr); }, Qt::QueuedConnection);
+        return;
+    }
     createDocumentPool();
     m_pDocuments = std::make_unique<shared::TDownloadHandle>(m_pDocumentPool);
     m_pDocumentRetries = std::make_unique<shared::TDownloadRetries>(*m_pDocuments);

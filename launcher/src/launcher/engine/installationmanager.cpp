@@ -303,7 +303,9 @@ std::shared_ptr<shared::TConfinedFolder> TInstallationManager::lockFolder(const 
 void TInstallationManager::refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
                                          EPackageDownloaderError eReason, const QString& sReason)
 {
-    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, pPackage->platformConfiguration()->versionLabel());
+    // A verification may run without a published document: it targets what is installed.
+    const auto pPublished = pPackage->platformConfiguration();
+    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, pPublished ? pPublished->versionLabel() : sInstalledLabel);
     emit installationOrUpdateStarted(pInstallation);
     pInstallation->refuse(sReason, eReason);
     finishInstallation(pInstallation);
@@ -366,7 +368,8 @@ void TInstallationManager::installOrUpdatePackage(std::shared_ptr<TPackage> pPac
 void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
 {
     qInfo() << "verifyPackage:" << pPackage->name() << "Thread:" << QThread::currentThreadId();
-    if (runningInstallation(pPackage->name()) || !pPackage->platformConfiguration() || isUninstalling(*pPackage))
+    // No published document is needed: what is checked is the installed version.
+    if (runningInstallation(pPackage->name()) || isUninstalling(*pPackage))
         return;
     try {
         const QDir oFolder = installationFolder(*pPackage);
@@ -382,8 +385,9 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         // version instead would call the folder up to date for files it lacks.
         if (pInstalled->isValid())
             markPackageAsPartiallyInstalled(*pPackage, pInstalled->packageDocument(), pInstalled->assetDocument());
-        const auto pInstallation
-            = startInstallation(pPackage, pInstalled->versionLabel(), pPackage->platformConfiguration()->versionLabel());
+        const auto pPublished = pPackage->platformConfiguration();
+        const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(),
+                                                     (pPublished ? pPublished : pInstalled)->versionLabel());
         pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pInstalled);
         emit installationOrUpdateStarted(pInstallation);

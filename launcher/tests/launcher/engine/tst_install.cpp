@@ -269,6 +269,10 @@ void tst_Install::verifyFindsDamageAndRepairFetchesOneChunk()
     QVERIFY(oBed.publish(QStringLiteral("2")).nExitCode == 0);
     QCOMPARE(oBed.install(QStringLiteral("verify")).nExitCode, 0);
     QCOMPARE(readTestFile(oBed.folder() + QStringLiteral("/package.json")), aInstalled);
+    // Nor does a server that is down: nothing is fetched.
+    oBed.serveFrom(QUrl(QStringLiteral("http://127.0.0.1:1/")));
+    CORVANE_VERIFY_EXIT(oBed.install(QStringLiteral("verify")), 0);
+    oBed.serveFrom(oBed.nginx().url(QStringLiteral("/")));
     // A program that lost its flag (programWithoutItsFlagFailsVerification) gets it back with the repair.
     QVERIFY(QFile::setPermissions(oBed.folder() + QStringLiteral("/bin/client"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     const QString sWorld = oBed.folder() + QStringLiteral("/data/world.pak");
