@@ -180,6 +180,14 @@ void moveMarker(const shared::TConfinedFolder& oFolder, const QString& sFrom, co
     oFolder.rename(sFrom, sTo);
 }
 
+// What a request brings the folder to: the published version, or for a
+// verification without a published document, what is installed.
+QString targetLabel(const TPackage& oPackage, const QString& sInstalledLabel)
+{
+    const auto pPublished = oPackage.platformConfiguration();
+    return pPublished ? pPublished->versionLabel() : sInstalledLabel;
+}
+
 } // namespace
 
 void TInstallationManager::writeAssetCopy(const shared::TConfinedFolder& oFolder, const QByteArray& aAssetDocument)
@@ -303,9 +311,7 @@ std::shared_ptr<shared::TConfinedFolder> TInstallationManager::lockFolder(const 
 void TInstallationManager::refuseRequest(const std::shared_ptr<TPackage>& pPackage, const QString& sInstalledLabel,
                                          EPackageDownloaderError eReason, const QString& sReason)
 {
-    // A verification may run without a published document: it targets what is installed.
-    const auto pPublished = pPackage->platformConfiguration();
-    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, pPublished ? pPublished->versionLabel() : sInstalledLabel);
+    const auto pInstallation = startInstallation(pPackage, sInstalledLabel, targetLabel(*pPackage, sInstalledLabel));
     emit installationOrUpdateStarted(pInstallation);
     pInstallation->refuse(sReason, eReason);
     finishInstallation(pInstallation);
@@ -385,9 +391,8 @@ void TInstallationManager::verifyPackage(std::shared_ptr<TPackage> pPackage)
         // version instead would call the folder up to date for files it lacks.
         if (pInstalled->isValid())
             markPackageAsPartiallyInstalled(*pPackage, pInstalled->packageDocument(), pInstalled->assetDocument());
-        const auto pPublished = pPackage->platformConfiguration();
-        const auto pInstallation = startInstallation(pPackage, pInstalled->versionLabel(),
-                                                     (pPublished ? pPublished : pInstalled)->versionLabel());
+        const QString sInstalledLabel = pInstalled->versionLabel();
+        const auto pInstallation = startInstallation(pPackage, sInstalledLabel, targetLabel(*pPackage, sInstalledLabel));
         pInstallation->setFolder(std::move(pFolder));
         pInstallation->setConfiguration(pInstalled);
         emit installationOrUpdateStarted(pInstallation);
