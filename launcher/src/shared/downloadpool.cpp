@@ -149,7 +149,7 @@ void TDownloadPool::abort(const QUrl& oUrl)
 {
     dequeue(oUrl);
     m_hRanged.remove(oUrl);
-    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
+    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl).m_pReply;
     if (m_hRunning.remove(oUrl) == 0)
         return;
     // Removed first, so that the signals abort() sends find no current request.
@@ -160,7 +160,7 @@ void TDownloadPool::abort(const QUrl& oUrl)
 
 QByteArray TDownloadPool::abortKeeping(const QUrl& oUrl)
 {
-    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl);
+    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl).m_pReply;
     const QByteArray aKept = pReply && isResourceBody(pReply) ? takeReceived(pReply) : QByteArray();
     abort(oUrl);
     return aKept;
@@ -219,43 +219,52 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
     const bool bThrottled = m_pLimiter && m_pLimiter->rate() > 0;
     if (bThrottled)
         pReply = new TThrottledReply(pReply, m_pLimiter);
-    connect(pReply, &QNetworkReplyWrapper::finished, this, [this, pReply] { onReplyFinished(pReply); });
-    connect(pReply, &QNetworkReplyWrapper::error, this, [this, pReply] { onReplyError(pReply); });
-    // Lives as long as the connection, that is as long as the reply.
-    auto pPace = std::make_shared<TTransferPace>(m_nStallTimeout);
-    const auto onReceived = [this, pReply, pPace](qint64 nReceived) {
-        // An aborted or released reply's last progress is not the new request's.
-        if (!isCurrentReply(pReply) || !answerFitsRange(pReply))
-            return;
-        // A trickle of bytes keeps the network layer's time-out from ever
-        // running out: the transfer would take days and hold its slot.
-        pPace->addSample(m_fnNow(), nReceived);
-        const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
-        if (nFloor > 0 && pPace->isBelow(nFloor)) {
-            giveUpCrawling(pReply);
-            return;
-        }
-        emit progress(pReply->url(), nReceived);
-    };
-    connect(pReply, &QNetworkReplyWrapper::progress, this, onReceived);
-    if (bRanged) {
-        connect(pReply, &QNetworkReplyWrapper::metaDataChanged, this, [this, pReply] {
-            if (isCurrentReply(pReply))
-                answerFitsRange(pReply);
-        });
-        // A throttled reply keeps what it read itself. Reported as it comes: the
-        // network layer reports progress at most every 100 ms, and not the last
-        // bytes before a stall.
-        if (!bThrottled)
-            connect(pReply, &QNetworkReplyWrapper::readyRead, this, [this, pReply, onReceived] {
-                const auto it = m_hRanged.find(pReply->url());
-                if (!isCurrentReply(pReply) || it == m_hRanged.end())
-                    return;
-                it->m_aReceived += pReply->read(pReply->bytesAvailable());
-                onReceived(it->m_aReceived.size());
-            });
+    pReply->setListener(this, this);
+    TRunning oRunning;
+    oRunning.m_pReply = pReply;
+    // A throttled reply keeps what it read itself.
+    oRunning.m_bReadsAsItComes = bRanged && !bThrottled;
+    oRunning.m_nPaceWindow = m_nStallTimeout;
+    m_hRunning.insert(oUrl, std::move(oRunning));
+}
+
+void TDownloadPool::replyMetaDataChanged(QNetworkReplyWrapper* pReply)
+{
+    if (isCurrentReply(pReply))
+        answerFitsRange(pReply);
+}
+
+void TDownloadPool::replyReadyRead(QNetworkReplyWrapper* pReply)
+{
+    // Reported as it comes: the network layer reports progress at most every
+    // 100 ms, and not the last bytes before a stall.
+    const auto itRunning = m_hRunning.constFind(pReply->url());
+    if (itRunning == m_hRunning.constEnd() || itRunning->m_pReply != pReply || !itRunning->m_bReadsAsItComes)
+        return;
+    const auto it = m_hRanged.find(pReply->url());
+    if (it == m_hRanged.end())
+        return;
+    it->m_aReceived += pReply->read(pReply->bytesAvailable());
+    replyProgress(pReply, it->m_aReceived.size());
+}
+
+void TDownloadPool::replyProgress(QNetworkReplyWrapper* pReply, qint64 nReceived)
+{
+    // An aborted or released reply's last progress is not the new request's.
+    if (!isCurrentReply(pReply) || !answerFitsRange(pReply))
+        return;
+    // A trickle of bytes keeps the network layer's time-out from ever
+    // running out: the transfer would take days and hold its slot.
+    TRunning& oRunning = m_hRunning[pReply->url()];
+    if (!oRunning.m_oPace)
+        oRunning.m_oPace.emplace(oRunning.m_nPaceWindow);
+    oRunning.m_oPace->addSample(m_fnNow(), nReceived);
+    const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
+    if (nFloor > 0 && oRunning.m_oPace->isBelow(nFloor)) {
+        giveUpCrawling(pReply);
+        return;
     }
-    m_hRunning.insert(oUrl, pReply);
+    emit progress(pReply->url(), nReceived);
 }
 
 bool TDownloadPool::answerFitsRange(QNetworkReplyWrapper* pReply, bool bAnswered)
@@ -312,17 +321,17 @@ bool TDownloadPool::isCurrentReply(QNetworkReplyWrapper* pReply) const
     // A URL released and requested again maps to a newer reply: the old one's
     // late signals must neither report nor free the new request's slot.
     const auto it = m_hRunning.constFind(pReply->url());
-    return it != m_hRunning.constEnd() && it.value() == pReply;
+    return it != m_hRunning.constEnd() && it->m_pReply == pReply;
 }
 
-void TDownloadPool::onReplyFinished(QNetworkReplyWrapper* pReply)
+void TDownloadPool::replyFinished(QNetworkReplyWrapper* pReply)
 {
     // Nothing is emitted by a reply after finished(), whoever reported its outcome.
     pReply->deleteLater();
     settle(pReply);
 }
 
-void TDownloadPool::onReplyError(QNetworkReplyWrapper* pReply)
+void TDownloadPool::replyError(QNetworkReplyWrapper* pReply, QNetworkReply::NetworkError)
 {
     settle(pReply);
 }
@@ -362,7 +371,7 @@ void TDownloadPool::vacate(const QUrl& oUrl)
     if (m_bReleaseOnFinish)
         m_hRunning.remove(oUrl);
     else
-        m_hRunning.insert(oUrl, nullptr);
+        m_hRunning.insert(oUrl, TRunning());
 }
 
 void TDownloadPool::report(QNetworkReplyWrapper* pReply)

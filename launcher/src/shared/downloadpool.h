@@ -4,12 +4,16 @@
 #include <QHash>
 #include <QNetworkReply>
 #include <QObject>
+
+#include "qnetworkreplywrapper.h"
+#include "transferpace.h"
 #include <QSet>
 #include <QUrl>
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAbstractNetworkCache;
 
@@ -17,7 +21,6 @@ namespace shared {
 
 class QNetworkAccessManagerWrapper;
 class TBandwidthLimiter;
-class QNetworkReplyWrapper;
 class TNetworkAccessManagerAuthenticationHandler;
 
 // A queue of URLs in front of one network access manager, with a limit on how
@@ -31,7 +34,7 @@ class TNetworkAccessManagerAuthenticationHandler;
 // reported. Without it the slot stays taken (activeDownloads() counts it) until
 // the client calls release(url); such a client must release a URL when it
 // handles its first failed(), so that nothing further is reported for it.
-class TDownloadPool : public QObject
+class TDownloadPool : public QObject, private QNetworkReplyWrapper::TListener
 {
     Q_OBJECT
 
@@ -111,12 +114,28 @@ private:
         QByteArray m_aReceived;
     };
 
+    // A request whose reply runs, or that keeps its slot until released.
+    struct TRunning
+    {
+        // Null once the reply's outcome is reported.
+        QNetworkReplyWrapper* m_pReply = nullptr;
+        // A ranged answer's body is taken from the reply as it comes.
+        bool m_bReadsAsItComes = false;
+        qint64 m_nPaceWindow = 0;
+        // Made at the first report of bytes.
+        std::optional<TTransferPace> m_oPace;
+    };
+
+    void replyMetaDataChanged(QNetworkReplyWrapper* pReply) override;
+    void replyReadyRead(QNetworkReplyWrapper* pReply) override;
+    void replyProgress(QNetworkReplyWrapper* pReply, qint64 nReceived) override;
+    void replyError(QNetworkReplyWrapper* pReply, QNetworkReply::NetworkError eError) override;
+    void replyFinished(QNetworkReplyWrapper* pReply) override;
+
     void enqueue(const QUrl& oUrl, bool bAtFront);
     void dequeue(const QUrl& oUrl);
     void startWaitingRequests();
     void startRequest(const QUrl& oUrl);
-    void onReplyFinished(QNetworkReplyWrapper* pReply);
-    void onReplyError(QNetworkReplyWrapper* pReply);
     // Reports a reply's outcome once, the first time it has one.
     void settle(QNetworkReplyWrapper* pReply);
     void giveUpCrawling(QNetworkReplyWrapper* pReply);
@@ -135,7 +154,7 @@ private:
     QByteArray takeReceived(QNetworkReplyWrapper* pReply);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pManager;
-    QHash<QUrl, QNetworkReplyWrapper*> m_hRunning;
+    QHash<QUrl, TRunning> m_hRunning;
     int m_nMaxConcurrentDownloads;
     std::deque<QUrl> m_lQueue;
     QSet<QUrl> m_hQueued;

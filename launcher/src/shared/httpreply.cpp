@@ -72,6 +72,8 @@ THttpReply::THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* p
 
 THttpReply::~THttpReply()
 {
+    if (m_pObserver)
+        m_pObserver->replyGone();
     // A connection with part of an answer on it is of no use to the next request.
     giveBack(false);
     if (m_pFallback)
@@ -182,12 +184,12 @@ void THttpReply::receive()
     }
     if (m_nReceived > nBefore) {
         const QPointer<THttpReply> pSelf(this);
-        emit readyRead();
+        announceReadyRead();
         if (!pSelf || m_bDone)
             return;
         if (m_oProgressChoke.elapsed() >= kProgressInterval) {
             m_oProgressChoke.restart();
-            emit downloadProgress(m_nReceived, totalSize());
+            announceProgress(m_nReceived, totalSize());
             if (!pSelf || m_bDone)
                 return;
         }
@@ -257,7 +259,7 @@ bool THttpReply::takeHead()
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, nStatus);
     setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(m_oParser.reasonPhrase()));
     const QPointer<THttpReply> pSelf(this);
-    emit metaDataChanged();
+    announceMetaDataChanged();
     return pSelf && !m_bDone;
 }
 
@@ -271,20 +273,20 @@ void THttpReply::fallBack()
     pFallback->setReadBufferSize(readBufferSize());
     connect(pFallback, &QNetworkReply::metaDataChanged, this, [this] {
         copyFallbackHead();
-        emit metaDataChanged();
+        announceMetaDataChanged();
     });
-    connect(pFallback, &QNetworkReply::readyRead, this, &QNetworkReply::readyRead);
-    connect(pFallback, &QNetworkReply::downloadProgress, this, &QNetworkReply::downloadProgress);
+    connect(pFallback, &QNetworkReply::readyRead, this, &THttpReply::announceReadyRead);
+    connect(pFallback, &QNetworkReply::downloadProgress, this, &THttpReply::announceProgress);
     connect(pFallback, &QNetworkReply::redirected, this, &QNetworkReply::redirected);
     connect(pFallback, &QNetworkReply::errorOccurred, this, [this](NetworkError eError) {
         setError(eError, m_pFallback->errorString());
-        emit errorOccurred(eError);
+        announceError(eError);
     });
     connect(pFallback, &QNetworkReply::finished, this, [this] {
         copyFallbackHead();
         m_bDone = true;
         setFinished(true);
-        emit finished();
+        announceFinished();
     });
 }
 
@@ -339,15 +341,60 @@ void THttpReply::finish(NetworkError eError, const QString& sText)
     const QPointer<THttpReply> pSelf(this);
     if (eError != NoError) {
         setError(eError, sText);
-        emit errorOccurred(eError);
+        announceError(eError);
         if (!pSelf)
             return;
     }
     setFinished(true);
-    emit downloadProgress(m_nReceived, totalSize() >= 0 ? totalSize() : m_nReceived);
+    announceProgress(m_nReceived, totalSize() >= 0 ? totalSize() : m_nReceived);
     if (!pSelf)
         return;
-    emit finished();
+    announceFinished();
+}
+
+void THttpReply::announceMetaDataChanged()
+{
+    const QPointer<THttpReply> pSelf(this);
+    if (m_pObserver)
+        m_pObserver->replyMetaDataChanged();
+    if (pSelf)
+        emit metaDataChanged();
+}
+
+void THttpReply::announceReadyRead()
+{
+    const QPointer<THttpReply> pSelf(this);
+    if (m_pObserver)
+        m_pObserver->replyReadyRead();
+    if (pSelf)
+        emit readyRead();
+}
+
+void THttpReply::announceProgress(qint64 nReceived, qint64 nTotal)
+{
+    const QPointer<THttpReply> pSelf(this);
+    if (m_pObserver)
+        m_pObserver->replyProgress(nReceived);
+    if (pSelf)
+        emit downloadProgress(nReceived, nTotal);
+}
+
+void THttpReply::announceError(NetworkError eError)
+{
+    const QPointer<THttpReply> pSelf(this);
+    if (m_pObserver)
+        m_pObserver->replyError(eError);
+    if (pSelf)
+        emit errorOccurred(eError);
+}
+
+void THttpReply::announceFinished()
+{
+    const QPointer<THttpReply> pSelf(this);
+    if (m_pObserver)
+        m_pObserver->replyFinished();
+    if (pSelf)
+        emit finished();
 }
 
 void THttpReply::timerEvent(QTimerEvent* pEvent)

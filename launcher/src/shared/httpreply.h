@@ -33,6 +33,24 @@ public:
     // alone can leave them in the head as it came.
     enum class EHeadFields { Published, OnRequest };
 
+    // Hears the reply's signals, before their connections, without a
+    // connection of its own per signal: a small chunk's request made and undid
+    // them all, a good part of what it cost.
+    class TObserver
+    {
+    public:
+        virtual void replyMetaDataChanged() = 0;
+        virtual void replyReadyRead() = 0;
+        virtual void replyProgress(qint64 nReceived) = 0;
+        virtual void replyError(NetworkError eError) = 0;
+        virtual void replyFinished() = 0;
+        // The reply is being destroyed: it tells nothing more.
+        virtual void replyGone() = 0;
+
+    protected:
+        ~TObserver() = default;
+    };
+
     THttpReply(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager,
                EHeadFields eHeadFields = EHeadFields::Published);
     ~THttpReply() override;
@@ -40,6 +58,9 @@ public:
     // Whether a GET of oRequest through pManager goes straight to the server:
     // plain http, no proxy for it, no credentials in the URL, no cache.
     static bool takes(const QNetworkRequest& oRequest, QNetworkAccessManager* pManager);
+
+    // One observer at most; null for none.
+    void setObserver(TObserver* pObserver) { m_pObserver = pObserver; }
 
     // A field of the answer's head as rawHeader() gives it, whichever way the
     // fields go; empty before the head is in.
@@ -75,6 +96,12 @@ private:
     void complete();
     void giveBack(bool bReusable);
     void finish(NetworkError eError, const QString& sText);
+    // The observer hears, then the signal goes out.
+    void announceMetaDataChanged();
+    void announceReadyRead();
+    void announceProgress(qint64 nReceived, qint64 nTotal);
+    void announceError(NetworkError eError);
+    void announceFinished();
     qint64 unread() const { return m_aBody.size() - m_nBodyRead; }
     // A read took nRead bytes: waiting ones may come in from the socket.
     void madeRoom(qint64 nRead);
@@ -82,6 +109,7 @@ private:
 
     QNetworkAccessManager* m_pManager;
     EHeadFields m_eHeadFields;
+    TObserver* m_pObserver = nullptr;
     QPointer<THttpConnectionPool> m_pPool;
     QPointer<THttpConnection> m_pConnection;
     QPointer<QNetworkReply> m_pFallback;

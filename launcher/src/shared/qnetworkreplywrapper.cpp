@@ -13,12 +13,67 @@ QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
         return;
     // Taken now: a redirect rewrites the reply's own URL later.
     m_oRequestedUrl = m_pReply->request().url();
-    connect(m_pReply, &QNetworkReply::errorOccurred, this, &QNetworkReplyWrapper::error);
-    connect(m_pReply, &QNetworkReply::finished, this, &QNetworkReplyWrapper::finished);
+    if (m_pHttpReply) {
+        m_pHttpReply->setObserver(this);
+        return;
+    }
+    connect(m_pReply, &QNetworkReply::errorOccurred, this, &QNetworkReplyWrapper::announceError);
+    connect(m_pReply, &QNetworkReply::finished, this, &QNetworkReplyWrapper::announceFinished);
     connect(m_pReply, &QNetworkReply::downloadProgress, this,
-            [this](qint64 nReceived, qint64) { emit progress(nReceived); });
-    connect(m_pReply, &QNetworkReply::readyRead, this, &QNetworkReplyWrapper::readyRead);
-    connect(m_pReply, &QNetworkReply::metaDataChanged, this, &QNetworkReplyWrapper::metaDataChanged);
+            [this](qint64 nReceived, qint64) { announceProgress(nReceived); });
+    connect(m_pReply, &QNetworkReply::readyRead, this, &QNetworkReplyWrapper::announceReadyRead);
+    connect(m_pReply, &QNetworkReply::metaDataChanged, this, &QNetworkReplyWrapper::announceMetaDataChanged);
+}
+
+QNetworkReplyWrapper::~QNetworkReplyWrapper()
+{
+    // Null once the reply is being destroyed: it says so before it frees its
+    // children. Otherwise the wrapper goes first, and takes its reply along.
+    if (m_pHttpReply) {
+        m_pHttpReply->setObserver(nullptr);
+        m_pHttpReply->deleteLater();
+    }
+}
+
+void QNetworkReplyWrapper::setListener(TListener* pListener, QObject* pLifetime)
+{
+    m_pListener = pListener;
+    m_pListenerLifetime = pLifetime;
+}
+
+void QNetworkReplyWrapper::announceMetaDataChanged()
+{
+    emit metaDataChanged();
+    if (m_pListener && m_pListenerLifetime)
+        m_pListener->replyMetaDataChanged(this);
+}
+
+void QNetworkReplyWrapper::announceReadyRead()
+{
+    emit readyRead();
+    if (m_pListener && m_pListenerLifetime)
+        m_pListener->replyReadyRead(this);
+}
+
+void QNetworkReplyWrapper::announceProgress(qint64 nReceived)
+{
+    emit progress(nReceived);
+    if (m_pListener && m_pListenerLifetime)
+        m_pListener->replyProgress(this, nReceived);
+}
+
+void QNetworkReplyWrapper::announceError(QNetworkReply::NetworkError eError)
+{
+    emit error(eError);
+    if (m_pListener && m_pListenerLifetime)
+        m_pListener->replyError(this, eError);
+}
+
+void QNetworkReplyWrapper::announceFinished()
+{
+    emit finished();
+    if (m_pListener && m_pListenerLifetime)
+        m_pListener->replyFinished(this);
 }
 
 QNetworkReply::NetworkError QNetworkReplyWrapper::networkError() const

@@ -3,22 +3,44 @@
 #include <QByteArray>
 #include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
+#include "httpreply.h"
+
 namespace shared {
 
-class THttpReply;
-
 // Puts one QNetworkReply behind virtual operations so that the download pool can
-// be driven by test doubles. The wrapper is a child of the reply and dies with it.
-class QNetworkReplyWrapper : public QObject
+// be driven by test doubles. The wrapper is a child of the reply and dies with it;
+// a reply of ours (THttpReply) also goes when its wrapper is deleted.
+class QNetworkReplyWrapper : public QObject, private THttpReply::TObserver
 {
     Q_OBJECT
 
 public:
+    // Hears what the reply says without a signal connection: a request per small
+    // chunk made and undid a dozen connections, a good part of what it cost.
+    class TListener
+    {
+    public:
+        virtual void replyMetaDataChanged(QNetworkReplyWrapper* pReply) = 0;
+        virtual void replyReadyRead(QNetworkReplyWrapper* pReply) = 0;
+        virtual void replyProgress(QNetworkReplyWrapper* pReply, qint64 nReceived) = 0;
+        virtual void replyError(QNetworkReplyWrapper* pReply, QNetworkReply::NetworkError eError) = 0;
+        virtual void replyFinished(QNetworkReplyWrapper* pReply) = 0;
+
+    protected:
+        ~TListener() = default;
+    };
+
     // pReply may be null: the wrapper then connects nothing and never finishes.
     explicit QNetworkReplyWrapper(QNetworkReply* pReply);
+    ~QNetworkReplyWrapper() override;
+
+    // One listener at most, told after the signal's connections; it is told
+    // nothing more once pLifetime is gone.
+    void setListener(TListener* pListener, QObject* pLifetime);
 
     virtual QNetworkReply::NetworkError networkError() const;
     virtual QString errorString() const;
@@ -39,6 +61,14 @@ public:
     virtual QUrl url() const;
     virtual void abort();
 
+    // Each emits its signal, then tells the listener. For replies that stand in
+    // for others, and for test doubles.
+    void announceMetaDataChanged();
+    void announceReadyRead();
+    void announceProgress(qint64 nReceived);
+    void announceError(QNetworkReply::NetworkError eError);
+    void announceFinished();
+
 signals:
     void error(QNetworkReply::NetworkError code);
     void finished();
@@ -48,10 +78,19 @@ signals:
     void metaDataChanged();
 
 private:
+    void replyMetaDataChanged() override { announceMetaDataChanged(); }
+    void replyReadyRead() override { announceReadyRead(); }
+    void replyProgress(qint64 nReceived) override { announceProgress(nReceived); }
+    void replyError(QNetworkReply::NetworkError eError) override { announceError(eError); }
+    void replyFinished() override { announceFinished(); }
+    void replyGone() override { m_pHttpReply = nullptr; }
+
     QNetworkReply* m_pReply;
     // The same reply when it is ours: its head fields are asked of it.
     THttpReply* m_pHttpReply;
     QUrl m_oRequestedUrl;
+    TListener* m_pListener = nullptr;
+    QPointer<QObject> m_pListenerLifetime;
 };
 
 } // namespace shared

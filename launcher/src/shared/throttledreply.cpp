@@ -20,12 +20,12 @@ TThrottledReply::TThrottledReply(QNetworkReplyWrapper* pReply, std::shared_ptr<T
                                               return qint64(aPart.size());
                                           });
     connect(pReply, &QNetworkReplyWrapper::readyRead, this, [this] { m_pLimiter->wake(); });
-    connect(pReply, &QNetworkReplyWrapper::progress, this, &QNetworkReplyWrapper::progress);
-    connect(pReply, &QNetworkReplyWrapper::error, this, &QNetworkReplyWrapper::error);
-    connect(pReply, &QNetworkReplyWrapper::metaDataChanged, this, &QNetworkReplyWrapper::metaDataChanged);
+    connect(pReply, &QNetworkReplyWrapper::progress, this, &QNetworkReplyWrapper::announceProgress);
+    connect(pReply, &QNetworkReplyWrapper::error, this, &QNetworkReplyWrapper::announceError);
+    connect(pReply, &QNetworkReplyWrapper::metaDataChanged, this, &QNetworkReplyWrapper::announceMetaDataChanged);
     connect(pReply, &QNetworkReplyWrapper::finished, this, [this] {
         leaveLimiter();
-        emit finished();
+        announceFinished();
     });
 }
 

@@ -70,8 +70,8 @@ public:
     void abort() override
     {
         m_eError = QNetworkReply::OperationCanceledError;
-        emit error(m_eError);
-        emit finished();
+        announceError(m_eError);
+        announceFinished();
     }
 
     QUrl m_oUrl;
@@ -115,6 +115,7 @@ private slots:
     void eachUrlOnceAndSlotsHeldUntilReleased();
     void eachRequestIsReportedOnce_data();
     void eachRequestIsReportedOnce();
+    void repliesGoWithTheirRequests();
     void redirectFromHttpsToHttpIsRefused();
     void answerShorterThanAnnouncedFails();
     void crawlingTransferIsGivenUp_data();
@@ -299,6 +300,33 @@ void tst_DownloadPool::eachRequestIsReportedOnce()
     QCOMPARE(oPool.outstandingDownloads(), 0);
 }
 
+void tst_DownloadPool::repliesGoWithTheirRequests()
+{
+    // A reply is freed once its outcome is reported, not with the manager, which
+    // lives as long as the run; and a pool that goes while its requests run
+    // hears nothing of them afterwards.
+    auto pNetwork = std::make_shared<QNetworkAccessManager>();
+    auto pManager = std::make_shared<QNetworkAccessManagerWrapper>(pNetwork);
+    const auto lReplies = [&] { return pNetwork->findChildren<QNetworkReply*>(QString(), Qt::FindDirectChildrenOnly); };
+    {
+        TDownloadPool oPool(2, pManager);
+        TOutcomeRecorder oRecorder(oPool);
+        for (const char* pName : {"/a", "/b", "/moved", "/missing"})
+            oPool.downloadFrom(m_oServer.url(QLatin1String(pName)), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(oRecorder.lOutcomes.size(), 4, 20000);
+        oRecorder.lOutcomes.sort();
+        QCOMPARE(oRecorder.lOutcomes, QStringList({"fail /missing 203", "ok /a", "ok /b", "ok /moved"}));
+        QTRY_VERIFY_WITH_TIMEOUT(lReplies().isEmpty(), 20000);
+    }
+    auto pPool = std::make_unique<TDownloadPool>(2, pManager);
+    pPool->download(m_oServer.url(QStringLiteral("/c")));
+    pPool->download(m_oServer.url(QStringLiteral("/d")));
+    QVERIFY(!lReplies().isEmpty());
+    pPool.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(lReplies().cbegin(), lReplies().cend(), [](QNetworkReply* p) { return p->isFinished(); }),
+                             20000);
+}
+
 void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
 {
     if (!QSslSocket::supportsSsl())
@@ -356,7 +384,7 @@ void tst_DownloadPool::answerShorterThanAnnouncedFails()
         TScriptedReply& oReply = *pManager->m_lReplies[nReply];
         oReply.m_aBody = "{\"half\":";
         oReply.m_nAnnounced = lAnnounced[nReply].second;
-        emit oReply.finished();
+        oReply.announceFinished();
     }
     QCOMPARE(oRecorder.lOutcomes, QStringList({QStringLiteral("fail /cut %1").arg(QNetworkReply::RemoteHostClosedError),
                                                QStringLiteral("ok /whole"), QStringLiteral("ok /unannounced")}));
@@ -399,7 +427,7 @@ void tst_DownloadPool::crawlingTransferIsGivenUp()
     int nReport = 0;
     for (; nReport < lReports.size() && oRecorder.lOutcomes.isEmpty(); ++nReport) {
         nNow = lReports[nReport].section(QLatin1Char(':'), 0, 0).toLongLong();
-        emit pManager->m_lReplies.first()->progress(lReports[nReport].section(QLatin1Char(':'), 1).toLongLong());
+        pManager->m_lReplies.first()->announceProgress(lReports[nReport].section(QLatin1Char(':'), 1).toLongLong());
     }
     if (nGivenUpAt < 0) {
         QVERIFY(oRecorder.lOutcomes.isEmpty());
@@ -441,7 +469,7 @@ void tst_DownloadPool::limitIsSharedAndNeverMakesATransferCrawl()
     // Ten seconds in steps of 50 ms: each reply reports what has arrived, the limiter hands out a round.
     for (nNow = 50; nNow <= 10000; nNow += 50) {
         for (const auto& pReply : pManager->m_lReplies)
-            emit pReply->progress(pReply->m_nRead + pReply->bytesAvailable());
+            pReply->announceProgress(pReply->m_nRead + pReply->bytesAvailable());
         pLimiter->pump();
     }
     // Ten seconds' worth and the half second's worth an idle limiter starts with, in equal shares.
@@ -457,7 +485,7 @@ void tst_DownloadPool::limitIsSharedAndNeverMakesATransferCrawl()
 
     // The answers end: every byte arrives, read through the limiter or at the end.
     for (const auto& pReply : pManager->m_lReplies)
-        emit pReply->finished();
+        pReply->announceFinished();
     for (int nPool = 0; nPool < 2; ++nPool) {
         QCOMPARE(lRecorders[nPool]->lOutcomes.size(), 2);
         for (int nReply = 0; nReply < 2; ++nReply) {
