@@ -1,12 +1,12 @@
 #pragma once
 
+#include "qnetworkreplywrapper.h"
+#include "transferpace.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QNetworkReply>
 #include <QObject>
-
-#include "qnetworkreplywrapper.h"
-#include "transferpace.h"
 #include <QSet>
 #include <QUrl>
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "httpreply.h"
+
 #include <QByteArray>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-
-#include "httpreply.h"
 
 namespace shared {
 
