@@ -323,8 +323,11 @@ void tst_DownloadPool::repliesGoWithTheirRequests()
     pPool->download(m_oServer.url(QStringLiteral("/d")));
     QVERIFY(!lReplies().isEmpty());
     pPool.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(lReplies().cbegin(), lReplies().cend(), [](QNetworkReply* p) { return p->isFinished(); }),
-                             20000);
+    const auto bAllFinished = [&] {
+        const QList<QNetworkReply*> lRunning = lReplies();
+        return std::all_of(lRunning.cbegin(), lRunning.cend(), [](QNetworkReply* p) { return p->isFinished(); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(bAllFinished(), 20000);
 }
 
 void tst_DownloadPool::redirectFromHttpsToHttpIsRefused()
