@@ -216,15 +216,12 @@ void TDownloadPool::startRequest(const QUrl& oUrl)
         }
     }
     QNetworkReplyWrapper* pReply = m_pManager->get(oRequest);
-    const bool bThrottled = m_pLimiter && m_pLimiter->rate() > 0;
-    if (bThrottled)
+    if (m_pLimiter && m_pLimiter->rate() > 0)
         pReply = new TThrottledReply(pReply, m_pLimiter);
     pReply->setListener(this, this);
     TRunning oRunning;
     oRunning.m_pReply = pReply;
-    // A throttled reply keeps what it read itself.
-    oRunning.m_bReadsAsItComes = bRanged && !bThrottled;
-    oRunning.m_nPaceWindow = m_nStallTimeout;
+    oRunning.m_oPace.emplace(m_nStallTimeout);
     m_hRunning.insert(oUrl, std::move(oRunning));
 }
 
@@ -236,13 +233,12 @@ void TDownloadPool::replyMetaDataChanged(QNetworkReplyWrapper* pReply)
 
 void TDownloadPool::replyReadyRead(QNetworkReplyWrapper* pReply)
 {
-    // Reported as it comes: the network layer reports progress at most every
-    // 100 ms, and not the last bytes before a stall.
-    const auto itRunning = m_hRunning.constFind(pReply->url());
-    if (itRunning == m_hRunning.constEnd() || itRunning->m_pReply != pReply || !itRunning->m_bReadsAsItComes)
-        return;
+    // A ranged answer's body is taken as it comes (a throttled reply keeps what
+    // it read itself, and says nothing of it), and reported as it comes: the
+    // network layer reports progress at most every 100 ms, and not the last
+    // bytes before a stall.
     const auto it = m_hRanged.find(pReply->url());
-    if (it == m_hRanged.end())
+    if (it == m_hRanged.end() || !isCurrentReply(pReply))
         return;
     it->m_aReceived += pReply->read(pReply->bytesAvailable());
     replyProgress(pReply, it->m_aReceived.size());
@@ -255,12 +251,14 @@ void TDownloadPool::replyProgress(QNetworkReplyWrapper* pReply, qint64 nReceived
         return;
     // A trickle of bytes keeps the network layer's time-out from ever
     // running out: the transfer would take days and hold its slot.
-    TRunning& oRunning = m_hRunning[pReply->url()];
-    if (!oRunning.m_oPace)
-        oRunning.m_oPace.emplace(oRunning.m_nPaceWindow);
-    oRunning.m_oPace->addSample(m_fnNow(), nReceived);
+    // Looked up again: a client that heard of a restart may have stopped the request.
+    const auto it = m_hRunning.find(pReply->url());
+    if (it == m_hRunning.end() || it->m_pReply != pReply)
+        return;
+    TTransferPace& oPace = *it->m_oPace;
+    oPace.addSample(m_fnNow(), nReceived);
     const qint64 nFloor = m_pLimiter ? m_pLimiter->floorFor(m_nMinimumTransferRate) : m_nMinimumTransferRate;
-    if (nFloor > 0 && oRunning.m_oPace->isBelow(nFloor)) {
+    if (nFloor > 0 && oPace.isBelow(nFloor)) {
         giveUpCrawling(pReply);
         return;
     }

@@ -119,10 +119,7 @@ private:
     {
         // Null once the reply's outcome is reported.
         QNetworkReplyWrapper* m_pReply = nullptr;
-        // A ranged answer's body is taken from the reply as it comes.
-        bool m_bReadsAsItComes = false;
-        qint64 m_nPaceWindow = 0;
-        // Made at the first report of bytes.
+        // Set while the reply runs.
         std::optional<TTransferPace> m_oPace;
     };
 

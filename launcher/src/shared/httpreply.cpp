@@ -354,46 +354,31 @@ void THttpReply::finish(NetworkError eError, const QString& sText)
 
 void THttpReply::announceMetaDataChanged()
 {
-    const QPointer<THttpReply> pSelf(this);
-    if (m_pObserver)
-        m_pObserver->replyMetaDataChanged();
-    if (pSelf)
+    if (tellObserver(&TObserver::replyMetaDataChanged))
         emit metaDataChanged();
 }
 
 void THttpReply::announceReadyRead()
 {
-    const QPointer<THttpReply> pSelf(this);
-    if (m_pObserver)
-        m_pObserver->replyReadyRead();
-    if (pSelf)
+    if (tellObserver(&TObserver::replyReadyRead))
         emit readyRead();
 }
 
 void THttpReply::announceProgress(qint64 nReceived, qint64 nTotal)
 {
-    const QPointer<THttpReply> pSelf(this);
-    if (m_pObserver)
-        m_pObserver->replyProgress(nReceived);
-    if (pSelf)
+    if (tellObserver(&TObserver::replyProgress, nReceived))
         emit downloadProgress(nReceived, nTotal);
 }
 
 void THttpReply::announceError(NetworkError eError)
 {
-    const QPointer<THttpReply> pSelf(this);
-    if (m_pObserver)
-        m_pObserver->replyError(eError);
-    if (pSelf)
+    if (tellObserver(&TObserver::replyError, eError))
         emit errorOccurred(eError);
 }
 
 void THttpReply::announceFinished()
 {
-    const QPointer<THttpReply> pSelf(this);
-    if (m_pObserver)
-        m_pObserver->replyFinished();
-    if (pSelf)
+    if (tellObserver(&TObserver::replyFinished))
         emit finished();
 }
 

@@ -96,6 +96,16 @@ private:
     void complete();
     void giveBack(bool bReusable);
     void finish(NetworkError eError, const QString& sText);
+    // The observer hears first; false when that deleted this reply.
+    template <typename... TParameters, typename... TArguments>
+    bool tellObserver(void (TObserver::*pfnHear)(TParameters...), TArguments... vArguments)
+    {
+        if (!m_pObserver)
+            return true;
+        const QPointer<THttpReply> pSelf(this);
+        (m_pObserver->*pfnHear)(vArguments...);
+        return !pSelf.isNull();
+    }
     // The observer hears, then the signal goes out.
     void announceMetaDataChanged();
     void announceReadyRead();

@@ -30,13 +30,7 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& o
         pReply = new THttpReply(oRequest, m_pManager.get(), THttpReply::EHeadFields::OnRequest);
     else
         pReply = m_pManager->get(oRequest);
-    auto* pWrapper = new QNetworkReplyWrapper(pReply);
-    // The reply would otherwise live as long as the manager, which is the whole
-    // run. A reply of ours is taken along by the wrapper itself, without a
-    // connection for each small chunk's request.
-    if (pReply && !qobject_cast<THttpReply*>(pReply))
-        connect(pWrapper, &QObject::destroyed, pReply, &QObject::deleteLater);
-    return pWrapper;
+    return new QNetworkReplyWrapper(pReply);
 }
 
 void QNetworkAccessManagerWrapper::setCache(QAbstractNetworkCache* pCache)

@@ -17,6 +17,10 @@ QNetworkReplyWrapper::QNetworkReplyWrapper(QNetworkReply* pReply)
         m_pHttpReply->setObserver(this);
         return;
     }
+    // The reply would otherwise live as long as the manager, which is the whole
+    // run. A reply of ours is taken along by the destructor, without a
+    // connection for each small chunk's request.
+    connect(this, &QObject::destroyed, m_pReply, &QObject::deleteLater);
     connect(m_pReply, &QNetworkReply::errorOccurred, this, &QNetworkReplyWrapper::announceError);
     connect(m_pReply, &QNetworkReply::finished, this, &QNetworkReplyWrapper::announceFinished);
     connect(m_pReply, &QNetworkReply::downloadProgress, this,
@@ -44,36 +48,36 @@ void QNetworkReplyWrapper::setListener(TListener* pListener, QObject* pLifetime)
 void QNetworkReplyWrapper::announceMetaDataChanged()
 {
     emit metaDataChanged();
-    if (m_pListener && m_pListenerLifetime)
-        m_pListener->replyMetaDataChanged(this);
+    if (TListener* pListener = listener())
+        pListener->replyMetaDataChanged(this);
 }
 
 void QNetworkReplyWrapper::announceReadyRead()
 {
     emit readyRead();
-    if (m_pListener && m_pListenerLifetime)
-        m_pListener->replyReadyRead(this);
+    if (TListener* pListener = listener())
+        pListener->replyReadyRead(this);
 }
 
 void QNetworkReplyWrapper::announceProgress(qint64 nReceived)
 {
     emit progress(nReceived);
-    if (m_pListener && m_pListenerLifetime)
-        m_pListener->replyProgress(this, nReceived);
+    if (TListener* pListener = listener())
+        pListener->replyProgress(this, nReceived);
 }
 
 void QNetworkReplyWrapper::announceError(QNetworkReply::NetworkError eError)
 {
     emit error(eError);
-    if (m_pListener && m_pListenerLifetime)
-        m_pListener->replyError(this, eError);
+    if (TListener* pListener = listener())
+        pListener->replyError(this, eError);
 }
 
 void QNetworkReplyWrapper::announceFinished()
 {
     emit finished();
-    if (m_pListener && m_pListenerLifetime)
-        m_pListener->replyFinished(this);
+    if (TListener* pListener = listener())
+        pListener->replyFinished(this);
 }
 
 QNetworkReply::NetworkError QNetworkReplyWrapper::networkError() const

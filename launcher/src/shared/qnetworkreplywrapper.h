@@ -13,7 +13,7 @@ namespace shared {
 
 // Puts one QNetworkReply behind virtual operations so that the download pool can
 // be driven by test doubles. The wrapper is a child of the reply and dies with it;
-// a reply of ours (THttpReply) also goes when its wrapper is deleted.
+// deleting the wrapper deletes the reply too.
 class QNetworkReplyWrapper : public QObject, private THttpReply::TObserver
 {
     Q_OBJECT
@@ -84,6 +84,7 @@ private:
     void replyError(QNetworkReply::NetworkError eError) override { announceError(eError); }
     void replyFinished() override { announceFinished(); }
     void replyGone() override { m_pHttpReply = nullptr; }
+    TListener* listener() const { return m_pListenerLifetime ? m_pListener : nullptr; }
 
     QNetworkReply* m_pReply;
     // The same reply when it is ours: its head fields are asked of it.
