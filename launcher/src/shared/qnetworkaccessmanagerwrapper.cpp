@@ -17,30 +17,49 @@ QNetworkAccessManagerWrapper::QNetworkAccessManagerWrapper(std::shared_ptr<QNetw
             &QNetworkAccessManagerWrapper::authenticationRequired);
 }
 
+QNetworkAccessManagerWrapper::QNetworkAccessManagerWrapper() = default;
+
+QNetworkAccessManager* QNetworkAccessManagerWrapper::manager()
+{
+    if (!m_pManager) {
+        m_pManager = std::make_shared<QNetworkAccessManager>();
+        connect(m_pManager.get(), &QNetworkAccessManager::authenticationRequired, this,
+                &QNetworkAccessManagerWrapper::authenticationRequired);
+        if (m_oRedirectPolicy)
+            m_pManager->setRedirectPolicy(*m_oRedirectPolicy);
+    }
+    return m_pManager.get();
+}
+
 QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& oRequest)
 {
     // Files of a medium are read here, not by the network layer, which would
     // follow links and wait on named pipes.
     // Plain http is read through connections of our own, which read in blocks;
     // only the wrapper reads the reply's head, and asks the reply for it.
+    QNetworkAccessManager* pManager = manager();
     QNetworkReply* pReply = nullptr;
     if (oRequest.url().isLocalFile())
-        pReply = new TLocalFileReply(oRequest, m_pManager.get());
-    else if (THttpReply::takes(oRequest, m_pManager.get()))
-        pReply = new THttpReply(oRequest, m_pManager.get(), THttpReply::EHeadFields::OnRequest);
+        pReply = new TLocalFileReply(oRequest, pManager);
+    else if (THttpReply::takes(oRequest, pManager))
+        pReply = new THttpReply(oRequest, pManager, THttpReply::EHeadFields::OnRequest);
     else
-        pReply = m_pManager->get(oRequest);
+        pReply = pManager->get(oRequest);
     return new QNetworkReplyWrapper(pReply);
 }
 
 void QNetworkAccessManagerWrapper::setCache(QAbstractNetworkCache* pCache)
 {
-    m_pManager->setCache(pCache);
+    // A cache only serves requests: a manager made for it would be made for them soon.
+    manager()->setCache(pCache);
 }
 
 void QNetworkAccessManagerWrapper::setRedirectPolicy(QNetworkRequest::RedirectPolicy ePolicy)
 {
-    m_pManager->setRedirectPolicy(ePolicy);
+    if (m_pManager)
+        m_pManager->setRedirectPolicy(ePolicy);
+    else
+        m_oRedirectPolicy = ePolicy;
 }
 
 } // namespace shared

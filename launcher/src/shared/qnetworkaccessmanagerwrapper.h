@@ -4,6 +4,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 class QAbstractNetworkCache;
 class QAuthenticator;
@@ -22,6 +23,10 @@ class QNetworkAccessManagerWrapper : public QObject
 
 public:
     explicit QNetworkAccessManagerWrapper(std::shared_ptr<QNetworkAccessManager> pManager);
+    // Makes its own manager at the first request: the network layer's start
+    // (its plugins and their thread) is a cost a verification, which fetches
+    // nothing, need not pay.
+    QNetworkAccessManagerWrapper();
 
     // The wrapper returned is a child of the new reply. Deleting the wrapper also
     // frees the reply, so a client that disposes of wrappers leaks no replies.
@@ -33,7 +38,11 @@ signals:
     void authenticationRequired(QNetworkReply* pReply, QAuthenticator* pAuthenticator);
 
 private:
+    QNetworkAccessManager* manager();
+
     std::shared_ptr<QNetworkAccessManager> m_pManager;
+    // The policy the manager is to have once it is made.
+    std::optional<QNetworkRequest::RedirectPolicy> m_oRedirectPolicy;
 };
 
 } // namespace shared

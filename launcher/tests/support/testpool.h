@@ -3,14 +3,14 @@
 #include "shared/downloadpool.h"
 #include "shared/qnetworkaccessmanagerwrapper.h"
 
-#include <QNetworkAccessManager>
-
 #include <memory>
 
-// A network access manager of the test's own, as a download pool takes it.
+// A network access manager of the test's own, as a download pool takes it: made
+// at the first request, as the engine's is, so that what the pool sets before
+// then (its redirect policy) is tried too.
 inline std::shared_ptr<shared::QNetworkAccessManagerWrapper> newTestNetworkManager()
 {
-    return std::make_shared<shared::QNetworkAccessManagerWrapper>(std::make_shared<QNetworkAccessManager>());
+    return std::make_shared<shared::QNetworkAccessManagerWrapper>();
 }
 
 // A pool of six parallel downloads on a manager of its own.

@@ -14,7 +14,6 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
-#include <QNetworkAccessManager>
 #include <QThread>
 #include <QtConcurrent>
 
@@ -37,7 +36,6 @@ bool listedIn(const std::vector<TFileDescription>& lSortedFiles, const QString& 
 TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
                                            std::shared_ptr<TLauncherFilesystemHelper> pFilesystemHelper)
     : m_pPackage(std::move(pPackage))
-    , m_pNetworkAccessManager(std::make_shared<QNetworkAccessManager>())
     , m_pFilesystemHelper(std::move(pFilesystemHelper))
     , m_oInstallationFolder(QDir::current())
 {
@@ -46,7 +44,7 @@ TPackageInstallation::TPackageInstallation(std::shared_ptr<TPackage> pPackage,
     const std::shared_ptr<const TLauncherSettings>& pSettings = m_pFilesystemHelper->settings();
     m_pDownloadPool = std::make_shared<shared::TDownloadPool>(
         std::max(1, pSettings->maxConcurrentDownloads()),
-        std::make_shared<shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager), nullptr, false);
+        std::make_shared<shared::QNetworkAccessManagerWrapper>(), nullptr, false);
     // A transfer that stalls or crawls is a failed attempt, not an installation that never ends.
     m_pDownloadPool->setStallLimits(pSettings->stallTimeout(), pSettings->minimumTransferRate());
     m_pDownloadPool->setBandwidthLimiter(m_pFilesystemHelper->bandwidthLimiter());

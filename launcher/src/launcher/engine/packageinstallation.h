@@ -18,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-class QNetworkAccessManager;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
@@ -158,7 +157,6 @@ private:
     void failStep(EPackageDownloaderError eReason, const QString& sMessage);
 
     std::shared_ptr<TPackage> m_pPackage;
-    std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
     std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
     TPackageFileDownloader* m_pDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystemHelper;
