@@ -2,13 +2,41 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace shared {
 
 namespace {
 
-// Digit values by character code, -1 for every character that is no hex digit.
-// A package document holds two digests per chunk: decoding them by table rather
-// than by comparisons takes a sixth off reading a large one.
+#if defined(__SSE2__)
+// Sixteen digits to eight bytes at once: a package document holds two digests per
+// chunk, and by table they were a seventh of reading a large one. Returns false
+// when any of the sixteen is no digit.
+bool decodeHexBlock(const char* pDigits, unsigned char* pBytes)
+{
+    const __m128i vDigits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pDigits));
+    // Setting 0x20 makes 'A'-'F' 'a'-'f' and nothing else lands on them. The
+    // compares are signed: bytes from 0x80 on are negative and fail both ranges.
+    const __m128i vLower = _mm_or_si128(vDigits, _mm_set1_epi8(0x20));
+    const __m128i vIsDigit =
+        _mm_and_si128(_mm_cmpgt_epi8(vDigits, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(vDigits, _mm_set1_epi8('9' + 1)));
+    const __m128i vIsLetter =
+        _mm_and_si128(_mm_cmpgt_epi8(vLower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(vLower, _mm_set1_epi8('f' + 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(vIsDigit, vIsLetter)) != 0xFFFF)
+        return false;
+    const __m128i vValues = _mm_or_si128(_mm_and_si128(vIsDigit, _mm_sub_epi8(vDigits, _mm_set1_epi8('0'))),
+                                         _mm_andnot_si128(vIsDigit, _mm_sub_epi8(vLower, _mm_set1_epi8('a' - 10))));
+    // Each 16-bit lane holds a byte's high digit in its low half and its low digit above.
+    const __m128i vPairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(vValues, _mm_set1_epi16(0x00FF)), 4),
+                                        _mm_srli_epi16(vValues, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pBytes), _mm_packus_epi16(vPairs, vPairs));
+    return true;
+}
+#else
+// Digit values by character code, -1 for every character that is no hex digit:
+// by table rather than by comparisons where there are no vector instructions.
 constexpr std::array<signed char, 256> kHexDigitValues = [] {
     std::array<signed char, 256> aValues{};
     for (signed char& nValue : aValues)
@@ -21,6 +49,7 @@ constexpr std::array<signed char, 256> kHexDigitValues = [] {
     }
     return aValues;
 }();
+#endif
 
 } // namespace
 
@@ -30,6 +59,12 @@ TSha256Digest TSha256Digest::fromHex(QLatin1String sHex)
     if (sHex.size() != 2 * kSize)
         return oDigest;
     const char* pDigits = sHex.data();
+#if defined(__SSE2__)
+    for (int n = 0; n < kSize; n += 8) {
+        if (!decodeHexBlock(pDigits + 2 * n, oDigest.m_aBytes.data() + n))
+            return TSha256Digest();
+    }
+#else
     // Any digit's -1 sets the sign bit; one test at the end instead of one per digit.
     int nInvalid = 0;
     for (int n = 0; n < kSize; ++n) {
@@ -40,6 +75,7 @@ TSha256Digest TSha256Digest::fromHex(QLatin1String sHex)
     }
     if (nInvalid < 0)
         return TSha256Digest();
+#endif
     oDigest.m_bPresent = true;
     return oDigest;
 }

@@ -2,6 +2,7 @@
 // with the one-shot form however the data is split.
 
 #include "shared/sha256.h"
+#include "shared/sha256digest.h"
 
 #include <QtTest>
 
@@ -18,6 +19,7 @@ private slots:
     void digests_data();
     void digests();
     void digestFailuresThrow();
+    void digestsFromHex();
 };
 
 void TSha256Test::digests_data()
@@ -71,6 +73,31 @@ void TSha256Test::digestFailuresThrow()
     }
     oHash.addData(QByteArray("abc"));
     QCOMPARE(oHash.result(), aExpected);
+}
+
+// Every character code at each end of every block of sixteen digits, where a
+// decoder that takes several at once could let one through: a digest comes only
+// from 64 digits in either letter case, each giving its own value.
+void TSha256Test::digestsFromHex()
+{
+    const QByteArray aDigits("0123456789abcdefABCDEF0123456789fedcba9876543210FEDCBA9876543210");
+    QCOMPARE(shared::TSha256Digest::fromHex(QLatin1String(aDigits)).toByteArray(), QByteArray::fromHex(aDigits));
+    QVERIFY(shared::TSha256Digest::fromHex(QLatin1String(aDigits.left(63))).isEmpty());
+    QVERIFY(shared::TSha256Digest::fromHex(QLatin1String(aDigits + '0')).isEmpty());
+    const auto fnIsDigit = [](int nCode) {
+        return (nCode >= '0' && nCode <= '9') || (nCode >= 'a' && nCode <= 'f') || (nCode >= 'A' && nCode <= 'F');
+    };
+    for (const int nAt : {0, 1, 14, 15, 16, 17, 31, 32, 47, 48, 62, 63}) {
+        for (int nCode = 0; nCode < 256; ++nCode) {
+            QByteArray aHex = aDigits;
+            aHex[nAt] = char(nCode);
+            const shared::TSha256Digest oDigest = shared::TSha256Digest::fromHex(QLatin1String(aHex));
+            if (fnIsDigit(nCode))
+                QCOMPARE(oDigest.toByteArray(), QByteArray::fromHex(aHex));
+            else if (!oDigest.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("code %1 at %2 made a digest").arg(nCode).arg(nAt)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TSha256Test)
