@@ -149,9 +149,11 @@ void TDownloadPool::abort(const QUrl& oUrl)
 {
     dequeue(oUrl);
     m_hRanged.remove(oUrl);
-    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl).m_pReply;
-    if (m_hRunning.remove(oUrl) == 0)
+    const auto it = m_hRunning.find(oUrl);
+    if (it == m_hRunning.end())
         return;
+    QNetworkReplyWrapper* pReply = it->m_pReply;
+    m_hRunning.erase(it);
     // Removed first, so that the signals abort() sends find no current request.
     if (pReply)
         pReply->abort();
@@ -160,7 +162,7 @@ void TDownloadPool::abort(const QUrl& oUrl)
 
 QByteArray TDownloadPool::abortKeeping(const QUrl& oUrl)
 {
-    QNetworkReplyWrapper* pReply = m_hRunning.value(oUrl).m_pReply;
+    QNetworkReplyWrapper* pReply = runningReply(oUrl);
     const QByteArray aKept = pReply && isResourceBody(pReply) ? takeReceived(pReply) : QByteArray();
     abort(oUrl);
     return aKept;
@@ -318,8 +320,14 @@ bool TDownloadPool::isCurrentReply(QNetworkReplyWrapper* pReply) const
 {
     // A URL released and requested again maps to a newer reply: the old one's
     // late signals must neither report nor free the new request's slot.
-    const auto it = m_hRunning.constFind(pReply->url());
-    return it != m_hRunning.constEnd() && it->m_pReply == pReply;
+    return runningReply(pReply->url()) == pReply;
+}
+
+QNetworkReplyWrapper* TDownloadPool::runningReply(const QUrl& oUrl) const
+{
+    // Not value(): that would copy the request's pace as well.
+    const auto it = m_hRunning.constFind(oUrl);
+    return it != m_hRunning.constEnd() ? it->m_pReply : nullptr;
 }
 
 void TDownloadPool::replyFinished(QNetworkReplyWrapper* pReply)

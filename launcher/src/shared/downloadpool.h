@@ -140,6 +140,8 @@ private:
     void vacate(const QUrl& oUrl);
     void report(QNetworkReplyWrapper* pReply);
     bool isCurrentReply(QNetworkReplyWrapper* pReply) const;
+    // The reply of a running request; null when there is none, or it has reported.
+    QNetworkReplyWrapper* runningReply(const QUrl& oUrl) const;
     // Whether a ranged request's answer may go on; false when it was dropped
     // and the request started over for the whole body. bAnswered: the reply
     // has its outcome and needs no stopping.
