@@ -1,19 +1,15 @@
 #include "sha256digest.h"
 
-#include <array>
-
-#if defined(__SSE2__)
+// Part of every x86-64 processor.
 #include <emmintrin.h>
-#endif
 
 namespace shared {
 
 namespace {
 
-#if defined(__SSE2__)
 // Sixteen digits to eight bytes at once: a package document holds two digests per
-// chunk, and by table they were a seventh of reading a large one. Returns false
-// when any of the sixteen is no digit.
+// chunk, and one digit at a time they were a seventh of reading a large one.
+// Returns false when any of the sixteen is no digit.
 bool decodeHexBlock(const char* pDigits, unsigned char* pBytes)
 {
     const __m128i vDigits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pDigits));
@@ -34,22 +30,6 @@ bool decodeHexBlock(const char* pDigits, unsigned char* pBytes)
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pBytes), _mm_packus_epi16(vPairs, vPairs));
     return true;
 }
-#else
-// Digit values by character code, -1 for every character that is no hex digit:
-// by table rather than by comparisons where there are no vector instructions.
-constexpr std::array<signed char, 256> kHexDigitValues = [] {
-    std::array<signed char, 256> aValues{};
-    for (signed char& nValue : aValues)
-        nValue = -1;
-    for (int n = 0; n < 10; ++n)
-        aValues[size_t('0' + n)] = static_cast<signed char>(n);
-    for (int n = 0; n < 6; ++n) {
-        aValues[size_t('a' + n)] = static_cast<signed char>(10 + n);
-        aValues[size_t('A' + n)] = static_cast<signed char>(10 + n);
-    }
-    return aValues;
-}();
-#endif
 
 } // namespace
 
@@ -58,24 +38,10 @@ TSha256Digest TSha256Digest::fromHex(QLatin1String sHex)
     TSha256Digest oDigest;
     if (sHex.size() != 2 * kSize)
         return oDigest;
-    const char* pDigits = sHex.data();
-#if defined(__SSE2__)
     for (int n = 0; n < kSize; n += 8) {
-        if (!decodeHexBlock(pDigits + 2 * n, oDigest.m_aBytes.data() + n))
+        if (!decodeHexBlock(sHex.data() + 2 * n, oDigest.m_aBytes.data() + n))
             return TSha256Digest();
     }
-#else
-    // Any digit's -1 sets the sign bit; one test at the end instead of one per digit.
-    int nInvalid = 0;
-    for (int n = 0; n < kSize; ++n) {
-        const int nHigh = kHexDigitValues[static_cast<unsigned char>(pDigits[2 * n])];
-        const int nLow = kHexDigitValues[static_cast<unsigned char>(pDigits[2 * n + 1])];
-        nInvalid |= nHigh | nLow;
-        oDigest.m_aBytes[static_cast<size_t>(n)] = static_cast<unsigned char>(unsigned(nHigh) << 4 | unsigned(nLow));
-    }
-    if (nInvalid < 0)
-        return TSha256Digest();
-#endif
     oDigest.m_bPresent = true;
     return oDigest;
 }
