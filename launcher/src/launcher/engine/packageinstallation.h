@@ -18,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-
 namespace shared {
 class QNetworkAccessManagerWrapper;
 class TConfinedFolder;
